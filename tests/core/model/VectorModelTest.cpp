@@ -1,0 +1,140 @@
+#include "model/VectorModel.h"
+#include "model/VectorizerParams.h"
+#include "support/LanguageScope.h"
+
+#include <gtest/gtest.h>
+
+#include <unordered_set>
+
+namespace ostrel {
+namespace {
+
+using test::LanguageScope;
+
+TEST(PenLayer, DefaultsWrapByIndexAndFollowLanguage) {
+    {
+        LanguageScope french(AppLanguage::fr);
+        const PenLayer five = PenLayer::make(5);
+        EXPECT_EQ(five.name, "Stylo 6");
+        EXPECT_EQ(five.widthMM, 0.5);
+        EXPECT_EQ(five.colorHex, "#5CE1E6");
+        const PenLayer four = PenLayer::make(4);
+        EXPECT_EQ(four.widthMM, 0.3);
+        EXPECT_EQ(four.colorHex, "#FFB454");
+        EXPECT_EQ(PenLayer::make(0).inkscapeLayerLabel(), "1 - Stylo 1 (0.3mm)");
+    }
+    LanguageScope english(AppLanguage::en);
+    EXPECT_EQ(PenLayer::make(5).name, "Pen 6");
+    EXPECT_EQ(PenLayer::make(2, std::string("Fine"), 1.25).inkscapeLayerLabel(), "3 - Fine (1.2mm)");
+}
+
+TEST(VectorPath, LengthEndpointsAndReversal) {
+    VectorPath single;
+    single.points = {{3, 4}};
+    EXPECT_EQ(single.lengthPx(), 0);
+    EXPECT_EQ(single.startPoint(), (VectorPoint{3, 4}));
+    EXPECT_EQ(single.endPoint(), (VectorPoint{3, 4}));
+    EXPECT_EQ(VectorPath{}.startPoint(), VectorPoint::zero);
+    EXPECT_EQ(VectorPath{}.endPoint(), VectorPoint::zero);
+
+    VectorPath both;
+    both.points = {{0, 0}, {100, 0}};
+    both.beziers = {{{0, 0}, {1, 0}, {2, 0}, {3, 0}}};
+    EXPECT_DOUBLE_EQ(both.lengthPx(), 3.0);  // the segments alone count
+    both.beziers.clear();
+    EXPECT_DOUBLE_EQ(both.lengthPx(), 100.0);
+
+    VectorPath p;
+    p.id = 7;
+    p.points = {{0, 0}, {1, 2}, {5, 5}};
+    p.pointRadiiPx = {1, 2, 3};
+    p.beziers = {{{0, 0}, {0.5, 1}, {1, 1.5}, {1, 2}}, {{1, 2}, {2, 3}, {4, 4}, {5, 5}}};
+    p.outlineBeziers = {{{0, 0}, {1, 1}, {2, 2}, {0, 0}}};
+    const VectorPath r = p.reversedPath();
+    EXPECT_EQ(r.points.front(), (VectorPoint{5, 5}));
+    EXPECT_EQ(r.pointRadiiPx, (std::vector<double>{3, 2, 1}));
+    EXPECT_EQ(r.beziers.front(), (CubicBezierSegment{{5, 5}, {4, 4}, {2, 3}, {1, 2}}));
+    EXPECT_EQ(r.outlineBeziers, p.outlineBeziers);
+    EXPECT_EQ(r.reversedPath(), p);
+}
+
+TEST(CubicBezierSegment, ApproximateLengthIsEightChords) {
+    EXPECT_EQ((CubicBezierSegment{{2, 2}, {2, 2}, {2, 2}, {2, 2}}).approximateLength(), 0);
+    EXPECT_DOUBLE_EQ((CubicBezierSegment{{0, 0}, {1, 0}, {2, 0}, {3, 0}}).approximateLength(), 3.0);
+    // A quarter-circle-like arc: the 8-chord sum is a little short of the true length.
+    const double arc = CubicBezierSegment{{1, 0}, {1, 0.5523}, {0.5523, 1}, {0, 1}}.approximateLength();
+    EXPECT_GT(arc, 1.56);
+    EXPECT_LT(arc, 1.5708);
+}
+
+TEST(VectorPoint, HashTreatsSignedZerosAlike) {
+    std::unordered_set<VectorPoint, VectorPointHash> set{{0.0, -0.0}};
+    EXPECT_TRUE(set.contains(VectorPoint{-0.0, 0.0}));
+    EXPECT_DOUBLE_EQ((VectorPoint{0, 0}).distance({3, 4}), 5);
+    EXPECT_DOUBLE_EQ((VectorPoint{0, 0}).distanceSquared({3, 4}), 25);
+}
+
+TEST(VectorizationResult, VisiblePathsAndFreshMetrics) {
+    VectorizationResult result;
+    VectorPath a;
+    a.id = 1;
+    result.layers = {PenLayer::make(0, std::string("a"), 0.3, std::string("#000000"), false, {a}),
+                     PenLayer::make(1, std::string("b"), 0.5, std::string("#000000"), false, {a})};
+    EXPECT_TRUE(result.allVisiblePaths().empty());
+    result.layers[1].visible = true;
+    EXPECT_EQ(result.allVisiblePaths().size(), 1u);
+
+    EXPECT_EQ(PlotterMetrics(), PlotterMetrics());
+    EXPECT_EQ(PlotterMetrics().pageWidthMM, 210);
+    EXPECT_EQ(PlotterMetrics().pageHeightMM, 297);
+    EXPECT_TRUE(PlotterMetrics().usedNeuralEngine);
+}
+
+TEST(VectorizerParams, CacheKeyCoversStageAFieldsOnly) {
+    const VectorizerParams defaults;
+    EXPECT_EQ(defaults.extractionCacheKey(), "neural_centerline|true|false|128|0.80|0|4|true|true|8.0|55|false|6.0|45|false|2");
+
+    VectorizerParams stageB = defaults;
+    stageB.curveSmoothing = 0.1;
+    stageB.marginMM = 3;
+    stageB.penWidthsMM[0] = 2;
+    stageB.blurRadius = 0.801;
+    stageB.continuity = 55.2;
+    EXPECT_EQ(stageB.extractionCacheKey(), defaults.extractionCacheKey());
+    EXPECT_NE(stageB, defaults);
+
+    VectorizerParams angle = defaults;
+    angle.hatchAngleDeg = 44.6;
+    EXPECT_EQ(angle.extractionCacheKey(), defaults.extractionCacheKey());
+
+    VectorizerParams pens = defaults;
+    pens.penCount = 3;
+    EXPECT_NE(pens.extractionCacheKey(), defaults.extractionCacheKey());
+    VectorizerParams hatch = defaults;
+    hatch.hatchEnabled = true;
+    EXPECT_NE(hatch.extractionCacheKey(), defaults.extractionCacheKey());
+    EXPECT_EQ(VectorizerParams(), VectorizerParams());
+}
+
+TEST(Enumerations, RawValuesMatchExactly) {
+    EXPECT_EQ(enumFromRaw<VectorExportFormat>("svg-preview"), VectorExportFormat::svgPreview);
+    EXPECT_FALSE(enumFromRaw<VectorExportFormat>("SVG"));
+    EXPECT_FALSE(enumFromRaw<PaperFormat>("Original"));
+    EXPECT_FALSE(enumFromRaw<PaperFormat>("a4"));
+    EXPECT_EQ(enumFromRaw<PaperOrientation>("auto"), PaperOrientation::automatic);
+    for (auto algorithm : allCases<VectorAlgorithm>()) {
+        EXPECT_EQ(enumFromRaw<VectorAlgorithm>(rawValue(algorithm)), algorithm);
+    }
+    {
+        LanguageScope english(AppLanguage::en);
+        EXPECT_EQ(label(PaperFormat::original), "Original pixels");
+        EXPECT_EQ(label(PaperOrientation::portrait), "Portrait");
+    }
+    LanguageScope french(AppLanguage::fr);
+    EXPECT_EQ(label(PaperFormat::original), "Pixels d'origine");
+    EXPECT_EQ(label(PaperFormat::a4), "A4 (210 \u00D7 297 mm)");
+    EXPECT_EQ(shortBadge(VectorAlgorithm::skeletonize), "vDSP \u00B7 Guo-Hall");
+}
+
+}  // namespace
+}  // namespace ostrel
