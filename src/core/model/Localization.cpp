@@ -8,7 +8,6 @@ namespace ostrel {
 
 namespace {
 constexpr const char* kLanguageKey = "language";
-constexpr const char* kAppleLanguagesKey = "AppleLanguages";
 
 bool startsWith(std::string_view text, std::string_view prefix) noexcept {
     return text.substr(0, prefix.size()) == prefix;
@@ -159,13 +158,9 @@ void LanguageSettings::setCurrent(AppLanguage language) {
         std::lock_guard lock(mutex_);
         current_ = language;
     }
-    if (store_ == nullptr) return;
-    store_->setString(kLanguageKey, std::string(rawValue(language)));
-    if (language == AppLanguage::system) {
-        store_->remove(kAppleLanguagesKey);
-    } else {
-        store_->setStringList(kAppleLanguagesKey, {std::string(rawValue(language))});
-    }
+    // Only the choice itself is persisted: Qt and the toolkit take their own language from the
+    // environment, so there is no per-application language list to keep in step.
+    if (store_ != nullptr) store_->setString(kLanguageKey, std::string(rawValue(language)));
 }
 
 bool LanguageSettings::isEnglish() { return resolvedCode(current(), environment_()) == "en"; }

@@ -55,7 +55,7 @@ public:
 
     /// The stored language, initialised on first use from --lang, then the saved choice.
     [[nodiscard]] AppLanguage current();
-    /// Stores the language and persists it (with the per-application language list).
+    /// Stores the language and persists its raw value under "language".
     void setCurrent(AppLanguage language);
     [[nodiscard]] bool isEnglish();
     [[nodiscard]] std::string choose(std::string_view french, std::string_view english);
