@@ -14,6 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -504,6 +510,42 @@ TEST(SVGExporterRender, SvgFormatsReturnTheStoredTexts) {
     other.paperFormat = PaperFormat::a3;
     EXPECT_EQ(SVGExporter::render(VectorExportFormat::svgAxiDraw, result, other), "stored plotter svg");
     EXPECT_EQ(SVGExporter::render(VectorExportFormat::svgPreview, result, VectorizerParams()), "stored preview svg");
+}
+
+TEST(SVGExporterPeer, RsvgRendersEveryKindOfSvg) {
+    const QString rsvg = QStandardPaths::findExecutable(QStringLiteral("rsvg-convert"));
+    if (rsvg.isEmpty()) GTEST_SKIP() << "rsvg-convert is not installed (./dev setup installs librsvg2-bin)";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        const char* name;
+        PageTransform transform;
+        VectorizerParams params;
+        bool forPreview;
+    };
+    const Case cases[] = {
+        {"plotter-mm", millimetreTransform(), plotterParams(), false},
+        {"plotter-px", originalPixelsTransform(), plotterParams(), false},
+        {"ribbon-mm", millimetreTransform(), illustrationParams(IllustrationStrokeStyle::variableRibbon), false},
+        {"preview", millimetreTransform(), illustrationParams(IllustrationStrokeStyle::perStrokeWidth), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string svg =
+            SVGExporter::generateSVG(fixtureLayers(), c.transform, fixtureMetrics(), c.params, c.forPreview);
+        const QString input = dir.filePath(QString::fromUtf8(c.name) + QStringLiteral(".svg"));
+        const QString output = dir.filePath(QString::fromUtf8(c.name) + QStringLiteral(".png"));
+        QFile file(input);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(svg.data(), static_cast<qint64>(svg.size()));
+        file.close();
+        QProcess process;
+        process.start(rsvg, {QStringLiteral("-o"), output, input});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_GT(QFileInfo(output).size(), 0);
+    }
 }
 
 /// Switches the C and C++ locales of the process to a comma-decimal locale for one scope.
