@@ -351,7 +351,7 @@ TEST(SVGExporterRender, CsvCoversEveryLayerInOrder) {
     EXPECT_EQ(SVGExporter::render(VectorExportFormat::csv, fixtureResult(), VectorizerParams()), kCsv);
     EXPECT_EQ(SVGExporter::render(VectorExportFormat::csv, VectorizationResult(), VectorizerParams()), kCsvHeader);
 
-    // The spec'd example: scale 0.2 mm/px, offsets (10, 20); names go in unchanged.
+    // Scale 0.2 mm/px, offsets (10, 20); names go in unchanged.
     VectorizationResult small;
     small.pageTransform.scalePxToMM = 0.2;
     small.pageTransform.offsetXMM = 10;
