@@ -1,0 +1,21 @@
+// UTF-8 checks for bytes that come from outside (input lines, HTTP bodies and headers).
+// Decoding follows the Unicode Standard, ch. 3 "U+FFFD Substitution of Maximal Subparts":
+// each maximal ill-formed subsequence becomes one U+FFFD. Linear in the input.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ostrel::mcp {
+
+/// True when `bytes` is well-formed UTF-8 (no surrogates, no overlong forms, <= U+10FFFF).
+[[nodiscard]] bool isValidUtf8(std::string_view bytes) noexcept;
+
+/// `bytes` with every ill-formed sequence replaced by U+FFFD; valid input comes back unchanged.
+[[nodiscard]] std::string sanitizedUtf8(std::string_view bytes);
+
+/// `text` (valid UTF-8) without white space and line ends at both ends: ASCII blanks and
+/// controls 0x09-0x0D, U+0085 and every space, line and paragraph separator (Zs, Zl, Zp).
+[[nodiscard]] std::string_view trimmedWhitespace(std::string_view text) noexcept;
+
+}  // namespace ostrel::mcp
