@@ -7,7 +7,8 @@
 // Sources: Douglas & Peucker, Can. Cartographer 10(2), 1973; P. J. Schneider, "An Algorithm
 // for Automatically Fitting Digitized Curves", Graphics Gems I, 1990.
 // Cost: simplification O(n²) worst case, O(n log n) typical, iterative (explicit stack);
-// fitting O(n) per fit, recursion at most 8 levels deep; the ribbon O(segments × points).
+// fitting O(n) per fit and at most 8 nested splits (≤ 256 segments a piece); the ribbon
+// O(segments × points).
 //
 // Coordinates are image pixels. The hatching and tour functions of the same namespace live in
 // PlotterTour.h.
