@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <random>
 
 namespace ostrel {
 namespace {
@@ -149,6 +150,114 @@ TEST(PenClassifierStitch, DegeneratePathsNeverBreakIt) {
     for (const auto& p : out) outPoints += p.size();
     EXPECT_EQ(outPoints, points);  // never drops a point
     EXPECT_LE(out.size(), paths.size());
+}
+
+/// Stitching by a scan over every end of every path, for comparison with the spatial hash. Equal
+/// scores are broken differently, so it is compared on random real coordinates, where they do not occur.
+std::vector<Path> plainStitch(std::vector<Path> paths, double maxGap, double continuity) {
+    if (paths.size() < 2 || maxGap <= 0.5) return paths;
+    const double c = std::clamp(continuity / 100, 0.0, 1.0);
+    const int passes = static_cast<int>(2 * c) + 1;
+    const double factors[3] = {1.0, 1.4 + 0.8 * c, 1.8 + 1.4 * c};
+    const double minAlignment = -0.65 * c - 0.25;
+    const auto closed = [](const Path& p) { return p.size() >= 5 && p.front().distance(p.back()) < 2.5; };
+    for (int pass = 0; pass < passes && paths.size() >= 2; ++pass) {
+        const double r = factors[pass] * maxGap;
+        std::vector<std::size_t> seeds(paths.size());
+        for (std::size_t i = 0; i < seeds.size(); ++i) seeds[i] = i;
+        std::stable_sort(seeds.begin(), seeds.end(),
+                         [&](std::size_t a, std::size_t b) { return paths[a].size() > paths[b].size(); });
+        std::vector<bool> used(paths.size(), false);
+        std::vector<Path> out;
+        for (const std::size_t seed : seeds) {
+            if (used[seed]) continue;
+            used[seed] = true;
+            Path cur = paths[seed];
+            if (closed(cur)) {
+                out.push_back(cur);
+                continue;
+            }
+            for (bool joined = true; joined;) {
+                joined = false;
+                for (const bool endSide : {true, false}) {
+                    const std::size_t n = cur.size();
+                    if (n < 2) break;
+                    const VectorPoint tip = endSide ? cur[n - 1] : cur[0];
+                    const VectorPoint ref = endSide ? cur[n >= 5 ? n - 5 : 0] : cur[n >= 5 ? 4 : n - 1];
+                    const double dx = tip.x - ref.x, dy = tip.y - ref.y;
+                    const double len = std::sqrt(dx * dx + dy * dy);
+                    double bestScore = std::numeric_limits<double>::infinity();
+                    std::size_t best = paths.size();
+                    bool bestIsEnd = false;
+                    for (std::size_t j = 0; j < paths.size(); ++j) {
+                        const Path& p = paths[j];
+                        if (used[j] || p.size() < 2 || closed(p)) continue;
+                        for (const bool isEnd : {false, true}) {
+                            const VectorPoint pt = isEnd ? p.back() : p.front();
+                            const double d2 = tip.distanceSquared(pt);
+                            if (d2 > r * r) continue;
+                            double a = 1;
+                            const std::size_t k = std::min<std::size_t>(p.size() - 1, 4);
+                            const VectorPoint in = isEnd ? p[p.size() - 1 - k] : p[k];
+                            const double vx = in.x - pt.x, vy = in.y - pt.y;
+                            const double vlen = std::sqrt(vx * vx + vy * vy);
+                            if (len > 1e-5 && vlen > 1e-5) {
+                                a = (dx * vx + dy * vy) / (len * vlen);
+                                if (a < minAlignment) continue;
+                                a = std::max(a, 0.0);
+                            }
+                            const double score = std::sqrt(d2) * (1.5 - a);
+                            if (score < bestScore) {
+                                bestScore = score;
+                                best = j;
+                                bestIsEnd = isEnd;
+                            }
+                        }
+                    }
+                    if (best == paths.size()) continue;
+                    used[best] = true;
+                    Path other = paths[best];
+                    if (bestIsEnd) other = reversed(other);  // matched end first
+                    if (endSide) {
+                        cur.insert(cur.end(), other.begin(), other.end());
+                    } else {
+                        other = reversed(other);
+                        cur.insert(cur.begin(), other.begin(), other.end());
+                    }
+                    joined = true;
+                    break;
+                }
+            }
+            out.push_back(cur);
+        }
+        paths = out;
+    }
+    return paths;
+}
+
+TEST(PenClassifierStitch, SpatialHashMatchesAScanOfAllEnds) {
+    std::mt19937_64 rng(2104);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 40; ++round) {
+        const double area = 20 + 200 * unit(rng);
+        std::vector<Path> paths;
+        const int count = 2 + static_cast<int>(120 * unit(rng));
+        for (int i = 0; i < count; ++i) {
+            const int n = 1 + static_cast<int>(14 * unit(rng));
+            Path p{{area * unit(rng) - area / 3, area * unit(rng) - area / 3}};
+            double heading = 2 * std::numbers::pi * unit(rng);
+            for (int k = 1; k < n; ++k) {
+                heading += unit(rng) - 0.5;
+                p.push_back({p.back().x + 1.5 * std::cos(heading), p.back().y + 1.5 * std::sin(heading)});
+            }
+            if (n >= 5 && unit(rng) < 0.1) p.back() = {p.front().x + 1, p.front().y};  // closed loop
+            paths.push_back(std::move(p));
+        }
+        const double maxGap = 0.6 + 9 * unit(rng);
+        const double continuity = 100 * unit(rng);
+        ASSERT_EQ(stitchPaths(paths, maxGap, continuity), plainStitch(paths, maxGap, continuity))
+            << "round " << round << " gap " << maxGap << " continuity " << continuity;
+    }
 }
 
 // ---------------------------------------------------------------------------
