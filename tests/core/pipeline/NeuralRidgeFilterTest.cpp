@@ -1,0 +1,431 @@
+#include "pipeline/NeuralRidgeFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace ostrel {
+namespace {
+
+using namespace NeuralRidgeFilter;
+
+// --- Blur ------------------------------------------------------------------------------------------
+
+// Reach of the kernel: the blurred impulse is non-zero exactly within the radius.
+struct BlurCase {
+    float sigma;
+    int radius;
+};
+
+class BlurRadius : public ::testing::TestWithParam<BlurCase> {};
+
+TEST_P(BlurRadius, ImpulseSpreadsExactlyToTheKernelRadius) {
+    const BlurCase c = GetParam();
+    constexpr int kSize = 41;
+    std::vector<float> row(kSize, 0.0f);
+    row[20] = 1000.0f;
+    const std::vector<float> out = gaussianBlurSeparable(row, kSize, 1, c.sigma);
+    ASSERT_EQ(out.size(), std::size_t(kSize));
+    for (int x = 0; x < kSize; ++x) {
+        EXPECT_EQ(out[std::size_t(x)] != 0.0f, std::abs(x - 20) <= c.radius) << "x=" << x;
+    }
+    // The same reach along columns.
+    const std::vector<float> column = gaussianBlurSeparable(row, 1, kSize, c.sigma);
+    for (int y = 0; y < kSize; ++y) {
+        EXPECT_EQ(column[std::size_t(y)] != 0.0f, std::abs(y - 20) <= c.radius) << "y=" << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rule, BlurRadius,
+                         ::testing::Values(BlurCase{0.16f, 1}, BlurCase{1.0f, 3}, BlurCase{2.0f, 5},
+                                           BlurCase{4.79f, 12}, BlurCase{5.0f, 12}, BlurCase{100.0f, 12}));
+
+TEST(GaussianBlur, KeepsFlatImagesRepeatsEdgesAndHandlesEmptyInput) {
+    const std::vector<float> flat(6 * 5, 42.0f);
+    for (const float v : gaussianBlurSeparable(flat, 6, 5, 1.5f)) EXPECT_NEAR(v, 42.0f, 1e-4f);
+    // Edge repetition: a step at the border stays a step's average, never pulled toward 0.
+    std::vector<float> step(8, 0.0f);
+    for (int x = 0; x < 4; ++x) step[std::size_t(x)] = 100.0f;
+    const auto out = gaussianBlurSeparable(step, 8, 1, 1.0f);
+    EXPECT_NEAR(out[0], 100.0f, 0.5f);
+    EXPECT_NEAR(out[7], 0.0f, 0.5f);
+    EXPECT_NEAR(out[3] + out[4], 100.0f, 1e-3f);
+    EXPECT_TRUE(gaussianBlurSeparable({}, 0, 0, 1.0f).empty());
+    EXPECT_TRUE(gaussianBlurSeparable({}, 0, 7, 1.0f).empty());
+}
+
+// preprocess blurs only above 0.15: a huge neighbour leaks into a black pixel through even the
+// faintest kernel tail (weight e^-19.5 at σ 0.16) and lifts it above the threshold.
+TEST(Preprocess, BlursOnlyAboveSigma015) {
+    for (const auto& [sigma, ink] : {std::pair{0.15, true}, std::pair{0.16, false}}) {
+        RasterImage image{3, 3, std::vector<float>(9, 255.0f)};
+        image.luma[4] = 0.0f;
+        image.luma[5] = 1e30f;
+        VectorizerParams params;
+        params.algorithm = VectorAlgorithm::skeletonize;
+        params.adaptiveThreshold = false;
+        params.blurRadius = sigma;
+        const PreprocessedFields fields = preprocess(image, params);
+        EXPECT_EQ(fields.binary[4] == 1, ink) << sigma;
+    }
+}
+
+// --- Threshold -------------------------------------------------------------------------------------
+
+struct FlipCase {
+    int width;
+    int height;
+    int inkPixels;
+    bool flipped;
+};
+
+class PolarityFlip : public ::testing::TestWithParam<FlipCase> {};
+
+TEST_P(PolarityFlip, MaskIsInvertedAboveFiftyFivePercentInk) {
+    const FlipCase c = GetParam();
+    const int n = c.width * c.height;
+    RasterImage image{c.width, c.height, std::vector<float>(std::size_t(n), 255.0f)};
+    for (int i = 0; i < c.inkPixels; ++i) image.luma[std::size_t(i)] = 0.0f;
+    VectorizerParams params;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    params.adaptiveThreshold = false;
+    params.blurRadius = 0;
+    params.threshold = 128;
+    const PreprocessedFields fields = preprocess(image, params);
+    for (int i = 0; i < n; ++i) {
+        const bool dark = i < c.inkPixels;
+        EXPECT_EQ(fields.binary[std::size_t(i)], (dark != c.flipped) ? 1 : 0) << i;
+    }
+    // With invert the comparison turns round and there is never a flip.
+    params.invert = true;
+    const PreprocessedFields inverted = preprocess(image, params);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(inverted.binary[std::size_t(i)], i < c.inkPixels ? 0 : 1) << i;
+}
+
+// n × 55 / 100 with integer division: 55 of 100, 11 of 20, 5 of 9 (4.95 → 4, so 5 already flips).
+INSTANTIATE_TEST_SUITE_P(Boundary, PolarityFlip,
+                         ::testing::Values(FlipCase{10, 10, 55, false}, FlipCase{10, 10, 56, true},
+                                           FlipCase{5, 4, 11, false}, FlipCase{5, 4, 12, true},
+                                           FlipCase{3, 3, 4, false}, FlipCase{3, 3, 5, true},
+                                           FlipCase{10, 10, 100, true}, FlipCase{10, 10, 0, false}));
+
+TEST(Preprocess, GlobalThresholdIsStrictlyBelowTheLevel) {
+    RasterImage image{3, 2, {127.0f, 127.99f, 128.0f, 200.0f, 0.0f, 255.0f}};
+    VectorizerParams params;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    params.adaptiveThreshold = false;
+    params.blurRadius = 0;
+    params.threshold = 128;
+    EXPECT_EQ(preprocess(image, params).binary, (std::vector<std::uint8_t>{1, 1, 0, 0, 1, 0}));
+}
+
+// Adaptive threshold: half window R and offset C follow from the threshold t.
+struct AdaptiveCase {
+    std::int64_t threshold;
+    int radius;
+    int offset;
+};
+
+class AdaptiveThreshold : public ::testing::TestWithParam<AdaptiveCase> {};
+
+// An 81 × 81 field of 200 with the centre pixel P darker by δ. P is ink exactly when δ(1 − 1/area) > C;
+// a much darker outlier pulls the window mean below P when, and only when, it lies inside the window.
+TEST_P(AdaptiveThreshold, WindowAndOffsetFollowTheThreshold) {
+    const AdaptiveCase c = GetParam();
+    constexpr int kSize = 81;
+    constexpr int kCentre = 40;
+    const auto run = [&](float delta, int outlierOffset, bool invert) {
+        RasterImage image{kSize, kSize, std::vector<float>(kSize * kSize, invert ? 55.0f : 200.0f)};
+        const auto put = [&](int x, int y, float v) {
+            image.luma[std::size_t(y * kSize + x)] = invert ? 255.0f - v : v;
+        };
+        put(kCentre, kCentre, 200.0f - delta);
+        if (outlierOffset > 0) put(kCentre + outlierOffset, kCentre, 200.0f - 1e7f);
+        VectorizerParams params;
+        params.algorithm = VectorAlgorithm::skeletonize;
+        params.adaptiveThreshold = true;
+        params.invert = invert;
+        params.blurRadius = 0;
+        params.threshold = c.threshold;
+        return preprocess(image, params).binary[std::size_t(kCentre * kSize + kCentre)] == 1;
+    };
+    for (const bool invert : {false, true}) {
+        SCOPED_TRACE(invert ? "inverted" : "plain");
+        EXPECT_FALSE(run(float(c.offset) - 0.5f, 0, invert));
+        EXPECT_TRUE(run(float(c.offset) + 1.0f, 0, invert));
+        EXPECT_FALSE(run(float(c.offset) + 1.0f, c.radius, invert));
+        EXPECT_TRUE(run(float(c.offset) + 1.0f, c.radius + 1, invert));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
+                         ::testing::Values(AdaptiveCase{128, 22, 22}, AdaptiveCase{0, 6, 34},
+                                           AdaptiveCase{255, 36, 10}, AdaptiveCase{-500, 6, 22 + 62},
+                                           AdaptiveCase{1000, 36, 4}, AdaptiveCase{7, 6, 34},
+                                           AdaptiveCase{8, 7, 34}));
+
+TEST(Preprocess, ExtremeThresholdsDoNotOverflow) {
+    RasterImage image{4, 4, std::vector<float>(16, 100.0f)};
+    VectorizerParams params;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    for (const std::int64_t t : {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}) {
+        params.threshold = t;
+        params.adaptiveThreshold = true;
+        const auto adaptive = preprocess(image, params);
+        EXPECT_EQ(adaptive.binary, std::vector<std::uint8_t>(16, 0));
+        params.adaptiveThreshold = false;
+        const auto global = preprocess(image, params);
+        ASSERT_EQ(global.binary.size(), 16u);
+    }
+}
+
+// --- Morphology ------------------------------------------------------------------------------------
+
+TEST(Morphology, ClippedNeighbourhoodAtTheBorder) {
+    const std::vector<std::uint8_t> full(4 * 3, 7);
+    EXPECT_EQ(morphErode3x3(full, 4, 3), std::vector<std::uint8_t>(12, 1));  // outside counts as nothing
+    std::vector<std::uint8_t> corner(4 * 3, 0);
+    corner[0] = 1;
+    EXPECT_EQ(morphDilate3x3(corner, 4, 3), (std::vector<std::uint8_t>{1, 1, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(morphErode3x3(corner, 4, 3), std::vector<std::uint8_t>(12, 0));
+    EXPECT_TRUE(morphOpen3x3({}, 0, 0).empty());
+}
+
+struct CleanupCase {
+    std::int64_t level;
+    bool isolatedKept;
+    bool holeFilled;
+};
+
+class MorphCleanup : public ::testing::TestWithParam<CleanupCase> {};
+
+// A 16 × 16 white image with an isolated black pixel at (2, 2) and a 7 × 7 black block (x, y 5…11)
+// holding a one-pixel white hole at (8, 8).
+TEST_P(MorphCleanup, IsolatedPixelsAndHoles) {
+    const CleanupCase c = GetParam();
+    constexpr int kSize = 16;
+    RasterImage image{kSize, kSize, std::vector<float>(kSize * kSize, 255.0f)};
+    const auto at = [](int x, int y) { return std::size_t(y * kSize + x); };
+    image.luma[at(2, 2)] = 0;
+    for (int y = 5; y <= 11; ++y) {
+        for (int x = 5; x <= 11; ++x) image.luma[at(x, y)] = 0;
+    }
+    image.luma[at(8, 8)] = 255;
+    VectorizerParams params;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    params.adaptiveThreshold = false;
+    params.blurRadius = 0;
+    params.morphCleanup = c.level;
+    const auto mask = preprocess(image, params).binary;
+    EXPECT_EQ(mask[at(2, 2)], c.isolatedKept ? 1 : 0);
+    EXPECT_EQ(mask[at(8, 8)], c.holeFilled ? 1 : 0);
+    for (const auto& [x, y] : {std::pair{5, 5}, std::pair{11, 11}, std::pair{5, 11}, std::pair{7, 8}}) {
+        EXPECT_EQ(mask[at(x, y)], 1);
+    }
+    EXPECT_EQ(mask[at(4, 4)], 0);
+    EXPECT_EQ(mask[at(12, 8)], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, MorphCleanup,
+                         ::testing::Values(CleanupCase{-1, true, false}, CleanupCase{0, true, false},
+                                           CleanupCase{1, true, true}, CleanupCase{2, false, true},
+                                           CleanupCase{5, false, true}));
+
+// --- Distance transform ----------------------------------------------------------------------------
+
+// The procedure as written: the parabola envelope over every column, then over every row.
+void envelope(const std::vector<float>& f, std::vector<float>& d) {
+    const auto n = std::int64_t(f.size());
+    std::vector<std::int64_t> v(static_cast<std::size_t>(n));
+    std::vector<float> z(static_cast<std::size_t>(n) + 1);
+    const float m = std::numeric_limits<float>::max();
+    const auto sq = [](std::int64_t i) { return float(i * i); };
+    std::int64_t k = 0;
+    v[0] = 0;
+    z[0] = -m;
+    z[1] = m;
+    for (std::int64_t q = 1; q < n; ++q) {
+        float s = ((f[q] + sq(q)) - (f[v[k]] + sq(v[k]))) / float(2 * q - 2 * v[k]);
+        while (s <= z[k]) {
+            --k;
+            s = ((f[q] + sq(q)) - (f[v[k]] + sq(v[k]))) / float(2 * q - 2 * v[k]);
+        }
+        ++k;
+        v[k] = q;
+        z[k] = s;
+        z[k + 1] = m;
+    }
+    k = 0;
+    d.assign(std::size_t(n), 0.0f);
+    for (std::int64_t q = 0; q < n; ++q) {
+        while (z[k + 1] < float(q)) ++k;
+        d[q] = sq(q - v[k]) + f[v[k]];
+    }
+}
+
+std::vector<float> referenceEDT(const std::vector<std::uint8_t>& mask, int w, int h) {
+    const float side = float(w + h + 1000);
+    const float big = side * side;
+    std::vector<float> field(mask.size());
+    for (std::size_t i = 0; i < mask.size(); ++i) field[i] = mask[i] ? big : 0.0f;
+    std::vector<float> line;
+    std::vector<float> out;
+    for (int x = 0; x < w; ++x) {
+        line.resize(std::size_t(h));
+        for (int y = 0; y < h; ++y) line[std::size_t(y)] = field[std::size_t(y * w + x)];
+        envelope(line, out);
+        for (int y = 0; y < h; ++y) field[std::size_t(y * w + x)] = out[std::size_t(y)];
+    }
+    for (int y = 0; y < h; ++y) {
+        line.assign(field.begin() + y * w, field.begin() + (y + 1) * w);
+        envelope(line, out);
+        for (int x = 0; x < w; ++x) field[std::size_t(y * w + x)] = std::sqrt(out[std::size_t(x)]);
+    }
+    return field;
+}
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
+    std::mt19937 random(7);
+    struct Shape {
+        int w;
+        int h;
+        double ink;
+    };
+    // Densities up to 1 give columns and rows without background; 4100 rows take the envelope path.
+    const std::vector<Shape> shapes{{1, 1, 0.5},  {1, 9, 0.7}, {9, 1, 0.7},   {17, 13, 0.3},  {31, 29, 0.85},
+                                    {40, 7, 0.97}, {6, 50, 1.0}, {23, 23, 0.0}, {3, 4100, 0.9}, {64, 48, 0.6}};
+    for (const Shape& s : shapes) {
+        for (int round = 0; round < 4; ++round) {
+            SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " ink " << s.ink << " round " << round);
+            std::bernoulli_distribution ink(s.ink);
+            std::vector<std::uint8_t> mask(std::size_t(s.w * s.h));
+            for (auto& b : mask) b = ink(random) ? std::uint8_t(1 + random() % 255) : 0;
+            const std::vector<float> edt = computeExactEDT(mask, s.w, s.h);
+            ASSERT_TRUE(sameBits(edt, referenceEDT(mask, s.w, s.h)));
+            if (s.w * s.h > 4000) continue;
+            bool anyBackground = false;
+            for (auto b : mask) anyBackground |= b == 0;
+            for (int y = 0; y < s.h; ++y) {
+                for (int x = 0; x < s.w; ++x) {
+                    const std::size_t i = std::size_t(y * s.w + x);
+                    if (!mask[i]) {
+                        ASSERT_EQ(edt[i], 0.0f);
+                        continue;
+                    }
+                    std::int64_t best = std::numeric_limits<std::int64_t>::max();
+                    for (int by = 0; by < s.h; ++by) {
+                        for (int bx = 0; bx < s.w; ++bx) {
+                            if (mask[std::size_t(by * s.w + bx)]) continue;
+                            best = std::min<std::int64_t>(best, std::int64_t(bx - x) * (bx - x) + (by - y) * (by - y));
+                        }
+                    }
+                    if (anyBackground) {
+                        ASSERT_EQ(edt[i], std::sqrt(float(best))) << x << "," << y;
+                    } else {
+                        ASSERT_NEAR(edt[i], float(s.w + s.h + 1000), 1.0f);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ExactEDT, OneAtFourNeighboursRootTwoAtDiagonalOnes) {
+    // A 3 × 3 ink block in a 5 × 5 image: edge-adjacent ink 1, its centre 2; a lone diagonal contact √2.
+    std::vector<std::uint8_t> mask(25, 0);
+    for (int y = 1; y <= 3; ++y) {
+        for (int x = 1; x <= 3; ++x) mask[std::size_t(y * 5 + x)] = 1;
+    }
+    const auto edt = computeExactEDT(mask, 5, 5);
+    EXPECT_EQ(edt[6], 1.0f);
+    EXPECT_EQ(edt[12], 2.0f);
+    EXPECT_EQ(edt[0], 0.0f);
+    std::vector<std::uint8_t> ring(9, 1);
+    ring[0] = 0;
+    ring[1] = 1;
+    const auto d = computeExactEDT(ring, 3, 3);
+    EXPECT_EQ(d[4], std::sqrt(2.0f));
+    EXPECT_EQ(d[1], 1.0f);
+}
+
+// --- Hessian and the whole chain -------------------------------------------------------------------
+
+TEST(HessianRidge, SmallImagesAreZeroAndBrightRidgesScoreOne) {
+    for (const auto& [w, h] : {std::pair{2, 5}, std::pair{5, 2}, std::pair{1, 1}}) {
+        const auto s = computeHessianRidgeStrength(std::vector<float>(std::size_t(w * h), 3.0f), w, h);
+        EXPECT_EQ(s, std::vector<float>(std::size_t(w * h), 0.0f));
+    }
+    // A bright vertical line on x = 3 in a 7 × 5 image.
+    std::vector<float> values(35, 0.0f);
+    for (int y = 0; y < 5; ++y) values[std::size_t(y * 7 + 3)] = 1.0f;
+    const auto s = computeHessianRidgeStrength(values, 7, 5);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 7; ++x) {
+            const float v = s[std::size_t(y * 7 + x)];
+            const bool border = x == 0 || y == 0 || x == 6 || y == 4;
+            if (border || x != 3) {
+                EXPECT_EQ(v, 0.0f) << x << "," << y;
+            } else {
+                EXPECT_EQ(v, 1.0f) << x << "," << y;
+            }
+        }
+    }
+    // A flat image stays 0 (the running maximum starts at 1e-5, so nothing divides by 0).
+    EXPECT_EQ(computeHessianRidgeStrength(std::vector<float>(16, 9.0f), 4, 4), std::vector<float>(16, 0.0f));
+}
+
+// A faint thin line below the threshold: skeletonize keeps exactly the thresholded mask, the neural
+// algorithm may only add to it, and its ridge field includes the Hessian term.
+TEST(Preprocess, NeuralMaskOnlyGrowsAndFieldsAreConsistent) {
+    constexpr int kW = 24;
+    constexpr int kH = 20;
+    RasterImage image{kW, kH, std::vector<float>(kW * kH, 255.0f)};
+    for (int y = 2; y < 18; ++y) {
+        image.luma[std::size_t(y * kW + 6)] = 120.0f;  // faint: never under the global threshold 100
+        image.luma[std::size_t(y * kW + 7)] = 120.0f;
+        for (int x = 14; x < 18; ++x) image.luma[std::size_t(y * kW + x)] = 0.0f;
+    }
+    VectorizerParams params;
+    params.adaptiveThreshold = false;
+    params.threshold = 100;
+    params.blurRadius = 0;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    const PreprocessedFields plain = preprocess(image, params);
+    EXPECT_FALSE(plain.usedNeuralEngine);
+    params.algorithm = VectorAlgorithm::neuralCenterline;
+    const PreprocessedFields neural = preprocess(image, params);
+    EXPECT_TRUE(neural.usedNeuralEngine);
+
+    ASSERT_EQ(plain.binary.size(), std::size_t(kW * kH));
+    std::size_t added = 0;
+    for (std::size_t i = 0; i < plain.binary.size(); ++i) {
+        EXPECT_EQ(plain.binary[i], (image.luma[i] < 100.0f) ? 1 : 0);
+        EXPECT_GE(neural.binary[i], plain.binary[i]);
+        added += neural.binary[i] - plain.binary[i];
+        EXPECT_EQ(neural.distanceField[i], plain.distanceField[i]);  // from the mask before the addition
+        EXPECT_GE(neural.ridgeField[i], plain.ridgeField[i]);
+        EXPECT_GE(neural.ridgeField[i], 0.0f);
+        EXPECT_LE(neural.ridgeField[i], 1.0f);
+    }
+    EXPECT_GT(added, 0u);  // the faint line joined the mask
+    EXPECT_EQ(neural.binary[std::size_t(10 * kW + 6)], 1);
+    // Ridge field: 0.55 × blurred ink + 0.45 × min(distance, 12) / 12; ink 1 deep inside the bar.
+    EXPECT_GT(plain.ridgeField[std::size_t(10 * kW + 15)], plain.ridgeField[std::size_t(10 * kW + 10)]);
+    EXPECT_EQ(plain.distanceField[std::size_t(10 * kW + 15)], 2.0f);
+
+    VectorizerParams vision = params;
+    vision.algorithm = VectorAlgorithm::visionContours;
+    EXPECT_TRUE(preprocess(image, vision).usedNeuralEngine);
+    vision.algorithm = VectorAlgorithm::cannyEdges;
+    EXPECT_FALSE(preprocess(image, vision).usedNeuralEngine);
+}
+
+}  // namespace
+}  // namespace ostrel

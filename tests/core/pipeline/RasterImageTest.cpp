@@ -1,0 +1,357 @@
+#include "pipeline/RasterImage.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+struct SizeCase {
+    int width;
+    int height;
+    int maxDimension;
+    bool accepted;
+    int expectedWidth;
+    int expectedHeight;
+};
+
+class RasterImageSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(RasterImageSize, FromImageAndFromFileFollowTheSizeRules) {
+    const SizeCase c = GetParam();
+    QImage image(c.width, c.height, QImage::Format_Grayscale8);
+    image.fill(90);
+
+    const auto fromImage = RasterImage::fromImage(image, c.maxDimension);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("size.png");
+    ASSERT_TRUE(image.save(path, "PNG"));
+    const auto fromFile = RasterImage::fromFile(path.toStdString(), c.maxDimension);
+
+    for (const auto& raster : {fromImage, fromFile}) {
+        ASSERT_EQ(raster.has_value(), c.accepted);
+        if (!raster) continue;
+        EXPECT_EQ(raster->width, c.expectedWidth);
+        EXPECT_EQ(raster->height, c.expectedHeight);
+        ASSERT_EQ(raster->luma.size(), std::size_t(c.expectedWidth) * std::size_t(c.expectedHeight));
+        // A uniform grey stays the same grey through scaling (luma 0.299 + 0.587 + 0.114 = 1).
+        EXPECT_NEAR(raster->luma[raster->luma.size() / 2], 90.0f, 0.01f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, RasterImageSize,
+                         ::testing::Values(SizeCase{1, 40, 2400, false, 0, 0}, SizeCase{40, 1, 2400, false, 0, 0},
+                                           SizeCase{2, 2, 2400, true, 2, 2}, SizeCase{4800, 1200, 2400, true, 2400, 600},
+                                           SizeCase{100, 50, 2400, true, 100, 50},
+                                           SizeCase{100, 50, 40, true, 40, 20},
+                                           // Half away from zero: 4 × 5 / 8 = 2.5 → 3.
+                                           SizeCase{8, 4, 5, true, 5, 3},
+                                           SizeCase{400, 3, 40, true, 40, 2}));
+
+TEST(RasterImage, TransparencyReadsAsWhiteAndLumaUsesRec601Weights) {
+    QImage image(4, 2, QImage::Format_ARGB32);
+    image.setPixelColor(0, 0, QColor(0, 0, 0, 0));        // fully transparent
+    image.setPixelColor(1, 0, QColor(0, 0, 0, 255));      // opaque black
+    image.setPixelColor(2, 0, QColor(255, 0, 0, 255));    // opaque red
+    image.setPixelColor(3, 0, QColor(0, 0, 0, 128));      // half-transparent black over white
+    image.setPixelColor(0, 1, QColor(0, 255, 0, 255));    // opaque green
+    image.setPixelColor(1, 1, QColor(0, 0, 255, 255));    // opaque blue
+    image.setPixelColor(2, 1, QColor(255, 255, 255, 0));  // transparent white
+    image.setPixelColor(3, 1, QColor(10, 20, 30, 255));
+    const auto raster = RasterImage::fromImage(image, 2400);
+    ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->luma[0], 255.0f);
+    EXPECT_EQ(raster->luma[1], 0.0f);
+    EXPECT_FLOAT_EQ(raster->luma[2], 0.299f * 255.0f);
+    EXPECT_NEAR(raster->luma[3], 127.0f, 1.0f);
+    EXPECT_FLOAT_EQ(raster->luma[4], 0.587f * 255.0f);
+    EXPECT_FLOAT_EQ(raster->luma[5], 0.114f * 255.0f);
+    EXPECT_EQ(raster->luma[6], 255.0f);
+    EXPECT_FLOAT_EQ(raster->luma[7], 0.299f * 10 + 0.587f * 20 + 0.114f * 30);
+}
+
+TEST(RasterImage, GrayImageRoundsAndClamps) {
+    const RasterImage raster{3, 2, {-20.0f, 0.49f, 0.5f, 127.5f, 254.6f, 1000.0f}};
+    const QImage gray = raster.toGrayImage();
+    ASSERT_FALSE(gray.isNull());
+    ASSERT_EQ(gray.format(), QImage::Format_Grayscale8);
+    const std::vector<int> expected{0, 0, 1, 128, 255, 255};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(gray.constScanLine(i / 3)[i % 3], expected[std::size_t(i)]) << i;
+
+    EXPECT_TRUE((RasterImage{0, 0, {}}.toGrayImage().isNull()));
+    EXPECT_TRUE((RasterImage{3, 3, {1.0f}}.toGrayImage().isNull()));  // luma shorter than the image
+}
+
+// --- Files of every format the reader handles ----------------------------------------------------
+
+// A test picture: left half black, right half white.
+QImage halfBlack(int w, int h, QImage::Format format) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w / 2; ++x) image.setPixel(x, y, qRgb(0, 0, 0));
+    }
+    return image.convertToFormat(format);
+}
+
+QByteArray encode(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format)) << format;
+    return bytes;
+}
+
+// An APP1 segment holding an Exif block whose only tag is Orientation (0x0112), inserted after SOI.
+QByteArray withExifOrientation(QByteArray jpeg, std::uint16_t orientation) {
+    const char tiff[] = {'M', 'M', 0, 0x2A, 0, 0, 0, 8,                  // big-endian header, IFD at 8
+                         0, 1,                                          // one entry
+                         0x01, 0x12, 0, 3, 0, 0, 0, 1,                  // Orientation, SHORT, count 1
+                         0, static_cast<char>(orientation), 0, 0,       // value
+                         0, 0, 0, 0};                                   // no next IFD
+    QByteArray segment("\xFF\xE1", 2);
+    const int length = 2 + 6 + int(sizeof tiff);
+    segment.append(char(length >> 8)).append(char(length & 0xFF));
+    segment.append("Exif\0\0", 6).append(tiff, sizeof tiff);
+    EXPECT_EQ(std::uint8_t(jpeg[0]), 0xFF);
+    EXPECT_EQ(std::uint8_t(jpeg[1]), 0xD8);
+    jpeg.insert(2, segment);
+    return jpeg;
+}
+
+// An uncompressed GIF89a (Qt reads GIF but cannot write it): 2-bit LZW codes with a clear code
+// before every pair of pixels so the code width stays 3 bits. Palette: 0 black, 1 white, 2 transparent.
+QByteArray gifOf(int w, int h, const std::vector<int>& pixels) {
+    QByteArray out("GIF89a");
+    const auto u16 = [&out](int v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
+    u16(w);
+    u16(h);
+    out.append(char(0xF1)).append('\0').append('\0');  // global table of 4 colours
+    const unsigned char palette[] = {0, 0, 0, 255, 255, 255, 0, 255, 0, 128, 128, 128};
+    out.append(reinterpret_cast<const char*>(palette), sizeof palette);
+    out.append("\x21\xF9\x04\x01\x00\x00\x02\x00", 8);  // graphic control: colour 2 transparent
+    out.append(',');
+    u16(0);
+    u16(0);
+    u16(w);
+    u16(h);
+    out.append('\0').append(char(2));  // no local table; LZW minimum code size 2
+    QByteArray data;
+    unsigned bits = 0;
+    int count = 0;
+    const auto put = [&](unsigned code) {
+        bits |= code << count;
+        count += 3;
+        while (count >= 8) {
+            data.append(char(bits & 0xFF));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        if (i % 2 == 0) put(4);
+        put(unsigned(pixels[i]));
+    }
+    put(5);
+    if (count > 0) data.append(char(bits & 0xFF));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        out.append(char(block.size())).append(block);
+    }
+    out.append('\0').append(';');
+    return out;
+}
+
+struct FormatCase {
+    const char* name;
+    QByteArray bytes;
+    int width;
+    int height;
+    bool leftDark;  // left half dark (else top half dark)
+    double tolerance;
+};
+
+std::vector<FormatCase> formatCases() {
+    std::vector<FormatCase> cases;
+    cases.push_back({"png8", encode(halfBlack(40, 20, QImage::Format_Grayscale8), "PNG"), 40, 20, true, 0});
+    cases.push_back({"png16", encode(halfBlack(40, 20, QImage::Format_RGBA64), "PNG"), 40, 20, true, 0});
+    QImage indexed = halfBlack(40, 20, QImage::Format_Indexed8);
+    EXPECT_EQ(indexed.format(), QImage::Format_Indexed8);
+    cases.push_back({"png-palette", encode(indexed, "PNG"), 40, 20, true, 0});
+    cases.push_back({"jpeg", encode(halfBlack(40, 20, QImage::Format_RGB32), "JPEG"), 40, 20, true, 40});
+    // Orientation 6: the stored image is turned 90° clockwise for display, so its left half goes on top.
+    cases.push_back({"jpeg-exif-6", withExifOrientation(encode(halfBlack(40, 20, QImage::Format_RGB32), "JPEG"), 6),
+                     20, 40, false, 40});
+    cases.push_back({"tiff", encode(halfBlack(40, 20, QImage::Format_RGB32), "TIFF"), 40, 20, true, 0});
+    cases.push_back({"bmp", encode(halfBlack(40, 20, QImage::Format_RGB32), "BMP"), 40, 20, true, 0});
+    cases.push_back({"webp", encode(halfBlack(40, 20, QImage::Format_RGB32), "WEBP"), 40, 20, true, 40});
+    std::vector<int> gifPixels(40 * 20);
+    for (int i = 0; i < 40 * 20; ++i) gifPixels[std::size_t(i)] = (i % 40) < 20 ? 0 : 1;
+    cases.push_back({"gif", gifOf(40, 20, gifPixels), 40, 20, true, 0});
+    return cases;
+}
+
+TEST(RasterImageFile, DecodesEveryFormatWithOrientationApplied) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const FormatCase& c : formatCases()) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromUtf8(c.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.bytes);
+        file.close();
+        const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+        ASSERT_TRUE(raster);
+        ASSERT_EQ(raster->width, c.width);
+        ASSERT_EQ(raster->height, c.height);
+        const auto at = [&](int x, int y) { return raster->luma[std::size_t(y * c.width + x)]; };
+        // Sample well inside each half (away from the edge that lossy formats blur).
+        const int dx = c.leftDark ? c.width / 4 : c.width / 2;
+        const int dy = c.leftDark ? c.height / 2 : c.height / 4;
+        const int lx = c.leftDark ? c.width * 3 / 4 : c.width / 2;
+        const int ly = c.leftDark ? c.height / 2 : c.height * 3 / 4;
+        EXPECT_NEAR(at(dx, dy), 0.0f, c.tolerance);
+        EXPECT_NEAR(at(lx, ly), 255.0f, c.tolerance);
+    }
+}
+
+TEST(RasterImageFile, GifTransparencyReadsAsWhite) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("t.gif");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(gifOf(2, 2, {0, 2, 2, 3}));
+    file.close();
+    const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+    ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->luma, (std::vector<float>{0.0f, 255.0f, 255.0f, 128.0f}));
+}
+
+TEST(RasterImageFile, OrientedLargeJpegIsDecodedScaled) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("big.jpg");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(withExifOrientation(encode(halfBlack(4800, 1200, QImage::Format_RGB32), "JPEG"), 6));
+    file.close();
+    const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+    ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->width, 600);
+    EXPECT_EQ(raster->height, 2400);
+    EXPECT_LT(raster->luma[std::size_t(600 * 600 + 300)], 40.0f);    // top half dark
+    EXPECT_GT(raster->luma[std::size_t(600 * 1800 + 300)], 215.0f);  // bottom half light
+}
+
+// --- Bad input ------------------------------------------------------------------------------------
+
+std::uint32_t crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : bytes) {
+        crc ^= std::uint8_t(ch);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray be32(std::uint32_t v) {
+    QByteArray out;
+    for (int shift = 24; shift >= 0; shift -= 8) out.append(char((v >> shift) & 0xFF));
+    return out;
+}
+
+// A PNG whose header claims w × h RGBA pixels, followed by a tiny image data chunk.
+QByteArray pngClaiming(std::uint32_t w, std::uint32_t h) {
+    QByteArray out("\x89PNG\r\n\x1A\n", 8);
+    const auto chunk = [&out](const char* type, const QByteArray& data) {
+        const QByteArray typed = QByteArray(type) + data;
+        out.append(be32(std::uint32_t(data.size()))).append(typed).append(be32(crc32(typed)));
+    };
+    chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5));
+    chunk("IDAT", QByteArray("\x78\x9C\x03\x00\x00\x00\x00\x01", 8));
+    chunk("IEND", QByteArray());
+    return out;
+}
+
+// A BMP whose header claims w × h pixels at 24 bits and holds no pixel data.
+QByteArray bmpClaiming(std::int32_t w, std::int32_t h) {
+    QByteArray out("BM", 2);
+    const auto le32 = [&out](std::uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8) out.append(char((v >> shift) & 0xFF));
+    };
+    const auto le16 = [&out](std::uint16_t v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
+    le32(54);
+    le32(0);
+    le32(54);
+    le32(40);
+    le32(std::uint32_t(w));
+    le32(std::uint32_t(h));
+    le16(1);
+    le16(24);
+    le32(0);
+    le32(0);
+    le32(2835);
+    le32(2835);
+    le32(0);
+    le32(0);
+    return out;
+}
+
+long peakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(RasterImageFile, BadFilesGiveNoImage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray png = encode(halfBlack(64, 64, QImage::Format_RGB32), "PNG");
+    const QByteArray jpeg = encode(halfBlack(64, 64, QImage::Format_RGB32), "JPEG");
+    const std::vector<std::pair<const char*, QByteArray>> files{
+        {"empty.png", QByteArray()},
+        {"garbage.png", QByteArray(500, 'x')},
+        {"truncated.png", png.left(png.size() / 2)},
+        {"header-only.png", png.left(33)},
+        {"truncated.jpg", jpeg.left(20)},
+        {"tiny-1xN.gif", gifOf(1, 5, {0, 0, 0, 0, 0})},
+        {"huge.png", pngClaiming(100000, 100000)},
+        {"huge.bmp", bmpClaiming(100000, 100000)},
+    };
+    const long before = peakResidentKiB();
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        EXPECT_FALSE(RasterImage::fromFile(path.toStdString(), 2400));
+    }
+    EXPECT_FALSE(RasterImage::fromFile(dir.filePath("missing.png").toStdString(), 2400));
+    EXPECT_FALSE(RasterImage::fromFile(dir.path().toStdString(), 2400));  // a directory
+    // The huge headers were refused without allocating their claimed gigabytes.
+    EXPECT_LT(peakResidentKiB() - before, 512L * 1024);
+}
+
+TEST(RasterImage, NullImageGivesNoRaster) {
+    EXPECT_FALSE(RasterImage::fromImage(QImage(), 2400));
+}
+
+}  // namespace
+}  // namespace ostrel
