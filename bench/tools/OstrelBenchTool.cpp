@@ -1,0 +1,157 @@
+// ostrel-bench-tool: helpers of the side-by-side comparison script (bench/compare_potrace.sh).
+//
+//   drawing --size 2400 --seed 1 --png out.png --pbm out.pbm
+//       the seeded synthetic line drawing as an 8-bit grey PNG and as a plain PBM (ink = 1) for potrace
+//   boundary-distance --input in.png --lines rendered.png
+//       symmetric distance between the dark pixels of a 1 px line rendering and the input's ink boundary
+//   iou --input in.png --rendered filled.png
+//       intersection over union of the input's ink and the rendered ink
+//
+// Results go to standard output as one line of key=value pairs. Exit status 0, or 2 with a message
+// on standard error for bad arguments or unreadable images.
+#include "support/QualityMetrics.h"
+#include "support/SyntheticLineDrawing.h"
+
+#include <QImage>
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using namespace ostrel;
+using namespace ostrel::bench;
+
+using Options = std::map<std::string, std::string, std::less<>>;
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fputs(("ostrel-bench-tool: " + message + "\n").c_str(), stderr);
+    std::exit(2);
+}
+
+/// "--key value" pairs after the subcommand.
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 2; i < argc; i += 2) {
+        const std::string_view key = argv[i];
+        if (!key.starts_with("--") || i + 1 >= argc) fail(fmt::format("bad argument '{}'", key));
+        options[std::string(key.substr(2))] = argv[i + 1];
+    }
+    return options;
+}
+
+std::string required(const Options& options, std::string_view key) {
+    const auto it = options.find(key);
+    if (it == options.end()) fail(fmt::format("missing --{}", key));
+    return it->second;
+}
+
+long long integerOption(const Options& options, std::string_view key, long long fallback, long long low,
+                        long long high) {
+    const auto it = options.find(key);
+    if (it == options.end()) return fallback;
+    long long value = 0;
+    const auto& text = it->second;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        fail(fmt::format("--{} must be an integer in {}...{}", key, low, high));
+    return value;
+}
+
+/// An 8-bit grey picture of `image`: each luma rounded to nearest and clamped to 0...255.
+QImage greyImage(const RasterImage& image) {
+    const int w = static_cast<int>(image.width), h = static_cast<int>(image.height);
+    QImage out(w, h, QImage::Format_Grayscale8);
+    if (out.isNull()) fail("cannot allocate the picture");
+    for (int y = 0; y < h; ++y) {
+        uchar* row = out.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const float v = std::round(image.luma[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
+                                                  static_cast<std::size_t>(x)]);
+            row[x] = static_cast<uchar>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+    }
+    return out;
+}
+
+/// Plain PBM ("P1"): 1 for ink (luma below `kInkLuma`), at most 70 digits a line.
+void writePlainPbm(const RasterImage& image, const std::string& path) {
+    std::string text = fmt::format("P1\n{} {}\n", image.width, image.height);
+    text.reserve(text.size() + image.luma.size() + image.luma.size() / 70 + image.height + 1);
+    for (std::int64_t y = 0; y < image.height; ++y) {
+        for (std::int64_t x = 0; x < image.width; ++x) {
+            text += image.luma[static_cast<std::size_t>(y * image.width + x)] < kInkLuma ? '1' : '0';
+            if ((x + 1) % 70 == 0 && x + 1 < image.width) text += '\n';
+        }
+        text += '\n';
+    }
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file.good()) fail("cannot write " + path);
+}
+
+int runDrawing(const Options& options) {
+    const auto size = static_cast<int>(integerOption(options, "size", 2400, 16, 8000));
+    const auto seed = static_cast<unsigned>(integerOption(options, "seed", 1, 0, 4294967295LL));
+    const RasterImage drawing = syntheticLineDrawing(size, seed);
+    if (const auto png = options.find("png"); png != options.end()) {
+        if (!greyImage(drawing).save(QString::fromStdString(png->second), "PNG")) fail("cannot write " + png->second);
+    }
+    if (const auto pbm = options.find("pbm"); pbm != options.end()) writePlainPbm(drawing, pbm->second);
+    return 0;
+}
+
+QImage readImage(const std::string& path) {
+    QImage image(QString::fromStdString(path));
+    if (image.isNull()) fail("cannot read " + path);
+    return image;
+}
+
+int runBoundaryDistance(const Options& options) {
+    const QImage input = readImage(required(options, "input"));
+    const QImage lines = readImage(required(options, "lines"));
+    if (input.size() != lines.size())
+        fail(fmt::format("sizes differ: input {}x{}, lines {}x{}", input.width(), input.height(), lines.width(),
+                         lines.height()));
+    const int w = input.width(), h = input.height();
+    const PixelMask boundary = inkBoundary(darkMask(input, kInkLuma), w, h);
+    const auto distance = symmetricDistance(darkMask(lines, kLineLuma), boundary, w, h);
+    if (!distance) fail("no line pixels or no ink boundary");
+    fmt::print("mean_px={:.3f} p95_px={:.3f} samples={}\n", distance->meanPx, distance->p95Px, distance->samples);
+    return 0;
+}
+
+int runIou(const Options& options) {
+    const QImage input = readImage(required(options, "input"));
+    const QImage rendered = readImage(required(options, "rendered"));
+    if (input.size() != rendered.size())
+        fail(fmt::format("sizes differ: input {}x{}, rendered {}x{}", input.width(), input.height(),
+                         rendered.width(), rendered.height()));
+    const auto iou = intersectionOverUnion(darkMask(input, kInkLuma), darkMask(rendered, kInkLuma));
+    fmt::print("iou={:.4f}\n", iou.value_or(0.0));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string_view command = argc > 1 ? argv[1] : "";
+    const Options options = parseOptions(argc, argv);
+    if (command == "drawing") return runDrawing(options);
+    if (command == "boundary-distance") return runBoundaryDistance(options);
+    if (command == "iou") return runIou(options);
+    std::fputs("usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--pbm FILE]\n"
+               "       ostrel-bench-tool boundary-distance --input IMAGE --lines IMAGE\n"
+               "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n",
+               stderr);
+    return 2;
+}
