@@ -3,6 +3,7 @@
 #include "support/Error.h"
 #include "support/FakeEbbBoard.h"
 #include "support/LanguageScope.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,25 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeEbbBoard;
 using test::LanguageScope;
+using test::TempDir;
 using Misbehaviour = FakeEbbBoard::Misbehaviour;
 using namespace std::chrono_literals;
-
-/// A temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "ostrel-ports-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    [[nodiscard]] const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 /// Throws what `f` throws as an Error, or fails.
 template <class F> Error caught(F&& f) {
