@@ -234,7 +234,7 @@ TEST_F(PlotterOnBoard, UserPauseLiftsThePenAndResumeLowersItAgain) {
     AxiDrawConfig config;
     config.pauseBetweenPenLayers = false;
     controller->setConfig(config);
-    // Step 3 draws (10, 10) → (11, 10)'s successor: the pen is down there.
+    // Step 3 draws from (11, 10) to (11, 20): the pen is down there.
     const auto job = AxiDrawCompiledJob::compile(twoPenDrawing(), config);
     ASSERT_TRUE(job.steps[3].as<AxiDrawJobStep::MoveXY>() && job.steps[3].as<AxiDrawJobStep::MoveXY>()->penDown);
     pauseWhenCompleted(3);
