@@ -1,0 +1,43 @@
+// Centre lines of an ink mask: Guo-Hall thinning to a one-pixel 8-connected skeleton, then chain
+// tracing from endpoints, junctions and loops, optional Steger sub-pixel refinement with a light
+// smoothing pass, and optional joining of chains that continue each other across a junction.
+//
+// Thinning: Z. Guo, R. W. Hall, "Parallel thinning with two-subiteration algorithms", CACM 32(3), 1989.
+// Sub-pixel ridge position: C. Steger, "An unbiased detector of curvilinear structures", PAMI 20(2), 1998.
+#pragma once
+
+#include "model/VectorModel.h"
+#include "pipeline/PreprocessedFields.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace ostrel::CenterlineTracer {
+
+/// The thinned mask: a copy of `binary` (width × height bytes, non-zero = set) with the border cleared
+/// and the deleted pixels set to 0, after at most `maxIterations` rounds of the two sub-iterations and
+/// a final staircase pass. Masks under 3 pixels on a side come back unchanged. Cost: linear in the
+/// number of set pixels per round.
+[[nodiscard]] std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary,
+                                                    std::int64_t width, std::int64_t height,
+                                                    std::int64_t maxIterations);
+
+/// The chains (ordered points in image pixels) of a thinned skeleton of fields.width × fields.height
+/// bytes. Reads only width, height and ridgeField of `fields`. Chains shorter than max(minLength, 2)
+/// points are dropped; with `stegerSubpixel` the points are refined and smoothed; with
+/// `crossJunctions` chains continuing each other across a junction are joined.
+[[nodiscard]] std::vector<std::vector<VectorPoint>> traceSkeletonChains(const std::vector<std::uint8_t>& skeleton,
+                                                                        const PreprocessedFields& fields,
+                                                                        std::int64_t minLength, bool stegerSubpixel,
+                                                                        bool crossJunctions);
+
+/// Steger position of the skeleton pixel (x, y) on the ridge field: moved at most 0.55 px along the
+/// ridge normal; the integer position outside the interior or where there is no ridge.
+[[nodiscard]] VectorPoint refinePointSubpixel(std::int64_t x, std::int64_t y, const PreprocessedFields& fields);
+
+/// Joins chains whose ends meet within `maxJunctionGap` pixels and point the same way (cosine above
+/// 0.55), longest chains first; one output chain per seed, in seed order.
+[[nodiscard]] std::vector<std::vector<VectorPoint>> mergeCollinearJunctions(
+    const std::vector<std::vector<VectorPoint>>& chains, double maxJunctionGap);
+
+}  // namespace ostrel::CenterlineTracer

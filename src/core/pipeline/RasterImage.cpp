@@ -1,0 +1,149 @@
+// Image files and decoded images into a grey raster, and back to an 8-bit grey image for display.
+//
+// Files are decoded by QImageReader with the stored orientation applied. The decoded size is worked
+// out from the header before any pixel is decoded, formats that can decode at a reduced size do so,
+// and a fixed allocation limit refuses headers that claim absurd sizes. Luma uses the ITU-R BT.601
+// weights on pixels composited over white, so transparency reads as white.
+#include "pipeline/RasterImage.h"
+
+#include "support/NumberFormat.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+namespace ostrel {
+
+namespace {
+
+// Largest image allocation the decoder may make, in megabytes: a 32-bit image of about 11 500 pixels
+// square. A header claiming more is refused before any pixel is decoded.
+constexpr int kDecodeAllocationLimitMB = 512;
+
+// Largest decoded pixel count accepted for a format that cannot decode at a reduced size.
+constexpr std::int64_t kMaxFullDecodePixels = std::int64_t{kDecodeAllocationLimitMB} * 1024 * 1024 / 4;
+
+struct ScaledSize {
+    int width = 0;
+    int height = 0;
+};
+
+// The size an image of w0 × h0 takes with its longer side limited to maxDimension: never enlarged,
+// each side rounded half away from zero and at least 2. None when w0 or h0 is below 2.
+std::optional<ScaledSize> scaledSizeFor(std::int64_t w0, std::int64_t h0, int maxDimension) {
+    if (w0 < 2 || h0 < 2) return std::nullopt;
+    const std::int64_t longest = std::max(w0, h0);
+    const double scale = longest > maxDimension
+                             ? static_cast<double>(maxDimension) / static_cast<double>(longest)
+                             : 1.0;
+    const auto w = roundedInt64(scale * static_cast<double>(w0));
+    const auto h = roundedInt64(scale * static_cast<double>(h0));
+    if (!w || !h) return std::nullopt;
+    const std::int64_t wc = std::max<std::int64_t>(*w, 2);
+    const std::int64_t hc = std::max<std::int64_t>(*h, 2);
+    if (wc > std::numeric_limits<int>::max() || hc > std::numeric_limits<int>::max()) return std::nullopt;
+    return ScaledSize{static_cast<int>(wc), static_cast<int>(hc)};
+}
+
+void applyDecodeAllocationLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMB); });
+}
+
+}  // namespace
+
+std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
+    applyDecodeAllocationLimit();
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
+
+    // The stored size, before the orientation transform, which is applied after scaling.
+    const QSize stored = reader.size();
+    if (stored.isValid()) {
+        const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
+        if (!target) return std::nullopt;
+        const bool decodesScaled = reader.supportsOption(QImageIOHandler::ScaledSize);
+        const std::int64_t storedPixels = std::int64_t{stored.width()} * stored.height();
+        if (!decodesScaled && storedPixels > kMaxFullDecodePixels) return std::nullopt;
+        if (target->width != stored.width() || target->height != stored.height()) {
+            reader.setScaledSize(QSize(target->width, target->height));
+        }
+    }
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return std::nullopt;
+    return fromImage(image, maxDimension);
+}
+
+std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDimension) {
+    if (image.isNull()) return std::nullopt;
+    const auto target = scaledSizeFor(image.width(), image.height(), maxDimension);
+    if (!target) return std::nullopt;
+    const int w = target->width;
+    const int h = target->height;
+
+    QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (source.isNull()) return std::nullopt;
+    if (w != source.width() || h != source.height()) {
+        // High-quality downscaling: Qt's smooth scaling averages the covered source area.
+        source = source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (source.isNull()) return std::nullopt;
+    }
+
+    // RGBA bytes, premultiplied alpha last, starting opaque white; the image is drawn over it.
+    QImage canvas(w, h, QImage::Format_RGBA8888_Premultiplied);
+    if (canvas.isNull()) return std::nullopt;
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        if (!painter.isActive()) return std::nullopt;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(QRect(0, 0, w, h), source);
+    }
+
+    RasterImage raster;
+    raster.width = w;
+    raster.height = h;
+    raster.luma.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const uchar* row = canvas.constScanLine(y);
+        float* out = raster.luma.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const float r = row[4 * x];
+            const float g = row[4 * x + 1];
+            const float b = row[4 * x + 2];
+            const float a = static_cast<float>(row[4 * x + 3]) / 255.0f;
+            out[x] = (0.299f * r + 0.587f * g + 0.114f * b) * a + (1.0f - a) * 255.0f;
+        }
+    }
+    return raster;
+}
+
+QImage RasterImage::toGrayImage() const {
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max()) {
+        return {};
+    }
+    if (luma.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height)) return {};
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_Grayscale8);
+    if (image.isNull()) return {};
+    for (std::int64_t y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(static_cast<int>(y));
+        const float* in = luma.data() + y * width;
+        for (std::int64_t x = 0; x < width; ++x) {
+            const float v = std::round(in[x]);
+            // NaN fails both comparisons and becomes 0.
+            row[x] = v >= 255.0f ? uchar{255} : (v > 0.0f ? static_cast<uchar>(v) : uchar{0});
+        }
+    }
+    return image;
+}
+
+}  // namespace ostrel
