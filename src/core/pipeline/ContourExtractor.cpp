@@ -186,8 +186,12 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
     const auto h = static_cast<std::size_t>(height);
     const std::vector<float>& g = smoothed;
 
+    const auto high = static_cast<float>(std::clamp<std::int64_t>(threshold, 30, 220));
+    const float low = 0.45f * high;
+
     // magnitude[i], direction[i]: Sobel gradient length and its class (0 horizontal, 1 and 3 the
-    // diagonals, 2 vertical); 0 on the border.
+    // diagonals, 2 vertical); 0 on the border. The class is only ever read where the magnitude
+    // reaches `low`, so the arctangent is skipped elsewhere (most of a drawing is flat paper).
     std::vector<float> magnitude(n, 0.0f);
     std::vector<std::uint8_t> direction(n, 0);
     for (std::size_t y = 1; y + 1 < h; ++y) {
@@ -198,7 +202,9 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
             const float sw = g[i + w - 1], south = g[i + w], se = g[i + w + 1];
             const float gx = (ne + 2.0f * east + se) - (nw + 2.0f * west + sw);
             const float gy = (sw + 2.0f * south + se) - (nw + 2.0f * north + ne);
-            magnitude[i] = std::sqrt(gx * gx + gy * gy);
+            const float m = std::sqrt(gx * gx + gy * gy);
+            magnitude[i] = m;
+            if (m < low) continue;
             float angle = std::atan2(gy, gx) * 180.0f / 3.1415925f;
             if (angle < 0.0f) angle += 180.0f;
             std::uint8_t cls = 3;
@@ -212,9 +218,6 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
             direction[i] = cls;
         }
     }
-
-    const auto high = static_cast<float>(std::clamp<std::int64_t>(threshold, 30, 220));
-    const float low = 0.45f * high;
 
     // edges[i]: 0 none, 1 weak, 2 strong. Non-maximum suppression across the edge, ties kept.
     std::vector<std::uint8_t> edges(n, 0);

@@ -164,57 +164,60 @@ ContourTree buildTree(const std::vector<PixelBorder>& borders, std::int64_t stri
 // output o covers the source interval [o n / m, (o + 1) n / m).
 struct AxisWeights {
     std::vector<std::int64_t> first;  // first[o]: first source sample of output o
-    std::vector<std::vector<float>> weights;  // weights[o][k]: share of source first[o] + k, summing to 1
+    std::vector<std::size_t> begin;   // weight[begin[o] … begin[o + 1]): shares of first[o], first[o] + 1, …
+    std::vector<float> weight;        // the shares of each output sum to 1
 };
 
 AxisWeights areaWeights(std::int64_t n, std::int64_t m) {
     AxisWeights axis;
-    axis.first.resize(static_cast<std::size_t>(m));
-    axis.weights.resize(static_cast<std::size_t>(m));
+    axis.first.reserve(static_cast<std::size_t>(m));
+    axis.begin.reserve(static_cast<std::size_t>(m) + 1);
     for (std::int64_t o = 0; o < m; ++o) {
         // Exact interval ends in units of 1/m source samples.
         const std::int64_t start = o * n;
         const std::int64_t end = (o + 1) * n;
         const std::int64_t s0 = start / m;
         const std::int64_t s1 = (end + m - 1) / m;
-        axis.first[static_cast<std::size_t>(o)] = s0;
-        auto& w = axis.weights[static_cast<std::size_t>(o)];
+        axis.first.push_back(s0);
+        axis.begin.push_back(axis.weight.size());
         for (std::int64_t s = s0; s < s1; ++s) {
             const std::int64_t overlap = std::min(end, (s + 1) * m) - std::max(start, s * m);
-            w.push_back(static_cast<float>(static_cast<double>(overlap) / static_cast<double>(n)));
+            axis.weight.push_back(static_cast<float>(static_cast<double>(overlap) / static_cast<double>(n)));
         }
     }
+    axis.begin.push_back(axis.weight.size());
     return axis;
 }
 
-// Reduces a width × height grey image to outWidth × outHeight by area averaging.
-std::vector<float> reduceByArea(const std::vector<std::uint8_t>& grey, std::int64_t width, std::int64_t height,
-                                std::int64_t outWidth, std::int64_t outHeight) {
+// Reduces a width × height grey image to outWidth × outHeight by area averaging and classifies each
+// reduced value (0…255) with `object`. Works one output row at a time with a single row of floats,
+// so no full-size intermediate image is allocated.
+template <typename IsObject>
+std::vector<std::uint8_t> reduceAndClassify(const std::vector<std::uint8_t>& grey, std::int64_t width,
+                                            std::int64_t height, std::int64_t outWidth, std::int64_t outHeight,
+                                            IsObject object) {
     const AxisWeights wx = areaWeights(width, outWidth);
     const AxisWeights wy = areaWeights(height, outHeight);
-    // rows[y * outWidth + ox]: horizontally reduced source row y.
-    std::vector<float> rows(static_cast<std::size_t>(outWidth * height));
-    for (std::int64_t y = 0; y < height; ++y) {
-        const std::uint8_t* src = grey.data() + y * width;
-        for (std::int64_t ox = 0; ox < outWidth; ++ox) {
-            const auto& w = wx.weights[static_cast<std::size_t>(ox)];
-            const std::int64_t s0 = wx.first[static_cast<std::size_t>(ox)];
-            float sum = 0;
-            for (std::size_t k = 0; k < w.size(); ++k) sum += w[k] * static_cast<float>(src[s0 + static_cast<std::int64_t>(k)]);
-            rows[static_cast<std::size_t>(y * outWidth + ox)] = sum;
-        }
-    }
-    std::vector<float> out(static_cast<std::size_t>(outWidth * outHeight));
+    std::vector<std::uint8_t> mask(static_cast<std::size_t>(outWidth * outHeight), 0);
+    std::vector<float> row(static_cast<std::size_t>(width));  // row[x]: vertically reduced source column x
     for (std::int64_t oy = 0; oy < outHeight; ++oy) {
-        const auto& w = wy.weights[static_cast<std::size_t>(oy)];
-        const std::int64_t s0 = wy.first[static_cast<std::size_t>(oy)];
-        float* dst = out.data() + oy * outWidth;
-        for (std::size_t k = 0; k < w.size(); ++k) {
-            const float* src = rows.data() + (s0 + static_cast<std::int64_t>(k)) * outWidth;
-            for (std::int64_t ox = 0; ox < outWidth; ++ox) dst[ox] += w[k] * src[ox];
+        const auto o = static_cast<std::size_t>(oy);
+        std::fill(row.begin(), row.end(), 0.0f);
+        for (std::size_t k = wy.begin[o]; k < wy.begin[o + 1]; ++k) {
+            const float share = wy.weight[k];
+            const std::uint8_t* src = grey.data() + (wy.first[o] + static_cast<std::int64_t>(k - wy.begin[o])) * width;
+            for (std::int64_t x = 0; x < width; ++x) row[static_cast<std::size_t>(x)] += share * static_cast<float>(src[x]);
+        }
+        std::uint8_t* dst = mask.data() + oy * outWidth;
+        for (std::int64_t ox = 0; ox < outWidth; ++ox) {
+            const auto c = static_cast<std::size_t>(ox);
+            const float* src = row.data() + wx.first[c];
+            float sum = 0;
+            for (std::size_t k = wx.begin[c]; k < wx.begin[c + 1]; ++k) sum += wx.weight[k] * src[k - wx.begin[c]];
+            dst[ox] = object(sum) ? 1 : 0;
         }
     }
-    return out;
+    return mask;
 }
 
 // The reduced side for a longer side reduced from `longer` to `limit`; at least 1.
@@ -249,21 +252,25 @@ ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t wid
     const std::int64_t longer = std::max(width, height);
     std::int64_t workWidth = width;
     std::int64_t workHeight = height;
-    std::vector<float> work;  // work[y * workWidth + x]: grey 0…255 of the working image
+    // Grey 0…255 → contrast-adjusted 0…1 → object or not.
+    const float contrast = options.contrastAdjustment;
+    const bool darkOnLight = options.detectsDarkOnLight;
+    const auto isObject = [contrast, darkOnLight](float grey255) {
+        const float g = grey255 / 255.0f;
+        const float adjusted = std::clamp(0.5f + contrast * (g - 0.5f), 0.0f, 1.0f);
+        return darkOnLight ? adjusted < 0.5f : adjusted > 0.5f;
+    };
+    std::vector<std::uint8_t> mask;  // mask[y * workWidth + x]: 1 = object pixel of the working image
     if (longer > limit) {
         workWidth = reducedSide(width, longer, limit);
         workHeight = reducedSide(height, longer, limit);
-        work = reduceByArea(grey, width, height, workWidth, workHeight);
+        mask = reduceAndClassify(grey, width, height, workWidth, workHeight, isObject);
     } else {
-        work.assign(grey.begin(), grey.end());
+        mask.resize(grey.size());
+        for (std::size_t i = 0; i < grey.size(); ++i) mask[i] = isObject(static_cast<float>(grey[i])) ? 1 : 0;
     }
-
-    const float contrast = options.contrastAdjustment;
-    const bool darkOnLight = options.detectsDarkOnLight;
     const auto borders = followBorders(workWidth, workHeight, [&](std::int64_t x, std::int64_t y) {
-        const float g = work[static_cast<std::size_t>(y * workWidth + x)] / 255.0f;
-        const float adjusted = std::clamp(0.5f + contrast * (g - 0.5f), 0.0f, 1.0f);
-        return darkOnLight ? adjusted < 0.5f : adjusted > 0.5f;
+        return mask[static_cast<std::size_t>(y * workWidth + x)] != 0;
     });
 
     // A working pixel centre (x + 0.5) × (size / workSize) − 0.5 in source pixels, over the source size.
@@ -277,20 +284,22 @@ ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t wid
 
 ContourTree findContours(const QImage& image, const Options& options) {
     if (image.isNull()) return {};
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    // Premultiplied RGBA is read directly (the detector image is in it); anything else is converted.
+    const QImage rgba = image.format() == QImage::Format_RGBA8888_Premultiplied
+                            ? image
+                            : image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     if (rgba.isNull()) return {};
     const std::int64_t width = rgba.width();
     const std::int64_t height = rgba.height();
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(width * height));
     for (std::int64_t y = 0; y < height; ++y) {
         const uchar* line = rgba.constScanLine(static_cast<int>(y));
+        std::uint8_t* out = grey.data() + y * width;
         for (std::int64_t x = 0; x < width; ++x) {
             const uchar* px = line + 4 * x;
+            // Premultiplied grey over white: g × a / 255 + (255 − a).
             const int g = (11 * px[0] + 16 * px[1] + 5 * px[2]) / 32;
-            const int a = px[3];
-            // Over white: g × a / 255 + 255 × (1 − a / 255), rounded.
-            grey[static_cast<std::size_t>(y * width + x)] =
-                static_cast<std::uint8_t>((g * a + 255 * (255 - a) + 127) / 255);
+            out[x] = static_cast<std::uint8_t>(std::min(255, g + 255 - px[3]));
         }
     }
     return findContours(grey, width, height, options);
