@@ -1,0 +1,60 @@
+// Ready-made canvas paths for one result, in image pixels: whole-layer paths,
+// an 8 × 8 grid of buckets, quarter-pixel stroke-width bands, per-stroke paths
+// and padded bounds by id, and the pen-up travel over the visible layers.
+// Built whole for each result (any thread), then only read. O(points).
+#pragma once
+
+#include "model/VectorModel.h"
+
+#include <QPainterPath>
+#include <QRectF>
+
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+namespace ostrel {
+
+struct VectorRenderCache {
+    struct SpatialBucket {
+        int gridIndex = 0;  // column + 8 × row
+        QRectF boundsPx;    // union of the padded bounds of the cell's strokes
+        QPainterPath pathPx;
+        QPainterPath filledRibbonPathPx;
+        QPainterPath handlesPx;
+    };
+
+    struct WidthBandCache {
+        double radiusPx = 0;  // band key / 4: 0.25 … 16
+        QPainterPath fullPathPx;
+        std::map<int, QPainterPath> bucketPathsPx;  // gridIndex → centre lines of the band in that cell
+    };
+
+    struct LayerCache {
+        std::int64_t index = 0;
+        QPainterPath fullPathPx;
+        QPainterPath fullFilledRibbonPathPx;
+        QPainterPath fullHandlesPx;
+        std::vector<SpatialBucket> buckets;     // occupied cells, ascending gridIndex
+        std::vector<WidthBandCache> widthBands;  // ascending radiusPx
+        std::unordered_map<std::int64_t, QPainterPath> pathByID;
+        std::unordered_map<std::int64_t, QPainterPath> ribbonByID;
+        std::unordered_map<std::int64_t, QPainterPath> handlesByID;
+        std::unordered_map<std::int64_t, QRectF> boundsByID;
+    };
+
+    std::vector<LayerCache> layers;  // in the result's layer order, hidden layers included
+    QPainterPath fullTravelPathPx;
+    std::unordered_map<std::int64_t, QRectF> boundsByPathID;
+
+    static constexpr int kGridSize = 8;
+
+    /// Builds the whole cache; pure, never fails, any thread.
+    static VectorRenderCache build(const VectorizationResult& result);
+
+    /// Band key of a stroke radius: round(4 r) clamped to 1…64 (non-finite radii give 1).
+    static int bandKey(double strokeRadiusPx) noexcept;
+};
+
+}  // namespace ostrel

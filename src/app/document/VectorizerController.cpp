@@ -1,0 +1,294 @@
+#include "document/VectorizerController.h"
+
+#include "model/Format.h"
+#include "model/Localization.h"
+#include "support/NumberFormat.h"
+
+#include <QCoreApplication>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace ostrel {
+
+/// One scheduled background run: its debounce timer and its cancellation flag.
+struct VectorizerController::PendingRun {
+    QTimer* timer = nullptr;  // owned by the controller (its parent); deleted on cancel
+    std::atomic<bool> cancelled{false};
+    bool reuse = false;
+    std::optional<RawExtractionStage> cachedStage;
+    VectorizerParams params;
+    std::map<std::int64_t, bool> visibility;
+    std::shared_ptr<const RasterImage> image;
+};
+
+struct VectorizerController::RunOutput {
+    RawExtractionStage stage;
+    VectorizationResult result;
+    std::shared_ptr<const VectorRenderCache> cache;
+};
+
+namespace {
+
+std::string readyText() {
+    return L("Prêt — ouvrir une image (Ctrl+O), glisser-déposer un fichier ou coller (Ctrl+V)",
+             "Ready — open an image (Ctrl+O), drop a file, or paste (Ctrl+V)");
+}
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+QImage displayImageOf(const RasterImage& image, const QImage& previous) {
+    QImage gray = image.toGrayImage();
+    return gray.isNull() ? previous : gray;
+}
+
+/// "<title> — <n> paths · draw <d> · travel <t> (-<s>%) · <time>".
+std::string summaryText(const std::string& title, const PlotterMetrics& m) {
+    const std::string n = integerText(m.pathCount);
+    const std::string draw = Format::distanceMM(m.drawDistanceMM);
+    const std::string travel = Format::distanceMM(m.travelDistanceOptimizedMM);
+    const std::string savings = integerText(roundedInt64(m.travelSavingsPercent).value_or(0));
+    const std::string time = Format::latency(m.computeMilliseconds);
+    return L(title + " \u2014 " + n + " chemins \u00B7 tracé " + draw + " \u00B7 voyage " + travel + " (-" + savings +
+                 " %) \u00B7 " + time,
+             title + " \u2014 " + n + " paths \u00B7 draw " + draw + " \u00B7 travel " + travel + " (-" + savings +
+                 "%) \u00B7 " + time);
+}
+
+}  // namespace
+
+VectorizerController::VectorizerController(bool startServices, QObject* plotter, QObject* parent)
+    : QObject(parent), statusMessage_(readyText()), plotter_(plotter) {
+    if (startServices) this->startServices();
+}
+
+VectorizerController::~VectorizerController() { cancelPendingRun(); }
+
+std::uint16_t VectorizerController::oscPortFromEnvironment(const char* value) {
+    constexpr std::uint16_t kDefault = 9140;
+    if (value == nullptr) return kDefault;
+    std::string_view text(value);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() < '0' || text.front() > '9') return kDefault;
+    unsigned port = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+    if (ec != std::errc() || end != text.data() + text.size() || port > 65535) return kDefault;
+    return static_cast<std::uint16_t>(port);
+}
+
+void VectorizerController::setParams(const VectorizerParams& params) {
+    if (params == params_) return;
+    params_ = params;
+    emit paramsChanged();
+}
+
+void VectorizerController::setStatus(std::string message) {
+    if (message == statusMessage_) return;
+    statusMessage_ = std::move(message);
+    emit statusMessageChanged();
+}
+
+void VectorizerController::setProgress(double fraction, std::string stage) {
+    progressFraction_ = fraction;
+    progressStage_ = std::move(stage);
+    emit progressChanged();
+}
+
+void VectorizerController::setProcessing(bool processing) {
+    if (processing == isProcessing_) return;
+    isProcessing_ = processing;
+    emit processingChanged();
+}
+
+void VectorizerController::loadPreset(SyntheticPreset preset, bool runSynchronously) {
+    RasterImage image = SyntheticDrawing::generate(preset, kPresetWidth, kPresetHeight);
+    activePreset_ = preset;
+    sourcePath_.reset();
+    sourceTitle_ = label(preset);
+    emit activePresetChanged();
+    emit sourceTitleChanged();
+    setRasterImage(std::move(image), runSynchronously);
+}
+
+bool VectorizerController::loadFile(const std::string& path, bool runSynchronously) {
+    auto raster = RasterImage::fromFile(path, kDocumentMaxDimension);
+    const std::string name = fileName(path);
+    if (!raster) {
+        setStatus(L("Impossible de lire l'image \u00AB " + name + " \u00BB.", "Could not load image \"" + name + "\"."));
+        return false;
+    }
+    activePreset_.reset();
+    sourcePath_ = path;
+    sourceTitle_ = name;
+    emit activePresetChanged();
+    emit sourceTitleChanged();
+    setRasterImage(std::move(*raster), runSynchronously);
+    return true;
+}
+
+bool VectorizerController::loadImage(const QImage& image, const std::string& title, bool runSynchronously) {
+    auto raster = image.isNull() ? std::nullopt : RasterImage::fromImage(image, kDocumentMaxDimension);
+    if (!raster) {
+        setStatus(L("Format d'image non pris en charge.", "Unsupported image format."));
+        return false;
+    }
+    activePreset_.reset();
+    sourcePath_.reset();
+    sourceTitle_ = title;
+    emit activePresetChanged();
+    emit sourceTitleChanged();
+    setRasterImage(std::move(*raster), runSynchronously);
+    return true;
+}
+
+void VectorizerController::setRasterImage(RasterImage image, bool runSynchronously) {
+    cancelPendingRun();
+    ++imageRevision_;
+    displayImage_ = displayImageOf(image, displayImage_);
+    sourceImage_ = std::make_shared<const RasterImage>(std::move(image));
+    cachedStageA_.reset();
+    cachedStageAImageRevision_ = 0;
+    result_.reset();
+    renderCache_.reset();
+    undoStack_.clear();
+    redoStack_.clear();
+    emit sourceImageChanged();
+    emit displayImageChanged();
+    emit resultChanged();
+    emit renderCacheChanged();
+    emit undoRedoChanged();
+    if (runSynchronously) {
+        runSynchronousVectorization();
+    } else {
+        scheduleVectorization(0, true);
+    }
+}
+
+void VectorizerController::cancelPendingRun() {
+    if (!pendingRun_) return;
+    pendingRun_->cancelled = true;
+    if (pendingRun_->timer != nullptr) {
+        pendingRun_->timer->stop();
+        pendingRun_->timer->deleteLater();
+        pendingRun_->timer = nullptr;
+    }
+    pendingRun_.reset();
+}
+
+void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction) {
+    cancelPendingRun();
+    if (!sourceImage_) return;
+    const std::uint64_t generation = ++computeGeneration_;
+    const std::uint64_t revision = imageRevision_;
+
+    auto run = std::make_shared<PendingRun>();
+    run->params = params_;
+    run->visibility = layerVisibility_;
+    run->image = sourceImage_;
+    run->reuse = !forceFullExtraction && cachedStageA_ && cachedStageAImageRevision_ == revision &&
+                 params_.extractionCacheKey() == cachedStageA_->extractionCacheKey;
+    if (run->reuse) run->cachedStage = cachedStageA_;
+    pendingRun_ = run;
+
+    setProcessing(true);
+    const std::string stage =
+        run->reuse ? L("Ajustement courbes & 2-opt (cache)…", "Updating curves & 2-opt (cached)…")
+                   : L("Vectorisation de \u00AB " + sourceTitle_ + " \u00BB…", "Vectorizing \"" + sourceTitle_ + "\"…");
+    setProgress(run->reuse ? 0.65 : 0.08, stage);
+    setStatus(stage);
+
+    // The debounce: a single-shot timer; a newer schedule deletes it before it fires.
+    const std::uint64_t clampedMs = std::min<std::uint64_t>(debounceMs, 24ULL * 3600 * 1000);
+    run->timer = new QTimer(this);
+    run->timer->setSingleShot(true);
+    QPointer<VectorizerController> self(this);
+    connect(run->timer, &QTimer::timeout, this, [self, generation, revision, run] {
+        if (!self || run->cancelled) return;
+        if (run->timer != nullptr) {
+            run->timer->deleteLater();
+            run->timer = nullptr;
+        }
+        if (self->computeGeneration_ != generation || self->imageRevision_ != revision) return;
+        self->startPendingComputation(generation, revision);
+    });
+    run->timer->start(static_cast<int>(clampedMs));
+}
+
+void VectorizerController::startPendingComputation(std::uint64_t generation, std::uint64_t revision) {
+    std::shared_ptr<PendingRun> run = pendingRun_;
+    if (!run) return;
+    const double t0 = VectorizationEngine::clockSeconds();
+    QPointer<VectorizerController> self(this);
+    QThreadPool::globalInstance()->start([self, run, generation, revision, t0] {
+        RunOutput output;
+        output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
+        output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0);
+        output.cache = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(output.result));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, run, generation, revision, output = std::move(output)]() mutable {
+                if (self) self->finishRun(generation, revision, run, std::move(output));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t revision,
+                                     const std::shared_ptr<PendingRun>& run, RunOutput output) {
+    if (run->cancelled || computeGeneration_ != generation || imageRevision_ != revision) return;
+    if (pendingRun_ == run) pendingRun_.reset();
+    cachedStageA_ = std::move(output.stage);
+    cachedStageAImageRevision_ = revision;
+    applyResult(std::move(output.result), std::move(output.cache));
+}
+
+void VectorizerController::runSynchronousVectorization() {
+    cancelPendingRun();
+    if (!sourceImage_) return;
+    const VectorizerParams p = params_;
+    const auto v = layerVisibility_;
+    const std::uint64_t r = imageRevision_;
+    const double t0 = VectorizationEngine::clockSeconds();
+    if (!(cachedStageA_ && cachedStageAImageRevision_ == r &&
+          p.extractionCacheKey() == cachedStageA_->extractionCacheKey)) {
+        cachedStageA_ = VectorizationEngine::extractStageA(*sourceImage_, p);
+        cachedStageAImageRevision_ = r;
+    }
+    applyResult(VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0), nullptr);
+}
+
+void VectorizerController::applyResult(VectorizationResult result,
+                                       std::shared_ptr<const VectorRenderCache> prebuiltCache) {
+    result_ = std::move(result);
+    renderCache_ = prebuiltCache ? std::move(prebuiltCache)
+                                 : std::make_shared<const VectorRenderCache>(VectorRenderCache::build(*result_));
+    emit resultChanged();
+    emit renderCacheChanged();
+    setProcessing(false);
+    setProgress(1.0, L("Terminé", "Complete"));
+    setStatus(summaryText(sourceTitle_, result_->metrics));
+}
+
+void VectorizerController::resetParameters() {
+    params_ = VectorizerParams();
+    layerVisibility_ = {{0, true}, {1, true}, {2, true}, {3, true}};
+    undoStack_.clear();
+    redoStack_.clear();
+    emit paramsChanged();
+    emit layerVisibilityChanged();
+    emit undoRedoChanged();
+    scheduleVectorization(10, false);
+}
+
+void VectorizerController::startServices() {
+    // The OSC server starts first, then the HTTP server.
+}
+
+void VectorizerController::stopAllServices() { cancelPendingRun(); }
+
+}  // namespace ostrel

@@ -1,0 +1,154 @@
+// The open document: source raster, parameters, current result, render cache,
+// per-pen visibility, stage-A cache, undo/redo, progress and status texts, and
+// the remote-control endpoints it owns. Lives on the main thread; background
+// runs work on copies and are applied only while still current.
+#pragma once
+
+#include "document/VectorRenderCache.h"
+#include "model/VectorModel.h"
+#include "model/VectorizerParams.h"
+#include "pipeline/RasterImage.h"
+#include "pipeline/SyntheticDrawing.h"
+#include "pipeline/VectorizationEngine.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QTimer;
+
+namespace ostrel {
+
+class VectorizerController final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kDocumentMaxDimension = 2400;
+    static constexpr int kPresetWidth = 720;
+    static constexpr int kPresetHeight = 960;
+    static constexpr std::size_t kUndoLimit = 40;
+
+    /// With `startServices` the OSC server and then the HTTP server are started. `plotter` is held
+    /// weakly: remote plotter commands do nothing once it is gone.
+    explicit VectorizerController(bool startServices, QObject* plotter = nullptr, QObject* parent = nullptr);
+    ~VectorizerController() override;
+
+    // Observable state (main thread).
+    [[nodiscard]] const RasterImage* sourceImage() const noexcept { return sourceImage_.get(); }
+    [[nodiscard]] const QImage& displayImage() const noexcept { return displayImage_; }
+    [[nodiscard]] const std::string& sourceTitle() const noexcept { return sourceTitle_; }
+    [[nodiscard]] const std::optional<std::string>& sourcePath() const noexcept { return sourcePath_; }
+    [[nodiscard]] std::optional<SyntheticPreset> activePreset() const noexcept { return activePreset_; }
+    [[nodiscard]] const VectorizerParams& params() const noexcept { return params_; }
+    [[nodiscard]] const std::optional<VectorizationResult>& result() const noexcept { return result_; }
+    [[nodiscard]] const std::shared_ptr<const VectorRenderCache>& renderCache() const noexcept { return renderCache_; }
+    [[nodiscard]] const std::map<std::int64_t, bool>& layerVisibility() const noexcept { return layerVisibility_; }
+    [[nodiscard]] bool isProcessing() const noexcept { return isProcessing_; }
+    [[nodiscard]] double progressFraction() const noexcept { return progressFraction_; }
+    [[nodiscard]] const std::string& progressStage() const noexcept { return progressStage_; }
+    [[nodiscard]] const std::string& statusMessage() const noexcept { return statusMessage_; }
+    [[nodiscard]] std::uint64_t imageRevision() const noexcept { return imageRevision_; }
+    [[nodiscard]] const std::vector<std::vector<PenLayer>>& undoStack() const noexcept { return undoStack_; }
+    [[nodiscard]] const std::vector<std::vector<PenLayer>>& redoStack() const noexcept { return redoStack_; }
+    [[nodiscard]] QObject* plotter() const noexcept { return plotter_.data(); }
+
+    /// Writes the parameters (the caller then asks for a run).
+    void setParams(const VectorizerParams& params);
+
+    // Documents.
+    void loadPreset(SyntheticPreset preset, bool runSynchronously);
+    bool loadFile(const std::string& path, bool runSynchronously);
+    bool loadImage(const QImage& image, const std::string& title, bool runSynchronously);
+
+    // Runs.
+    void scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction);
+    void runSynchronousVectorization();
+    void resetParameters();
+    void stopAllServices();
+
+    // Stroke edits; each commits a rebuilt result. Ids select strokes.
+    int deletePaths(const std::set<std::int64_t>& ids);
+    void assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex);
+    void simplifySelectedPaths(const std::set<std::int64_t>& ids);
+    void reverseSelectedPaths(const std::set<std::int64_t>& ids);
+    std::optional<std::int64_t> joinSelectedPaths(const std::set<std::int64_t>& ids);
+    std::optional<std::pair<std::int64_t, std::int64_t>> splitPath(std::int64_t pathID, std::int64_t atVertexIndex);
+    void translatePaths(const std::set<std::int64_t>& ids, double dxPx, double dyPx);
+    void movePathVertex(std::int64_t pathID, std::int64_t pointIndex, VectorPoint to);
+    int erasePathsNear(VectorPoint pointPx, double radiusPx);
+    std::optional<std::int64_t> addFreehandPath(const std::vector<VectorPoint>& points, std::int64_t penIndex);
+    void toggleLayerVisibility(std::int64_t index);
+    void updatePenWidth(std::int64_t index, double widthMM);
+    void recordUndoSnapshot();
+    void undo();
+    void redo();
+    void commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour);
+
+    /// 1 + the largest id in `layers` (at least 1).
+    [[nodiscard]] static std::int64_t nextAvailablePathID(const std::vector<PenLayer>& layers);
+    /// The OSC port of OSTREL_OSC_IN_PORT's text: 0…65535 with an optional "+", else 9140.
+    [[nodiscard]] static std::uint16_t oscPortFromEnvironment(const char* value);
+
+signals:
+    void sourceImageChanged();
+    void displayImageChanged();
+    void sourceTitleChanged();
+    void activePresetChanged();
+    void paramsChanged();
+    void resultChanged();
+    void renderCacheChanged();
+    void layerVisibilityChanged();
+    void processingChanged();
+    void progressChanged();
+    void statusMessageChanged();
+    void undoRedoChanged();
+
+private:
+    struct PendingRun;
+    struct RunOutput;
+
+    void setRasterImage(RasterImage image, bool runSynchronously);
+    void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
+    void cancelPendingRun();
+    void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
+    void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
+                   RunOutput output);
+    void setStatus(std::string message);
+    void setProgress(double fraction, std::string stage);
+    void setProcessing(bool processing);
+    void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
+    void startServices();
+
+    std::shared_ptr<const RasterImage> sourceImage_;
+    QImage displayImage_;
+    std::string sourceTitle_;
+    std::optional<std::string> sourcePath_;
+    std::optional<SyntheticPreset> activePreset_;
+    VectorizerParams params_;
+    std::optional<VectorizationResult> result_;
+    std::shared_ptr<const VectorRenderCache> renderCache_;
+    std::map<std::int64_t, bool> layerVisibility_{{0, true}, {1, true}, {2, true}, {3, true}};
+    bool isProcessing_ = false;
+    double progressFraction_ = 0;
+    std::string progressStage_;
+    std::string statusMessage_;
+    std::optional<RawExtractionStage> cachedStageA_;
+    std::uint64_t cachedStageAImageRevision_ = 0;
+    std::uint64_t imageRevision_ = 0;
+    std::uint64_t computeGeneration_ = 0;
+    std::shared_ptr<PendingRun> pendingRun_;
+    std::vector<std::vector<PenLayer>> undoStack_;
+    std::vector<std::vector<PenLayer>> redoStack_;
+    QPointer<QObject> plotter_;
+};
+
+}  // namespace ostrel

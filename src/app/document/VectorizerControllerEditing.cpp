@@ -1,0 +1,361 @@
+// Stroke edits and undo/redo of the document controller. Every edit works on
+// a copy of the current layers and commits a rebuilt result (metrics, SVG
+// texts and render cache) without running extraction again.
+#include "document/VectorizerController.h"
+
+#include "export/SVGExporter.h"
+#include "pipeline/BezierFitting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace ostrel {
+
+namespace {
+
+constexpr double kFreehandRadiusPx = 1.5;
+constexpr std::uint64_t kPenWidthDebounceMs = 15;
+
+bool contains(const std::set<std::int64_t>& ids, std::int64_t id) { return ids.find(id) != ids.end(); }
+
+/// Layer position and path position of the first stroke with `id`.
+std::optional<std::pair<std::size_t, std::size_t>> findPath(const std::vector<PenLayer>& layers, std::int64_t id) {
+    for (std::size_t l = 0; l < layers.size(); ++l) {
+        for (std::size_t p = 0; p < layers[l].paths.size(); ++p) {
+            if (layers[l].paths[p].id == id) return std::pair{l, p};
+        }
+    }
+    return std::nullopt;
+}
+
+VectorPath strokeFromPoints(std::int64_t id, std::int64_t penIndex, std::vector<VectorPoint> points, double radius) {
+    VectorPath path;
+    path.id = id;
+    path.penIndex = penIndex;
+    path.points = std::move(points);
+    path.strokeRadiusPx = radius;
+    return path;
+}
+
+void offset(VectorPoint& p, double dx, double dy) noexcept {
+    p.x += dx;
+    p.y += dy;
+}
+
+void offset(std::vector<CubicBezierSegment>& segments, double dx, double dy) noexcept {
+    for (auto& s : segments) {
+        offset(s.p0, dx, dy);
+        offset(s.c1, dx, dy);
+        offset(s.c2, dx, dy);
+        offset(s.p3, dx, dy);
+    }
+}
+
+/// Squared distance from p to the segment a→b (to a when the segment has no length).
+double distanceSquaredToSegment(const VectorPoint& p, const VectorPoint& a, const VectorPoint& b) noexcept {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double lengthSquared = dx * dx + dy * dy;
+    if (lengthSquared < 1e-10) return p.distanceSquared(a);
+    double t = ((p.x - a.x) * dx + (p.y - a.y) * dy) / lengthSquared;
+    if (t < 0) t = 0;
+    if (t >= 1) t = 1;
+    return p.distanceSquared({a.x + t * dx, a.y + t * dy});
+}
+
+bool isNear(const VectorPath& path, const VectorPoint& p, double radiusSquared) noexcept {
+    if (path.points.empty()) return false;
+    if (path.points.size() == 1) return p.distanceSquared(path.points.front()) <= radiusSquared;
+    for (std::size_t i = 1; i < path.points.size(); ++i) {
+        if (distanceSquaredToSegment(p, path.points[i - 1], path.points[i]) <= radiusSquared) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::int64_t VectorizerController::nextAvailablePathID(const std::vector<PenLayer>& layers) {
+    std::int64_t largest = 0;
+    for (const auto& layer : layers) {
+        for (const auto& path : layer.paths) largest = std::max(largest, path.id);
+    }
+    return largest + 1;
+}
+
+void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour) {
+    if (!result_) return;
+    const auto& page = result_->pageTransform;
+    VectorizationResult rebuilt = VectorizationEngine::rebuildFromEditedLayers(
+        layers, page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
+        result_->metrics.penBreakpointsPx, reoptimizeTour);
+    applyResult(std::move(rebuilt), nullptr);
+}
+
+void VectorizerController::recordUndoSnapshot() {
+    if (!result_) return;
+    undoStack_.push_back(result_->layers);
+    if (undoStack_.size() > kUndoLimit) undoStack_.erase(undoStack_.begin());
+    redoStack_.clear();
+    emit undoRedoChanged();
+}
+
+void VectorizerController::moveUndoEntry(std::vector<std::vector<PenLayer>>& from,
+                                         std::vector<std::vector<PenLayer>>& to) {
+    if (from.empty()) return;
+    std::vector<PenLayer> entry = std::move(from.back());
+    from.pop_back();
+    if (result_) {
+        to.push_back(result_->layers);
+        commitEditedLayers(std::move(entry), false);
+    }
+    emit undoRedoChanged();
+}
+
+void VectorizerController::undo() { moveUndoEntry(undoStack_, redoStack_); }
+
+void VectorizerController::redo() { moveUndoEntry(redoStack_, undoStack_); }
+
+int VectorizerController::deletePaths(const std::set<std::int64_t>& ids) {
+    if (ids.empty() || !result_) return 0;
+    recordUndoSnapshot();
+    std::vector<PenLayer> layers = result_->layers;
+    int removed = 0;
+    for (auto& layer : layers) {
+        const auto before = layer.paths.size();
+        std::erase_if(layer.paths, [&](const VectorPath& p) { return contains(ids, p.id); });
+        removed += static_cast<int>(before - layer.paths.size());
+    }
+    if (removed > 0) commitEditedLayers(std::move(layers), false);
+    return removed;
+}
+
+void VectorizerController::assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex) {
+    if (ids.empty() || !result_) return;
+    if (targetPenIndex < 0 || targetPenIndex >= static_cast<std::int64_t>(result_->layers.size())) return;
+    recordUndoSnapshot();
+    std::vector<PenLayer> layers = result_->layers;
+    const auto target = static_cast<std::size_t>(targetPenIndex);
+    std::vector<VectorPath> collected;
+    for (std::size_t l = 0; l < layers.size(); ++l) {
+        if (l == target) continue;
+        auto& paths = layers[l].paths;
+        for (auto it = paths.begin(); it != paths.end();) {
+            if (contains(ids, it->id)) {
+                it->penIndex = targetPenIndex;
+                collected.push_back(std::move(*it));
+                it = paths.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    if (collected.empty()) return;
+    for (auto& path : collected) layers[target].paths.push_back(std::move(path));
+    commitEditedLayers(std::move(layers), params_.optimize2Opt);
+}
+
+void VectorizerController::simplifySelectedPaths(const std::set<std::int64_t>& ids) {
+    if (ids.empty() || !result_) return;
+    recordUndoSnapshot();
+    const double epsilon = std::max(params_.rdpTolerance * 2.2, 1.5);
+    std::vector<PenLayer> layers = result_->layers;
+    for (auto& layer : layers) {
+        for (auto& path : layer.paths) {
+            if (!contains(ids, path.id)) continue;
+            auto simplified = BezierAndPlotterOptimizer::simplifyRDP(path.points, epsilon);
+            if (simplified.size() < 2) continue;
+            path.points = std::move(simplified);
+            path = VectorizationEngine::refitPath(path, params_);
+        }
+    }
+    commitEditedLayers(std::move(layers), false);
+}
+
+void VectorizerController::reverseSelectedPaths(const std::set<std::int64_t>& ids) {
+    if (ids.empty() || !result_) return;
+    recordUndoSnapshot();
+    std::vector<PenLayer> layers = result_->layers;
+    for (auto& layer : layers) {
+        for (auto& path : layer.paths) {
+            if (contains(ids, path.id)) path = path.reversedPath();
+        }
+    }
+    commitEditedLayers(std::move(layers), false);
+}
+
+std::optional<std::int64_t> VectorizerController::joinSelectedPaths(const std::set<std::int64_t>& ids) {
+    if (ids.size() < 2 || !result_) return std::nullopt;
+    std::vector<PenLayer> layers = result_->layers;
+    std::vector<VectorPath> matched;
+    std::size_t targetLayer = 0;
+    for (std::size_t l = 0; l < layers.size(); ++l) {
+        for (const auto& path : layers[l].paths) {
+            if (!contains(ids, path.id)) continue;
+            if (matched.empty()) targetLayer = l;
+            matched.push_back(path);
+        }
+    }
+    if (matched.size() < 2) return std::nullopt;
+    recordUndoSnapshot();
+    for (auto& layer : layers) {
+        std::erase_if(layer.paths, [&](const VectorPath& p) { return contains(ids, p.id); });
+    }
+
+    std::vector<VectorPoint> chain = matched.front().points;
+    std::vector<VectorPath> candidates(matched.begin() + 1, matched.end());
+    while (!candidates.empty()) {
+        const VectorPoint head = chain.empty() ? VectorPoint::zero : chain.front();
+        const VectorPoint tail = chain.empty() ? VectorPoint::zero : chain.back();
+        double best = std::numeric_limits<double>::max();
+        std::size_t bestIndex = 0;
+        int bestOption = 0;
+        for (std::size_t c = 0; c < candidates.size(); ++c) {
+            const double options[4] = {tail.distance(candidates[c].startPoint()), tail.distance(candidates[c].endPoint()),
+                                       head.distance(candidates[c].endPoint()), head.distance(candidates[c].startPoint())};
+            for (int o = 0; o < 4; ++o) {
+                if (options[o] < best) {
+                    best = options[o];
+                    bestIndex = c;
+                    bestOption = o;
+                }
+            }
+        }
+        std::vector<VectorPoint> piece = std::move(candidates[bestIndex].points);
+        candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(bestIndex));
+        if (bestOption == 1 || bestOption == 3) std::reverse(piece.begin(), piece.end());
+        if (bestOption <= 1) {
+            chain.insert(chain.end(), piece.begin(), piece.end());
+        } else {
+            piece.insert(piece.end(), chain.begin(), chain.end());
+            chain = std::move(piece);
+        }
+    }
+
+    const std::int64_t id = nextAvailablePathID(layers);
+    VectorPath joined = strokeFromPoints(id, static_cast<std::int64_t>(targetLayer), std::move(chain),
+                                         matched.front().strokeRadiusPx);
+    layers[targetLayer].paths.push_back(VectorizationEngine::refitPath(joined, params_));
+    commitEditedLayers(std::move(layers), false);
+    return id;
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> VectorizerController::splitPath(std::int64_t pathID,
+                                                                                     std::int64_t atVertexIndex) {
+    if (!result_) return std::nullopt;
+    std::vector<PenLayer> layers = result_->layers;
+    const auto found = findPath(layers, pathID);
+    if (!found) return std::nullopt;
+    const auto [l, p] = *found;
+    const VectorPath original = layers[l].paths[p];
+    const auto count = static_cast<std::int64_t>(original.points.size());
+    if (atVertexIndex < 1 || atVertexIndex > count - 2) return std::nullopt;
+    recordUndoSnapshot();
+
+    const std::int64_t secondID = nextAvailablePathID(layers);
+    const auto k = static_cast<std::ptrdiff_t>(atVertexIndex);
+    const auto penIndex = static_cast<std::int64_t>(l);
+    VectorPath first = strokeFromPoints(original.id, penIndex,
+                                        {original.points.begin(), original.points.begin() + k + 1},
+                                        original.strokeRadiusPx);
+    VectorPath second = strokeFromPoints(secondID, penIndex, {original.points.begin() + k, original.points.end()},
+                                         original.strokeRadiusPx);
+    auto& paths = layers[l].paths;
+    paths[p] = VectorizationEngine::refitPath(first, params_);
+    paths.insert(paths.begin() + static_cast<std::ptrdiff_t>(p) + 1, VectorizationEngine::refitPath(second, params_));
+    commitEditedLayers(std::move(layers), false);
+    return std::pair{original.id, secondID};
+}
+
+void VectorizerController::translatePaths(const std::set<std::int64_t>& ids, double dxPx, double dyPx) {
+    if (ids.empty() || !result_) return;
+    std::vector<PenLayer> layers = result_->layers;
+    for (auto& layer : layers) {
+        for (auto& path : layer.paths) {
+            if (!contains(ids, path.id)) continue;
+            for (auto& point : path.points) offset(point, dxPx, dyPx);
+            offset(path.beziers, dxPx, dyPx);
+            offset(path.outlineBeziers, dxPx, dyPx);
+        }
+    }
+    commitEditedLayers(std::move(layers), false);
+}
+
+void VectorizerController::movePathVertex(std::int64_t pathID, std::int64_t pointIndex, VectorPoint to) {
+    if (!result_) return;
+    std::vector<PenLayer> layers = result_->layers;
+    const auto found = findPath(layers, pathID);
+    if (!found) return;
+    VectorPath& path = layers[found->first].paths[found->second];
+    if (pointIndex < 0 || pointIndex >= static_cast<std::int64_t>(path.points.size())) return;
+    path.points[static_cast<std::size_t>(pointIndex)] = to;
+    path = VectorizationEngine::refitPath(path, params_);
+    commitEditedLayers(std::move(layers), false);
+}
+
+int VectorizerController::erasePathsNear(VectorPoint pointPx, double radiusPx) {
+    if (!result_) return 0;
+    const double radiusSquared = radiusPx * radiusPx;
+    std::vector<PenLayer> layers = result_->layers;
+    int removed = 0;
+    for (auto& layer : layers) {
+        if (!layer.visible) continue;
+        const auto before = layer.paths.size();
+        std::erase_if(layer.paths, [&](const VectorPath& p) { return isNear(p, pointPx, radiusSquared); });
+        removed += static_cast<int>(before - layer.paths.size());
+    }
+    if (removed > 0) commitEditedLayers(std::move(layers), false);
+    return removed;
+}
+
+std::optional<std::int64_t> VectorizerController::addFreehandPath(const std::vector<VectorPoint>& points,
+                                                                  std::int64_t penIndex) {
+    if (points.size() < 2 || !result_) return std::nullopt;
+    recordUndoSnapshot();
+    auto simplified = BezierAndPlotterOptimizer::simplifyRDP(points, std::max(params_.rdpTolerance, 0.6));
+    if (simplified.size() < 2) return std::nullopt;
+    std::vector<PenLayer> layers = result_->layers;
+    if (layers.empty()) return std::nullopt;  // nowhere to put it
+    const auto lastLayer = static_cast<std::int64_t>(layers.size()) - 1;
+    const std::int64_t pen = std::max<std::int64_t>(std::min(penIndex, lastLayer), 0);
+    const std::int64_t id = nextAvailablePathID(layers);
+    VectorPath stroke = strokeFromPoints(id, pen, std::move(simplified), kFreehandRadiusPx);
+    layers[static_cast<std::size_t>(pen)].paths.push_back(VectorizationEngine::refitPath(stroke, params_));
+    commitEditedLayers(std::move(layers), false);
+    return id;
+}
+
+void VectorizerController::toggleLayerVisibility(std::int64_t index) {
+    const auto it = layerVisibility_.find(index);
+    const bool visible = !(it == layerVisibility_.end() ? true : it->second);
+    layerVisibility_[index] = visible;
+    emit layerVisibilityChanged();
+    if (!result_) return;
+    VectorizationResult updated = *result_;
+    for (auto& layer : updated.layers) {
+        if (layer.index == index) layer.visible = visible;
+    }
+    updated.svgPreview =
+        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, true);
+    updated.svgAxiDraw =
+        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, false);
+    result_ = std::move(updated);
+    renderCache_ = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(*result_));
+    emit resultChanged();
+    emit renderCacheChanged();
+}
+
+void VectorizerController::updatePenWidth(std::int64_t index, double widthMM) {
+    if (index < 0) return;
+    auto& widths = params_.penWidthsMM;
+    while (static_cast<std::int64_t>(widths.size()) <= index) widths.push_back(defaultPenWidthMM(
+        static_cast<std::int64_t>(widths.size())));
+    double clamped = widthMM;
+    if (std::isnan(clamped) || clamped >= 5.0) clamped = 5.0;
+    if (clamped < 0.1) clamped = 0.1;
+    widths[static_cast<std::size_t>(index)] = clamped;
+    emit paramsChanged();
+    scheduleVectorization(kPenWidthDebounceMs, false);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,160 @@
+// The one object through which the application drives a plotter: the port
+// list and the chosen port, the plotter settings, the serial link, the run
+// state, and the live position, pen state and progress. It opens the link on
+// demand, sends the servo and motor set-up, carries out the manual commands
+// and starts, pauses, resumes and stops plot and framing runs (the steps of a
+// run are played by AxiDrawPlotRun).
+//
+// Main thread only. No operation throws: every failure ends in the run state
+// `error(message)` with the same text in `statusLog`. Each field emits its
+// change signal on every assignment.
+#pragma once
+
+#include "model/VectorModel.h"
+#include "plotter/AxiDrawCompiledJob.h"
+#include "plotter/AxiDrawConfig.h"
+#include "plotter/AxiDrawPortDevice.h"
+#include "plotter/AxiDrawRunClock.h"
+#include "plotter/AxiDrawRunState.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+class AxiDrawPlotRun;
+class EbbSerialTransport;
+
+class AxiDrawPlotterController final : public QObject {
+    Q_OBJECT
+
+public:
+    /// Where ports are listed and what measures time; the defaults are the real ones.
+    struct Environment {
+        std::filesystem::path portDirectory = "/dev";
+        std::shared_ptr<AxiDrawRunClock> clock;  // null: SystemRunClock
+    };
+
+    explicit AxiDrawPlotterController(QObject* parent = nullptr);
+    explicit AxiDrawPlotterController(Environment environment, QObject* parent = nullptr);
+    ~AxiDrawPlotterController() override;
+
+    // Observable fields.
+    [[nodiscard]] const std::vector<AxiDrawPortDevice>& availablePorts() const noexcept { return availablePorts_; }
+    [[nodiscard]] const std::string& selectedPortPath() const noexcept { return selectedPortPath_; }
+    [[nodiscard]] const AxiDrawConfig& config() const noexcept { return config_; }
+    [[nodiscard]] const AxiDrawRunState& runState() const noexcept { return runState_; }
+    [[nodiscard]] const std::string& firmwareVersion() const noexcept { return firmwareVersion_; }
+    [[nodiscard]] VectorPoint currentPosMM() const noexcept { return currentPosMM_; }
+    [[nodiscard]] bool isPenDown() const noexcept { return isPenDown_; }
+    [[nodiscard]] std::optional<std::int64_t> activePathID() const noexcept { return activePathID_; }
+    [[nodiscard]] double progressFraction() const noexcept { return progressFraction_; }
+    [[nodiscard]] std::int64_t completedStepCount() const noexcept { return completedStepCount_; }
+    [[nodiscard]] std::int64_t totalStepCount() const noexcept { return totalStepCount_; }
+    [[nodiscard]] const std::string& statusLog() const noexcept { return statusLog_; }
+    /// Motor position in steps from the origin (80 per millimetre).
+    [[nodiscard]] std::pair<std::int64_t, std::int64_t> currentSteps() const noexcept {
+        return {currentStepsX_, currentStepsY_};
+    }
+    /// False after a stop cut a motion short: the head is somewhere on the way, so home moves and
+    /// new runs wait for unlockMotorsAndZeroOrigin.
+    [[nodiscard]] bool isPositionKnown() const noexcept { return positionKnown_; }
+    /// The first listed port with the selected path, else the simulator.
+    [[nodiscard]] AxiDrawPortDevice selectedDevice() const;
+
+    /// The port picker's choice.
+    void setSelectedPortPath(std::string path);
+    /// The plotter card's settings; a new pen delay or speed applies to the next command.
+    void setConfig(const AxiDrawConfig& config);
+
+    // Operations.
+    void refreshPorts();
+    bool ensureConnected();
+    void reapplyServoSetupIfConnected();
+    void raisePen();
+    void lowerPen();
+    void unlockMotorsAndZeroOrigin();
+    void stopPlot();
+    void returnToHome();
+    void startPlot(const VectorizationResult& result);
+    void startBoundingBoxFrame(const VectorizationResult& result);
+    void pausePlot();
+    void resumePlot();
+
+signals:
+    void availablePortsChanged();
+    void selectedPortPathChanged();
+    void configChanged();
+    void runStateChanged();
+    void firmwareVersionChanged();
+    void currentPosMMChanged();
+    void isPenDownChanged();
+    void activePathIDChanged();
+    void progressFractionChanged();
+    void completedStepCountChanged();
+    void totalStepCountChanged();
+    void statusLogChanged();
+
+private:
+    friend class AxiDrawPlotRun;
+
+    void configureEbbServoAndMotors(EbbSerialTransport& transport);
+    /// Sends one command on the link. The board queues pen and move steps and plays them after its
+    /// reply: `boardMs` is how long this one keeps it busy, `isMove` whether the head travels.
+    void send(EbbSerialTransport& transport, const std::string& command, int timeoutMs, int boardMs = 0,
+              bool isMove = false);
+    void launchJob(AxiDrawCompiledJob job, std::int64_t startIndex, bool isFraming, bool isResume);
+    void cancelRun();
+    void fail(const std::string& message);
+    /// Status text suffix naming the points moved onto the travel border, or empty.
+    [[nodiscard]] static std::string clampNote(std::int64_t clampedPointCount);
+    [[nodiscard]] bool refuseUnknownPosition();
+
+    void setRunState(AxiDrawRunState state);
+    void setStatusLog(std::string text);
+    void setFirmwareVersion(std::string text);
+    void setCurrentPosMM(VectorPoint point);
+    void setIsPenDown(bool down);
+    void setActivePathID(std::optional<std::int64_t> id);
+    void setProgressFraction(double fraction);
+    void setCompletedStepCount(std::int64_t count);
+    void setTotalStepCount(std::int64_t count);
+
+    Environment environment_;
+    std::shared_ptr<AxiDrawRunClock> clock_;
+
+    std::vector<AxiDrawPortDevice> availablePorts_;
+    std::string selectedPortPath_;
+    AxiDrawConfig config_;
+    AxiDrawRunState runState_;
+    std::string firmwareVersion_;
+    VectorPoint currentPosMM_;
+    bool isPenDown_ = false;
+    std::optional<std::int64_t> activePathID_;
+    double progressFraction_ = 0;
+    std::int64_t completedStepCount_ = 0;
+    std::int64_t totalStepCount_ = 0;
+    std::string statusLog_;
+    std::int64_t currentStepsX_ = 0;
+    std::int64_t currentStepsY_ = 0;
+
+    std::shared_ptr<EbbSerialTransport> transport_;
+    AxiDrawPlotRun* plotTask_ = nullptr;  // child object; deleted later when replaced
+    std::uint64_t runGeneration_ = 0;     // a run acts only while its generation is the current one
+    bool pauseRequested_ = false;
+    bool stopRequested_ = false;
+    std::optional<AxiDrawCompiledJob> activeCompiledJob_;
+    bool activeRunIsFraming_ = false;
+    bool positionKnown_ = true;
+    AxiDrawRunClock::TimePoint boardBusyUntil_{};  // when the board's queue runs dry, by our count
+    AxiDrawRunClock::TimePoint headStopsAt_{};     // when the last queued move ends
+};
+
+}  // namespace ostrel

@@ -1,0 +1,267 @@
+#include "pipeline/VectorizationEngine.h"
+
+#include "export/SVGExporter.h"
+#include "pipeline/BezierFitting.h"
+#include "pipeline/CenterlineTracer.h"
+#include "pipeline/ContourExtractor.h"
+#include "pipeline/NeuralRidgeFilter.h"
+#include "pipeline/PenClassifier.h"
+#include "pipeline/PlotterTour.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace ostrel::VectorizationEngine {
+
+namespace {
+
+constexpr int kThinningIterations = 120;
+constexpr double kStageAStitchGapCapPx = 4.0;
+constexpr double kHatchRadiusPx = 0.6;
+constexpr double kClosedEndGapPx = 1.5;
+constexpr double kMinSmoothingForCurves = 0.02;
+constexpr double kDrawSpeedMMPerS = 38;
+constexpr double kTravelSpeedMMPerS = 110;
+constexpr double kSecondsPerLift = 0.14;
+
+using Chains = std::vector<std::vector<VectorPoint>>;
+
+Chains extractRawChains(const RasterImage& image, const PreprocessedFields& fields, const VectorizerParams& params) {
+    const double stitchGap = std::min(params.maxStitchGapPx, kStageAStitchGapCapPx);
+    switch (params.algorithm) {
+        case VectorAlgorithm::neuralCenterline:
+        case VectorAlgorithm::skeletonize: {
+            const auto skeleton =
+                CenterlineTracer::thinGuoHall(fields.binary, fields.width, fields.height, kThinningIterations);
+            const auto chains = CenterlineTracer::traceSkeletonChains(skeleton, fields, params.minPathLengthPx,
+                                                                      params.stegerSubpixel, params.crossJunctions);
+            const double continuity = params.algorithm == VectorAlgorithm::neuralCenterline ? 15 : 10;
+            return CenterlineTracer::stitchPaths(chains, stitchGap, continuity);
+        }
+        case VectorAlgorithm::visionContours: return NeuralRidgeFilter::extractVisionContours(image, fields, params);
+        case VectorAlgorithm::cannyEdges: {
+            const auto skeleton = NeuralRidgeFilter::extractCannySkeleton(image, params);
+            return CenterlineTracer::traceSkeletonChains(skeleton, fields, params.minPathLengthPx,
+                                                         params.stegerSubpixel, false);
+        }
+    }
+    return {};
+}
+
+/// The derived geometry of one stroke, shared by stage B and refitPath.
+struct FinishedStroke {
+    std::vector<CubicBezierSegment> beziers;
+    std::vector<CubicBezierSegment> outline;
+    bool isClosed = false;
+};
+
+FinishedStroke finishStroke(const std::vector<VectorPoint>& points, const std::vector<double>& radii,
+                            double defaultRadius, bool isHatch, const VectorizerParams& params) {
+    FinishedStroke out;
+    const std::size_t n = points.size();
+    out.isClosed = n >= 5 && points.front().distance(points.back()) < kClosedEndGapPx;
+    if (!isHatch && params.curveSmoothing > kMinSmoothingForCurves) {
+        out.beziers = BezierAndPlotterOptimizer::fitCubicBeziers(points, params.curveSmoothing, params.cornerAngleDeg);
+    }
+    const bool ribbonMode = params.outputMode == VectorOutputMode::illustration &&
+                            params.illustrationStrokeStyle == IllustrationStrokeStyle::variableRibbon;
+    if (ribbonMode && !isHatch) {
+        out.outline = BezierAndPlotterOptimizer::buildVariableWidthRibbon(points, radii, out.beziers, defaultRadius,
+                                                                          params.strokeWidthScale, out.isClosed);
+    }
+    return out;
+}
+
+/// Whole-result accumulators of stage B and of the rebuild.
+struct Totals {
+    std::int64_t pointCount = 0;
+    std::int64_t bezierSegmentCount = 0;
+    double drawPx = 0;
+    std::int64_t penLifts = 0;
+    double rawTravelPx = 0;
+    double optimizedTravelPx = 0;
+
+    void add(const std::vector<VectorPath>& ordered, double rawPx, double optPx) {
+        for (const auto& path : ordered) {
+            pointCount += static_cast<std::int64_t>(path.points.size());
+            bezierSegmentCount += static_cast<std::int64_t>(path.beziers.size());
+            drawPx += path.lengthPx();
+        }
+        penLifts += static_cast<std::int64_t>(ordered.size());
+        rawTravelPx += rawPx;
+        optimizedTravelPx += optPx;
+    }
+};
+
+PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransform& transform, const Totals& totals,
+                           std::int64_t imageWidth, std::int64_t imageHeight) {
+    const double s = transform.scalePxToMM;
+    PlotterMetrics m;
+    m.imageWidth = imageWidth;
+    m.imageHeight = imageHeight;
+    m.pageWidthMM = transform.pageWidthMM;
+    m.pageHeightMM = transform.pageHeightMM;
+    m.pathCount = 0;
+    for (const auto& layer : layers) {
+        m.pathCount += static_cast<std::int64_t>(layer.paths.size());
+        m.penPathCounts.push_back(static_cast<std::int64_t>(layer.paths.size()));
+    }
+    m.pointCount = totals.pointCount;
+    m.bezierSegmentCount = totals.bezierSegmentCount;
+    m.drawDistancePx = totals.drawPx;
+    m.drawDistanceMM = totals.drawPx * s;
+    m.travelDistanceRawMM = totals.rawTravelPx * s;
+    m.travelDistanceOptimizedMM = totals.optimizedTravelPx * s;
+    const double raw = m.travelDistanceRawMM;
+    const double opt = m.travelDistanceOptimizedMM;
+    m.travelSavingsPercent = raw > 0.001 ? std::max((raw - opt) / raw * 100, 0.0) : 0;
+    m.penLifts = m.pathCount;
+    m.estimatedPlotSeconds =
+        m.drawDistanceMM / kDrawSpeedMMPerS + m.travelDistanceOptimizedMM / kTravelSpeedMMPerS +
+        static_cast<double>(m.penLifts) * kSecondsPerLift;
+    return m;
+}
+
+VectorizationResult assemble(std::vector<PenLayer> layers, const PageTransform& transform, PlotterMetrics metrics,
+                             const VectorizerParams& params) {
+    VectorizationResult result;
+    result.svgPreview = SVGExporter::generateSVG(layers, transform, metrics, params, true);
+    result.svgAxiDraw = SVGExporter::generateSVG(layers, transform, metrics, params, false);
+    result.layers = std::move(layers);
+    result.pageTransform = transform;
+    result.metrics = std::move(metrics);
+    return result;
+}
+
+}  // namespace
+
+double clockSeconds() noexcept {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params) {
+    const PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
+    const Chains raw = extractRawChains(image, fields, params);
+    const auto classification = CenterlineTracer::measureAndClassifyPens(raw, fields, params);
+
+    RawExtractionStage stage;
+    stage.imageWidth = image.width;
+    stage.imageHeight = image.height;
+    stage.extractionCacheKey = params.extractionCacheKey();
+    stage.usedNeuralEngine = fields.usedNeuralEngine;
+    stage.breakpointsPx = classification.breakpoints;
+    stage.pathsByPen.reserve(classification.pathsByPen.size());
+    for (const auto& group : classification.pathsByPen) {
+        std::vector<RawPath>& out = stage.pathsByPen.emplace_back();
+        out.reserve(group.size());
+        for (const auto& path : group) out.push_back({path.points, path.radiusPx, path.pointRadii, false});
+    }
+
+    if (params.hatchEnabled && !stage.pathsByPen.empty()) {
+        const Chains lines = BezierAndPlotterOptimizer::generateHatchPaths(fields, params.hatchSpacingPx,
+                                                                           params.hatchAngleDeg, params.crossHatch);
+        for (const auto& line : lines) {
+            stage.pathsByPen.front().push_back(
+                {line, kHatchRadiusPx, std::vector<double>(line.size(), kHatchRadiusPx), true});
+        }
+    }
+    return stage;
+}
+
+VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
+                                   const std::map<std::int64_t, bool>& existingVisibility, double computeStartTime) {
+    const std::int64_t pens = std::clamp<std::int64_t>(params.penCount, 1, 4);
+    std::int64_t nextID = 1;
+    Totals totals;
+    std::vector<PenLayer> layers;
+    layers.reserve(static_cast<std::size_t>(pens));
+
+    for (std::int64_t i = 0; i < pens; ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        std::vector<VectorPath> paths;
+        if (index < stageA.pathsByPen.size()) {
+            for (const RawPath& raw : stageA.pathsByPen[index]) {
+                auto simplified =
+                    BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
+                if (simplified.points.size() < 2) continue;
+                FinishedStroke finished =
+                    finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
+                VectorPath path;
+                path.id = nextID++;
+                path.penIndex = i;
+                path.points = std::move(simplified.points);
+                path.beziers = std::move(finished.beziers);
+                path.strokeRadiusPx = raw.radiusPx;
+                path.pointRadiiPx = std::move(simplified.radii);
+                path.outlineBeziers = std::move(finished.outline);
+                path.isClosed = finished.isClosed;
+                path.isHatch = raw.isHatch;
+                paths.push_back(std::move(path));
+            }
+        }
+        auto tour = BezierAndPlotterOptimizer::optimizePlotterTour(paths, params.optimize2Opt);
+        totals.add(tour.paths, tour.rawTravelPx, tour.optimizedTravelPx);
+
+        const double width = index < params.penWidthsMM.size() ? params.penWidthsMM[index] : defaultPenWidthMM(i);
+        const auto visibility = existingVisibility.find(i);
+        const bool visible = visibility == existingVisibility.end() ? true : visibility->second;
+        layers.push_back(PenLayer::make(i, std::nullopt, width, std::nullopt, visible, std::move(tour.paths)));
+    }
+
+    const PageTransform transform = PageTransform::make(stageA.imageWidth, stageA.imageHeight, params);
+    PlotterMetrics metrics = makeMetrics(layers, transform, totals, stageA.imageWidth, stageA.imageHeight);
+    metrics.computeMilliseconds = std::max((clockSeconds() - computeStartTime) * 1000, 0.1);
+    metrics.usedNeuralEngine = stageA.usedNeuralEngine;
+    metrics.penBreakpointsPx = stageA.breakpointsPx;
+    return assemble(std::move(layers), transform, std::move(metrics), params);
+}
+
+VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& params) {
+    const double start = clockSeconds();
+    VectorizationOutput out;
+    out.stageA = extractStageA(image, params);
+    out.result = finalizeStageB(out.stageA, params, {}, start);
+    return out;
+}
+
+VectorPath refitPath(const VectorPath& path, const VectorizerParams& params) {
+    const std::size_t n = path.points.size();
+    if (n < 2) return path;
+    std::vector<double> radii =
+        path.pointRadiiPx.size() == n ? path.pointRadiiPx : std::vector<double>(n, path.strokeRadiusPx);
+    FinishedStroke finished = finishStroke(path.points, radii, path.strokeRadiusPx, path.isHatch, params);
+    VectorPath out = path;
+    out.beziers = std::move(finished.beziers);
+    out.pointRadiiPx = std::move(radii);
+    out.outlineBeziers = std::move(finished.outline);
+    out.isClosed = finished.isClosed;
+    return out;
+}
+
+VectorizationResult rebuildFromEditedLayers(const std::vector<PenLayer>& layers, std::int64_t imageWidth,
+                                            std::int64_t imageHeight, const VectorizerParams& params,
+                                            bool usedNeuralEngine, const std::vector<double>& breakpointsPx,
+                                            bool reoptimizeTour) {
+    Totals totals;
+    std::vector<PenLayer> rebuilt = layers;
+    for (PenLayer& layer : rebuilt) {
+        if (reoptimizeTour) {
+            auto tour = BezierAndPlotterOptimizer::optimizePlotterTour(layer.paths, params.optimize2Opt);
+            layer.paths = std::move(tour.paths);
+            totals.add(layer.paths, tour.rawTravelPx, tour.optimizedTravelPx);
+        } else {
+            const double travel = BezierAndPlotterOptimizer::computeTravelDistance(layer.paths);
+            totals.add(layer.paths, travel, travel);
+        }
+    }
+    const PageTransform transform = PageTransform::make(imageWidth, imageHeight, params);
+    PlotterMetrics metrics = makeMetrics(rebuilt, transform, totals, imageWidth, imageHeight);
+    metrics.computeMilliseconds = 1.0;
+    metrics.usedNeuralEngine = usedNeuralEngine;
+    metrics.penBreakpointsPx = breakpointsPx;
+    return assemble(std::move(rebuilt), transform, std::move(metrics), params);
+}
+
+}  // namespace ostrel::VectorizationEngine

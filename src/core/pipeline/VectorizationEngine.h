@@ -1,0 +1,74 @@
+// The raster-to-vector pipeline in two stages.
+//
+// Stage A (preprocess, extract, stitch, classify into pens, hatch) depends only
+// on the extraction parameters and can be kept; stage B (simplify, fit, ribbons,
+// tour, page, metrics, SVG texts) turns it into a finished result. Keeps no
+// state, starts no threads, never fails: degenerate input gives empty layers.
+#pragma once
+
+#include "model/VectorModel.h"
+#include "model/VectorizerParams.h"
+#include "pipeline/RasterImage.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+/// One raw stroke of stage A.
+struct RawPath {
+    std::vector<VectorPoint> points;
+    double radiusPx = 0;
+    std::vector<double> pointRadii;  // one half width per point; may be empty or of another length
+    bool isHatch = false;
+
+    friend bool operator==(const RawPath&, const RawPath&) = default;
+};
+
+/// The kept result of stage A.
+struct RawExtractionStage {
+    std::int64_t imageWidth = 0;
+    std::int64_t imageHeight = 0;
+    std::string extractionCacheKey;
+    bool usedNeuralEngine = false;
+    std::vector<std::vector<RawPath>> pathsByPen;  // pathsByPen[pen]: raw paths in extraction order
+    std::vector<double> breakpointsPx;
+
+    friend bool operator==(const RawExtractionStage&, const RawExtractionStage&) = default;
+};
+
+struct VectorizationOutput {
+    RawExtractionStage stageA;
+    VectorizationResult result;
+};
+
+namespace VectorizationEngine {
+
+/// Seconds on the monotonic clock that times every computation.
+[[nodiscard]] double clockSeconds() noexcept;
+
+[[nodiscard]] RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params);
+
+/// `existingVisibility` maps a pen index to the visibility its layer keeps; `computeStartTime` is a
+/// clockSeconds() reading taken when the computation began.
+[[nodiscard]] VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
+                                                 const std::map<std::int64_t, bool>& existingVisibility,
+                                                 double computeStartTime);
+
+/// Both stages, timed from now.
+[[nodiscard]] VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& params);
+
+/// Recomputes the derived geometry (curve, radii, outline, closed flag) of one edited stroke.
+[[nodiscard]] VectorPath refitPath(const VectorPath& path, const VectorizerParams& params);
+
+/// A complete result from edited layers, without running either stage.
+[[nodiscard]] VectorizationResult rebuildFromEditedLayers(const std::vector<PenLayer>& layers,
+                                                          std::int64_t imageWidth, std::int64_t imageHeight,
+                                                          const VectorizerParams& params, bool usedNeuralEngine,
+                                                          const std::vector<double>& breakpointsPx,
+                                                          bool reoptimizeTour);
+
+}  // namespace VectorizationEngine
+}  // namespace ostrel

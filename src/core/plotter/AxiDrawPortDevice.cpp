@@ -1,0 +1,11 @@
+#include "plotter/AxiDrawPortDevice.h"
+
+#include "model/Localization.h"
+
+namespace ostrel {
+
+AxiDrawPortDevice AxiDrawPortDevice::simulator() {
+    return {std::string(simulatorPath), L("Simulateur (Virtuel)", "Simulator (Virtual)"), true};
+}
+
+}  // namespace ostrel

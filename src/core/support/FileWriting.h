@@ -1,0 +1,17 @@
+// Writing files so that nothing already saved is ever half-replaced.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+/// "~" or "~/…" with the home folder; a relative path taken from the current directory.
+[[nodiscard]] std::string expandUserPath(const std::string& path);
+
+/// Creates the file's folder and any missing parents, writes `bytes` to a temporary file beside
+/// the target, flushes it and renames it over the target. Throws ostrel::Error (domain "file",
+/// the errno as code, the system's description as message); on failure the target is untouched.
+void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace ostrel

@@ -1,0 +1,250 @@
+#include "document/VectorizerController.h"
+
+#include "support/LanguageScope.h"
+#include "support/QtTestApp.h"
+#include "support/Subprocess.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace ostrel {
+namespace {
+
+using test::LanguageScope;
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
+    return test::spinUntil(done, std::chrono::milliseconds(timeoutMs));
+}
+
+class VectorizerControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::ensureQtApp(); }
+    LanguageScope english{AppLanguage::en};
+};
+
+TEST_F(VectorizerControllerTest, StartsEmptyAndSchedulingWithoutImageDoesNothing) {
+    VectorizerController controller(false);
+    EXPECT_EQ(controller.statusMessage(), "Ready — open an image (Ctrl+O), drop a file, or paste (Ctrl+V)");
+    controller.scheduleVectorization(0, true);
+    EXPECT_FALSE(controller.isProcessing());
+    controller.runSynchronousVectorization();
+    EXPECT_FALSE(controller.result());
+}
+
+TEST_F(VectorizerControllerTest, ScheduledRunsDebounceAndReuseStageA) {
+    VectorizerController controller(false);
+    int applied = 0;
+    QObject::connect(&controller, &VectorizerController::resultChanged, [&] {
+        if (controller.result()) ++applied;
+    });
+    controller.loadPreset(SyntheticPreset::rosette, false);
+    EXPECT_TRUE(controller.isProcessing());
+    EXPECT_EQ(controller.progressFraction(), 0.08);
+    EXPECT_EQ(controller.progressStage().rfind("Vectorizing \"", 0), 0u);
+    ASSERT_TRUE(waitFor([&] { return !controller.isProcessing(); }));
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(controller.progressFraction(), 1.0);
+    EXPECT_EQ(controller.progressStage(), "Complete");
+    ASSERT_TRUE(controller.renderCache());
+
+    // A stage-B-only change reuses stage A and gives what a full run gives.
+    VectorizerParams p = controller.params();
+    p.curveSmoothing = 0.3;
+    controller.setParams(p);
+    controller.scheduleVectorization(45, false);
+    EXPECT_EQ(controller.progressFraction(), 0.65);
+    EXPECT_EQ(controller.statusMessage(), "Updating curves & 2-opt (cached)…");
+    controller.scheduleVectorization(45, false);  // supersedes the first
+    ASSERT_TRUE(waitFor([&] { return !controller.isProcessing(); }));
+    EXPECT_EQ(applied, 2);
+    const VectorizationResult reused = *controller.result();
+    controller.scheduleVectorization(0, true);
+    ASSERT_TRUE(waitFor([&] { return !controller.isProcessing(); }));
+    EXPECT_EQ(controller.result()->layers, reused.layers);
+    EXPECT_EQ(controller.result()->metrics.travelDistanceOptimizedMM, reused.metrics.travelDistanceOptimizedMM);
+}
+
+TEST_F(VectorizerControllerTest, SynchronousRunSupersedesAWaitingRun) {
+    VectorizerController controller(false);
+    controller.loadPreset(SyntheticPreset::stageArch, true);
+    ASSERT_TRUE(controller.result());
+    int applied = 0;
+    QObject::connect(&controller, &VectorizerController::resultChanged, [&] { ++applied; });
+    controller.scheduleVectorization(30, true);
+    controller.runSynchronousVectorization();
+    EXPECT_EQ(applied, 1);
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(applied, 1);
+}
+
+TEST_F(VectorizerControllerTest, LoadingKeepsParamsAndVisibilityAndClearsHistory) {
+    VectorizerController controller(false);
+    controller.loadPreset(SyntheticPreset::portrait, true);
+    VectorizerParams p = controller.params();
+    p.penCount = 3;
+    controller.setParams(p);
+    controller.toggleLayerVisibility(1);
+    controller.deletePaths({1});
+    EXPECT_EQ(controller.undoStack().size(), 1u);
+    controller.loadPreset(SyntheticPreset::hatching, false);
+    EXPECT_FALSE(controller.result());
+    EXPECT_FALSE(controller.renderCache());
+    EXPECT_TRUE(controller.undoStack().empty());
+    EXPECT_EQ(controller.params().penCount, 3);
+    EXPECT_FALSE(controller.layerVisibility().at(1));
+    ASSERT_TRUE(waitFor([&] { return !controller.isProcessing(); }));
+    EXPECT_FALSE(controller.result()->layers[1].visible);
+
+    controller.resetParameters();
+    EXPECT_TRUE(controller.layerVisibility().at(1));
+    EXPECT_EQ(controller.params(), VectorizerParams());
+}
+
+TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
+    test::TemporaryFolder folder;
+    std::ofstream(folder.file("x.png")) << "not an image";
+    VectorizerController controller(false);
+    controller.loadPreset(SyntheticPreset::rosette, true);
+    const auto before = controller.result();
+    EXPECT_FALSE(controller.loadFile(folder.file("x.png"), true));
+    EXPECT_EQ(controller.statusMessage(), "Could not load image \"x.png\".");
+    EXPECT_EQ(controller.result(), before);
+    {
+        LanguageScope french(AppLanguage::fr);
+        EXPECT_FALSE(controller.loadFile(folder.file("x.png"), true));
+        EXPECT_EQ(controller.statusMessage(), "Impossible de lire l'image « x.png ».");
+        EXPECT_FALSE(controller.loadImage(QImage(), "pasted", true));
+        EXPECT_EQ(controller.statusMessage(), "Format d'image non pris en charge.");
+    }
+    QImage pasted(64, 48, QImage::Format_RGB32);
+    pasted.fill(Qt::white);
+    EXPECT_TRUE(controller.loadImage(pasted, "Pasted", true));
+    EXPECT_EQ(controller.sourceTitle(), "Pasted");
+    EXPECT_EQ(controller.sourceImage()->width, 64);
+}
+
+TEST_F(VectorizerControllerTest, OscPortFromEnvironment) {
+    const std::vector<std::pair<const char*, int>> cases = {
+        {nullptr, 9140}, {"70000", 9140}, {"abc", 9140}, {"", 9140}, {"+9150", 9150}, {"0", 0}, {"-1", 9140}, {" 9150", 9140}};
+    for (const auto& [text, port] : cases) {
+        EXPECT_EQ(VectorizerController::oscPortFromEnvironment(text), port) << (text ? text : "(unset)");
+    }
+}
+
+/// Edits on a hand-made result: join order, split ids, erase, freehand, undo limits.
+class StrokeEditingTest : public VectorizerControllerTest {
+protected:
+    void SetUp() override {
+        VectorizerControllerTest::SetUp();
+        controller.loadImage(blank(), "blank", true);  // a real result to edit
+        ASSERT_TRUE(controller.result());
+    }
+    static QImage blank() {
+        QImage image(100, 100, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        return image;
+    }
+    static VectorPath stroke(std::int64_t id, std::vector<VectorPoint> points) {
+        VectorPath p;
+        p.id = id;
+        p.points = std::move(points);
+        p.strokeRadiusPx = 1;
+        return p;
+    }
+    void install(std::vector<std::vector<VectorPath>> pens) {
+        std::vector<PenLayer> layers;
+        for (std::size_t i = 0; i < pens.size(); ++i) {
+            layers.push_back(PenLayer::make(static_cast<std::int64_t>(i), std::nullopt, std::nullopt, std::nullopt,
+                                            true, std::move(pens[i])));
+        }
+        controller.commitEditedLayers(std::move(layers), false);
+    }
+    const VectorPath* find(std::int64_t id) const {
+        for (const auto& layer : controller.result()->layers) {
+            for (const auto& p : layer.paths) {
+                if (p.id == id) return &p;
+            }
+        }
+        return nullptr;
+    }
+    VectorizerController controller{false};
+};
+
+TEST_F(StrokeEditingTest, JoinChainsEndsAndTakesTheFirstPen) {
+    install({{stroke(1, {{0, 0}, {10, 0}})}, {stroke(2, {{10, 0}, {20, 0}})}});
+    const auto id = controller.joinSelectedPaths({1, 2});
+    ASSERT_TRUE(id);
+    EXPECT_EQ(*id, 1);  // the joined ids are gone, so 1 is free again
+    const VectorPath* joined = find(1);
+    ASSERT_NE(joined, nullptr);
+    EXPECT_EQ(joined->penIndex, 0);
+    EXPECT_EQ(joined->points, (std::vector<VectorPoint>{{0, 0}, {10, 0}, {10, 0}, {20, 0}}));
+    EXPECT_TRUE(controller.result()->layers[1].paths.empty());
+
+    // Ties: tail-to-start of the first candidate wins over prepend options.
+    install({{stroke(1, {{10, 0}, {20, 0}}), stroke(2, {{20, 0}, {30, 0}}), stroke(3, {{0, 0}, {10, 0}})}});
+    controller.joinSelectedPaths({1, 2, 3});
+    EXPECT_EQ(find(1)->points.front(), (VectorPoint{0, 0}));
+    EXPECT_EQ(find(1)->points.back(), (VectorPoint{30, 0}));
+    EXPECT_FALSE(controller.joinSelectedPaths({1}));
+}
+
+TEST_F(StrokeEditingTest, SplitAtInnerVerticesOnly) {
+    install({{stroke(4, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}), stroke(9, {{0, 5}, {5, 5}})}});
+    const auto undoBefore = controller.undoStack().size();
+    EXPECT_FALSE(controller.splitPath(4, 0));
+    EXPECT_FALSE(controller.splitPath(4, 4));
+    EXPECT_EQ(controller.undoStack().size(), undoBefore);
+    const auto ids = controller.splitPath(4, 2);
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(*ids, (std::pair<std::int64_t, std::int64_t>{4, 10}));
+    const auto& paths = controller.result()->layers[0].paths;
+    ASSERT_EQ(paths.size(), 3u);
+    EXPECT_EQ(paths[0].points.size(), 3u);
+    EXPECT_EQ(paths[1].points.front(), (VectorPoint{2, 0}));
+    EXPECT_EQ(paths[1].id, 10);
+}
+
+TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
+    install({{stroke(1, {{0, 0}, {10, 0}}), stroke(2, {{5, 5}})}, {stroke(3, {{0, 0}, {0, 10}})}});
+    controller.toggleLayerVisibility(1);
+    EXPECT_EQ(controller.erasePathsNear({5, 0}, 0), 1);  // exactly on stroke 1; hidden stroke 3 survives
+    EXPECT_EQ(controller.erasePathsNear({5, 8}, -3), 1);  // |r| = 3 reaches the one-point stroke
+    EXPECT_NE(find(3), nullptr);
+
+    VectorizerParams p = controller.params();
+    p.rdpTolerance = 0.3;
+    controller.setParams(p);
+    const auto id = controller.addFreehandPath({{0, 0}, {5, 0.1}, {10, 0}}, 7);
+    ASSERT_TRUE(id);
+    EXPECT_EQ(find(*id)->penIndex, 1);
+    EXPECT_EQ(find(*id)->points.size(), 2u);  // ε 0.6 drops the middle point
+    EXPECT_EQ(find(*id)->strokeRadiusPx, 1.5);
+
+    controller.assignPathsToPen({3, *id}, 0);
+    EXPECT_EQ(find(3)->penIndex, 0);
+
+    controller.updatePenWidth(5, 9);
+    EXPECT_EQ(controller.params().penWidthsMM, (std::vector<double>{0.3, 0.5, 0.8, 1.2, 0.3, 5.0}));
+}
+
+TEST_F(StrokeEditingTest, UndoKeepsFortyEntriesAndRedoEmptiesOnEdit) {
+    install({{stroke(1, {{0, 0}, {10, 0}})}});
+    for (int i = 0; i < 41; ++i) controller.reverseSelectedPaths({1});
+    EXPECT_EQ(controller.undoStack().size(), 40u);
+    for (int i = 0; i < 40; ++i) controller.undo();
+    EXPECT_EQ(controller.redoStack().size(), 40u);
+    const auto layers = controller.result()->layers;
+    controller.undo();  // nothing left
+    EXPECT_EQ(controller.result()->layers, layers);
+    controller.redo();
+    EXPECT_EQ(controller.redoStack().size(), 39u);
+    controller.reverseSelectedPaths({1});
+    EXPECT_TRUE(controller.redoStack().empty());
+}
+
+}  // namespace
+}  // namespace ostrel
