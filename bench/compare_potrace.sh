@@ -3,7 +3,8 @@
 #   speed    median wall time of `Ostrel --vectorize` per algorithm and of `potrace -b svg`, and their ratio;
 #   memory   peak resident set of every run (/usr/bin/time -v, "Maximum resident set size");
 #   quality  symmetric distance (mean, 95th percentile, px) between the input's ink boundary and the
-#            vision_contours lines, and potrace's outlines, both rendered as 1 px lines by rsvg-convert;
+#            vision_contours lines (plotter SVG), and potrace's outlines, both rendered as 1 px lines
+#            by rsvg-convert;
 #            IoU of the default output's filled ribbons with the input's ink.
 # Run from anywhere after `./dev build`. It reports and always exits 0 once it could run; missed
 # targets are printed, not fatal.
@@ -102,11 +103,18 @@ for a in "${algorithms[@]}"; do
 done
 
 # --- quality -------------------------------------------------------------------------------------
-contours="n/a" potrace_lines="n/a" iou="n/a" potrace_iou="n/a"
-if "$ostrel" --vectorize "$work/drawing.png" --algorithm vision_contours --paper original \
-     -o "$work/contours.svg" 2>"$work/contours.err" &&
+contours="n/a" ribbon_lines="n/a" potrace_lines="n/a" iou="n/a" potrace_iou="n/a"
+# The contour strokes themselves: the plotter SVG of the same engine (the command line always writes
+# illustration mode, where each stroke is a filled ribbon around its line).
+if "$tool" plotter-svg --input "$work/drawing.png" --algorithm vision_contours -o "$work/contours.svg" &&
    render_lines "$work/contours.svg" "$work/contours-lines.png" 1; then
   contours=$("$tool" boundary-distance --input "$work/drawing.png" --lines "$work/contours-lines.png" 2>&1)
+fi
+# For information: the command line's own output, whose ribbon outlines lie on both sides of each line.
+if "$ostrel" --vectorize "$work/drawing.png" --algorithm vision_contours --paper original \
+     -o "$work/contours-cli.svg" 2>"$work/contours-cli.err" &&
+   render_lines "$work/contours-cli.svg" "$work/contours-cli-lines.png" 1; then
+  ribbon_lines=$("$tool" boundary-distance --input "$work/drawing.png" --lines "$work/contours-cli-lines.png" 2>&1)
 fi
 # potrace draws in a group scaled by "scale(s,-s)": a 1 px line is 1/s of its units wide.
 scale=$(sed -n 's/.*scale(\([0-9.]*\),.*/\1/p' "$work/potrace.svg" | head -n 1)
@@ -138,10 +146,11 @@ done
 
 echo
 echo "Quality (--paper original, image pixels)"
-printf '  %-40s %s\n' "vision_contours lines to ink boundary" "$contours"
-printf '  %-40s %s\n' "potrace outlines to ink boundary" "$potrace_lines"
-printf '  %-40s %s\n' "default ribbons, IoU with input ink" "$iou"
-printf '  %-40s %s\n' "potrace fill, IoU with input ink" "$potrace_iou"
+printf '  %-46s %s\n' "vision_contours lines to ink boundary" "$contours"
+printf '  %-46s %s\n' "potrace outlines to ink boundary" "$potrace_lines"
+printf '  %-46s %s\n' "(vision_contours CLI ribbon outlines, info)" "$ribbon_lines"
+printf '  %-46s %s\n' "default ribbons, IoU with input ink" "$iou"
+printf '  %-46s %s\n' "potrace fill, IoU with input ink" "$potrace_iou"
 
 # Targets: neural_centerline ≤ 1.0 × potrace; contour distance ≤ potrace's; peak memory ≤ 300 MB.
 verdict() { if [ "$1" = 1 ]; then echo "met"; elif [ "$1" = 0 ]; then echo "MISSED $2"; else echo "not measured"; fi; }

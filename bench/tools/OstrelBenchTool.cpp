@@ -6,9 +6,15 @@
 //       symmetric distance between the dark pixels of a 1 px line rendering and the input's ink boundary
 //   iou --input in.png --rendered filled.png
 //       intersection over union of the input's ink and the rendered ink
+//   plotter-svg --input in.png --algorithm vision_contours -o out.svg (or --output out.svg)
+//       the plotter SVG (pen centre lines, no ribbons) in image pixels ("original" paper), other
+//       parameters at their defaults: the strokes themselves, which the command line, always in
+//       illustration mode, writes only as filled ribbons around them
 //
 // Results go to standard output as one line of key=value pairs. Exit status 0, or 2 with a message
 // on standard error for bad arguments or unreadable images.
+#include "model/VectorizerParams.h"
+#include "pipeline/VectorizationEngine.h"
 #include "support/QualityMetrics.h"
 #include "support/SyntheticLineDrawing.h"
 
@@ -38,13 +44,14 @@ using Options = std::map<std::string, std::string, std::less<>>;
     std::exit(2);
 }
 
-/// "--key value" pairs after the subcommand.
+/// "--key value" pairs after the subcommand; "-o" stands for "--output".
 Options parseOptions(int argc, char** argv) {
     Options options;
     for (int i = 2; i < argc; i += 2) {
         const std::string_view key = argv[i];
-        if (!key.starts_with("--") || i + 1 >= argc) fail(fmt::format("bad argument '{}'", key));
-        options[std::string(key.substr(2))] = argv[i + 1];
+        if (!key.starts_with("-") || i + 1 >= argc) fail(fmt::format("bad argument '{}'", key));
+        options[key == "-o" ? std::string("output") : std::string(key.substr(key.starts_with("--") ? 2 : 1))] =
+            argv[i + 1];
     }
     return options;
 }
@@ -141,6 +148,26 @@ int runIou(const Options& options) {
     return 0;
 }
 
+int runPlotterSvg(const Options& options) {
+    const std::string input = required(options, "input");
+    const std::string output = required(options, "output");
+    VectorizerParams params;
+    params.outputMode = VectorOutputMode::axidraw;
+    params.paperFormat = PaperFormat::original;
+    if (const auto it = options.find("algorithm"); it != options.end()) {
+        const auto algorithm = enumFromRaw<VectorAlgorithm>(it->second);
+        if (!algorithm) fail("unknown algorithm " + it->second);
+        params.algorithm = *algorithm;
+    }
+    const auto image = RasterImage::fromFile(input, 2400);
+    if (!image) fail("cannot read " + input);
+    const std::string svg = VectorizationEngine::vectorize(*image, params).result.svgAxiDraw;
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    file.write(svg.data(), static_cast<std::streamsize>(svg.size()));
+    if (!file.good()) fail("cannot write " + output);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,9 +176,11 @@ int main(int argc, char** argv) {
     if (command == "drawing") return runDrawing(options);
     if (command == "boundary-distance") return runBoundaryDistance(options);
     if (command == "iou") return runIou(options);
+    if (command == "plotter-svg") return runPlotterSvg(options);
     std::fputs("usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--pbm FILE]\n"
                "       ostrel-bench-tool boundary-distance --input IMAGE --lines IMAGE\n"
-               "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n",
+               "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n"
+               "       ostrel-bench-tool plotter-svg --input IMAGE [--algorithm NAME] -o|--output FILE\n",
                stderr);
     return 2;
 }
