@@ -16,6 +16,7 @@ namespace {
 
 constexpr double kFreehandRadiusPx = 1.5;
 constexpr std::uint64_t kPenWidthDebounceMs = 15;
+constexpr std::int64_t kMaxPenWidthIndex = 64;
 
 bool contains(const std::set<std::int64_t>& ids, std::int64_t id) { return ids.find(id) != ids.end(); }
 
@@ -196,7 +197,8 @@ std::optional<std::int64_t> VectorizerController::joinSelectedPaths(const std::s
             matched.push_back(path);
         }
     }
-    if (matched.size() < 2) return std::nullopt;
+    // A first stroke without points has no ends to chain from.
+    if (matched.size() < 2 || matched.front().points.empty()) return std::nullopt;
     recordUndoSnapshot();
     for (auto& layer : layers) {
         std::erase_if(layer.paths, [&](const VectorPath& p) { return contains(ids, p.id); });
@@ -310,12 +312,12 @@ int VectorizerController::erasePathsNear(VectorPoint pointPx, double radiusPx) {
 
 std::optional<std::int64_t> VectorizerController::addFreehandPath(const std::vector<VectorPoint>& points,
                                                                   std::int64_t penIndex) {
-    if (points.size() < 2 || !result_) return std::nullopt;
+    // Without a layer there is nowhere to put the stroke.
+    if (points.size() < 2 || !result_ || result_->layers.empty()) return std::nullopt;
     recordUndoSnapshot();
     auto simplified = BezierAndPlotterOptimizer::simplifyRDP(points, std::max(params_.rdpTolerance, 0.6));
     if (simplified.size() < 2) return std::nullopt;
     std::vector<PenLayer> layers = result_->layers;
-    if (layers.empty()) return std::nullopt;  // nowhere to put it
     const auto lastLayer = static_cast<std::int64_t>(layers.size()) - 1;
     const std::int64_t pen = std::max<std::int64_t>(std::min(penIndex, lastLayer), 0);
     const std::int64_t id = nextAvailablePathID(layers);
@@ -346,7 +348,8 @@ void VectorizerController::toggleLayerVisibility(std::int64_t index) {
 }
 
 void VectorizerController::updatePenWidth(std::int64_t index, double widthMM) {
-    if (index < 0) return;
+    // Pens are few; an index far beyond them would grow the list without end.
+    if (index < 0 || index >= kMaxPenWidthIndex) return;
     auto& widths = params_.penWidthsMM;
     while (static_cast<std::int64_t>(widths.size()) <= index) widths.push_back(defaultPenWidthMM(
         static_cast<std::int64_t>(widths.size())));

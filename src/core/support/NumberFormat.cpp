@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cmath>
 
 namespace ostrel {
@@ -9,7 +10,13 @@ namespace ostrel {
 std::string fixed(double value, int decimals) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    return fmt::format("{:.{}f}", value, decimals < 0 ? 0 : decimals);
+    // std::to_chars with a precision is printf's "%.Nf" in the C locale, and several times faster
+    // than the general formatter on the writers' hot paths.
+    char buffer[400];  // enough for any finite double in fixed notation
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals < 0 ? 0 : decimals);
+    if (ec != std::errc()) return fmt::format("{:.{}f}", value, decimals < 0 ? 0 : decimals);
+    return std::string(buffer, end);
 }
 
 std::string integerText(std::int64_t value) { return fmt::format("{}", value); }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 namespace ostrel {
@@ -229,6 +230,23 @@ TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
 
     controller.updatePenWidth(5, 9);
     EXPECT_EQ(controller.params().penWidthsMM, (std::vector<double>{0.3, 0.5, 0.8, 1.2, 0.3, 5.0}));
+    controller.updatePenWidth(0, std::nan(""));
+    EXPECT_EQ(controller.params().penWidthsMM[0], 5.0);
+    controller.updatePenWidth(1, 0.01);
+    EXPECT_EQ(controller.params().penWidthsMM[1], 0.1);
+    const auto widths = controller.params().penWidthsMM;
+    controller.updatePenWidth(-1, 1);
+    controller.updatePenWidth(std::int64_t{1} << 40, 1);
+    EXPECT_EQ(controller.params().penWidthsMM, widths);
+}
+
+TEST_F(StrokeEditingTest, DegenerateJoinAndFreehandDoNothing) {
+    install({{stroke(1, {}), stroke(2, {{0, 0}, {5, 0}})}});
+    const auto undoDepth = controller.undoStack().size();
+    EXPECT_FALSE(controller.joinSelectedPaths({1, 2}));  // the first stroke has no ends
+    install({});
+    EXPECT_FALSE(controller.addFreehandPath({{0, 0}, {10, 10}}, 0));  // no layer to draw on
+    EXPECT_EQ(controller.undoStack().size(), undoDepth);
 }
 
 TEST_F(StrokeEditingTest, UndoKeepsFortyEntriesAndRedoEmptiesOnEdit) {

@@ -1,0 +1,121 @@
+// Whole-pipeline and document benchmarks: stage A and stage B on the seeded
+// 2400 × 2400 drawing (or --image=path), and one edit commit (metrics, both
+// SVG texts, render cache) on the portrait drawing and on a 20,000-stroke
+// document.
+#include "document/VectorizerController.h"
+#include "export/SVGExporter.h"
+#include "pipeline/SyntheticDrawing.h"
+#include "pipeline/VectorizationEngine.h"
+#include "support/SyntheticLineDrawing.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+using namespace ostrel;
+
+RasterImage gImage;  // set by main: --image=path or the synthetic drawing
+
+const RasterImage& benchImage() { return gImage; }
+
+void BM_StageA(benchmark::State& state) {
+    const VectorizerParams params;
+    for (auto _ : state) benchmark::DoNotOptimize(VectorizationEngine::extractStageA(benchImage(), params));
+}
+BENCHMARK(BM_StageA)->Unit(benchmark::kMillisecond);
+
+void BM_StageB(benchmark::State& state) {
+    const VectorizerParams params;
+    const RawExtractionStage stage = VectorizationEngine::extractStageA(benchImage(), params);
+    std::size_t paths = 0;
+    for (auto _ : state) {
+        const auto result = VectorizationEngine::finalizeStageB(stage, params, {}, VectorizationEngine::clockSeconds());
+        paths = static_cast<std::size_t>(result.metrics.pathCount);
+    }
+    state.counters["paths"] = static_cast<double>(paths);
+}
+BENCHMARK(BM_StageB)->Unit(benchmark::kMillisecond);
+
+void BM_Vectorize(benchmark::State& state) {
+    VectorizerParams params;
+    params.algorithm = static_cast<VectorAlgorithm>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(VectorizationEngine::vectorize(benchImage(), params));
+    state.SetLabel(std::string(rawValue(params.algorithm)));
+}
+BENCHMARK(BM_Vectorize)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+/// A document of `count` random short strokes on two pens.
+std::vector<PenLayer> randomLayers(int count) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> coordinate(0, 2400);
+    std::uniform_real_distribution<double> step(-6, 6);
+    std::vector<PenLayer> layers{PenLayer::make(0), PenLayer::make(1)};
+    for (int i = 0; i < count; ++i) {
+        VectorPath path;
+        path.id = i + 1;
+        path.penIndex = i % 2;
+        path.strokeRadiusPx = 1.5;
+        VectorPoint p{coordinate(rng), coordinate(rng)};
+        for (int k = 0; k < 8; ++k) {
+            path.points.push_back(p);
+            p = {p.x + step(rng), p.y + step(rng)};
+        }
+        path = VectorizationEngine::refitPath(path, VectorizerParams());
+        layers[static_cast<std::size_t>(i % 2)].paths.push_back(std::move(path));
+    }
+    return layers;
+}
+
+/// One drag event: translate one stroke, which commits a rebuilt result.
+void BM_EditCommit(benchmark::State& state) {
+    VectorizerController controller(false);
+    controller.loadPreset(SyntheticPreset::portrait, true);
+    if (state.range(0) > 0) controller.commitEditedLayers(randomLayers(static_cast<int>(state.range(0))), false);
+    const std::set<std::int64_t> ids{1};
+    double dx = 0.5;
+    for (auto _ : state) {
+        controller.translatePaths(ids, dx, 0);
+        dx = -dx;
+    }
+    state.counters["strokes"] = static_cast<double>(controller.result()->metrics.pathCount);
+}
+BENCHMARK(BM_EditCommit)->Arg(0)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+/// The parts of one commit on the 20,000-stroke document.
+void BM_CommitParts(benchmark::State& state) {
+    const VectorizerParams params;
+    const auto layers = randomLayers(20000);
+    const auto result = VectorizationEngine::rebuildFromEditedLayers(layers, 2400, 2400, params, true, {}, false);
+    for (auto _ : state) {
+        switch (state.range(0)) {
+            case 0:
+                benchmark::DoNotOptimize(
+                    SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, false));
+                break;
+            case 1:
+                benchmark::DoNotOptimize(
+                    SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, true));
+                break;
+            case 2: benchmark::DoNotOptimize(VectorRenderCache::build(result)); break;
+            default: {
+                auto copy = result.layers;
+                benchmark::DoNotOptimize(copy);
+            }
+        }
+    }
+    const char* labels[] = {"plotter svg", "preview svg", "render cache", "copy layers"};
+    state.SetLabel(labels[state.range(0)]);
+}
+BENCHMARK(BM_CommitParts)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    gImage = ostrel::bench::loadBenchImage(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
