@@ -1,6 +1,8 @@
 #include "document/VectorizerController.h"
 
+#include "http/HTTPServer.h"
 #include "model/Format.h"
+#include "osc/OSCUDPServer.h"
 #include "model/Localization.h"
 #include "support/NumberFormat.h"
 
@@ -9,7 +11,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -63,22 +64,18 @@ std::string summaryText(const std::string& title, const PlotterMetrics& m) {
 }  // namespace
 
 VectorizerController::VectorizerController(bool startServices, QObject* plotter, QObject* parent)
-    : QObject(parent), statusMessage_(readyText()), plotter_(plotter) {
+    : QObject(parent),
+      statusMessage_(readyText()),
+      plotterObject_(plotter),
+      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {
     if (startServices) this->startServices();
 }
 
-VectorizerController::~VectorizerController() { cancelPendingRun(); }
-
-std::uint16_t VectorizerController::oscPortFromEnvironment(const char* value) {
-    constexpr std::uint16_t kDefault = 9140;
-    if (value == nullptr) return kDefault;
-    std::string_view text(value);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty() || text.front() < '0' || text.front() > '9') return kDefault;
-    unsigned port = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port > 65535) return kDefault;
-    return static_cast<std::uint16_t>(port);
+VectorizerController::~VectorizerController() {
+    cancelPendingRun();
+    // The servers' threads post to this object only through weak pointers; stop them first.
+    if (oscServer_) oscServer_->stop();
+    if (httpServer_) httpServer_->stop();
 }
 
 void VectorizerController::setParams(const VectorizerParams& params) {
@@ -286,9 +283,19 @@ void VectorizerController::resetParameters() {
 }
 
 void VectorizerController::startServices() {
-    // The OSC server starts first, then the HTTP server.
+    // The OSC server starts first, then the HTTP server; neither failure stops the document.
+    startOSCServer(oscInPortFromEnvironment());
+    startHTTPServer();
 }
 
-void VectorizerController::stopAllServices() { cancelPendingRun(); }
+void VectorizerController::stopAllServices() {
+    cancelPendingRun();
+    if (oscServer_) oscServer_->stop();
+    stopHTTPServer();
+}
+
+std::uint16_t VectorizerController::oscPort() const noexcept {
+    return oscServer_ ? oscServer_->port() : kOstrelDefaultOSCInPort;
+}
 
 }  // namespace ostrel

@@ -4,9 +4,11 @@
 // runs work on copies and are applied only while still current.
 #pragma once
 
+#include "document/PlotterLink.h"
 #include "document/VectorRenderCache.h"
 #include "model/VectorModel.h"
 #include "model/VectorizerParams.h"
+#include "osc/OSCCodec.h"
 #include "pipeline/RasterImage.h"
 #include "pipeline/SyntheticDrawing.h"
 #include "pipeline/VectorizationEngine.h"
@@ -28,6 +30,9 @@ class QTimer;
 
 namespace ostrel {
 
+class HTTPServer;
+class OSCUDPServer;
+
 class VectorizerController final : public QObject {
     Q_OBJECT
 
@@ -37,8 +42,8 @@ public:
     static constexpr int kPresetHeight = 960;
     static constexpr std::size_t kUndoLimit = 40;
 
-    /// With `startServices` the OSC server and then the HTTP server are started. `plotter` is held
-    /// weakly: remote plotter commands do nothing once it is gone.
+    /// With `startServices` the OSC server and then the HTTP server are started. `plotter` (a QObject
+    /// that implements PlotterLink) is held weakly: remote plotter commands do nothing once it is gone.
     explicit VectorizerController(bool startServices, QObject* plotter = nullptr, QObject* parent = nullptr);
     ~VectorizerController() override;
 
@@ -59,7 +64,8 @@ public:
     [[nodiscard]] std::uint64_t imageRevision() const noexcept { return imageRevision_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& undoStack() const noexcept { return undoStack_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& redoStack() const noexcept { return redoStack_; }
-    [[nodiscard]] QObject* plotter() const noexcept { return plotter_.data(); }
+    /// The plotter while it exists, else null.
+    [[nodiscard]] PlotterLink* plotter() const noexcept { return plotterObject_ ? plotterLink_ : nullptr; }
 
     /// Writes the parameters (the caller then asks for a run).
     void setParams(const VectorizerParams& params);
@@ -93,10 +99,24 @@ public:
     void redo();
     void commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour);
 
+    // Remote control: the OSC listener and the loopback HTTP API this document owns.
+    /// Replaces the OSC listener by one on `port` (kept, stopped, when it cannot bind).
+    void startOSCServer(std::uint16_t port);
+    /// Acts on one message addressed under /ostrel/ (main thread).
+    void handleOSCMessage(const OSCCodec::Message& message);
+    /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
+    bool startHTTPServer(std::optional<std::uint16_t> port = std::nullopt);
+    /// Closes the HTTP listener.
+    void stopHTTPServer();
+    [[nodiscard]] const OSCUDPServer* oscServer() const noexcept { return oscServer_.get(); }
+    /// The port the OSC server listens on (or was asked for); 9140 without a server.
+    [[nodiscard]] std::uint16_t oscPort() const noexcept;
+    /// The port the HTTP server is bound to; 17940 before it ever started.
+    [[nodiscard]] std::uint16_t httpPort() const noexcept;
+    [[nodiscard]] bool isHTTPServerRunning() const noexcept;
+
     /// 1 + the largest id in `layers` (at least 1).
     [[nodiscard]] static std::int64_t nextAvailablePathID(const std::vector<PenLayer>& layers);
-    /// The OSC port of OSTREL_OSC_IN_PORT's text: 0…65535 with an optional "+", else 9140.
-    [[nodiscard]] static std::uint16_t oscPortFromEnvironment(const char* value);
 
 signals:
     void sourceImageChanged();
@@ -111,6 +131,8 @@ signals:
     void progressChanged();
     void statusMessageChanged();
     void undoRedoChanged();
+    void oscServerChanged();
+    void httpPortChanged();
 
 private:
     struct PendingRun;
@@ -148,7 +170,10 @@ private:
     std::shared_ptr<PendingRun> pendingRun_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
-    QPointer<QObject> plotter_;
+    std::unique_ptr<OSCUDPServer> oscServer_;
+    std::unique_ptr<HTTPServer> httpServer_;
+    QPointer<QObject> plotterObject_;
+    PlotterLink* plotterLink_ = nullptr;  // valid only while plotterObject_ is alive
 };
 
 }  // namespace ostrel

@@ -393,4 +393,19 @@ void AxiDrawPlotterController::setTotalStepCount(std::int64_t count) {
     emit totalStepCountChanged();
 }
 
+PlotterStatusReport AxiDrawPlotterController::statusReport() const {
+    PlotterStatusReport report;
+    report.port = selectedPortPath_;
+    report.isSimulator = selectedDevice().isSimulator;
+    report.isBusy = runState_.kind == AxiDrawRunState::Kind::plotting ||
+                    runState_.kind == AxiDrawRunState::Kind::framingBoundingBox;
+    report.isPaused = runState_.kind == AxiDrawRunState::Kind::pausedByUser ||
+                      runState_.kind == AxiDrawRunState::Kind::pausedForPenChange;
+    report.isPenDown = isPenDown_;
+    report.positionMM = currentPosMM_;
+    report.progress = progressFraction_;
+    report.status = statusLog_;
+    return report;
+}
+
 }  // namespace ostrel

@@ -10,6 +10,8 @@
 // change signal on every assignment.
 #pragma once
 
+#include "document/PlotterLink.h"
+
 #include "model/VectorModel.h"
 #include "plotter/AxiDrawCompiledJob.h"
 #include "plotter/AxiDrawConfig.h"
@@ -32,7 +34,7 @@ namespace ostrel {
 class AxiDrawPlotRun;
 class EbbSerialTransport;
 
-class AxiDrawPlotterController final : public QObject {
+class AxiDrawPlotterController final : public QObject, public PlotterLink {
     Q_OBJECT
 
 public:
@@ -78,15 +80,16 @@ public:
     void refreshPorts();
     bool ensureConnected();
     void reapplyServoSetupIfConnected();
-    void raisePen();
-    void lowerPen();
-    void unlockMotorsAndZeroOrigin();
-    void stopPlot();
-    void returnToHome();
-    void startPlot(const VectorizationResult& result);
-    void startBoundingBoxFrame(const VectorizationResult& result);
-    void pausePlot();
-    void resumePlot();
+    void raisePen() override;
+    void lowerPen() override;
+    void unlockMotorsAndZeroOrigin() override;
+    void stopPlot() override;
+    void returnToHome() override;
+    void startPlot(const VectorizationResult& result) override;
+    void startBoundingBoxFrame(const VectorizationResult& result) override;
+    [[nodiscard]] PlotterStatusReport statusReport() const override;
+    void pausePlot() override;
+    void resumePlot() override;
 
 signals:
     void availablePortsChanged();

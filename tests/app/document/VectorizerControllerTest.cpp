@@ -127,14 +127,6 @@ TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
     EXPECT_EQ(controller.sourceImage()->width, 64);
 }
 
-TEST_F(VectorizerControllerTest, OscPortFromEnvironment) {
-    const std::vector<std::pair<const char*, int>> cases = {
-        {nullptr, 9140}, {"70000", 9140}, {"abc", 9140}, {"", 9140}, {"+9150", 9150}, {"0", 0}, {"-1", 9140}, {" 9150", 9140}};
-    for (const auto& [text, port] : cases) {
-        EXPECT_EQ(VectorizerController::oscPortFromEnvironment(text), port) << (text ? text : "(unset)");
-    }
-}
-
 /// Edits on a hand-made result: join order, split ids, erase, freehand, undo limits.
 class StrokeEditingTest : public VectorizerControllerTest {
 protected:

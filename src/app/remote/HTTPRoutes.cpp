@@ -1,0 +1,247 @@
+#include "remote/HTTPRoutes.h"
+
+#include "document/VectorizerController.h"
+#include "export/SVGExporter.h"
+#include "http/HTTPServer.h"
+#include "remote/JSONParams.h"
+#include "support/AppVersion.h"
+#include "support/Error.h"
+#include "support/FileWriting.h"
+#include "support/NumberFormat.h"
+
+#include <QPointer>
+
+namespace ostrel {
+
+namespace {
+
+/// Text of `args[key]` when it is a string, else none.
+std::optional<std::string> textArg(const Json& args, const char* key) {
+    const auto it = args.find(key);
+    if (it == args.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+PlotterMetrics currentMetrics(const VectorizerController& c) {
+    return c.result() ? c.result()->metrics : PlotterMetrics();
+}
+
+Json metricsJSON(const PlotterMetrics& m) {
+    return Json{{"imageWidth", m.imageWidth},
+                {"imageHeight", m.imageHeight},
+                {"pageWidthMM", m.pageWidthMM},
+                {"pageHeightMM", m.pageHeightMM},
+                {"pathCount", m.pathCount},
+                {"pointCount", m.pointCount},
+                {"bezierSegmentCount", m.bezierSegmentCount},
+                {"drawDistanceMM", m.drawDistanceMM},
+                {"travelDistanceMM", m.travelDistanceOptimizedMM},
+                {"travelSavingsPercent", m.travelSavingsPercent},
+                {"penLifts", m.penLifts},
+                {"estimatedPlotSeconds", m.estimatedPlotSeconds},
+                {"computeMilliseconds", m.computeMilliseconds},
+                {"usedNeuralEngine", m.usedNeuralEngine}};
+}
+
+HTTPResponse stateRoute(const VectorizerController& c) {
+    Json layers = Json::array();
+    if (c.result()) {
+        for (const PenLayer& layer : c.result()->layers) {
+            layers.push_back({{"index", layer.index + 1},
+                              {"name", layer.name},
+                              {"widthMM", layer.widthMM},
+                              {"colorHex", layer.colorHex},
+                              {"visible", layer.visible},
+                              {"pathCount", static_cast<std::int64_t>(layer.paths.size())}});
+        }
+    }
+    const VectorizerParams& p = c.params();
+    return HTTPResponse::json(200, Json{{"app", "Ostrel"},
+                                        {"version", AppVersion::current().version},
+                                        {"sourceTitle", c.sourceTitle()},
+                                        {"algorithm", std::string(rawValue(p.algorithm))},
+                                        {"paperFormat", std::string(rawValue(p.paperFormat))},
+                                        {"penCount", p.penCount},
+                                        {"isProcessing", c.isProcessing()},
+                                        {"oscInPort", c.oscPort()},
+                                        {"apiPort", c.httpPort()},
+                                        {"statusMessage", c.statusMessage()},
+                                        {"metrics", metricsJSON(currentMetrics(c))},
+                                        {"layers", std::move(layers)}});
+}
+
+HTTPResponse helpRoute() {
+    return HTTPResponse::json(
+        200, Json{{"app", "Ostrel"},
+                  {"httpEndpoints",
+                   {"GET /v1/state", "GET /v1/help", "GET /v1/svg", "GET /v1/snapshot.png?view=split|overlay|vector",
+                    R"(POST /v1/open {"path":"/path/to/drawing.png","preset":"portrait|stage|hatching|rosette"})",
+                    R"(POST /v1/params {"algorithm":"neural_centerline","curveSmoothing":0.65,"penCount":2,"paperFormat":"A4"})",
+                    R"(POST /v1/export {"outputPath":"/tmp/out.svg","format":"svg|json|txt|csv"})",
+                    "POST /v1/reset"}},
+                  {"oscAddresses",
+                   {"/ostrel/algorithm <neural_centerline|vision_contours|skeletonize|canny_edges>",
+                    "/ostrel/threshold <0..255>", "/ostrel/adaptive <0|1>", "/ostrel/invert <0|1>",
+                    "/ostrel/blur <0..10>", "/ostrel/tolerance <0.1..5.0>", "/ostrel/smoothing <0.0..1.0>",
+                    "/ostrel/continuity <0..100>", "/ostrel/pens <1..4>", "/ostrel/paper <A4|A3|A5|A6|original>",
+                    "/ostrel/hatch <0|1>", "/ostrel/preset <portrait|stage|hatching|rosette>",
+                    "/ostrel/open <filepath>", "/ostrel/export <filepath>"}}});
+}
+
+HTTPResponse svgRoute(const VectorizerController& c) {
+    HTTPResponse response;
+    response.contentType = "image/svg+xml; charset=utf-8";
+    response.body = c.result() ? c.result()->svgAxiDraw : std::string();
+    return response;
+}
+
+HTTPResponse openRoute(VectorizerController& c, const Json& args) {
+    if (const auto name = textArg(args, "preset")) {
+        if (const auto preset = syntheticPresetFromRaw(asciiLower(*name))) {
+            c.loadPreset(*preset, true);
+            return HTTPResponse::json(200, Json{{"ok", true},
+                                                {"preset", std::string(rawValue(*preset))},
+                                                {"pathCount", currentMetrics(c).pathCount}});
+        }
+    }
+    const auto path = textArg(args, "path");
+    if (!path || path->empty()) return HTTPResponse::error(400, "Provide 'path' or 'preset'");
+    const std::string absolute = expandUserPath(*path);
+    const bool loaded = c.loadFile(absolute, true);
+    return HTTPResponse::json(loaded ? 200 : 400,
+                              Json{{"ok", loaded}, {"path", absolute}, {"pathCount", currentMetrics(c).pathCount}});
+}
+
+HTTPResponse paramsRoute(VectorizerController& c, const Json& args) {
+    VectorizerParams p = c.params();
+    applyJSONParams(args, p);
+    c.setParams(p);
+    c.runSynchronousVectorization();
+    const PlotterMetrics m = currentMetrics(c);
+    return HTTPResponse::json(200, Json{{"ok", true},
+                                        {"pathCount", m.pathCount},
+                                        {"drawDistanceMM", m.drawDistanceMM},
+                                        {"travelDistanceMM", m.travelDistanceOptimizedMM},
+                                        {"travelSavingsPercent", m.travelSavingsPercent},
+                                        {"computeMilliseconds", m.computeMilliseconds}});
+}
+
+HTTPResponse exportRoute(const VectorizerController& c, const Json& args) {
+    if (!c.result()) return HTTPResponse::error(400, "No active vectorization result");
+    const std::string requested = asciiLower(textArg(args, "format").value_or("svg"));
+    const VectorExportFormat format = enumFromRaw<VectorExportFormat>(requested).value_or(VectorExportFormat::svgAxiDraw);
+    const std::string content = SVGExporter::render(format, *c.result(), c.params());
+    const auto outputPath = textArg(args, "outputPath");
+    if (!outputPath || outputPath->empty()) {
+        return HTTPResponse::json(
+            200, Json{{"ok", true}, {"format", std::string(rawValue(format))}, {"content", content}});
+    }
+    const std::string absolute = expandUserPath(*outputPath);
+    try {
+        writeFileAtomically(absolute, content);
+    } catch (const Error& error) {
+        return HTTPResponse::error(500, error.message());
+    }
+    return HTTPResponse::json(200, Json{{"ok", true},
+                                        {"outputPath", absolute},
+                                        {"bytes", static_cast<std::int64_t>(content.size())}});
+}
+
+HTTPResponse resetRoute(VectorizerController& c) {
+    c.resetParameters();
+    c.runSynchronousVectorization();
+    return HTTPResponse::json(200, Json{{"ok", true}});
+}
+
+HTTPResponse plotterStatusRoute(const VectorizerController& c) {
+    const PlotterLink* plotter = c.plotter();
+    if (plotter == nullptr) return HTTPResponse::json(200, Json{{"ok", false}});
+    const PlotterStatusReport r = plotter->statusReport();
+    return HTTPResponse::json(200, Json{{"port", r.port},
+                                        {"isSimulator", r.isSimulator},
+                                        {"isBusy", r.isBusy},
+                                        {"isPaused", r.isPaused},
+                                        {"isPenDown", r.isPenDown},
+                                        {"posXMM", r.positionMM.x},
+                                        {"posYMM", r.positionMM.y},
+                                        {"progress", r.progress},
+                                        {"status", r.status}});
+}
+
+HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
+    const std::string action = asciiLower(textArg(args, "action").value_or("status"));
+    if (PlotterLink* plotter = c.plotter()) {
+        const auto& result = c.result();
+        if (action == "plot" || action == "start") {
+            if (result) plotter->startPlot(*result);
+        } else if (action == "frame") {
+            if (result) plotter->startBoundingBoxFrame(*result);
+        } else if (action == "pause") {
+            plotter->pausePlot();
+        } else if (action == "resume") {
+            plotter->resumePlot();
+        } else if (action == "stop") {
+            plotter->stopPlot();
+        } else if (action == "pen_up" || action == "penup") {
+            plotter->raisePen();
+        } else if (action == "pen_down" || action == "pendown") {
+            plotter->lowerPen();
+        } else if (action == "home") {
+            plotter->returnToHome();
+        } else if (action == "unlock") {
+            plotter->unlockMotorsAndZeroOrigin();
+        }
+    }
+    // Read after the command: a run that was launched reports its launch text.
+    const PlotterLink* plotter = c.plotter();
+    return HTTPResponse::json(
+        200, Json{{"ok", true}, {"action", action}, {"status", plotter ? plotter->statusReport().status : ""}});
+}
+
+}  // namespace
+
+HTTPResponse dispatchHTTPRequest(VectorizerController& controller, const HTTPRequest& request) {
+    const std::string& m = request.method;
+    const std::string& path = request.path;
+    const bool get = m == "GET";
+    const bool post = m == "POST";
+    if (get && (path == "/v1/state" || path == "/v1/status")) return stateRoute(controller);
+    if (get && path == "/v1/help") return helpRoute();
+    if (get && path == "/v1/svg") return svgRoute(controller);
+    if (get && path == "/v1/snapshot.png") {
+        // No window to render in this build: the answer stays the preset, as when no PNG comes back.
+        return HTTPResponse();
+    }
+    if (post && path == "/v1/open") return openRoute(controller, request.args());
+    if (post && path == "/v1/params") return paramsRoute(controller, request.args());
+    if (post && path == "/v1/export") return exportRoute(controller, request.args());
+    if (post && path == "/v1/reset") return resetRoute(controller);
+    if (get && path == "/v1/axidraw") return plotterStatusRoute(controller);
+    if (post && path == "/v1/axidraw") return plotterCommandRoute(controller, request.args());
+    return HTTPResponse::json(404, Json{{"error", "not found"}, {"path", path}});
+}
+
+bool VectorizerController::startHTTPServer(std::optional<std::uint16_t> port) {
+    if (!httpServer_) {
+        QPointer<VectorizerController> self(this);
+        httpServer_ = std::make_unique<HTTPServer>([self](const HTTPRequest& request) {
+            if (!self) return HTTPResponse::error(503, "The document is gone");
+            return dispatchHTTPRequest(*self, request);
+        });
+    }
+    const bool started = httpServer_->start(port);
+    emit httpPortChanged();
+    return started;
+}
+
+void VectorizerController::stopHTTPServer() {
+    if (httpServer_) httpServer_->stop();
+}
+
+std::uint16_t VectorizerController::httpPort() const noexcept {
+    return httpServer_ ? httpServer_->port() : kOstrelDefaultHTTPPort;
+}
+
+bool VectorizerController::isHTTPServerRunning() const noexcept { return httpServer_ && httpServer_->isRunning(); }
+
+}  // namespace ostrel

@@ -1,0 +1,155 @@
+// The document controller's OSC side: the UDP listener it owns and the
+// 23 addresses under /ostrel/. One-way: nothing is ever answered, and a
+// message that does not apply has no effect.
+#include "document/VectorizerController.h"
+
+#include "osc/OSCUDPServer.h"
+#include "support/Error.h"
+#include "support/FileWriting.h"
+#include "support/NumberFormat.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace ostrel {
+
+namespace {
+
+using OSCCodec::Message;
+using OSCCodec::Value;
+
+std::optional<std::int64_t> clampedInt(const Value& value, std::int64_t lo, std::int64_t hi) {
+    const auto n = value.intValue();
+    if (!n) return std::nullopt;
+    return std::max(std::min(*n, hi), lo);
+}
+
+std::optional<double> clampedDouble(const Value& value, double lo, double hi) {
+    const auto x = value.doubleValue();
+    if (!x) return std::nullopt;
+    return std::fmax(std::fmin(*x, hi), lo);
+}
+
+/// Writes the plotter SVG where the message says, without creating folders. A file that exists and
+/// does not hold an SVG document is never replaced: one packet must not destroy a user's file.
+void exportPlotterSVG(const std::string& rawPath, const std::string& svg) {
+    const std::string path = expandUserPath(rawPath);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(std::filesystem::path(path).parent_path(), ec)) return;
+    if (std::filesystem::exists(path, ec)) {
+        if (!std::filesystem::is_regular_file(path, ec)) return;
+        std::FILE* existing = std::fopen(path.c_str(), "rb");
+        if (existing == nullptr) return;
+        char head[512] = {};
+        const std::size_t n = std::fread(head, 1, sizeof head - 1, existing);
+        std::fclose(existing);
+        const std::string_view start(head, n);
+        if (start.find("<svg") == std::string_view::npos) return;
+    }
+    try {
+        writeFileAtomically(path, svg);
+    } catch (const Error&) {
+        // dropped: OSC has no way to answer
+    }
+}
+
+}  // namespace
+
+void VectorizerController::startOSCServer(std::uint16_t port) {
+    if (oscServer_) oscServer_->stop();
+    QPointer<VectorizerController> self(this);
+    auto server = std::make_unique<OSCUDPServer>(port, [self](const Message& message) {
+        // On the receive thread: hand the message to the main thread, in order.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, message] {
+                if (self) self->handleOSCMessage(message);
+            },
+            Qt::QueuedConnection);
+    });
+    server->start();
+    oscServer_ = std::move(server);
+    emit oscServerChanged();
+}
+
+void VectorizerController::handleOSCMessage(const OSCCodec::Message& message) {
+    const std::string address = asciiLower(message.address);
+    const Value* argument = message.arguments.empty() ? nullptr : &message.arguments.front();
+
+    // Parameter rows: one change, then a run at once that may reuse stage A.
+    const auto setParam = [this](const std::function<void(VectorizerParams&)>& change) {
+        VectorizerParams p = params_;
+        change(p);
+        params_ = p;
+        emit paramsChanged();
+        scheduleVectorization(0, false);
+    };
+    const auto plotterCommand = [this](void (PlotterLink::*command)()) {
+        if (PlotterLink* link = plotter()) (link->*command)();
+    };
+
+    if (address == "/ostrel/reset") return resetParameters();
+    if (address == "/ostrel/axidraw/plot") {
+        if (result_ && plotter()) plotter()->startPlot(*result_);
+        return;
+    }
+    static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
+        {"/ostrel/axidraw/pause", &PlotterLink::pausePlot},
+        {"/ostrel/axidraw/resume", &PlotterLink::resumePlot},
+        {"/ostrel/axidraw/stop", &PlotterLink::stopPlot},
+        {"/ostrel/axidraw/penup", &PlotterLink::raisePen},
+        {"/ostrel/axidraw/pendown", &PlotterLink::lowerPen},
+        {"/ostrel/axidraw/home", &PlotterLink::returnToHome},
+        {"/ostrel/axidraw/unlock", &PlotterLink::unlockMotorsAndZeroOrigin},
+    };
+    if (const auto row = plotterRows.find(address); row != plotterRows.end()) return plotterCommand(row->second);
+
+    if (argument == nullptr) return;
+    const Value& v = *argument;
+
+    if (address == "/ostrel/algorithm") {
+        if (auto algorithm = enumFromRaw<VectorAlgorithm>(v.stringValue())) {
+            setParam([&](VectorizerParams& p) { p.algorithm = *algorithm; });
+        }
+    } else if (address == "/ostrel/threshold") {
+        if (auto n = clampedInt(v, 0, 255)) setParam([&](VectorizerParams& p) { p.threshold = *n; });
+    } else if (address == "/ostrel/adaptive" || address == "/ostrel/invert" || address == "/ostrel/hatch") {
+        if (auto b = v.boolValue()) {
+            setParam([&](VectorizerParams& p) {
+                if (address == "/ostrel/adaptive") p.adaptiveThreshold = *b;
+                else if (address == "/ostrel/invert") p.invert = *b;
+                else p.hatchEnabled = *b;
+            });
+        }
+    } else if (address == "/ostrel/blur") {
+        if (auto x = clampedDouble(v, 0, 10)) setParam([&](VectorizerParams& p) { p.blurRadius = *x; });
+    } else if (address == "/ostrel/tolerance") {
+        if (auto x = clampedDouble(v, 0.1, 5.0)) setParam([&](VectorizerParams& p) { p.rdpTolerance = *x; });
+    } else if (address == "/ostrel/smoothing") {
+        if (auto x = clampedDouble(v, 0, 1)) setParam([&](VectorizerParams& p) { p.curveSmoothing = *x; });
+    } else if (address == "/ostrel/continuity") {
+        if (auto x = clampedDouble(v, 0, 100)) setParam([&](VectorizerParams& p) { p.continuity = *x; });
+    } else if (address == "/ostrel/pens") {
+        if (auto n = clampedInt(v, 1, 4)) setParam([&](VectorizerParams& p) { p.penCount = *n; });
+    } else if (address == "/ostrel/paper") {
+        const std::string wanted = asciiLower(v.stringValue());
+        for (PaperFormat format : allCases<PaperFormat>()) {
+            if (asciiLower(rawValue(format)) == wanted) {
+                setParam([&](VectorizerParams& p) { p.paperFormat = format; });
+                break;
+            }
+        }
+    } else if (address == "/ostrel/preset") {
+        if (auto preset = syntheticPresetFromRaw(asciiLower(v.stringValue()))) loadPreset(*preset, true);
+    } else if (address == "/ostrel/open") {
+        loadFile(expandUserPath(v.stringValue()), true);
+    } else if (address == "/ostrel/export") {
+        if (result_) exportPlotterSVG(v.stringValue(), result_->svgAxiDraw);
+    }
+}
+
+}  // namespace ostrel

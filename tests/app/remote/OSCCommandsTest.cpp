@@ -1,0 +1,133 @@
+#include "document/VectorizerController.h"
+#include "osc/OSCUDPServer.h"
+
+#include "support/QtTestApp.h"
+#include "support/Subprocess.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+namespace ostrel {
+namespace {
+
+using OSCCodec::Message;
+using OSCCodec::Value;
+
+class OSCCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ensureQtApp();
+        controller.loadPreset(SyntheticPreset::rosette, true);
+    }
+    void send(const std::string& address, std::vector<Value> arguments = {}) {
+        controller.handleOSCMessage(Message{address, std::move(arguments)});
+    }
+    VectorizerController controller{false};
+};
+
+TEST_F(OSCCommandsTest, ParameterRowsClampAndStartARun) {
+    struct Case {
+        std::string address;
+        Value argument;
+        std::function<bool(const VectorizerParams&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"/OSTREL/Threshold", Value::integer(300), [](auto& p) { return p.threshold == 255; }},
+        {"/ostrel/threshold", Value::real(127.5f), [](auto& p) { return p.threshold == 128; }},
+        {"/ostrel/pens", Value::real(0.4f), [](auto& p) { return p.penCount == 1; }},
+        {"/ostrel/pens", Value::text("3"), [](auto& p) { return p.penCount == 3; }},
+        {"/ostrel/pens", Value::real(2.5f), [](auto& p) { return p.penCount == 3; }},
+        {"/ostrel/smoothing", Value::text("0,25"), [](auto& p) { return p.curveSmoothing == 0.25; }},
+        {"/ostrel/smoothing", Value::real(std::nanf("")), [](auto& p) { return p.curveSmoothing == 1.0; }},
+        {"/ostrel/tolerance", Value::real(0), [](auto& p) { return p.rdpTolerance == 0.1; }},
+        {"/ostrel/blur", Value::integer(50), [](auto& p) { return p.blurRadius == 10; }},
+        {"/ostrel/continuity", Value::real(-3), [](auto& p) { return p.continuity == 0; }},
+        {"/ostrel/adaptive", Value::integer(2), [](auto& p) { return p.adaptiveThreshold; }},
+        {"/ostrel/invert", Value::text("oui"), [](auto& p) { return p.invert; }},
+        {"/ostrel/hatch", Value::boolean(true), [](auto& p) { return p.hatchEnabled; }},
+        {"/ostrel/paper", Value::text("a5"), [](auto& p) { return p.paperFormat == PaperFormat::a5; }},
+        {"/ostrel/algorithm", Value::text("skeletonize"),
+         [](auto& p) { return p.algorithm == VectorAlgorithm::skeletonize; }},
+    };
+    for (const auto& c : cases) {
+        controller.runSynchronousVectorization();  // settle: nothing pending
+        ASSERT_FALSE(controller.isProcessing());
+        send(c.address, {c.argument});
+        EXPECT_TRUE(c.check(controller.params())) << c.address;
+        EXPECT_TRUE(controller.isProcessing()) << c.address << " starts a run";
+    }
+}
+
+TEST_F(OSCCommandsTest, UnusableArgumentsChangeNothing) {
+    const VectorizerParams before = controller.params();
+    const std::vector<std::pair<std::string, std::vector<Value>>> cases = {
+        {"/ostrel/threshold", {}},
+        {"/ostrel/threshold", {Value::text("abc")}},
+        {"/ostrel/threshold", {Value::text("128.0")}},
+        {"/ostrel/threshold", {Value::real(INFINITY)}},
+        {"/ostrel/algorithm", {Value::text("Skeletonize")}},
+        {"/ostrel/adaptive", {Value::text("maybe")}},
+        {"/ostrel/paper", {Value::text("letter")}},
+        {"/ostrel/nothing", {Value::integer(1)}},
+        {"/ostrel/axidraw/plot", {}},  // no plotter controller
+    };
+    for (const auto& [address, arguments] : cases) {
+        send(address, arguments);
+        EXPECT_EQ(controller.params(), before) << address;
+        EXPECT_FALSE(controller.isProcessing()) << address;
+    }
+}
+
+TEST_F(OSCCommandsTest, PresetOpenResetAndExport) {
+    test::TemporaryFolder folder;
+    send("/ostrel/preset", {Value::text("Portrait")});
+    EXPECT_EQ(controller.activePreset(), SyntheticPreset::portrait);
+    ASSERT_TRUE(controller.result());  // synchronous
+
+    send("/ostrel/export", {Value::text(folder.file("out.json"))});
+    EXPECT_EQ(test::readFile(folder.file("out.json")), controller.result()->svgAxiDraw);
+    send("/ostrel/export", {Value::text(folder.file("missing/out.svg"))});  // no folders are made
+    EXPECT_FALSE(std::filesystem::exists(folder.file("missing")));
+    std::ofstream(folder.file("notes.txt")) << "precious";
+    send("/ostrel/export", {Value::text(folder.file("notes.txt"))});  // never replaces a non-SVG file
+    EXPECT_EQ(test::readFile(folder.file("notes.txt")), "precious");
+
+    send("/ostrel/pens", {Value::integer(3)});
+    send("/ostrel/reset", {Value::integer(42)});
+    EXPECT_EQ(controller.params(), VectorizerParams());
+
+    send("/ostrel/open", {Value::text(folder.file("nothing.png"))});
+    EXPECT_EQ(controller.activePreset(), SyntheticPreset::portrait);  // failed load keeps the document
+}
+
+TEST_F(OSCCommandsTest, ExportBeforeAnyResultWritesNothing) {
+    test::TemporaryFolder folder;
+    VectorizerController empty(false);
+    empty.handleOSCMessage(Message{"/ostrel/export", {Value::text(folder.file("a.svg"))}});
+    EXPECT_FALSE(std::filesystem::exists(folder.file("a.svg")));
+}
+
+TEST_F(OSCCommandsTest, RealOscsendReachesTheDocument) {
+    controller.startOSCServer(0);
+    ASSERT_NE(controller.oscServer(), nullptr);
+    ASSERT_TRUE(controller.oscServer()->isRunning());
+    const auto port = std::to_string(controller.oscServer()->port());
+    QProcess oscsend;
+    oscsend.start("oscsend", {"127.0.0.1", QString::fromStdString(port), "/ostrel/pens", "i", "3"});
+    ASSERT_TRUE(oscsend.waitForFinished(5000));
+    EXPECT_TRUE(test::spinUntil([&] { return controller.params().penCount == 3; }));
+
+    // Restarting on another port stops the old listener.
+    const auto oldPort = controller.oscServer()->port();
+    controller.startOSCServer(0);
+    EXPECT_NE(controller.oscServer()->port(), oldPort);
+    EXPECT_TRUE(controller.oscServer()->isRunning());
+    controller.stopAllServices();
+    EXPECT_FALSE(controller.oscServer()->isRunning());
+}
+
+}  // namespace
+}  // namespace ostrel
