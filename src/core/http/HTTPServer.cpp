@@ -1,0 +1,358 @@
+#include "http/HTTPServer.h"
+
+#include "http/LockBox.h"
+#include "osc/OSCUDPServer.h"
+#include "support/FileDescriptor.h"
+#include "support/NumberFormat.h"
+#include "support/PortNumber.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+#include <semaphore>
+
+namespace ostrel {
+
+std::uint16_t apiPortFromEnvironment() noexcept {
+    return portFromEnvironment("OSTREL_API_PORT", kOstrelDefaultHTTPPort);
+}
+
+// The hand-over of one request between its connection thread and the main
+// thread: the answer box, a semaphore the main thread signals when the box is
+// filled, and the state that keeps an abandoned request from running late.
+struct HTTPServer::Exchange {
+    enum class State { waiting, running, abandoned };
+    std::counting_semaphore<4> done{0};
+    LockBox<std::optional<HTTPResponse>> answer;
+    LockBox<State> state{State::waiting};
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// Failures of accept() after which the next accept can succeed (accept(2),
+// "Error handling": Linux passes pending network errors to accept).
+bool isTransientAcceptError(int error) noexcept {
+    switch (error) {
+    case EINTR: case ECONNABORTED: case EPROTO: case EPERM:
+    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM:
+    case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN: case ENONET:
+    case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH: case ETIMEDOUT:
+    case EAGAIN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isResourceExhaustion(int error) noexcept {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+int millisecondsUntil(Clock::time_point deadline) noexcept {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 60'000));
+}
+
+enum class ReadResult { data, closed, timedOut };
+
+// Appends what is available on the non-blocking socket `fd` to `data`,
+// waiting until `deadline` for the first byte.
+ReadResult readSome(int fd, std::string& data, Clock::time_point deadline) {
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            data.append(buffer, static_cast<std::size_t>(n));
+            return ReadResult::data;
+        }
+        if (n == 0) return ReadResult::closed;
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return ReadResult::closed;
+        const int wait = millisecondsUntil(deadline);
+        if (wait == 0) return ReadResult::timedOut;
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, wait) < 0 && errno != EINTR) return ReadResult::closed;
+    }
+}
+
+// Sends all of `bytes`, continuing partial sends; a pause longer than
+// `timeout` or a peer that hangs up ends it (never with SIGPIPE).
+bool sendAll(int fd, std::string_view bytes, std::chrono::milliseconds timeout) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd entry{fd, POLLOUT, 0};
+            const int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
+            if (ready == 0) return false;
+            if (ready < 0 && errno != EINTR) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+// After an answer sent before the request was read in full: stop sending and
+// read away what the client still sends for a moment, so that closing does
+// not reset the connection before the client has read the answer.
+void lingerAndDiscard(int fd) {
+    (void)::shutdown(fd, SHUT_WR);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
+    std::string sink;
+    std::size_t discarded = 0;
+    while (discarded < 16 * 1024 * 1024) {
+        sink.clear();
+        if (readSome(fd, sink, deadline) != ReadResult::data) return;
+        discarded += sink.size();
+    }
+}
+
+}  // namespace
+
+HTTPServer::HTTPServer(Handler handler, Options options)
+    : handler_(handler ? std::make_shared<const Handler>(std::move(handler)) : nullptr),
+      options_(options),
+      port_(kOstrelDefaultHTTPPort) {}
+
+HTTPServer::~HTTPServer() { stop(); }
+
+bool HTTPServer::start(std::optional<std::uint16_t> port) {
+    stop();
+    const std::uint16_t requested = port.value_or(apiPortFromEnvironment());
+
+    FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (!socket.valid()) return false;
+    const int one = 1;
+    (void)::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(requested);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) return false;
+    if (::listen(socket.get(), 16) != 0) return false;
+    socklen_t length = sizeof address;
+    if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return false;
+
+    std::lock_guard guard(lock_);
+    stopping_.store(false);
+    const int fd = socket.get();
+    const std::uint64_t generation = ++generation_;
+    try {
+        thread_ = std::thread([this, fd, generation] { acceptLoop(fd, generation); });
+    } catch (const std::exception&) {
+        return false;
+    }
+    listenFD_ = socket.release();
+    port_.store(ntohs(address.sin_port));
+    running_.store(true);
+    return true;
+}
+
+void HTTPServer::stop() {
+    std::thread thread;
+    int listenFD = -1;
+    {
+        std::lock_guard guard(lock_);
+        stopping_.store(true);
+        running_.store(false);
+        listenFD = std::exchange(listenFD_, -1);
+        // close() alone wakes neither accept() nor poll() on Linux: shut the
+        // sockets down, release a wait for the main thread, then join.
+        if (listenFD >= 0) (void)::shutdown(listenFD, SHUT_RDWR);
+        if (connectionFD_ >= 0) (void)::shutdown(connectionFD_, SHUT_RDWR);
+        if (exchange_) exchange_->done.release();
+        thread = std::move(thread_);
+    }
+    wake_.notify_all();
+    if (thread.joinable()) {
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
+        } else {
+            thread.join();
+        }
+    }
+    if (listenFD >= 0) ::close(listenFD);
+}
+
+void HTTPServer::acceptLoop(int listenFD, std::uint64_t generation) {
+    while (!stopping()) {
+        const int fd = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) {
+            serveConnection(fd);
+            continue;
+        }
+        const int error = errno;
+        if (stopping() || !isTransientAcceptError(error)) break;
+        transientAcceptErrors_.fetch_add(1);
+        if (isResourceExhaustion(error)) {
+            // The pending connection stays queued: back off instead of spinning.
+            std::unique_lock guard(lock_);
+            wake_.wait_for(guard, std::chrono::milliseconds(50), [this] { return stopping(); });
+        }
+    }
+    std::lock_guard guard(lock_);
+    if (generation_ == generation) running_.store(false);
+}
+
+void HTTPServer::serveConnection(int rawFD) {
+    FileDescriptor connection(rawFD);
+    {
+        std::lock_guard guard(lock_);
+        if (stopping()) return;
+        connectionFD_ = rawFD;
+    }
+    struct Forget {
+        HTTPServer* server;
+        ~Forget() {
+            std::lock_guard guard(server->lock_);
+            server->connectionFD_ = -1;
+        }
+    } forget{this};
+    const int fd = connection.get();
+    const auto reply = [&](const HTTPResponse& response) {
+        std::string bytes = responseHead(response.status, response.contentType, response.body.size());
+        bytes += response.body;
+        return sendAll(fd, bytes, options_.sendTimeout);
+    };
+
+    // 1. The head: everything up to the first blank line, within the read deadline.
+    std::string data;
+    std::optional<std::size_t> headEnd;
+    const auto headDeadline = Clock::now() + options_.readTimeout;
+    bool peerClosed = false;
+    while (!headEnd) {
+        // Blank lines before the request line are skipped (RFC 9112, 2.2).
+        while (!data.empty() && (data.front() == '\r' || data.front() == '\n')) data.erase(0, 1);
+        headEnd = findHeadEnd(data);
+        if (headEnd) break;
+        if (data.size() > options_.maxHeadBytes) {
+            if (reply(HTTPResponse::error(431, "request head too large"))) lingerAndDiscard(fd);
+            return;
+        }
+        const ReadResult read = readSome(fd, data, headDeadline);
+        if (read == ReadResult::timedOut) return;  // dropped without an answer
+        if (read == ReadResult::closed) {
+            // A client that ends its side after the head without a blank line.
+            if (data.empty() || stopping()) return;
+            peerClosed = true;
+            headEnd = data.size();
+        }
+    }
+    if (*headEnd > options_.maxHeadBytes) {
+        if (reply(HTTPResponse::error(431, "request head too large"))) lingerAndDiscard(fd);
+        return;
+    }
+    const std::optional<HTTPRequestHead> head = parseRequestHead(std::string_view(data).substr(0, *headEnd));
+    if (!head) return;  // fewer than two words on the request line: no answer
+
+    const auto refuse = [&](int status, std::string_view message) {
+        if (reply(HTTPResponse::error(status, message)) && !peerClosed) lingerAndDiscard(fd);
+    };
+    if (!isSameMachineRequest(*head)) {
+        refuse(403, "cross-site requests are not allowed");
+        return;
+    }
+    if (!head->values("transfer-encoding").empty()) {
+        refuse(411, "a request body needs a Content-Length");
+        return;
+    }
+    const std::optional<std::uint64_t> length = contentLength(*head);
+    if (!length) {
+        refuse(400, "invalid Content-Length");
+        return;
+    }
+    if (*length > options_.maxBodyBytes) {
+        refuse(413, "request body too large");
+        return;
+    }
+
+    // 2. Exactly Content-Length bytes of body.
+    std::string body = data.substr(*headEnd, static_cast<std::size_t>(*length));
+    if (body.size() < *length) {
+        const bool expectsContinue = std::ranges::any_of(
+            head->values("expect"), [](const std::string& value) { return asciiLower(value) == "100-continue"; });
+        if (expectsContinue && !sendAll(fd, kContinue, options_.sendTimeout)) return;
+        while (body.size() < *length) {
+            const ReadResult read = readSome(fd, body, Clock::now() + options_.readTimeout);
+            if (read != ReadResult::data) {
+                if (read == ReadResult::timedOut) refuse(400, "the request body is incomplete");
+                return;
+            }
+        }
+        body.resize(static_cast<std::size_t>(*length));
+    }
+
+    // 3. The work, on the main thread.
+    HTTPRequest request{head->method, head->path, head->query, std::move(body)};
+    (void)reply(answerOnMainThread(std::move(request)));
+}
+
+HTTPResponse HTTPServer::answerOnMainThread(HTTPRequest request) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!handler_ || app == nullptr) return HTTPResponse::error(503, "the application is not ready");
+
+    auto exchange = std::make_shared<Exchange>();
+    {
+        std::lock_guard guard(lock_);
+        if (stopping()) return HTTPResponse::error(503, "the server is stopping");
+        exchange_ = exchange;
+    }
+    const std::weak_ptr<const Handler> weakHandler = handler_;
+    QMetaObject::invokeMethod(
+        app,
+        [exchange, weakHandler, request = std::move(request)] {
+            const bool claimed = exchange->state.with([](Exchange::State& state) {
+                if (state != Exchange::State::waiting) return false;
+                state = Exchange::State::running;
+                return true;
+            });
+            if (!claimed) return;  // the client has already been told it timed out
+            const std::shared_ptr<const Handler> handler = weakHandler.lock();
+            HTTPResponse response = HTTPResponse::error(503, "the application is not ready");
+            if (handler) {
+                try {
+                    response = (*handler)(request);
+                } catch (const std::exception& error) {
+                    response = HTTPResponse::error(500, error.what());
+                }
+            }
+            exchange->answer.set(std::move(response));
+            exchange->done.release();
+        },
+        Qt::QueuedConnection);
+
+    const bool signalled = exchange->done.try_acquire_for(options_.answerTimeout);
+    {
+        std::lock_guard guard(lock_);
+        exchange_.reset();
+    }
+    // Abandon the request unless it is already running, so that work the client
+    // is told has failed does not run later.
+    exchange->state.with([](Exchange::State& state) {
+        if (state == Exchange::State::waiting) state = Exchange::State::abandoned;
+    });
+    if (std::optional<HTTPResponse> answer = exchange->answer.get()) return std::move(*answer);
+    if (signalled && stopping()) return HTTPResponse::error(503, "the server is stopping");
+    return HTTPResponse::error(503, "the application did not answer in time");
+}
+
+}  // namespace ostrel

@@ -1,0 +1,89 @@
+// The loopback HTTP/1.1 server of the local API: 127.0.0.1 only, one accept
+// thread serving one connection at a time, one request per connection. Each
+// request's work runs on the Qt main thread (the handler is posted to qApp)
+// while the connection thread waits a bounded time for the answer.
+#pragma once
+
+#include "http/HTTPMessage.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace ostrel {
+
+/// OSTREL_API_PORT read as a decimal port 0...65535 (optional "+"), else 17940.
+[[nodiscard]] std::uint16_t apiPortFromEnvironment() noexcept;
+
+/// Limits of the HTTP server; tests shorten the timeouts.
+struct HTTPServerOptions {
+    /// How long a connection waits for the main thread's answer.
+    std::chrono::milliseconds answerTimeout{8000};
+    /// How long the request head may take to arrive after accept, and the
+    /// longest pause allowed while its body arrives.
+    std::chrono::milliseconds readTimeout{5000};
+    /// The longest pause allowed while the answer is sent.
+    std::chrono::milliseconds sendTimeout{5000};
+    std::size_t maxHeadBytes = 64 * 1024;
+    std::size_t maxBodyBytes = 8 * 1024 * 1024;
+};
+
+class HTTPServer final {
+public:
+    /// Runs on the main thread, once per request.
+    using Handler = std::function<HTTPResponse(const HTTPRequest&)>;
+
+    using Options = HTTPServerOptions;
+
+    /// A stopped server; without a handler every request is answered 503.
+    explicit HTTPServer(Handler handler = {}, Options options = {});
+    ~HTTPServer();
+    HTTPServer(const HTTPServer&) = delete;
+    HTTPServer& operator=(const HTTPServer&) = delete;
+
+    /// Stops a running server, then listens on 127.0.0.1 at `port`, or at the
+    /// port of OSTREL_API_PORT when none is given (0: the system chooses).
+    /// True when listening; on failure the server is stopped and `port()` keeps
+    /// its previous value.
+    bool start(std::optional<std::uint16_t> port = std::nullopt);
+    /// Closes the listening socket, wakes the accept thread and a connection
+    /// being served, and joins the thread. Safe at any time, more than once.
+    void stop();
+
+    /// The bound port after a successful start; 17940 before the first one.
+    [[nodiscard]] std::uint16_t port() const noexcept { return port_.load(); }
+    [[nodiscard]] bool isRunning() const noexcept { return running_.load(); }
+    /// accept() failures the server has survived (descriptor exhaustion, aborted
+    /// connections, interruptions) since it was created.
+    [[nodiscard]] std::uint64_t transientAcceptErrors() const noexcept { return transientAcceptErrors_.load(); }
+
+private:
+    struct Exchange;
+    void acceptLoop(int listenFD, std::uint64_t generation);
+    void serveConnection(int fd);
+    [[nodiscard]] HTTPResponse answerOnMainThread(HTTPRequest request);
+    [[nodiscard]] bool stopping() const noexcept { return stopping_.load(); }
+
+    const std::shared_ptr<const Handler> handler_;  // queued tasks hold it weakly
+    const Options options_;
+    std::atomic<std::uint16_t> port_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> transientAcceptErrors_{0};
+
+    std::mutex lock_;  // guards everything below
+    std::condition_variable wake_;
+    int listenFD_ = -1;
+    int connectionFD_ = -1;                 // the connection being served, or -1
+    std::shared_ptr<Exchange> exchange_;    // the request waiting for the main thread
+    std::uint64_t generation_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace ostrel
