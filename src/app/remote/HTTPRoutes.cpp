@@ -3,6 +3,7 @@
 #include "document/VectorizerController.h"
 #include "export/SVGExporter.h"
 #include "http/HTTPServer.h"
+#include "osc/OSCUDPServer.h"
 #include "remote/JSONParams.h"
 #include "support/AppVersion.h"
 #include "support/Error.h"
