@@ -1,21 +1,20 @@
 #include "support/QtTestApp.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QEventLoop>
 
 #include <cstdlib>
 
 namespace ostrel::test {
 
-void ensureQtApp() {
-    if (QCoreApplication::instance() != nullptr) return;
+QCoreApplication& ensureQtApp() {
+    if (QCoreApplication* existing = QCoreApplication::instance()) return *existing;
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "ostrel_tests";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);  // lives as long as the process
-    (void)app;
+    return *app;
 }
 
 bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
