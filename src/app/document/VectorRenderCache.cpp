@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -22,9 +23,11 @@ QPainterPath windingPath() {
 QPainterPath centreLine(const VectorPath& path) {
     QPainterPath out = windingPath();
     if (!path.beziers.empty()) {
+        out.reserve(static_cast<int>(3 * path.beziers.size() + 2));
         out.moveTo(qt(path.beziers.front().p0));
         for (const auto& s : path.beziers) out.cubicTo(qt(s.c1), qt(s.c2), qt(s.p3));
     } else if (path.points.size() >= 2) {
+        out.reserve(static_cast<int>(path.points.size() + 1));
         out.moveTo(qt(path.points.front()));
         for (std::size_t i = 1; i < path.points.size(); ++i) out.lineTo(qt(path.points[i]));
     } else {
@@ -36,6 +39,7 @@ QPainterPath centreLine(const VectorPath& path) {
 
 QPainterPath handles(const VectorPath& path) {
     QPainterPath out = windingPath();
+    out.reserve(static_cast<int>(4 * path.beziers.size() + 1));
     for (const auto& s : path.beziers) {
         out.moveTo(qt(s.p0));
         out.lineTo(qt(s.c1));
@@ -48,6 +52,7 @@ QPainterPath handles(const VectorPath& path) {
 QPainterPath ribbon(const VectorPath& path) {
     QPainterPath out = windingPath();
     if (path.outlineBeziers.empty()) return out;
+    out.reserve(static_cast<int>(3 * path.outlineBeziers.size() + 2));
     out.moveTo(qt(path.outlineBeziers.front().p0));
     for (const auto& s : path.outlineBeziers) out.cubicTo(qt(s.c1), qt(s.c2), qt(s.p3));
     out.closeSubpath();
@@ -108,16 +113,43 @@ QRectF united(const std::optional<QRectF>& a, const QRectF& b) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
+/// A path gathered from many stroke paths: counted first, so that its element list is reserved once
+/// instead of growing (and being copied) while 20,000 strokes are added.
+struct Gathered {
+    QPainterPath path = windingPath();
+    int elements = 1;  // the starting MoveTo plus every counted part: at least the final count
+    std::size_t parts = 0;
+
+    void count(const QPainterPath& part) noexcept {
+        elements += part.elementCount();
+        ++parts;
+    }
+    void add(const QPainterPath& part) {
+        if (path.elementCount() == 1) path.reserve(elements);
+        path.addPath(part);
+    }
+};
+
+/// The paths of one stroke, built once and then shared (centre, handles, ribbon) or copied into the
+/// whole-layer, cell and band paths.
+struct StrokePaths {
+    QPainterPath centre;
+    QPainterPath handles;
+    QPainterPath ribbon;
+    int gridIndex = 0;
+    int bandKey = 1;
+};
+
 struct Cell {
-    QPainterPath centre = windingPath();
-    QPainterPath ribbon = windingPath();
-    QPainterPath handles = windingPath();
+    Gathered centre;
+    Gathered ribbon;
+    Gathered handles;
     std::optional<QRectF> bounds;
 };
 
 struct Band {
-    QPainterPath full = windingPath();
-    std::map<int, QPainterPath> byCell;
+    Gathered full;
+    std::map<int, Gathered> byCell;
 };
 
 }  // namespace
@@ -137,63 +169,121 @@ VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
 
     VectorRenderCache cache;
     cache.fullTravelPathPx = windingPath();
+    std::size_t strokeCount = 0;
+    std::size_t visibleStrokeCount = 0;
+    for (const PenLayer& layer : result.layers) {
+        strokeCount += layer.paths.size();
+        if (layer.visible) visibleStrokeCount += layer.paths.size();
+    }
+    cache.fullTravelPathPx.reserve(static_cast<int>(std::min<std::size_t>(2 * visibleStrokeCount + 1, INT_MAX)));
+    cache.boundsByPathID.reserve(strokeCount);
+    cache.layers.reserve(result.layers.size());
     VectorPoint previousEnd = VectorPoint::zero;
+    std::vector<StrokePaths> strokes;  // strokes[i]: the paths of layer.paths[i] in the current layer
 
     for (const PenLayer& layer : result.layers) {
         LayerCache lc;
         lc.index = layer.index;
-        lc.fullPathPx = windingPath();
-        lc.fullFilledRibbonPathPx = windingPath();
-        lc.fullHandlesPx = windingPath();
         lc.pathByID.reserve(layer.paths.size());
+        lc.handlesByID.reserve(layer.paths.size());
         lc.boundsByID.reserve(layer.paths.size());
+        Gathered fullCentre;
+        Gathered fullRibbon;
+        Gathered fullHandles;
         std::array<Cell, kGridSize * kGridSize> cells;
         std::map<int, Band> bands;
 
+        // Each stroke's own paths, bounds, cell and band; the gathered paths only count their parts.
+        strokes.clear();
+        strokes.reserve(layer.paths.size());
         for (const VectorPath& path : layer.paths) {
             if (layer.visible) {
                 cache.fullTravelPathPx.moveTo(qt(previousEnd));
                 cache.fullTravelPathPx.lineTo(qt(path.startPoint()));
                 previousEnd = path.endPoint();
             }
-            const QPainterPath centre = centreLine(path);
-            const QPainterPath handle = handles(path);
-            const QPainterPath outline = ribbon(path);
+            StrokePaths& stroke = strokes.emplace_back();
+            stroke.centre = centreLine(path);
+            stroke.handles = handles(path);
+            stroke.ribbon = ribbon(path);
             const QRectF bounds = paddedBounds(path);
 
-            lc.fullPathPx.addPath(centre);
-            if (!outline.isEmpty()) {
-                lc.fullFilledRibbonPathPx.addPath(outline);
-                lc.ribbonByID[path.id] = outline;
-            }
-            lc.fullHandlesPx.addPath(handle);
-            lc.pathByID[path.id] = centre;
-            lc.handlesByID[path.id] = handle;
+            if (!stroke.ribbon.isEmpty()) lc.ribbonByID[path.id] = stroke.ribbon;
+            lc.pathByID[path.id] = stroke.centre;
+            lc.handlesByID[path.id] = stroke.handles;
             lc.boundsByID[path.id] = bounds;
             cache.boundsByPathID[path.id] = bounds;
 
             const int column = cellOf(bounds.x() + bounds.width() / 2, cellWidth);
             const int row = cellOf(bounds.y() + bounds.height() / 2, cellHeight);
-            const int gridIndex = column + kGridSize * row;
-            Cell& cell = cells[static_cast<std::size_t>(gridIndex)];
-            cell.centre.addPath(centre);
-            if (!outline.isEmpty()) cell.ribbon.addPath(outline);
-            cell.handles.addPath(handle);
+            stroke.gridIndex = column + kGridSize * row;
+            stroke.bandKey = bandKey(path.strokeRadiusPx);
+            Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
             cell.bounds = united(cell.bounds, bounds);
 
-            Band& band = bands[bandKey(path.strokeRadiusPx)];
-            band.full.addPath(centre);
-            band.byCell.try_emplace(gridIndex, windingPath()).first->second.addPath(centre);
+            fullCentre.count(stroke.centre);
+            fullRibbon.count(stroke.ribbon);
+            fullHandles.count(stroke.handles);
+            cell.centre.count(stroke.centre);
+            cell.ribbon.count(stroke.ribbon);
+            cell.handles.count(stroke.handles);
+            Band& band = bands[stroke.bandKey];
+            band.full.count(stroke.centre);
+            band.byCell[stroke.gridIndex].count(stroke.centre);
         }
+
+        // A band that holds every stroke of the layer (one stroke width, the usual case of hatching,
+        // freehand and contour layers) receives the same parts in the same order as the whole layer,
+        // and a band's cell holding all strokes of that cell the same as the cell: such paths are the
+        // same paths, shared instead of built twice.
+        std::array<bool, kGridSize * kGridSize> cellInOneBand{};
+        for (auto& [key, band] : bands) {
+            for (auto& [gridIndex, gathered] : band.byCell) {
+                cellInOneBand[static_cast<std::size_t>(gridIndex)] =
+                    gathered.parts == cells[static_cast<std::size_t>(gridIndex)].centre.parts;
+            }
+        }
+        const bool layerInOneBand = bands.size() == 1;
+
+        // Every gathered path receives its parts in stroke order, as QPainterPath::addPath appends them.
+        for (const StrokePaths& stroke : strokes) {
+            Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
+            fullCentre.add(stroke.centre);
+            cell.centre.add(stroke.centre);
+            if (!layerInOneBand) bands[stroke.bandKey].full.add(stroke.centre);
+            if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
+                bands[stroke.bandKey].byCell[stroke.gridIndex].add(stroke.centre);
+            }
+            fullHandles.add(stroke.handles);
+            cell.handles.add(stroke.handles);
+            if (!stroke.ribbon.isEmpty()) {
+                fullRibbon.add(stroke.ribbon);
+                cell.ribbon.add(stroke.ribbon);
+            }
+        }
+        for (auto& [key, band] : bands) {
+            if (layerInOneBand) band.full.path = fullCentre.path;
+            for (auto& [gridIndex, gathered] : band.byCell) {
+                if (cellInOneBand[static_cast<std::size_t>(gridIndex)]) {
+                    gathered.path = cells[static_cast<std::size_t>(gridIndex)].centre.path;
+                }
+            }
+        }
+        lc.fullPathPx = std::move(fullCentre.path);
+        lc.fullFilledRibbonPathPx = std::move(fullRibbon.path);
+        lc.fullHandlesPx = std::move(fullHandles.path);
 
         for (int i = 0; i < kGridSize * kGridSize; ++i) {
             Cell& cell = cells[static_cast<std::size_t>(i)];
             if (!cell.bounds) continue;
-            lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre), std::move(cell.ribbon),
-                                  std::move(cell.handles)});
+            lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre.path), std::move(cell.ribbon.path),
+                                  std::move(cell.handles.path)});
         }
+        lc.widthBands.reserve(bands.size());
         for (auto& [key, band] : bands) {
-            lc.widthBands.push_back({key / 4.0, std::move(band.full), std::move(band.byCell)});
+            std::map<int, QPainterPath> byCell;
+            for (auto& [gridIndex, gathered] : band.byCell) byCell.emplace_hint(byCell.end(), gridIndex, std::move(gathered.path));
+            lc.widthBands.push_back({key / 4.0, std::move(band.full.path), std::move(byCell)});
         }
         cache.layers.push_back(std::move(lc));
     }

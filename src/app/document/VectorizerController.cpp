@@ -14,6 +14,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <system_error>
 
 namespace ostrel {
 
@@ -76,6 +78,7 @@ VectorizerController::~VectorizerController() {
     // The servers' threads post to this object only through weak pointers; stop them first.
     if (oscServer_) oscServer_->stop();
     if (httpServer_) httpServer_->stop();
+    if (releasing_.valid()) releasing_.wait();
 }
 
 void VectorizerController::setParams(const VectorizerParams& params) {
@@ -261,14 +264,34 @@ void VectorizerController::runSynchronousVectorization() {
 
 void VectorizerController::applyResult(VectorizationResult result,
                                        std::shared_ptr<const VectorRenderCache> prebuiltCache) {
-    result_ = std::move(result);
-    renderCache_ = prebuiltCache ? std::move(prebuiltCache)
-                                 : std::make_shared<const VectorRenderCache>(VectorRenderCache::build(*result_));
+    std::optional<VectorizationResult> previousResult = std::exchange(result_, std::move(result));
+    std::shared_ptr<const VectorRenderCache> previousCache = std::exchange(
+        renderCache_, prebuiltCache ? std::move(prebuiltCache)
+                                    : std::make_shared<const VectorRenderCache>(VectorRenderCache::build(*result_)));
     emit resultChanged();
     emit renderCacheChanged();
     setProcessing(false);
     setProgress(1.0, L("Terminé", "Complete"));
     setStatus(summaryText(sourceTitle_, result_->metrics));
+    releasePrevious(std::move(previousResult), std::move(previousCache));
+}
+
+void VectorizerController::releasePrevious(std::optional<VectorizationResult> result,
+                                           std::shared_ptr<const VectorRenderCache> cache) {
+    // Freeing a large document's result and cache (millions of path elements, tens of thousands of
+    // map nodes) takes as long as building them: on a large document it is done on a thread of its
+    // own, at most one at a time, so a drag does not wait for it. Nothing reads what is freed.
+    if (releasing_.valid()) releasing_.wait();
+    if (!result || !VectorizationEngine::isLargeDocument(result->layers)) return;
+    try {
+        releasing_ = std::async(std::launch::async,
+                                [result = std::move(result), cache = std::move(cache)]() mutable {
+                                    cache.reset();
+                                    result.reset();
+                                });
+    } catch (const std::system_error&) {
+        // No thread to be had: both are freed here, on leaving.
+    }
 }
 
 void VectorizerController::resetParameters() {

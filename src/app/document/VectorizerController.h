@@ -18,6 +18,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -140,6 +141,7 @@ private:
 
     void setRasterImage(RasterImage image, bool runSynchronously);
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
+    void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
     void cancelPendingRun();
     void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
@@ -158,6 +160,7 @@ private:
     VectorizerParams params_;
     std::optional<VectorizationResult> result_;
     std::shared_ptr<const VectorRenderCache> renderCache_;
+    std::future<void> releasing_;  // the previous result and cache of a large document being freed
     std::map<std::int64_t, bool> layerVisibility_{{0, true}, {1, true}, {2, true}, {3, true}};
     bool isProcessing_ = false;
     double progressFraction_ = 0;

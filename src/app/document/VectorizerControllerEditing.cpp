@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <limits>
+#include <system_error>
 
 namespace ostrel {
 
@@ -87,10 +89,23 @@ std::int64_t VectorizerController::nextAvailablePathID(const std::vector<PenLaye
 void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour) {
     if (!result_) return;
     const auto& page = result_->pageTransform;
-    VectorizationResult rebuilt = VectorizationEngine::rebuildFromEditedLayers(
-        layers, page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
+    VectorizationResult rebuilt = VectorizationEngine::rebuildGeometryFromEditedLayers(
+        std::move(layers), page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
         result_->metrics.penBreakpointsPx, reoptimizeTour);
-    applyResult(std::move(rebuilt), nullptr);
+    // The render cache reads only the layers and the page; the texts write only the two strings. On a
+    // large document (a drag commits on every pointer event) the cache is built on a thread of its own
+    // meanwhile, by the same sequential code: the same cache as built alone.
+    std::future<VectorRenderCache> cache;
+    if (VectorizationEngine::isLargeDocument(rebuilt.layers)) {
+        try {
+            cache = std::async(std::launch::async, [&rebuilt] { return VectorRenderCache::build(rebuilt); });
+        } catch (const std::system_error&) {
+            // No thread to be had: applyResult builds the cache after the texts.
+        }
+    }
+    VectorizationEngine::writeSvgTexts(rebuilt, params_);
+    applyResult(std::move(rebuilt),
+                cache.valid() ? std::make_shared<const VectorRenderCache>(cache.get()) : nullptr);
 }
 
 void VectorizerController::recordUndoSnapshot() {

@@ -34,48 +34,110 @@ VectorPoint mapped(const VectorPoint& p, const std::optional<PageTransform>& tra
 
 /// Appends "<x>,<y>" with two decimals.
 void appendPoint(std::string& out, const VectorPoint& p) {
-    out += fixed(p.x, 2);
+    appendFixed(out, p.x, 2);
     out += ',';
-    out += fixed(p.y, 2);
+    appendFixed(out, p.y, 2);
 }
 
 /// The 1-based number of a pen layer in files and labels.
 std::string layerNumber(const PenLayer& layer) { return integerText(layer.index + 1); }
 
-/// One group of the plotter-mode SVG: constant pen width, stroke attributes on the group.
-void writePlotterGroup(std::vector<std::string>& lines, const PenLayer& layer, const std::string& stroke,
-                       double groupWidth, const std::optional<PageTransform>& transform) {
-    lines.push_back("  <g id=\"stylo-" + layerNumber(layer) + "\" inkscape:groupmode=\"layer\" inkscape:label=\"" +
-                    layer.inkscapeLayerLabel() + "\" stroke=\"" + stroke + "\" stroke-width=\"" +
-                    fixed(groupWidth, 2) +
-                    "\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">");
-    for (const auto& path : layer.paths) {
-        const std::string d = buildPathD(path, transform);
-        if (!d.empty()) lines.push_back("    <path d=\"" + d + "\"/>");
+/// Whether buildPathD writes anything for `path`.
+bool hasPathData(const VectorPath& path) noexcept { return !path.beziers.empty() || path.points.size() >= 2; }
+
+/// Appends the path data of buildBezierLoopD; nothing for no segments.
+void appendBezierLoopD(std::string& d, const std::vector<CubicBezierSegment>& beziers, bool isClosed,
+                       const std::optional<PageTransform>& transform) {
+    if (beziers.empty()) return;
+    d += 'M';
+    appendPoint(d, mapped(beziers.front().p0, transform));
+    for (const auto& s : beziers) {
+        d += 'C';
+        appendPoint(d, mapped(s.c1, transform));
+        d += ',';
+        appendPoint(d, mapped(s.c2, transform));
+        d += ',';
+        appendPoint(d, mapped(s.p3, transform));
     }
-    lines.push_back("  </g>");
+    if (isClosed) d += 'Z';
+}
+
+/// Appends the path data of buildPathD; nothing when hasPathData is false.
+void appendPathD(std::string& d, const VectorPath& path, const std::optional<PageTransform>& transform) {
+    if (!path.beziers.empty()) {
+        appendBezierLoopD(d, path.beziers, path.isClosed, transform);
+        return;
+    }
+    if (path.points.size() < 2) return;
+    for (std::size_t i = 0; i < path.points.size(); ++i) {
+        d += i == 0 ? 'M' : 'L';
+        appendPoint(d, mapped(path.points[i], transform));
+    }
+    if (path.isClosed) d += 'Z';
+}
+
+/// Characters of the path data of `path`, a bound used to reserve the output: a point is at most
+/// 2 × 12 characters and a comma for coordinates below 10^9 with two decimals, and a longer number
+/// only costs a reallocation.
+std::size_t estimatedPathChars(const VectorPath& path, bool ribbons) noexcept {
+    const std::size_t segments = ribbons && !path.outlineBeziers.empty() ? path.outlineBeziers.size()
+                                                                          : path.beziers.size();
+    const std::size_t points = segments > 0 ? 3 * segments + 1 : path.points.size();
+    return points * 16 + 120;
+}
+
+/// One group of the plotter-mode SVG: constant pen width, stroke attributes on the group.
+/// Every line is appended with its closing "\n".
+void writePlotterGroup(std::string& out, const PenLayer& layer, const std::string& stroke, double groupWidth,
+                       const std::optional<PageTransform>& transform) {
+    out += "  <g id=\"stylo-";
+    out += layerNumber(layer);
+    out += "\" inkscape:groupmode=\"layer\" inkscape:label=\"";
+    out += layer.inkscapeLayerLabel();
+    out += "\" stroke=\"";
+    out += stroke;
+    out += "\" stroke-width=\"";
+    appendFixed(out, groupWidth, 2);
+    out += "\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
+    for (const auto& path : layer.paths) {
+        if (!hasPathData(path)) continue;
+        out += "    <path d=\"";
+        appendPathD(out, path, transform);
+        out += "\"/>\n";
+    }
+    out += "  </g>\n";
 }
 
 /// One group of the illustration-mode SVG: filled ribbon outlines, or centre lines of measured width.
-void writeIllustrationGroup(std::vector<std::string>& lines, const PenLayer& layer, const std::string& stroke,
-                            double scale, const VectorizerParams& params,
-                            const std::optional<PageTransform>& transform) {
-    lines.push_back("  <g id=\"calque-" + layerNumber(layer) + "\" inkscape:groupmode=\"layer\" inkscape:label=\"" +
-                    layer.inkscapeLayerLabel() + "\">");
+/// Every line is appended with its closing "\n".
+void writeIllustrationGroup(std::string& out, const PenLayer& layer, const std::string& stroke, double scale,
+                            const VectorizerParams& params, const std::optional<PageTransform>& transform) {
+    out += "  <g id=\"calque-";
+    out += layerNumber(layer);
+    out += "\" inkscape:groupmode=\"layer\" inkscape:label=\"";
+    out += layer.inkscapeLayerLabel();
+    out += "\">\n";
     const bool ribbons = params.illustrationStrokeStyle == IllustrationStrokeStyle::variableRibbon;
     for (const auto& path : layer.paths) {
         if (ribbons && !path.outlineBeziers.empty()) {
-            const std::string d = buildBezierLoopD(path.outlineBeziers, true, transform);
-            if (!d.empty()) lines.push_back("    <path d=\"" + d + "\" fill=\"" + stroke + "\" stroke=\"none\"/>");
+            out += "    <path d=\"";
+            appendBezierLoopD(out, path.outlineBeziers, true, transform);
+            out += "\" fill=\"";
+            out += stroke;
+            out += "\" stroke=\"none\"/>\n";
             continue;
         }
-        const std::string d = buildPathD(path, transform);
-        if (d.empty()) continue;
+        if (!hasPathData(path)) continue;
         const double width = std::max(scale * 2 * path.strokeRadiusPx * params.strokeWidthScale, scale * 0.4);
-        lines.push_back("    <path d=\"" + d + "\" fill=\"none\" stroke=\"" + stroke + "\" stroke-width=\"" +
-                        fixed(width, 2) + "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>");
+        out += "    <path d=\"";
+        appendPathD(out, path, transform);
+        out += "\" fill=\"none\" stroke=\"";
+        out += stroke;
+        out += "\" stroke-width=\"";
+        appendFixed(out, width, 2);
+        out += "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
     }
-    lines.push_back("  </g>");
+    out += "  </g>\n";
 }
 
 std::string csvTable(const VectorizationResult& result) {
@@ -182,28 +244,55 @@ std::string generateSVG(const std::vector<PenLayer>& layers, const PageTransform
         millimetres ? std::optional<PageTransform>(transform) : std::nullopt;
     const double illustrationScale = millimetres ? transform.scalePxToMM : 1.0;
     const bool plotterMode = params.outputMode == VectorOutputMode::axidraw;
+    const bool ribbons =
+        !plotterMode && params.illustrationStrokeStyle == IllustrationStrokeStyle::variableRibbon;
 
-    std::vector<std::string> lines;
-    lines.reserve(layers.size() * 8 + 6);
-    lines.emplace_back("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
-    std::string root = "<svg xmlns=\"" + std::string(kSvgNamespace) + "\" xmlns:inkscape=\"" +
-                       std::string(kInkscapeNamespace) + "\"";
-    if (millimetres) {
-        const std::string w = fixed(transform.pageWidthMM, 2);
-        const std::string h = fixed(transform.pageHeightMM, 2);
-        root += " viewBox=\"0 0 " + w + " " + h + "\" width=\"" + w + "mm\" height=\"" + h + "mm\">";
-    } else {
-        const std::string w = fixed(static_cast<double>(transform.imageWidth), 0);
-        const std::string h = fixed(static_cast<double>(transform.imageHeight), 0);
-        root += " viewBox=\"0 0 " + w + " " + h + "\" width=\"" + w + "px\" height=\"" + h + "px\">";
+    // One pass over the layers sizes the text, so the paths are appended without reallocating.
+    std::size_t estimate = 1024;
+    for (const auto& layer : layers) {
+        if (!layer.visible) continue;
+        estimate += 512;
+        for (const auto& path : layer.paths) estimate += estimatedPathChars(path, ribbons);
     }
-    lines.push_back(std::move(root));
-    lines.push_back("<!-- Generated by Ostrel (cie Corvane) \u2014 Mode: " + std::string(rawValue(params.outputMode)) +
-                    " -->");
-    lines.push_back("<!-- Algorithm: " + std::string(rawValue(params.algorithm)) +
-                    " | Paths: " + integerText(metrics.pathCount) + " | Draw: " + fixed(metrics.drawDistanceMM, 1) +
-                    " mm | Travel: " + fixed(metrics.travelDistanceOptimizedMM, 1) + " mm (2-opt saved " +
-                    fixed(metrics.travelSavingsPercent, 1) + "%) | Lifts: " + integerText(metrics.penLifts) + " -->");
+    std::string out;
+    out.reserve(estimate);
+
+    // Each line ends with "\n" except the closing "</svg>".
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"";
+    out += kSvgNamespace;
+    out += "\" xmlns:inkscape=\"";
+    out += kInkscapeNamespace;
+    out += '"';
+    const std::string w = millimetres ? fixed(transform.pageWidthMM, 2)
+                                      : fixed(static_cast<double>(transform.imageWidth), 0);
+    const std::string h = millimetres ? fixed(transform.pageHeightMM, 2)
+                                      : fixed(static_cast<double>(transform.imageHeight), 0);
+    const std::string_view unit = millimetres ? "mm" : "px";
+    out += " viewBox=\"0 0 ";
+    out += w;
+    out += ' ';
+    out += h;
+    out += "\" width=\"";
+    out += w;
+    out += unit;
+    out += "\" height=\"";
+    out += h;
+    out += unit;
+    out += "\">\n<!-- Generated by Ostrel (cie Corvane) \u2014 Mode: ";
+    out += rawValue(params.outputMode);
+    out += " -->\n<!-- Algorithm: ";
+    out += rawValue(params.algorithm);
+    out += " | Paths: ";
+    appendInteger(out, metrics.pathCount);
+    out += " | Draw: ";
+    appendFixed(out, metrics.drawDistanceMM, 1);
+    out += " mm | Travel: ";
+    appendFixed(out, metrics.travelDistanceOptimizedMM, 1);
+    out += " mm (2-opt saved ";
+    appendFixed(out, metrics.travelSavingsPercent, 1);
+    out += "%) | Lifts: ";
+    appendInteger(out, metrics.penLifts);
+    out += " -->\n";
 
     const bool black =
         !forPreview && (params.exportBlackStrokes || params.outputMode == VectorOutputMode::illustration);
@@ -213,44 +302,29 @@ std::string generateSVG(const std::vector<PenLayer>& layers, const PageTransform
         if (plotterMode) {
             const double groupWidth =
                 millimetres ? layer.widthMM : std::max(layer.widthMM / std::max(transform.scalePxToMM, 0.05), 0.8);
-            writePlotterGroup(lines, layer, stroke, groupWidth, pathTransform);
+            writePlotterGroup(out, layer, stroke, groupWidth, pathTransform);
         } else {
-            writeIllustrationGroup(lines, layer, stroke, illustrationScale, params, pathTransform);
+            writeIllustrationGroup(out, layer, stroke, illustrationScale, params, pathTransform);
         }
     }
-    lines.emplace_back("</svg>");
-    return joined(lines);
+    out += "</svg>";
+    return out;
 }
 
 std::string buildPathD(const VectorPath& path, const std::optional<PageTransform>& transform) {
-    if (!path.beziers.empty()) return buildBezierLoopD(path.beziers, path.isClosed, transform);
-    if (path.points.size() < 2) return {};
     std::string d;
-    d.reserve(path.points.size() * 14 + 1);
-    for (std::size_t i = 0; i < path.points.size(); ++i) {
-        d += i == 0 ? 'M' : 'L';
-        appendPoint(d, mapped(path.points[i], transform));
-    }
-    if (path.isClosed) d += 'Z';
+    if (!hasPathData(path)) return d;
+    d.reserve(estimatedPathChars(path, false));
+    appendPathD(d, path, transform);
     return d;
 }
 
 std::string buildBezierLoopD(const std::vector<CubicBezierSegment>& beziers, bool isClosed,
                              const std::optional<PageTransform>& transform) {
-    if (beziers.empty()) return {};
     std::string d;
-    d.reserve(beziers.size() * 42 + 16);
-    d += 'M';
-    appendPoint(d, mapped(beziers.front().p0, transform));
-    for (const auto& s : beziers) {
-        d += 'C';
-        appendPoint(d, mapped(s.c1, transform));
-        d += ',';
-        appendPoint(d, mapped(s.c2, transform));
-        d += ',';
-        appendPoint(d, mapped(s.p3, transform));
-    }
-    if (isClosed) d += 'Z';
+    if (beziers.empty()) return d;
+    d.reserve(beziers.size() * 48 + 32);
+    appendBezierLoopD(d, beziers, isClosed, transform);
     return d;
 }
 

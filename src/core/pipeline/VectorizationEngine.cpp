@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <future>
+#include <system_error>
 
 namespace ostrel::VectorizationEngine {
 
@@ -123,14 +125,19 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     return m;
 }
 
-VectorizationResult assemble(std::vector<PenLayer> layers, const PageTransform& transform, PlotterMetrics metrics,
-                             const VectorizerParams& params) {
+VectorizationResult assembleWithoutTexts(std::vector<PenLayer> layers, const PageTransform& transform,
+                                         PlotterMetrics metrics) {
     VectorizationResult result;
-    result.svgPreview = SVGExporter::generateSVG(layers, transform, metrics, params, true);
-    result.svgAxiDraw = SVGExporter::generateSVG(layers, transform, metrics, params, false);
     result.layers = std::move(layers);
     result.pageTransform = transform;
     result.metrics = std::move(metrics);
+    return result;
+}
+
+VectorizationResult assemble(std::vector<PenLayer> layers, const PageTransform& transform, PlotterMetrics metrics,
+                             const VectorizerParams& params) {
+    VectorizationResult result = assembleWithoutTexts(std::move(layers), transform, std::move(metrics));
+    writeSvgTexts(result, params);
     return result;
 }
 
@@ -240,13 +247,12 @@ VectorPath refitPath(const VectorPath& path, const VectorizerParams& params) {
     return out;
 }
 
-VectorizationResult rebuildFromEditedLayers(const std::vector<PenLayer>& layers, std::int64_t imageWidth,
-                                            std::int64_t imageHeight, const VectorizerParams& params,
-                                            bool usedNeuralEngine, const std::vector<double>& breakpointsPx,
-                                            bool reoptimizeTour) {
+VectorizationResult rebuildGeometryFromEditedLayers(std::vector<PenLayer> layers, std::int64_t imageWidth,
+                                                    std::int64_t imageHeight, const VectorizerParams& params,
+                                                    bool usedNeuralEngine, const std::vector<double>& breakpointsPx,
+                                                    bool reoptimizeTour) {
     Totals totals;
-    std::vector<PenLayer> rebuilt = layers;
-    for (PenLayer& layer : rebuilt) {
+    for (PenLayer& layer : layers) {
         if (reoptimizeTour) {
             auto tour = BezierAndPlotterOptimizer::optimizePlotterTour(layer.paths, params.optimize2Opt);
             layer.paths = std::move(tour.paths);
@@ -257,11 +263,54 @@ VectorizationResult rebuildFromEditedLayers(const std::vector<PenLayer>& layers,
         }
     }
     const PageTransform transform = PageTransform::make(imageWidth, imageHeight, params);
-    PlotterMetrics metrics = makeMetrics(rebuilt, transform, totals, imageWidth, imageHeight);
+    PlotterMetrics metrics = makeMetrics(layers, transform, totals, imageWidth, imageHeight);
     metrics.computeMilliseconds = 1.0;
     metrics.usedNeuralEngine = usedNeuralEngine;
     metrics.penBreakpointsPx = breakpointsPx;
-    return assemble(std::move(rebuilt), transform, std::move(metrics), params);
+    return assembleWithoutTexts(std::move(layers), transform, std::move(metrics));
+}
+
+VectorizationResult rebuildFromEditedLayers(std::vector<PenLayer> layers, std::int64_t imageWidth,
+                                            std::int64_t imageHeight, const VectorizerParams& params,
+                                            bool usedNeuralEngine, const std::vector<double>& breakpointsPx,
+                                            bool reoptimizeTour) {
+    VectorizationResult result = rebuildGeometryFromEditedLayers(std::move(layers), imageWidth, imageHeight, params,
+                                                                 usedNeuralEngine, breakpointsPx, reoptimizeTour);
+    writeSvgTexts(result, params);
+    return result;
+}
+
+void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params) {
+    const auto write = [&result, &params](bool forPreview) {
+        return SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, forPreview);
+    };
+    if (!isLargeDocument(result.layers)) {
+        result.svgPreview = write(true);
+        result.svgAxiDraw = write(false);
+        return;
+    }
+    // The preview on a thread of its own while this one writes the plotter text; neither writes what
+    // the other reads. A failure of either surfaces here, after both have stopped.
+    std::future<std::string> preview;
+    try {
+        preview = std::async(std::launch::async, write, true);
+    } catch (const std::system_error&) {
+        result.svgPreview = write(true);  // no thread to be had: one after the other
+    }
+    result.svgAxiDraw = write(false);
+    if (preview.valid()) result.svgPreview = preview.get();
+}
+
+bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept {
+    constexpr std::size_t kLargeDocumentElements = 20000;
+    std::size_t elements = 0;
+    for (const auto& layer : layers) {
+        for (const auto& path : layer.paths) {
+            elements += path.points.size() + 3 * path.beziers.size() + 3 * path.outlineBeziers.size();
+        }
+        if (elements >= kLargeDocumentElements) return true;
+    }
+    return false;
 }
 
 }  // namespace ostrel::VectorizationEngine

@@ -64,11 +64,29 @@ namespace VectorizationEngine {
 [[nodiscard]] VectorPath refitPath(const VectorPath& path, const VectorizerParams& params);
 
 /// A complete result from edited layers, without running either stage.
-[[nodiscard]] VectorizationResult rebuildFromEditedLayers(const std::vector<PenLayer>& layers,
-                                                          std::int64_t imageWidth, std::int64_t imageHeight,
-                                                          const VectorizerParams& params, bool usedNeuralEngine,
+[[nodiscard]] VectorizationResult rebuildFromEditedLayers(std::vector<PenLayer> layers, std::int64_t imageWidth,
+                                                          std::int64_t imageHeight, const VectorizerParams& params,
+                                                          bool usedNeuralEngine,
                                                           const std::vector<double>& breakpointsPx,
                                                           bool reoptimizeTour);
+
+/// rebuildFromEditedLayers without its two SVG texts (left empty): the layers (in a new tour when
+/// `reoptimizeTour`), the page transform and the metrics. writeSvgTexts completes it.
+[[nodiscard]] VectorizationResult rebuildGeometryFromEditedLayers(std::vector<PenLayer> layers,
+                                                                  std::int64_t imageWidth, std::int64_t imageHeight,
+                                                                  const VectorizerParams& params,
+                                                                  bool usedNeuralEngine,
+                                                                  const std::vector<double>& breakpointsPx,
+                                                                  bool reoptimizeTour);
+
+/// Writes the preview and plotter SVG texts of `result` from its layers, page transform and metrics,
+/// and touches nothing else of it (other threads may read those meanwhile). On a large document the
+/// two texts are written at the same time, each by the same sequential writer: the same bytes.
+void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params);
+
+/// Whether `layers` are large enough (points plus three per cubic segment and outline segment, at least
+/// 20,000) that writing their outputs on several threads pays for starting them.
+[[nodiscard]] bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept;
 
 }  // namespace VectorizationEngine
 }  // namespace ostrel

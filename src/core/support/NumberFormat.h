@@ -13,7 +13,15 @@
 namespace ostrel {
 
 /// "%.<decimals>f" in the C locale: fixed(0.801, 2) == "0.80"; NaN gives "nan", infinities "inf"/"-inf".
+/// A negative number of decimals counts as 0.
 [[nodiscard]] std::string fixed(double value, int decimals);
+
+/// Appends fixed(value, decimals) to `out` without a temporary string. Exact integer arithmetic for
+/// 0…3 decimals and |value| < 2^52 (every coordinate and measure we write); std::to_chars otherwise.
+void appendFixed(std::string& out, double value, int decimals);
+
+/// Appends integerText(value) to `out`.
+void appendInteger(std::string& out, std::int64_t value);
 
 /// "%d" of a 64-bit integer.
 [[nodiscard]] std::string integerText(std::int64_t value);

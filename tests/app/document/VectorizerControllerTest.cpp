@@ -1,7 +1,10 @@
 #include "document/VectorizerController.h"
 
 #include "support/LanguageScope.h"
+#include "export/SVGExporter.h"
 #include "support/QtTestApp.h"
+#include "support/RandomDocument.h"
+#include "support/RenderCacheComparison.h"
 #include "support/Subprocess.h"
 
 #include <QCoreApplication>
@@ -254,6 +257,41 @@ TEST_F(StrokeEditingTest, UndoKeepsFortyEntriesAndRedoEmptiesOnEdit) {
     EXPECT_EQ(controller.redoStack().size(), 39u);
     controller.reverseSelectedPaths({1});
     EXPECT_TRUE(controller.redoStack().empty());
+}
+
+TEST_F(StrokeEditingTest, LargeDocumentCommitsTheSameAsOneThread) {
+    // Large enough that the texts and the cache are written on several threads.
+    std::vector<PenLayer> document = test::randomDocument(5, 4, 1500);
+    ASSERT_TRUE(VectorizationEngine::isLargeDocument(document));
+    controller.commitEditedLayers(document, false);
+    std::set<std::int64_t> ids;
+    for (std::int64_t id = 1; id <= 400; id += 3) ids.insert(id);
+    for (int drag = 0; drag < 3; ++drag) {
+        controller.translatePaths(ids, 0.375, -1.25);  // the previous result is freed meanwhile
+        const VectorizationResult& result = *controller.result();
+        const VectorizerParams& params = controller.params();
+        // One thread, one after the other: the same texts and the same cache.
+        EXPECT_EQ(result.svgPreview,
+                  SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, true));
+        EXPECT_EQ(result.svgAxiDraw,
+                  SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, false));
+        test::expectSameCache(*controller.renderCache(), VectorRenderCache::build(result));
+    }
+    // The strokes moved by three drags, the others not at all.
+    const VectorPath* moved = find(1);
+    const VectorPath* kept = find(2);
+    ASSERT_TRUE(moved && kept);
+    const auto original = [&document](std::int64_t id) {
+        for (const auto& layer : document) {
+            for (const auto& path : layer.paths) {
+                if (path.id == id) return path;
+            }
+        }
+        return VectorPath();
+    };
+    ASSERT_FALSE(original(1).points.empty());
+    EXPECT_EQ(moved->points.front().x, original(1).points.front().x + 0.375 + 0.375 + 0.375);
+    EXPECT_EQ(kept->points, original(2).points);
 }
 
 }  // namespace

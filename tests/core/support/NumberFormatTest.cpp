@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
 
 namespace ostrel {
 namespace {
@@ -27,6 +32,71 @@ TEST(NumberFormat, FixedRoundsTheExactBinaryValueTiesToEven) {
     EXPECT_EQ(integerText(-9223372036854775807LL - 1), "-9223372036854775808");
     EXPECT_EQ(withDecimalComma("1.25 m"), "1,25 m");
     EXPECT_EQ(asciiLower("EN-us \xC3\x89"), "en-us \xC3\x89");
+}
+
+/// printf's "%.Nf" as the standard library computes it.
+std::string referenceFixed(double value, int decimals) {
+    char buffer[400];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    EXPECT_EQ(ec, std::errc());
+    return std::string(buffer, end);
+}
+
+/// Compares appendFixed (appending after a prefix) and fixed with the reference for 0…4 decimals.
+void expectSameAsReference(double value) {
+    for (int decimals = 0; decimals <= 4; ++decimals) {
+        const std::string expected = referenceFixed(value, decimals);
+        std::string appended = "x";
+        appendFixed(appended, value, decimals);
+        ASSERT_EQ(appended, "x" + expected) << std::hexfloat << value << " / " << decimals;
+        ASSERT_EQ(fixed(value, decimals), expected) << std::hexfloat << value << " / " << decimals;
+    }
+}
+
+TEST(NumberFormat, FixedAgreesWithTheStandardLibraryBitForBit) {
+    const double tricky[] = {0.125, 0.375, 2.675, 1.005, 0.0625, 0.5, 1.5, 2.5, -0.5, -2.5, -0.004, -0.005,
+                             -0.0, 0.0, 1e15, -1e15, 0.0005, 999.9995, 9.995, 99.995, 1234.5, 1234.25,
+                             std::nextafter(0.125, 1.0), std::nextafter(0.125, 0.0),
+                             4503599627370495.5,  // largest half below 2^52: fast path
+                             4503599627370496.0,  // 2^52: the to_chars path
+                             4503599627370497.0, 9007199254740993.0, 1e21, -1e300,
+                             std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::lowest()};
+    for (const double value : tricky) expectSameAsReference(value);
+
+    std::mt19937_64 rng(2024);
+    // Every exponent: random bit patterns, NaNs and infinities skipped (their texts are fixed above).
+    for (int i = 0; i < 400000; ++i) {
+        const double value = std::bit_cast<double>(rng());
+        if (std::isfinite(value)) expectSameAsReference(value);
+    }
+    // Drawing coordinates and measures: mostly inexact, where the last digit is decided by the binary value.
+    std::uniform_real_distribution<double> coordinate(-5000, 5000);
+    for (int i = 0; i < 600000; ++i) expectSameAsReference(coordinate(rng));
+    // Dyadic values j / 2^t hold every exact tie (x.5, x.25, x.125, x.0625 …) and their neighbours.
+    std::uniform_int_distribution<std::int64_t> numerator(-(std::int64_t{1} << 40), std::int64_t{1} << 40);
+    std::uniform_int_distribution<int> power(0, 16);
+    for (int i = 0; i < 600000; ++i) {
+        const double value = std::ldexp(static_cast<double>(numerator(rng)), -power(rng));
+        expectSameAsReference(value);
+        expectSameAsReference(std::nextafter(value, 1e300));
+        expectSameAsReference(std::nextafter(value, -1e300));
+    }
+}
+
+TEST(NumberFormat, AppendersKeepWhatIsAlreadyThere) {
+    std::string out = "d=";
+    appendFixed(out, std::numeric_limits<double>::quiet_NaN(), 2);
+    out += ',';
+    appendFixed(out, -std::numeric_limits<double>::infinity(), 2);
+    out += ',';
+    appendFixed(out, 3.14159, -2);
+    out += ',';
+    appendInteger(out, std::numeric_limits<std::int64_t>::min());
+    out += ',';
+    appendInteger(out, 0);
+    EXPECT_EQ(out, "d=nan,-inf,3,-9223372036854775808,0");
 }
 
 TEST(NumberFormat, IntegerConversionOnlyForFiniteValuesInRange) {
