@@ -8,6 +8,7 @@
 #include "pipeline/CenterlineTracer.h"
 
 #include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <array>
 #include <bit>
@@ -108,7 +109,7 @@ std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, s
 
     // img[y * w + x]: 1 = set; the border stays clear so every neighbour read is in range. It becomes
     // the result at the end. Pixels past the image in a longer buffer are kept as given.
-    std::vector<std::uint8_t> img(binary.size());
+    auto img = prefaultedVector<std::uint8_t>(binary.size());
     std::copy(binary.begin() + static_cast<std::ptrdiff_t>(count), binary.end(),
               img.begin() + static_cast<std::ptrdiff_t>(count));
     // Bands of interior rows, each with its own candidate list: decisions read only the image, and

@@ -15,6 +15,7 @@
 #include "pipeline/NeuralRidgeFilter.h"
 
 #include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -75,6 +76,10 @@ GaussianKernel gaussianKernel(float sigma) {
     return kernel;
 }
 
+// Outputs per block of the blur loops: a fixed count the compiler turns into vector instructions
+// (each lane does the scalar arithmetic, so the sums are the same).
+constexpr std::size_t kBlock = 16;
+
 // One blur pass along a row: out(x) = Σ_{i=-r..r} in(clamp(x + i, 0, w - 1)) × k(i), summed in that
 // order from 0. `padded` holds w + 2r values (the row with its edge pixels repeated r times).
 void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& kernel, float* padded) {
@@ -84,11 +89,21 @@ void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& k
         padded[r + w + j] = in[w - 1];
     }
     std::copy(in, in + w, padded + r);
-    std::fill(out, out + w, 0.0f);
-    for (std::size_t t = 0; t < kernel.weights.size(); ++t) {
-        const float k = kernel.weights[t];
-        const float* src = padded + t;
-        for (std::size_t x = 0; x < w; ++x) out[x] += src[x] * k;
+    const float* k = kernel.weights.data();
+    const std::size_t taps = kernel.weights.size();
+    std::size_t x = 0;
+    for (; x + kBlock <= w; x += kBlock) {
+        float sum[kBlock] = {};
+        for (std::size_t t = 0; t < taps; ++t) {
+            const float* src = padded + x + t;
+            for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[j] * k[t];
+        }
+        std::copy_n(sum, kBlock, out + x);
+    }
+    for (; x < w; ++x) {
+        float sum = 0.0f;
+        for (std::size_t t = 0; t < taps; ++t) sum += padded[x + t] * k[t];
+        out[x] = sum;
     }
 }
 
@@ -107,15 +122,28 @@ void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const Gaussi
         float* padded = threadScratch<float, 1>(w + 2 * r);
         float* input = threadScratch<float, 2>(w);
         for (std::size_t y = top; y < bottom; ++y) blurRow(rowOf(y, input), rows + (y - top) * w, w, kernel, padded);
+        const float* k = kernel.weights.data();
+        const std::size_t taps = kernel.weights.size();
+        const float** src = threadScratch<const float*, 13>(taps);  // src[t]: filtered row y + t - r, clamped
         for (std::size_t y = first; y < last; ++y) {
-            float* dst = out + y * w;
-            std::fill(dst, dst + w, 0.0f);
-            for (std::size_t t = 0; t < kernel.weights.size(); ++t) {
+            for (std::size_t t = 0; t < taps; ++t) {
                 const auto sy = std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r),
                                                          0, static_cast<std::int64_t>(h) - 1);
-                const float* src = rows + (static_cast<std::size_t>(sy) - top) * w;
-                const float k = kernel.weights[t];
-                for (std::size_t x = 0; x < w; ++x) dst[x] += src[x] * k;
+                src[t] = rows + (static_cast<std::size_t>(sy) - top) * w;
+            }
+            float* dst = out + y * w;
+            std::size_t x = 0;
+            for (; x + kBlock <= w; x += kBlock) {
+                float sum[kBlock] = {};
+                for (std::size_t t = 0; t < taps; ++t) {
+                    for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[t][x + j] * k[t];
+                }
+                std::copy_n(sum, kBlock, dst + x);
+            }
+            for (; x < w; ++x) {
+                float sum = 0.0f;
+                for (std::size_t t = 0; t < taps; ++t) sum += src[t][x] * k[t];
+                dst[x] = sum;
             }
         }
     });
@@ -134,7 +162,7 @@ std::vector<std::uint8_t> morph3x3(const std::vector<std::uint8_t>& mask, std::i
     const auto combine = [dilate](std::uint8_t a, std::uint8_t b) -> std::uint8_t {
         return dilate ? (a | b) : (a & b);
     };
-    std::vector<std::uint8_t> rows(*count);
+    auto rows = prefaultedVector<std::uint8_t>(*count);
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* in = mask.data() + y * w;
@@ -147,7 +175,7 @@ std::vector<std::uint8_t> morph3x3(const std::vector<std::uint8_t>& mask, std::i
             }
         }
     });
-    std::vector<std::uint8_t> result(*count);
+    auto result = prefaultedVector<std::uint8_t>(*count);
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             const std::uint8_t* above = rows.data() + (y > 0 ? y - 1 : y) * w;
@@ -437,7 +465,7 @@ std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::
     if (std::isnan(sigma)) return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(*count)};
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-    std::vector<float> out(*count);
+    auto out = prefaultedVector<float>(*count);
     blurInto([&](std::size_t y, float*) { return values.data() + y * w; }, w, h, gaussianKernel(sigma), out.data());
     return out;
 }
@@ -472,7 +500,7 @@ std::vector<float> computeExactEDT(const std::vector<std::uint8_t>& binary, std:
         h > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return {};
     }
-    std::vector<float> field(*count);
+    auto field = prefaultedVector<float>(*count);
     exactEDTInto(binary.data(), w, h, field.data());
     return field;
 }
@@ -481,16 +509,37 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
                                                std::int64_t height) {
     const auto count = pixelCount(width, height, values.size());
     if (!count) return {};
-    std::vector<float> strength(*count, 0.0f);
+    auto strength = prefaultedVector<float>(*count);
     if (width < 3 || height < 3) return strength;
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-    const float scale = 1.0f / largestHessianRidge(values.data(), w, h);
-    parallelFor(h - 2, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+    // Raw values and each band's largest, then the scale by the largest of all (maxima are exact, so
+    // the band split does not matter).
+    const std::size_t rows = h - 2;
+    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<float> bandLargest(bands, 1e-5f);
+    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            float largest = 1e-5f;
+            for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
+                const float* mid = values.data() + y * w;
+                float* out = strength.data() + y * w;
+                for (std::size_t x = 1; x + 1 < w; ++x) {
+                    const float value = hessianRidge(mid - w, mid, mid + w, x);
+                    out[x] = value;
+                    largest = value > largest ? value : largest;
+                }
+            }
+            bandLargest[band] = largest;
+        }
+    });
+    float largest = 1e-5f;
+    for (const float value : bandLargest) largest = value > largest ? value : largest;
+    const float scale = 1.0f / largest;
+    parallelFor(rows, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first + 1; y < last + 1; ++y) {
-            const float* mid = values.data() + y * w;
             float* out = strength.data() + y * w;
-            for (std::size_t x = 1; x + 1 < w; ++x) out[x] = std::min(hessianRidge(mid - w, mid, mid + w, x) * scale, 1.0f);
+            for (std::size_t x = 1; x + 1 < w; ++x) out[x] = std::min(out[x] * scale, 1.0f);
         }
     });
     return strength;
@@ -511,7 +560,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
 
     // 1. Blur. `grey` holds the blurred luma until step 7 has read it; its buffer then takes the
     // distance field.
-    std::vector<float> grey(n);
+    auto grey = prefaultedVector<float>(n);
     if (params.blurRadius > 0.15) {
         const auto sigma = static_cast<float>(params.blurRadius);
         if (std::isnan(sigma)) {
@@ -525,7 +574,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
     }
 
     // 2–4. Threshold.
-    std::vector<std::uint8_t> mask(n);
+    auto mask = prefaultedVector<std::uint8_t>(n);
     const std::int64_t t = params.threshold;
     if (!params.adaptiveThreshold) {
         const std::size_t inkCount = globalThreshold(grey.data(), n, static_cast<float>(t), params.invert, mask.data());
@@ -553,7 +602,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
     }
 
     // 7. Ink level 0…1 (blurred with σ = 1), made row by row from the blurred grey.
-    std::vector<float> inkBlur(n);
+    auto inkBlur = prefaultedVector<float>(n);
     const bool invert = params.invert;
     blurInto(
         [&](std::size_t y, float* row) {

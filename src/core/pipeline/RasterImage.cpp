@@ -11,6 +11,7 @@
 
 #include "support/NumberFormat.h"
 #include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <QImage>
 #include <QImageReader>
@@ -107,7 +108,7 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             float* out = raster.luma.data() + y * static_cast<std::size_t>(w);
@@ -185,7 +186,7 @@ std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDi
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             const uchar* row = canvas.constScanLine(static_cast<int>(y));
