@@ -1,9 +1,11 @@
 // Stage A, one benchmark per step, on the synthetic 2400 × 2400 line drawing or on the image given
-// with --image=path. Single-threaded. Example:
+// with --image=path. Each step runs on one thread (/threads:1) and on every hardware thread
+// (/threads:0, the default the program uses). Example:
 //   build/bench/bench_stage_a --benchmark_filter='EDT|Thinning'
 #include "model/VectorizerParams.h"
 #include "pipeline/CenterlineTracer.h"
 #include "pipeline/NeuralRidgeFilter.h"
+#include "support/ParallelFor.h"
 #include "support/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
@@ -26,7 +28,16 @@ struct StageInputs {
 
 std::optional<StageInputs> inputs;
 
+// Sets the loops' thread count from the benchmark's argument (0 = default) for one benchmark.
+struct ThreadScope {
+    explicit ThreadScope(const benchmark::State& state) { setParallelThreadCount(static_cast<int>(state.range(0))); }
+    ~ThreadScope() { setParallelThreadCount(0); }
+    ThreadScope(const ThreadScope&) = delete;
+    ThreadScope& operator=(const ThreadScope&) = delete;
+};
+
 void BM_Blur(benchmark::State& state) {
+    const ThreadScope threads(state);
     for (auto _ : state) {
         auto out = NeuralRidgeFilter::gaussianBlurSeparable(inputs->image.luma, inputs->image.width,
                                                             inputs->image.height, 1.0f);
@@ -35,6 +46,7 @@ void BM_Blur(benchmark::State& state) {
 }
 
 void BM_EDT(benchmark::State& state) {
+    const ThreadScope threads(state);
     for (auto _ : state) {
         auto out = NeuralRidgeFilter::computeExactEDT(inputs->fields.binary, inputs->fields.width,
                                                       inputs->fields.height);
@@ -43,6 +55,7 @@ void BM_EDT(benchmark::State& state) {
 }
 
 void BM_Hessian(benchmark::State& state) {
+    const ThreadScope threads(state);
     for (auto _ : state) {
         auto out = NeuralRidgeFilter::computeHessianRidgeStrength(inputs->inkBlur, inputs->image.width,
                                                                   inputs->image.height);
@@ -51,6 +64,7 @@ void BM_Hessian(benchmark::State& state) {
 }
 
 void BM_Preprocess(benchmark::State& state) {
+    const ThreadScope threads(state);
     for (auto _ : state) {
         auto out = NeuralRidgeFilter::preprocess(inputs->image, inputs->params);
         benchmark::DoNotOptimize(out.binary.data());
@@ -58,6 +72,7 @@ void BM_Preprocess(benchmark::State& state) {
 }
 
 void BM_Thinning(benchmark::State& state) {
+    const ThreadScope threads(state);
     for (auto _ : state) {
         auto out = CenterlineTracer::thinGuoHall(inputs->fields.binary, inputs->fields.width,
                                                  inputs->fields.height, 120);
@@ -66,6 +81,7 @@ void BM_Thinning(benchmark::State& state) {
 }
 
 void BM_Tracing(benchmark::State& state) {
+    const ThreadScope threads(state);
     std::size_t chains = 0;
     for (auto _ : state) {
         auto out = CenterlineTracer::traceSkeletonChains(inputs->skeleton, inputs->fields,
@@ -91,12 +107,12 @@ int main(int argc, char** argv) {
     inputs = std::move(in);
 
     const auto unit = benchmark::kMillisecond;
-    benchmark::RegisterBenchmark("Blur", BM_Blur)->Unit(unit);
-    benchmark::RegisterBenchmark("EDT", BM_EDT)->Unit(unit);
-    benchmark::RegisterBenchmark("Hessian", BM_Hessian)->Unit(unit);
-    benchmark::RegisterBenchmark("Preprocess", BM_Preprocess)->Unit(unit);
-    benchmark::RegisterBenchmark("Thinning", BM_Thinning)->Unit(unit);
-    benchmark::RegisterBenchmark("Tracing", BM_Tracing)->Unit(unit);
+    benchmark::RegisterBenchmark("Blur", BM_Blur)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("EDT", BM_EDT)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("Hessian", BM_Hessian)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("Preprocess", BM_Preprocess)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("Thinning", BM_Thinning)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("Tracing", BM_Tracing)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

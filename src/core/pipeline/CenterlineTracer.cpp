@@ -11,12 +11,15 @@
 #include "pipeline/CenterlineTracer.h"
 
 #include "support/NumberFormat.h"
+#include "support/ParallelFor.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <numeric>
 #include <unordered_map>
 
@@ -39,8 +42,8 @@ constexpr double kJunctionGap = 3.2;
 struct Skeleton {
     std::ptrdiff_t w = 0;
     std::ptrdiff_t h = 0;
-    std::vector<std::uint8_t> original;
-    std::vector<std::uint8_t> work;
+    std::unique_ptr<std::uint8_t[]> original;  // w × h, written in full before use
+    std::unique_ptr<std::uint8_t[]> work;
 
     [[nodiscard]] int degree(std::ptrdiff_t p) const {
         int d = 0;
@@ -81,18 +84,39 @@ struct Skeleton {
 
 // The pixel chains of the skeleton in the order endpoint chains, junction chains, loop chains.
 std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk) {
+    // Set pixels, endpoints (degree 1) and junctions (degree ≥ 3) in raster order, gathered by bands of
+    // rows in parallel and joined in band order.
+    struct Found {
+        std::vector<std::ptrdiff_t> all;
+        std::vector<std::ptrdiff_t> endpoints;
+        std::vector<std::ptrdiff_t> junctions;
+    };
+    const auto interiorRows = static_cast<std::size_t>(sk.h - 2);
+    const std::size_t bandCount = std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<Found> found(bandCount);
+    parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            const auto y0 = static_cast<std::ptrdiff_t>(1 + b * interiorRows / bandCount);
+            const auto y1 = static_cast<std::ptrdiff_t>(1 + (b + 1) * interiorRows / bandCount);
+            for (std::ptrdiff_t y = y0; y < y1; ++y) {
+                for (std::ptrdiff_t x = 1; x + 1 < sk.w; ++x) {
+                    const std::ptrdiff_t p = y * sk.w + x;
+                    if (sk.original[static_cast<std::size_t>(p)] == 0) continue;
+                    found[b].all.push_back(p);
+                    const int d = sk.degree(p);
+                    if (d == 1) found[b].endpoints.push_back(p);
+                    if (d >= 3) found[b].junctions.push_back(p);
+                }
+            }
+        }
+    });
     std::vector<std::ptrdiff_t> all;
     std::vector<std::ptrdiff_t> endpoints;
     std::vector<std::ptrdiff_t> junctions;
-    for (std::ptrdiff_t y = 1; y + 1 < sk.h; ++y) {
-        for (std::ptrdiff_t x = 1; x + 1 < sk.w; ++x) {
-            const std::ptrdiff_t p = y * sk.w + x;
-            if (sk.original[static_cast<std::size_t>(p)] == 0) continue;
-            all.push_back(p);
-            const int d = sk.degree(p);
-            if (d == 1) endpoints.push_back(p);
-            if (d >= 3) junctions.push_back(p);
-        }
+    for (const Found& band : found) {
+        all.insert(all.end(), band.all.begin(), band.all.end());
+        endpoints.insert(endpoints.end(), band.endpoints.begin(), band.endpoints.end());
+        junctions.insert(junctions.end(), band.junctions.begin(), band.junctions.end());
     }
 
     std::vector<std::vector<std::ptrdiff_t>> chains;
@@ -363,38 +387,52 @@ std::vector<std::vector<VectorPoint>> traceSkeletonChains(const std::vector<std:
     Skeleton sk;
     sk.w = static_cast<std::ptrdiff_t>(width);
     sk.h = static_cast<std::ptrdiff_t>(height);
-    sk.original.assign(count, 0);
-    for (std::ptrdiff_t y = 1; y + 1 < sk.h; ++y) {
-        for (std::ptrdiff_t x = 1; x + 1 < sk.w; ++x) {
-            const auto p = static_cast<std::size_t>(y * sk.w + x);
-            sk.original[p] = skeleton[p] != 0 ? 1 : 0;
+    // Both copies are written in full, by bands of rows in parallel (no zero-filling pass first).
+    sk.original = std::make_unique_for_overwrite<std::uint8_t[]>(count);
+    sk.work = std::make_unique_for_overwrite<std::uint8_t[]>(count);
+    parallelFor(static_cast<std::size_t>(sk.h), 64, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first; y < last; ++y) {
+            const std::size_t row = y * static_cast<std::size_t>(sk.w);
+            const bool borderRow = y == 0 || y + 1 == static_cast<std::size_t>(sk.h);
+            for (std::size_t x = 0; x < static_cast<std::size_t>(sk.w); ++x) {
+                const bool border = borderRow || x == 0 || x + 1 == static_cast<std::size_t>(sk.w);
+                sk.original[row + x] = !border && skeleton[row + x] != 0 ? 1 : 0;
+            }
+            std::copy_n(sk.original.get() + row, sk.w, sk.work.get() + row);
         }
-    }
-    sk.work = sk.original;
+    });
     const std::vector<std::vector<std::ptrdiff_t>> pixelChains = tracePixelChains(sk);
 
+    // Pixel chains to points; each chain on its own, in parallel, kept in order.
+    std::vector<std::optional<std::vector<VectorPoint>>> converted(pixelChains.size());
+    parallelFor(pixelChains.size(), 16, [&](std::size_t first, std::size_t last) {
+        for (std::size_t c = first; c < last; ++c) {
+            const auto& pixels = pixelChains[c];
+            const auto n = static_cast<std::int64_t>(pixels.size());
+            const bool keep = minLength > 1 ? (n >= minLength || (n >= 2 && crossJunctions)) : n >= 2;
+            if (!keep) continue;
+            std::vector<VectorPoint> points;
+            points.reserve(pixels.size());
+            for (const std::ptrdiff_t p : pixels) {
+                const std::int64_t x = p % sk.w;
+                const std::int64_t y = p / sk.w;
+                points.push_back(stegerSubpixel ? refinePointSubpixel(x, y, fields)
+                                                : VectorPoint{static_cast<double>(x), static_cast<double>(y)});
+            }
+            if (stegerSubpixel && points.size() >= 4) {
+                const std::vector<VectorPoint> raw = points;
+                for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
+                    points[i].x = 0.25 * raw[i - 1].x + 0.5 * raw[i].x + 0.25 * raw[i + 1].x;
+                    points[i].y = 0.25 * raw[i - 1].y + 0.5 * raw[i].y + 0.25 * raw[i + 1].y;
+                }
+            }
+            converted[c] = std::move(points);
+        }
+    });
     std::vector<std::vector<VectorPoint>> chains;
     chains.reserve(pixelChains.size());
-    for (const auto& pixels : pixelChains) {
-        const auto n = static_cast<std::int64_t>(pixels.size());
-        const bool keep = minLength > 1 ? (n >= minLength || (n >= 2 && crossJunctions)) : n >= 2;
-        if (!keep) continue;
-        std::vector<VectorPoint> points;
-        points.reserve(pixels.size());
-        for (const std::ptrdiff_t p : pixels) {
-            const std::int64_t x = p % sk.w;
-            const std::int64_t y = p / sk.w;
-            points.push_back(stegerSubpixel ? refinePointSubpixel(x, y, fields)
-                                            : VectorPoint{static_cast<double>(x), static_cast<double>(y)});
-        }
-        if (stegerSubpixel && points.size() >= 4) {
-            const std::vector<VectorPoint> raw = points;
-            for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
-                points[i].x = 0.25 * raw[i - 1].x + 0.5 * raw[i].x + 0.25 * raw[i + 1].x;
-                points[i].y = 0.25 * raw[i - 1].y + 0.5 * raw[i].y + 0.25 * raw[i + 1].y;
-            }
-        }
-        chains.push_back(std::move(points));
+    for (auto& points : converted) {
+        if (points) chains.push_back(std::move(*points));
     }
 
     if (crossJunctions && chains.size() >= 2) chains = mergeCollinearJunctions(chains, kJunctionGap);

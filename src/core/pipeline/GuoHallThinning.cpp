@@ -3,13 +3,18 @@
 // Z. Guo, R. W. Hall, "Parallel thinning with two-subiteration algorithms", CACM 32(3), 1989. Each
 // pixel is decided by one look-up of its 8-bit neighbour code in a 256-entry table per sub-iteration;
 // only a shrinking list of still-set candidates is visited, so a round costs O(set pixels). A final
-// staircase pass removes the inner corners of one-pixel stair steps.
+// staircase pass removes the inner corners of one-pixel stair steps. Each sub-iteration decides all
+// its pixels before clearing any, so bands of rows decide in parallel with the same result.
 #include "pipeline/CenterlineTracer.h"
+
+#include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <array>
 #include <bit>
 #include <cstddef>
 #include <limits>
+#include <vector>
 
 namespace ostrel::CenterlineTracer {
 
@@ -53,15 +58,41 @@ inline unsigned neighbourCode(const std::uint8_t* img, std::ptrdiff_t p, std::pt
            unsigned(down[0]) << 4 | unsigned(down[-1]) << 5 | unsigned(mid[-1]) << 6 | unsigned(up[-1]) << 7;
 }
 
-// One sub-iteration: records every still-set candidate the table deletes, then clears them all at once.
-bool runSubiteration(std::uint8_t* img, const std::vector<std::int32_t>& candidates, std::ptrdiff_t w,
-                     const DeletionTable& table, std::vector<std::int32_t>& deleted) {
-    deleted.clear();
-    for (const std::int32_t p : candidates) {
-        if (img[p] != 0 && table[neighbourCode(img, p, w)]) deleted.push_back(p);
-    }
-    for (const std::int32_t p : deleted) img[p] = 0;
-    return !deleted.empty();
+// The set interior pixels of one band of rows, in raster order, and the ones a pass decided to clear.
+struct Band {
+    std::vector<std::int32_t> candidates;
+    std::vector<std::int32_t> deleted;
+};
+
+// One sub-iteration: every band records its still-set candidates the table deletes, then all of them
+// are cleared at once (decisions read the image as it was before the sub-iteration). With `compact`,
+// each band then drops its cleared candidates. Returns whether any pixel was cleared.
+bool runSubiteration(std::uint8_t* img, std::vector<Band>& bands, std::ptrdiff_t w, const DeletionTable& table,
+                     bool compact) {
+    parallelFor(bands.size(), 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            Band& band = bands[b];
+            band.deleted.clear();
+            for (const std::int32_t p : band.candidates) {
+                if (img[p] != 0 && table[neighbourCode(img, p, w)]) band.deleted.push_back(p);
+            }
+        }
+    });
+    bool changed = false;
+    for (const Band& band : bands) changed = changed || !band.deleted.empty();
+    parallelFor(bands.size(), 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            Band& band = bands[b];
+            for (const std::int32_t p : band.deleted) img[p] = 0;
+            if (!compact) continue;
+            std::size_t kept = 0;
+            for (const std::int32_t p : band.candidates) {
+                if (img[p] != 0) band.candidates[kept++] = p;
+            }
+            band.candidates.resize(kept);
+        }
+    });
+    return changed;
 }
 
 }  // namespace
@@ -76,51 +107,72 @@ std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, s
     const auto w = static_cast<std::ptrdiff_t>(width);
     const auto h = static_cast<std::ptrdiff_t>(height);
 
-    // img[y * w + x]: 1 = set; the border stays clear so every neighbour read is in range.
-    std::vector<std::uint8_t> img(count, 0);
-    std::vector<std::int32_t> candidates;  // set interior pixels, raster order
-    candidates.reserve(count / 8);
-    for (std::ptrdiff_t y = 1; y + 1 < h; ++y) {
-        for (std::ptrdiff_t x = 1; x + 1 < w; ++x) {
-            const std::ptrdiff_t p = y * w + x;
-            if (binary[static_cast<std::size_t>(p)] != 0) {
-                img[static_cast<std::size_t>(p)] = 1;
-                candidates.push_back(static_cast<std::int32_t>(p));
+    // img[y * w + x]: 1 = set; the border stays clear so every neighbour read is in range. It becomes
+    // the result at the end. Pixels past the image in a longer buffer are kept as given.
+    auto img = prefaultedVector<std::uint8_t>(binary.size());
+    std::copy(binary.begin() + static_cast<std::ptrdiff_t>(count), binary.end(),
+              img.begin() + static_cast<std::ptrdiff_t>(count));
+    // Bands of interior rows, each with its own candidate list: decisions read only the image, and
+    // every band clears only its own pixels, so the result is the same for any number of bands.
+    const auto interiorRows = static_cast<std::size_t>(h - 2);
+    const std::size_t bandCount = std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<Band> bands(bandCount);
+    const auto bandRow = [&](std::size_t b) { return static_cast<std::ptrdiff_t>(1 + b * interiorRows / bandCount); };
+    parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            // The band's rows, plus the top row (with the first band) and the bottom row (with the last),
+            // which stay clear.
+            const std::ptrdiff_t y0 = b == 0 ? 0 : bandRow(b);
+            const std::ptrdiff_t y1 = b + 1 == bandCount ? h : bandRow(b + 1);
+            std::vector<std::int32_t>& candidates = bands[b].candidates;
+            for (std::ptrdiff_t y = y0; y < y1; ++y) {
+                std::uint8_t* out = img.data() + y * w;
+                const std::uint8_t* in = binary.data() + y * w;
+                if (y == 0 || y == h - 1) {
+                    std::fill(out, out + w, std::uint8_t{0});
+                    continue;
+                }
+                out[0] = 0;
+                out[w - 1] = 0;
+                for (std::ptrdiff_t x = 1; x + 1 < w; ++x) {
+                    out[x] = in[x] != 0 ? 1 : 0;
+                    if (in[x] != 0) candidates.push_back(static_cast<std::int32_t>(y * w + x));
+                }
             }
         }
-    }
+    });
 
-    std::vector<std::int32_t> deleted;
-    deleted.reserve(4096);
     std::uint8_t* data = img.data();
     for (std::int64_t iteration = 0; iteration < maxIterations; ++iteration) {
-        const bool changed0 = runSubiteration(data, candidates, w, lutSub0(), deleted);
-        const bool changed1 = runSubiteration(data, candidates, w, lutSub1(), deleted);
+        const bool changed0 = runSubiteration(data, bands, w, lutSub0(), false);
+        const bool changed1 = runSubiteration(data, bands, w, lutSub1(), true);
         if (!changed0 && !changed1) break;
-        std::size_t kept = 0;
-        for (const std::int32_t p : candidates) {
-            if (data[p] != 0) candidates[kept++] = p;
+    }
+
+    // Staircase pass: exactly two set neighbours, one north or south and one east or west. Decided on
+    // the image as the last round left it, then cleared at once.
+    parallelFor(bands.size(), 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) {
+            Band& band = bands[b];
+            band.deleted.clear();
+            for (const std::int32_t p : band.candidates) {
+                if (data[p] == 0) continue;
+                const unsigned code = neighbourCode(data, p, w);
+                if (std::popcount(code) != 2 || (code & 0xAAu) != 0) continue;
+                const bool vertical = (code & 0x11u) != 0;   // N or S
+                const bool horizontal = (code & 0x44u) != 0;  // E or W
+                if (vertical && horizontal) band.deleted.push_back(p);
+            }
         }
-        candidates.resize(kept);
+    });
+    // The result: the input's own values where the skeleton is set, 0 elsewhere.
+    parallelFor(count, 65536, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) data[i] = data[i] != 0 ? binary[i] : std::uint8_t{0};
+    });
+    for (const Band& band : bands) {
+        for (const std::int32_t p : band.deleted) data[p] = 0;
     }
-
-    // Staircase pass: exactly two set neighbours, one north or south and one east or west.
-    deleted.clear();
-    for (const std::int32_t p : candidates) {
-        if (data[p] == 0) continue;
-        const unsigned code = neighbourCode(data, p, w);
-        if (std::popcount(code) != 2 || (code & 0xAAu) != 0) continue;
-        const bool vertical = (code & 0x11u) != 0;   // N or S
-        const bool horizontal = (code & 0x44u) != 0;  // E or W
-        if (vertical && horizontal) deleted.push_back(p);
-    }
-    for (const std::int32_t p : deleted) data[p] = 0;
-
-    std::vector<std::uint8_t> result(binary.begin(), binary.end());
-    for (std::size_t i = 0; i < count; ++i) {
-        if (img[i] == 0) result[i] = 0;
-    }
-    return result;
+    return img;
 }
 
 }  // namespace ostrel::CenterlineTracer

@@ -4,17 +4,32 @@
 // threshold reads an integral image (cost independent of the window), the distance transform is two
 // passes of the Felzenszwalb–Huttenlocher parabola envelope. Arithmetic is in 32-bit floats in a fixed
 // order (the build forbids contraction into fused multiply-adds), so results are reproducible.
+//
+// The steps run as data-parallel loops over bands of rows or columns (support/ParallelFor.h). Each
+// output value is computed by the same operations in the same order whatever band it falls in, so the
+// fields are identical for every thread count. Full-size buffers are few and reused: fresh memory
+// costs a page fault per 4 KiB, which on a 2400 × 2400 image is as much as a pass of arithmetic. The
+// blur keeps its horizontal pass in per-band scratch rows, the integral image of the adaptive
+// threshold lives in per-band ring buffers, the distance field is written over the blurred grey once
+// that is no longer needed, and the ridge field over the blurred ink level.
 #include "pipeline/NeuralRidgeFilter.h"
+
+#include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <numeric>
+#include <optional>
 
 namespace ostrel::NeuralRidgeFilter {
 
 namespace {
+
+// Smallest band of rows (or columns) one parallel chunk works on.
+constexpr std::size_t kMinRowsPerChunk = 16;
+constexpr std::size_t kMinColumnsPerChunk = 32;
 
 // Number of pixels of a width × height image whose buffer holds `available` values; none when a side
 // is negative, the product overflows or the buffer is too short (a caller's programming error, met
@@ -29,26 +44,154 @@ std::optional<std::size_t> pixelCount(std::int64_t width, std::int64_t height, s
     return w * h;
 }
 
-// One blur pass along rows: out(x) = Σ_{i=-r..r} in(clamp(x + i, 0, w - 1)) × k(i), summed in that
+// A scratch buffer of at least `size` values owned by the calling thread and kept between loops, so
+// its pages are faulted in once per thread rather than once per band.
+template <class T, int Slot>
+T* threadScratch(std::size_t size) {
+    thread_local std::vector<T> buffer;
+    if (buffer.size() < size) buffer.resize(size);
+    return buffer.data();
+}
+
+// ---- Gaussian blur -------------------------------------------------------------------------------
+
+struct GaussianKernel {
+    std::vector<float> weights;  // weights[i + radius]: weight at offset i, normalised to sum 1
+    std::size_t radius = 0;
+};
+
+// Kernel radius clamp(ceil(2.5 σ), 1, 12), taken on the float before any integer conversion.
+GaussianKernel gaussianKernel(float sigma) {
+    const float reach = std::ceil(2.5f * sigma);
+    const std::size_t r = reach >= 12.0f ? 12 : (reach <= 1.0f ? 1 : static_cast<std::size_t>(reach));
+    const float d = std::max(2.0f * sigma * sigma, 0.001f);
+    GaussianKernel kernel{std::vector<float>(2 * r + 1), r};
+    float sum = 0;
+    for (std::size_t t = 0; t < kernel.weights.size(); ++t) {
+        const float i = static_cast<float>(static_cast<std::int64_t>(t) - static_cast<std::int64_t>(r));
+        kernel.weights[t] = std::exp(-(i * i) / d);
+        sum += kernel.weights[t];
+    }
+    for (float& k : kernel.weights) k /= sum;
+    return kernel;
+}
+
+// Outputs per block of the blur loops: a fixed count the compiler turns into vector instructions
+// (each lane does the scalar arithmetic, so the sums are the same).
+constexpr std::size_t kBlock = 16;
+
+// One blur pass along a row: out(x) = Σ_{i=-r..r} in(clamp(x + i, 0, w - 1)) × k(i), summed in that
 // order from 0. `padded` holds w + 2r values (the row with its edge pixels repeated r times).
-void blurRow(const float* in, float* out, std::size_t w, const std::vector<float>& kernel, std::size_t r,
-             std::vector<float>& padded) {
+void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& kernel, float* padded) {
+    const std::size_t r = kernel.radius;
     for (std::size_t j = 0; j < r; ++j) {
         padded[j] = in[0];
         padded[r + w + j] = in[w - 1];
     }
-    std::copy(in, in + w, padded.begin() + static_cast<std::ptrdiff_t>(r));
-    std::fill(out, out + w, 0.0f);
-    for (std::size_t t = 0; t < kernel.size(); ++t) {
-        const float k = kernel[t];
-        const float* src = padded.data() + t;
-        for (std::size_t x = 0; x < w; ++x) out[x] += src[x] * k;
+    std::copy(in, in + w, padded + r);
+    const float* k = kernel.weights.data();
+    const std::size_t taps = kernel.weights.size();
+    std::size_t x = 0;
+    for (; x + kBlock <= w; x += kBlock) {
+        float sum[kBlock] = {};
+        for (std::size_t t = 0; t < taps; ++t) {
+            const float* src = padded + x + t;
+            for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[j] * k[t];
+        }
+        std::copy_n(sum, kBlock, out + x);
+    }
+    for (; x < w; ++x) {
+        float sum = 0.0f;
+        for (std::size_t t = 0; t < taps; ++t) sum += padded[x + t] * k[t];
+        out[x] = sum;
     }
 }
 
+// Separable blur of a w × h image into `out`: the horizontal pass, then the vertical one summing the
+// taps in kernel order from 0 with the edge rows repeated. Each band of output rows runs the
+// horizontal pass on the rows it reads (its own and r on either side) into scratch rows, so no
+// full-size intermediate exists; rows at band edges are filtered twice, with identical results.
+// `rowOf(y, scratch)` returns row y of the input, possibly computed into `scratch` (w values).
+template <class RowSource>
+void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const GaussianKernel& kernel, float* out) {
+    const std::size_t r = kernel.radius;
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        const std::size_t top = first >= r ? first - r : 0;
+        const std::size_t bottom = std::min(last + r, h);  // rows [top, bottom) are filtered
+        float* rows = threadScratch<float, 0>((bottom - top) * w);
+        float* padded = threadScratch<float, 1>(w + 2 * r);
+        float* input = threadScratch<float, 2>(w);
+        for (std::size_t y = top; y < bottom; ++y) blurRow(rowOf(y, input), rows + (y - top) * w, w, kernel, padded);
+        const float* k = kernel.weights.data();
+        const std::size_t taps = kernel.weights.size();
+        const float** src = threadScratch<const float*, 13>(taps);  // src[t]: filtered row y + t - r, clamped
+        for (std::size_t y = first; y < last; ++y) {
+            for (std::size_t t = 0; t < taps; ++t) {
+                const auto sy = std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r),
+                                                         0, static_cast<std::int64_t>(h) - 1);
+                src[t] = rows + (static_cast<std::size_t>(sy) - top) * w;
+            }
+            float* dst = out + y * w;
+            std::size_t x = 0;
+            for (; x + kBlock <= w; x += kBlock) {
+                float sum[kBlock] = {};
+                for (std::size_t t = 0; t < taps; ++t) {
+                    for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[t][x + j] * k[t];
+                }
+                std::copy_n(sum, kBlock, dst + x);
+            }
+            for (; x < w; ++x) {
+                float sum = 0.0f;
+                for (std::size_t t = 0; t < taps; ++t) sum += src[t][x] * k[t];
+                dst[x] = sum;
+            }
+        }
+    });
+}
+
+// ---- Morphology ----------------------------------------------------------------------------------
+
+// 3 × 3 erosion (all) or dilation (any) with the neighbourhood clipped to the image; computed as a
+// horizontal then a vertical 3-tap pass, which is exact for AND and OR.
+std::vector<std::uint8_t> morph3x3(const std::vector<std::uint8_t>& mask, std::int64_t width, std::int64_t height,
+                                   bool dilate) {
+    const auto count = pixelCount(width, height, mask.size());
+    if (!count || *count == 0) return {};
+    const auto w = static_cast<std::size_t>(width);
+    const auto h = static_cast<std::size_t>(height);
+    const auto combine = [dilate](std::uint8_t a, std::uint8_t b) -> std::uint8_t {
+        return dilate ? (a | b) : (a & b);
+    };
+    auto rows = prefaultedVector<std::uint8_t>(*count);
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first; y < last; ++y) {
+            const std::uint8_t* in = mask.data() + y * w;
+            std::uint8_t* out = rows.data() + y * w;
+            for (std::size_t x = 0; x < w; ++x) {
+                std::uint8_t value = in[x] != 0 ? 1 : 0;
+                if (x > 0) value = combine(value, in[x - 1] != 0 ? 1 : 0);
+                if (x + 1 < w) value = combine(value, in[x + 1] != 0 ? 1 : 0);
+                out[x] = value;
+            }
+        }
+    });
+    auto result = prefaultedVector<std::uint8_t>(*count);
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first; y < last; ++y) {
+            const std::uint8_t* above = rows.data() + (y > 0 ? y - 1 : y) * w;
+            const std::uint8_t* here = rows.data() + y * w;
+            const std::uint8_t* below = rows.data() + (y + 1 < h ? y + 1 : y) * w;
+            std::uint8_t* out = result.data() + y * w;
+            for (std::size_t x = 0; x < w; ++x) out[x] = combine(combine(above[x], here[x]), below[x]);
+        }
+    });
+    return result;
+}
+
+// ---- Distance transform --------------------------------------------------------------------------
+
 // Lower envelope of the parabolas y = (q - p)² + f[p] (Felzenszwalb–Huttenlocher). `out` receives
-// n values; `v` (≥ n entries) holds the envelope's parabola sites, `z` (≥ n + 1) its boundaries. The
-// buffers are reused from line to line.
+// n values; `v` (≥ n entries) holds the envelope's parabola sites, `z` (≥ n + 1) its boundaries.
 void edt1D(const float* f, std::size_t n, float* out, int* v, float* z) {
     constexpr float kHuge = std::numeric_limits<float>::max();
     const auto square = [](std::int64_t i) { return static_cast<float>(i * i); };
@@ -78,6 +221,241 @@ void edt1D(const float* f, std::size_t n, float* out, int* v, float* z) {
     }
 }
 
+// Column pass of the distance transform over columns [first, last): field(x, y) receives the squared
+// distance to the nearest background pixel of column x, or `big` along a column without background.
+//
+// Every input value is 0 (background) or BIG, and the parabola envelope reduces to the squared
+// distance to the nearest background pixel of the column: BIG ≥ (h + 1000)² puts the crossing of a
+// background and an ink parabola beyond the end of the column, and with h ≤ 4096 every square and
+// every crossing between background parabolas, (p1 + p2) / 2, is exact in 32-bit floats. So two
+// sweeps over the rows give bit for bit what the envelope gives, in cache-friendly row order. Columns
+// without background, and taller images, take the envelope itself.
+void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float big, std::size_t first,
+                std::size_t last, float* field) {
+    const std::size_t span = last - first;
+    std::size_t envelopeFrom = first;  // columns [envelopeFrom, last) not settled by the sweeps
+    std::vector<std::size_t> envelopeColumns;
+    if (h <= 4096) {
+        constexpr std::int32_t kNone = -1;
+        constexpr std::int32_t kFar = std::numeric_limits<std::int32_t>::max();
+        // nearest[y * span + c]: row of the nearest background at or above row y in column first + c.
+        std::int32_t* nearest = threadScratch<std::int32_t, 3>(h * span);
+        std::int32_t* lastRow = threadScratch<std::int32_t, 4>(span);
+        std::fill(lastRow, lastRow + span, kNone);
+        for (std::size_t y = 0; y < h; ++y) {
+            const std::uint8_t* in = binary + y * w + first;
+            std::int32_t* out = nearest + y * span;
+            const auto row = static_cast<std::int32_t>(y);
+            for (std::size_t c = 0; c < span; ++c) {
+                lastRow[c] = in[c] == 0 ? row : lastRow[c];
+                out[c] = lastRow[c];
+            }
+        }
+        std::fill(lastRow, lastRow + span, kNone);
+        for (std::size_t y = h; y-- > 0;) {
+            const std::uint8_t* in = binary + y * w + first;
+            const std::int32_t* above = nearest + y * span;
+            float* out = field + y * w + first;
+            const auto row = static_cast<std::int32_t>(y);
+            for (std::size_t c = 0; c < span; ++c) {
+                lastRow[c] = in[c] == 0 ? row : lastRow[c];
+                const std::int32_t up = above[c] == kNone ? kFar : row - above[c];
+                const std::int32_t down = lastRow[c] == kNone ? kFar : lastRow[c] - row;
+                const std::int32_t d = std::min(up, down);
+                out[c] = d == kFar ? big : static_cast<float>(d * d);
+            }
+        }
+        for (std::size_t c = 0; c < span; ++c) {
+            if (lastRow[c] == kNone) envelopeColumns.push_back(first + c);  // no background in this column
+        }
+        envelopeFrom = last;
+    }
+    if (envelopeColumns.empty() && envelopeFrom == last) return;
+    float* line = threadScratch<float, 5>(h);
+    float* out = threadScratch<float, 6>(h);
+    int* v = threadScratch<int, 7>(h);
+    float* z = threadScratch<float, 8>(h + 1);
+    const auto envelope = [&](std::size_t x) {
+        for (std::size_t y = 0; y < h; ++y) line[y] = binary[y * w + x] != 0 ? big : 0.0f;
+        edt1D(line, h, out, v, z);
+        for (std::size_t y = 0; y < h; ++y) field[y * w + x] = out[y];
+    };
+    for (const std::size_t x : envelopeColumns) envelope(x);
+    for (std::size_t x = envelopeFrom; x < last; ++x) envelope(x);
+}
+
+// Exact Euclidean distance transform of a w × h mask into `field` (w × h values, every one written).
+void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, float* field) {
+    const float side = static_cast<float>(static_cast<std::int64_t>(w + h) + 1000);
+    const float big = side * side;
+    parallelFor(w, kMinColumnsPerChunk,
+                [&](std::size_t first, std::size_t last) { edtColumns(binary, w, h, big, first, last, field); });
+    // Row pass, then the square root.
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        float* out = threadScratch<float, 6>(w);
+        int* v = threadScratch<int, 7>(w);
+        float* z = threadScratch<float, 8>(w + 1);
+        for (std::size_t y = first; y < last; ++y) {
+            float* row = field + y * w;
+            // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
+            if (std::all_of(row, row + w, [](float value) { return value == 0.0f; })) continue;
+            edt1D(row, w, out, v, z);
+            for (std::size_t x = 0; x < w; ++x) row[x] = std::sqrt(out[x]);
+        }
+    });
+}
+
+// ---- Hessian ridge measure -----------------------------------------------------------------------
+
+// Minus the smaller eigenvalue of the Hessian of `values` at interior pixel x of the row `mid`
+// (central differences), floored at 0.
+inline float hessianRidge(const float* up, const float* mid, const float* down, std::size_t x) {
+    const float c = mid[x];
+    const float ixx = mid[x + 1] - 2.0f * c + mid[x - 1];
+    const float iyy = down[x] - 2.0f * c + up[x];
+    const float ixy = (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]) * 0.25f;
+    const float diff = ixx - iyy;
+    const float root = std::sqrt(diff * diff + 4.0f * ixy * ixy);
+    const float s = -0.5f * (ixx + iyy - root);
+    return s > 0.0f ? s : 0.0f;
+}
+
+// The largest Hessian ridge value of a w × h image (w, h ≥ 3), at least 1e-5. The maximum of each band
+// is exact, so combining the bands' maxima gives the same value as one sweep.
+float largestHessianRidge(const float* values, std::size_t w, std::size_t h) {
+    const std::size_t bands = std::min<std::size_t>(h - 2, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<float> bandLargest(bands, 1e-5f);
+    const std::size_t rows = h - 2;
+    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            float largest = 1e-5f;
+            for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
+                const float* mid = values + y * w;
+                for (std::size_t x = 1; x + 1 < w; ++x) {
+                    const float value = hessianRidge(mid - w, mid, mid + w, x);
+                    largest = value > largest ? value : largest;
+                }
+            }
+            bandLargest[band] = largest;
+        }
+    });
+    float largest = 1e-5f;
+    for (const float value : bandLargest) largest = value > largest ? value : largest;
+    return largest;
+}
+
+// ---- Thresholds ----------------------------------------------------------------------------------
+
+// Global threshold: ink where (luma < level) differs from `invert`; returns the number of ink pixels.
+std::size_t globalThreshold(const float* luma, std::size_t n, float level, bool invert, std::uint8_t* mask) {
+    const std::size_t chunks = std::max<std::size_t>(1, std::min<std::size_t>(n / 65536 + 1, 256));
+    std::vector<std::size_t> inkPerChunk(chunks, 0);
+    parallelFor(chunks, 1, [&](std::size_t firstChunk, std::size_t lastChunk) {
+        for (std::size_t chunk = firstChunk; chunk < lastChunk; ++chunk) {
+            std::size_t ink = 0;
+            for (std::size_t i = chunk * n / chunks; i < (chunk + 1) * n / chunks; ++i) {
+                const bool set = (luma[i] < level) != invert;
+                mask[i] = set ? 1 : 0;
+                ink += set ? 1 : 0;
+            }
+            inkPerChunk[chunk] = ink;
+        }
+    });
+    std::size_t total = 0;
+    for (const std::size_t ink : inkPerChunk) total += ink;
+    return total;
+}
+
+// Adaptive threshold: ink where value < mean(window) - offset, the window (2 radius + 1)² clipped to
+// the image, value = luma (or 255 - luma when inverted), the window sum read from the integral image
+// S(x, y) = Σ value over [0, x) × [0, y) in doubles, built as S(x + 1, y + 1) = S(x + 1, y) + R(x, y)
+// with the running row sum R(x, y) = R(x - 1, y) + value(x, y) from 0.
+//
+// The image is cut into bands of columns. Each band rebuilds the integral image over its columns and
+// the radius on either side, one row at a time into a ring of 2 radius + 2 rows, and decides its
+// pixels as soon as the rows their windows need exist. A band's running row sums start from the sums
+// of the columns left of it, taken in a first pass over every row (checkpoints), so every S value is
+// formed by exactly the additions of a whole-image build.
+void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool invert, std::size_t radius,
+                       float offset, std::uint8_t* mask) {
+    const auto valueAt = [invert](float l) { return invert ? 255.0f - l : l; };
+    const std::size_t bandCount = std::clamp<std::size_t>(
+        static_cast<std::size_t>(parallelThreadCount()) * 2, 1, std::max<std::size_t>(w / 64, 1));
+    struct Band {
+        std::size_t first;   // output columns [first, last)
+        std::size_t last;
+        std::size_t lo;      // integral-image columns [lo, hi] kept by the band
+        std::size_t hi;
+        std::size_t sumFrom;  // first column added to the running row sum (lo - 1, or 0)
+    };
+    std::vector<Band> bands(bandCount);
+    for (std::size_t b = 0; b < bandCount; ++b) {
+        Band& band = bands[b];
+        band.first = b * w / bandCount;
+        band.last = (b + 1) * w / bandCount;
+        band.lo = band.first >= radius ? band.first - radius : 0;
+        band.hi = std::min(band.last - 1 + radius, w - 1) + 1;
+        band.sumFrom = band.lo > 0 ? band.lo - 1 : 0;
+    }
+
+    // checkpoints[y * bandCount + b]: the running sum of row y over columns [0, bands[b].sumFrom).
+    std::vector<double> checkpoints(h * bandCount);
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first; y < last; ++y) {
+            const float* row = luma + y * w;
+            double rowSum = 0;
+            std::size_t x = 0;
+            for (std::size_t b = 0; b < bandCount; ++b) {
+                for (; x < bands[b].sumFrom; ++x) rowSum += static_cast<double>(valueAt(row[x]));
+                checkpoints[y * bandCount + b] = rowSum;
+            }
+        }
+    });
+
+    const std::size_t ringRows = 2 * radius + 2;
+    parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        for (std::size_t b = firstBand; b < lastBand; ++b) {
+            const Band& band = bands[b];
+            const std::size_t span = band.hi - band.lo + 1;
+            // ring[(Y % ringRows) * span + (X - lo)]: S(X, Y) for the kept columns.
+            double* ring = threadScratch<double, 9>(ringRows * span);
+            std::fill(ring, ring + span, 0.0);  // S(·, 0) = 0
+            std::size_t built = 0;              // rows [0, built] of S exist
+            const auto sumsRow = [&](std::size_t y) { return ring + (y % ringRows) * span; };
+            for (std::size_t y = 0; y < h; ++y) {
+                const std::size_t y0 = y >= radius ? y - radius : 0;
+                const std::size_t y1 = std::min(y + radius, h - 1);
+                for (; built < y1 + 1; ++built) {
+                    // S row built + 1 from S row built and the running sums of image row built.
+                    const double* above = sumsRow(built);
+                    double* below = sumsRow(built + 1);
+                    const float* row = luma + built * w;
+                    double rowSum = checkpoints[built * bandCount + b];
+                    if (band.lo == 0) below[0] = 0.0;  // S(0, ·) = 0
+                    for (std::size_t x = band.sumFrom; x < band.hi; ++x) {
+                        rowSum += static_cast<double>(valueAt(row[x]));
+                        below[x + 1 - band.lo] = above[x + 1 - band.lo] + rowSum;
+                    }
+                }
+                const double* top = sumsRow(y0);
+                const double* bottom = sumsRow(y1 + 1);
+                const float* row = luma + y * w;
+                std::uint8_t* out = mask + y * w;
+                for (std::size_t x = band.first; x < band.last; ++x) {
+                    const std::size_t x0 = x >= radius ? x - radius : 0;
+                    const std::size_t x1 = std::min(x + radius, w - 1);
+                    const std::size_t a = x0 - band.lo;
+                    const std::size_t c = x1 + 1 - band.lo;
+                    const double sum = bottom[c] - top[c] - bottom[a] + top[a];
+                    const auto area = static_cast<std::int64_t>((x1 - x0 + 1) * (y1 - y0 + 1));
+                    const auto mean = static_cast<float>(sum / static_cast<double>(area));
+                    out[x] = valueAt(row[x]) < mean - offset ? 1 : 0;
+                }
+            }
+        }
+    });
+}
+
 }  // namespace
 
 std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width,
@@ -87,75 +465,10 @@ std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::
     if (std::isnan(sigma)) return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(*count)};
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-
-    // Kernel radius clamp(ceil(2.5 σ), 1, 12), taken on the float before any integer conversion.
-    const float reach = std::ceil(2.5f * sigma);
-    const std::size_t r = reach >= 12.0f ? 12 : (reach <= 1.0f ? 1 : static_cast<std::size_t>(reach));
-    const float d = std::max(2.0f * sigma * sigma, 0.001f);
-    std::vector<float> kernel(2 * r + 1);  // kernel[i + r]: weight at offset i
-    float sum = 0;
-    for (std::size_t t = 0; t < kernel.size(); ++t) {
-        const float i = static_cast<float>(static_cast<std::int64_t>(t) - static_cast<std::int64_t>(r));
-        kernel[t] = std::exp(-(i * i) / d);
-        sum += kernel[t];
-    }
-    for (float& k : kernel) k /= sum;
-
-    // Horizontal pass into tmp, then vertical pass; each accumulates the taps in kernel order.
-    std::vector<float> tmp(*count);
-    std::vector<float> padded(w + 2 * r);
-    for (std::size_t y = 0; y < h; ++y) blurRow(values.data() + y * w, tmp.data() + y * w, w, kernel, r, padded);
-
-    std::vector<float> out(*count, 0.0f);
-    for (std::size_t y = 0; y < h; ++y) {
-        float* dst = out.data() + y * w;
-        for (std::size_t t = 0; t < kernel.size(); ++t) {
-            const auto sy = std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r),
-                                                     0, static_cast<std::int64_t>(h) - 1);
-            const float* src = tmp.data() + static_cast<std::size_t>(sy) * w;
-            const float k = kernel[t];
-            for (std::size_t x = 0; x < w; ++x) dst[x] += src[x] * k;
-        }
-    }
+    auto out = prefaultedVector<float>(*count);
+    blurInto([&](std::size_t y, float*) { return values.data() + y * w; }, w, h, gaussianKernel(sigma), out.data());
     return out;
 }
-
-namespace {
-
-// 3 × 3 erosion (all) or dilation (any) with the neighbourhood clipped to the image; computed as a
-// horizontal then a vertical 3-tap pass, which is exact for AND and OR.
-std::vector<std::uint8_t> morph3x3(const std::vector<std::uint8_t>& mask, std::int64_t width, std::int64_t height,
-                                   bool dilate) {
-    const auto count = pixelCount(width, height, mask.size());
-    if (!count || *count == 0) return {};
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(height);
-    const auto combine = [dilate](std::uint8_t a, std::uint8_t b) -> std::uint8_t {
-        return dilate ? (a | b) : (a & b);
-    };
-    std::vector<std::uint8_t> rows(*count);
-    for (std::size_t y = 0; y < h; ++y) {
-        const std::uint8_t* in = mask.data() + y * w;
-        std::uint8_t* out = rows.data() + y * w;
-        for (std::size_t x = 0; x < w; ++x) {
-            std::uint8_t value = in[x] != 0 ? 1 : 0;
-            if (x > 0) value = combine(value, in[x - 1] != 0 ? 1 : 0);
-            if (x + 1 < w) value = combine(value, in[x + 1] != 0 ? 1 : 0);
-            out[x] = value;
-        }
-    }
-    std::vector<std::uint8_t> result(*count);
-    for (std::size_t y = 0; y < h; ++y) {
-        const std::uint8_t* above = rows.data() + (y > 0 ? y - 1 : y) * w;
-        const std::uint8_t* here = rows.data() + y * w;
-        const std::uint8_t* below = rows.data() + (y + 1 < h ? y + 1 : y) * w;
-        std::uint8_t* out = result.data() + y * w;
-        for (std::size_t x = 0; x < w; ++x) out[x] = combine(combine(above[x], here[x]), below[x]);
-    }
-    return result;
-}
-
-}  // namespace
 
 std::vector<std::uint8_t> morphErode3x3(const std::vector<std::uint8_t>& mask, std::int64_t width,
                                         std::int64_t height) {
@@ -187,72 +500,8 @@ std::vector<float> computeExactEDT(const std::vector<std::uint8_t>& binary, std:
         h > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         return {};
     }
-    const float side = static_cast<float>(width + height + 1000);
-    const float big = side * side;
-
-    std::vector<float> field(*count);  // squared distances after the column pass
-
-    const std::size_t n = std::max(w, h);
-    std::vector<float> out(n);
-    std::vector<int> v(n);
-    std::vector<float> z(n + 1);
-
-    // Column pass. Here every value is 0 (background) or BIG, and the parabola envelope reduces to
-    // the squared distance to the nearest background pixel of the column: BIG ≥ (h + 1000)² puts the
-    // crossing of a background and an ink parabola beyond the end of the column, and with h ≤ 4096
-    // every square and every crossing between background parabolas, (p1 + p2) / 2, is exact in 32-bit
-    // floats. So two sweeps over the rows give bit for bit what the envelope gives, in cache-friendly
-    // row order. Columns without background, and taller images, take the envelope itself.
-    std::vector<std::size_t> envelopeColumns;
-    if (h <= 4096) {
-        constexpr std::int32_t kNone = -1;
-        std::vector<std::int32_t> nearest(*count);  // nearest[y * w + x]: row of the nearest background so far
-        std::vector<std::int32_t> last(w, kNone);
-        for (std::size_t y = 0; y < h; ++y) {
-            const std::uint8_t* in = binary.data() + y * w;
-            std::int32_t* out = nearest.data() + y * w;
-            const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t x = 0; x < w; ++x) {
-                last[x] = in[x] == 0 ? row : last[x];
-                out[x] = last[x];
-            }
-        }
-        std::fill(last.begin(), last.end(), kNone);
-        for (std::size_t y = h; y-- > 0;) {
-            const std::uint8_t* in = binary.data() + y * w;
-            const std::int32_t* above = nearest.data() + y * w;
-            float* out = field.data() + y * w;
-            const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t x = 0; x < w; ++x) {
-                last[x] = in[x] == 0 ? row : last[x];
-                const std::int32_t up = above[x] == kNone ? std::numeric_limits<std::int32_t>::max() : row - above[x];
-                const std::int32_t down = last[x] == kNone ? std::numeric_limits<std::int32_t>::max() : last[x] - row;
-                const std::int32_t d = std::min(up, down);
-                out[x] = d == std::numeric_limits<std::int32_t>::max() ? big : static_cast<float>(d * d);
-            }
-        }
-        for (std::size_t x = 0; x < w; ++x) {
-            if (last[x] == kNone) envelopeColumns.push_back(x);  // no background pixel in this column
-        }
-    } else {
-        envelopeColumns.resize(w);
-        std::iota(envelopeColumns.begin(), envelopeColumns.end(), std::size_t{0});
-    }
-    std::vector<float> line(h);
-    for (const std::size_t x : envelopeColumns) {
-        for (std::size_t y = 0; y < h; ++y) line[y] = binary[y * w + x] != 0 ? big : 0.0f;
-        edt1D(line.data(), h, out.data(), v.data(), z.data());
-        for (std::size_t y = 0; y < h; ++y) field[y * w + x] = out[y];
-    }
-
-    // Row pass, then the square root.
-    for (std::size_t y = 0; y < h; ++y) {
-        float* row = field.data() + y * w;
-        // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
-        if (std::all_of(row, row + w, [](float value) { return value == 0.0f; })) continue;
-        edt1D(row, w, out.data(), v.data(), z.data());
-        for (std::size_t x = 0; x < w; ++x) row[x] = std::sqrt(out[x]);
-    }
+    auto field = prefaultedVector<float>(*count);
+    exactEDTInto(binary.data(), w, h, field.data());
     return field;
 }
 
@@ -260,35 +509,39 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
                                                std::int64_t height) {
     const auto count = pixelCount(width, height, values.size());
     if (!count) return {};
-    std::vector<float> strength(*count, 0.0f);
+    auto strength = prefaultedVector<float>(*count);
     if (width < 3 || height < 3) return strength;
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-
-    float largest = 1e-5f;
-    for (std::size_t y = 1; y + 1 < h; ++y) {
-        const float* up = values.data() + (y - 1) * w;
-        const float* mid = values.data() + y * w;
-        const float* down = values.data() + (y + 1) * w;
-        float* out = strength.data() + y * w;
-        for (std::size_t x = 1; x + 1 < w; ++x) {
-            const float c = mid[x];
-            const float ixx = mid[x + 1] - 2.0f * c + mid[x - 1];
-            const float iyy = down[x] - 2.0f * c + up[x];
-            const float ixy = (down[x + 1] - down[x - 1] - up[x + 1] + up[x - 1]) * 0.25f;
-            const float diff = ixx - iyy;
-            const float root = std::sqrt(diff * diff + 4.0f * ixy * ixy);
-            const float s = -0.5f * (ixx + iyy - root);
-            const float value = s > 0.0f ? s : 0.0f;
-            out[x] = value;
-            largest = value > largest ? value : largest;
+    // Raw values and each band's largest, then the scale by the largest of all (maxima are exact, so
+    // the band split does not matter).
+    const std::size_t rows = h - 2;
+    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<float> bandLargest(bands, 1e-5f);
+    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            float largest = 1e-5f;
+            for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
+                const float* mid = values.data() + y * w;
+                float* out = strength.data() + y * w;
+                for (std::size_t x = 1; x + 1 < w; ++x) {
+                    const float value = hessianRidge(mid - w, mid, mid + w, x);
+                    out[x] = value;
+                    largest = value > largest ? value : largest;
+                }
+            }
+            bandLargest[band] = largest;
         }
-    }
+    });
+    float largest = 1e-5f;
+    for (const float value : bandLargest) largest = value > largest ? value : largest;
     const float scale = 1.0f / largest;
-    for (std::size_t y = 1; y + 1 < h; ++y) {
-        float* out = strength.data() + y * w;
-        for (std::size_t x = 1; x + 1 < w; ++x) out[x] = std::min(out[x] * scale, 1.0f);
-    }
+    parallelFor(rows, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first + 1; y < last + 1; ++y) {
+            float* out = strength.data() + y * w;
+            for (std::size_t x = 1; x + 1 < w; ++x) out[x] = std::min(out[x] * scale, 1.0f);
+        }
+    });
     return strength;
 }
 
@@ -298,32 +551,38 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
                               params.algorithm == VectorAlgorithm::visionContours;
     const auto count = pixelCount(image.width, image.height, image.luma.size());
     if (!count) return fields;  // inconsistent image: no pixels to work on
-    const std::int64_t w = image.width;
-    const std::int64_t h = image.height;
+    fields.width = image.width;
+    fields.height = image.height;
     const std::size_t n = *count;
-    fields.width = w;
-    fields.height = h;
+    if (n == 0) return fields;
+    const auto w = static_cast<std::size_t>(image.width);
+    const auto h = static_cast<std::size_t>(image.height);
 
-    // 1. Blur.
-    const std::vector<float> luma = params.blurRadius > 0.15
-                                        ? gaussianBlurSeparable(image.luma, w, h, static_cast<float>(params.blurRadius))
-                                        : std::vector<float>(image.luma.begin(),
-                                                             image.luma.begin() + static_cast<std::ptrdiff_t>(n));
+    // 1. Blur. `grey` holds the blurred luma until step 7 has read it; its buffer then takes the
+    // distance field.
+    auto grey = prefaultedVector<float>(n);
+    if (params.blurRadius > 0.15) {
+        const auto sigma = static_cast<float>(params.blurRadius);
+        if (std::isnan(sigma)) {
+            std::copy(image.luma.begin(), image.luma.begin() + static_cast<std::ptrdiff_t>(n), grey.begin());
+        } else {
+            blurInto([&](std::size_t y, float*) { return image.luma.data() + y * w; }, w, h, gaussianKernel(sigma),
+                     grey.data());
+        }
+    } else {
+        std::copy(image.luma.begin(), image.luma.begin() + static_cast<std::ptrdiff_t>(n), grey.begin());
+    }
 
     // 2–4. Threshold.
-    std::vector<std::uint8_t> mask(n, 0);
+    auto mask = prefaultedVector<std::uint8_t>(n);
     const std::int64_t t = params.threshold;
     if (!params.adaptiveThreshold) {
-        const auto level = static_cast<float>(t);
-        std::size_t inkCount = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const bool ink = (luma[i] < level) != params.invert;
-            mask[i] = ink ? 1 : 0;
-            inkCount += ink ? 1 : 0;
-        }
+        const std::size_t inkCount = globalThreshold(grey.data(), n, static_cast<float>(t), params.invert, mask.data());
         // More than 55 % ink: light strokes on a dark ground.
-        if (!params.invert && n > 0 && inkCount > (n * 55) / 100) {
-            for (std::uint8_t& b : mask) b = static_cast<std::uint8_t>(1 - b);
+        if (!params.invert && inkCount > (n * 55) / 100) {
+            parallelFor(n, 65536, [&](std::size_t first, std::size_t last) {
+                for (std::size_t i = first; i < last; ++i) mask[i] = static_cast<std::uint8_t>(1 - mask[i]);
+            });
         }
     } else {
         const std::int64_t radius = 6 + std::min<std::int64_t>(std::max<std::int64_t>(t / 8, 0), 30);
@@ -332,70 +591,94 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
         const std::int64_t step =
             t <= 128 ? static_cast<std::int64_t>((128ULL - static_cast<std::uint64_t>(t)) / 10ULL) : (128 - t) / 10;
         const auto offset = static_cast<float>(22 + std::max<std::int64_t>(step, -18));
-
-        const auto uw = static_cast<std::size_t>(w);
-        const auto uh = static_cast<std::size_t>(h);
-        std::vector<float> value(n);
-        for (std::size_t i = 0; i < n; ++i) value[i] = params.invert ? 255.0f - luma[i] : luma[i];
-        // sums[(y) * (w + 1) + x]: sum of value over [0, x) × [0, y).
-        const std::size_t stride = uw + 1;
-        std::vector<double> sums(stride * (uh + 1), 0.0);
-        for (std::size_t y = 0; y < uh; ++y) {
-            double rowSum = 0;
-            for (std::size_t x = 0; x < uw; ++x) {
-                rowSum += static_cast<double>(value[y * uw + x]);
-                sums[(y + 1) * stride + x + 1] = sums[y * stride + x + 1] + rowSum;
-            }
-        }
-        for (std::int64_t y = 0; y < h; ++y) {
-            const std::int64_t y0 = std::max<std::int64_t>(y - radius, 0);
-            const std::int64_t y1 = std::min<std::int64_t>(y + radius, h - 1);
-            for (std::int64_t x = 0; x < w; ++x) {
-                const std::int64_t x0 = std::max<std::int64_t>(x - radius, 0);
-                const std::int64_t x1 = std::min<std::int64_t>(x + radius, w - 1);
-                const auto at = [&](std::int64_t sx, std::int64_t sy) {
-                    return sums[static_cast<std::size_t>(sy) * stride + static_cast<std::size_t>(sx)];
-                };
-                const double sum = at(x1 + 1, y1 + 1) - at(x1 + 1, y0) - at(x0, y1 + 1) + at(x0, y0);
-                const auto mean = static_cast<float>(sum / static_cast<double>((x1 - x0 + 1) * (y1 - y0 + 1)));
-                const std::size_t i = static_cast<std::size_t>(y) * uw + static_cast<std::size_t>(x);
-                mask[i] = value[i] < mean - offset ? 1 : 0;
-            }
-        }
+        adaptiveThreshold(grey.data(), w, h, params.invert, static_cast<std::size_t>(radius), offset, mask.data());
     }
 
     // 5. Clean-up.
     if (params.morphCleanup >= 2) {
-        mask = morphClose3x3(morphOpen3x3(mask, w, h), w, h);
+        mask = morphClose3x3(morphOpen3x3(mask, image.width, image.height), image.width, image.height);
     } else if (params.morphCleanup == 1) {
-        mask = morphClose3x3(mask, w, h);
+        mask = morphClose3x3(mask, image.width, image.height);
     }
 
-    // 6. Distance field, before the Hessian pass may add pixels.
-    fields.distanceField = computeExactEDT(mask, w, h);
-    if (fields.distanceField.size() != n) fields.distanceField.assign(n, 0.0f);
+    // 7. Ink level 0…1 (blurred with σ = 1), made row by row from the blurred grey.
+    auto inkBlur = prefaultedVector<float>(n);
+    const bool invert = params.invert;
+    blurInto(
+        [&](std::size_t y, float* row) {
+            const float* in = grey.data() + y * w;
+            for (std::size_t x = 0; x < w; ++x) {
+                const float level = invert ? in[x] : 255.0f - in[x];
+                row[x] = std::clamp(level / 255.0f, 0.0f, 1.0f);
+            }
+            return static_cast<const float*>(row);
+        },
+        w, h, gaussianKernel(1.0f), inkBlur.data());
 
-    // 7. Ink level and ridge field.
-    std::vector<float> ink(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const float level = params.invert ? luma[i] : 255.0f - luma[i];
-        ink[i] = std::clamp(level / 255.0f, 0.0f, 1.0f);
+    // 6. Distance field of the mask before the Hessian pass may add pixels, over the blurred grey.
+    if (w <= static_cast<std::size_t>(std::numeric_limits<int>::max()) &&
+        h <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        exactEDTInto(mask.data(), w, h, grey.data());
+    } else {
+        std::fill(grey.begin(), grey.end(), 0.0f);
     }
-    const std::vector<float> inkBlur = gaussianBlurSeparable(ink, w, h, 1.0f);
-    fields.ridgeField.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        fields.ridgeField[i] = 0.55f * inkBlur[i] + 0.45f * std::min(fields.distanceField[i], 12.0f) / 12.0f;
-    }
+    fields.distanceField = std::move(grey);
 
-    // 8. Hessian ridge strength: faint or thin strokes the threshold missed join the mask.
-    if (params.algorithm == VectorAlgorithm::neuralCenterline) {
-        const std::vector<float> strength = computeHessianRidgeStrength(inkBlur, w, h);
-        for (std::size_t i = 0; i < n; ++i) {
-            fields.ridgeField[i] = std::min(fields.ridgeField[i] + 0.35f * strength[i], 1.0f);
-            if (mask[i] == 0 && strength[i] > 0.28f && inkBlur[i] > 0.22f) mask[i] = 1;
+    // 7–8. Ridge field 0.55 × ink + 0.45 × min(distance, 12) / 12, for neural_centerline plus 0.35 ×
+    // the Hessian ridge strength of the ink, capped at 1; faint or thin strokes the threshold missed
+    // (strength > 0.28 on ink > 0.22) join the mask. Written over the blurred ink row by row: each band
+    // first keeps copies of the ink rows just outside it, which its neighbours may overwrite, and
+    // every row keeps the row above it before overwriting it.
+    const float* distance = fields.distanceField.data();
+    const bool hessian = params.algorithm == VectorAlgorithm::neuralCenterline;
+    // Images under 3 px on a side have no interior pixel, hence no Hessian term.
+    const float scale = hessian && w >= 3 && h >= 3 ? 1.0f / largestHessianRidge(inkBlur.data(), w, h) : 0.0f;
+    const std::size_t bandCount = std::min<std::size_t>(h, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const auto bandFirst = [&](std::size_t band) { return band * h / bandCount; };
+    // edges[(2 band) * w …]: ink row above the band (if any), edges[(2 band + 1) * w …]: row below.
+    std::vector<float> edges(hessian ? 2 * bandCount * w : 0);
+    if (hessian) {
+        for (std::size_t band = 0; band < bandCount; ++band) {
+            const std::size_t first = bandFirst(band);
+            const std::size_t last = bandFirst(band + 1);
+            if (first > 0) std::copy_n(inkBlur.data() + (first - 1) * w, w, edges.data() + 2 * band * w);
+            if (last < h) std::copy_n(inkBlur.data() + last * w, w, edges.data() + (2 * band + 1) * w);
         }
     }
-
+    parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        float* above = threadScratch<float, 10>(w);  // ink row y - 1 as it was before the pass
+        float* here = threadScratch<float, 11>(w);   // ink row y as it was
+        float* ridge = threadScratch<float, 12>(w);
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            const std::size_t first = bandFirst(band);
+            const std::size_t last = bandFirst(band + 1);
+            if (hessian && first > 0) std::copy_n(edges.data() + 2 * band * w, w, above);
+            for (std::size_t y = first; y < last; ++y) {
+                float* inkRow = inkBlur.data() + y * w;
+                const float* distanceRow = distance + y * w;
+                if (!hessian) {
+                    for (std::size_t x = 0; x < w; ++x) {
+                        inkRow[x] = 0.55f * inkRow[x] + 0.45f * std::min(distanceRow[x], 12.0f) / 12.0f;
+                    }
+                    continue;
+                }
+                std::copy_n(inkRow, w, here);
+                const bool interiorRow = y > 0 && y + 1 < h;
+                const float* below = !interiorRow ? nullptr : (y + 1 < last ? inkRow + w : edges.data() + (2 * band + 1) * w);
+                std::uint8_t* maskRow = mask.data() + y * w;
+                for (std::size_t x = 0; x < w; ++x) {
+                    const float base = 0.55f * here[x] + 0.45f * std::min(distanceRow[x], 12.0f) / 12.0f;
+                    const bool interior = interiorRow && x > 0 && x + 1 < w;
+                    const float strength = interior ? std::min(hessianRidge(above, here, below, x) * scale, 1.0f) : 0.0f;
+                    ridge[x] = std::min(base + 0.35f * strength, 1.0f);
+                    if (maskRow[x] == 0 && strength > 0.28f && here[x] > 0.22f) maskRow[x] = 1;
+                }
+                std::copy_n(ridge, w, inkRow);
+                std::swap(above, here);
+            }
+        }
+    });
+    fields.ridgeField = std::move(inkBlur);
     fields.binary = std::move(mask);
     return fields;
 }

@@ -2,6 +2,7 @@
 #include "pipeline/PenClassifier.h"
 
 #include "support/NumberFormat.h"
+#include "support/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -352,13 +353,15 @@ PenClassification measureAndClassifyPens(const std::vector<Path>& rawPaths, cons
                                          const VectorizerParams& params) {
     const auto pens = static_cast<std::size_t>(std::clamp<std::int64_t>(params.penCount, 1, 4));
     const int halfWindow = measurementHalfWindow(params.algorithm);
+    // Paths are measured independently of each other, in parallel.
     const auto measure = [&](std::vector<Path> group) {
-        std::vector<ClassifiedPath> measured;
-        measured.reserve(group.size());
-        for (Path& points : group) {
-            PathProfile profile = measurePathProfile(points, fields, halfWindow);
-            measured.push_back({std::move(points), profile.radiusPx, std::move(profile.pointRadii)});
-        }
+        std::vector<ClassifiedPath> measured(group.size());
+        parallelFor(group.size(), 8, [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first; i < last; ++i) {
+                PathProfile profile = measurePathProfile(group[i], fields, halfWindow);
+                measured[i] = {std::move(group[i]), profile.radiusPx, std::move(profile.pointRadii)};
+            }
+        });
         return measured;
     };
 
@@ -371,9 +374,11 @@ PenClassification measureAndClassifyPens(const std::vector<Path>& rawPaths, cons
     std::vector<double> widths(rawPaths.size());  // widths[i]: classification width of rawPaths[i]
     std::vector<double> positive;
     positive.reserve(rawPaths.size());
-    for (std::size_t i = 0; i < rawPaths.size(); ++i) {
-        widths[i] = measureClassificationWidth(rawPaths[i], fields, halfWindow);
-        if (widths[i] > 0) positive.push_back(widths[i]);
+    parallelFor(rawPaths.size(), 16, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) widths[i] = measureClassificationWidth(rawPaths[i], fields, halfWindow);
+    });
+    for (const double width : widths) {
+        if (width > 0) positive.push_back(width);
     }
     result.breakpoints = kmeans1DBreakpoints(std::move(positive), static_cast<std::int64_t>(pens), 25);
 

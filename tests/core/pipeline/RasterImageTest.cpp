@@ -83,6 +83,36 @@ TEST(RasterImage, TransparencyReadsAsWhiteAndLumaUsesRec601Weights) {
     EXPECT_FLOAT_EQ(raster->luma[7], 0.299f * 10 + 0.587f * 20 + 0.114f * 30);
 }
 
+// Opaque grey, RGB and palette images are read straight from their bytes; the values must equal
+// those of drawing the same pixels over white (the path every image with an alpha channel takes).
+TEST(RasterImage, OpaqueFormatsGiveTheSameLumaAsDrawingOverWhite) {
+    QImage rgb(61, 37, QImage::Format_RGB32);
+    std::uint32_t state = 12345;
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            rgb.setPixel(x, y, 0xff000000u | (state >> 8));
+        }
+    }
+    QImage grey(256, 3, QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y) {
+        for (int x = 0; x < grey.width(); ++x) grey.scanLine(y)[x] = static_cast<uchar>((x + 97 * y) % 256);
+    }
+    const std::vector<QImage> opaque{grey, rgb, rgb.convertToFormat(QImage::Format_RGB888),
+                                     rgb.convertToFormat(QImage::Format_Indexed8)};
+    for (const QImage& image : opaque) {
+        SCOPED_TRACE(testing::Message() << "format " << int(image.format()));
+        ASSERT_FALSE(image.hasAlphaChannel());
+        const auto direct = RasterImage::fromImage(image, 2400);
+        const auto drawn = RasterImage::fromImage(image.convertToFormat(QImage::Format_ARGB32), 2400);
+        ASSERT_TRUE(direct && drawn);
+        EXPECT_EQ(*direct, *drawn);
+    }
+    const auto greyRaster = RasterImage::fromImage(grey, 2400);
+    EXPECT_EQ(greyRaster->luma[0], 0.0f);
+    EXPECT_EQ(greyRaster->luma[255], 255.0f);
+}
+
 TEST(RasterImage, GrayImageRoundsAndClamps) {
     const RasterImage raster{3, 2, {-20.0f, 0.49f, 0.5f, 127.5f, 254.6f, 1000.0f}};
     const QImage gray = raster.toGrayImage();

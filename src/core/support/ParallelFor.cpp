@@ -1,0 +1,162 @@
+// A fixed set of worker threads woken per loop by a generation counter; chunks are handed out through
+// an atomic index, so a loop costs one wake-up and one join however many chunks it has.
+#include "support/ParallelFor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kMaxThreads = 64;
+// Chunks per thread: a few more than one evens out uneven chunk costs.
+constexpr std::size_t kChunksPerThread = 4;
+
+int defaultThreadCount() noexcept {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(hardware), 1, kMaxThreads);
+}
+
+class WorkerPool {
+public:
+    explicit WorkerPool(int threads) {
+        workers_.reserve(static_cast<std::size_t>(threads > 1 ? threads - 1 : 0));
+        for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
+    }
+
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    ~WorkerPool() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& worker : workers_) worker.join();
+    }
+
+    [[nodiscard]] int threads() const noexcept { return static_cast<int>(workers_.size()) + 1; }
+
+    // Runs `chunks` chunks of `chunkSize` indexes (the last one cut at `count`) on every thread.
+    void run(std::size_t count, std::size_t chunkSize, std::size_t chunks,
+             const std::function<void(std::size_t, std::size_t)>& body) {
+        {
+            std::lock_guard lock(mutex_);
+            body_ = &body;
+            count_ = count;
+            chunkSize_ = chunkSize;
+            chunks_ = chunks;
+            next_.store(0, std::memory_order_relaxed);
+            busyWorkers_ = workers_.size();
+            error_ = nullptr;
+            ++generation_;
+        }
+        wake_.notify_all();
+        runChunks();
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return busyWorkers_ == 0; });
+        body_ = nullptr;
+        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    }
+
+private:
+    void runChunks() {
+        while (true) {
+            const std::size_t chunk = next_.fetch_add(1, std::memory_order_relaxed);
+            if (chunk >= chunks_) return;
+            const std::size_t begin = chunk * chunkSize_;
+            const std::size_t end = std::min(begin + chunkSize_, count_);
+            try {
+                (*body_)(begin, end);
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                if (!error_) error_ = std::current_exception();
+            }
+        }
+    }
+
+    void workerLoop() {
+        std::uint64_t seen = 0;
+        while (true) {
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+                if (stopping_) return;
+                seen = generation_;
+            }
+            runChunks();
+            {
+                std::lock_guard lock(mutex_);
+                --busyWorkers_;
+            }
+            done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    // The current loop; written under mutex_ before the generation changes, read by workers after.
+    const std::function<void(std::size_t, std::size_t)>* body_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t chunkSize_ = 0;
+    std::size_t chunks_ = 0;
+    std::atomic<std::size_t> next_{0};
+    std::size_t busyWorkers_ = 0;
+    std::exception_ptr error_;
+    std::uint64_t generation_ = 0;
+    bool stopping_ = false;
+};
+
+// The pool and its size. `poolMutex` is held for the whole of a loop: a second loop that cannot take
+// it (another thread's loop, or a loop inside a body) runs serially on its caller.
+std::mutex poolMutex;
+int configuredThreads = 0;  // 0: default
+std::unique_ptr<WorkerPool> sharedPool;
+std::atomic<int> effectiveThreads{0};
+
+int wantedThreads() noexcept { return configuredThreads > 0 ? configuredThreads : defaultThreadCount(); }
+
+}  // namespace
+
+int parallelThreadCount() noexcept {
+    const int threads = effectiveThreads.load(std::memory_order_relaxed);
+    return threads > 0 ? threads : defaultThreadCount();
+}
+
+void setParallelThreadCount(int count) {
+    std::lock_guard lock(poolMutex);
+    configuredThreads = std::clamp(count, 0, kMaxThreads);
+    effectiveThreads.store(wantedThreads(), std::memory_order_relaxed);
+    if (sharedPool && sharedPool->threads() != wantedThreads()) sharedPool.reset();
+}
+
+void parallelFor(std::size_t count, std::size_t minChunk, const std::function<void(std::size_t, std::size_t)>& body) {
+    if (count == 0) return;
+    const std::size_t least = std::max<std::size_t>(minChunk, 1);
+    std::unique_lock lock(poolMutex, std::try_to_lock);
+    const int threads = lock.owns_lock() ? wantedThreads() : 1;
+    // Chunk size: about kChunksPerThread chunks per thread, never under `least`.
+    const std::size_t wanted = static_cast<std::size_t>(threads) * kChunksPerThread;
+    const std::size_t chunkSize = std::max(least, (count + wanted - 1) / wanted);
+    const std::size_t chunks = (count + chunkSize - 1) / chunkSize;
+    if (threads <= 1 || chunks <= 1) {
+        for (std::size_t begin = 0; begin < count; begin += chunkSize) body(begin, std::min(begin + chunkSize, count));
+        return;
+    }
+    if (!sharedPool) sharedPool = std::make_unique<WorkerPool>(threads);
+    sharedPool->run(count, chunkSize, chunks, body);
+}
+
+}  // namespace ostrel

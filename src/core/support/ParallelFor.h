@@ -1,0 +1,28 @@
+// Data-parallel loops over index ranges on a small shared pool of worker threads.
+//
+// `parallelFor` cuts [0, count) into consecutive chunks and runs the body on each chunk, on the
+// calling thread and the pool's workers, returning when every chunk is done. Callers keep results
+// independent of the thread count by computing every element with the same arithmetic whichever chunk
+// it falls in (chunk-local scratch is fine; sums across chunks are not). One loop runs on the pool at a
+// time: a loop started while another one holds the pool, or from inside a body, runs on its caller alone.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace ostrel {
+
+/// Calls body(begin, end) for consecutive chunks covering [0, count), each at least `minChunk` long
+/// (except the last), spread over the pool's threads. Nothing runs when count is 0. An exception thrown
+/// by a body is rethrown here once every started chunk has finished.
+void parallelFor(std::size_t count, std::size_t minChunk, const std::function<void(std::size_t, std::size_t)>& body);
+
+/// Threads a loop may use, the caller included: std::thread::hardware_concurrency (at least 1, at most
+/// 64) unless set by setParallelThreadCount.
+[[nodiscard]] int parallelThreadCount() noexcept;
+
+/// Sets the number of threads loops use (1 = everything on the caller); 0 restores the default. Meant
+/// for tests and benchmarks; call it while no loop is running.
+void setParallelThreadCount(int count);
+
+}  // namespace ostrel

@@ -1,0 +1,108 @@
+// The pipeline's results do not depend on the number of threads its loops use.
+#include "pipeline/CenterlineTracer.h"
+#include "pipeline/NeuralRidgeFilter.h"
+#include "pipeline/SyntheticDrawing.h"
+#include "pipeline/VectorizationEngine.h"
+#include "support/ParallelFor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace ostrel {
+namespace {
+
+struct ThreadCountScope {
+    explicit ThreadCountScope(int count) { setParallelThreadCount(count); }
+    ~ThreadCountScope() { setParallelThreadCount(0); }
+    ThreadCountScope(const ThreadCountScope&) = delete;
+    ThreadCountScope& operator=(const ThreadCountScope&) = delete;
+};
+
+template <class T>
+bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+// A drawing with noise and a dark corner, so every threshold path (both polarities, holes, faint
+// strokes) has work; odd sizes so bands and column blocks end unevenly.
+RasterImage noisyDrawing(int width, int height) {
+    RasterImage image = SyntheticDrawing::generate(SyntheticPreset::rosette, width, height);
+    std::mt19937 random(11);
+    std::normal_distribution<float> noise(0.0f, 12.0f);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            float& v = image.luma[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+            v = std::clamp(v + noise(random) - (x < width / 5 && y < height / 4 ? 180.0f : 0.0f), 0.0f, 255.0f);
+        }
+    }
+    return image;
+}
+
+TEST(PipelineThreads, FieldsAreBitIdenticalForOneAndManyThreads) {
+    const RasterImage image = noisyDrawing(333, 251);
+    struct Variant {
+        bool adaptive;
+        bool invert;
+        std::int64_t threshold;
+        double blur;
+        std::int64_t morph;
+        VectorAlgorithm algorithm;
+    };
+    const std::vector<Variant> variants{
+        {true, false, 128, 0.8, 0, VectorAlgorithm::neuralCenterline},
+        {true, true, 255, 2.3, 2, VectorAlgorithm::neuralCenterline},
+        {false, false, 140, 0.0, 1, VectorAlgorithm::skeletonize},
+        {false, true, 90, 1.1, 2, VectorAlgorithm::visionContours},
+        {true, false, 0, 5.0, 1, VectorAlgorithm::cannyEdges},
+    };
+    for (const Variant& v : variants) {
+        VectorizerParams params;
+        params.adaptiveThreshold = v.adaptive;
+        params.invert = v.invert;
+        params.threshold = v.threshold;
+        params.blurRadius = v.blur;
+        params.morphCleanup = v.morph;
+        params.algorithm = v.algorithm;
+        PreprocessedFields single;
+        {
+            const ThreadCountScope scope(1);
+            single = NeuralRidgeFilter::preprocess(image, params);
+        }
+        ASSERT_EQ(single.binary.size(), image.luma.size());
+        for (const int threads : {2, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << rawValue(v.algorithm) << " adaptive " << v.adaptive << ", " << threads
+                                            << " threads");
+            const ThreadCountScope scope(threads);
+            const PreprocessedFields many = NeuralRidgeFilter::preprocess(image, params);
+            EXPECT_TRUE(sameBits(many.binary, single.binary));
+            EXPECT_TRUE(sameBits(many.distanceField, single.distanceField));
+            EXPECT_TRUE(sameBits(many.ridgeField, single.ridgeField));
+            EXPECT_TRUE(sameBits(CenterlineTracer::thinGuoHall(many.binary, many.width, many.height, 120),
+                                 CenterlineTracer::thinGuoHall(single.binary, single.width, single.height, 120)));
+        }
+    }
+}
+
+TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
+    const RasterImage image = noisyDrawing(301, 389);
+    for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
+        SCOPED_TRACE(rawValue(algorithm));
+        VectorizerParams params;
+        params.algorithm = algorithm;
+        VectorizationOutput single;
+        {
+            const ThreadCountScope scope(1);
+            single = VectorizationEngine::vectorize(image, params);
+        }
+        const ThreadCountScope scope(6);
+        const VectorizationOutput many = VectorizationEngine::vectorize(image, params);
+        EXPECT_EQ(many.stageA, single.stageA);
+        ASSERT_FALSE(single.result.layers.empty());
+        EXPECT_EQ(many.result.layers, single.result.layers);
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
