@@ -121,9 +121,12 @@ private:
 
 // The pool and its size. `poolMutex` is held for the whole of a loop: a second loop that cannot take
 // it (another thread's loop, or a loop inside a body) runs serially on its caller.
-std::mutex poolMutex;
+//
+// Neither is ever destroyed: a background computation may still be inside a loop when the process
+// exits, and tearing the pool down under it would wait for that loop forever.
+std::mutex& poolMutex = *new std::mutex;
 int configuredThreads = 0;  // 0: default
-std::unique_ptr<WorkerPool> sharedPool;
+std::unique_ptr<WorkerPool>& sharedPool = *new std::unique_ptr<WorkerPool>;
 std::atomic<int> effectiveThreads{0};
 
 int wantedThreads() noexcept { return configuredThreads > 0 ? configuredThreads : defaultThreadCount(); }

@@ -1,6 +1,8 @@
 #include "remote/HTTPRoutes.h"
 
 #include "document/VectorizerController.h"
+#include "plotter/AxiDrawPlotterController.h"
+#include "support/ManualRunClock.h"
 #include "support/QtTestApp.h"
 #include "support/Subprocess.h"
 
@@ -120,6 +122,28 @@ TEST_F(HTTPRoutesTest, PlotterRoutes) {
     VectorizerController orphan(false);
     const HTTPResponse none = dispatchHTTPRequest(orphan, request("GET", "/v1/axidraw"));
     EXPECT_EQ(Json::parse(none.body), (Json{{"ok", false}}));
+}
+
+/// The real plotter controller on its simulator, commanded through the route and over OSC.
+TEST_F(HTTPRoutesTest, RealPlotterControllerOnTheSimulator) {
+    test::TemporaryFolder noPorts;
+    auto clock = std::make_shared<test::ManualRunClock>();
+    clock->setHeld(true);  // the run waits at its first pause, so its state can be read
+    AxiDrawPlotterController real(AxiDrawPlotterController::Environment{noPorts.path(), clock});
+    VectorizerController document(false, &real);
+    document.loadPreset(SyntheticPreset::rosette, true);
+
+    const HTTPResponse started = dispatchHTTPRequest(document, request("POST", "/v1/axidraw", R"({"action":"plot"})"));
+    EXPECT_EQ(Json::parse(started.body)["status"], real.statusLog());
+    EXPECT_TRUE(real.runState().isRunning());
+    const Json status = Json::parse(dispatchHTTPRequest(document, request("GET", "/v1/axidraw")).body);
+    EXPECT_EQ(status["isSimulator"], true);
+    EXPECT_EQ(status["isBusy"], true);
+    EXPECT_EQ(status["port"], "virtual://axidraw-simulator");
+
+    document.handleOSCMessage({"/ostrel/axidraw/stop", {}});
+    EXPECT_FALSE(real.runState().isRunning());
+    EXPECT_EQ(Json::parse(dispatchHTTPRequest(document, request("GET", "/v1/axidraw")).body)["isBusy"], false);
 }
 
 /// The whole road over a real socket: curl on loopback, the request served on the main thread.
