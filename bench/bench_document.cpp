@@ -4,6 +4,7 @@
 // document.
 #include "document/VectorizerController.h"
 #include "export/SVGExporter.h"
+#include "pipeline/PlotterTour.h"
 #include "pipeline/SyntheticDrawing.h"
 #include "pipeline/VectorizationEngine.h"
 #include "support/SyntheticLineDrawing.h"
@@ -45,6 +46,26 @@ void BM_Vectorize(benchmark::State& state) {
     state.SetLabel(std::string(rawValue(params.algorithm)));
 }
 BENCHMARK(BM_Vectorize)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+/// Greedy + 2-opt over the strokes the drawing's stage A gives, all pens together.
+void BM_TourOnDrawing(benchmark::State& state) {
+    const RawExtractionStage stage = VectorizationEngine::extractStageA(benchImage(), VectorizerParams());
+    std::vector<VectorPath> strokes;
+    for (const auto& group : stage.pathsByPen) {
+        for (const auto& raw : group) {
+            VectorPath path;
+            path.id = static_cast<std::int64_t>(strokes.size()) + 1;
+            path.points = raw.points;
+            strokes.push_back(std::move(path));
+        }
+    }
+    BezierAndPlotterOptimizer::PlotterTour tour;
+    for (auto _ : state) tour = BezierAndPlotterOptimizer::optimizePlotterTour(strokes, true);
+    state.counters["strokes"] = static_cast<double>(strokes.size());
+    state.counters["rawTravelPx"] = tour.rawTravelPx;
+    state.counters["optimizedTravelPx"] = tour.optimizedTravelPx;
+}
+BENCHMARK(BM_TourOnDrawing)->Unit(benchmark::kMillisecond);
 
 /// A document of `count` random short strokes on two pens.
 std::vector<PenLayer> randomLayers(int count) {
