@@ -124,32 +124,24 @@ void AxiDrawPlotterController::reapplyServoSetupIfConnected() {
 
 // MARK: Manual commands
 
-void AxiDrawPlotterController::raisePen() {
-    if (!ensureConnected() || !transport_) return;
-    try {
-        configureEbbServoAndMotors(*transport_);
-        send(*transport_, "SP,1," + integerText(config_.penDelayMs), kCommandTimeoutMs, config_.penDelayMs);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return;
-    }
-    setIsPenDown(false);
-    const std::string percent = integerText(config_.penUpPercent);
-    setStatusLog(L("Stylo levé (" + percent + " %)", "Pen raised (" + percent + "%)"));
-}
+void AxiDrawPlotterController::raisePen() { setPenByHand(false); }
 
-void AxiDrawPlotterController::lowerPen() {
+void AxiDrawPlotterController::lowerPen() { setPenByHand(true); }
+
+void AxiDrawPlotterController::setPenByHand(bool down) {
     if (!ensureConnected() || !transport_) return;
     try {
         configureEbbServoAndMotors(*transport_);
-        send(*transport_, "SP,0," + integerText(config_.penDelayMs), kCommandTimeoutMs, config_.penDelayMs);
+        send(*transport_, (down ? "SP,0," : "SP,1,") + integerText(config_.penDelayMs), kCommandTimeoutMs,
+             config_.penDelayMs);
     } catch (const std::exception& failure) {
         fail(failure.what());
         return;
     }
-    setIsPenDown(true);
-    const std::string percent = integerText(config_.penDownPercent);
-    setStatusLog(L("Stylo baissé (" + percent + " %)", "Pen lowered (" + percent + "%)"));
+    setIsPenDown(down);
+    const std::string percent = integerText(down ? config_.penDownPercent : config_.penUpPercent);
+    setStatusLog(down ? L("Stylo baissé (" + percent + " %)", "Pen lowered (" + percent + "%)")
+                      : L("Stylo levé (" + percent + " %)", "Pen raised (" + percent + "%)"));
 }
 
 void AxiDrawPlotterController::unlockMotorsAndZeroOrigin() {

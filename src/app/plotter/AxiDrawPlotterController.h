@@ -109,6 +109,8 @@ private:
     friend class AxiDrawPlotRun;
 
     void configureEbbServoAndMotors(EbbSerialTransport& transport);
+    /// The manual pen command: connects if needed, sends it with the pen delay, reports it.
+    void setPenByHand(bool down);
     /// Sends one command on the link. The board queues pen and move steps and plays them after its
     /// reply: `boardMs` is how long this one keeps it busy, `isMove` whether the head travels.
     void send(EbbSerialTransport& transport, const std::string& command, int timeoutMs, int boardMs = 0,
