@@ -7,6 +7,9 @@
 // palette images kept at their size skip the compositing: their luma is read straight from the pixels
 // through per-channel tables (the same values; a 2400 × 2400 grey image converts in a few ms instead
 // of two full-size 32-bit copies and a painter pass).
+//
+// Mapping the pages of the luma buffer (a 2400 × 2400 image takes 23 MB) costs about as much as
+// decoding the file; when the header gives the size, a helper thread maps them while the decoder runs.
 #include "pipeline/RasterImage.h"
 
 #include "support/NumberFormat.h"
@@ -21,8 +24,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <mutex>
+#include <system_error>
+#include <utility>
 
 namespace ostrel {
 
@@ -75,7 +81,13 @@ inline float compositeLuma(float r, float g, float b, float a) {
 // Luma of an opaque image of a format whose pixels convert to RGB exactly (8-bit grey, RGB without
 // alpha, a palette without alpha), read straight from its bytes: the same values as drawing it over
 // white, without the two full-size 32-bit copies that takes. None for other formats.
-std::optional<RasterImage> opaqueLuma(const QImage& image) {
+// A luma buffer of `count` values: `prepared` when it has that size, otherwise a new one.
+std::vector<float> lumaBuffer(std::size_t count, std::vector<float>& prepared) {
+    if (prepared.size() == count) return std::move(prepared);
+    return prefaultedVector<float>(count);
+}
+
+std::optional<RasterImage> opaqueLuma(const QImage& image, std::vector<float>& prepared) {
     if (image.hasAlphaChannel()) return std::nullopt;
     const QImage::Format format = image.format();
     const bool grey = format == QImage::Format_Grayscale8;
@@ -108,7 +120,7 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = lumaBuffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), prepared);
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             float* out = raster.luma.data() + y * static_cast<std::size_t>(w);
@@ -128,40 +140,15 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     return raster;
 }
 
-}  // namespace
-
-std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
-    applyDecodeAllocationLimit();
-    QImageReader reader(QString::fromStdString(path));
-    reader.setAutoTransform(true);
-    reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
-
-    // The stored size, before the orientation transform, which is applied after scaling.
-    const QSize stored = reader.size();
-    if (stored.isValid()) {
-        const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
-        if (!target) return std::nullopt;
-        const bool decodesScaled = reader.supportsOption(QImageIOHandler::ScaledSize);
-        const std::int64_t storedPixels = std::int64_t{stored.width()} * stored.height();
-        if (!decodesScaled && storedPixels > kMaxFullDecodePixels) return std::nullopt;
-        if (target->width != stored.width() || target->height != stored.height()) {
-            reader.setScaledSize(QSize(target->width, target->height));
-        }
-    }
-
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) return std::nullopt;
-    return fromImage(image, maxDimension);
-}
-
-std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDimension) {
+// fromImage, writing the luma into `prepared` when that has the right size.
+std::optional<RasterImage> lumaOfImage(const QImage& image, int maxDimension, std::vector<float>& prepared) {
     if (image.isNull()) return std::nullopt;
     const auto target = scaledSizeFor(image.width(), image.height(), maxDimension);
     if (!target) return std::nullopt;
     const int w = target->width;
     const int h = target->height;
     if (w == image.width() && h == image.height()) {
-        if (auto raster = opaqueLuma(image)) return raster;
+        if (auto raster = opaqueLuma(image, prepared)) return raster;
     }
 
     QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -186,7 +173,7 @@ std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDi
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = lumaBuffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), prepared);
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             const uchar* row = canvas.constScanLine(static_cast<int>(y));
@@ -198,6 +185,55 @@ std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDi
         }
     });
     return raster;
+}
+
+
+}  // namespace
+
+std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
+    applyDecodeAllocationLimit();
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(true);
+    reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
+
+    // The stored size, before the orientation transform, which is applied after scaling.
+    const QSize stored = reader.size();
+    std::future<std::vector<float>> prepared;
+    if (stored.isValid()) {
+        const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
+        if (!target) return std::nullopt;
+        const bool decodesScaled = reader.supportsOption(QImageIOHandler::ScaledSize);
+        const std::int64_t storedPixels = std::int64_t{stored.width()} * stored.height();
+        if (!decodesScaled && storedPixels > kMaxFullDecodePixels) return std::nullopt;
+        if (target->width != stored.width() || target->height != stored.height()) {
+            reader.setScaledSize(QSize(target->width, target->height));
+        }
+        // The luma buffer, mapped while the file decodes (a rotation keeps the pixel count).
+        const std::size_t count = static_cast<std::size_t>(target->width) * static_cast<std::size_t>(target->height);
+        try {
+            prepared = std::async(std::launch::async, [count] { return prefaultedVector<float>(count); });
+        } catch (const std::system_error&) {
+            // no thread to be had: the buffer is made after decoding
+        }
+    }
+
+    QImage image;
+    const bool decoded = reader.read(&image) && !image.isNull();
+    std::vector<float> buffer;
+    if (prepared.valid()) {
+        try {
+            buffer = prepared.get();
+        } catch (const std::bad_alloc&) {
+            // made again after decoding, where a failure is reported as usual
+        }
+    }
+    if (!decoded) return std::nullopt;
+    return lumaOfImage(image, maxDimension, buffer);
+}
+
+std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDimension) {
+    std::vector<float> none;
+    return lumaOfImage(image, maxDimension, none);
 }
 
 QImage RasterImage::toGrayImage() const {

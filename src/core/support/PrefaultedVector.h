@@ -2,8 +2,9 @@
 //
 // Each 4 KiB page of fresh memory costs a page fault on its first write; a 23 MB float image takes
 // about 5600 of them, which costs more than a pass of arithmetic over it. Linux maps a whole range in
-// one call (madvise MADV_POPULATE_WRITE, about 3× cheaper); elsewhere, or on older kernels, nothing
-// changes and the pages fault in as they are written.
+// one call (madvise MADV_POPULATE_WRITE, about 3× cheaper), here split over a few threads of the
+// parallel pool; elsewhere, or on older kernels, nothing changes and the pages fault in as they are
+// written.
 #pragma once
 
 #include <cstddef>
