@@ -7,11 +7,13 @@
 #include "pipeline/NeuralRidgeFilter.h"
 #include "pipeline/PenClassifier.h"
 #include "pipeline/PlotterTour.h"
+#include "support/ParallelFor.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -193,37 +195,60 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
                                    const std::map<std::int64_t, bool>& existingVisibility, double computeStartTime) {
     const std::int64_t pens = std::clamp<std::int64_t>(params.penCount, 1, 4);
+    const auto penSlots = static_cast<std::size_t>(pens);
+
+    // Every stroke of every pen is simplified and finished on its own, in parallel; the results keep
+    // the order of the strokes, so ids are then numbered exactly as one pass over the pens would.
+    struct StrokeSource {
+        std::size_t pen;
+        const RawPath* raw;
+    };
+    std::vector<StrokeSource> sources;
+    for (std::size_t pen = 0; pen < penSlots && pen < stageA.pathsByPen.size(); ++pen) {
+        for (const RawPath& raw : stageA.pathsByPen[pen]) sources.push_back({pen, &raw});
+    }
+    std::vector<std::optional<VectorPath>> strokes(sources.size());
+    parallelFor(sources.size(), 4, [&](std::size_t first, std::size_t last) {
+        for (std::size_t s = first; s < last; ++s) {
+            const RawPath& raw = *sources[s].raw;
+            auto simplified =
+                BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
+            if (simplified.points.size() < 2) continue;
+            FinishedStroke finished = finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
+            VectorPath& path = strokes[s].emplace();
+            path.penIndex = static_cast<std::int64_t>(sources[s].pen);
+            path.points = std::move(simplified.points);
+            path.beziers = std::move(finished.beziers);
+            path.strokeRadiusPx = raw.radiusPx;
+            path.pointRadiiPx = std::move(simplified.radii);
+            path.outlineBeziers = std::move(finished.outline);
+            path.isClosed = finished.isClosed;
+            path.isHatch = raw.isHatch;
+        }
+    });
+    std::vector<std::vector<VectorPath>> pathsByPen(penSlots);
     std::int64_t nextID = 1;
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        if (!strokes[s]) continue;
+        strokes[s]->id = nextID++;
+        pathsByPen[sources[s].pen].push_back(std::move(*strokes[s]));
+    }
+    strokes.clear();
+
+    // The pens' tours are independent of each other; the totals are then added in pen order.
+    std::vector<BezierAndPlotterOptimizer::PlotterTour> tours(penSlots);
+    parallelFor(penSlots, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t pen = first; pen < last; ++pen) {
+            tours[pen] = BezierAndPlotterOptimizer::optimizePlotterTour(pathsByPen[pen], params.optimize2Opt);
+        }
+    });
     Totals totals;
     std::vector<PenLayer> layers;
-    layers.reserve(static_cast<std::size_t>(pens));
-
+    layers.reserve(penSlots);
     for (std::int64_t i = 0; i < pens; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        std::vector<VectorPath> paths;
-        if (index < stageA.pathsByPen.size()) {
-            for (const RawPath& raw : stageA.pathsByPen[index]) {
-                auto simplified =
-                    BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
-                if (simplified.points.size() < 2) continue;
-                FinishedStroke finished =
-                    finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
-                VectorPath path;
-                path.id = nextID++;
-                path.penIndex = i;
-                path.points = std::move(simplified.points);
-                path.beziers = std::move(finished.beziers);
-                path.strokeRadiusPx = raw.radiusPx;
-                path.pointRadiiPx = std::move(simplified.radii);
-                path.outlineBeziers = std::move(finished.outline);
-                path.isClosed = finished.isClosed;
-                path.isHatch = raw.isHatch;
-                paths.push_back(std::move(path));
-            }
-        }
-        auto tour = BezierAndPlotterOptimizer::optimizePlotterTour(paths, params.optimize2Opt);
+        auto& tour = tours[index];
         totals.add(tour.paths, tour.rawTravelPx, tour.optimizedTravelPx);
-
         const double width = index < params.penWidthsMM.size() ? params.penWidthsMM[index] : defaultPenWidthMM(i);
         const auto visibility = existingVisibility.find(i);
         const bool visible = visibility == existingVisibility.end() ? true : visibility->second;
