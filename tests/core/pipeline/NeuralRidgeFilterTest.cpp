@@ -381,6 +381,37 @@ TEST(HessianRidge, SmallImagesAreZeroAndBrightRidgesScoreOne) {
     EXPECT_EQ(computeHessianRidgeStrength(std::vector<float>(16, 9.0f), 4, 4), std::vector<float>(16, 0.0f));
 }
 
+TEST(HessianRidge, MatchesTheScalarFormulaBitForBitAtEveryWidth) {
+    // Widths around the four-pixel blocks of the vectorised rows, on random values with flat runs (so
+    // some measures are exactly 0 or -0 before the floor) and a wide dynamic range.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> value(-40.0f, 300.0f);
+    for (const int w : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 37}) {
+        const int h = 6;
+        std::vector<float> values(std::size_t(w * h));
+        for (auto& v : values) v = random() % 4 == 0 ? 7.0f : value(random);
+        std::vector<float> raw(values.size(), 0.0f);
+        float largest = 1e-5f;
+        for (int y = 1; y + 1 < h; ++y) {
+            for (int x = 1; x + 1 < w; ++x) {
+                const auto at = [&](int dx, int dy) { return values[std::size_t((y + dy) * w + x + dx)]; };
+                const float c = at(0, 0);
+                const float ixx = at(1, 0) - 2.0f * c + at(-1, 0);
+                const float iyy = at(0, 1) - 2.0f * c + at(0, -1);
+                const float ixy = (at(1, 1) - at(-1, 1) - at(1, -1) + at(-1, -1)) * 0.25f;
+                const float diff = ixx - iyy;
+                const float s = -0.5f * (ixx + iyy - std::sqrt(diff * diff + 4.0f * ixy * ixy));
+                raw[std::size_t(y * w + x)] = s > 0.0f ? s : 0.0f;
+                largest = std::max(largest, raw[std::size_t(y * w + x)]);
+            }
+        }
+        std::vector<float> expected(values.size(), 0.0f);
+        for (std::size_t i = 0; i < raw.size(); ++i) expected[i] = std::min(raw[i] * (1.0f / largest), 1.0f);
+        SCOPED_TRACE(w);
+        EXPECT_TRUE(sameBits(computeHessianRidgeStrength(values, w, h), expected));
+    }
+}
+
 // A faint thin line below the threshold: skeletonize keeps exactly the thresholded mask, the neural
 // algorithm may only add to it, and its ridge field includes the Hessian term.
 TEST(Preprocess, NeuralMaskOnlyGrowsAndFieldsAreConsistent) {
