@@ -288,23 +288,65 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     for (std::size_t x = envelopeFrom; x < last; ++x) envelope(x);
 }
 
+// out[x] = √in[x] for x in [0, n); four at a time in SSE where available (IEEE square roots are
+// correctly rounded whatever the instruction, so the values are the same).
+void sqrtRow(const float* in, float* out, std::size_t n) {
+    std::size_t x = 0;
+#if defined(__SSE2__)
+    for (; x + 4 <= n; x += 4) _mm_storeu_ps(out + x, _mm_sqrt_ps(_mm_loadu_ps(in + x)));
+#endif
+    for (; x < n; ++x) out[x] = std::sqrt(in[x]);
+}
+
+// Row pass of the distance transform by a search outwards from each pixel: out[x] = min over x' of
+// (x - x')² + f[x'], where no pixel farther than √(best so far) can do better, so a pixel at distance
+// d costs about d steps and background (f = 0) none. Exact when every f and every sum is an integer
+// below 2^24, and then equal to the envelope's value, which is the same exact minimum. Gives up (false)
+// once the row has cost `budget` steps: thick ink is cheaper for the envelope.
+bool rowMinimumBySearch(const float* f, std::size_t n, float* out, std::size_t budget) {
+    std::size_t steps = 0;
+    for (std::size_t x = 0; x < n; ++x) {
+        float best = f[x];
+        if (best == 0.0f) {
+            out[x] = 0.0f;
+            continue;
+        }
+        for (std::size_t d = 1;; ++d) {
+            const auto reach = static_cast<float>(d * d);
+            if (reach >= best) break;
+            if (x >= d) best = std::min(best, reach + f[x - d]);
+            if (x + d < n) best = std::min(best, reach + f[x + d]);
+            if (x < d && x + d >= n) break;
+        }
+        steps += static_cast<std::size_t>(std::sqrt(best)) + 1;
+        if (steps > budget) return false;
+        out[x] = best;
+    }
+    return true;
+}
+
 // Exact Euclidean distance transform of a w × h mask into `field` (w × h values, every one written).
 void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, float* field) {
     const float side = static_cast<float>(static_cast<std::int64_t>(w + h) + 1000);
     const float big = side * side;
     parallelFor(w, kMinColumnsPerChunk,
                 [&](std::size_t first, std::size_t last) { edtColumns(binary, w, h, big, first, last, field); });
-    // Row pass, then the square root.
+    // Row pass, then the square root. Column values below `big` are squared distances up to (h - 1)²;
+    // with (w - 1)² + (h - 1)² below 2^24 every candidate sum is an exact float, and rows without a
+    // column lacking background may take the search.
+    const bool searchable = (w - 1) * (w - 1) + (h - 1) * (h - 1) < (std::size_t{1} << 24);
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         float* out = threadScratch<float, 6>(w);
         int* v = threadScratch<int, 7>(w);
         float* z = threadScratch<float, 8>(w + 1);
         for (std::size_t y = first; y < last; ++y) {
             float* row = field + y * w;
+            float largest = 0.0f;
+            for (std::size_t x = 0; x < w; ++x) largest = std::max(largest, row[x]);
             // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
-            if (std::all_of(row, row + w, [](float value) { return value == 0.0f; })) continue;
-            edt1D(row, w, out, v, z);
-            for (std::size_t x = 0; x < w; ++x) row[x] = std::sqrt(out[x]);
+            if (largest == 0.0f) continue;
+            if (!searchable || largest >= big || !rowMinimumBySearch(row, w, out, 8 * w)) edt1D(row, w, out, v, z);
+            sqrtRow(out, row, w);
         }
     });
 }

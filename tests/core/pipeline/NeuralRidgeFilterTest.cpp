@@ -337,6 +337,31 @@ TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
     }
 }
 
+TEST(ExactEDT, ThinStrokesAndSolidBlocksMatchTheEnvelope) {
+    // Rows of thin strokes take the outward search, rows through a solid block fall back to the
+    // envelope part-way (the search's budget runs out); a column of ink from top to bottom has no
+    // background, so rows crossing it take the envelope from the start.
+    for (const bool fullColumn : {false, true}) {
+        SCOPED_TRACE(fullColumn);
+        const int w = 260;
+        const int h = 170;
+        std::vector<std::uint8_t> mask(std::size_t(w * h), 0);
+        const auto set = [&](int x, int y) { mask[std::size_t(y * w + x)] = 1; };
+        for (int y = 20; y < 150; ++y) {
+            for (int x = 30; x < 200; ++x) set(x, y);  // a solid block
+        }
+        for (int i = 0; i < 160; ++i) {
+            set(5 + i % 7, i);                  // a thin wavy stroke
+            set(210 + i / 4, 5 + i);            // a diagonal
+            for (int t = 0; t < 3; ++t) set(240 + t, i);  // a 3 px vertical bar
+        }
+        if (fullColumn) {
+            for (int y = 0; y < h; ++y) set(250, y);
+        }
+        ASSERT_TRUE(sameBits(computeExactEDT(mask, w, h), referenceEDT(mask, w, h)));
+    }
+}
+
 TEST(ExactEDT, OneAtFourNeighboursRootTwoAtDiagonalOnes) {
     // A 3 × 3 ink block in a 5 × 5 image: edge-adjacent ink 1, its centre 2; a lone diagonal contact √2.
     std::vector<std::uint8_t> mask(25, 0);
