@@ -8,6 +8,7 @@
 #include "pipeline/PenClassifier.h"
 #include "pipeline/PlotterTour.h"
 #include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <algorithm>
 #include <chrono>
@@ -128,14 +129,20 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     return m;
 }
 
-// Destroys `value` on a thread of its own. Unmapping large buffers costs about a third of what mapping
-// them did (some 7 ms for the fields of a 2400 × 2400 image), which the caller need not wait for.
-template <class T>
-void releaseInBackground(T&& value) {
+// Frees stage A's fields on a thread of their own. Releasing the pages of large buffers costs about a
+// third of what mapping them did (some 7 ms for the fields of a 2400 × 2400 image), which the caller
+// need not wait for; the pages are discarded first, which unlike unmapping does not hold up the
+// caller's own page faults meanwhile.
+void releaseInBackground(PreprocessedFields&& fields) {
+    const auto release = [](PreprocessedFields released) {
+        discardPages(released.distanceField.data(), released.distanceField.size() * sizeof(float));
+        discardPages(released.ridgeField.data(), released.ridgeField.size() * sizeof(float));
+        discardPages(released.binary.data(), released.binary.size());
+    };
     try {
-        std::thread([released = std::forward<T>(value)] { (void)released; }).detach();
+        std::thread(release, std::move(fields)).detach();
     } catch (const std::system_error&) {
-        // no thread to be had: the value was released here
+        // no thread to be had: the fields were released here
     }
 }
 

@@ -34,9 +34,10 @@ constexpr std::size_t kChunksPerThread = 4;
 // How long a thread polls before it sleeps.
 constexpr auto kSpinTime = std::chrono::microseconds(100);
 
+// Asked once: the library reads a system file for it on every call.
 int defaultThreadCount() noexcept {
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return std::clamp(static_cast<int>(hardware), 1, kMaxThreads);
+    static const int count = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    return count;
 }
 
 inline void relax() noexcept {

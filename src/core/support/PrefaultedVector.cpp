@@ -57,4 +57,21 @@ void prefaultPages(void* data, std::size_t bytes) noexcept {
 #endif
 }
 
+void discardPages(void* data, std::size_t bytes) noexcept {
+#if defined(__linux__)
+    if (data == nullptr || bytes < kMinPrefaultBytes) return;
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0) return;
+    const auto page = static_cast<std::uintptr_t>(pageSize);
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t last = (begin + bytes) / page * page;
+    if (last <= first) return;
+    (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 }  // namespace ostrel

@@ -16,6 +16,12 @@ namespace ostrel {
 /// for small ranges or when it cannot. Never changes the contents.
 void prefaultPages(void* data, std::size_t bytes) noexcept;
 
+/// Returns the whole pages of [data, data + bytes) to the system, which reads them as zeros afterwards;
+/// nothing for small ranges or where the system cannot. For a buffer about to be freed: unlike the
+/// unmapping that freeing a large block does, this does not stop other threads' page faults while it
+/// runs, and the unmapping that follows finds no pages left to release.
+void discardPages(void* data, std::size_t bytes) noexcept;
+
 /// `count` value-initialised elements (zeros for arithmetic types), their pages mapped in bulk first.
 template <class T>
 [[nodiscard]] std::vector<T> prefaultedVector(std::size_t count) {
