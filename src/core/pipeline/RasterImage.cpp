@@ -9,7 +9,8 @@
 // of two full-size 32-bit copies and a painter pass).
 //
 // Mapping the pages of the luma buffer (a 2400 × 2400 image takes 23 MB) costs about as much as
-// decoding the file; when the header gives the size, a helper thread maps them while the decoder runs.
+// decoding the file; when the header gives the size, a helper thread maps them while the decoder runs,
+// together with the full-size buffers a vectorisation of the image will take (prepareBuffers).
 #include "pipeline/RasterImage.h"
 
 #include "support/NumberFormat.h"
@@ -37,6 +38,11 @@ namespace {
 // Largest image allocation the decoder may make, in megabytes: a 32-bit image of about 11 500 pixels
 // square. A header claiming more is refused before any pixel is decoded.
 constexpr int kDecodeAllocationLimitMB = 512;
+
+// Full-size buffers stage A of a vectorisation takes from support/PrefaultedVector.h: the blurred grey
+// and the ink level (float), the mask and the skeleton (bytes).
+constexpr int kPipelineFloatBuffers = 2;
+constexpr int kPipelineByteBuffers = 2;
 
 // Largest decoded pixel count accepted for a format that cannot decode at a reduced size.
 constexpr std::int64_t kMaxFullDecodePixels = std::int64_t{kDecodeAllocationLimitMB} * 1024 * 1024 / 4;
@@ -208,10 +214,15 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         if (target->width != stored.width() || target->height != stored.height()) {
             reader.setScaledSize(QSize(target->width, target->height));
         }
-        // The luma buffer, mapped while the file decodes (a rotation keeps the pixel count).
+        // The luma buffer, and the full-size buffers vectorising the image takes (two float and two
+        // byte images), mapped while the file decodes (a rotation keeps the pixel count).
         const std::size_t count = static_cast<std::size_t>(target->width) * static_cast<std::size_t>(target->height);
         try {
-            prepared = std::async(std::launch::async, [count] { return prefaultedVector<float>(count); });
+            prepared = std::async(std::launch::async, [count] {
+                std::vector<float> luma = prefaultedVector<float>(count);
+                prepareBuffers(count, kPipelineFloatBuffers, kPipelineByteBuffers);
+                return luma;
+            });
         } catch (const std::system_error&) {
             // no thread to be had: the buffer is made after decoding
         }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -22,7 +24,66 @@ constexpr std::size_t kMinPrefaultBytes = std::size_t{1} << 20;
 // contend on the kernel's locks.
 constexpr std::size_t kMaxPieces = 4;
 
+// Buffers made by prepareBuffers, not yet taken. Never destroyed (a helper thread may still be
+// preparing when the process exits).
+struct KeptBuffers {
+    std::mutex mutex;
+    std::vector<std::vector<float>> floats;
+    std::vector<std::vector<unsigned char>> bytes;
+};
+
+KeptBuffers& prepared() {
+    static KeptBuffers& buffers = *new KeptBuffers;
+    return buffers;
+}
+
+template <class T>
+bool takeFrom(std::vector<std::vector<T>>& kept, std::vector<T>& out, std::size_t count) {
+    const auto found = std::find_if(kept.begin(), kept.end(), [count](const auto& b) { return b.size() == count; });
+    if (found == kept.end()) return false;
+    out = std::move(*found);
+    kept.erase(found);
+    return true;
+}
+
 }  // namespace
+
+void prepareBuffers(std::size_t count, int floatBuffers, int byteBuffers) {
+    releasePreparedBuffers();
+    std::vector<std::vector<float>> floats;
+    std::vector<std::vector<unsigned char>> bytes;
+    for (int i = 0; i < floatBuffers; ++i) floats.push_back(prefaultedVector<float>(count));
+    for (int i = 0; i < byteBuffers; ++i) bytes.push_back(prefaultedVector<unsigned char>(count));
+    KeptBuffers& kept = prepared();
+    std::lock_guard lock(kept.mutex);
+    kept.floats = std::move(floats);
+    kept.bytes = std::move(bytes);
+}
+
+void releasePreparedBuffers() noexcept {
+    std::vector<std::vector<float>> floats;
+    std::vector<std::vector<unsigned char>> bytes;
+    KeptBuffers& kept = prepared();
+    std::lock_guard lock(kept.mutex);
+    std::swap(floats, kept.floats);
+    std::swap(bytes, kept.bytes);
+}
+
+namespace PreparedBufferPool {
+
+bool takePreparedBuffer(std::vector<float>& out, std::size_t count) {
+    KeptBuffers& kept = prepared();
+    std::lock_guard lock(kept.mutex);
+    return takeFrom(kept.floats, out, count);
+}
+
+bool takePreparedBuffer(std::vector<unsigned char>& out, std::size_t count) {
+    KeptBuffers& kept = prepared();
+    std::lock_guard lock(kept.mutex);
+    return takeFrom(kept.bytes, out, count);
+}
+
+}  // namespace PreparedBufferPool
 
 void prefaultPages(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
