@@ -40,9 +40,9 @@ namespace {
 constexpr int kDecodeAllocationLimitMB = 512;
 
 // Full-size buffers stage A of a vectorisation takes from support/PrefaultedVector.h: the blurred grey
-// and the ink level (float), the mask and the skeleton (bytes).
+// and the ink level (float), the mask, the skeleton and the tracing state (bytes).
 constexpr int kPipelineFloatBuffers = 2;
-constexpr int kPipelineByteBuffers = 2;
+constexpr int kPipelineByteBuffers = 3;
 
 // Largest decoded pixel count accepted for a format that cannot decode at a reduced size.
 constexpr std::int64_t kMaxFullDecodePixels = std::int64_t{kDecodeAllocationLimitMB} * 1024 * 1024 / 4;
@@ -214,7 +214,7 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         if (target->width != stored.width() || target->height != stored.height()) {
             reader.setScaledSize(QSize(target->width, target->height));
         }
-        // The luma buffer, and the full-size buffers vectorising the image takes (two float and two
+        // The luma buffer, and the full-size buffers vectorising the image takes (two float and three
         // byte images), mapped while the file decodes (a rotation keeps the pixel count).
         const std::size_t count = static_cast<std::size_t>(target->width) * static_cast<std::size_t>(target->height);
         try {
