@@ -205,6 +205,7 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
     // The stored size, before the orientation transform, which is applied after scaling.
     const QSize stored = reader.size();
     std::future<std::vector<float>> prepared;
+    QImage image;
     if (stored.isValid()) {
         const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
         if (!target) return std::nullopt;
@@ -213,6 +214,14 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         if (!decodesScaled && storedPixels > kMaxFullDecodePixels) return std::nullopt;
         if (target->width != stored.width() || target->height != stored.height()) {
             reader.setScaledSize(QSize(target->width, target->height));
+        } else {
+            // The decoder writes into an image of the right size and format when it is given one: its
+            // pages are mapped here in bulk rather than faulted in one by one by the decoder.
+            const QImage::Format format = reader.imageFormat();
+            if (format != QImage::Format_Invalid) {
+                image = QImage(stored, format);
+                if (!image.isNull()) prefaultPages(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
+            }
         }
         // The luma buffer, and the full-size buffers vectorising the image takes (two float and three
         // byte images), mapped while the file decodes (a rotation keeps the pixel count).
@@ -228,7 +237,6 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         }
     }
 
-    QImage image;
     const bool decoded = reader.read(&image) && !image.isNull();
     std::vector<float> buffer;
     if (prepared.valid()) {
