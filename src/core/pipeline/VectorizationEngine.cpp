@@ -129,15 +129,16 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     return m;
 }
 
-// Frees stage A's fields on a thread of their own. Releasing the pages of large buffers costs about a
-// third of what mapping them did (some 7 ms for the fields of a 2400 × 2400 image), which the caller
-// need not wait for; the pages are discarded first, which unlike unmapping does not hold up the
-// caller's own page faults meanwhile.
+// Frees stage A's fields, and the prepared buffers it did not take (support/PrefaultedVector.h), on a
+// thread of their own. Releasing the pages of large buffers costs about a third of what mapping them
+// did (some 7 ms for the fields of a 2400 × 2400 image), which the caller need not wait for; the pages
+// are discarded first, which unlike unmapping does not hold up the caller's own page faults meanwhile.
 void releaseInBackground(PreprocessedFields&& fields) {
     const auto release = [](PreprocessedFields released) {
         discardPages(released.distanceField.data(), released.distanceField.size() * sizeof(float));
         discardPages(released.ridgeField.data(), released.ridgeField.size() * sizeof(float));
         discardPages(released.binary.data(), released.binary.size());
+        releasePreparedBuffers();
     };
     try {
         std::thread(release, std::move(fields)).detach();

@@ -63,10 +63,14 @@ void prepareBuffers(std::size_t count, int floatBuffers, int byteBuffers) {
 void releasePreparedBuffers() noexcept {
     std::vector<std::vector<float>> floats;
     std::vector<std::vector<unsigned char>> bytes;
-    KeptBuffers& kept = prepared();
-    std::lock_guard lock(kept.mutex);
-    std::swap(floats, kept.floats);
-    std::swap(bytes, kept.bytes);
+    {
+        KeptBuffers& kept = prepared();
+        std::lock_guard lock(kept.mutex);
+        std::swap(floats, kept.floats);
+        std::swap(bytes, kept.bytes);
+    }
+    for (auto& buffer : floats) discardPages(buffer.data(), buffer.size() * sizeof(float));
+    for (auto& buffer : bytes) discardPages(buffer.data(), buffer.size());
 }
 
 namespace PreparedBufferPool {
