@@ -225,6 +225,39 @@ void edt1D(const float* f, std::size_t n, float* out, int* v, float* z) {
     }
 }
 
+// Row markers of the column sweeps (rows are below 4096 there): no background above, and none below,
+// placed so that the distance to them is at least kFarDistance, which no real distance reaches.
+constexpr std::int32_t kFarDistance = 1 << 15;
+constexpr std::int32_t kNoneAbove = -kFarDistance;
+constexpr std::int32_t kNoneBelow = kFarDistance + 4096;
+
+// Downward sweep over N columns of one row: last[c] becomes the row of the nearest background at or
+// above this row, also written to out[c]. The buffers never overlap (restrict lets the compiler
+// vectorise without checking).
+template <std::size_t N>
+inline void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last, std::int32_t* __restrict out,
+                      std::int32_t row) {
+    for (std::size_t c = 0; c < N; ++c) {
+        last[c] = in[c] == 0 ? row : last[c];
+        out[c] = last[c];
+    }
+}
+
+// Upward sweep over N columns of one row: the squared distance to the nearer of the background above
+// (from the downward sweep) and below, or `big` when the column has none on either side. Written
+// without branches, so it vectorises too.
+template <std::size_t N>
+inline void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above,
+                    std::int32_t* __restrict last, float* __restrict out, std::int32_t row, float big) {
+    for (std::size_t c = 0; c < N; ++c) {
+        last[c] = in[c] == 0 ? row : last[c];
+        const std::int32_t d = std::min(row - above[c], last[c] - row);
+        const std::int32_t near = std::min(d, kFarDistance);  // squared without overflow
+        const auto square = static_cast<float>(near * near);
+        out[c] = d >= kFarDistance ? big : square;
+    }
+}
+
 // Column pass of the distance transform over columns [first, last): field(x, y) receives the squared
 // distance to the nearest background pixel of column x, or `big` along a column without background.
 //
@@ -240,37 +273,33 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     std::size_t envelopeFrom = first;  // columns [envelopeFrom, last) not settled by the sweeps
     std::vector<std::size_t> envelopeColumns;
     if (h <= 4096) {
-        constexpr std::int32_t kNone = -1;
-        constexpr std::int32_t kFar = std::numeric_limits<std::int32_t>::max();
         // nearest[y * span + c]: row of the nearest background at or above row y in column first + c.
         std::int32_t* nearest = threadScratch<std::int32_t, 3>(h * span);
         std::int32_t* lastRow = threadScratch<std::int32_t, 4>(span);
-        std::fill(lastRow, lastRow + span, kNone);
+        std::fill(lastRow, lastRow + span, kNoneAbove);
+        // Both sweeps go through the columns in blocks of a fixed count, which the compiler turns into
+        // vector instructions, and the odd columns one by one.
+        const std::size_t blocked = span / kBlock * kBlock;
         for (std::size_t y = 0; y < h; ++y) {
             const std::uint8_t* in = binary + y * w + first;
             std::int32_t* out = nearest + y * span;
             const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t c = 0; c < span; ++c) {
-                lastRow[c] = in[c] == 0 ? row : lastRow[c];
-                out[c] = lastRow[c];
-            }
+            std::size_t c = 0;
+            for (; c < blocked; c += kBlock) sweepDown<kBlock>(in + c, lastRow + c, out + c, row);
+            for (; c < span; ++c) sweepDown<1>(in + c, lastRow + c, out + c, row);
         }
-        std::fill(lastRow, lastRow + span, kNone);
+        std::fill(lastRow, lastRow + span, kNoneBelow);
         for (std::size_t y = h; y-- > 0;) {
             const std::uint8_t* in = binary + y * w + first;
             const std::int32_t* above = nearest + y * span;
             float* out = field + y * w + first;
             const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t c = 0; c < span; ++c) {
-                lastRow[c] = in[c] == 0 ? row : lastRow[c];
-                const std::int32_t up = above[c] == kNone ? kFar : row - above[c];
-                const std::int32_t down = lastRow[c] == kNone ? kFar : lastRow[c] - row;
-                const std::int32_t d = std::min(up, down);
-                out[c] = d == kFar ? big : static_cast<float>(d * d);
-            }
+            std::size_t c = 0;
+            for (; c < blocked; c += kBlock) sweepUp<kBlock>(in + c, above + c, lastRow + c, out + c, row, big);
+            for (; c < span; ++c) sweepUp<1>(in + c, above + c, lastRow + c, out + c, row, big);
         }
         for (std::size_t c = 0; c < span; ++c) {
-            if (lastRow[c] == kNone) envelopeColumns.push_back(first + c);  // no background in this column
+            if (lastRow[c] == kNoneBelow) envelopeColumns.push_back(first + c);  // no background in this column
         }
         envelopeFrom = last;
     }
