@@ -167,6 +167,58 @@ INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
                                            AdaptiveCase{1000, 36, 4}, AdaptiveCase{7, 6, 34},
                                            AdaptiveCase{8, 7, 34}));
 
+// The mask equals the direct computation from a whole-image integral image in doubles, S(x + 1, y + 1)
+// = S(x + 1, y) + R(x, y) with R the running row sum from 0, on a noisy image whose width mixes
+// clipped and unclipped windows and blocks of four with odd ends.
+TEST(AdaptiveThresholdMask, MatchesTheIntegralImageBitForBit) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> noise(0.0f, 255.0f);
+    for (const int w : {83, 157}) {
+        const int h = 61;
+        RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
+        for (auto& v : image.luma) v = noise(random);
+        for (const std::int64_t threshold : {0, 128, 255}) {
+            for (const bool invert : {false, true}) {
+                SCOPED_TRACE(testing::Message() << w << " wide, t " << threshold << ", invert " << invert);
+                const std::int64_t radius = 6 + std::min<std::int64_t>(threshold / 8, 30);
+                const float offset = float(22 + std::max<std::int64_t>((128 - threshold) / 10, -18));
+                const auto value = [&](int x, int y) {
+                    const float l = image.luma[std::size_t(y * w + x)];
+                    return invert ? 255.0f - l : l;
+                };
+                std::vector<double> sums(std::size_t((w + 1) * (h + 1)), 0.0);  // S(x, y) at y * (w + 1) + x
+                for (int y = 0; y < h; ++y) {
+                    double row = 0;
+                    for (int x = 0; x < w; ++x) {
+                        row += double(value(x, y));
+                        sums[std::size_t((y + 1) * (w + 1) + x + 1)] = sums[std::size_t(y * (w + 1) + x + 1)] + row;
+                    }
+                }
+                const auto S = [&](std::int64_t x, std::int64_t y) { return sums[std::size_t(y * (w + 1) + x)]; };
+                std::vector<std::uint8_t> expected(std::size_t(w * h));
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        const std::int64_t x0 = std::max<std::int64_t>(x - radius, 0);
+                        const std::int64_t x1 = std::min<std::int64_t>(x + radius, w - 1);
+                        const std::int64_t y0 = std::max<std::int64_t>(y - radius, 0);
+                        const std::int64_t y1 = std::min<std::int64_t>(y + radius, h - 1);
+                        const double sum = S(x1 + 1, y1 + 1) - S(x1 + 1, y0) - S(x0, y1 + 1) + S(x0, y0);
+                        const auto mean = float(sum / double((x1 - x0 + 1) * (y1 - y0 + 1)));
+                        expected[std::size_t(y * w + x)] = value(x, y) < mean - offset ? 1 : 0;
+                    }
+                }
+                VectorizerParams params;
+                params.algorithm = VectorAlgorithm::skeletonize;
+                params.adaptiveThreshold = true;
+                params.invert = invert;
+                params.blurRadius = 0;
+                params.threshold = threshold;
+                EXPECT_EQ(preprocess(image, params).binary, expected);
+            }
+        }
+    }
+}
+
 TEST(Preprocess, ExtremeThresholdsDoNotOverflow) {
     RasterImage image{4, 4, std::vector<float>(16, 100.0f)};
     VectorizerParams params;
