@@ -376,19 +376,26 @@ std::optional<RasterImage> plainPngLuma(const std::string& path, int maxDimensio
     for (int i = 0; i < 4; ++i) sizeField[i] = static_cast<unsigned char>(expected >> (24 - 8 * i));
 
     std::future<std::vector<float>> prepared = prepare(w * h);
+    // Waits for the helper before returning either way, so the pool is free for what follows.
+    const auto preparedBuffer = [&prepared] {
+        std::vector<float> buffer;
+        if (prepared.valid()) {
+            try {
+                buffer = prepared.get();
+            } catch (const std::bad_alloc&) {
+                // made below
+            }
+        }
+        return buffer;
+    };
     QByteArray raw = qUncompress(png->stream);
     png->stream = QByteArray();
-    std::vector<float> buffer;
-    if (prepared.valid()) {
-        try {
-            buffer = prepared.get();
-        } catch (const std::bad_alloc&) {
-            // made below
-        }
-    }
-    if (static_cast<std::size_t>(raw.size()) != expected) return std::nullopt;
     auto* rows = reinterpret_cast<unsigned char*>(raw.data());
-    if (!unfilterRows(rows, stride, h, png->channels)) return std::nullopt;
+    if (static_cast<std::size_t>(raw.size()) != expected || !unfilterRows(rows, stride, h, png->channels)) {
+        preparedBuffer();
+        return std::nullopt;
+    }
+    std::vector<float> buffer = preparedBuffer();
 
     const LumaTables& t = lumaTables();
     RasterImage raster;
