@@ -12,13 +12,15 @@
 
 #include "support/NumberFormat.h"
 #include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <numeric>
 #include <unordered_map>
@@ -37,19 +39,13 @@ constexpr std::array<Step, 8> kTraceOrder{{{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, 
 
 constexpr double kJunctionGap = 3.2;
 
-// A skeleton being traced. `work[y * w + x]`: 1 while the pixel is not yet in a chain; border clear.
-// `original`: the skeleton as given (border clear), from which degrees are read.
+// A skeleton being traced. `work[y * w + x]`: 0 once the pixel is in a chain (or was never set, or
+// lies on the border), otherwise 1 + its degree: the number of its 8 neighbours set in the skeleton as
+// given (border clear), which never changes while tracing.
 struct Skeleton {
     std::ptrdiff_t w = 0;
     std::ptrdiff_t h = 0;
-    std::unique_ptr<std::uint8_t[]> original;  // w × h, written in full before use
-    std::unique_ptr<std::uint8_t[]> work;
-
-    [[nodiscard]] int degree(std::ptrdiff_t p) const {
-        int d = 0;
-        for (const Step s : kTraceOrder) d += original[static_cast<std::size_t>(p + s.dy * w + s.dx)];
-        return d;
-    }
+    std::vector<std::uint8_t> work;
 
     // Extends `chain` (whose last pixel is already cleared) by the best-scored walk; stops on the first
     // junction pixel reached.
@@ -72,26 +68,38 @@ struct Skeleton {
                 }
             }
             if (best < 0) return;
+            const int degree = work[static_cast<std::size_t>(best)] - 1;
             work[static_cast<std::size_t>(best)] = 0;
             chain.push_back(best);
             pdx = bestStep.dx;
             pdy = bestStep.dy;
-            if (degree(best) >= 3) return;
+            if (degree >= 3) return;
             current = best;
         }
     }
 };
 
-// The pixel chains of the skeleton in the order endpoint chains, junction chains, loop chains.
-std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk) {
+// The pixel chains of the skeleton in the order endpoint chains, junction chains, loop chains. Sets
+// up `sk.work` from `skeleton` (w × h, border treated as clear) first.
+std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk, const std::vector<std::uint8_t>& skeleton) {
     // Set pixels, endpoints (degree 1) and junctions (degree ≥ 3) in raster order, gathered by bands of
-    // rows in parallel and joined in band order.
+    // rows in parallel and joined in band order. The skeleton is sparse: rows are scanned eight bytes
+    // at a time, and only set pixels are written into the zeroed work image.
     struct Found {
         std::vector<std::ptrdiff_t> all;
         std::vector<std::ptrdiff_t> endpoints;
         std::vector<std::ptrdiff_t> junctions;
     };
-    const auto interiorRows = static_cast<std::size_t>(sk.h - 2);
+    const std::ptrdiff_t w = sk.w;
+    const std::ptrdiff_t h = sk.h;
+    const std::uint8_t* in = skeleton.data();
+    // Set in the skeleton as given, the border clear (q is never outside the image here).
+    const auto isSet = [&](std::ptrdiff_t q) {
+        const std::ptrdiff_t x = q % w;
+        const std::ptrdiff_t y = q / w;
+        return x > 0 && x + 1 < w && y > 0 && y + 1 < h && in[q] != 0;
+    };
+    const auto interiorRows = static_cast<std::size_t>(h - 2);
     const std::size_t bandCount = std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
     std::vector<Found> found(bandCount);
     parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
@@ -99,13 +107,25 @@ std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk) {
             const auto y0 = static_cast<std::ptrdiff_t>(1 + b * interiorRows / bandCount);
             const auto y1 = static_cast<std::ptrdiff_t>(1 + (b + 1) * interiorRows / bandCount);
             for (std::ptrdiff_t y = y0; y < y1; ++y) {
-                for (std::ptrdiff_t x = 1; x + 1 < sk.w; ++x) {
-                    const std::ptrdiff_t p = y * sk.w + x;
-                    if (sk.original[static_cast<std::size_t>(p)] == 0) continue;
+                std::ptrdiff_t x = 1;
+                while (x + 1 < w) {
+                    const std::ptrdiff_t p = y * w + x;
+                    if (x + 9 <= w) {
+                        std::uint64_t eight = 0;
+                        std::memcpy(&eight, in + p, sizeof eight);
+                        if (eight == 0) {
+                            x += 8;
+                            continue;
+                        }
+                    }
+                    ++x;
+                    if (in[p] == 0) continue;
+                    int degree = 0;
+                    for (const Step s : kTraceOrder) degree += isSet(p + s.dy * w + s.dx) ? 1 : 0;
+                    sk.work[static_cast<std::size_t>(p)] = static_cast<std::uint8_t>(1 + degree);
                     found[b].all.push_back(p);
-                    const int d = sk.degree(p);
-                    if (d == 1) found[b].endpoints.push_back(p);
-                    if (d >= 3) found[b].junctions.push_back(p);
+                    if (degree == 1) found[b].endpoints.push_back(p);
+                    if (degree >= 3) found[b].junctions.push_back(p);
                 }
             }
         }
@@ -387,21 +407,8 @@ std::vector<std::vector<VectorPoint>> traceSkeletonChains(const std::vector<std:
     Skeleton sk;
     sk.w = static_cast<std::ptrdiff_t>(width);
     sk.h = static_cast<std::ptrdiff_t>(height);
-    // Both copies are written in full, by bands of rows in parallel (no zero-filling pass first).
-    sk.original = std::make_unique_for_overwrite<std::uint8_t[]>(count);
-    sk.work = std::make_unique_for_overwrite<std::uint8_t[]>(count);
-    parallelFor(static_cast<std::size_t>(sk.h), 64, [&](std::size_t first, std::size_t last) {
-        for (std::size_t y = first; y < last; ++y) {
-            const std::size_t row = y * static_cast<std::size_t>(sk.w);
-            const bool borderRow = y == 0 || y + 1 == static_cast<std::size_t>(sk.h);
-            for (std::size_t x = 0; x < static_cast<std::size_t>(sk.w); ++x) {
-                const bool border = borderRow || x == 0 || x + 1 == static_cast<std::size_t>(sk.w);
-                sk.original[row + x] = !border && skeleton[row + x] != 0 ? 1 : 0;
-            }
-            std::copy_n(sk.original.get() + row, sk.w, sk.work.get() + row);
-        }
-    });
-    const std::vector<std::vector<std::ptrdiff_t>> pixelChains = tracePixelChains(sk);
+    sk.work = prefaultedVector<std::uint8_t>(count);
+    const std::vector<std::vector<std::ptrdiff_t>> pixelChains = tracePixelChains(sk, skeleton);
 
     // Pixel chains to points; each chain on its own, in parallel, kept in order.
     std::vector<std::optional<std::vector<VectorPoint>>> converted(pixelChains.size());

@@ -23,6 +23,10 @@
 #include <limits>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace ostrel::NeuralRidgeFilter {
 
 namespace {
@@ -221,6 +225,39 @@ void edt1D(const float* f, std::size_t n, float* out, int* v, float* z) {
     }
 }
 
+// Row markers of the column sweeps (rows are below 4096 there): no background above, and none below,
+// placed so that the distance to them is at least kFarDistance, which no real distance reaches.
+constexpr std::int32_t kFarDistance = 1 << 15;
+constexpr std::int32_t kNoneAbove = -kFarDistance;
+constexpr std::int32_t kNoneBelow = kFarDistance + 4096;
+
+// Downward sweep over N columns of one row: last[c] becomes the row of the nearest background at or
+// above this row, also written to out[c]. The buffers never overlap (restrict lets the compiler
+// vectorise without checking).
+template <std::size_t N>
+inline void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last, std::int32_t* __restrict out,
+                      std::int32_t row) {
+    for (std::size_t c = 0; c < N; ++c) {
+        last[c] = in[c] == 0 ? row : last[c];
+        out[c] = last[c];
+    }
+}
+
+// Upward sweep over N columns of one row: the squared distance to the nearer of the background above
+// (from the downward sweep) and below, or `big` when the column has none on either side. Written
+// without branches, so it vectorises too.
+template <std::size_t N>
+inline void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above,
+                    std::int32_t* __restrict last, float* __restrict out, std::int32_t row, float big) {
+    for (std::size_t c = 0; c < N; ++c) {
+        last[c] = in[c] == 0 ? row : last[c];
+        const std::int32_t d = std::min(row - above[c], last[c] - row);
+        const std::int32_t near = std::min(d, kFarDistance);  // squared without overflow
+        const auto square = static_cast<float>(near * near);
+        out[c] = d >= kFarDistance ? big : square;
+    }
+}
+
 // Column pass of the distance transform over columns [first, last): field(x, y) receives the squared
 // distance to the nearest background pixel of column x, or `big` along a column without background.
 //
@@ -236,37 +273,33 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     std::size_t envelopeFrom = first;  // columns [envelopeFrom, last) not settled by the sweeps
     std::vector<std::size_t> envelopeColumns;
     if (h <= 4096) {
-        constexpr std::int32_t kNone = -1;
-        constexpr std::int32_t kFar = std::numeric_limits<std::int32_t>::max();
         // nearest[y * span + c]: row of the nearest background at or above row y in column first + c.
         std::int32_t* nearest = threadScratch<std::int32_t, 3>(h * span);
         std::int32_t* lastRow = threadScratch<std::int32_t, 4>(span);
-        std::fill(lastRow, lastRow + span, kNone);
+        std::fill(lastRow, lastRow + span, kNoneAbove);
+        // Both sweeps go through the columns in blocks of a fixed count, which the compiler turns into
+        // vector instructions, and the odd columns one by one.
+        const std::size_t blocked = span / kBlock * kBlock;
         for (std::size_t y = 0; y < h; ++y) {
             const std::uint8_t* in = binary + y * w + first;
             std::int32_t* out = nearest + y * span;
             const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t c = 0; c < span; ++c) {
-                lastRow[c] = in[c] == 0 ? row : lastRow[c];
-                out[c] = lastRow[c];
-            }
+            std::size_t c = 0;
+            for (; c < blocked; c += kBlock) sweepDown<kBlock>(in + c, lastRow + c, out + c, row);
+            for (; c < span; ++c) sweepDown<1>(in + c, lastRow + c, out + c, row);
         }
-        std::fill(lastRow, lastRow + span, kNone);
+        std::fill(lastRow, lastRow + span, kNoneBelow);
         for (std::size_t y = h; y-- > 0;) {
             const std::uint8_t* in = binary + y * w + first;
             const std::int32_t* above = nearest + y * span;
             float* out = field + y * w + first;
             const auto row = static_cast<std::int32_t>(y);
-            for (std::size_t c = 0; c < span; ++c) {
-                lastRow[c] = in[c] == 0 ? row : lastRow[c];
-                const std::int32_t up = above[c] == kNone ? kFar : row - above[c];
-                const std::int32_t down = lastRow[c] == kNone ? kFar : lastRow[c] - row;
-                const std::int32_t d = std::min(up, down);
-                out[c] = d == kFar ? big : static_cast<float>(d * d);
-            }
+            std::size_t c = 0;
+            for (; c < blocked; c += kBlock) sweepUp<kBlock>(in + c, above + c, lastRow + c, out + c, row, big);
+            for (; c < span; ++c) sweepUp<1>(in + c, above + c, lastRow + c, out + c, row, big);
         }
         for (std::size_t c = 0; c < span; ++c) {
-            if (lastRow[c] == kNone) envelopeColumns.push_back(first + c);  // no background in this column
+            if (lastRow[c] == kNoneBelow) envelopeColumns.push_back(first + c);  // no background in this column
         }
         envelopeFrom = last;
     }
@@ -284,23 +317,65 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     for (std::size_t x = envelopeFrom; x < last; ++x) envelope(x);
 }
 
+// out[x] = √in[x] for x in [0, n); four at a time in SSE where available (IEEE square roots are
+// correctly rounded whatever the instruction, so the values are the same).
+void sqrtRow(const float* in, float* out, std::size_t n) {
+    std::size_t x = 0;
+#if defined(__SSE2__)
+    for (; x + 4 <= n; x += 4) _mm_storeu_ps(out + x, _mm_sqrt_ps(_mm_loadu_ps(in + x)));
+#endif
+    for (; x < n; ++x) out[x] = std::sqrt(in[x]);
+}
+
+// Row pass of the distance transform by a search outwards from each pixel: out[x] = min over x' of
+// (x - x')² + f[x'], where no pixel farther than √(best so far) can do better, so a pixel at distance
+// d costs about d steps and background (f = 0) none. Exact when every f and every sum is an integer
+// below 2^24, and then equal to the envelope's value, which is the same exact minimum. Gives up (false)
+// once the row has cost `budget` steps: thick ink is cheaper for the envelope.
+bool rowMinimumBySearch(const float* f, std::size_t n, float* out, std::size_t budget) {
+    std::size_t steps = 0;
+    for (std::size_t x = 0; x < n; ++x) {
+        float best = f[x];
+        if (best == 0.0f) {
+            out[x] = 0.0f;
+            continue;
+        }
+        for (std::size_t d = 1;; ++d) {
+            const auto reach = static_cast<float>(d * d);
+            if (reach >= best) break;
+            if (x >= d) best = std::min(best, reach + f[x - d]);
+            if (x + d < n) best = std::min(best, reach + f[x + d]);
+            if (x < d && x + d >= n) break;
+        }
+        steps += static_cast<std::size_t>(std::sqrt(best)) + 1;
+        if (steps > budget) return false;
+        out[x] = best;
+    }
+    return true;
+}
+
 // Exact Euclidean distance transform of a w × h mask into `field` (w × h values, every one written).
 void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, float* field) {
     const float side = static_cast<float>(static_cast<std::int64_t>(w + h) + 1000);
     const float big = side * side;
     parallelFor(w, kMinColumnsPerChunk,
                 [&](std::size_t first, std::size_t last) { edtColumns(binary, w, h, big, first, last, field); });
-    // Row pass, then the square root.
+    // Row pass, then the square root. Column values below `big` are squared distances up to (h - 1)²;
+    // with (w - 1)² + (h - 1)² below 2^24 every candidate sum is an exact float, and rows without a
+    // column lacking background may take the search.
+    const bool searchable = (w - 1) * (w - 1) + (h - 1) * (h - 1) < (std::size_t{1} << 24);
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         float* out = threadScratch<float, 6>(w);
         int* v = threadScratch<int, 7>(w);
         float* z = threadScratch<float, 8>(w + 1);
         for (std::size_t y = first; y < last; ++y) {
             float* row = field + y * w;
+            float largest = 0.0f;
+            for (std::size_t x = 0; x < w; ++x) largest = std::max(largest, row[x]);
             // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
-            if (std::all_of(row, row + w, [](float value) { return value == 0.0f; })) continue;
-            edt1D(row, w, out, v, z);
-            for (std::size_t x = 0; x < w; ++x) row[x] = std::sqrt(out[x]);
+            if (largest == 0.0f) continue;
+            if (!searchable || largest >= big || !rowMinimumBySearch(row, w, out, 8 * w)) edt1D(row, w, out, v, z);
+            sqrtRow(out, row, w);
         }
     });
 }
@@ -320,6 +395,38 @@ inline float hessianRidge(const float* up, const float* mid, const float* down, 
     return s > 0.0f ? s : 0.0f;
 }
 
+// hessianRidge at the pixels [first, last) of the row `mid` (1 ≤ first, last < w) into out[first, last).
+// Four pixels at a time in SSE where available: the same single-precision operations in the same
+// order (IEEE square roots are exact to the rounding, whatever the instruction), so the same values.
+void hessianRidgeRow(const float* up, const float* mid, const float* down, std::size_t first, std::size_t last,
+                     float* out) {
+    std::size_t x = first;
+#if defined(__SSE2__)
+    const __m128 two = _mm_set1_ps(2.0f);
+    const __m128 quarter = _mm_set1_ps(0.25f);
+    const __m128 four = _mm_set1_ps(4.0f);
+    const __m128 minusHalf = _mm_set1_ps(-0.5f);
+    const __m128 zero = _mm_setzero_ps();
+    for (; x + 4 <= last; x += 4) {
+        const __m128 c = _mm_loadu_ps(mid + x);
+        const __m128 twoC = _mm_mul_ps(two, c);
+        const __m128 ixx = _mm_add_ps(_mm_sub_ps(_mm_loadu_ps(mid + x + 1), twoC), _mm_loadu_ps(mid + x - 1));
+        const __m128 iyy = _mm_add_ps(_mm_sub_ps(_mm_loadu_ps(down + x), twoC), _mm_loadu_ps(up + x));
+        const __m128 cross = _mm_add_ps(
+            _mm_sub_ps(_mm_sub_ps(_mm_loadu_ps(down + x + 1), _mm_loadu_ps(down + x - 1)), _mm_loadu_ps(up + x + 1)),
+            _mm_loadu_ps(up + x - 1));
+        const __m128 ixy = _mm_mul_ps(cross, quarter);
+        const __m128 diff = _mm_sub_ps(ixx, iyy);
+        const __m128 root =
+            _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(diff, diff), _mm_mul_ps(_mm_mul_ps(four, ixy), ixy)));
+        const __m128 value = _mm_mul_ps(minusHalf, _mm_sub_ps(_mm_add_ps(ixx, iyy), root));
+        // max(value, 0) takes 0 unless value > 0, as the scalar form does (NaN and -0 give +0).
+        _mm_storeu_ps(out + x, _mm_max_ps(value, zero));
+    }
+#endif
+    for (; x < last; ++x) out[x] = hessianRidge(up, mid, down, x);
+}
+
 // The largest Hessian ridge value of a w × h image (w, h ≥ 3), at least 1e-5. The maximum of each band
 // is exact, so combining the bands' maxima gives the same value as one sweep.
 float largestHessianRidge(const float* values, std::size_t w, std::size_t h) {
@@ -329,12 +436,11 @@ float largestHessianRidge(const float* values, std::size_t w, std::size_t h) {
     parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         for (std::size_t band = firstBand; band < lastBand; ++band) {
             float largest = 1e-5f;
+            float* row = threadScratch<float, 14>(w);
             for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
                 const float* mid = values + y * w;
-                for (std::size_t x = 1; x + 1 < w; ++x) {
-                    const float value = hessianRidge(mid - w, mid, mid + w, x);
-                    largest = value > largest ? value : largest;
-                }
+                hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, row);
+                for (std::size_t x = 1; x + 1 < w; ++x) largest = row[x] > largest ? row[x] : largest;
             }
             bandLargest[band] = largest;
         }
@@ -441,7 +547,7 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
                 const double* bottom = sumsRow(y1 + 1);
                 const float* row = luma + y * w;
                 std::uint8_t* out = mask + y * w;
-                for (std::size_t x = band.first; x < band.last; ++x) {
+                const auto decide = [&](std::size_t x) {
                     const std::size_t x0 = x >= radius ? x - radius : 0;
                     const std::size_t x1 = std::min(x + radius, w - 1);
                     const std::size_t a = x0 - band.lo;
@@ -450,7 +556,36 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
                     const auto area = static_cast<std::int64_t>((x1 - x0 + 1) * (y1 - y0 + 1));
                     const auto mean = static_cast<float>(sum / static_cast<double>(area));
                     out[x] = valueAt(row[x]) < mean - offset ? 1 : 0;
+                };
+                std::size_t x = band.first;
+#if defined(__SSE2__)
+                // Columns whose window is not clipped, four at a time: the same double sums and
+                // division, the same rounding to float, the same float comparison.
+                const std::size_t interiorFrom = std::max(band.first, radius);
+                const std::size_t interiorTo = std::min(band.last, w > radius ? w - radius : 0);
+                for (; x < interiorFrom && x < band.last; ++x) decide(x);
+                const __m128d area = _mm_set1_pd(static_cast<double>(
+                    static_cast<std::int64_t>((2 * radius + 1) * (y1 - y0 + 1))));
+                const __m128 offsets = _mm_set1_ps(offset);
+                const __m128 full = _mm_set1_ps(255.0f);
+                for (; x + 4 <= interiorTo; x += 4) {
+                    const std::size_t a = x - radius - band.lo;
+                    const std::size_t c = x + radius + 1 - band.lo;
+                    const auto windowMeans = [&](std::size_t k) {
+                        const __m128d sum = _mm_add_pd(
+                            _mm_sub_pd(_mm_sub_pd(_mm_loadu_pd(bottom + c + k), _mm_loadu_pd(top + c + k)),
+                                       _mm_loadu_pd(bottom + a + k)),
+                            _mm_loadu_pd(top + a + k));
+                        return _mm_cvtpd_ps(_mm_div_pd(sum, area));
+                    };
+                    const __m128 means = _mm_movelh_ps(windowMeans(0), windowMeans(2));
+                    const __m128 luma4 = _mm_loadu_ps(row + x);
+                    const __m128 values = invert ? _mm_sub_ps(full, luma4) : luma4;
+                    const int below = _mm_movemask_ps(_mm_cmplt_ps(values, _mm_sub_ps(means, offsets)));
+                    for (int k = 0; k < 4; ++k) out[x + static_cast<std::size_t>(k)] = (below >> k) & 1;
                 }
+#endif
+                for (; x < band.last; ++x) decide(x);
             }
         }
     });
@@ -524,11 +659,8 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
             for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
                 const float* mid = values.data() + y * w;
                 float* out = strength.data() + y * w;
-                for (std::size_t x = 1; x + 1 < w; ++x) {
-                    const float value = hessianRidge(mid - w, mid, mid + w, x);
-                    out[x] = value;
-                    largest = value > largest ? value : largest;
-                }
+                hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, out);
+                for (std::size_t x = 1; x + 1 < w; ++x) largest = out[x] > largest ? out[x] : largest;
             }
             bandLargest[band] = largest;
         }
@@ -648,7 +780,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
     parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         float* above = threadScratch<float, 10>(w);  // ink row y - 1 as it was before the pass
         float* here = threadScratch<float, 11>(w);   // ink row y as it was
-        float* ridge = threadScratch<float, 12>(w);
+        float* measure = threadScratch<float, 15>(w);  // the Hessian ridge measure of the row's interior
         for (std::size_t band = firstBand; band < lastBand; ++band) {
             const std::size_t first = bandFirst(band);
             const std::size_t last = bandFirst(band + 1);
@@ -666,14 +798,43 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
                 const bool interiorRow = y > 0 && y + 1 < h;
                 const float* below = !interiorRow ? nullptr : (y + 1 < last ? inkRow + w : edges.data() + (2 * band + 1) * w);
                 std::uint8_t* maskRow = mask.data() + y * w;
-                for (std::size_t x = 0; x < w; ++x) {
+                if (interiorRow) hessianRidgeRow(above, here, below, 1, w - 1, measure);
+                // The row is written in place: its old values are in `here`.
+                const auto combine = [&](std::size_t x) {
                     const float base = 0.55f * here[x] + 0.45f * std::min(distanceRow[x], 12.0f) / 12.0f;
                     const bool interior = interiorRow && x > 0 && x + 1 < w;
-                    const float strength = interior ? std::min(hessianRidge(above, here, below, x) * scale, 1.0f) : 0.0f;
-                    ridge[x] = std::min(base + 0.35f * strength, 1.0f);
+                    const float strength = interior ? std::min(measure[x] * scale, 1.0f) : 0.0f;
+                    inkRow[x] = std::min(base + 0.35f * strength, 1.0f);
                     if (maskRow[x] == 0 && strength > 0.28f && here[x] > 0.22f) maskRow[x] = 1;
+                };
+                std::size_t x = 0;
+#if defined(__SSE2__)
+                // Interior pixels four at a time: the same float operations in the same order;
+                // min(a, b) is (b < a ? b : a), which _mm_min_ps(b, a) computes.
+                if (interiorRow && w >= 3) {
+                    combine(0);
+                    x = 1;
+                    const __m128 one = _mm_set1_ps(1.0f);
+                    const __m128 twelve = _mm_set1_ps(12.0f);
+                    const __m128 scales = _mm_set1_ps(scale);
+                    for (; x + 4 <= w - 1; x += 4) {
+                        const __m128 ink = _mm_loadu_ps(here + x);
+                        const __m128 near = _mm_min_ps(twelve, _mm_loadu_ps(distanceRow + x));
+                        const __m128 base = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(0.55f), ink),
+                                                       _mm_div_ps(_mm_mul_ps(_mm_set1_ps(0.45f), near), twelve));
+                        const __m128 strength = _mm_min_ps(one, _mm_mul_ps(_mm_loadu_ps(measure + x), scales));
+                        _mm_storeu_ps(inkRow + x,
+                                      _mm_min_ps(one, _mm_add_ps(base, _mm_mul_ps(_mm_set1_ps(0.35f), strength))));
+                        const int joins = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(strength, _mm_set1_ps(0.28f)),
+                                                                     _mm_cmpgt_ps(ink, _mm_set1_ps(0.22f))));
+                        for (int k = 0; k < 4; ++k) {
+                            std::uint8_t& m = maskRow[x + static_cast<std::size_t>(k)];
+                            if (((joins >> k) & 1) != 0 && m == 0) m = 1;
+                        }
+                    }
                 }
-                std::copy_n(ridge, w, inkRow);
+#endif
+                for (; x < w; ++x) combine(x);
                 std::swap(above, here);
             }
         }

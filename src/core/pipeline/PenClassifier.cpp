@@ -10,6 +10,7 @@
 #include <limits>
 #include <numeric>
 #include <unordered_map>
+#include <utility>
 
 namespace ostrel::CenterlineTracer {
 
@@ -390,9 +391,26 @@ PenClassification measureAndClassifyPens(const std::vector<Path>& rawPaths, cons
         }
         groups[std::min(pen, pens - 1)].push_back(rawPaths[i]);
     }
-    for (auto& group : groups) {
-        result.pathsByPen.push_back(measure(stitchPaths(group, params.maxStitchGapPx, params.continuity)));
+    // The pens' groups are stitched at the same time (each on its own), then every path of every group
+    // is measured in one parallel loop; results stay in group order.
+    std::vector<std::vector<Path>> stitched(pens);
+    parallelFor(pens, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t pen = first; pen < last; ++pen) {
+            stitched[pen] = stitchPaths(groups[pen], params.maxStitchGapPx, params.continuity);
+        }
+    });
+    std::vector<std::pair<std::size_t, std::size_t>> slots;  // (group, index in group) of every path
+    for (std::size_t pen = 0; pen < pens; ++pen) {
+        result.pathsByPen.emplace_back(stitched[pen].size());
+        for (std::size_t i = 0; i < stitched[pen].size(); ++i) slots.emplace_back(pen, i);
     }
+    parallelFor(slots.size(), 8, [&](std::size_t first, std::size_t last) {
+        for (std::size_t s = first; s < last; ++s) {
+            const auto [pen, i] = slots[s];
+            PathProfile profile = measurePathProfile(stitched[pen][i], fields, halfWindow);
+            result.pathsByPen[pen][i] = {std::move(stitched[pen][i]), profile.radiusPx, std::move(profile.pointRadii)};
+        }
+    });
     return result;
 }
 

@@ -7,12 +7,16 @@
 #include "pipeline/NeuralRidgeFilter.h"
 #include "pipeline/PenClassifier.h"
 #include "pipeline/PlotterTour.h"
+#include "support/ParallelFor.h"
+#include "support/PrefaultedVector.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 namespace ostrel::VectorizationEngine {
 
@@ -125,6 +129,24 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     return m;
 }
 
+// Frees stage A's fields, and the prepared buffers it did not take (support/PrefaultedVector.h), on a
+// thread of their own. Releasing the pages of large buffers costs about a third of what mapping them
+// did (some 7 ms for the fields of a 2400 × 2400 image), which the caller need not wait for; the pages
+// are discarded first, which unlike unmapping does not hold up the caller's own page faults meanwhile.
+void releaseInBackground(PreprocessedFields&& fields) {
+    const auto release = [](PreprocessedFields released) {
+        discardPages(released.distanceField.data(), released.distanceField.size() * sizeof(float));
+        discardPages(released.ridgeField.data(), released.ridgeField.size() * sizeof(float));
+        discardPages(released.binary.data(), released.binary.size());
+        releasePreparedBuffers();
+    };
+    try {
+        std::thread(release, std::move(fields)).detach();
+    } catch (const std::system_error&) {
+        // no thread to be had: the fields were released here
+    }
+}
+
 VectorizationResult assembleWithoutTexts(std::vector<PenLayer> layers, const PageTransform& transform,
                                          PlotterMetrics metrics) {
     VectorizationResult result;
@@ -149,7 +171,7 @@ double clockSeconds() noexcept {
 }
 
 RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params) {
-    const PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
+    PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
     const Chains raw = extractRawChains(image, fields, params);
     const auto classification = CenterlineTracer::measureAndClassifyPens(raw, fields, params);
 
@@ -174,43 +196,67 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
                 {line, kHatchRadiusPx, std::vector<double>(line.size(), kHatchRadiusPx), true});
         }
     }
+    releaseInBackground(std::move(fields));
     return stage;
 }
 
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
                                    const std::map<std::int64_t, bool>& existingVisibility, double computeStartTime) {
     const std::int64_t pens = std::clamp<std::int64_t>(params.penCount, 1, 4);
+    const auto penSlots = static_cast<std::size_t>(pens);
+
+    // Every stroke of every pen is simplified and finished on its own, in parallel; the results keep
+    // the order of the strokes, so ids are then numbered exactly as one pass over the pens would.
+    struct StrokeSource {
+        std::size_t pen;
+        const RawPath* raw;
+    };
+    std::vector<StrokeSource> sources;
+    for (std::size_t pen = 0; pen < penSlots && pen < stageA.pathsByPen.size(); ++pen) {
+        for (const RawPath& raw : stageA.pathsByPen[pen]) sources.push_back({pen, &raw});
+    }
+    std::vector<std::optional<VectorPath>> strokes(sources.size());
+    parallelFor(sources.size(), 4, [&](std::size_t first, std::size_t last) {
+        for (std::size_t s = first; s < last; ++s) {
+            const RawPath& raw = *sources[s].raw;
+            auto simplified =
+                BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
+            if (simplified.points.size() < 2) continue;
+            FinishedStroke finished = finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
+            VectorPath& path = strokes[s].emplace();
+            path.penIndex = static_cast<std::int64_t>(sources[s].pen);
+            path.points = std::move(simplified.points);
+            path.beziers = std::move(finished.beziers);
+            path.strokeRadiusPx = raw.radiusPx;
+            path.pointRadiiPx = std::move(simplified.radii);
+            path.outlineBeziers = std::move(finished.outline);
+            path.isClosed = finished.isClosed;
+            path.isHatch = raw.isHatch;
+        }
+    });
+    std::vector<std::vector<VectorPath>> pathsByPen(penSlots);
     std::int64_t nextID = 1;
+    for (std::size_t s = 0; s < sources.size(); ++s) {
+        if (!strokes[s]) continue;
+        strokes[s]->id = nextID++;
+        pathsByPen[sources[s].pen].push_back(std::move(*strokes[s]));
+    }
+    strokes.clear();
+
+    // The pens' tours are independent of each other; the totals are then added in pen order.
+    std::vector<BezierAndPlotterOptimizer::PlotterTour> tours(penSlots);
+    parallelFor(penSlots, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t pen = first; pen < last; ++pen) {
+            tours[pen] = BezierAndPlotterOptimizer::optimizePlotterTour(pathsByPen[pen], params.optimize2Opt);
+        }
+    });
     Totals totals;
     std::vector<PenLayer> layers;
-    layers.reserve(static_cast<std::size_t>(pens));
-
+    layers.reserve(penSlots);
     for (std::int64_t i = 0; i < pens; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        std::vector<VectorPath> paths;
-        if (index < stageA.pathsByPen.size()) {
-            for (const RawPath& raw : stageA.pathsByPen[index]) {
-                auto simplified =
-                    BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
-                if (simplified.points.size() < 2) continue;
-                FinishedStroke finished =
-                    finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
-                VectorPath path;
-                path.id = nextID++;
-                path.penIndex = i;
-                path.points = std::move(simplified.points);
-                path.beziers = std::move(finished.beziers);
-                path.strokeRadiusPx = raw.radiusPx;
-                path.pointRadiiPx = std::move(simplified.radii);
-                path.outlineBeziers = std::move(finished.outline);
-                path.isClosed = finished.isClosed;
-                path.isHatch = raw.isHatch;
-                paths.push_back(std::move(path));
-            }
-        }
-        auto tour = BezierAndPlotterOptimizer::optimizePlotterTour(paths, params.optimize2Opt);
+        auto& tour = tours[index];
         totals.add(tour.paths, tour.rawTravelPx, tour.optimizedTravelPx);
-
         const double width = index < params.penWidthsMM.size() ? params.penWidthsMM[index] : defaultPenWidthMM(i);
         const auto visibility = existingVisibility.find(i);
         const bool visible = visibility == existingVisibility.end() ? true : visibility->second;

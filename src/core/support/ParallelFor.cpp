@@ -1,9 +1,16 @@
 // A fixed set of worker threads woken per loop by a generation counter; chunks are handed out through
 // an atomic index, so a loop costs one wake-up and one join however many chunks it has.
+//
+// Waking a sleeping thread through the kernel takes tens of microseconds, and a loop waits for every
+// worker to check in, so a run of short loops (a thinning round is two loops per sub-iteration) would
+// spend most of its time waking threads. After a loop each worker, and the caller while it waits for
+// the workers, first polls for a short while (kSpinTime) and only then sleeps: loops that follow each
+// other closely find the workers awake.
 #include "support/ParallelFor.h"
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -13,6 +20,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace ostrel {
 
 namespace {
@@ -20,10 +31,34 @@ namespace {
 constexpr int kMaxThreads = 64;
 // Chunks per thread: a few more than one evens out uneven chunk costs.
 constexpr std::size_t kChunksPerThread = 4;
+// How long a thread polls before it sleeps.
+constexpr auto kSpinTime = std::chrono::microseconds(100);
 
+// Asked once: the library reads a system file for it on every call.
 int defaultThreadCount() noexcept {
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return std::clamp(static_cast<int>(hardware), 1, kMaxThreads);
+    static const int count = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    return count;
+}
+
+inline void relax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Polls `done` for up to kSpinTime; returns whether it became true.
+template <class Predicate>
+bool spinUntil(const Predicate& done) {
+    const auto deadline = std::chrono::steady_clock::now() + kSpinTime;
+    while (true) {
+        for (int i = 0; i < 64; ++i) {
+            if (done()) return true;
+            relax();
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return done();
+    }
 }
 
 class WorkerPool {
@@ -39,7 +74,7 @@ public:
     ~WorkerPool() {
         {
             std::lock_guard lock(mutex_);
-            stopping_ = true;
+            stopping_.store(true, std::memory_order_release);
         }
         wake_.notify_all();
         for (std::thread& worker : workers_) worker.join();
@@ -50,23 +85,33 @@ public:
     // Runs `chunks` chunks of `chunkSize` indexes (the last one cut at `count`) on every thread.
     void run(std::size_t count, std::size_t chunkSize, std::size_t chunks,
              const std::function<void(std::size_t, std::size_t)>& body) {
+        // The loop's fields are published by the release increment of the generation; every worker
+        // has checked in from the previous loop, so none reads them while they change.
+        body_ = &body;
+        count_ = count;
+        chunkSize_ = chunkSize;
+        chunks_ = chunks;
+        next_.store(0, std::memory_order_relaxed);
+        busyWorkers_.store(workers_.size(), std::memory_order_relaxed);
         {
+            // Under the mutex, so a worker about to sleep either sees the new generation or is woken.
             std::lock_guard lock(mutex_);
-            body_ = &body;
-            count_ = count;
-            chunkSize_ = chunkSize;
-            chunks_ = chunks;
-            next_.store(0, std::memory_order_relaxed);
-            busyWorkers_ = workers_.size();
-            error_ = nullptr;
-            ++generation_;
+            generation_.fetch_add(1, std::memory_order_release);
         }
         wake_.notify_all();
         runChunks();
-        std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return busyWorkers_ == 0; });
+        const auto joined = [this] { return busyWorkers_.load(std::memory_order_acquire) == 0; };
+        if (!spinUntil(joined)) {
+            std::unique_lock lock(mutex_);
+            done_.wait(lock, joined);
+        }
         body_ = nullptr;
-        if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+        std::exception_ptr error;
+        {
+            std::lock_guard lock(mutex_);
+            error = std::exchange(error_, nullptr);
+        }
+        if (error) std::rethrow_exception(error);
     }
 
 private:
@@ -87,19 +132,22 @@ private:
 
     void workerLoop() {
         std::uint64_t seen = 0;
+        const auto called = [&] {
+            return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
+        };
         while (true) {
-            {
+            if (!spinUntil(called)) {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
-                if (stopping_) return;
-                seen = generation_;
+                wake_.wait(lock, called);
             }
+            if (stopping_.load(std::memory_order_acquire)) return;
+            seen = generation_.load(std::memory_order_acquire);
             runChunks();
-            {
+            if (busyWorkers_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                // The last one in: the caller may be asleep. Taking the mutex orders this with its check.
                 std::lock_guard lock(mutex_);
-                --busyWorkers_;
+                done_.notify_one();
             }
-            done_.notify_one();
         }
     }
 
@@ -107,16 +155,16 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
-    // The current loop; written under mutex_ before the generation changes, read by workers after.
+    // The current loop; written before the generation changes, read by workers after.
     const std::function<void(std::size_t, std::size_t)>* body_ = nullptr;
     std::size_t count_ = 0;
     std::size_t chunkSize_ = 0;
     std::size_t chunks_ = 0;
     std::atomic<std::size_t> next_{0};
-    std::size_t busyWorkers_ = 0;
-    std::exception_ptr error_;
-    std::uint64_t generation_ = 0;
-    bool stopping_ = false;
+    std::atomic<std::size_t> busyWorkers_{0};
+    std::exception_ptr error_;  // guarded by mutex_
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> stopping_{false};
 };
 
 // The pool and its size. `poolMutex` is held for the whole of a loop: a second loop that cannot take

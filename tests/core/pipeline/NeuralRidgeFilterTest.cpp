@@ -167,6 +167,58 @@ INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
                                            AdaptiveCase{1000, 36, 4}, AdaptiveCase{7, 6, 34},
                                            AdaptiveCase{8, 7, 34}));
 
+// The mask equals the direct computation from a whole-image integral image in doubles, S(x + 1, y + 1)
+// = S(x + 1, y) + R(x, y) with R the running row sum from 0, on a noisy image whose width mixes
+// clipped and unclipped windows and blocks of four with odd ends.
+TEST(AdaptiveThresholdMask, MatchesTheIntegralImageBitForBit) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> noise(0.0f, 255.0f);
+    for (const int w : {83, 157}) {
+        const int h = 61;
+        RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
+        for (auto& v : image.luma) v = noise(random);
+        for (const std::int64_t threshold : {0, 128, 255}) {
+            for (const bool invert : {false, true}) {
+                SCOPED_TRACE(testing::Message() << w << " wide, t " << threshold << ", invert " << invert);
+                const std::int64_t radius = 6 + std::min<std::int64_t>(threshold / 8, 30);
+                const float offset = float(22 + std::max<std::int64_t>((128 - threshold) / 10, -18));
+                const auto value = [&](int x, int y) {
+                    const float l = image.luma[std::size_t(y * w + x)];
+                    return invert ? 255.0f - l : l;
+                };
+                std::vector<double> sums(std::size_t((w + 1) * (h + 1)), 0.0);  // S(x, y) at y * (w + 1) + x
+                for (int y = 0; y < h; ++y) {
+                    double row = 0;
+                    for (int x = 0; x < w; ++x) {
+                        row += double(value(x, y));
+                        sums[std::size_t((y + 1) * (w + 1) + x + 1)] = sums[std::size_t(y * (w + 1) + x + 1)] + row;
+                    }
+                }
+                const auto S = [&](std::int64_t x, std::int64_t y) { return sums[std::size_t(y * (w + 1) + x)]; };
+                std::vector<std::uint8_t> expected(std::size_t(w * h));
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        const std::int64_t x0 = std::max<std::int64_t>(x - radius, 0);
+                        const std::int64_t x1 = std::min<std::int64_t>(x + radius, w - 1);
+                        const std::int64_t y0 = std::max<std::int64_t>(y - radius, 0);
+                        const std::int64_t y1 = std::min<std::int64_t>(y + radius, h - 1);
+                        const double sum = S(x1 + 1, y1 + 1) - S(x1 + 1, y0) - S(x0, y1 + 1) + S(x0, y0);
+                        const auto mean = float(sum / double((x1 - x0 + 1) * (y1 - y0 + 1)));
+                        expected[std::size_t(y * w + x)] = value(x, y) < mean - offset ? 1 : 0;
+                    }
+                }
+                VectorizerParams params;
+                params.algorithm = VectorAlgorithm::skeletonize;
+                params.adaptiveThreshold = true;
+                params.invert = invert;
+                params.blurRadius = 0;
+                params.threshold = threshold;
+                EXPECT_EQ(preprocess(image, params).binary, expected);
+            }
+        }
+    }
+}
+
 TEST(Preprocess, ExtremeThresholdsDoNotOverflow) {
     RasterImage image{4, 4, std::vector<float>(16, 100.0f)};
     VectorizerParams params;
@@ -337,6 +389,31 @@ TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
     }
 }
 
+TEST(ExactEDT, ThinStrokesAndSolidBlocksMatchTheEnvelope) {
+    // Rows of thin strokes take the outward search, rows through a solid block fall back to the
+    // envelope part-way (the search's budget runs out); a column of ink from top to bottom has no
+    // background, so rows crossing it take the envelope from the start.
+    for (const bool fullColumn : {false, true}) {
+        SCOPED_TRACE(fullColumn);
+        const int w = 260;
+        const int h = 170;
+        std::vector<std::uint8_t> mask(std::size_t(w * h), 0);
+        const auto set = [&](int x, int y) { mask[std::size_t(y * w + x)] = 1; };
+        for (int y = 20; y < 150; ++y) {
+            for (int x = 30; x < 200; ++x) set(x, y);  // a solid block
+        }
+        for (int i = 0; i < 160; ++i) {
+            set(5 + i % 7, i);                  // a thin wavy stroke
+            set(210 + i / 4, 5 + i);            // a diagonal
+            for (int t = 0; t < 3; ++t) set(240 + t, i);  // a 3 px vertical bar
+        }
+        if (fullColumn) {
+            for (int y = 0; y < h; ++y) set(250, y);
+        }
+        ASSERT_TRUE(sameBits(computeExactEDT(mask, w, h), referenceEDT(mask, w, h)));
+    }
+}
+
 TEST(ExactEDT, OneAtFourNeighboursRootTwoAtDiagonalOnes) {
     // A 3 × 3 ink block in a 5 × 5 image: edge-adjacent ink 1, its centre 2; a lone diagonal contact √2.
     std::vector<std::uint8_t> mask(25, 0);
@@ -379,6 +456,69 @@ TEST(HessianRidge, SmallImagesAreZeroAndBrightRidgesScoreOne) {
     }
     // A flat image stays 0 (the running maximum starts at 1e-5, so nothing divides by 0).
     EXPECT_EQ(computeHessianRidgeStrength(std::vector<float>(16, 9.0f), 4, 4), std::vector<float>(16, 0.0f));
+}
+
+TEST(HessianRidge, MatchesTheScalarFormulaBitForBitAtEveryWidth) {
+    // Widths around the four-pixel blocks of the vectorised rows, on random values with flat runs (so
+    // some measures are exactly 0 or -0 before the floor) and a wide dynamic range.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> value(-40.0f, 300.0f);
+    for (const int w : {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 37}) {
+        const int h = 6;
+        std::vector<float> values(std::size_t(w * h));
+        for (auto& v : values) v = random() % 4 == 0 ? 7.0f : value(random);
+        std::vector<float> raw(values.size(), 0.0f);
+        float largest = 1e-5f;
+        for (int y = 1; y + 1 < h; ++y) {
+            for (int x = 1; x + 1 < w; ++x) {
+                const auto at = [&](int dx, int dy) { return values[std::size_t((y + dy) * w + x + dx)]; };
+                const float c = at(0, 0);
+                const float ixx = at(1, 0) - 2.0f * c + at(-1, 0);
+                const float iyy = at(0, 1) - 2.0f * c + at(0, -1);
+                const float ixy = (at(1, 1) - at(-1, 1) - at(1, -1) + at(-1, -1)) * 0.25f;
+                const float diff = ixx - iyy;
+                const float s = -0.5f * (ixx + iyy - std::sqrt(diff * diff + 4.0f * ixy * ixy));
+                raw[std::size_t(y * w + x)] = s > 0.0f ? s : 0.0f;
+                largest = std::max(largest, raw[std::size_t(y * w + x)]);
+            }
+        }
+        std::vector<float> expected(values.size(), 0.0f);
+        for (std::size_t i = 0; i < raw.size(); ++i) expected[i] = std::min(raw[i] * (1.0f / largest), 1.0f);
+        SCOPED_TRACE(w);
+        EXPECT_TRUE(sameBits(computeHessianRidgeStrength(values, w, h), expected));
+    }
+}
+
+// The neural ridge field and the pixels it adds to the mask, bit for bit from the public steps: ink
+// level of the blurred grey blurred with σ = 1, distance of the plain mask, Hessian strength.
+TEST(Preprocess, NeuralRidgeFieldFollowsItsFormulaBitForBit) {
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> noise(0.0f, 255.0f);
+    const int w = 47;
+    const int h = 29;
+    RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
+    for (auto& v : image.luma) v = noise(random);
+    VectorizerParams params;
+    params.algorithm = VectorAlgorithm::skeletonize;
+    const PreprocessedFields plain = preprocess(image, params);
+    params.algorithm = VectorAlgorithm::neuralCenterline;
+    const PreprocessedFields neural = preprocess(image, params);
+
+    const auto grey = gaussianBlurSeparable(image.luma, w, h, float(params.blurRadius));
+    std::vector<float> level(grey.size());
+    for (std::size_t i = 0; i < grey.size(); ++i) level[i] = std::clamp((255.0f - grey[i]) / 255.0f, 0.0f, 1.0f);
+    const auto ink = gaussianBlurSeparable(level, w, h, 1.0f);
+    const auto strength = computeHessianRidgeStrength(ink, w, h);
+    std::vector<float> ridge(ink.size());
+    std::vector<std::uint8_t> mask = plain.binary;
+    for (std::size_t i = 0; i < ink.size(); ++i) {
+        const float base = 0.55f * ink[i] + 0.45f * std::min(plain.distanceField[i], 12.0f) / 12.0f;
+        ridge[i] = std::min(base + 0.35f * strength[i], 1.0f);
+        if (mask[i] == 0 && strength[i] > 0.28f && ink[i] > 0.22f) mask[i] = 1;
+    }
+    EXPECT_TRUE(sameBits(neural.ridgeField, ridge));
+    EXPECT_EQ(neural.binary, mask);
+    EXPECT_NE(mask, plain.binary);  // the Hessian term added pixels
 }
 
 // A faint thin line below the threshold: skeletonize keeps exactly the thresholded mask, the neural

@@ -87,20 +87,35 @@ TEST(PipelineThreads, FieldsAreBitIdenticalForOneAndManyThreads) {
 
 TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
     const RasterImage image = noisyDrawing(301, 389);
-    for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
-        SCOPED_TRACE(rawValue(algorithm));
-        VectorizerParams params;
-        params.algorithm = algorithm;
-        VectorizationOutput single;
-        {
-            const ThreadCountScope scope(1);
-            single = VectorizationEngine::vectorize(image, params);
+    // Stage B finishes strokes of every pen in parallel and runs the pens' tours at the same time: four
+    // pens with hatching give it uneven work per pen, and ids must still follow the pens' order.
+    struct Variant {
+        std::int64_t pens;
+        bool hatch;
+    };
+    for (const Variant variant : {Variant{2, false}, Variant{4, true}}) {
+        for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
+            SCOPED_TRACE(testing::Message() << rawValue(algorithm) << ", " << variant.pens << " pens, hatch "
+                                            << variant.hatch);
+            VectorizerParams params;
+            params.algorithm = algorithm;
+            params.penCount = variant.pens;
+            params.hatchEnabled = variant.hatch;
+            VectorizationOutput single;
+            {
+                const ThreadCountScope scope(1);
+                single = VectorizationEngine::vectorize(image, params);
+            }
+            const ThreadCountScope scope(6);
+            const VectorizationOutput many = VectorizationEngine::vectorize(image, params);
+            EXPECT_EQ(many.stageA, single.stageA);
+            ASSERT_FALSE(single.result.layers.empty());
+            EXPECT_EQ(many.result.layers, single.result.layers);
+            EXPECT_EQ(many.result.metrics.pointCount, single.result.metrics.pointCount);
+            EXPECT_EQ(many.result.metrics.drawDistancePx, single.result.metrics.drawDistancePx);
+            EXPECT_EQ(many.result.metrics.travelDistanceOptimizedMM, single.result.metrics.travelDistanceOptimizedMM);
+            EXPECT_EQ(many.result.svgAxiDraw, single.result.svgAxiDraw);
         }
-        const ThreadCountScope scope(6);
-        const VectorizationOutput many = VectorizationEngine::vectorize(image, params);
-        EXPECT_EQ(many.stageA, single.stageA);
-        ASSERT_FALSE(single.result.layers.empty());
-        EXPECT_EQ(many.result.layers, single.result.layers);
     }
 }
 

@@ -348,6 +348,56 @@ long peakResidentKiB() {
     return usage.ru_maxrss;
 }
 
+// Opaque 8-bit grey and RGB PNG files (decoded without the image plugin) give exactly the luma of the
+// image the decoder reads from them. Gradients, noise and flat runs make the encoder use every row
+// filter; a text chunk is ignored; a damaged checksum is left to the decoder, which refuses the file.
+TEST(RasterImageFile, PlainPngGivesTheDecodersLuma) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::uint32_t seed = 12345;
+    const auto noise = [&seed] {
+        seed = seed * 1103515245U + 12345U;
+        return int(seed >> 24);
+    };
+    for (const QImage::Format format : {QImage::Format_Grayscale8, QImage::Format_RGB32}) {
+        for (const auto& [w, h] : {std::pair{37, 23}, std::pair{64, 5}, std::pair{3, 2}, std::pair{300, 41}}) {
+            SCOPED_TRACE(testing::Message() << "format " << int(format) << ", " << w << "x" << h);
+            QImage image(w, h, format);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const int band = (x / 7 + y / 5) % 3;
+                    const int v = band == 0 ? (x * 255) / w : band == 1 ? noise() : 200;
+                    image.setPixel(x, y, qRgb(v, (v + y * 9) % 256, 255 - v));
+                }
+            }
+            image.setText("Comment", "plain");
+            const QString path = dir.filePath(QStringLiteral("plain-%1-%2.png").arg(int(format)).arg(w));
+            ASSERT_TRUE(image.save(path, "PNG"));
+            const auto fromFile = RasterImage::fromFile(path.toStdString(), 2400);
+            const auto decoded = RasterImage::fromImage(QImage(path), 2400);
+            ASSERT_TRUE(fromFile && decoded);
+            EXPECT_EQ(fromFile->width, decoded->width);
+            EXPECT_EQ(fromFile->height, decoded->height);
+            EXPECT_EQ(fromFile->luma, decoded->luma);
+
+            // One flipped bit in the last image data byte: the CRC no longer matches.
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            QByteArray bytes = file.readAll();
+            file.close();
+            const qsizetype iend = bytes.lastIndexOf("IEND");
+            ASSERT_GT(iend, 16);
+            bytes[iend - 9] = char(bytes[iend - 9] ^ 1);
+            const QString damaged = dir.filePath(QStringLiteral("damaged-%1-%2.png").arg(int(format)).arg(w));
+            QFile out(damaged);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
+            out.close();
+            EXPECT_EQ(RasterImage::fromFile(damaged.toStdString(), 2400).has_value(), !QImage(damaged).isNull());
+        }
+    }
+}
+
 TEST(RasterImageFile, BadFilesGiveNoImage) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
