@@ -361,6 +361,10 @@ std::optional<RasterImage> plainPngLuma(const std::string& path, int maxDimensio
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     char signature[8];
     if (file.peek(signature, 8) != 8 || std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8) != 0) return std::nullopt;
+    // A plain image small enough to keep at its size never needs a file this large; the decoder
+    // takes such files, reading them as it goes.
+    constexpr qint64 kMaxPlainFileBytes = 64 * 1024 * 1024;
+    if (file.size() > kMaxPlainFileBytes) return std::nullopt;
     const QByteArray contents = file.readAll();
     auto png = parsePlainPng(contents);
     if (!png) return std::nullopt;
