@@ -4,6 +4,7 @@
 #include "pipeline/SyntheticDrawing.h"
 #include "pipeline/VectorizationEngine.h"
 #include "support/ParallelFor.h"
+#include "support/ThreadCountScope.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,7 @@
 namespace ostrel {
 namespace {
 
-struct ThreadCountScope {
-    explicit ThreadCountScope(int count) { setParallelThreadCount(count); }
-    ~ThreadCountScope() { setParallelThreadCount(0); }
-    ThreadCountScope(const ThreadCountScope&) = delete;
-    ThreadCountScope& operator=(const ThreadCountScope&) = delete;
-};
+using test::ThreadCountScope;
 
 template <class T>
 bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {

@@ -1,4 +1,5 @@
 #include "support/ParallelFor.h"
+#include "support/ThreadCountScope.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,7 @@
 namespace ostrel {
 namespace {
 
-// Restores the default thread count when a test ends.
-struct ThreadCountScope {
-    explicit ThreadCountScope(int count) { setParallelThreadCount(count); }
-    ~ThreadCountScope() { setParallelThreadCount(0); }
-    ThreadCountScope(const ThreadCountScope&) = delete;
-    ThreadCountScope& operator=(const ThreadCountScope&) = delete;
-};
+using test::ThreadCountScope;
 
 TEST(ParallelFor, CoversEveryIndexOnceInChunksOfAtLeastTheMinimum) {
     for (const int threads : {1, 2, 5}) {
