@@ -70,6 +70,17 @@ TEST(VectorRenderCache, BoundsCellsAndSinglePointStrokes) {
     EXPECT_EQ(cache.boundsByPathID.size(), 5u);
 }
 
+TEST(VectorRenderCache, AStrokeCrossingCellsLivesOnlyInTheCellOfItsCentre) {
+    // 400 px wide: cells of 50 px. The stroke spans columns 0 and 1; its bounds' centre (55) is in 1.
+    const auto cache = VectorRenderCache::build(resultWith({layer(0, {stroke(1, {{40, 10}, {70, 10}}, 1)})}));
+    const auto& buckets = cache.layers[0].buckets;
+    ASSERT_EQ(buckets.size(), 1u);
+    EXPECT_EQ(buckets[0].gridIndex, 1);
+    EXPECT_EQ(buckets[0].boundsPx, QRectF(37.5, 7.5, 35, 5));  // reaches into column 0
+    EXPECT_EQ(cache.layers[0].widthBands[0].bucketPathsPx.count(1), 1u);
+    EXPECT_EQ(cache.layers[0].widthBands[0].bucketPathsPx.count(0), 0u);
+}
+
 TEST(VectorRenderCache, TravelSkipsHiddenLayersAndClosedPathsClose) {
     VectorPath closed = stroke(7, {{100, 100}, {120, 100}, {120, 120}, {100, 100}});
     closed.isClosed = true;
