@@ -7,10 +7,6 @@
 
 namespace ostrel {
 
-namespace {
-constexpr double kMillimetresPerPixelAt96Dpi = 0.26458333333333334;  // 25.4 / 96
-}
-
 PageTransform PageTransform::make(std::int64_t imageWidth, std::int64_t imageHeight, const VectorizerParams& params) {
     PageTransform t;
     t.imageWidth = std::max<std::int64_t>(imageWidth, 1);

@@ -7,6 +7,9 @@
 namespace ostrel {
 
 struct VectorPoint;
+
+/// One pixel at 96 pixels per inch, in millimetres (25.4 / 96): the "original" paper's scale.
+inline constexpr double kMillimetresPerPixelAt96Dpi = 25.4 / 96.0;
 struct VectorizerParams;
 
 struct PageTransform {

@@ -1,5 +1,6 @@
 #include "plotter/AxiDrawCompiledJob.h"
 
+#include "model/PageTransform.h"
 #include "support/NumberFormat.h"
 
 #include <algorithm>
@@ -16,8 +17,6 @@ constexpr int kMaxSamplesPerSegment = 32;
 constexpr double kLiftAndTravelThresholdMM = 0.08;
 constexpr double kMinimumDrawStepMM = 0.02;
 constexpr double kReturnThresholdMM = 0.05;
-// Raw-pixel drawings are measured at 96 pixels per inch.
-constexpr double kMillimetresPerPixelAt96Dpi = 25.4 / 96.0;
 
 /// Image pixels to millimetres inside the travel area [0, W] × [0, H]; counts the points it moved.
 class TravelAreaMapping {

@@ -2,7 +2,7 @@
 
 #include "model/Localization.h"
 #include "support/Error.h"
-#include "support/Json.h"
+#include "support/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -213,7 +213,7 @@ std::string EbbSerialTransport::readLine(Clock::time_point deadline) {
         bytes.push_back(byte);
         if (byte == '\n' || bytes.size() >= kMaxReplyBytes) break;
     }
-    return sanitizedUtf8(bytes);
+    return lossyUtf8(bytes);
 }
 
 void EbbSerialTransport::failHangUp(int errorNumber) {

@@ -19,7 +19,4 @@ using Json = nlohmann::json;
 /// One-line text (protocol messages); never throws on bad UTF-8.
 [[nodiscard]] std::string compactJson(const Json& value);
 
-/// Replaces every invalid UTF-8 sequence by U+FFFD.
-[[nodiscard]] std::string sanitizedUtf8(const std::string& text);
-
 }  // namespace ostrel

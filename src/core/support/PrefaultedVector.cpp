@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #if defined(__linux__)
@@ -89,16 +90,34 @@ bool takePreparedBuffer(std::vector<unsigned char>& out, std::size_t count) {
 
 }  // namespace PreparedBufferPool
 
-void prefaultPages(void* data, std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    if (data == nullptr || bytes < kMinPrefaultBytes) return;
+#if defined(__linux__)
+namespace {
+/// The whole pages inside [data, data + bytes): page size, first and one-past-last page address;
+/// none for small or empty ranges.
+struct PageRange {
+    std::uintptr_t page;
+    std::uintptr_t first;
+    std::uintptr_t last;
+};
+std::optional<PageRange> wholePages(void* data, std::size_t bytes) noexcept {
+    if (data == nullptr || bytes < kMinPrefaultBytes) return std::nullopt;
     const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pageSize <= 0) return;
+    if (pageSize <= 0) return std::nullopt;
     const auto page = static_cast<std::uintptr_t>(pageSize);
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = (begin + page - 1) / page * page;
     const std::uintptr_t last = (begin + bytes) / page * page;
-    if (last <= first) return;
+    if (last <= first) return std::nullopt;
+    return PageRange{page, first, last};
+}
+}  // namespace
+#endif
+
+void prefaultPages(void* data, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    const auto range = wholePages(data, bytes);
+    if (!range) return;
+    const auto [page, first, last] = *range;
     // Failure (an older kernel without the advice) only leaves the pages to fault in as usual.
     const auto populate = [page, first](std::size_t fromPage, std::size_t toPage) {
         if (toPage > fromPage) {
@@ -124,14 +143,10 @@ void prefaultPages(void* data, std::size_t bytes) noexcept {
 
 void discardPages(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__)
-    if (data == nullptr || bytes < kMinPrefaultBytes) return;
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pageSize <= 0) return;
-    const auto page = static_cast<std::uintptr_t>(pageSize);
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + page - 1) / page * page;
-    const std::uintptr_t last = (begin + bytes) / page * page;
-    if (last <= first) return;
+    const auto range = wholePages(data, bytes);
+    if (!range) return;
+    const auto [page, first, last] = *range;
+    (void)page;
     (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 #else
     (void)data;
