@@ -106,7 +106,7 @@ void VectorizerController::setProcessing(bool processing) {
 }
 
 void VectorizerController::loadPreset(SyntheticPreset preset, bool runSynchronously) {
-    RasterImage image = SyntheticDrawing::generate(preset, kPresetWidth, kPresetHeight);
+    RasterImage image = SyntheticDrawing::generate(preset, kPresetDocumentWidth, kPresetDocumentHeight);
     activePreset_ = preset;
     sourcePath_.reset();
     sourceTitle_ = label(preset);

@@ -38,9 +38,6 @@ class VectorizerController final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kDocumentMaxDimension = 2400;
-    static constexpr int kPresetWidth = 720;
-    static constexpr int kPresetHeight = 960;
     static constexpr std::size_t kUndoLimit = 40;
 
     /// With `startServices` the OSC server and then the HTTP server are started. `plotter` (a QObject

@@ -21,10 +21,6 @@ namespace ostrel::HeadlessCLI {
 
 namespace {
 
-constexpr int kPresetWidth = 720;
-constexpr int kPresetHeight = 960;
-constexpr int kMaxImageDimension = 2400;
-
 constexpr const char* kEnglishUsage = R"USAGE( — Line-art vectorizer for AxiDraw plotters (cie Corvane)
 
 Usage:
@@ -220,9 +216,9 @@ int runVectorize(const std::vector<std::string>& arguments, std::FILE* out, std:
     std::optional<RasterImage> image;
     const auto preset = syntheticPresetFromRaw(asciiLower(request.input));
     if (preset || request.input.empty()) {
-        image = SyntheticDrawing::generate(preset.value_or(SyntheticPreset::portrait), kPresetWidth, kPresetHeight);
+        image = SyntheticDrawing::generate(preset.value_or(SyntheticPreset::portrait), kPresetDocumentWidth, kPresetDocumentHeight);
     } else {
-        image = RasterImage::fromFile(expandUserPath(request.input), kMaxImageDimension);
+        image = RasterImage::fromFile(expandUserPath(request.input), kDocumentMaxDimension);
         if (!image) {
             writeAll(err, "Ostrel error: could not read image '" + request.input + "'\n");
             return 1;

@@ -10,6 +10,9 @@ class QImage;
 
 namespace ostrel {
 
+/// The longer side of an image loaded as a document (files, pasted images, the command line).
+inline constexpr int kDocumentMaxDimension = 2400;
+
 struct RasterImage {
     std::int64_t width = 0;
     std::int64_t height = 0;

@@ -13,6 +13,10 @@
 
 namespace ostrel {
 
+/// The size a built-in drawing is rendered at when it is loaded as a document.
+inline constexpr int kPresetDocumentWidth = 720;
+inline constexpr int kPresetDocumentHeight = 960;
+
 enum class SyntheticPreset { portrait, stageArch, hatching, rosette };
 
 template <> constexpr auto allCases<SyntheticPreset>() {
