@@ -3,12 +3,12 @@
 // 2048 px working size, boundary-pixel fallback), and the Canny skeleton with its edge-mask step.
 // Single-threaded. Example:
 //   build/bench/bench_contours --benchmark_filter='Vision|Canny'
-#include "model/VectorizerParams.h"
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/ContourExtractor.h"
-#include "pipeline/ContourFinder.h"
-#include "pipeline/NeuralRidgeFilter.h"
-#include "support/SyntheticLineDrawing.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/ContourExtractor.h"
+#include "core/pipeline/ContourFinder.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
+#include "benchsupport/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,12 +2,12 @@
 // 2400 × 2400 drawing (or --image=path), and one edit commit (metrics, both
 // SVG texts, render cache) on the portrait drawing and on a 20,000-stroke
 // document.
-#include "document/VectorizerController.h"
-#include "export/SVGExporter.h"
-#include "pipeline/PlotterTour.h"
-#include "pipeline/SyntheticDrawing.h"
-#include "pipeline/VectorizationEngine.h"
-#include "support/SyntheticLineDrawing.h"
+#include "app/document/VectorizerController.h"
+#include "core/export/SVGExporter.h"
+#include "core/pipeline/PlotterTour.h"
+#include "core/pipeline/SyntheticDrawing.h"
+#include "core/pipeline/VectorizationEngine.h"
+#include "benchsupport/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Stage-B curve work on a seeded set of random smooth strokes, as a tracer gives them
 // (points about 1 px apart, one radius per point): RDP simplification, Bézier fitting and
 // the variable-width ribbon outline, separately and together.
-#include "pipeline/BezierFitting.h"
+#include "core/pipeline/BezierFitting.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // Loopback HTTP API: requests per second and latency percentiles of a GET with
 // one connection at a time (connect, request, read to the close), the handler
 // answering a small JSON object on the Qt main thread.
-#include "http/HTTPServer.h"
+#include "core/http/HTTPServer.h"
 
-#include "support/FileDescriptor.h"
+#include "core/support/system/FileDescriptor.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

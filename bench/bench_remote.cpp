@@ -1,8 +1,8 @@
 // Remote control latency: from an OSC parameter message sent over UDP to the
 // result applied on the main thread, on the portrait drawing.
-#include "document/VectorizerController.h"
-#include "osc/OSCCodec.h"
-#include "osc/OSCUDPServer.h"
+#include "app/document/VectorizerController.h"
+#include "core/osc/OSCCodec.h"
+#include "core/osc/OSCUDPServer.h"
 
 #include <QApplication>
 #include <QEventLoop>

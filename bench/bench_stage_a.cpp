@@ -2,12 +2,12 @@
 // with --image=path. Each step runs on one thread (/threads:1) and on every hardware thread
 // (/threads:0, the default the program uses). Example:
 //   build/bench/bench_stage_a --benchmark_filter='EDT|Thinning'
-#include "model/VectorizerParams.h"
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/NeuralRidgeFilter.h"
-#include "support/ParallelFor.h"
-#include "support/PrefaultedVector.h"
-#include "support/SyntheticLineDrawing.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "core/support/parallel/PrefaultedVector.h"
+#include "benchsupport/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
 

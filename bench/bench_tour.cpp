@@ -5,8 +5,8 @@
 // after the greedy phase and after 2-opt, so the saving of each phase can be compared with other tools.
 // Classification: stitching of broken random chains and pen classification on a distance field
 // whose stroke half-width grows from left to right.
-#include "pipeline/PenClassifier.h"
-#include "pipeline/PlotterTour.h"
+#include "core/pipeline/PenClassifier.h"
+#include "core/pipeline/PlotterTour.h"
 
 #include <benchmark/benchmark.h>
 

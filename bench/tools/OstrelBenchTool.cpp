@@ -13,10 +13,10 @@
 //
 // Results go to standard output as one line of key=value pairs. Exit status 0, or 2 with a message
 // on standard error for bad arguments or unreadable images.
-#include "model/VectorizerParams.h"
-#include "pipeline/VectorizationEngine.h"
-#include "support/QualityMetrics.h"
-#include "support/SyntheticLineDrawing.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/VectorizationEngine.h"
+#include "benchsupport/QualityMetrics.h"
+#include "benchsupport/SyntheticLineDrawing.h"
 
 #include <QImage>
 

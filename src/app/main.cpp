@@ -1,8 +1,8 @@
 // Ostrel's entry. The headless words are dispatched before any QApplication
 // exists, so those modes never need a display.
-#include "model/Localization.h"
-#include "remote/HeadlessCLI.h"
-#include "support/AppVersion.h"
+#include "core/model/Localization.h"
+#include "app/remote/HeadlessCLI.h"
+#include "core/support/app/AppVersion.h"
 
 #include <algorithm>
 #include <clocale>

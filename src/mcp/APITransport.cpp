@@ -1,8 +1,8 @@
 // HTTP client of the bridge over libcurl's easy interface: one handle, one connection and one
 // synchronous transfer per call (RFC 9110/9112 semantics; the answer is judged by the caller).
-#include "APITransport.h"
+#include "mcp/APITransport.h"
 
-#include "Utf8.h"
+#include "mcp/Utf8.h"
 
 #include <curl/curl.h>
 

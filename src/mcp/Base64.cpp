@@ -1,5 +1,5 @@
 // RFC 4648 base 64, one pass over the input.
-#include "Base64.h"
+#include "mcp/Base64.h"
 
 #include <cstdint>
 

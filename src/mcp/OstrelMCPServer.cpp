@@ -1,11 +1,11 @@
 // JSON-RPC 2.0 dispatch for the MCP methods initialize, ping, tools/list and tools/call.
 // One thread reads a line, handles it (a tool call blocks on its HTTP request) and writes the
 // reply with one write(2); nothing is kept between lines.
-#include "OstrelMCPServer.h"
+#include "mcp/OstrelMCPServer.h"
 
-#include "Base64.h"
-#include "ToolDefinitions.h"
-#include "Utf8.h"
+#include "mcp/Base64.h"
+#include "mcp/ToolDefinitions.h"
+#include "mcp/Utf8.h"
 
 #include <unistd.h>
 

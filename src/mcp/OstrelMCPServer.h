@@ -3,7 +3,7 @@
 // to the running application through a `Transport`.
 #pragma once
 
-#include "APITransport.h"
+#include "mcp/APITransport.h"
 
 #include <nlohmann/json.hpp>
 

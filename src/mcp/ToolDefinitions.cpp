@@ -1,6 +1,6 @@
 // Tool table of the bridge. The argument names, kinds and enumerations are those the
 // application's HTTP routes read; the schemas only advise the agent, nothing is validated here.
-#include "ToolDefinitions.h"
+#include "mcp/ToolDefinitions.h"
 
 #include <initializer_list>
 #include <string>

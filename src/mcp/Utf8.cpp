@@ -1,5 +1,5 @@
 // Well-formedness per Unicode Table 3-7 (well-formed UTF-8 byte sequences).
-#include "Utf8.h"
+#include "mcp/Utf8.h"
 
 #include <cstdint>
 

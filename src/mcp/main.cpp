@@ -1,7 +1,7 @@
 // ostrel-mcp: an MCP server on standard input and output that forwards each tool call to the
 // running Ostrel application's HTTP API on 127.0.0.1. No arguments; exits 0 at end of input.
-#include "APITransport.h"
-#include "OstrelMCPServer.h"
+#include "mcp/APITransport.h"
+#include "mcp/OstrelMCPServer.h"
 
 #include <csignal>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "support/QualityMetrics.h"
+#include "benchsupport/QualityMetrics.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "APITransport.h"
+#include "mcp/APITransport.h"
 
 #include "LoopbackHttpStub.h"
 

@@ -1,4 +1,4 @@
-#include "Base64.h"
+#include "mcp/Base64.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The ostrel-mcp executable as a client starts it: a child process with pipes on its standard
 // input and output, and OSTREL_API_PORT in its environment.
-#include "APITransport.h"
+#include "mcp/APITransport.h"
 #include "LoopbackHttpStub.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "OstrelMCPServer.h"
+#include "mcp/OstrelMCPServer.h"
 
 #include "LoopbackHttpStub.h"
-#include "ToolDefinitions.h"
-#include "Utf8.h"
+#include "mcp/ToolDefinitions.h"
+#include "mcp/Utf8.h"
 
 #include <gtest/gtest.h>
 

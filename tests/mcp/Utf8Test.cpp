@@ -1,4 +1,4 @@
-#include "Utf8.h"
+#include "mcp/Utf8.h"
 
 #include <gtest/gtest.h>
 

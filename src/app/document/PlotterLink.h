@@ -3,7 +3,7 @@
 // document holds it weakly, and remote plotter commands do nothing without it.
 #pragma once
 
-#include "model/VectorModel.h"
+#include "core/model/VectorModel.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // Built whole for each result (any thread), then only read. O(points).
 #pragma once
 
-#include "model/VectorModel.h"
+#include "core/model/VectorModel.h"
 
 #include <QPainterPath>
 #include <QRectF>

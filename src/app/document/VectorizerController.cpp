@@ -1,10 +1,10 @@
-#include "document/VectorizerController.h"
+#include "app/document/VectorizerController.h"
 
-#include "http/HTTPServer.h"
-#include "model/Format.h"
-#include "osc/OSCUDPServer.h"
-#include "model/Localization.h"
-#include "support/NumberFormat.h"
+#include "core/http/HTTPServer.h"
+#include "core/model/Format.h"
+#include "core/osc/OSCUDPServer.h"
+#include "core/model/Localization.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>

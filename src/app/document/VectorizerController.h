@@ -4,14 +4,14 @@
 // runs work on copies and are applied only while still current.
 #pragma once
 
-#include "document/PlotterLink.h"
-#include "document/VectorRenderCache.h"
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
-#include "osc/OSCCodec.h"
-#include "pipeline/RasterImage.h"
-#include "pipeline/SyntheticDrawing.h"
-#include "pipeline/VectorizationEngine.h"
+#include "app/document/PlotterLink.h"
+#include "app/document/VectorRenderCache.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
+#include "core/osc/OSCCodec.h"
+#include "core/pipeline/RasterImage.h"
+#include "core/pipeline/SyntheticDrawing.h"
+#include "core/pipeline/VectorizationEngine.h"
 
 #include <QImage>
 #include <QObject>

@@ -1,10 +1,10 @@
 // Stroke edits and undo/redo of the document controller. Every edit works on
 // a copy of the current layers and commits a rebuilt result (metrics, SVG
 // texts and render cache) without running extraction again.
-#include "document/VectorizerController.h"
+#include "app/document/VectorizerController.h"
 
-#include "export/SVGExporter.h"
-#include "pipeline/BezierFitting.h"
+#include "core/export/SVGExporter.h"
+#include "core/pipeline/BezierFitting.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "plotter/AxiDrawPlotRun.h"
+#include "app/plotter/AxiDrawPlotRun.h"
 
-#include "model/Localization.h"
-#include "plotter/AxiDrawPlotterController.h"
-#include "plotter/AxiDrawRunClock.h"
-#include "plotter/EbbSerialTransport.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "app/plotter/AxiDrawPlotterController.h"
+#include "app/plotter/AxiDrawRunClock.h"
+#include "core/plotter/EbbSerialTransport.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <QTimer>
 

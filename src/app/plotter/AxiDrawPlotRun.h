@@ -10,7 +10,7 @@
 // (its generation), so a stopped or replaced run never writes again.
 #pragma once
 
-#include "plotter/AxiDrawCompiledJob.h"
+#include "core/plotter/AxiDrawCompiledJob.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,9 +1,9 @@
-#include "plotter/AxiDrawPlotterController.h"
+#include "app/plotter/AxiDrawPlotterController.h"
 
-#include "model/Localization.h"
-#include "plotter/AxiDrawPlotRun.h"
-#include "plotter/EbbSerialTransport.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "app/plotter/AxiDrawPlotRun.h"
+#include "core/plotter/EbbSerialTransport.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,14 +10,14 @@
 // change signal on every assignment.
 #pragma once
 
-#include "document/PlotterLink.h"
+#include "app/document/PlotterLink.h"
 
-#include "model/VectorModel.h"
-#include "plotter/AxiDrawCompiledJob.h"
-#include "plotter/AxiDrawConfig.h"
-#include "plotter/AxiDrawPortDevice.h"
-#include "plotter/AxiDrawRunClock.h"
-#include "plotter/AxiDrawRunState.h"
+#include "core/model/VectorModel.h"
+#include "core/plotter/AxiDrawCompiledJob.h"
+#include "core/plotter/AxiDrawConfig.h"
+#include "core/plotter/AxiDrawPortDevice.h"
+#include "app/plotter/AxiDrawRunClock.h"
+#include "app/plotter/AxiDrawRunState.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "plotter/AxiDrawRunClock.h"
+#include "app/plotter/AxiDrawRunClock.h"
 
 #include <QTimer>
 

@@ -1,14 +1,14 @@
-#include "remote/HTTPRoutes.h"
+#include "app/remote/HTTPRoutes.h"
 
-#include "document/VectorizerController.h"
-#include "export/SVGExporter.h"
-#include "http/HTTPServer.h"
-#include "osc/OSCUDPServer.h"
-#include "remote/JSONParams.h"
-#include "support/AppVersion.h"
-#include "support/Error.h"
-#include "support/FileWriting.h"
-#include "support/NumberFormat.h"
+#include "app/document/VectorizerController.h"
+#include "core/export/SVGExporter.h"
+#include "core/http/HTTPServer.h"
+#include "core/osc/OSCUDPServer.h"
+#include "app/remote/JSONParams.h"
+#include "core/support/app/AppVersion.h"
+#include "core/support/system/Error.h"
+#include "core/support/system/FileWriting.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <QPointer>
 

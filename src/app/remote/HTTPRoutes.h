@@ -3,7 +3,7 @@
 // Runs on the main thread, once per request.
 #pragma once
 
-#include "http/HTTPMessage.h"
+#include "core/http/HTTPMessage.h"
 
 namespace ostrel {
 

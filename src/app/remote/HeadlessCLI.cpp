@@ -1,14 +1,14 @@
-#include "remote/HeadlessCLI.h"
+#include "app/remote/HeadlessCLI.h"
 
-#include "export/SVGExporter.h"
-#include "model/Localization.h"
-#include "pipeline/RasterImage.h"
-#include "pipeline/SyntheticDrawing.h"
-#include "pipeline/VectorizationEngine.h"
-#include "support/AppVersion.h"
-#include "support/Error.h"
-#include "support/FileWriting.h"
-#include "support/NumberFormat.h"
+#include "core/export/SVGExporter.h"
+#include "core/model/Localization.h"
+#include "core/pipeline/RasterImage.h"
+#include "core/pipeline/SyntheticDrawing.h"
+#include "core/pipeline/VectorizationEngine.h"
+#include "core/support/app/AppVersion.h"
+#include "core/support/system/Error.h"
+#include "core/support/system/FileWriting.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <cerrno>
 #include <charconv>

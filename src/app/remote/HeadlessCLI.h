@@ -4,7 +4,7 @@
 // The run* functions return the exit status instead, for tests.
 #pragma once
 
-#include "model/VectorizerParams.h"
+#include "core/model/VectorizerParams.h"
 
 #include <cstdint>
 #include <cstdio>

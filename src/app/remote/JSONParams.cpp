@@ -1,6 +1,6 @@
-#include "remote/JSONParams.h"
+#include "app/remote/JSONParams.h"
 
-#include "support/NumberFormat.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
 #include <cmath>

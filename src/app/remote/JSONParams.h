@@ -3,8 +3,8 @@
 // key that is absent, null, of the wrong type or unrecognised is skipped.
 #pragma once
 
-#include "model/VectorizerParams.h"
-#include "support/Json.h"
+#include "core/model/VectorizerParams.h"
+#include "core/support/text/Json.h"
 
 #include <functional>
 

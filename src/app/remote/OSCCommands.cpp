@@ -1,12 +1,12 @@
 // The document controller's OSC side: the UDP listener it owns and the
 // 23 addresses under /ostrel/. One-way: nothing is ever answered, and a
 // message that does not apply has no effect.
-#include "document/VectorizerController.h"
+#include "app/document/VectorizerController.h"
 
-#include "osc/OSCUDPServer.h"
-#include "support/Error.h"
-#include "support/FileWriting.h"
-#include "support/NumberFormat.h"
+#include "core/osc/OSCUDPServer.h"
+#include "core/support/system/Error.h"
+#include "core/support/system/FileWriting.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "export/SVGExporter.h"
+#include "core/export/SVGExporter.h"
 
-#include "model/Localization.h"
-#include "support/Json.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "core/support/text/Json.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
 #include <exception>

@@ -7,9 +7,9 @@
 // of points and segments it writes. None of them fails.
 #pragma once
 
-#include "model/PageTransform.h"
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
+#include "core/model/PageTransform.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
 
 #include <optional>
 #include <string>

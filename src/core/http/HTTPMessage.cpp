@@ -1,7 +1,7 @@
-#include "http/HTTPMessage.h"
+#include "core/http/HTTPMessage.h"
 
-#include "support/NumberFormat.h"
-#include "support/Utf8.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/text/Utf8.h"
 
 #include <array>
 #include <charconv>

@@ -3,7 +3,7 @@
 // Pure functions; the sockets are in HTTPServer.
 #pragma once
 
-#include "support/Json.h"
+#include "core/support/text/Json.h"
 
 #include <cstdint>
 #include <optional>

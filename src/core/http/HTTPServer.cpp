@@ -1,10 +1,9 @@
-#include "http/HTTPServer.h"
+#include "core/http/HTTPServer.h"
 
-#include "http/LockBox.h"
-#include "osc/OSCUDPServer.h"
-#include "support/FileDescriptor.h"
-#include "support/NumberFormat.h"
-#include "support/PortNumber.h"
+#include "core/http/LockBox.h"
+#include "core/support/system/FileDescriptor.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/system/PortNumber.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -21,10 +20,6 @@
 #include <semaphore>
 
 namespace ostrel {
-
-std::uint16_t apiPortFromEnvironment() noexcept {
-    return portFromEnvironment("OSTREL_API_PORT", kOstrelDefaultHTTPPort);
-}
 
 // The hand-over of one request between its connection thread and the main
 // thread: the answer box, a semaphore the main thread signals when the box is

@@ -4,7 +4,8 @@
 // while the connection thread waits a bounded time for the answer.
 #pragma once
 
-#include "http/HTTPMessage.h"
+#include "core/http/HTTPMessage.h"
+#include "core/support/system/PortNumber.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,8 +19,6 @@
 
 namespace ostrel {
 
-/// OSTREL_API_PORT read as a decimal port 0...65535 (optional "+"), else 17940.
-[[nodiscard]] std::uint16_t apiPortFromEnvironment() noexcept;
 
 /// Limits of the HTTP server; tests shorten the timeouts.
 struct HTTPServerOptions {

@@ -1,6 +1,6 @@
-#include "model/Localization.h"
+#include "core/model/Localization.h"
 
-#include "support/NumberFormat.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <cstdlib>
 

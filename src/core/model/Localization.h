@@ -4,7 +4,7 @@
 // French is the fallback: anything that does not resolve to English is French.
 #pragma once
 
-#include "support/SettingsStore.h"
+#include "core/support/app/SettingsStore.h"
 
 #include <array>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "model/PageTransform.h"
+#include "core/model/PageTransform.h"
 
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
 
 #include <algorithm>
 

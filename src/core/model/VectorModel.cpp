@@ -1,7 +1,7 @@
-#include "model/VectorModel.h"
+#include "core/model/VectorModel.h"
 
-#include "model/Localization.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <fmt/format.h>
 

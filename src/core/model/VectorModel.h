@@ -3,7 +3,7 @@
 // whole result. No references, copied by value, compared field by field.
 #pragma once
 
-#include "model/PageTransform.h"
+#include "core/model/PageTransform.h"
 
 #include <array>
 #include <cstdint>

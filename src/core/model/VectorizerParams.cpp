@@ -1,7 +1,7 @@
-#include "model/VectorizerParams.h"
+#include "core/model/VectorizerParams.h"
 
-#include "model/Localization.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "core/support/text/NumberFormat.h"
 
 namespace ostrel {
 

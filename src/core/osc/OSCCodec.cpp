@@ -1,7 +1,7 @@
-#include "osc/OSCCodec.h"
+#include "core/osc/OSCCodec.h"
 
-#include "support/NumberFormat.h"
-#include "support/Utf8.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/text/Utf8.h"
 
 #include <fmt/format.h>
 

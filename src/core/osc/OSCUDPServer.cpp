@@ -1,7 +1,7 @@
-#include "osc/OSCUDPServer.h"
+#include "core/osc/OSCUDPServer.h"
 
-#include "support/FileDescriptor.h"
-#include "support/PortNumber.h"
+#include "core/support/system/FileDescriptor.h"
+#include "core/support/system/PortNumber.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -13,10 +13,6 @@
 #include <vector>
 
 namespace ostrel {
-
-std::uint16_t oscInPortFromEnvironment() noexcept {
-    return portFromEnvironment("OSTREL_OSC_IN_PORT", kOstrelDefaultOSCInPort);
-}
 
 OSCUDPServer::OSCUDPServer(std::uint16_t port, Handler handler) : handler_(std::move(handler)), port_(port) {}
 

@@ -3,7 +3,8 @@
 // message, to a handler on the receive thread. Nothing is ever answered.
 #pragma once
 
-#include "osc/OSCCodec.h"
+#include "core/osc/OSCCodec.h"
+#include "core/support/system/PortNumber.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,12 +13,6 @@
 #include <thread>
 
 namespace ostrel {
-
-inline constexpr std::uint16_t kOstrelDefaultOSCInPort = 9140;
-inline constexpr std::uint16_t kOstrelDefaultHTTPPort = 17940;
-
-/// OSTREL_OSC_IN_PORT when it reads as a decimal 16-bit unsigned number, else 9140.
-[[nodiscard]] std::uint16_t oscInPortFromEnvironment() noexcept;
 
 class OSCUDPServer final {
 public:

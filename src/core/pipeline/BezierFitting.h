@@ -14,7 +14,7 @@
 // PlotterTour.h.
 #pragma once
 
-#include "model/VectorModel.h"
+#include "core/model/VectorModel.h"
 
 #include <cstdint>
 #include <utility>

@@ -8,11 +8,11 @@
 // quadratic); its result is the same as the scan's.
 //
 // Sub-pixel ridge position: C. Steger, "An unbiased detector of curvilinear structures", PAMI 20(2), 1998.
-#include "pipeline/CenterlineTracer.h"
+#include "core/pipeline/CenterlineTracer.h"
 
-#include "support/NumberFormat.h"
-#include "support/ParallelFor.h"
-#include "support/PrefaultedVector.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 // Sub-pixel ridge position: C. Steger, "An unbiased detector of curvilinear structures", PAMI 20(2), 1998.
 #pragma once
 
-#include "model/VectorModel.h"
-#include "pipeline/PreprocessedFields.h"
+#include "core/model/VectorModel.h"
+#include "core/pipeline/PreprocessedFields.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 // Vision contours and the Canny edge skeleton. See ContourExtractor.h.
-#include "pipeline/ContourExtractor.h"
+#include "core/pipeline/ContourExtractor.h"
 
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
 
 #include <algorithm>
 #include <cmath>

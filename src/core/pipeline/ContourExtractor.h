@@ -12,11 +12,11 @@
 // skeleton for the centre-line tracer. Cost: linear in the pixels.
 #pragma once
 
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
-#include "pipeline/ContourFinder.h"
-#include "pipeline/PreprocessedFields.h"
-#include "pipeline/RasterImage.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/ContourFinder.h"
+#include "core/pipeline/PreprocessedFields.h"
+#include "core/pipeline/RasterImage.h"
 
 #include <QImage>
 

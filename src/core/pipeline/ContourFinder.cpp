@@ -1,6 +1,6 @@
 // Border following with hierarchy (Suzuki & Abe 1985, algorithm 1) on a
 // binarised, optionally area-reduced grey image. See ContourFinder.h.
-#include "pipeline/ContourFinder.h"
+#include "core/pipeline/ContourFinder.h"
 
 #include <QImage>
 

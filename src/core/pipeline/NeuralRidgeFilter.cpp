@@ -12,10 +12,10 @@
 // blur keeps its horizontal pass in per-band scratch rows, the integral image of the adaptive
 // threshold lives in per-band ring buffers, the distance field is written over the blurred grey once
 // that is no longer needed, and the ridge field over the blurred ink level.
-#include "pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
 
-#include "support/ParallelFor.h"
-#include "support/PrefaultedVector.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <cmath>

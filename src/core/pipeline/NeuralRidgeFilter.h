@@ -8,9 +8,9 @@
 // Functions", Theory of Computing 8, 2012 (lower envelope of parabolas, linear time).
 #pragma once
 
-#include "model/VectorizerParams.h"
-#include "pipeline/PreprocessedFields.h"
-#include "pipeline/RasterImage.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/PreprocessedFields.h"
+#include "core/pipeline/RasterImage.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,8 +1,8 @@
 // Gap stitching and width classification of traced paths. See PenClassifier.h.
-#include "pipeline/PenClassifier.h"
+#include "core/pipeline/PenClassifier.h"
 
-#include "support/NumberFormat.h"
-#include "support/ParallelFor.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/parallel/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>

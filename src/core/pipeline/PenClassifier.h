@@ -11,9 +11,9 @@
 // scans; O(n log n) for the clustering of n widths.
 #pragma once
 
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
-#include "pipeline/PreprocessedFields.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/PreprocessedFields.h"
 
 #include <cstdint>
 #include <vector>

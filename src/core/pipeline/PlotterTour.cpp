@@ -1,7 +1,7 @@
 // Hatching and the plotter tour. See PlotterTour.h.
-#include "pipeline/PlotterTour.h"
+#include "core/pipeline/PlotterTour.h"
 
-#include "support/NumberFormat.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,8 +9,8 @@
 // pruned by the bounding boxes of their ends, O(n log n) in practice; 2-opt is O(passes × n × 140).
 #pragma once
 
-#include "model/VectorModel.h"
-#include "pipeline/PreprocessedFields.h"
+#include "core/model/VectorModel.h"
+#include "core/pipeline/PreprocessedFields.h"
 
 #include <vector>
 

@@ -12,11 +12,11 @@
 // Mapping the pages of the luma buffer (a 2400 × 2400 image takes 23 MB) costs about as much as
 // decoding the file; when the header gives the size, a helper thread maps them while the decoder runs,
 // together with the full-size buffers a vectorisation of the image will take (prepareBuffers).
-#include "pipeline/RasterImage.h"
+#include "core/pipeline/RasterImage.h"
 
-#include "support/NumberFormat.h"
-#include "support/ParallelFor.h"
-#include "support/PrefaultedVector.h"
+#include "core/support/text/NumberFormat.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "core/support/parallel/PrefaultedVector.h"
 
 #include <QByteArray>
 #include <QFile>

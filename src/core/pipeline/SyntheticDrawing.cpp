@@ -1,6 +1,6 @@
-#include "pipeline/SyntheticDrawing.h"
+#include "core/pipeline/SyntheticDrawing.h"
 
-#include "model/Localization.h"
+#include "core/model/Localization.h"
 
 #include <QColor>
 #include <QImage>

@@ -3,8 +3,8 @@
 // Cost: one raster of width × height pixels; a few hundred stroked curves per scene.
 #pragma once
 
-#include "model/VectorizerParams.h"
-#include "pipeline/RasterImage.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/RasterImage.h"
 
 #include <array>
 #include <optional>

@@ -1,14 +1,14 @@
-#include "pipeline/VectorizationEngine.h"
+#include "core/pipeline/VectorizationEngine.h"
 
-#include "export/SVGExporter.h"
-#include "pipeline/BezierFitting.h"
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/ContourExtractor.h"
-#include "pipeline/NeuralRidgeFilter.h"
-#include "pipeline/PenClassifier.h"
-#include "pipeline/PlotterTour.h"
-#include "support/ParallelFor.h"
-#include "support/PrefaultedVector.h"
+#include "core/export/SVGExporter.h"
+#include "core/pipeline/BezierFitting.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/ContourExtractor.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/PenClassifier.h"
+#include "core/pipeline/PlotterTour.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,9 +6,9 @@
 // state, starts no threads, never fails: degenerate input gives empty layers.
 #pragma once
 
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
-#include "pipeline/RasterImage.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
+#include "core/pipeline/RasterImage.h"
 
 #include <cstdint>
 #include <map>

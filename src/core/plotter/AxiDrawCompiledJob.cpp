@@ -1,7 +1,7 @@
-#include "plotter/AxiDrawCompiledJob.h"
+#include "core/plotter/AxiDrawCompiledJob.h"
 
-#include "model/PageTransform.h"
-#include "support/NumberFormat.h"
+#include "core/model/PageTransform.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,8 +9,8 @@
 // values, no failure.
 #pragma once
 
-#include "model/VectorModel.h"
-#include "plotter/AxiDrawConfig.h"
+#include "core/model/VectorModel.h"
+#include "core/plotter/AxiDrawConfig.h"
 
 #include <cstdint>
 #include <optional>

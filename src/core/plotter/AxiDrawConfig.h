@@ -3,8 +3,8 @@
 // positions of the EBB board, pen speeds in millimetres per second).
 #pragma once
 
-#include "model/VectorizerParams.h"
-#include "support/Json.h"
+#include "core/model/VectorizerParams.h"
+#include "core/support/text/Json.h"
 
 #include <array>
 #include <string>

@@ -1,6 +1,6 @@
-#include "plotter/AxiDrawPortDevice.h"
+#include "core/plotter/AxiDrawPortDevice.h"
 
-#include "model/Localization.h"
+#include "core/model/Localization.h"
 
 namespace ostrel {
 

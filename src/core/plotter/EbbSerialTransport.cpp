@@ -1,8 +1,8 @@
-#include "plotter/EbbSerialTransport.h"
+#include "core/plotter/EbbSerialTransport.h"
 
-#include "model/Localization.h"
-#include "support/Error.h"
-#include "support/Utf8.h"
+#include "core/model/Localization.h"
+#include "core/support/system/Error.h"
+#include "core/support/text/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>

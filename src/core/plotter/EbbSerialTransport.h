@@ -8,7 +8,7 @@
 // or "!<n> Err: <text>"). "ES" answers a status line and then "OK".
 #pragma once
 
-#include "plotter/AxiDrawPortDevice.h"
+#include "core/plotter/AxiDrawPortDevice.h"
 
 #include <chrono>
 #include <filesystem>

@@ -2,9 +2,9 @@
 // paths and shares a band's paths with the layer's or the cell's when they
 // hold the same strokes; this checks it against the plain builder it replaced
 // (every path grown by addPath, nothing shared), element for element.
-#include "document/VectorRenderCache.h"
-#include "support/RandomDocument.h"
-#include "support/RenderCacheComparison.h"
+#include "app/document/VectorRenderCache.h"
+#include "testsupport/RandomDocument.h"
+#include "testsupport/RenderCacheComparison.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "document/VectorRenderCache.h"
+#include "app/document/VectorRenderCache.h"
 
 #include <gtest/gtest.h>
 

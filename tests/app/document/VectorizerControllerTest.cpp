@@ -1,11 +1,11 @@
-#include "document/VectorizerController.h"
+#include "app/document/VectorizerController.h"
 
-#include "support/LanguageScope.h"
-#include "export/SVGExporter.h"
-#include "support/QtTestApp.h"
-#include "support/RandomDocument.h"
-#include "support/RenderCacheComparison.h"
-#include "support/Subprocess.h"
+#include "testsupport/LanguageScope.h"
+#include "core/export/SVGExporter.h"
+#include "testsupport/QtTestApp.h"
+#include "testsupport/RandomDocument.h"
+#include "testsupport/RenderCacheComparison.h"
+#include "testsupport/Subprocess.h"
 
 #include <QCoreApplication>
 #include <QImage>

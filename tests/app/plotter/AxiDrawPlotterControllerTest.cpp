@@ -1,11 +1,11 @@
-#include "plotter/AxiDrawPlotterController.h"
+#include "app/plotter/AxiDrawPlotterController.h"
 
-#include "plotter/AxiDrawPlotRun.h"
-#include "support/FakeEbbBoard.h"
-#include "support/LanguageScope.h"
-#include "support/ManualRunClock.h"
-#include "support/QtTestApp.h"
-#include "support/TempDir.h"
+#include "app/plotter/AxiDrawPlotRun.h"
+#include "testsupport/FakeEbbBoard.h"
+#include "testsupport/LanguageScope.h"
+#include "testsupport/ManualRunClock.h"
+#include "testsupport/QtTestApp.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 

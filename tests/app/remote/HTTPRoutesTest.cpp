@@ -1,10 +1,10 @@
-#include "remote/HTTPRoutes.h"
+#include "app/remote/HTTPRoutes.h"
 
-#include "document/VectorizerController.h"
-#include "plotter/AxiDrawPlotterController.h"
-#include "support/ManualRunClock.h"
-#include "support/QtTestApp.h"
-#include "support/Subprocess.h"
+#include "app/document/VectorizerController.h"
+#include "app/plotter/AxiDrawPlotterController.h"
+#include "testsupport/ManualRunClock.h"
+#include "testsupport/QtTestApp.h"
+#include "testsupport/Subprocess.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "remote/HeadlessCLI.h"
+#include "app/remote/HeadlessCLI.h"
 
-#include "support/Subprocess.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 

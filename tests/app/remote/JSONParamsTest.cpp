@@ -1,4 +1,4 @@
-#include "remote/JSONParams.h"
+#include "app/remote/JSONParams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The MCP bridge driven by the official MCP client against this application's
 // real HTTP API: initialize, list the six tools, call each of them.
-#include "document/VectorizerController.h"
-#include "plotter/AxiDrawPlotterController.h"
-#include "support/QtTestApp.h"
+#include "app/document/VectorizerController.h"
+#include "app/plotter/AxiDrawPlotterController.h"
+#include "testsupport/QtTestApp.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,8 +1,8 @@
-#include "document/VectorizerController.h"
-#include "osc/OSCUDPServer.h"
+#include "app/document/VectorizerController.h"
+#include "core/osc/OSCUDPServer.h"
 
-#include "support/QtTestApp.h"
-#include "support/Subprocess.h"
+#include "testsupport/QtTestApp.h"
+#include "testsupport/Subprocess.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // line-by-line writer it replaced (every number through std::to_chars, lines
 // kept in a vector and joined by "\n"), byte for byte, on random documents in
 // every mode.
-#include "export/SVGExporter.h"
-#include "support/RandomDocument.h"
+#include "core/export/SVGExporter.h"
+#include "testsupport/RandomDocument.h"
 
 #include <gtest/gtest.h>
 

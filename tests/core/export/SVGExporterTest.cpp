@@ -7,10 +7,10 @@
 //   pen 3 "Stylo 3" 0.8 mm, visible, empty
 //   pen 4 "Stylo 4" 1.2 mm #9ECE6A, visible: path 5 closed polyline, radius 2.25; path 6 one point;
 //                                            path 7 no points
-#include "export/SVGExporter.h"
-#include "model/PageTransform.h"
-#include "support/Json.h"
-#include "support/LanguageScope.h"
+#include "core/export/SVGExporter.h"
+#include "core/model/PageTransform.h"
+#include "core/support/text/Json.h"
+#include "testsupport/LanguageScope.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "http/HTTPMessage.h"
+#include "core/http/HTTPMessage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "http/HTTPServer.h"
+#include "core/http/HTTPServer.h"
 
-#include "support/FileDescriptor.h"
-#include "support/QtTestApp.h"
-#include "support/Subprocess.h"
+#include "core/support/system/FileDescriptor.h"
+#include "testsupport/QtTestApp.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "model/Format.h"
-#include "support/LanguageScope.h"
+#include "core/model/Format.h"
+#include "testsupport/LanguageScope.h"
 
 #include <gtest/gtest.h>
 

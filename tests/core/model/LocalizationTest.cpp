@@ -1,6 +1,6 @@
-#include "model/Localization.h"
-#include "support/LanguageScope.h"
-#include "support/SettingsStore.h"
+#include "core/model/Localization.h"
+#include "testsupport/LanguageScope.h"
+#include "core/support/app/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "model/VectorModel.h"
-#include "model/VectorizerParams.h"
-#include "support/LanguageScope.h"
+#include "core/model/VectorModel.h"
+#include "core/model/VectorizerParams.h"
+#include "testsupport/LanguageScope.h"
 
 #include <gtest/gtest.h>
 

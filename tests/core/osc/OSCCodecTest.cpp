@@ -1,4 +1,4 @@
-#include "osc/OSCCodec.h"
+#include "core/osc/OSCCodec.h"
 
 #include <gtest/gtest.h>
 

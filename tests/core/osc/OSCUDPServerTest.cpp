@@ -1,7 +1,7 @@
-#include "osc/OSCUDPServer.h"
+#include "core/osc/OSCUDPServer.h"
 
-#include "support/FileDescriptor.h"
-#include "support/Subprocess.h"
+#include "core/support/system/FileDescriptor.h"
+#include "testsupport/Subprocess.h"
 
 #include <gtest/gtest.h>
 

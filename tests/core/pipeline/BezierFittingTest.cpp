@@ -1,4 +1,4 @@
-#include "pipeline/BezierFitting.h"
+#include "core/pipeline/BezierFitting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pipeline/CenterlineTracer.h"
+#include "core/pipeline/CenterlineTracer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "pipeline/ContourExtractor.h"
+#include "core/pipeline/ContourExtractor.h"
 
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
 
 #include <gtest/gtest.h>
 

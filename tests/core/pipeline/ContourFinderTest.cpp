@@ -1,4 +1,4 @@
-#include "pipeline/ContourFinder.h"
+#include "core/pipeline/ContourFinder.h"
 
 #include <QImage>
 

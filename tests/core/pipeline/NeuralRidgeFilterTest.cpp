@@ -1,4 +1,4 @@
-#include "pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pipeline/PenClassifier.h"
+#include "core/pipeline/PenClassifier.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The pipeline's results do not depend on the number of threads its loops use.
-#include "pipeline/CenterlineTracer.h"
-#include "pipeline/NeuralRidgeFilter.h"
-#include "pipeline/SyntheticDrawing.h"
-#include "pipeline/VectorizationEngine.h"
-#include "support/ParallelFor.h"
-#include "support/ThreadCountScope.h"
+#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/SyntheticDrawing.h"
+#include "core/pipeline/VectorizationEngine.h"
+#include "core/support/parallel/ParallelFor.h"
+#include "testsupport/ThreadCountScope.h"
 
 #include <gtest/gtest.h>
 

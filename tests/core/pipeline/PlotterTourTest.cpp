@@ -1,6 +1,6 @@
-#include "pipeline/PlotterTour.h"
+#include "core/pipeline/PlotterTour.h"
 
-#include "support/NumberFormat.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pipeline/RasterImage.h"
+#include "core/pipeline/RasterImage.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,6 +1,6 @@
-#include "pipeline/SyntheticDrawing.h"
+#include "core/pipeline/SyntheticDrawing.h"
 
-#include "support/LanguageScope.h"
+#include "testsupport/LanguageScope.h"
 
 #include <gtest/gtest.h>
 

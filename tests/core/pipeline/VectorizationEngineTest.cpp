@@ -1,7 +1,7 @@
-#include "pipeline/VectorizationEngine.h"
+#include "core/pipeline/VectorizationEngine.h"
 
-#include "pipeline/SyntheticDrawing.h"
-#include "support/Subprocess.h"
+#include "core/pipeline/SyntheticDrawing.h"
+#include "testsupport/Subprocess.h"
 
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>

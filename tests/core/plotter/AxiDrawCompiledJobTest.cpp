@@ -1,4 +1,4 @@
-#include "plotter/AxiDrawCompiledJob.h"
+#include "core/plotter/AxiDrawCompiledJob.h"
 
 #include <gtest/gtest.h>
 

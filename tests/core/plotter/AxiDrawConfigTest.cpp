@@ -1,6 +1,6 @@
-#include "plotter/AxiDrawConfig.h"
+#include "core/plotter/AxiDrawConfig.h"
 
-#include "support/Error.h"
+#include "core/support/system/Error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "plotter/EbbSerialTransport.h"
+#include "core/plotter/EbbSerialTransport.h"
 
-#include "support/Error.h"
-#include "support/FakeEbbBoard.h"
-#include "support/LanguageScope.h"
-#include "support/TempDir.h"
+#include "core/support/system/Error.h"
+#include "testsupport/FakeEbbBoard.h"
+#include "testsupport/LanguageScope.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
