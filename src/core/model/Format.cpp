@@ -1,7 +1,7 @@
-#include "model/Format.h"
+#include "core/model/Format.h"
 
-#include "model/Localization.h"
-#include "support/NumberFormat.h"
+#include "core/model/Localization.h"
+#include "core/support/text/NumberFormat.h"
 
 #include <cmath>
 
