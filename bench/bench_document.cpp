@@ -91,7 +91,7 @@ std::vector<PenLayer> randomLayers(int count) {
 
 /// One drag event: translate one stroke, which commits a rebuilt result.
 void BM_EditCommit(benchmark::State& state) {
-    VectorizerController controller(false);
+    VectorizerController controller;
     controller.loadPreset(SyntheticPreset::portrait, true);
     if (state.range(0) > 0) controller.commitEditedLayers(randomLayers(static_cast<int>(state.range(0))), false);
     const std::set<std::int64_t> ids{1};

@@ -1,6 +1,7 @@
 // Remote control latency: from an OSC parameter message sent over UDP to the
 // result applied on the main thread, on the portrait drawing.
 #include "app/document/VectorizerController.h"
+#include "app/remote/RemoteControl.h"
 #include "core/osc/OSCCodec.h"
 #include "core/osc/OSCUDPServer.h"
 
@@ -31,10 +32,11 @@ void sendDatagram(int fd, std::uint16_t port, const std::vector<std::uint8_t>& b
 /// applied result.
 void BM_OSCMessageToAppliedResult(benchmark::State& state) {
     const bool fullRun = state.range(0) == 1;
-    VectorizerController controller(false);
+    VectorizerController controller;
+    RemoteControl remote{controller};
     controller.loadPreset(SyntheticPreset::portrait, true);
-    controller.startOSCServer(0);
-    const std::uint16_t port = controller.oscServer()->port();
+    remote.startOSCServer(0);
+    const std::uint16_t port = remote.oscServer()->port();
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     int applied = 0;
     QObject::connect(&controller, &VectorizerController::resultChanged, [&] {
@@ -51,7 +53,7 @@ void BM_OSCMessageToAppliedResult(benchmark::State& state) {
         while (applied == before) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     }
     ::close(fd);
-    controller.stopAllServices();
+    remote.stopAllServices();
     state.SetLabel(fullRun ? "threshold: stages A and B" : "smoothing: stage B on cached stage A");
 }
 BENCHMARK(BM_OSCMessageToAppliedResult)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,8 +1,6 @@
 #include "app/document/VectorizerController.h"
 
-#include "core/http/HTTPServer.h"
 #include "core/model/Format.h"
-#include "core/osc/OSCUDPServer.h"
 #include "core/model/Localization.h"
 #include "core/support/text/NumberFormat.h"
 
@@ -65,26 +63,25 @@ std::string summaryText(const std::string& title, const PlotterMetrics& m) {
 
 }  // namespace
 
-VectorizerController::VectorizerController(bool startServices, QObject* plotter, QObject* parent)
+VectorizerController::VectorizerController(QObject* plotter, QObject* parent)
     : QObject(parent),
       statusMessage_(readyText()),
       plotterObject_(plotter),
-      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {
-    if (startServices) this->startServices();
-}
+      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {}
 
 VectorizerController::~VectorizerController() {
     cancelPendingRun();
-    // The servers' threads post to this object only through weak pointers; stop them first.
-    if (oscServer_) oscServer_->stop();
-    if (httpServer_) httpServer_->stop();
     if (releasing_.valid()) releasing_.wait();
 }
 
-void VectorizerController::setParams(const VectorizerParams& params) {
-    if (params == params_) return;
+void VectorizerController::setParams(const VectorizerParams& params, RunSchedule schedule) {
     params_ = params;
     emit paramsChanged();
+    if (schedule.synchronous) {
+        runSynchronousVectorization();
+    } else {
+        scheduleVectorization(schedule.debounceMs, false);
+    }
 }
 
 void VectorizerController::setStatus(std::string message) {
@@ -303,22 +300,6 @@ void VectorizerController::resetParameters() {
     emit layerVisibilityChanged();
     emit undoRedoChanged();
     scheduleVectorization(10, false);
-}
-
-void VectorizerController::startServices() {
-    // The OSC server starts first, then the HTTP server; neither failure stops the document.
-    startOSCServer(oscInPortFromEnvironment());
-    startHTTPServer();
-}
-
-void VectorizerController::stopAllServices() {
-    cancelPendingRun();
-    if (oscServer_) oscServer_->stop();
-    stopHTTPServer();
-}
-
-std::uint16_t VectorizerController::oscPort() const noexcept {
-    return oscServer_ ? oscServer_->port() : kOstrelDefaultOSCInPort;
 }
 
 }  // namespace ostrel

@@ -1,14 +1,13 @@
 // The open document: source raster, parameters, current result, render cache,
-// per-pen visibility, stage-A cache, undo/redo, progress and status texts, and
-// the remote-control endpoints it owns. Lives on the main thread; background
-// runs work on copies and are applied only while still current.
+// per-pen visibility, stage-A cache, undo/redo, progress and status texts.
+// Lives on the main thread; background runs work on copies and are applied
+// only while still current.
 #pragma once
 
 #include "app/document/PlotterLink.h"
 #include "app/document/VectorRenderCache.h"
 #include "core/model/VectorModel.h"
 #include "core/model/VectorizerParams.h"
-#include "core/osc/OSCCodec.h"
 #include "core/pipeline/RasterImage.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
@@ -31,8 +30,16 @@ class QTimer;
 
 namespace ostrel {
 
-class HTTPServer;
-class OSCUDPServer;
+/// When a change of parameters is vectorized: in the background after a quiet time, or at once on
+/// the calling thread (for callers that answer with the result).
+struct RunSchedule {
+    std::uint64_t debounceMs = 0;
+    bool synchronous = false;
+
+    [[nodiscard]] static constexpr RunSchedule after(std::uint64_t debounceMs) noexcept { return {debounceMs, false}; }
+    [[nodiscard]] static constexpr RunSchedule now() noexcept { return {0, true}; }
+    friend bool operator==(const RunSchedule&, const RunSchedule&) = default;
+};
 
 class VectorizerController final : public QObject {
     Q_OBJECT
@@ -40,9 +47,9 @@ class VectorizerController final : public QObject {
 public:
     static constexpr std::size_t kUndoLimit = 40;
 
-    /// With `startServices` the OSC server and then the HTTP server are started. `plotter` (a QObject
-    /// that implements PlotterLink) is held weakly: remote plotter commands do nothing once it is gone.
-    explicit VectorizerController(bool startServices, QObject* plotter = nullptr, QObject* parent = nullptr);
+    /// `plotter` (a QObject that implements PlotterLink) is held weakly: plotter commands do nothing
+    /// once it is gone. The remote-control endpoints live beside the document (app/remote).
+    explicit VectorizerController(QObject* plotter = nullptr, QObject* parent = nullptr);
     ~VectorizerController() override;
 
     // Observable state (main thread).
@@ -65,8 +72,9 @@ public:
     /// The plotter while it exists, else null.
     [[nodiscard]] PlotterLink* plotter() const noexcept { return plotterObject_ ? plotterLink_ : nullptr; }
 
-    /// Writes the parameters (the caller then asks for a run).
-    void setParams(const VectorizerParams& params);
+    /// Writes the parameters in one observable change (even when equal) and asks for their run:
+    /// scheduleVectorization(debounce, false), or runSynchronousVectorization() when `schedule` says now.
+    void setParams(const VectorizerParams& params, RunSchedule schedule);
 
     // Documents.
     void loadPreset(SyntheticPreset preset, bool runSynchronously);
@@ -77,7 +85,8 @@ public:
     void scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction);
     void runSynchronousVectorization();
     void resetParameters();
-    void stopAllServices();
+    /// Cancels the pending background run, if any (the document stays as it is).
+    void cancelScheduledVectorization() { cancelPendingRun(); }
 
     // Stroke edits; each commits a rebuilt result. Ids select strokes.
     int deletePaths(const std::set<std::int64_t>& ids);
@@ -97,22 +106,6 @@ public:
     void redo();
     void commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour);
 
-    // Remote control: the OSC listener and the loopback HTTP API this document owns.
-    /// Replaces the OSC listener by one on `port` (kept, stopped, when it cannot bind).
-    void startOSCServer(std::uint16_t port);
-    /// Acts on one message addressed under /ostrel/ (main thread).
-    void handleOSCMessage(const OSCCodec::Message& message);
-    /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
-    bool startHTTPServer(std::optional<std::uint16_t> port = std::nullopt);
-    /// Closes the HTTP listener.
-    void stopHTTPServer();
-    [[nodiscard]] const OSCUDPServer* oscServer() const noexcept { return oscServer_.get(); }
-    /// The port the OSC server listens on (or was asked for); 9140 without a server.
-    [[nodiscard]] std::uint16_t oscPort() const noexcept;
-    /// The port the HTTP server is bound to; 17940 before it ever started.
-    [[nodiscard]] std::uint16_t httpPort() const noexcept;
-    [[nodiscard]] bool isHTTPServerRunning() const noexcept;
-
     /// 1 + the largest id in `layers` (at least 1).
     [[nodiscard]] static std::int64_t nextAvailablePathID(const std::vector<PenLayer>& layers);
 
@@ -129,8 +122,6 @@ signals:
     void progressChanged();
     void statusMessageChanged();
     void undoRedoChanged();
-    void oscServerChanged();
-    void httpPortChanged();
 
 private:
     struct PendingRun;
@@ -147,7 +138,6 @@ private:
     void setProgress(double fraction, std::string stage);
     void setProcessing(bool processing);
     void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
-    void startServices();
 
     std::shared_ptr<const RasterImage> sourceImage_;
     QImage displayImage_;
@@ -170,8 +160,6 @@ private:
     std::shared_ptr<PendingRun> pendingRun_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
-    std::unique_ptr<OSCUDPServer> oscServer_;
-    std::unique_ptr<HTTPServer> httpServer_;
     QPointer<QObject> plotterObject_;
     PlotterLink* plotterLink_ = nullptr;  // valid only while plotterObject_ is alive
 };

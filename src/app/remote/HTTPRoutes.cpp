@@ -1,16 +1,13 @@
 #include "app/remote/HTTPRoutes.h"
 
 #include "app/document/VectorizerController.h"
+#include "app/remote/RemoteControl.h"
 #include "core/export/SVGExporter.h"
-#include "core/http/HTTPServer.h"
-#include "core/osc/OSCUDPServer.h"
 #include "app/remote/JSONParams.h"
 #include "core/support/app/AppVersion.h"
 #include "core/support/system/Error.h"
 #include "core/support/system/FileWriting.h"
 #include "core/support/text/NumberFormat.h"
-
-#include <QPointer>
 
 namespace ostrel {
 
@@ -44,7 +41,7 @@ Json metricsJSON(const PlotterMetrics& m) {
                 {"usedNeuralEngine", m.usedNeuralEngine}};
 }
 
-HTTPResponse stateRoute(const VectorizerController& c) {
+HTTPResponse stateRoute(const RemoteControl& remote, const VectorizerController& c) {
     Json layers = Json::array();
     if (c.result()) {
         for (const PenLayer& layer : c.result()->layers) {
@@ -64,8 +61,8 @@ HTTPResponse stateRoute(const VectorizerController& c) {
                                         {"paperFormat", std::string(rawValue(p.paperFormat))},
                                         {"penCount", p.penCount},
                                         {"isProcessing", c.isProcessing()},
-                                        {"oscInPort", c.oscPort()},
-                                        {"apiPort", c.httpPort()},
+                                        {"oscInPort", remote.oscPort()},
+                                        {"apiPort", remote.httpPort()},
                                         {"statusMessage", c.statusMessage()},
                                         {"metrics", metricsJSON(currentMetrics(c))},
                                         {"layers", std::move(layers)}});
@@ -116,8 +113,7 @@ HTTPResponse openRoute(VectorizerController& c, const Json& args) {
 HTTPResponse paramsRoute(VectorizerController& c, const Json& args) {
     VectorizerParams p = c.params();
     applyJSONParams(args, p);
-    c.setParams(p);
-    c.runSynchronousVectorization();
+    c.setParams(p, RunSchedule::now());
     const PlotterMetrics m = currentMetrics(c);
     return HTTPResponse::json(200, Json{{"ok", true},
                                         {"pathCount", m.pathCount},
@@ -199,20 +195,31 @@ HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
         200, Json{{"ok", true}, {"action", action}, {"status", plotter ? plotter->statusReport().status : ""}});
 }
 
+HTTPResponse snapshotRoute(RemoteControl& remote, const VectorizerController& c, const std::string& query) {
+    HTTPResponse response;  // without a picture the answer stays {"ok":true}
+    SnapshotSource* source = remote.snapshotSource();
+    if (source == nullptr) return response;
+    if (auto png = source->snapshotPNG(c, query)) {
+        response.contentType = "image/png";
+        response.body = std::move(*png);
+    }
+    return response;
+}
+
 }  // namespace
 
-HTTPResponse dispatchHTTPRequest(VectorizerController& controller, const HTTPRequest& request) {
+HTTPResponse dispatchHTTPRequest(RemoteControl& remote, const HTTPRequest& request) {
+    VectorizerController* document = remote.document();
+    if (document == nullptr) return HTTPResponse::error(503, "The document is gone");
+    VectorizerController& controller = *document;
     const std::string& m = request.method;
     const std::string& path = request.path;
     const bool get = m == "GET";
     const bool post = m == "POST";
-    if (get && (path == "/v1/state" || path == "/v1/status")) return stateRoute(controller);
+    if (get && (path == "/v1/state" || path == "/v1/status")) return stateRoute(remote, controller);
     if (get && path == "/v1/help") return helpRoute();
     if (get && path == "/v1/svg") return svgRoute(controller);
-    if (get && path == "/v1/snapshot.png") {
-        // No window to render in this build: the answer stays the preset, as when no PNG comes back.
-        return HTTPResponse();
-    }
+    if (get && path == "/v1/snapshot.png") return snapshotRoute(remote, controller, request.query);
     if (post && path == "/v1/open") return openRoute(controller, request.args());
     if (post && path == "/v1/params") return paramsRoute(controller, request.args());
     if (post && path == "/v1/export") return exportRoute(controller, request.args());
@@ -221,28 +228,5 @@ HTTPResponse dispatchHTTPRequest(VectorizerController& controller, const HTTPReq
     if (post && path == "/v1/axidraw") return plotterCommandRoute(controller, request.args());
     return HTTPResponse::json(404, Json{{"error", "not found"}, {"path", path}});
 }
-
-bool VectorizerController::startHTTPServer(std::optional<std::uint16_t> port) {
-    if (!httpServer_) {
-        QPointer<VectorizerController> self(this);
-        httpServer_ = std::make_unique<HTTPServer>([self](const HTTPRequest& request) {
-            if (!self) return HTTPResponse::error(503, "The document is gone");
-            return dispatchHTTPRequest(*self, request);
-        });
-    }
-    const bool started = httpServer_->start(port);
-    emit httpPortChanged();
-    return started;
-}
-
-void VectorizerController::stopHTTPServer() {
-    if (httpServer_) httpServer_->stop();
-}
-
-std::uint16_t VectorizerController::httpPort() const noexcept {
-    return httpServer_ ? httpServer_->port() : kOstrelDefaultHTTPPort;
-}
-
-bool VectorizerController::isHTTPServerRunning() const noexcept { return httpServer_ && httpServer_->isRunning(); }
 
 }  // namespace ostrel

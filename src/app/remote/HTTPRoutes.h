@@ -7,9 +7,10 @@
 
 namespace ostrel {
 
-class VectorizerController;
+class RemoteControl;
 
-/// The answer to one request; unknown method/path pairs answer 404.
-[[nodiscard]] HTTPResponse dispatchHTTPRequest(VectorizerController& controller, const HTTPRequest& request);
+/// The answer to one request about the endpoints' document; unknown method/path pairs answer 404,
+/// and every request answers 503 once the document is gone.
+[[nodiscard]] HTTPResponse dispatchHTTPRequest(RemoteControl& remote, const HTTPRequest& request);
 
 }  // namespace ostrel

@@ -1,14 +1,9 @@
-// The document controller's OSC side: the UDP listener it owns and the
-// 23 addresses under /ostrel/. One-way: nothing is ever answered, and a
-// message that does not apply has no effect.
-#include "app/document/VectorizerController.h"
+#include "app/remote/OSCCommands.h"
 
-#include "core/osc/OSCUDPServer.h"
+#include "app/document/VectorizerController.h"
 #include "core/support/system/Error.h"
 #include "core/support/system/FileWriting.h"
 #include "core/support/text/NumberFormat.h"
-
-#include <QCoreApplication>
 
 #include <cmath>
 #include <filesystem>
@@ -59,42 +54,23 @@ void exportPlotterSVG(const std::string& rawPath, const std::string& svg) {
 
 }  // namespace
 
-void VectorizerController::startOSCServer(std::uint16_t port) {
-    if (oscServer_) oscServer_->stop();
-    QPointer<VectorizerController> self(this);
-    auto server = std::make_unique<OSCUDPServer>(port, [self](const Message& message) {
-        // On the receive thread: hand the message to the main thread, in order.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, message] {
-                if (self) self->handleOSCMessage(message);
-            },
-            Qt::QueuedConnection);
-    });
-    server->start();
-    oscServer_ = std::move(server);
-    emit oscServerChanged();
-}
-
-void VectorizerController::handleOSCMessage(const OSCCodec::Message& message) {
+void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& message) {
     const std::string address = asciiLower(message.address);
     const Value* argument = message.arguments.empty() ? nullptr : &message.arguments.front();
 
     // Parameter rows: one change, then a run at once that may reuse stage A.
-    const auto setParam = [this](const std::function<void(VectorizerParams&)>& change) {
-        VectorizerParams p = params_;
+    const auto setParam = [&document](const std::function<void(VectorizerParams&)>& change) {
+        VectorizerParams p = document.params();
         change(p);
-        params_ = p;
-        emit paramsChanged();
-        scheduleVectorization(0, false);
+        document.setParams(p, RunSchedule::after(0));
     };
-    const auto plotterCommand = [this](void (PlotterLink::*command)()) {
-        if (PlotterLink* link = plotter()) (link->*command)();
+    const auto plotterCommand = [&document](void (PlotterLink::*command)()) {
+        if (PlotterLink* link = document.plotter()) (link->*command)();
     };
 
-    if (address == "/ostrel/reset") return resetParameters();
+    if (address == "/ostrel/reset") return document.resetParameters();
     if (address == "/ostrel/axidraw/plot") {
-        if (result_ && plotter()) plotter()->startPlot(*result_);
+        if (document.result() && document.plotter()) document.plotter()->startPlot(*document.result());
         return;
     }
     static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
@@ -144,11 +120,11 @@ void VectorizerController::handleOSCMessage(const OSCCodec::Message& message) {
             }
         }
     } else if (address == "/ostrel/preset") {
-        if (auto preset = syntheticPresetFromRaw(asciiLower(v.stringValue()))) loadPreset(*preset, true);
+        if (auto preset = syntheticPresetFromRaw(asciiLower(v.stringValue()))) document.loadPreset(*preset, true);
     } else if (address == "/ostrel/open") {
-        loadFile(expandUserPath(v.stringValue()), true);
+        document.loadFile(expandUserPath(v.stringValue()), true);
     } else if (address == "/ostrel/export") {
-        if (result_) exportPlotterSVG(v.stringValue(), result_->svgAxiDraw);
+        if (document.result()) exportPlotterSVG(v.stringValue(), document.result()->svgAxiDraw);
     }
 }
 

@@ -30,7 +30,7 @@ protected:
 };
 
 TEST_F(VectorizerControllerTest, StartsEmptyAndSchedulingWithoutImageDoesNothing) {
-    VectorizerController controller(false);
+    VectorizerController controller;
     EXPECT_EQ(controller.statusMessage(), "Ready — open an image (Ctrl+O), drop a file, or paste (Ctrl+V)");
     controller.scheduleVectorization(0, true);
     EXPECT_FALSE(controller.isProcessing());
@@ -39,7 +39,7 @@ TEST_F(VectorizerControllerTest, StartsEmptyAndSchedulingWithoutImageDoesNothing
 }
 
 TEST_F(VectorizerControllerTest, ScheduledRunsDebounceAndReuseStageA) {
-    VectorizerController controller(false);
+    VectorizerController controller;
     int applied = 0;
     QObject::connect(&controller, &VectorizerController::resultChanged, [&] {
         if (controller.result()) ++applied;
@@ -57,8 +57,7 @@ TEST_F(VectorizerControllerTest, ScheduledRunsDebounceAndReuseStageA) {
     // A stage-B-only change reuses stage A and gives what a full run gives.
     VectorizerParams p = controller.params();
     p.curveSmoothing = 0.3;
-    controller.setParams(p);
-    controller.scheduleVectorization(45, false);
+    controller.setParams(p, RunSchedule::after(45));
     EXPECT_EQ(controller.progressFraction(), 0.65);
     EXPECT_EQ(controller.statusMessage(), "Updating curves & 2-opt (cached)…");
     controller.scheduleVectorization(45, false);  // supersedes the first
@@ -72,7 +71,7 @@ TEST_F(VectorizerControllerTest, ScheduledRunsDebounceAndReuseStageA) {
 }
 
 TEST_F(VectorizerControllerTest, SynchronousRunSupersedesAWaitingRun) {
-    VectorizerController controller(false);
+    VectorizerController controller;
     controller.loadPreset(SyntheticPreset::stageArch, true);
     ASSERT_TRUE(controller.result());
     int applied = 0;
@@ -85,11 +84,11 @@ TEST_F(VectorizerControllerTest, SynchronousRunSupersedesAWaitingRun) {
 }
 
 TEST_F(VectorizerControllerTest, LoadingKeepsParamsAndVisibilityAndClearsHistory) {
-    VectorizerController controller(false);
+    VectorizerController controller;
     controller.loadPreset(SyntheticPreset::portrait, true);
     VectorizerParams p = controller.params();
     p.penCount = 3;
-    controller.setParams(p);
+    controller.setParams(p, RunSchedule::after(60'000));
     controller.toggleLayerVisibility(1);
     controller.deletePaths({1});
     EXPECT_EQ(controller.undoStack().size(), 1u);
@@ -110,7 +109,7 @@ TEST_F(VectorizerControllerTest, LoadingKeepsParamsAndVisibilityAndClearsHistory
 TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
     test::TemporaryFolder folder;
     std::ofstream(folder.file("x.png")) << "not an image";
-    VectorizerController controller(false);
+    VectorizerController controller;
     controller.loadPreset(SyntheticPreset::rosette, true);
     const auto before = controller.result();
     EXPECT_FALSE(controller.loadFile(folder.file("x.png"), true));
@@ -166,7 +165,7 @@ protected:
         }
         return nullptr;
     }
-    VectorizerController controller{false};
+    VectorizerController controller;
 };
 
 TEST_F(StrokeEditingTest, JoinChainsEndsAndTakesTheFirstPen) {
@@ -213,7 +212,7 @@ TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
 
     VectorizerParams p = controller.params();
     p.rdpTolerance = 0.3;
-    controller.setParams(p);
+    controller.setParams(p, RunSchedule::after(60'000));
     const auto id = controller.addFreehandPath({{0, 0}, {5, 0.1}, {10, 0}}, 7);
     ASSERT_TRUE(id);
     EXPECT_EQ(find(*id)->penIndex, 1);

@@ -1,5 +1,7 @@
 #include "app/remote/HTTPRoutes.h"
 
+#include "app/remote/RemoteControl.h"
+
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/ManualRunClock.h"
@@ -47,12 +49,13 @@ class HTTPRoutesTest : public ::testing::Test {
 protected:
     void SetUp() override { test::ensureQtApp(); }
     Json call(const std::string& method, const std::string& target, const std::string& body = {}, int status = 200) {
-        const HTTPResponse response = dispatchHTTPRequest(controller, request(method, target, body));
+        const HTTPResponse response = dispatchHTTPRequest(remote, request(method, target, body));
         EXPECT_EQ(response.status, status) << method << " " << target;
         return Json::parse(response.body);
     }
     RecordingPlotter plotter;
-    VectorizerController controller{false, &plotter};
+    VectorizerController controller{&plotter};
+    RemoteControl remote{controller};
 };
 
 TEST_F(HTTPRoutesTest, StateWithoutADocumentAndNotFound) {
@@ -69,7 +72,7 @@ TEST_F(HTTPRoutesTest, StateWithoutADocumentAndNotFound) {
         const Json notFound = call(method, path, {}, 404);
         EXPECT_EQ(notFound, (Json{{"error", "not found"}, {"path", path}}));
     }
-    const HTTPResponse svg = dispatchHTTPRequest(controller, request("GET", "/v1/svg"));
+    const HTTPResponse svg = dispatchHTTPRequest(remote, request("GET", "/v1/svg"));
     EXPECT_EQ(svg.status, 200);
     EXPECT_EQ(svg.contentType, "image/svg+xml; charset=utf-8");
     EXPECT_TRUE(svg.body.empty());
@@ -119,9 +122,46 @@ TEST_F(HTTPRoutesTest, PlotterRoutes) {
     controller.loadPreset(SyntheticPreset::rosette, true);
     EXPECT_EQ(call("POST", "/v1/axidraw", R"({"action":"start"})")["status"], "after plot");
 
-    VectorizerController orphan(false);
-    const HTTPResponse none = dispatchHTTPRequest(orphan, request("GET", "/v1/axidraw"));
+    VectorizerController orphan;
+    RemoteControl orphanRemote{orphan};
+    const HTTPResponse none = dispatchHTTPRequest(orphanRemote, request("GET", "/v1/axidraw"));
     EXPECT_EQ(Json::parse(none.body), (Json{{"ok", false}}));
+}
+
+/// A window stand-in that renders "PNG bytes" naming the view it was asked for.
+class RecordingSnapshots final : public SnapshotSource {
+public:
+    std::vector<std::string> queries;
+    bool answer = true;
+    std::optional<std::string> snapshotPNG(const VectorizerController& document, const std::string& query) override {
+        queries.push_back(query);
+        if (!answer) return std::nullopt;
+        return "\x89PNG " + query + " " + document.sourceTitle();
+    }
+};
+
+TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndDocumentGoneAnswers503) {
+    EXPECT_EQ(dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png")).body, R"({"ok":true})");  // no window
+
+    RecordingSnapshots window;
+    remote.setSnapshotSource(&window);
+    controller.loadPreset(SyntheticPreset::rosette, true);
+    const HTTPResponse png = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png?view=overlay"));
+    EXPECT_EQ(png.status, 200);
+    EXPECT_EQ(png.contentType, "image/png");
+    EXPECT_EQ(png.body, "\x89PNG view=overlay " + controller.sourceTitle());
+    window.answer = false;
+    const HTTPResponse none = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png?view=vector"));
+    EXPECT_EQ(none.contentType, kJSONContentType);
+    EXPECT_EQ(none.body, R"({"ok":true})");
+    EXPECT_EQ(window.queries, (std::vector<std::string>{"view=overlay", "view=vector"}));
+
+    auto document = std::make_unique<VectorizerController>();
+    RemoteControl orphaned{*document};
+    document.reset();
+    const HTTPResponse gone = dispatchHTTPRequest(orphaned, request("GET", "/v1/state"));
+    EXPECT_EQ(gone.status, 503);
+    EXPECT_EQ(Json::parse(gone.body), (Json{{"error", "The document is gone"}}));
 }
 
 /// The real plotter controller on its simulator, commanded through the route and over OSC.
@@ -130,26 +170,27 @@ TEST_F(HTTPRoutesTest, RealPlotterControllerOnTheSimulator) {
     auto clock = std::make_shared<test::ManualRunClock>();
     clock->setHeld(true);  // the run waits at its first pause, so its state can be read
     AxiDrawPlotterController real(AxiDrawPlotterController::Environment{noPorts.path(), clock});
-    VectorizerController document(false, &real);
+    VectorizerController document(&real);
+    RemoteControl remote{document};
     document.loadPreset(SyntheticPreset::rosette, true);
 
-    const HTTPResponse started = dispatchHTTPRequest(document, request("POST", "/v1/axidraw", R"({"action":"plot"})"));
+    const HTTPResponse started = dispatchHTTPRequest(remote, request("POST", "/v1/axidraw", R"({"action":"plot"})"));
     EXPECT_EQ(Json::parse(started.body)["status"], real.statusLog());
     EXPECT_TRUE(real.runState().isRunning());
-    const Json status = Json::parse(dispatchHTTPRequest(document, request("GET", "/v1/axidraw")).body);
+    const Json status = Json::parse(dispatchHTTPRequest(remote, request("GET", "/v1/axidraw")).body);
     EXPECT_EQ(status["isSimulator"], true);
     EXPECT_EQ(status["isBusy"], true);
     EXPECT_EQ(status["port"], "virtual://axidraw-simulator");
 
-    document.handleOSCMessage({"/ostrel/axidraw/stop", {}});
+    remote.handleOSCMessage({"/ostrel/axidraw/stop", {}});
     EXPECT_FALSE(real.runState().isRunning());
-    EXPECT_EQ(Json::parse(dispatchHTTPRequest(document, request("GET", "/v1/axidraw")).body)["isBusy"], false);
+    EXPECT_EQ(Json::parse(dispatchHTTPRequest(remote, request("GET", "/v1/axidraw")).body)["isBusy"], false);
 }
 
 /// The whole road over a real socket: curl on loopback, the request served on the main thread.
 TEST_F(HTTPRoutesTest, RealCurlOverLoopback) {
-    ASSERT_TRUE(controller.startHTTPServer(0));
-    const QString base = QString("http://127.0.0.1:%1").arg(controller.httpPort());
+    ASSERT_TRUE(remote.startHTTPServer(0));
+    const QString base = QString("http://127.0.0.1:%1").arg(remote.httpPort());
     auto curl = [&](QStringList args) {
         QProcess process;
         process.start("curl", QStringList{"-s", "-w", "\n%{http_code}"} + args);
@@ -161,12 +202,12 @@ TEST_F(HTTPRoutesTest, RealCurlOverLoopback) {
     EXPECT_NE(opened.find("\"preset\": \"stage\""), std::string::npos) << opened;
     EXPECT_EQ(opened.substr(opened.size() - 3), "200");
     const std::string state = curl({base + "/v1/state"});
-    EXPECT_NE(state.find("\"apiPort\": " + std::to_string(controller.httpPort())), std::string::npos);
+    EXPECT_NE(state.find("\"apiPort\": " + std::to_string(remote.httpPort())), std::string::npos);
     const std::string svg = curl({base + "/v1/svg"});
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
     EXPECT_EQ(curl({base + "/v1/nothing"}).substr(0, 1), "{");
-    controller.stopAllServices();
-    EXPECT_FALSE(controller.isHTTPServerRunning());
+    remote.stopAllServices();
+    EXPECT_FALSE(remote.isHTTPServerRunning());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The MCP bridge driven by the official MCP client against this application's
 // real HTTP API: initialize, list the six tools, call each of them.
 #include "app/document/VectorizerController.h"
+#include "app/remote/RemoteControl.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/QtTestApp.h"
 
@@ -21,20 +22,21 @@ TEST(MCPEndToEnd, OfficialClientThroughTheBridgeAgainstTheApplication) {
         GTEST_SKIP() << "node or the MCP client packages are missing (./dev setup installs them)";
     }
     AxiDrawPlotterController plotter;
-    VectorizerController controller(false, &plotter);
-    ASSERT_TRUE(controller.startHTTPServer(0));
+    VectorizerController controller(&plotter);
+    RemoteControl remote{controller};
+    ASSERT_TRUE(remote.startHTTPServer(0));
 
     QProcess client;
     client.setProcessChannelMode(QProcess::MergedChannels);
     client.start(node, {QString::fromStdString(clientDir + "/e2e.mjs"), OSTREL_MCP_BINARY, "--port",
-                        QString::number(controller.httpPort())});
+                        QString::number(remote.httpPort())});
     // The application answers on this thread, so keep its event loop turning while the client runs.
     ASSERT_TRUE(test::spinUntil([&] { return client.state() == QProcess::NotRunning; }, std::chrono::seconds(90)));
     const std::string output = client.readAll().toStdString();
     EXPECT_EQ(client.exitCode(), 0) << output;
     EXPECT_NE(output.find("PASS --port"), std::string::npos) << output;
     EXPECT_EQ(controller.activePreset(), SyntheticPreset::portrait);  // ostrel_open reached the document
-    controller.stopAllServices();
+    remote.stopAllServices();
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "app/remote/RemoteControl.h"
+
 #include "app/document/VectorizerController.h"
 #include "core/osc/OSCUDPServer.h"
 
@@ -24,9 +26,10 @@ protected:
         controller.loadPreset(SyntheticPreset::rosette, true);
     }
     void send(const std::string& address, std::vector<Value> arguments = {}) {
-        controller.handleOSCMessage(Message{address, std::move(arguments)});
+        remote.handleOSCMessage(Message{address, std::move(arguments)});
     }
-    VectorizerController controller{false};
+    VectorizerController controller;
+    RemoteControl remote{controller};
 };
 
 TEST_F(OSCCommandsTest, ParameterRowsClampAndStartARun) {
@@ -106,28 +109,28 @@ TEST_F(OSCCommandsTest, PresetOpenResetAndExport) {
 
 TEST_F(OSCCommandsTest, ExportBeforeAnyResultWritesNothing) {
     test::TemporaryFolder folder;
-    VectorizerController empty(false);
-    empty.handleOSCMessage(Message{"/ostrel/export", {Value::text(folder.file("a.svg"))}});
+    VectorizerController empty;
+    RemoteControl{empty}.handleOSCMessage(Message{"/ostrel/export", {Value::text(folder.file("a.svg"))}});
     EXPECT_FALSE(std::filesystem::exists(folder.file("a.svg")));
 }
 
 TEST_F(OSCCommandsTest, RealOscsendReachesTheDocument) {
-    controller.startOSCServer(0);
-    ASSERT_NE(controller.oscServer(), nullptr);
-    ASSERT_TRUE(controller.oscServer()->isRunning());
-    const auto port = std::to_string(controller.oscServer()->port());
+    remote.startOSCServer(0);
+    ASSERT_NE(remote.oscServer(), nullptr);
+    ASSERT_TRUE(remote.oscServer()->isRunning());
+    const auto port = std::to_string(remote.oscServer()->port());
     QProcess oscsend;
     oscsend.start("oscsend", {"127.0.0.1", QString::fromStdString(port), "/ostrel/pens", "i", "3"});
     ASSERT_TRUE(oscsend.waitForFinished(5000));
     EXPECT_TRUE(test::spinUntil([&] { return controller.params().penCount == 3; }));
 
     // Restarting on another port stops the old listener.
-    const auto oldPort = controller.oscServer()->port();
-    controller.startOSCServer(0);
-    EXPECT_NE(controller.oscServer()->port(), oldPort);
-    EXPECT_TRUE(controller.oscServer()->isRunning());
-    controller.stopAllServices();
-    EXPECT_FALSE(controller.oscServer()->isRunning());
+    const auto oldPort = remote.oscServer()->port();
+    remote.startOSCServer(0);
+    EXPECT_NE(remote.oscServer()->port(), oldPort);
+    EXPECT_TRUE(remote.oscServer()->isRunning());
+    remote.stopAllServices();
+    EXPECT_FALSE(remote.oscServer()->isRunning());
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+// The 23 OSC addresses under /ostrel/, acted on through the document's public operations.
+// One-way: nothing is ever answered, and a message that does not apply has no effect.
+#pragma once
+
+#include "core/osc/OSCCodec.h"
+
+namespace ostrel {
+
+class VectorizerController;
+
+/// Acts on one message (address compared after lower-casing). Main thread.
+void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& message);
+
+}  // namespace ostrel

@@ -1,0 +1,85 @@
+// The remote-control endpoints of the running document: the OSC listener (UDP, every IPv4
+// interface) and the loopback HTTP API. Both servers receive on threads of their own and hand
+// every message to the main thread, where it acts on the document only through the document
+// controller's and the plotter link's public operations. Main thread only.
+#pragma once
+
+#include "app/document/VectorizerController.h"
+#include "core/osc/OSCCodec.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ostrel {
+
+class HTTPServer;
+class OSCUDPServer;
+
+/// Renders a window offscreen for the snapshot route. The window implements it; without one the
+/// route answers as it does when no picture comes back.
+class SnapshotSource {
+public:
+    virtual ~SnapshotSource() = default;
+    /// PNG bytes of a window showing a copy of `document` in the view the request's `query` names,
+    /// or none. `document` itself stays untouched.
+    [[nodiscard]] virtual std::optional<std::string> snapshotPNG(const VectorizerController& document,
+                                                                 const std::string& query) = 0;
+};
+
+class RemoteControl final : public QObject {
+    Q_OBJECT
+
+public:
+    /// Stopped endpoints for `document`, which must outlive any message they act on (a message
+    /// that arrives after the document is gone does nothing; the HTTP API answers 503).
+    explicit RemoteControl(VectorizerController& document, QObject* parent = nullptr);
+    ~RemoteControl() override;
+    RemoteControl(const RemoteControl&) = delete;
+    RemoteControl& operator=(const RemoteControl&) = delete;
+
+    /// The OSC server on OSTREL_OSC_IN_PORT (else 9140), then the HTTP server on OSTREL_API_PORT
+    /// (else 17940). Neither failure stops the other or the document.
+    void startServices();
+    /// Replaces the OSC listener by one on `port` (kept, stopped, when it cannot bind).
+    void startOSCServer(std::uint16_t port);
+    /// Acts on one message addressed under /ostrel/ (main thread).
+    void handleOSCMessage(const OSCCodec::Message& message);
+    /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
+    bool startHTTPServer(std::optional<std::uint16_t> port = std::nullopt);
+    /// Closes the HTTP listener.
+    void stopHTTPServer();
+    /// Cancels the document's pending background run, stops the OSC server (it stays set) and
+    /// closes the HTTP listener. Called once when the application ends; never fails.
+    void stopAllServices();
+
+    [[nodiscard]] const OSCUDPServer* oscServer() const noexcept { return oscServer_.get(); }
+    /// The port the OSC server listens on (or was asked for); 9140 without a server.
+    [[nodiscard]] std::uint16_t oscPort() const noexcept;
+    /// The port the HTTP server is bound to; 17940 before it ever started.
+    [[nodiscard]] std::uint16_t httpPort() const noexcept;
+    [[nodiscard]] bool isHTTPServerRunning() const noexcept;
+
+    /// The document the endpoints act on; null once it is gone.
+    [[nodiscard]] VectorizerController* document() const noexcept { return document_.data(); }
+
+    /// Where the snapshot route gets its picture; null (the default) for none. Not owned.
+    void setSnapshotSource(SnapshotSource* source) noexcept { snapshotSource_ = source; }
+    [[nodiscard]] SnapshotSource* snapshotSource() const noexcept { return snapshotSource_; }
+
+signals:
+    void oscServerChanged();
+    void httpPortChanged();
+
+private:
+    QPointer<VectorizerController> document_;
+    std::unique_ptr<OSCUDPServer> oscServer_;
+    std::unique_ptr<HTTPServer> httpServer_;
+    SnapshotSource* snapshotSource_ = nullptr;
+};
+
+}  // namespace ostrel
