@@ -2,6 +2,7 @@
 
 #include "core/export/SVGExporter.h"
 #include "core/model/Localization.h"
+#include "core/model/ParameterTable.h"
 #include "core/pipeline/RasterImage.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
@@ -174,15 +175,16 @@ VectorizeRequest parseVectorizeArguments(const std::vector<std::string>& words) 
                 }
             } else if (word == "--pens" || word == "--threshold") {
                 if (auto n = parseInteger(*value)) {
-                    if (word == "--pens") p.penCount = clampInteger(*n, 1, 4);
-                    else p.threshold = clampInteger(*n, 0, 255);
+                    const ParameterSpec& spec = word == "--pens" ? parameter::penCount : parameter::threshold;
+                    p.*spec.integerField = clampInteger(*n, spec.lowerInteger(), spec.upperInteger());
                     accepted = true;
                 }
             } else if (word == "--smoothing" || word == "--tolerance" || word == "--continuity") {
                 if (auto x = parseNumber(*value)) {
-                    if (word == "--smoothing") p.curveSmoothing = clampNumber(*x, 0.0, 1.0);
-                    else if (word == "--tolerance") p.rdpTolerance = clampNumber(*x, 0.1, 5.0);
-                    else p.continuity = clampNumber(*x, 0.0, 100.0);
+                    const ParameterSpec& spec = word == "--smoothing"   ? parameter::curveSmoothing
+                                                : word == "--tolerance" ? parameter::rdpTolerance
+                                                                        : parameter::continuity;
+                    p.*spec.realField = clampNumber(*x, spec.accepted->lower, spec.accepted->upper);
                     accepted = true;
                 }
             }

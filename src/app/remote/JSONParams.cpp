@@ -1,5 +1,6 @@
 #include "app/remote/JSONParams.h"
 
+#include "core/model/ParameterTable.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
@@ -74,54 +75,53 @@ void applyJSONParams(const Json& args, VectorizerParams& params, const ParamsCha
     const auto changed = [&] {
         if (onChange) onChange(params);
     };
-    const auto setBool = [&](const char* key, bool VectorizerParams::*field) {
-        if (const auto value = boolean(args, key)) {
-            params.*field = *value;
+    const auto setBool = [&](const ParameterSpec& spec) {
+        if (const auto value = boolean(args, spec.key.data())) {
+            params.*spec.toggleField = *value;
             changed();
         }
     };
-    const auto setInteger = [&](const char* key, std::int64_t VectorizerParams::*field, std::int64_t lower,
-                                std::int64_t upper) {
-        if (const auto value = clampedInteger(args, key, lower, upper)) {
-            params.*field = *value;
+    const auto setInteger = [&](const ParameterSpec& spec) {
+        if (const auto value = clampedInteger(args, spec.key.data(), spec.lowerInteger(), spec.upperInteger())) {
+            params.*spec.integerField = *value;
             changed();
         }
     };
-    const auto setReal = [&](const char* key, double VectorizerParams::*field, double lower, double upper) {
-        if (const auto value = clampedReal(args, key, lower, upper)) {
-            params.*field = *value;
+    const auto setReal = [&](const ParameterSpec& spec) {
+        if (const auto value = clampedReal(args, spec.key.data(), spec.accepted->lower, spec.accepted->upper)) {
+            params.*spec.realField = *value;
             changed();
         }
     };
 
-    if (const auto name = text(args, "algorithm")) {
+    if (const auto name = text(args, parameter::algorithm.key.data())) {
         if (const auto algorithm = enumFromRaw<VectorAlgorithm>(*name)) {
             params.algorithm = *algorithm;
             changed();
         }
     }
-    setBool("adaptiveThreshold", &VectorizerParams::adaptiveThreshold);
-    setBool("invert", &VectorizerParams::invert);
-    setInteger("threshold", &VectorizerParams::threshold, 0, 255);
-    setReal("blurRadius", &VectorizerParams::blurRadius, 0.0, 10.0);
-    setInteger("morphCleanup", &VectorizerParams::morphCleanup, 0, 2);
-    setReal("rdpTolerance", &VectorizerParams::rdpTolerance, 0.1, 5.0);
-    setReal("curveSmoothing", &VectorizerParams::curveSmoothing, 0.0, 1.0);
-    setInteger("cornerAngleDeg", &VectorizerParams::cornerAngleDeg, 15, 90);
-    setInteger("minPathLengthPx", &VectorizerParams::minPathLengthPx, 1, 30);
-    setBool("stegerSubpixel", &VectorizerParams::stegerSubpixel);
-    setBool("crossJunctions", &VectorizerParams::crossJunctions);
-    setReal("maxStitchGapPx", &VectorizerParams::maxStitchGapPx, 1.0, 25.0);
-    setReal("continuity", &VectorizerParams::continuity, 0.0, 100.0);
-    setBool("hatchEnabled", &VectorizerParams::hatchEnabled);
-    setReal("hatchSpacingPx", &VectorizerParams::hatchSpacingPx, 2.5, 20.0);
-    if (const auto angle = number(args, "hatchAngleDeg"); angle && std::isfinite(*angle)) {
+    setBool(parameter::adaptiveThreshold);
+    setBool(parameter::invert);
+    setInteger(parameter::threshold);
+    setReal(parameter::blurRadius);
+    setInteger(parameter::morphCleanup);
+    setReal(parameter::rdpTolerance);
+    setReal(parameter::curveSmoothing);
+    setInteger(parameter::cornerAngleDeg);
+    setInteger(parameter::minPathLengthPx);
+    setBool(parameter::stegerSubpixel);
+    setBool(parameter::crossJunctions);
+    setReal(parameter::maxStitchGapPx);
+    setReal(parameter::continuity);
+    setBool(parameter::hatchEnabled);
+    setReal(parameter::hatchSpacingPx);
+    if (const auto angle = number(args, parameter::hatchAngleDeg.key.data()); angle && std::isfinite(*angle)) {
         params.hatchAngleDeg = *angle;  // any finite angle, unclamped
         changed();
     }
-    setBool("crossHatch", &VectorizerParams::crossHatch);
-    setInteger("penCount", &VectorizerParams::penCount, 1, 4);
-    if (const auto name = text(args, "paperFormat")) {
+    setBool(parameter::crossHatch);
+    setInteger(parameter::penCount);
+    if (const auto name = text(args, parameter::paperFormat.key.data())) {
         const std::string lowered = asciiLower(*name);
         for (PaperFormat format : allCases<PaperFormat>()) {
             if (asciiLower(rawValue(format)) == lowered) {
@@ -131,15 +131,15 @@ void applyJSONParams(const Json& args, VectorizerParams& params, const ParamsCha
             }
         }
     }
-    if (const auto name = text(args, "paperOrientation")) {
+    if (const auto name = text(args, parameter::paperOrientation.key.data())) {
         if (const auto orientation = enumFromRaw<PaperOrientation>(asciiLower(*name))) {
             params.paperOrientation = *orientation;
             changed();
         }
     }
-    setReal("marginMM", &VectorizerParams::marginMM, 0.0, 50.0);
-    setBool("optimize2Opt", &VectorizerParams::optimize2Opt);
-    setBool("exportBlackStrokes", &VectorizerParams::exportBlackStrokes);
+    setReal(parameter::marginMM);
+    setBool(parameter::optimize2Opt);
+    setBool(parameter::exportBlackStrokes);
 }
 
 }  // namespace ostrel

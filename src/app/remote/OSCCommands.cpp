@@ -1,6 +1,7 @@
 #include "app/remote/OSCCommands.h"
 
 #include "app/document/VectorizerController.h"
+#include "core/model/ParameterTable.h"
 #include "core/support/system/Error.h"
 #include "core/support/system/FileWriting.h"
 #include "core/support/text/NumberFormat.h"
@@ -17,16 +18,16 @@ namespace {
 using OSCCodec::Message;
 using OSCCodec::Value;
 
-std::optional<std::int64_t> clampedInt(const Value& value, std::int64_t lo, std::int64_t hi) {
+std::optional<std::int64_t> clampedInt(const Value& value, const ParameterSpec& spec) {
     const auto n = value.intValue();
     if (!n) return std::nullopt;
-    return std::max(std::min(*n, hi), lo);
+    return std::max(std::min(*n, spec.upperInteger()), spec.lowerInteger());
 }
 
-std::optional<double> clampedDouble(const Value& value, double lo, double hi) {
+std::optional<double> clampedDouble(const Value& value, const ParameterSpec& spec) {
     const auto x = value.doubleValue();
     if (!x) return std::nullopt;
-    return std::fmax(std::fmin(*x, hi), lo);
+    return std::fmax(std::fmin(*x, spec.accepted->upper), spec.accepted->lower);
 }
 
 /// Writes the plotter SVG where the message says, without creating folders. A file that exists and
@@ -87,30 +88,30 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
     if (argument == nullptr) return;
     const Value& v = *argument;
 
+    // Rows that set one field of the table: toggles by their truth value, numbers clamped.
+    static const std::map<std::string, const ParameterSpec*> fieldRows{
+        {"/ostrel/adaptive", &parameter::adaptiveThreshold}, {"/ostrel/invert", &parameter::invert},
+        {"/ostrel/hatch", &parameter::hatchEnabled},         {"/ostrel/threshold", &parameter::threshold},
+        {"/ostrel/pens", &parameter::penCount},              {"/ostrel/blur", &parameter::blurRadius},
+        {"/ostrel/tolerance", &parameter::rdpTolerance},     {"/ostrel/smoothing", &parameter::curveSmoothing},
+        {"/ostrel/continuity", &parameter::continuity},
+    };
+    if (const auto row = fieldRows.find(address); row != fieldRows.end()) {
+        const ParameterSpec& spec = *row->second;
+        if (spec.toggleField != nullptr) {
+            if (auto b = v.boolValue()) setParam([&](VectorizerParams& p) { p.*spec.toggleField = *b; });
+        } else if (spec.integerField != nullptr) {
+            if (auto n = clampedInt(v, spec)) setParam([&](VectorizerParams& p) { p.*spec.integerField = *n; });
+        } else if (auto x = clampedDouble(v, spec)) {
+            setParam([&](VectorizerParams& p) { p.*spec.realField = *x; });
+        }
+        return;
+    }
+
     if (address == "/ostrel/algorithm") {
         if (auto algorithm = enumFromRaw<VectorAlgorithm>(v.stringValue())) {
             setParam([&](VectorizerParams& p) { p.algorithm = *algorithm; });
         }
-    } else if (address == "/ostrel/threshold") {
-        if (auto n = clampedInt(v, 0, 255)) setParam([&](VectorizerParams& p) { p.threshold = *n; });
-    } else if (address == "/ostrel/adaptive" || address == "/ostrel/invert" || address == "/ostrel/hatch") {
-        if (auto b = v.boolValue()) {
-            setParam([&](VectorizerParams& p) {
-                if (address == "/ostrel/adaptive") p.adaptiveThreshold = *b;
-                else if (address == "/ostrel/invert") p.invert = *b;
-                else p.hatchEnabled = *b;
-            });
-        }
-    } else if (address == "/ostrel/blur") {
-        if (auto x = clampedDouble(v, 0, 10)) setParam([&](VectorizerParams& p) { p.blurRadius = *x; });
-    } else if (address == "/ostrel/tolerance") {
-        if (auto x = clampedDouble(v, 0.1, 5.0)) setParam([&](VectorizerParams& p) { p.rdpTolerance = *x; });
-    } else if (address == "/ostrel/smoothing") {
-        if (auto x = clampedDouble(v, 0, 1)) setParam([&](VectorizerParams& p) { p.curveSmoothing = *x; });
-    } else if (address == "/ostrel/continuity") {
-        if (auto x = clampedDouble(v, 0, 100)) setParam([&](VectorizerParams& p) { p.continuity = *x; });
-    } else if (address == "/ostrel/pens") {
-        if (auto n = clampedInt(v, 1, 4)) setParam([&](VectorizerParams& p) { p.penCount = *n; });
     } else if (address == "/ostrel/paper") {
         const std::string wanted = asciiLower(v.stringValue());
         for (PaperFormat format : allCases<PaperFormat>()) {
