@@ -1,5 +1,6 @@
 #include "core/model/VectorModel.h"
 
+#include "core/model/CubicBezier.h"
 #include "core/model/Localization.h"
 #include "core/support/text/NumberFormat.h"
 
@@ -29,22 +30,11 @@ std::size_t VectorPointHash::operator()(const VectorPoint& p) const noexcept {
     return hx ^ (hy + 0x9e3779b97f4a7c15ULL + (hx << 6) + (hx >> 2));
 }
 
-namespace {
-VectorPoint bezierAt(const CubicBezierSegment& s, double t) noexcept {
-    const double u = 1 - t;
-    const double a = u * u * u;
-    const double b = 3 * u * u * t;
-    const double c = 3 * u * t * t;
-    const double d = t * t * t;
-    return {a * s.p0.x + b * s.c1.x + c * s.c2.x + d * s.p3.x, a * s.p0.y + b * s.c1.y + c * s.c2.y + d * s.p3.y};
-}
-}  // namespace
-
 double CubicBezierSegment::approximateLength() const noexcept {
     double length = 0;
     VectorPoint previous = p0;
     for (int k = 1; k <= 8; ++k) {
-        const VectorPoint next = k == 8 ? p3 : bezierAt(*this, k / 8.0);
+        const VectorPoint next = k == 8 ? p3 : cubicPoint(*this, k / 8.0);
         length += previous.distance(next);
         previous = next;
     }

@@ -1,5 +1,7 @@
 #include "core/pipeline/BezierFitting.h"
 
+#include "core/model/CubicBezier.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -205,15 +207,6 @@ std::vector<std::vector<VectorPoint>> splitAtCorners(const std::vector<VectorPoi
 
 namespace detail {
 
-VectorPoint bezierPoint(const CubicBezierSegment& bez, double t) noexcept {
-    const double mt = 1 - t;
-    const double b0 = mt * mt * mt;
-    const double b1 = 3 * t * mt * mt;
-    const double b2 = 3 * t * t * mt;
-    const double b3 = t * t * t;
-    return bez.p0 * b0 + bez.c1 * b1 + bez.c2 * b2 + bez.p3 * b3;
-}
-
 std::vector<double> chordLengthParameterize(const std::vector<VectorPoint>& points) {
     std::vector<double> u(points.size(), 0.0);
     for (std::size_t i = 1; i < points.size(); ++i) u[i] = u[i - 1] + length(points[i] - points[i - 1]);
@@ -230,12 +223,7 @@ CubicBezierSegment generateBezier(const std::vector<VectorPoint>& points, const 
     const VectorPoint last = points.back();
     double c00 = 0, c01 = 0, c11 = 0, x0 = 0, x1 = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const double t = u[i];
-        const double mt = 1 - t;
-        const double b0 = mt * mt * mt;
-        const double b1 = 3 * t * mt * mt;
-        const double b2 = 3 * t * t * mt;
-        const double b3 = t * t * t;
+        const auto [b0, b1, b2, b3] = cubicWeightsForFitting(u[i]);
         const VectorPoint a1 = leftTangent * b1;
         const VectorPoint a2 = rightTangent * b2;
         c00 += dot(a1, a1);
@@ -269,7 +257,7 @@ std::pair<double, std::size_t> computeMaxError(const std::vector<VectorPoint>& p
     double maxError = 0;
     std::size_t splitIndex = 0;
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
-        const double distance = length(bezierPoint(bez, u[i]) - points[i]);
+        const double distance = length(cubicPoint(bez, cubicWeightsForFitting(u[i])) - points[i]);
         if (distance >= maxError) {
             maxError = distance;
             splitIndex = i;
@@ -283,11 +271,9 @@ std::vector<double> reparameterize(const std::vector<VectorPoint>& points, const
     std::vector<double> result = u;
     for (std::size_t i = 1; i + 1 < points.size(); ++i) {
         const double t = u[i];
-        const double mt = 1 - t;
-        const VectorPoint q = bezierPoint(bez, t);
-        const VectorPoint q1 = (bez.c1 - bez.p0) * (3 * mt * mt) + (bez.c2 - bez.c1) * (6 * t * mt) +
-                               (bez.p3 - bez.c2) * (3 * t * t);
-        const VectorPoint q2 = (bez.c2 - bez.c1 * 2 + bez.p0) * (6 * mt) + (bez.p3 - bez.c2 * 2 + bez.c1) * (6 * t);
+        const VectorPoint q = cubicPoint(bez, cubicWeightsForFitting(t));
+        const VectorPoint q1 = cubicDerivative(bez, t);
+        const VectorPoint q2 = cubicSecondDerivative(bez, t);
         const VectorPoint offset = q - points[i];
         const double numerator = dot(offset, q1);
         const double denominator = dot(q1, q1) + dot(offset, q2);

@@ -89,9 +89,6 @@ namespace detail {
 [[nodiscard]] std::vector<double> reparameterize(const std::vector<VectorPoint>& points,
                                                  const std::vector<double>& u, const CubicBezierSegment& bez);
 
-/// The curve's point at t by the Bernstein form.
-[[nodiscard]] VectorPoint bezierPoint(const CubicBezierSegment& bez, double t) noexcept;
-
 }  // namespace detail
 
 }  // namespace ostrel::BezierAndPlotterOptimizer

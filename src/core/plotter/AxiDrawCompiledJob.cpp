@@ -1,5 +1,6 @@
 #include "core/plotter/AxiDrawCompiledJob.h"
 
+#include "core/model/CubicBezier.h"
 #include "core/model/PageTransform.h"
 #include "core/support/text/NumberFormat.h"
 
@@ -57,16 +58,6 @@ private:
     std::int64_t clamped_ = 0;
 };
 
-VectorPoint bezierPoint(const VectorPoint& p0, const VectorPoint& c1, const VectorPoint& c2, const VectorPoint& p3,
-                        double t) noexcept {
-    const double u = 1.0 - t;
-    const double a = u * u * u;
-    const double b = 3.0 * u * u * t;
-    const double c = 3.0 * u * t * t;
-    const double d = t * t * t;
-    return {a * p0.x + b * c1.x + c * c2.x + d * p3.x, a * p0.y + b * c1.y + c * c2.y + d * p3.y};
-}
-
 /// The path as millimetre points: its polyline, or its Bézier segments sampled (segment starts
 /// after the first are not emitted; the next sample joins any gap).
 std::vector<VectorPoint> discretizePathToMM(const VectorPath& path, TravelAreaMapping& clampMM) {
@@ -79,18 +70,17 @@ std::vector<VectorPoint> discretizePathToMM(const VectorPath& path, TravelAreaMa
     out.reserve(path.beziers.size() * 6 + 1);
     out.push_back(clampMM(path.beziers.front().p0));
     for (const CubicBezierSegment& segment : path.beziers) {
-        const VectorPoint p0 = clampMM(segment.p0);
-        const VectorPoint c1 = clampMM(segment.c1);
-        const VectorPoint c2 = clampMM(segment.c2);
-        const VectorPoint p3 = clampMM(segment.p3);
-        const double polygon = p0.distance(c1) + c1.distance(c2) + c2.distance(p3);
+        const CubicBezierSegment mapped{clampMM(segment.p0), clampMM(segment.c1), clampMM(segment.c2),
+                                        clampMM(segment.p3)};
+        const double polygon = mapped.p0.distance(mapped.c1) + mapped.c1.distance(mapped.c2) +
+                               mapped.c2.distance(mapped.p3);
         const double wanted = std::ceil(polygon / kSampleSpacingMM);
         const int n = wanted < kMinSamplesPerSegment   ? kMinSamplesPerSegment
                       : wanted > kMaxSamplesPerSegment ? kMaxSamplesPerSegment
                                                        : static_cast<int>(wanted);
         for (int k = 1; k <= n; ++k) {
-            out.push_back(clampMM.keepInside(
-                bezierPoint(p0, c1, c2, p3, static_cast<double>(k) / static_cast<double>(n))));
+            out.push_back(
+                clampMM.keepInside(cubicPoint(mapped, static_cast<double>(k) / static_cast<double>(n))));
         }
     }
     return out;

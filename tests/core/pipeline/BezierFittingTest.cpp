@@ -1,5 +1,7 @@
 #include "core/pipeline/BezierFitting.h"
 
+#include "core/model/CubicBezier.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,7 +32,7 @@ double distanceToCurve(VectorPoint p, const CubicBezierSegment& bez) {
     int best = 0;
     double bestDistance = std::numeric_limits<double>::infinity();
     for (int i = 0; i <= kSamples; ++i) {
-        const double d = p.distance(detail::bezierPoint(bez, double(i) / kSamples));
+        const double d = p.distance(cubicPoint(bez, double(i) / kSamples));
         if (d < bestDistance) {
             bestDistance = d;
             best = i;
@@ -42,13 +44,13 @@ double distanceToCurve(VectorPoint p, const CubicBezierSegment& bez) {
     for (int iteration = 0; iteration < 60; ++iteration) {
         const double m1 = hi - ratio * (hi - lo);
         const double m2 = lo + ratio * (hi - lo);
-        if (p.distance(detail::bezierPoint(bez, m1)) < p.distance(detail::bezierPoint(bez, m2))) {
+        if (p.distance(cubicPoint(bez, m1)) < p.distance(cubicPoint(bez, m2))) {
             hi = m2;
         } else {
             lo = m1;
         }
     }
-    return std::min(bestDistance, p.distance(detail::bezierPoint(bez, (lo + hi) / 2)));
+    return std::min(bestDistance, p.distance(cubicPoint(bez, (lo + hi) / 2)));
 }
 
 /// Whether p lies within `tolerance` of one of the curves. A curve lies inside the box of its
@@ -389,7 +391,7 @@ TEST(BezierFittingRibbon, StraightStrokeIsTwoOffsetLinesAndTwoHalfCircles) {
     for (int cap : {1, 2, 4, 5}) {
         const VectorPoint center = cap < 3 ? VectorPoint{10, 0} : VectorPoint{0, 0};
         for (int i = 0; i <= 16; ++i) {
-            EXPECT_NEAR(detail::bezierPoint(outline[cap], i / 16.0).distance(center), 2, 2 * 3e-4);
+            EXPECT_NEAR(cubicPoint(outline[cap], i / 16.0).distance(center), 2, 2 * 3e-4);
         }
     }
 }
