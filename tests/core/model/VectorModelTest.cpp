@@ -84,7 +84,25 @@ TEST(VectorizationResult, VisiblePathsAndFreshMetrics) {
     result.layers[1].visible = true;
     EXPECT_EQ(result.allVisiblePaths().size(), 1u);
 
-    EXPECT_EQ(PlotterMetrics(), PlotterMetrics());
+    // A fresh record is an A4 portrait page with nothing on it, every field spelled out.
+    EXPECT_EQ(PlotterMetrics(), (PlotterMetrics{.imageWidth = 0,
+                                                .imageHeight = 0,
+                                                .pageWidthMM = 210,
+                                                .pageHeightMM = 297,
+                                                .pathCount = 0,
+                                                .pointCount = 0,
+                                                .bezierSegmentCount = 0,
+                                                .drawDistancePx = 0,
+                                                .drawDistanceMM = 0,
+                                                .travelDistanceRawMM = 0,
+                                                .travelDistanceOptimizedMM = 0,
+                                                .travelSavingsPercent = 0,
+                                                .penLifts = 0,
+                                                .estimatedPlotSeconds = 0,
+                                                .computeMilliseconds = 0,
+                                                .usedNeuralEngine = true,
+                                                .penPathCounts = {},
+                                                .penBreakpointsPx = {}}));
     EXPECT_EQ(PlotterMetrics().pageWidthMM, 210);
     EXPECT_EQ(PlotterMetrics().pageHeightMM, 297);
     EXPECT_TRUE(PlotterMetrics().usedNeuralEngine);
@@ -113,7 +131,51 @@ TEST(VectorizerParams, CacheKeyCoversStageAFieldsOnly) {
     VectorizerParams hatch = defaults;
     hatch.hatchEnabled = true;
     EXPECT_NE(hatch.extractionCacheKey(), defaults.extractionCacheKey());
-    EXPECT_EQ(VectorizerParams(), VectorizerParams());
+
+    // Each field changed alone: the sixteen of stage A change the key, the twelve others only
+    // the equality.
+    struct Change {
+        const char* field;
+        bool inKey;
+        void (*apply)(VectorizerParams&);
+    };
+    const Change changes[] = {
+        {"outputMode", false, [](VectorizerParams& p) { p.outputMode = VectorOutputMode::axidraw; }},
+        {"illustrationStrokeStyle", false,
+         [](VectorizerParams& p) { p.illustrationStrokeStyle = IllustrationStrokeStyle::perStrokeWidth; }},
+        {"strokeWidthScale", false, [](VectorizerParams& p) { p.strokeWidthScale = 1.5; }},
+        {"algorithm", true, [](VectorizerParams& p) { p.algorithm = VectorAlgorithm::skeletonize; }},
+        {"adaptiveThreshold", true, [](VectorizerParams& p) { p.adaptiveThreshold = false; }},
+        {"invert", true, [](VectorizerParams& p) { p.invert = true; }},
+        {"threshold", true, [](VectorizerParams& p) { p.threshold = 129; }},
+        {"blurRadius", true, [](VectorizerParams& p) { p.blurRadius = 0.9; }},
+        {"morphCleanup", true, [](VectorizerParams& p) { p.morphCleanup = 1; }},
+        {"rdpTolerance", false, [](VectorizerParams& p) { p.rdpTolerance = 2; }},
+        {"curveSmoothing", false, [](VectorizerParams& p) { p.curveSmoothing = 0.1; }},
+        {"cornerAngleDeg", false, [](VectorizerParams& p) { p.cornerAngleDeg = 60; }},
+        {"minPathLengthPx", true, [](VectorizerParams& p) { p.minPathLengthPx = 5; }},
+        {"stegerSubpixel", true, [](VectorizerParams& p) { p.stegerSubpixel = false; }},
+        {"crossJunctions", true, [](VectorizerParams& p) { p.crossJunctions = false; }},
+        {"maxStitchGapPx", true, [](VectorizerParams& p) { p.maxStitchGapPx = 8.5; }},
+        {"continuity", true, [](VectorizerParams& p) { p.continuity = 60; }},
+        {"hatchEnabled", true, [](VectorizerParams& p) { p.hatchEnabled = true; }},
+        {"hatchSpacingPx", true, [](VectorizerParams& p) { p.hatchSpacingPx = 7; }},
+        {"hatchAngleDeg", true, [](VectorizerParams& p) { p.hatchAngleDeg = 30; }},
+        {"crossHatch", true, [](VectorizerParams& p) { p.crossHatch = true; }},
+        {"penCount", true, [](VectorizerParams& p) { p.penCount = 3; }},
+        {"penWidthsMM", false, [](VectorizerParams& p) { p.penWidthsMM[0] = 2; }},
+        {"paperFormat", false, [](VectorizerParams& p) { p.paperFormat = PaperFormat::a3; }},
+        {"paperOrientation", false, [](VectorizerParams& p) { p.paperOrientation = PaperOrientation::landscape; }},
+        {"marginMM", false, [](VectorizerParams& p) { p.marginMM = 3; }},
+        {"optimize2Opt", false, [](VectorizerParams& p) { p.optimize2Opt = false; }},
+        {"exportBlackStrokes", false, [](VectorizerParams& p) { p.exportBlackStrokes = true; }},
+    };
+    for (const Change& c : changes) {
+        VectorizerParams changed = defaults;
+        c.apply(changed);
+        EXPECT_NE(changed, defaults) << c.field;
+        EXPECT_EQ(changed.extractionCacheKey() != defaults.extractionCacheKey(), c.inKey) << c.field;
+    }
 }
 
 TEST(Enumerations, RawValuesMatchExactly) {

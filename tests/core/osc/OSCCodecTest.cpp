@@ -106,7 +106,9 @@ TEST(OSCCodecValue, EqualityComparesCaseAndPayload) {
     EXPECT_EQ(Value::real(-0.0f), Value::real(0.0f));
     EXPECT_NE(Value::integer(1), Value::boolean(true));
     EXPECT_NE(Value::integer(1), Value::real(1.0f));
-    EXPECT_EQ(Value::text("a"), Value::text("a"));
+    EXPECT_NE(Value::text("a"), Value::text("b"));
+    EXPECT_NE(Value::text("1"), Value::integer(1));
+    EXPECT_NE(Value::integer(1), Value::integer(2));
 }
 
 TEST(OSCCodecValue, IntValueRoundsHalvesAwayAndRefusesWhatDoesNotFit) {

@@ -22,9 +22,19 @@ TEST(AxiDrawConfig, ServoAndSpeedConversionsClamp) {
         EXPECT_DOUBLE_EQ(config.drawSpeedMMPerSec(), s.draw) << s.percent;
         EXPECT_DOUBLE_EQ(config.travelSpeedMMPerSec(), s.travel) << s.percent;
     }
+    // Out-of-range settings are kept as given, through the keyed form too; only what is derived
+    // from them clamps.
     AxiDrawConfig stored;
     stored.penUpPercent = 120;
-    EXPECT_EQ(stored.penUpPercent, 120);
+    stored.penDownPercent = -5;
+    stored.drawSpeedPercent = 250;
+    const AxiDrawConfig decoded = AxiDrawConfig::fromJson(Json::parse(stored.toJson().dump()));
+    EXPECT_EQ(decoded.penUpPercent, 120);
+    EXPECT_EQ(decoded.penDownPercent, -5);
+    EXPECT_EQ(decoded.drawSpeedPercent, 250);
+    EXPECT_EQ(AxiDrawConfig::servoTicks(decoded.penUpPercent), 27655);
+    EXPECT_EQ(AxiDrawConfig::servoTicks(decoded.penDownPercent), 9855);
+    EXPECT_DOUBLE_EQ(decoded.drawSpeedMMPerSec(), 85.0);
 }
 
 TEST(AxiDrawMachineModel, TableAndRawValues) {
