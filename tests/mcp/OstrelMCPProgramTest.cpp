@@ -127,7 +127,7 @@ TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
     EXPECT_EQ(replies[0]["result"], json::parse(R"({"content":[{"type":"text","text":"{\"app\":\"Ostrel\"}"}],"isError":false})"));
     EXPECT_EQ(replies[1]["result"]["content"][0]["mimeType"], "image/png");
     EXPECT_EQ(replies[1]["result"]["content"][0]["data"], "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJ");
-    EXPECT_EQ(replies[2]["result"]["serverInfo"]["version"], "0.7.8");
+    EXPECT_EQ(replies[2]["result"]["serverInfo"]["version"], OSTREL_MCP_VERSION);
     ASSERT_EQ(stub.requests().size(), 2u);
 }
 

@@ -57,7 +57,7 @@ protected:
     }
 
     RecordingTransport recorder;
-    OstrelMCPServer server{recorder.transport(), "http://127.0.0.1:17940", "0.7.8"};
+    OstrelMCPServer server{recorder.transport(), "http://127.0.0.1:17940", OSTREL_MCP_VERSION};
 };
 
 TEST_F(MCPServer, RepliesToEachKindOfLine) {
@@ -127,7 +127,7 @@ TEST_F(MCPServer, InitializeEchoesProtocolVersionOrDefaults) {
         const json& result = got["result"];
         EXPECT_EQ(result["protocolVersion"], c.expected) << c.params;
         EXPECT_EQ(result["capabilities"], json::parse(R"({"tools":{}})"));
-        EXPECT_EQ(result["serverInfo"], json::parse(R"({"name":"ostrel","version":"0.7.8"})"));
+        EXPECT_EQ(result["serverInfo"], (json{{"name", "ostrel"}, {"version", OSTREL_MCP_VERSION}}));
         EXPECT_TRUE(result["instructions"].get<std::string>().starts_with("Controls Ostrel, the native "));
         EXPECT_TRUE(result["instructions"].get<std::string>().ends_with("inspect visually with ostrel_snapshot."));
         EXPECT_EQ(result.size(), 4u);

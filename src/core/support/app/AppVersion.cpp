@@ -21,6 +21,8 @@ std::optional<std::string> usable(const std::map<std::string, std::string>& info
 }
 }  // namespace
 
+const char* AppVersion::configuredVersion() noexcept { return buildinfo::kVersion; }
+
 AppVersion AppVersion::fromInfo(const std::optional<std::map<std::string, std::string>>& info) {
     AppVersion out;
     if (!info) return out;

@@ -9,8 +9,12 @@
 namespace ostrel {
 
 struct AppVersion {
-    std::string version = "0.7.8";
+    std::string version = configuredVersion();
     std::optional<std::string> build;
+
+    /// The version the build was configured with (the CMake project's): the version whenever the
+    /// bundle information gives none.
+    static const char* configuredVersion() noexcept;
 
     /// From bundle-style information: "CFBundleShortVersionString" and "CFBundleVersion"; values are
     /// trimmed, and empty ones or ones beginning with "@" count as missing.
@@ -19,7 +23,7 @@ struct AppVersion {
     /// This process's record, computed once from the build configuration.
     static const AppVersion& current();
 
-    /// "Ostrel 0.7.8 (42)" or "Ostrel 0.7.8".
+    /// "Ostrel 1.2.3 (42)" or "Ostrel 1.2.3".
     [[nodiscard]] std::string versionLine() const;
 
     /// True when "--version" or "-v" stands anywhere after the program path.

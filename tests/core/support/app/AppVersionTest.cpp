@@ -1,5 +1,6 @@
 #include "core/support/app/AppVersion.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace ostrel {
@@ -7,17 +8,21 @@ namespace {
 
 using Info = std::map<std::string, std::string>;
 
+/// The project version CMake configured, handed to the tests on their own path.
+const std::string kConfigured = OSTREL_VERSION;
+
 TEST(AppVersion, FromBundleInformation) {
+    ASSERT_THAT(kConfigured, testing::MatchesRegex(R"([0-9]+\.[0-9]+\.[0-9]+)"));
     struct Case {
         const char* name;
         std::optional<Info> info;
         std::string version;
         std::optional<std::string> build;
-        const char* line;
+        std::string line;
     };
     const Case cases[] = {
-        {"no information", std::nullopt, "0.7.8", std::nullopt, "Ostrel 0.7.8"},
-        {"empty information", Info{}, "0.7.8", std::nullopt, "Ostrel 0.7.8"},
+        {"no information", std::nullopt, kConfigured, std::nullopt, "Ostrel " + kConfigured},
+        {"empty information", Info{}, kConfigured, std::nullopt, "Ostrel " + kConfigured},
         {"both given", Info{{"CFBundleShortVersionString", "1.2.3"}, {"CFBundleVersion", "42"}}, "1.2.3", "42",
          "Ostrel 1.2.3 (42)"},
         {"trimmed", Info{{"CFBundleShortVersionString", " \t1.2.3\n"}, {"CFBundleVersion", "\r\n42 "}}, "1.2.3", "42",
@@ -25,8 +30,8 @@ TEST(AppVersion, FromBundleInformation) {
         {"blank build", Info{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", " \n\t "}}, "2.0",
          std::nullopt, "Ostrel 2.0"},
         {"placeholders", Info{{"CFBundleShortVersionString", "@OSTREL_VERSION@"}, {"CFBundleVersion", " @BUILD"}},
-         "0.7.8", std::nullopt, "Ostrel 0.7.8"},
-        {"build only", Info{{"CFBundleVersion", "7"}}, "0.7.8", "7", "Ostrel 0.7.8 (7)"},
+         kConfigured, std::nullopt, "Ostrel " + kConfigured},
+        {"build only", Info{{"CFBundleVersion", "7"}}, kConfigured, "7", "Ostrel " + kConfigured + " (7)"},
         {"inner @ kept", Info{{"CFBundleShortVersionString", "1.0@beta"}}, "1.0@beta", std::nullopt,
          "Ostrel 1.0@beta"},
     };
@@ -36,7 +41,7 @@ TEST(AppVersion, FromBundleInformation) {
         EXPECT_EQ(v.build, c.build) << c.name;
         EXPECT_EQ(v.versionLine(), c.line) << c.name;
     }
-    EXPECT_FALSE(AppVersion::current().version.empty());
+    EXPECT_EQ(AppVersion::current().version, kConfigured);
     EXPECT_EQ(&AppVersion::current(), &AppVersion::current());
 }
 
