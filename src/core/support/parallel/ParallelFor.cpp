@@ -1,11 +1,15 @@
-// A fixed set of worker threads woken per loop by a generation counter; chunks are handed out through
-// an atomic index, so a loop costs one wake-up and one join however many chunks it has.
+// A fixed set of worker threads serving every open loop. A loop is posted to the pool's list of open
+// loops; its caller and any worker that joins it take chunks through the loop's atomic index, so a
+// loop costs one wake-up and one join however many chunks it has. Loops from several callers, or from
+// inside a body, are open at the same time and share the workers: a worker looking for work joins the
+// open loop with the fewest helpers. A loop leaves the list when its last chunk is handed out; its
+// caller then waits for the workers still inside it, and only then returns.
 //
 // Waking a sleeping thread through the kernel takes tens of microseconds, and a loop waits for every
-// worker to check in, so a run of short loops (a thinning round is two loops per sub-iteration) would
-// spend most of its time waking threads. After a loop each worker, and the caller while it waits for
-// the workers, first polls for a short while (kSpinTime) and only then sleeps: loops that follow each
-// other closely find the workers awake.
+// helper to leave it, so a run of short loops (a thinning round is two loops per sub-iteration) would
+// spend most of its time waking threads. Each worker, and a caller waiting for its helpers, first
+// polls for a short while (kSpinTime) and only then sleeps: loops that follow each other closely find
+// the workers awake.
 #include "core/support/parallel/ParallelFor.h"
 
 #include <algorithm>
@@ -61,6 +65,22 @@ bool spinUntil(const Predicate& done) {
     }
 }
 
+using Body = std::function<void(std::size_t, std::size_t)>;
+
+// One running parallelFor: its chunks, the index of the next one to hand out, and the workers inside.
+// Lives on its caller's stack; the caller leaves only once no worker is inside.
+struct Loop {
+    const Body* body = nullptr;
+    std::size_t count = 0;
+    std::size_t chunkSize = 0;
+    std::size_t chunks = 0;
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> helpers{0};   // workers that joined and have not left
+    std::exception_ptr error;      // the first failure; guarded by the pool's mutex
+
+    [[nodiscard]] bool exhausted() const noexcept { return next.load(std::memory_order_relaxed) >= chunks; }
+};
+
 class WorkerPool {
 public:
     explicit WorkerPool(int threads) {
@@ -82,71 +102,95 @@ public:
 
     [[nodiscard]] int threads() const noexcept { return static_cast<int>(workers_.size()) + 1; }
 
-    // Runs `chunks` chunks of `chunkSize` indexes (the last one cut at `count`) on every thread.
-    void run(std::size_t count, std::size_t chunkSize, std::size_t chunks,
-             const std::function<void(std::size_t, std::size_t)>& body) {
-        // The loop's fields are published by the release increment of the generation; every worker
-        // has checked in from the previous loop, so none reads them while they change.
-        body_ = &body;
-        count_ = count;
-        chunkSize_ = chunkSize;
-        chunks_ = chunks;
-        next_.store(0, std::memory_order_relaxed);
-        busyWorkers_.store(workers_.size(), std::memory_order_relaxed);
+    // Runs the loop's chunks on the calling thread and whichever workers join it; returns when all are
+    // done, rethrowing the first exception a body threw.
+    void run(Loop& loop) {
         {
-            // Under the mutex, so a worker about to sleep either sees the new generation or is woken.
             std::lock_guard lock(mutex_);
-            generation_.fetch_add(1, std::memory_order_release);
+            open_.push_back(&loop);
+            openCount_.store(open_.size(), std::memory_order_release);
         }
         wake_.notify_all();
-        runChunks();
-        const auto joined = [this] { return busyWorkers_.load(std::memory_order_acquire) == 0; };
-        if (!spinUntil(joined)) {
+        runChunks(loop);
+        const auto left = [&loop] { return loop.helpers.load(std::memory_order_acquire) == 0; };
+        if (!spinUntil(left)) {
             std::unique_lock lock(mutex_);
-            done_.wait(lock, joined);
+            left_.wait(lock, left);
         }
-        body_ = nullptr;
         std::exception_ptr error;
         {
             std::lock_guard lock(mutex_);
-            error = std::exchange(error_, nullptr);
+            error = std::exchange(loop.error, nullptr);
         }
         if (error) std::rethrow_exception(error);
     }
 
 private:
-    void runChunks() {
+    void runChunks(Loop& loop) {
         while (true) {
-            const std::size_t chunk = next_.fetch_add(1, std::memory_order_relaxed);
-            if (chunk >= chunks_) return;
-            const std::size_t begin = chunk * chunkSize_;
-            const std::size_t end = std::min(begin + chunkSize_, count_);
+            const std::size_t chunk = loop.next.fetch_add(1, std::memory_order_relaxed);
+            if (chunk >= loop.chunks) return;
+            // The last chunk handed out: no one else needs to find this loop.
+            if (chunk + 1 == loop.chunks) close(loop);
+            const std::size_t begin = chunk * loop.chunkSize;
+            const std::size_t end = std::min(begin + loop.chunkSize, loop.count);
             try {
-                (*body_)(begin, end);
+                (*loop.body)(begin, end);
             } catch (...) {
                 std::lock_guard lock(mutex_);
-                if (!error_) error_ = std::current_exception();
+                if (!loop.error) loop.error = std::current_exception();
             }
         }
     }
 
+    // Takes the loop off the open list once every chunk is handed out.
+    void close(Loop& loop) {
+        std::lock_guard lock(mutex_);
+        const auto found = std::find(open_.begin(), open_.end(), &loop);
+        if (found != open_.end()) open_.erase(found);
+        openCount_.store(open_.size(), std::memory_order_release);
+    }
+
+    // The open loop with chunks left and the fewest helpers, joined; none when there is no such loop.
+    // Called with the mutex held.
+    Loop* join() {
+        Loop* best = nullptr;
+        for (Loop* loop : open_) {
+            if (loop->exhausted()) continue;
+            if (!best || loop->helpers.load(std::memory_order_relaxed) < best->helpers.load(std::memory_order_relaxed)) {
+                best = loop;
+            }
+        }
+        if (best) best->helpers.fetch_add(1, std::memory_order_relaxed);
+        return best;
+    }
+
     void workerLoop() {
-        std::uint64_t seen = 0;
-        const auto called = [&] {
-            return stopping_.load(std::memory_order_acquire) || generation_.load(std::memory_order_acquire) != seen;
+        const auto called = [this] {
+            return stopping_.load(std::memory_order_acquire) || openCount_.load(std::memory_order_acquire) > 0;
         };
         while (true) {
             if (!spinUntil(called)) {
                 std::unique_lock lock(mutex_);
                 wake_.wait(lock, called);
             }
-            if (stopping_.load(std::memory_order_acquire)) return;
-            seen = generation_.load(std::memory_order_acquire);
-            runChunks();
-            if (busyWorkers_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                // The last one in: the caller may be asleep. Taking the mutex orders this with its check.
+            Loop* loop = nullptr;
+            {
                 std::lock_guard lock(mutex_);
-                done_.notify_one();
+                if (stopping_.load(std::memory_order_acquire)) return;
+                loop = join();
+            }
+            if (!loop) {
+                // Every open loop's last chunk was just handed out; its taker closes it at once.
+                relax();
+                continue;
+            }
+            runChunks(*loop);
+            // The last access to the loop: its caller may return as soon as this is seen.
+            if (loop->helpers.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                // The caller may be asleep. Taking the mutex orders this with its check.
+                std::lock_guard lock(mutex_);
+                left_.notify_all();
             }
         }
     }
@@ -154,27 +198,20 @@ private:
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::condition_variable done_;
-    // The current loop; written before the generation changes, read by workers after.
-    const std::function<void(std::size_t, std::size_t)>* body_ = nullptr;
-    std::size_t count_ = 0;
-    std::size_t chunkSize_ = 0;
-    std::size_t chunks_ = 0;
-    std::atomic<std::size_t> next_{0};
-    std::atomic<std::size_t> busyWorkers_{0};
-    std::exception_ptr error_;  // guarded by mutex_
-    std::atomic<std::uint64_t> generation_{0};
+    std::condition_variable left_;
+    std::vector<Loop*> open_;  // loops with chunks left to hand out; guarded by mutex_
+    std::atomic<std::size_t> openCount_{0};
     std::atomic<bool> stopping_{false};
 };
 
-// The pool and its size. `poolMutex` is held for the whole of a loop: a second loop that cannot take
-// it (another thread's loop, or a loop inside a body) runs serially on its caller.
+// The pool and its size. A loop holds the pool it started on until it ends, so a pool replaced by
+// setParallelThreadCount is destroyed by its last loop.
 //
-// Neither is ever destroyed: a background computation may still be inside a loop when the process
-// exits, and tearing the pool down under it would wait for that loop forever.
+// Never destroyed: a background computation may still be inside a loop when the process exits, and
+// tearing the pool down under it would wait for that loop forever.
 std::mutex& poolMutex = *new std::mutex;
-int configuredThreads = 0;  // 0: default
-std::unique_ptr<WorkerPool>& sharedPool = *new std::unique_ptr<WorkerPool>;
+int configuredThreads = 0;  // 0: default; guarded by poolMutex
+std::shared_ptr<WorkerPool>& sharedPool = *new std::shared_ptr<WorkerPool>;
 std::atomic<int> effectiveThreads{0};
 
 int wantedThreads() noexcept { return configuredThreads > 0 ? configuredThreads : defaultThreadCount(); }
@@ -193,21 +230,33 @@ void setParallelThreadCount(int count) {
     if (sharedPool && sharedPool->threads() != wantedThreads()) sharedPool.reset();
 }
 
-void parallelFor(std::size_t count, std::size_t minChunk, const std::function<void(std::size_t, std::size_t)>& body) {
+void parallelFor(std::size_t count, std::size_t minChunk, const Body& body) {
     if (count == 0) return;
     const std::size_t least = std::max<std::size_t>(minChunk, 1);
-    std::unique_lock lock(poolMutex, std::try_to_lock);
-    const int threads = lock.owns_lock() ? wantedThreads() : 1;
+    std::shared_ptr<WorkerPool> pool;
+    int threads = 1;
+    {
+        std::lock_guard lock(poolMutex);
+        threads = wantedThreads();
+        if (threads > 1) {
+            if (!sharedPool) sharedPool = std::make_shared<WorkerPool>(threads);
+            pool = sharedPool;
+        }
+    }
     // Chunk size: about kChunksPerThread chunks per thread, never under `least`.
     const std::size_t wanted = static_cast<std::size_t>(threads) * kChunksPerThread;
     const std::size_t chunkSize = std::max(least, (count + wanted - 1) / wanted);
     const std::size_t chunks = (count + chunkSize - 1) / chunkSize;
-    if (threads <= 1 || chunks <= 1) {
+    if (!pool || chunks <= 1) {
         for (std::size_t begin = 0; begin < count; begin += chunkSize) body(begin, std::min(begin + chunkSize, count));
         return;
     }
-    if (!sharedPool) sharedPool = std::make_unique<WorkerPool>(threads);
-    sharedPool->run(count, chunkSize, chunks, body);
+    Loop loop;
+    loop.body = &body;
+    loop.count = count;
+    loop.chunkSize = chunkSize;
+    loop.chunks = chunks;
+    pool->run(loop);
 }
 
 }  // namespace ostrel

@@ -3,8 +3,9 @@
 // `parallelFor` cuts [0, count) into consecutive chunks and runs the body on each chunk, on the
 // calling thread and the pool's workers, returning when every chunk is done. Callers keep results
 // independent of the thread count by computing every element with the same arithmetic whichever chunk
-// it falls in (chunk-local scratch is fine; sums across chunks are not). One loop runs on the pool at a
-// time: a loop started while another one holds the pool, or from inside a body, runs on its caller alone.
+// it falls in (chunk-local scratch is fine; sums across chunks are not). Loops may run at the same time
+// from several threads, and from inside a body: they share the pool's workers, and each caller works on
+// its own loop until it is done.
 #pragma once
 
 #include <cstddef>
