@@ -36,7 +36,7 @@ struct Image {
     std::vector<float> out = std::vector<float>(kSide * kSide);
 };
 
-// `passes` passes of out = in × out + 1 over every row: light with 1, heavier with more.
+// `passes` passes of out = √(in × out + 1) over every row: light with 1, heavier with more.
 void rowLoop(Image& image, int passes) {
     parallelFor(kSide, kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {

@@ -6,7 +6,6 @@
 #include "core/pipeline/CenterlineTracer.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
 #include "core/support/parallel/ParallelFor.h"
-#include "core/support/parallel/PrefaultedVector.h"
 #include "benchsupport/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
@@ -42,17 +41,12 @@ struct ThreadScope {
     ThreadScope& operator=(const ThreadScope&) = delete;
 };
 
-// Reading the image file, as the command line does: decode, luma and the buffers stage A will take
-// mapped meanwhile (released between runs, untimed).
+// Reading the image file, as the command line does: decode and luma.
 void BM_DecodePng(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
         auto image = RasterImage::fromFile(inputs->png, 2400);
         benchmark::DoNotOptimize(image);
-        state.PauseTiming();
-        image.reset();
-        releasePreparedBuffers();
-        state.ResumeTiming();
     }
 }
 

@@ -10,24 +10,10 @@
 #include <string>
 #include <vector>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace {
 
 bool contains(const std::vector<std::string>& words, const char* word) {
     return std::find(words.begin(), words.end(), word) != words.end();
-}
-
-// A headless vectorisation is one short burst of work: the heap grows in large steps (64 MB of address
-// space, mapped only as it is used) and keeps what is freed, so memory freed by one step is reused by
-// the next instead of being returned to the system and faulted in again.
-void tuneHeapForOneShotRun() {
-#if defined(__GLIBC__)
-    mallopt(M_TOP_PAD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#endif
 }
 
 int notAvailable() {
@@ -53,7 +39,6 @@ int main(int argc, char** argv) {
     if (contains(rest, "--help") || contains(rest, "-h")) ostrel::HeadlessCLI::printHelpAndExit();
     if (contains(rest, "--self-test")) return notAvailable();
     if (contains(rest, "--vectorize")) {
-        tuneHeapForOneShotRun();
         ostrel::HeadlessCLI::runVectorizeAndExit(rest);
     }
     // The snapshot mode and the window come with the application shell.

@@ -5,13 +5,14 @@
 // passes of the Felzenszwalb–Huttenlocher parabola envelope. Arithmetic is in 32-bit floats in a fixed
 // order (the build forbids contraction into fused multiply-adds), so results are reproducible.
 //
-// The steps run as data-parallel loops over bands of rows or columns (support/ParallelFor.h). Each
-// output value is computed by the same operations in the same order whatever band it falls in, so the
-// fields are identical for every thread count. Full-size buffers are few and reused: fresh memory
-// costs a page fault per 4 KiB, which on a 2400 × 2400 image is as much as a pass of arithmetic. The
-// blur keeps its horizontal pass in per-band scratch rows, the integral image of the adaptive
-// threshold lives in per-band ring buffers, the distance field is written over the blurred grey once
-// that is no longer needed, and the ridge field over the blurred ink level.
+// The steps run as data-parallel loops over bands of rows or columns (core/support/parallel/ParallelFor.h).
+// Each output value is computed by the same operations in the same order whatever band it falls in, so
+// the fields are identical for every thread count. Full-size buffers are few and reused: fresh memory
+// costs a page fault per 4 KiB, which on a 2400 × 2400 image is as much as a pass of arithmetic. Each
+// use of scratch has buffers of its own, kept by each thread. The blur keeps its horizontal pass in
+// per-band scratch rows, the integral image of the adaptive threshold lives in per-band ring buffers,
+// the distance field is written over the blurred grey once that is no longer needed, and the ridge
+// field over the blurred ink level.
 #include "core/pipeline/NeuralRidgeFilter.h"
 
 #include "core/support/parallel/ParallelFor.h"
@@ -22,10 +23,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
-
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
+#include <vector>
 
 namespace ostrel::NeuralRidgeFilter {
 
@@ -48,11 +46,18 @@ std::optional<std::size_t> pixelCount(std::int64_t width, std::int64_t height, s
     return w * h;
 }
 
-// A scratch buffer of at least `size` values owned by the calling thread and kept between loops, so
-// its pages are faulted in once per thread rather than once per band.
-template <class T, int Slot>
-T* threadScratch(std::size_t size) {
-    thread_local std::vector<T> buffer;
+// The scratch buffers of one use, kept by the calling thread between loops: their pages are faulted in
+// once per thread rather than once per chunk, and they are never cleared (every use writes what it
+// reads). Keyed by the use's own type, so no two uses share a buffer.
+template <class Scratch>
+Scratch& threadScratch() {
+    thread_local Scratch scratch;
+    return scratch;
+}
+
+// The data of `buffer`, grown to at least `size` values.
+template <class T>
+T* atLeast(std::vector<T>& buffer, std::size_t size) {
     if (buffer.size() < size) buffer.resize(size);
     return buffer.data();
 }
@@ -111,6 +116,13 @@ void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& k
     }
 }
 
+struct BlurScratch {
+    std::vector<float> rows;     // the band's rows after the horizontal pass
+    std::vector<float> padded;   // one input row with its edges repeated
+    std::vector<float> input;    // one input row, when the source computes it
+    std::vector<const float*> taps;
+};
+
 // Separable blur of a w × h image into `out`: the horizontal pass, then the vertical one summing the
 // taps in kernel order from 0 with the edge rows repeated. Each band of output rows runs the
 // horizontal pass on the rows it reads (its own and r on either side) into scratch rows, so no
@@ -122,13 +134,14 @@ void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const Gaussi
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         const std::size_t top = first >= r ? first - r : 0;
         const std::size_t bottom = std::min(last + r, h);  // rows [top, bottom) are filtered
-        float* rows = threadScratch<float, 0>((bottom - top) * w);
-        float* padded = threadScratch<float, 1>(w + 2 * r);
-        float* input = threadScratch<float, 2>(w);
+        BlurScratch& scratch = threadScratch<BlurScratch>();
+        float* rows = atLeast(scratch.rows, (bottom - top) * w);
+        float* padded = atLeast(scratch.padded, w + 2 * r);
+        float* input = atLeast(scratch.input, w);
         for (std::size_t y = top; y < bottom; ++y) blurRow(rowOf(y, input), rows + (y - top) * w, w, kernel, padded);
         const float* k = kernel.weights.data();
         const std::size_t taps = kernel.weights.size();
-        const float** src = threadScratch<const float*, 13>(taps);  // src[t]: filtered row y + t - r, clamped
+        const float** src = atLeast(scratch.taps, taps);  // src[t]: filtered row y + t - r, clamped
         for (std::size_t y = first; y < last; ++y) {
             for (std::size_t t = 0; t < taps; ++t) {
                 const auto sy = std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r),
@@ -231,25 +244,23 @@ constexpr std::int32_t kFarDistance = 1 << 15;
 constexpr std::int32_t kNoneAbove = -kFarDistance;
 constexpr std::int32_t kNoneBelow = kFarDistance + 4096;
 
-// Downward sweep over N columns of one row: last[c] becomes the row of the nearest background at or
+// Downward sweep over n columns of one row: last[c] becomes the row of the nearest background at or
 // above this row, also written to out[c]. The buffers never overlap (restrict lets the compiler
 // vectorise without checking).
-template <std::size_t N>
-inline void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last, std::int32_t* __restrict out,
-                      std::int32_t row) {
-    for (std::size_t c = 0; c < N; ++c) {
+void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last, std::int32_t* __restrict out,
+               std::size_t n, std::int32_t row) {
+    for (std::size_t c = 0; c < n; ++c) {
         last[c] = in[c] == 0 ? row : last[c];
         out[c] = last[c];
     }
 }
 
-// Upward sweep over N columns of one row: the squared distance to the nearer of the background above
+// Upward sweep over n columns of one row: the squared distance to the nearer of the background above
 // (from the downward sweep) and below, or `big` when the column has none on either side. Written
 // without branches, so it vectorises too.
-template <std::size_t N>
-inline void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above,
-                    std::int32_t* __restrict last, float* __restrict out, std::int32_t row, float big) {
-    for (std::size_t c = 0; c < N; ++c) {
+void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above, std::int32_t* __restrict last,
+             float* __restrict out, std::size_t n, std::int32_t row, float big) {
+    for (std::size_t c = 0; c < n; ++c) {
         last[c] = in[c] == 0 ? row : last[c];
         const std::int32_t d = std::min(row - above[c], last[c] - row);
         const std::int32_t near = std::min(d, kFarDistance);  // squared without overflow
@@ -257,6 +268,21 @@ inline void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __res
         out[c] = d >= kFarDistance ? big : square;
     }
 }
+
+struct ColumnSweepScratch {
+    std::vector<std::int32_t> nearest;
+    std::vector<std::int32_t> lastRow;
+};
+
+// Buffers of edt1D over one line.
+struct EnvelopeScratch {
+    std::vector<float> line;
+    std::vector<float> out;
+    std::vector<int> sites;
+    std::vector<float> bounds;
+};
+struct ColumnEnvelopeScratch : EnvelopeScratch {};
+struct RowEnvelopeScratch : EnvelopeScratch {};
 
 // Column pass of the distance transform over columns [first, last): field(x, y) receives the squared
 // distance to the nearest background pixel of column x, or `big` along a column without background.
@@ -274,29 +300,17 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     std::vector<std::size_t> envelopeColumns;
     if (h <= 4096) {
         // nearest[y * span + c]: row of the nearest background at or above row y in column first + c.
-        std::int32_t* nearest = threadScratch<std::int32_t, 3>(h * span);
-        std::int32_t* lastRow = threadScratch<std::int32_t, 4>(span);
+        ColumnSweepScratch& scratch = threadScratch<ColumnSweepScratch>();
+        std::int32_t* nearest = atLeast(scratch.nearest, h * span);
+        std::int32_t* lastRow = atLeast(scratch.lastRow, span);
         std::fill(lastRow, lastRow + span, kNoneAbove);
-        // Both sweeps go through the columns in blocks of a fixed count, which the compiler turns into
-        // vector instructions, and the odd columns one by one.
-        const std::size_t blocked = span / kBlock * kBlock;
         for (std::size_t y = 0; y < h; ++y) {
-            const std::uint8_t* in = binary + y * w + first;
-            std::int32_t* out = nearest + y * span;
-            const auto row = static_cast<std::int32_t>(y);
-            std::size_t c = 0;
-            for (; c < blocked; c += kBlock) sweepDown<kBlock>(in + c, lastRow + c, out + c, row);
-            for (; c < span; ++c) sweepDown<1>(in + c, lastRow + c, out + c, row);
+            sweepDown(binary + y * w + first, lastRow, nearest + y * span, span, static_cast<std::int32_t>(y));
         }
         std::fill(lastRow, lastRow + span, kNoneBelow);
         for (std::size_t y = h; y-- > 0;) {
-            const std::uint8_t* in = binary + y * w + first;
-            const std::int32_t* above = nearest + y * span;
-            float* out = field + y * w + first;
-            const auto row = static_cast<std::int32_t>(y);
-            std::size_t c = 0;
-            for (; c < blocked; c += kBlock) sweepUp<kBlock>(in + c, above + c, lastRow + c, out + c, row, big);
-            for (; c < span; ++c) sweepUp<1>(in + c, above + c, lastRow + c, out + c, row, big);
+            sweepUp(binary + y * w + first, nearest + y * span, lastRow, field + y * w + first, span,
+                    static_cast<std::int32_t>(y), big);
         }
         for (std::size_t c = 0; c < span; ++c) {
             if (lastRow[c] == kNoneBelow) envelopeColumns.push_back(first + c);  // no background in this column
@@ -304,10 +318,11 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
         envelopeFrom = last;
     }
     if (envelopeColumns.empty() && envelopeFrom == last) return;
-    float* line = threadScratch<float, 5>(h);
-    float* out = threadScratch<float, 6>(h);
-    int* v = threadScratch<int, 7>(h);
-    float* z = threadScratch<float, 8>(h + 1);
+    ColumnEnvelopeScratch& scratch = threadScratch<ColumnEnvelopeScratch>();
+    float* line = atLeast(scratch.line, h);
+    float* out = atLeast(scratch.out, h);
+    int* v = atLeast(scratch.sites, h);
+    float* z = atLeast(scratch.bounds, h + 1);
     const auto envelope = [&](std::size_t x) {
         for (std::size_t y = 0; y < h; ++y) line[y] = binary[y * w + x] != 0 ? big : 0.0f;
         edt1D(line, h, out, v, z);
@@ -317,14 +332,9 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     for (std::size_t x = envelopeFrom; x < last; ++x) envelope(x);
 }
 
-// out[x] = √in[x] for x in [0, n); four at a time in SSE where available (IEEE square roots are
-// correctly rounded whatever the instruction, so the values are the same).
-void sqrtRow(const float* in, float* out, std::size_t n) {
-    std::size_t x = 0;
-#if defined(__SSE2__)
-    for (; x + 4 <= n; x += 4) _mm_storeu_ps(out + x, _mm_sqrt_ps(_mm_loadu_ps(in + x)));
-#endif
-    for (; x < n; ++x) out[x] = std::sqrt(in[x]);
+// out[x] = √in[x] for x in [0, n).
+void sqrtRow(const float* __restrict in, float* __restrict out, std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) out[x] = std::sqrt(in[x]);
 }
 
 // Row pass of the distance transform by a search outwards from each pixel: out[x] = min over x' of
@@ -365,9 +375,10 @@ void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, floa
     // column lacking background may take the search.
     const bool searchable = (w - 1) * (w - 1) + (h - 1) * (h - 1) < (std::size_t{1} << 24);
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
-        float* out = threadScratch<float, 6>(w);
-        int* v = threadScratch<int, 7>(w);
-        float* z = threadScratch<float, 8>(w + 1);
+        RowEnvelopeScratch& scratch = threadScratch<RowEnvelopeScratch>();
+        float* out = atLeast(scratch.out, w);
+        int* v = atLeast(scratch.sites, w);
+        float* z = atLeast(scratch.bounds, w + 1);
         for (std::size_t y = first; y < last; ++y) {
             float* row = field + y * w;
             float largest = 0.0f;
@@ -395,37 +406,21 @@ inline float hessianRidge(const float* up, const float* mid, const float* down, 
     return s > 0.0f ? s : 0.0f;
 }
 
-// hessianRidge at the pixels [first, last) of the row `mid` (1 ≤ first, last < w) into out[first, last).
-// Four pixels at a time in SSE where available: the same single-precision operations in the same
-// order (IEEE square roots are exact to the rounding, whatever the instruction), so the same values.
+// hessianRidge at the pixels [first, last) of the row `mid` (1 ≤ first, last < w) into out[first, last),
+// which overlaps none of the three rows.
 void hessianRidgeRow(const float* up, const float* mid, const float* down, std::size_t first, std::size_t last,
-                     float* out) {
-    std::size_t x = first;
-#if defined(__SSE2__)
-    const __m128 two = _mm_set1_ps(2.0f);
-    const __m128 quarter = _mm_set1_ps(0.25f);
-    const __m128 four = _mm_set1_ps(4.0f);
-    const __m128 minusHalf = _mm_set1_ps(-0.5f);
-    const __m128 zero = _mm_setzero_ps();
-    for (; x + 4 <= last; x += 4) {
-        const __m128 c = _mm_loadu_ps(mid + x);
-        const __m128 twoC = _mm_mul_ps(two, c);
-        const __m128 ixx = _mm_add_ps(_mm_sub_ps(_mm_loadu_ps(mid + x + 1), twoC), _mm_loadu_ps(mid + x - 1));
-        const __m128 iyy = _mm_add_ps(_mm_sub_ps(_mm_loadu_ps(down + x), twoC), _mm_loadu_ps(up + x));
-        const __m128 cross = _mm_add_ps(
-            _mm_sub_ps(_mm_sub_ps(_mm_loadu_ps(down + x + 1), _mm_loadu_ps(down + x - 1)), _mm_loadu_ps(up + x + 1)),
-            _mm_loadu_ps(up + x - 1));
-        const __m128 ixy = _mm_mul_ps(cross, quarter);
-        const __m128 diff = _mm_sub_ps(ixx, iyy);
-        const __m128 root =
-            _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(diff, diff), _mm_mul_ps(_mm_mul_ps(four, ixy), ixy)));
-        const __m128 value = _mm_mul_ps(minusHalf, _mm_sub_ps(_mm_add_ps(ixx, iyy), root));
-        // max(value, 0) takes 0 unless value > 0, as the scalar form does (NaN and -0 give +0).
-        _mm_storeu_ps(out + x, _mm_max_ps(value, zero));
-    }
-#endif
-    for (; x < last; ++x) out[x] = hessianRidge(up, mid, down, x);
+                     float* __restrict out) {
+    for (std::size_t x = first; x < last; ++x) out[x] = hessianRidge(up, mid, down, x);
 }
+
+struct HessianRowScratch {
+    std::vector<float> row;
+};
+
+// Three rows of the ridge pass in preprocess.
+struct RidgeRowsScratch {
+    std::vector<float> rows;
+};
 
 // The largest Hessian ridge value of a w × h image (w, h ≥ 3), at least 1e-5. The maximum of each band
 // is exact, so combining the bands' maxima gives the same value as one sweep.
@@ -436,7 +431,7 @@ float largestHessianRidge(const float* values, std::size_t w, std::size_t h) {
     parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         for (std::size_t band = firstBand; band < lastBand; ++band) {
             float largest = 1e-5f;
-            float* row = threadScratch<float, 14>(w);
+            float* row = atLeast(threadScratch<HessianRowScratch>().row, w);
             for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
                 const float* mid = values + y * w;
                 hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, row);
@@ -471,6 +466,10 @@ std::size_t globalThreshold(const float* luma, std::size_t n, float level, bool 
     for (const std::size_t ink : inkPerChunk) total += ink;
     return total;
 }
+
+struct IntegralRingScratch {
+    std::vector<double> ring;
+};
 
 // Adaptive threshold: ink where value < mean(window) - offset, the window (2 radius + 1)² clipped to
 // the image, value = luma (or 255 - luma when inverted), the window sum read from the integral image
@@ -524,7 +523,7 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
             const Band& band = bands[b];
             const std::size_t span = band.hi - band.lo + 1;
             // ring[(Y % ringRows) * span + (X - lo)]: S(X, Y) for the kept columns.
-            double* ring = threadScratch<double, 9>(ringRows * span);
+            double* ring = atLeast(threadScratch<IntegralRingScratch>().ring, ringRows * span);
             std::fill(ring, ring + span, 0.0);  // S(·, 0) = 0
             std::size_t built = 0;              // rows [0, built] of S exist
             const auto sumsRow = [&](std::size_t y) { return ring + (y % ringRows) * span; };
@@ -557,35 +556,7 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
                     const auto mean = static_cast<float>(sum / static_cast<double>(area));
                     out[x] = valueAt(row[x]) < mean - offset ? 1 : 0;
                 };
-                std::size_t x = band.first;
-#if defined(__SSE2__)
-                // Columns whose window is not clipped, four at a time: the same double sums and
-                // division, the same rounding to float, the same float comparison.
-                const std::size_t interiorFrom = std::max(band.first, radius);
-                const std::size_t interiorTo = std::min(band.last, w > radius ? w - radius : 0);
-                for (; x < interiorFrom && x < band.last; ++x) decide(x);
-                const __m128d area = _mm_set1_pd(static_cast<double>(
-                    static_cast<std::int64_t>((2 * radius + 1) * (y1 - y0 + 1))));
-                const __m128 offsets = _mm_set1_ps(offset);
-                const __m128 full = _mm_set1_ps(255.0f);
-                for (; x + 4 <= interiorTo; x += 4) {
-                    const std::size_t a = x - radius - band.lo;
-                    const std::size_t c = x + radius + 1 - band.lo;
-                    const auto windowMeans = [&](std::size_t k) {
-                        const __m128d sum = _mm_add_pd(
-                            _mm_sub_pd(_mm_sub_pd(_mm_loadu_pd(bottom + c + k), _mm_loadu_pd(top + c + k)),
-                                       _mm_loadu_pd(bottom + a + k)),
-                            _mm_loadu_pd(top + a + k));
-                        return _mm_cvtpd_ps(_mm_div_pd(sum, area));
-                    };
-                    const __m128 means = _mm_movelh_ps(windowMeans(0), windowMeans(2));
-                    const __m128 luma4 = _mm_loadu_ps(row + x);
-                    const __m128 values = invert ? _mm_sub_ps(full, luma4) : luma4;
-                    const int below = _mm_movemask_ps(_mm_cmplt_ps(values, _mm_sub_ps(means, offsets)));
-                    for (int k = 0; k < 4; ++k) out[x + static_cast<std::size_t>(k)] = (below >> k) & 1;
-                }
-#endif
-                for (; x < band.last; ++x) decide(x);
+                for (std::size_t x = band.first; x < band.last; ++x) decide(x);
             }
         }
     });
@@ -778,9 +749,9 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
         }
     }
     parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
-        float* above = threadScratch<float, 10>(w);  // ink row y - 1 as it was before the pass
-        float* here = threadScratch<float, 11>(w);   // ink row y as it was
-        float* measure = threadScratch<float, 15>(w);  // the Hessian ridge measure of the row's interior
+        float* above = atLeast(threadScratch<RidgeRowsScratch>().rows, 3 * w);  // ink row y - 1 as it was
+        float* here = above + w;     // ink row y as it was
+        float* measure = here + w;   // the Hessian ridge measure of the row's interior
         for (std::size_t band = firstBand; band < lastBand; ++band) {
             const std::size_t first = bandFirst(band);
             const std::size_t last = bandFirst(band + 1);
@@ -807,34 +778,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
                     inkRow[x] = std::min(base + 0.35f * strength, 1.0f);
                     if (maskRow[x] == 0 && strength > 0.28f && here[x] > 0.22f) maskRow[x] = 1;
                 };
-                std::size_t x = 0;
-#if defined(__SSE2__)
-                // Interior pixels four at a time: the same float operations in the same order;
-                // min(a, b) is (b < a ? b : a), which _mm_min_ps(b, a) computes.
-                if (interiorRow && w >= 3) {
-                    combine(0);
-                    x = 1;
-                    const __m128 one = _mm_set1_ps(1.0f);
-                    const __m128 twelve = _mm_set1_ps(12.0f);
-                    const __m128 scales = _mm_set1_ps(scale);
-                    for (; x + 4 <= w - 1; x += 4) {
-                        const __m128 ink = _mm_loadu_ps(here + x);
-                        const __m128 near = _mm_min_ps(twelve, _mm_loadu_ps(distanceRow + x));
-                        const __m128 base = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(0.55f), ink),
-                                                       _mm_div_ps(_mm_mul_ps(_mm_set1_ps(0.45f), near), twelve));
-                        const __m128 strength = _mm_min_ps(one, _mm_mul_ps(_mm_loadu_ps(measure + x), scales));
-                        _mm_storeu_ps(inkRow + x,
-                                      _mm_min_ps(one, _mm_add_ps(base, _mm_mul_ps(_mm_set1_ps(0.35f), strength))));
-                        const int joins = _mm_movemask_ps(_mm_and_ps(_mm_cmpgt_ps(strength, _mm_set1_ps(0.28f)),
-                                                                     _mm_cmpgt_ps(ink, _mm_set1_ps(0.22f))));
-                        for (int k = 0; k < 4; ++k) {
-                            std::uint8_t& m = maskRow[x + static_cast<std::size_t>(k)];
-                            if (((joins >> k) & 1) != 0 && m == 0) m = 1;
-                        }
-                    }
-                }
-#endif
-                for (; x < w; ++x) combine(x);
+                for (std::size_t x = 0; x < w; ++x) combine(x);
                 std::swap(above, here);
             }
         }

@@ -8,15 +8,11 @@
 #include "core/pipeline/PenClassifier.h"
 #include "core/pipeline/PlotterTour.h"
 #include "core/support/parallel/ParallelFor.h"
-#include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <future>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace ostrel::VectorizationEngine {
 
@@ -129,24 +125,6 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     return m;
 }
 
-// Frees stage A's fields, and the prepared buffers it did not take (support/PrefaultedVector.h), on a
-// thread of their own. Releasing the pages of large buffers costs about a third of what mapping them
-// did (some 7 ms for the fields of a 2400 × 2400 image), which the caller need not wait for; the pages
-// are discarded first, which unlike unmapping does not hold up the caller's own page faults meanwhile.
-void releaseInBackground(PreprocessedFields&& fields) {
-    const auto release = [](PreprocessedFields released) {
-        discardPages(released.distanceField.data(), released.distanceField.size() * sizeof(float));
-        discardPages(released.ridgeField.data(), released.ridgeField.size() * sizeof(float));
-        discardPages(released.binary.data(), released.binary.size());
-        releasePreparedBuffers();
-    };
-    try {
-        std::thread(release, std::move(fields)).detach();
-    } catch (const std::system_error&) {
-        // no thread to be had: the fields were released here
-    }
-}
-
 VectorizationResult assembleWithoutTexts(std::vector<PenLayer> layers, const PageTransform& transform,
                                          PlotterMetrics metrics) {
     VectorizationResult result;
@@ -196,7 +174,6 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
                 {line, kHatchRadiusPx, std::vector<double>(line.size(), kHatchRadiusPx), true});
         }
     }
-    releaseInBackground(std::move(fields));
     return stage;
 }
 
@@ -335,16 +312,14 @@ void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params) 
         result.svgAxiDraw = write(false);
         return;
     }
-    // The preview on a thread of its own while this one writes the plotter text; neither writes what
-    // the other reads. A failure of either surfaces here, after both have stopped.
-    std::future<std::string> preview;
-    try {
-        preview = std::async(std::launch::async, write, true);
-    } catch (const std::system_error&) {
-        result.svgPreview = write(true);  // no thread to be had: one after the other
-    }
-    result.svgAxiDraw = write(false);
-    if (preview.valid()) result.svgPreview = preview.get();
+    // The two texts side by side on the parallel pool; neither writes what the other reads. A failure
+    // of either surfaces here, after both have stopped.
+    parallelFor(2, 1, [&](std::size_t first, std::size_t last) {
+        for (std::size_t text = first; text < last; ++text) {
+            const bool forPreview = text == 0;
+            (forPreview ? result.svgPreview : result.svgAxiDraw) = write(forPreview);
+        }
+    });
 }
 
 bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept {

@@ -3,7 +3,9 @@
 // Stage A (preprocess, extract, stitch, classify into pens, hatch) depends only
 // on the extraction parameters and can be kept; stage B (simplify, fit, ribbons,
 // tour, page, metrics, SVG texts) turns it into a finished result. Keeps no
-// state, starts no threads, never fails: degenerate input gives empty layers.
+// state and starts no threads of its own (its loops run on the shared pool of
+// core/support/parallel/ParallelFor.h); never fails: degenerate input gives
+// empty layers.
 #pragma once
 
 #include "core/model/VectorModel.h"
@@ -85,7 +87,7 @@ namespace VectorizationEngine {
 void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params);
 
 /// Whether `layers` are large enough (points plus three per cubic segment and outline segment, at least
-/// 20,000) that writing their outputs on several threads pays for starting them.
+/// 20,000) that writing their two texts side by side pays.
 [[nodiscard]] bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept;
 
 }  // namespace VectorizationEngine

@@ -157,9 +157,8 @@ private:
         Loop* best = nullptr;
         for (Loop* loop : open_) {
             if (loop->exhausted()) continue;
-            if (!best || loop->helpers.load(std::memory_order_relaxed) < best->helpers.load(std::memory_order_relaxed)) {
-                best = loop;
-            }
+            const int helpers = loop->helpers.load(std::memory_order_relaxed);
+            if (!best || helpers < best->helpers.load(std::memory_order_relaxed)) best = loop;
         }
         if (best) best->helpers.fetch_add(1, std::memory_order_relaxed);
         return best;

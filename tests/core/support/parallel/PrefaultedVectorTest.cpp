@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace ostrel {
 namespace {
 
@@ -21,44 +26,63 @@ TEST(PrefaultedVector, ZerosOfTheAskedSizeMappedInPiecesOrNot) {
         const auto floats = prefaultedVector<float>(count);
         ASSERT_EQ(floats.size(), count);
         EXPECT_TRUE(allZero(floats));
-        auto bytes = prefaultedVector<std::uint8_t>(count);
+        const auto bytes = prefaultedVector<std::uint8_t>(count);
         ASSERT_EQ(bytes.size(), count);
         EXPECT_TRUE(allZero(bytes));
-        // Discarding releases the whole pages inside the range, which then read as zeros; the partial
-        // pages at its ends, and ranges too small to bother with, keep their bytes.
-        std::fill(bytes.begin(), bytes.end(), std::uint8_t{7});
-        discardPages(bytes.data(), bytes.size());
-        const auto sevens = std::count(bytes.begin(), bytes.end(), std::uint8_t{7});
-        if (count >= (std::size_t{1} << 20)) {
-            EXPECT_LT(sevens, std::ptrdiff_t{8192});
-        } else {
-            EXPECT_EQ(sevens, std::ptrdiff_t(count));
-        }
     }
 }
 
-TEST(PrefaultedVector, PreparedBuffersAreTakenOnceByTypeAndSize) {
-    const std::size_t count = (std::size_t{1} << 20) + 3;
-    prepareBuffers(count, 1, 2);
-    auto first = prefaultedVector<float>(count);
-    EXPECT_EQ(first.size(), count);
-    EXPECT_TRUE(allZero(first));
-    // Another size or type does not take the kept float buffer, and the next float buffer is a new one.
-    EXPECT_TRUE(allZero(prefaultedVector<float>(count - 1)));
-    auto bytes = prefaultedVector<std::uint8_t>(count);
-    auto moreBytes = prefaultedVector<std::uint8_t>(count);
-    EXPECT_EQ(bytes.size(), count);
-    EXPECT_EQ(moreBytes.size(), count);
-    EXPECT_TRUE(allZero(bytes) && allZero(moreBytes));
-    // A taken buffer, written and freed by its user, is not handed out again.
-    first.assign(count, 1.0f);
-    first = {};
-    EXPECT_TRUE(allZero(prefaultedVector<float>(count)));
-    // Released buffers are not handed out.
-    prepareBuffers(count, 1, 0);
-    releasePreparedBuffers();
-    EXPECT_TRUE(allZero(prefaultedVector<float>(count)));
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+// Fresh anonymous memory of `bytes`, without huge pages (one of which would map a neighbour along).
+struct FreshMapping {
+    explicit FreshMapping(std::size_t size) : bytes(size) {
+        void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        data = mapped == MAP_FAILED ? nullptr : static_cast<unsigned char*>(mapped);
+        if (data) (void)madvise(data, bytes, MADV_NOHUGEPAGE);
+    }
+    ~FreshMapping() {
+        if (data) munmap(data, bytes);
+    }
+    FreshMapping(const FreshMapping&) = delete;
+    FreshMapping& operator=(const FreshMapping&) = delete;
+
+    // Whether each page is mapped.
+    [[nodiscard]] std::vector<bool> resident(std::size_t page) const {
+        std::vector<unsigned char> flags(bytes / page);
+        std::vector<bool> pages(flags.size(), false);
+        if (mincore(data, bytes, flags.data()) != 0) return pages;
+        for (std::size_t i = 0; i < flags.size(); ++i) pages[i] = (flags[i] & 1U) != 0;
+        return pages;
+    }
+
+    std::size_t bytes;
+    unsigned char* data = nullptr;
+};
+
+TEST(PrefaultedVector, MapsTheWholePagesOfALargeRangeAndLeavesSmallRangesAlone) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    {
+        const FreshMapping probe(page);
+        ASSERT_NE(probe.data, nullptr);
+        if (madvise(probe.data, page, MADV_POPULATE_WRITE) != 0) GTEST_SKIP() << "the kernel cannot map in bulk";
+    }
+    const std::size_t pages = (std::size_t{4} << 20) / page;
+    const FreshMapping large(pages * page);
+    ASSERT_NE(large.data, nullptr);
+    // A range starting and ending inside a page: every page but the first and the last is whole.
+    prefaultPages(large.data + 100, pages * page - 200);
+    std::vector<bool> expected(pages, true);
+    expected.front() = false;
+    expected.back() = false;
+    EXPECT_EQ(large.resident(page), expected);
+
+    const std::size_t smallPages = (std::size_t{512} << 10) / page;
+    const FreshMapping small(smallPages * page);
+    ASSERT_NE(small.data, nullptr);
+    prefaultPages(small.data, smallPages * page);
+    EXPECT_EQ(small.resident(page), std::vector<bool>(smallPages, false));
 }
+#endif
 
 }  // namespace
 }  // namespace ostrel
