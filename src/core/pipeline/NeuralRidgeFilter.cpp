@@ -245,8 +245,8 @@ constexpr std::int32_t kNoneAbove = -kFarDistance;
 constexpr std::int32_t kNoneBelow = kFarDistance + 4096;
 
 // Downward sweep over n columns of one row: last[c] becomes the row of the nearest background at or
-// above this row, also written to out[c]. The buffers never overlap (restrict lets the compiler
-// vectorise without checking).
+// above this row, also written to out[c]. The buffers never overlap (restrict spares a vectorising
+// compiler the overlap check).
 void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last, std::int32_t* __restrict out,
                std::size_t n, std::int32_t row) {
     for (std::size_t c = 0; c < n; ++c) {
@@ -257,7 +257,7 @@ void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last,
 
 // Upward sweep over n columns of one row: the squared distance to the nearer of the background above
 // (from the downward sweep) and below, or `big` when the column has none on either side. Written
-// without branches, so it vectorises too.
+// without branches, so a vectorising compiler can take it as it is.
 void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above, std::int32_t* __restrict last,
              float* __restrict out, std::size_t n, std::int32_t row, float big) {
     for (std::size_t c = 0; c < n; ++c) {
