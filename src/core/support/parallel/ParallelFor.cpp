@@ -112,6 +112,9 @@ public:
         }
         wake_.notify_all();
         runChunks(loop);
+        // Under the mutex: every worker that joined the loop did so while it was open, so its count
+        // is seen here, and none joins after.
+        close(loop);
         const auto left = [&loop] { return loop.helpers.load(std::memory_order_acquire) == 0; };
         if (!spinUntil(left)) {
             std::unique_lock lock(mutex_);
@@ -143,7 +146,7 @@ private:
         }
     }
 
-    // Takes the loop off the open list once every chunk is handed out.
+    // Takes the loop off the open list once every chunk is handed out (nothing if it is off already).
     void close(Loop& loop) {
         std::lock_guard lock(mutex_);
         const auto found = std::find(open_.begin(), open_.end(), &loop);
