@@ -4,6 +4,7 @@
 #include "mcp/OstrelMCPServer.h"
 
 #include "mcp/Base64.h"
+#include "mcp/JsonNesting.h"
 #include "mcp/ToolDefinitions.h"
 #include "mcp/Utf8.h"
 
@@ -160,6 +161,8 @@ std::optional<std::string> OstrelMCPServer::handle(std::string_view line) {
     const std::string_view trimmed = trimmedWhitespace(line);
     if (trimmed.empty()) return std::nullopt;
 
+    // Too deep a line is refused as a parser with a nesting limit would refuse it.
+    if (jsonNestsDeeperThan(trimmed, maxJsonNesting)) return encode(errorReply(nullptr, -32700, "parse error"));
     json message = json::parse(trimmed, nullptr, /*allow_exceptions=*/false);
     if (message.is_discarded() || !message.is_object()) {
         return encode(errorReply(nullptr, -32700, "parse error"));

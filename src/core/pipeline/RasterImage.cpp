@@ -14,10 +14,12 @@
 // together with the full-size buffers a vectorisation of the image will take (prepareBuffers).
 #include "core/pipeline/RasterImage.h"
 
+#include "core/pipeline/ImageFileCheck.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -442,10 +444,22 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         }
         return buffers;
     };
-    if (auto raster = plainPngLuma(path, maxDimension, prepare)) return raster;
+    ImageFileCheck checked = checkImageFile(path);
+    if (checked.outcome == ImageFileCheck::Outcome::refused) return std::nullopt;
+    if (checked.outcome == ImageFileCheck::Outcome::atPath) {
+        if (auto raster = plainPngLuma(path, maxDimension, prepare)) return raster;
+    }
 
     applyDecodeAllocationLimit();
-    QImageReader reader(QString::fromStdString(path));
+    QBuffer stream;  // a stream's bytes, read by the check
+    QImageReader reader;
+    if (checked.outcome == ImageFileCheck::Outcome::inMemory) {
+        stream.setData(checked.bytes);
+        stream.open(QIODevice::ReadOnly);
+        reader.setDevice(&stream);
+    } else {
+        reader.setFileName(QString::fromStdString(path));
+    }
     reader.setAutoTransform(true);
     reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
 
