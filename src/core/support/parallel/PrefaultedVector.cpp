@@ -117,7 +117,7 @@ void prefaultPages(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
     const auto range = wholePages(data, bytes);
     if (!range) return;
-    const auto [page, first, last] = *range;
+    const std::uintptr_t page = range->page, first = range->first, last = range->last;
     // Failure (an older kernel without the advice) only leaves the pages to fault in as usual.
     const auto populate = [page, first](std::size_t fromPage, std::size_t toPage) {
         if (toPage > fromPage) {
@@ -145,7 +145,7 @@ void discardPages(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__)
     const auto range = wholePages(data, bytes);
     if (!range) return;
-    const auto [page, first, last] = *range;
+    const std::uintptr_t page = range->page, first = range->first, last = range->last;
     (void)page;
     (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 #else
