@@ -24,8 +24,8 @@ using nlohmann::json;
 constexpr std::string_view defaultProtocolVersion = "2024-11-05";
 
 constexpr std::string_view instructions =
-    "Controls Ostrel, the native Linux bitmap-to-SVG line-art vectorizer for AxiDraw plotters (Neural Engine "
-    "ridge & Vision contour extraction, Steger sub-pixel centerline, Schneider cubic B\u00e9zier fitting, "
+    "Controls Ostrel, the native Linux bitmap-to-SVG line-art vectorizer for AxiDraw plotters (Hessian "
+    "ridge & hierarchical contour extraction on the CPU, Steger sub-pixel centerline, Schneider cubic B\u00e9zier fitting, "
     "multi-pen stroke width clustering, 2-opt travel optimization). Call ostrel_state first; load images or "
     "presets with ostrel_open; adjust parameters with ostrel_set_params; export SVG with ostrel_export_svg; "
     "inspect visually with ostrel_snapshot.";
