@@ -102,11 +102,12 @@ std::string expandUserPath(const std::string& path) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    const fs::path target = followLinks(path);
-    if (isSpecialFile(target)) {
-        writeInPlace(target, bytes);
+    // stat() follows every link, the kernel's own too (/dev/stdout leads to "pipe:[…]", which is no
+    // path): a node that is not a regular file is opened through the path as given.
+    if (isSpecialFile(path)) {
+        writeInPlace(path, bytes);
     } else {
-        replaceThroughTemporary(target, bytes);
+        replaceThroughTemporary(followLinks(path), bytes);
     }
 }
 

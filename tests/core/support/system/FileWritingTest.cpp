@@ -83,6 +83,16 @@ TEST(FileWritingTest, WritesIntoAFifoWithoutReplacingIt) {
     writeFileAtomically(fifo.string(), "streamed");
     EXPECT_EQ(reader.get(), "streamed");
     EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A pipe reached through the kernel's descriptor links, as /dev/stdout is.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    writeFileAtomically("/proc/self/fd/" + std::to_string(ends[1]), "through a descriptor");
+    ::close(ends[1]);
+    char buffer[64] = {};
+    const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+    ::close(ends[0]);
+    EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0), "through a descriptor");
 }
 
 // A device node reached directly or through a link stays a device node.
