@@ -245,7 +245,7 @@ TEST_F(HTTPServerTest, AClientSendingBlankLinesForeverIsDroppedAtTheHeadDeadline
         std::vector<std::string> out;
         for (const bool trickle : {false, true}) {
             FileDescriptor flooding = connectTo(port());
-            const std::string blank = trickle ? "\n" : std::string(4096, '\n');
+            const std::string blank = trickle ? "\n" : std::string(1 << 16, '\n');
             bool closedByServer = false;
             const auto giveUp = std::chrono::steady_clock::now() + 30s;
             while (!closedByServer && std::chrono::steady_clock::now() < giveUp) {
