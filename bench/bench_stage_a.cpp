@@ -4,6 +4,7 @@
 //   build/bench/bench_stage_a --benchmark_filter='EDT|Thinning'
 #include "core/model/VectorizerParams.h"
 #include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/ImageFileCheck.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
 #include "core/support/parallel/ParallelFor.h"
 #include "benchsupport/SyntheticLineDrawing.h"
@@ -47,6 +48,14 @@ void BM_DecodePng(benchmark::State& state) {
     for (auto _ : state) {
         auto image = RasterImage::fromFile(inputs->png, 2400);
         benchmark::DoNotOptimize(image);
+    }
+}
+
+// The look at the file before decoding (size, PNG chunk walk), part of DecodePng.
+void BM_CheckImageFile(benchmark::State& state) {
+    for (auto _ : state) {
+        auto checked = checkImageFile(inputs->png);
+        benchmark::DoNotOptimize(checked);
     }
 }
 
@@ -125,6 +134,7 @@ int main(int argc, char** argv) {
 
     const auto unit = benchmark::kMillisecond;
     benchmark::RegisterBenchmark("DecodePng", BM_DecodePng)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("CheckImageFile", BM_CheckImageFile)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Blur", BM_Blur)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("EDT", BM_EDT)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("Hessian", BM_Hessian)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);

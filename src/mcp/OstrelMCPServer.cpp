@@ -4,6 +4,7 @@
 #include "mcp/OstrelMCPServer.h"
 
 #include "mcp/Base64.h"
+#include "mcp/JsonNesting.h"
 #include "mcp/ToolDefinitions.h"
 #include "mcp/Utf8.h"
 
@@ -23,8 +24,8 @@ using nlohmann::json;
 constexpr std::string_view defaultProtocolVersion = "2024-11-05";
 
 constexpr std::string_view instructions =
-    "Controls Ostrel, the native Linux bitmap-to-SVG line-art vectorizer for AxiDraw plotters (Neural Engine "
-    "ridge & Vision contour extraction, Steger sub-pixel centerline, Schneider cubic B\u00e9zier fitting, "
+    "Controls Ostrel, the native Linux bitmap-to-SVG line-art vectorizer for AxiDraw plotters (Hessian "
+    "ridge & hierarchical contour extraction on the CPU, Steger sub-pixel centerline, Schneider cubic B\u00e9zier fitting, "
     "multi-pen stroke width clustering, 2-opt travel optimization). Call ostrel_state first; load images or "
     "presets with ostrel_open; adjust parameters with ostrel_set_params; export SVG with ostrel_export_svg; "
     "inspect visually with ostrel_snapshot.";
@@ -160,6 +161,8 @@ std::optional<std::string> OstrelMCPServer::handle(std::string_view line) {
     const std::string_view trimmed = trimmedWhitespace(line);
     if (trimmed.empty()) return std::nullopt;
 
+    // Too deep a line is refused as a parser with a nesting limit would refuse it.
+    if (jsonNestsDeeperThan(trimmed, maxJsonNesting)) return encode(errorReply(nullptr, -32700, "parse error"));
     json message = json::parse(trimmed, nullptr, /*allow_exceptions=*/false);
     if (message.is_discarded() || !message.is_object()) {
         return encode(errorReply(nullptr, -32700, "parse error"));

@@ -109,6 +109,25 @@ TEST(OstrelMCPProgram, SurvivesAClientThatClosedItsOutput) {
     EXPECT_TRUE(exitedWithZero(finished.status)) << "killed by signal " << WTERMSIG(finished.status);
 }
 
+// Lines nested tens of thousands of levels deep, wherever the nesting sits, are each answered with
+// a parse error and the bridge goes on to the next line.
+TEST(OstrelMCPProgram, DeeplyNestedLinesAreRefusedWithoutACrash) {
+    const std::string open(65000, '[');
+    const std::string close(65000, ']');
+    const std::string input = R"({"jsonrpc":"2.0","id":)" + open + close + R"(,"method":"ping"})" "\n" +
+                              R"({"id":1,"method":"tools/call","params":{"name":"ostrel_open","arguments":{"a":)" +
+                              open + close + "}}}\n" + R"({"id":)" + open + close + "}\n" +
+                              R"({"id":2,"method":"ping"})" "\n";
+    const Finished finished = runBridge(std::nullopt, input);
+    EXPECT_TRUE(exitedWithZero(finished.status)) << "status " << finished.status;
+    const std::vector<json> replies = lines(finished.output);
+    ASSERT_EQ(replies.size(), 4U) << finished.output;
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(replies[i], json::parse(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"));
+    }
+    EXPECT_EQ(replies[3], json::parse(R"({"jsonrpc":"2.0","id":2,"result":{}})"));
+}
+
 TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
     using testing::StubAnswer;
     testing::LoopbackHttpStub stub({

@@ -2,6 +2,7 @@
 
 #include "core/http/LockBox.h"
 #include "core/support/system/FileDescriptor.h"
+#include "core/support/text/Json.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/system/PortNumber.h"
 
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <exception>
 #include <semaphore>
+#include <string>
 
 namespace ostrel {
 
@@ -236,13 +238,16 @@ void HTTPServer::serveConnection(int rawFD) {
     bool peerClosed = false;
     while (!headEnd) {
         // Blank lines before the request line are skipped (RFC 9112, 2.2).
-        while (!data.empty() && (data.front() == '\r' || data.front() == '\n')) data.erase(0, 1);
+        data.erase(0, std::min(data.find_first_not_of("\r\n"), data.size()));
         headEnd = findHeadEnd(data);
         if (headEnd) break;
         if (data.size() > options_.maxHeadBytes) {
             if (reply(HTTPResponse::error(431, "request head too large"))) lingerAndDiscard(fd);
             return;
         }
+        // One deadline for the whole head, however the bytes trickle in: a client that keeps sending
+        // blank lines must not hold the only connection slot.
+        if (Clock::now() >= headDeadline) return;
         const ReadResult read = readSome(fd, data, headDeadline);
         if (read == ReadResult::timedOut) return;  // dropped without an answer
         if (read == ReadResult::closed) {
@@ -294,6 +299,12 @@ void HTTPServer::serveConnection(int rawFD) {
             }
         }
         body.resize(static_cast<std::size_t>(*length));
+    }
+
+    // Copying or printing a parsed value recurses once per level: refuse deep nesting unparsed.
+    if (jsonNestsDeeperThan(body, kMaxJsonNesting)) {
+        refuse(400, "the request body nests deeper than " + std::to_string(kMaxJsonNesting) + " levels");
+        return;
     }
 
     // 3. The work, on the main thread.

@@ -128,14 +128,14 @@ std::string shortBadge(VectorAlgorithm value) {
 std::string detail(VectorAlgorithm value) {
     switch (value) {
         case VectorAlgorithm::neuralCenterline:
-            return L("Extraction de crêtes par Neural Engine / vDSP + squelette topologique Guo-Hall + affinement "
-                     "sub-pixel de Steger (Hessien) + traversée continue des croisements.",
-                     "Neural Engine / vDSP ridge extraction + Guo-Hall topological skeleton + Steger Hessian sub-pixel "
-                     "refinement + collinear junction crossing.");
+            return L("Extraction de crêtes par le Hessien sur le processeur + squelette topologique Guo-Hall + "
+                     "affinement sub-pixel de Steger (Hessien) + traversée continue des croisements.",
+                     "Hessian ridge extraction on the CPU + Guo-Hall topological skeleton + Steger Hessian "
+                     "sub-pixel refinement + collinear junction crossing.");
         case VectorAlgorithm::visionContours:
-            return L("Détection de contours hiérarchiques par Apple Vision (VNDetectContoursRequest sur ANE/GPU) + "
+            return L("Détection de contours hiérarchiques par suivi de bords (Suzuki–Abe) sur le processeur + "
                      "remplissage optionnel par hachures croisées pour AxiDraw.",
-                     "Hierarchical contour detection via Apple Vision (VNDetectContoursRequest on ANE/GPU) + optional "
+                     "Hierarchical contour detection by border following (Suzuki–Abe) on the CPU + optional "
                      "cross-hatch fill for AxiDraw.");
         case VectorAlgorithm::skeletonize:
             return L("Amincissement morphologique rapide Guo-Hall / Zhang-Suen avec classification multi-stylos par "

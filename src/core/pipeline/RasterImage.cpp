@@ -9,10 +9,13 @@
 // of two full-size 32-bit copies and a painter pass).
 #include "core/pipeline/RasterImage.h"
 
+#include "core/pipeline/ImageFileCheck.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -193,8 +196,19 @@ std::optional<RasterImage> lumaOfImage(const QImage& image, int maxDimension) {
 }  // namespace
 
 std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
+    ImageFileCheck checked = checkImageFile(path);
+    if (checked.outcome == ImageFileCheck::Outcome::refused) return std::nullopt;
+
     applyDecodeAllocationLimit();
-    QImageReader reader(QString::fromStdString(path));
+    QBuffer stream;  // a stream's bytes, read by the check
+    QImageReader reader;
+    if (checked.outcome == ImageFileCheck::Outcome::inMemory) {
+        stream.setData(checked.bytes);
+        stream.open(QIODevice::ReadOnly);
+        reader.setDevice(&stream);
+    } else {
+        reader.setFileName(QString::fromStdString(path));
+    }
     reader.setAutoTransform(true);
     reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
 

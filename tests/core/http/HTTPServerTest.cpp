@@ -1,6 +1,7 @@
 #include "core/http/HTTPServer.h"
 
 #include "core/support/system/FileDescriptor.h"
+#include "core/support/text/Json.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
 
@@ -207,6 +208,60 @@ TEST_F(HTTPServerTest, RefusesBodiesOver8MiBWith413) {
     EXPECT_EQ(accepted.status, 200) << accepted.log;
     ASSERT_EQ(requests_.size(), 1u);
     EXPECT_EQ(requests_[0].body.size(), 8u * 1024 * 1024);
+}
+
+// A body nested deeper than the limit is refused before it is parsed; one at the limit reaches the
+// handler with its arguments.
+TEST_F(HTTPServerTest, RefusesBodiesNestedTooDeeplyWith400) {
+    startServer();
+    const auto nested = [](std::size_t depth) {
+        return R"({"a":)" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}";
+    };
+    const std::string deep = nested(65000);
+    const std::string limit = nested(kMaxJsonNesting);
+    const auto answers = runWhileProcessingEvents([&] {
+        std::vector<std::string> out;
+        for (const std::string* body : {&deep, &limit}) {
+            out.push_back(exchange(port(), {"POST /v1/params HTTP/1.1\r\nContent-Length: " +
+                                                std::to_string(body->size()) + "\r\n\r\n" + *body}));
+        }
+        return out;
+    });
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_TRUE(answers[0].starts_with("HTTP/1.1 400 Bad Request\r\n")) << answers[0].substr(0, 200);
+    EXPECT_NE(answers[0].find("nests deeper than 256 levels"), std::string::npos);
+    EXPECT_TRUE(answers[1].starts_with("HTTP/1.1 200 OK\r\n")) << answers[1].substr(0, 200);
+    ASSERT_EQ(requests_.size(), 1u);
+    EXPECT_TRUE(requests_[0].args().contains("a"));
+}
+
+// The head has one deadline from accept: a client that never stops sending blank lines is dropped,
+// and the next client is served.
+TEST_F(HTTPServerTest, AClientSendingBlankLinesForeverIsDroppedAtTheHeadDeadline) {
+    HTTPServer::Options options;
+    options.readTimeout = 300ms;
+    startServer(options);
+    const auto answers = runWhileProcessingEvents([&] {
+        std::vector<std::string> out;
+        for (const bool trickle : {false, true}) {
+            FileDescriptor flooding = connectTo(port());
+            const std::string blank = trickle ? "\n" : std::string(1 << 16, '\n');
+            bool closedByServer = false;
+            const auto giveUp = std::chrono::steady_clock::now() + 30s;
+            while (!closedByServer && std::chrono::steady_clock::now() < giveUp) {
+                closedByServer = ::send(flooding.get(), blank.data(), blank.size(), MSG_NOSIGNAL) < 0;
+                if (trickle) std::this_thread::sleep_for(10ms);
+            }
+            out.push_back(closedByServer ? "closed" : "still open");
+        }
+        out.push_back(exchange(port(), {"GET /v1/state HTTP/1.1\r\n\r\n"}));
+        return out;
+    });
+    ASSERT_EQ(answers.size(), 3u);
+    EXPECT_EQ(answers[0], "closed");
+    EXPECT_EQ(answers[1], "closed");
+    EXPECT_TRUE(answers[2].starts_with("HTTP/1.1 200 OK\r\n")) << answers[2];
+    ASSERT_EQ(requests_.size(), 1u);
 }
 
 TEST_F(HTTPServerTest, RefusesCrossSiteRequestsWith403) {

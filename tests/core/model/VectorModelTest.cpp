@@ -198,5 +198,19 @@ TEST(Enumerations, RawValuesMatchExactly) {
     EXPECT_EQ(shortBadge(VectorAlgorithm::skeletonize), "vDSP \u00B7 Guo-Hall");
 }
 
+// The sentences that describe the algorithms name what this build runs on, never hardware or
+// frameworks it does not use (the short badges stay as they are).
+TEST(VectorizerParamsTexts, AlgorithmDescriptionsNameWhatThisBuildUses) {
+    for (const AppLanguage language : {AppLanguage::en, AppLanguage::fr}) {
+        LanguageScope scope(language);
+        for (const auto algorithm : allCases<VectorAlgorithm>()) {
+            const std::string text = detail(algorithm);
+            for (const char* foreign : {"Neural Engine", "Vision", "vDSP", "ANE", "GPU", "VNDetect"}) {
+                EXPECT_EQ(text.find(foreign), std::string::npos) << text;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ostrel

@@ -1,6 +1,7 @@
 #include "core/support/system/FileWriting.h"
 
 #include "core/support/system/Error.h"
+#include "core/support/system/FileDescriptor.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,7 +9,6 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,25 +18,14 @@ namespace ostrel {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// Symbolic links followed before giving up, as the kernel does (ELOOP).
+constexpr int kMaxLinkHops = 40;
+
 [[noreturn]] void fail(int code, const std::string& what) {
     throw Error("file", code, what.empty() ? std::strerror(code) : what);
 }
-
-/// Owns a file descriptor; closes it on scope exit.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int get() const noexcept { return fd_; }
-    int release() noexcept { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 void writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -49,6 +38,56 @@ void writeAll(int fd, std::string_view bytes) {
     }
 }
 
+// The file a write to `path` lands in: the path itself, or, when it names a symbolic link, the file
+// at the end of the links (which need not exist yet). A relative link is taken from its own folder.
+fs::path followLinks(fs::path path) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(path, ec);
+        if (ec) fail(ec.value(), ec.message());
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    fail(ELOOP, {});
+}
+
+// True when `path` exists and is not a regular file: a FIFO, a device, a socket or a folder.
+bool isSpecialFile(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// Writes straight into a node that must stay what it is (a FIFO or a device): renaming a file over
+// it would replace the node.
+void writeInPlace(const fs::path& path, std::string_view bytes) {
+    const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) fail(errno, {});
+    writeAll(fd.get(), bytes);
+}
+
+// Writes a temporary file beside `target`, flushes it and renames it over the target.
+void replaceThroughTemporary(const fs::path& target, std::string_view bytes) {
+    const fs::path folder = target.parent_path();
+    if (!folder.empty()) {
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) fail(ec.value(), ec.message());
+    }
+    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkstemp(temporary.data()));
+    if (!fd.valid()) fail(errno, {});
+    try {
+        writeAll(fd.get(), bytes);
+        if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0) fail(errno, {});
+        if (::close(fd.release()) != 0) fail(errno, {});
+        if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno, {});
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
 }  // namespace
 
 std::string expandUserPath(const std::string& path) {
@@ -58,30 +97,17 @@ std::string expandUserPath(const std::string& path) {
         expanded = std::string(home ? home : "") + path.substr(1);
     }
     std::error_code ec;
-    const auto absolute = std::filesystem::absolute(expanded, ec);
+    const auto absolute = fs::absolute(expanded, ec);
     return ec ? expanded : absolute.lexically_normal().string();
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.parent_path();
-    if (!folder.empty()) {
-        std::error_code ec;
-        fs::create_directories(folder, ec);
-        if (ec) fail(ec.value(), ec.message());
-    }
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkstemp(temporary.data()));
-    if (fd.get() < 0) fail(errno, {});
-    try {
-        writeAll(fd.get(), bytes);
-        if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0) fail(errno, {});
-        if (::close(fd.release()) != 0) fail(errno, {});
-        if (::rename(temporary.c_str(), path.c_str()) != 0) fail(errno, {});
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    // stat() follows every link, the kernel's own too (/dev/stdout leads to "pipe:[…]", which is no
+    // path): a node that is not a regular file is opened through the path as given.
+    if (isSpecialFile(path)) {
+        writeInPlace(path, bytes);
+    } else {
+        replaceThroughTemporary(followLinks(path), bytes);
     }
 }
 

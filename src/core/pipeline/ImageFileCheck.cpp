@@ -1,0 +1,138 @@
+#include "core/pipeline/ImageFileCheck.h"
+
+#include "core/support/system/FileDescriptor.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrel {
+
+namespace {
+
+constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+std::uint32_t bigEndian32(const unsigned char* p) noexcept {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
+}
+
+std::uint32_t bigEndian16(const unsigned char* p) noexcept { return std::uint32_t{p[0]} << 8 | std::uint32_t{p[1]}; }
+
+bool withinPixelCap(std::uint32_t width, std::uint32_t height, std::int64_t cap) noexcept {
+    return width > 0 && height > 0 && std::int64_t{width} * std::int64_t{height} <= cap;
+}
+
+// PNG (ISO/IEC 15948, section 5): chunks of a 4-byte length, a type, the data and a CRC, IHDR first.
+// Every chunk up to IEND must lie within the bytes; a decoder would otherwise buffer a chunk of the
+// length it declares while the bytes never come. A file that ends cleanly after a chunk passes.
+bool pngIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
+    std::size_t at = sizeof kPngSignature;
+    bool headerSeen = false;
+    while (at != size) {
+        if (size - at < 12) return false;
+        const std::uint32_t length = bigEndian32(bytes + at);
+        if (length > size - at - 12) return false;
+        const unsigned char* type = bytes + at + 4;
+        if (!headerSeen) {
+            if (std::memcmp(type, "IHDR", 4) != 0 || length < 8) return false;
+            if (!withinPixelCap(bigEndian32(type + 4), bigEndian32(type + 8), kMaxFullDecodePixelCount)) return false;
+            headerSeen = true;
+        }
+        if (std::memcmp(type, "IEND", 4) == 0) return true;
+        at += 12 + std::size_t{length};
+    }
+    return true;
+}
+
+// JPEG (ITU-T T.81, annex B): marker segments of a 2-byte length up to the frame header, which
+// gives the size. Progressive, lossless and hierarchical frames keep every coefficient of the
+// full image in memory, so they are held to the full-size cap; sequential frames decode at a
+// reduced size row by row.
+bool jpegIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
+    std::size_t at = 2;
+    for (;;) {
+        while (at < size && bytes[at] != 0xFF) ++at;  // decoders skip stray bytes between segments
+        while (at < size && bytes[at] == 0xFF) ++at;  // fill bytes
+        if (at >= size) return false;
+        const unsigned char marker = bytes[at++];
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length
+        if (marker == 0xD9 || marker == 0xDA) return false;                    // image data before a frame
+        if (size - at < 2) return false;
+        const std::uint32_t length = bigEndian16(bytes + at);
+        if (length < 2 || length > size - at) return false;
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (length < 8) return false;
+            const std::uint32_t height = bigEndian16(bytes + at + 3);
+            const std::uint32_t width = bigEndian16(bytes + at + 5);
+            const bool sequential = marker == 0xC0 || marker == 0xC1 || marker == 0xC9;
+            return withinPixelCap(width, height, sequential ? kMaxScaledJpegPixelCount : kMaxFullDecodePixelCount);
+        }
+        at += length;
+    }
+}
+
+// Reads `fd` to its end into memory; none when it holds more than kMaxImageFileBytes or fails.
+std::optional<QByteArray> readCapped(int fd) {
+    constexpr qsizetype kBlock = 1 << 20;
+    QByteArray bytes;
+    qsizetype used = 0;
+    for (;;) {
+        if (used > kMaxImageFileBytes) return std::nullopt;
+        if (bytes.size() - used < kBlock) bytes.resize(std::max<qsizetype>(bytes.size() * 2, kBlock));
+        const ssize_t n = ::read(fd, bytes.data() + used, static_cast<std::size_t>(bytes.size() - used));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        used += n;
+    }
+    bytes.truncate(used);
+    return bytes;
+}
+
+// Runs the header check on a regular file through a read-only mapping: only the pages holding chunk
+// headers are read.
+bool regularFileIsAcceptable(int fd, std::size_t size) {
+    if (size == 0) return true;
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED) return false;
+    const bool acceptable = headerIsAcceptable(static_cast<const unsigned char*>(mapped), size);
+    ::munmap(mapped, size);
+    return acceptable;
+}
+
+}  // namespace
+
+bool headerIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
+    if (size >= sizeof kPngSignature && std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0) {
+        return pngIsAcceptable(bytes, size);
+    }
+    if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return jpegIsAcceptable(bytes, size);
+    return true;
+}
+
+ImageFileCheck checkImageFile(const std::string& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) return {};
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {};
+    if (S_ISREG(info.st_mode)) {
+        if (info.st_size > kMaxImageFileBytes) return {};
+        if (!regularFileIsAcceptable(fd.get(), static_cast<std::size_t>(info.st_size))) return {};
+        return {ImageFileCheck::Outcome::atPath, {}};
+    }
+    std::optional<QByteArray> bytes = readCapped(fd.get());
+    if (!bytes) return {};
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes->constData());
+    if (!headerIsAcceptable(data, static_cast<std::size_t>(bytes->size()))) return {};
+    return {ImageFileCheck::Outcome::inMemory, std::move(*bytes)};
+}
+
+}  // namespace ostrel

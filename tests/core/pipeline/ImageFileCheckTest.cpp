@@ -1,0 +1,188 @@
+#include "core/pipeline/ImageFileCheck.h"
+#include "core/pipeline/RasterImage.h"
+
+#include "testsupport/TempDir.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+QByteArray be32(std::uint32_t v) {
+    QByteArray out;
+    for (int shift = 24; shift >= 0; shift -= 8) out.append(char((v >> shift) & 0xFF));
+    return out;
+}
+
+QByteArray be16(std::uint32_t v) { return QByteArray(1, char(v >> 8)) + QByteArray(1, char(v & 0xFF)); }
+
+std::uint32_t crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : bytes) {
+        crc ^= std::uint8_t(ch);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG chunk; `declared` overrides the length field.
+QByteArray pngChunk(const char* type, const QByteArray& data, std::optional<std::uint32_t> declared = std::nullopt) {
+    const QByteArray typed = QByteArray(type) + data;
+    return be32(declared.value_or(std::uint32_t(data.size()))) + typed + be32(crc32(typed));
+}
+
+QByteArray pngHeader(std::uint32_t w, std::uint32_t h) {
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x00\x00\x00\x00", 5));
+}
+
+// SOI, one application segment, a frame header of the given kind and size, then the scan header.
+QByteArray jpegWithFrame(unsigned char marker, std::uint32_t w, std::uint32_t h) {
+    QByteArray out("\xFF\xD8", 2);
+    out += QByteArray("\xFF\xE0", 2) + be16(7) + QByteArray("JFIF\0", 5);
+    out += QByteArray(1, '\xFF') + QByteArray(1, char(marker)) + be16(11) + QByteArray(1, 8) + be16(h) + be16(w) +
+           QByteArray("\x01\x01\x11\x00", 4);
+    out += QByteArray("\xFF\xDA", 2) + be16(8) + QByteArray("\x01\x01\x00\x00\x3F\x00", 6);
+    return out;
+}
+
+bool acceptable(const QByteArray& bytes) {
+    return headerIsAcceptable(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()));
+}
+
+TEST(ImageFileCheck, PngChunksMustFitAndTheHeaderStayWithinThePixelCap) {
+    const QByteArray end = pngChunk("IEND", {});
+    const QByteArray data = pngChunk("IDAT", QByteArray(20, 'x'));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"whole file", pngHeader(2400, 2400) + data + end, true},
+        {"bytes after the end", pngHeader(10, 10) + data + end + QByteArray(9, 'z'), true},
+        {"clean end without IEND", pngHeader(10, 10) + data, true},
+        {"at the cap", pngHeader(8192, 8192) + data + end, true},
+        {"over the cap", pngHeader(8192, 8193) + data + end, false},
+        {"zero width", pngHeader(0, 10) + data + end, false},
+        {"2 GB text chunk", pngHeader(1, 1) + pngChunk("tEXt", "Comment", 0x7FFFFFF0u), false},
+        {"chunk one byte past the end", pngHeader(10, 10) + pngChunk("IDAT", QByteArray(20, 'x'), 21) + end, false},
+        {"cut inside a chunk header", pngHeader(10, 10) + data.left(6), false},
+        {"first chunk not IHDR", QByteArray("\x89PNG\r\n\x1A\n", 8) + data + end, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
+}
+
+TEST(ImageFileCheck, JpegFramesMustFitWithinTheCapOfTheirKind) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"baseline", jpegWithFrame(0xC0, 2400, 1800), true},
+        {"baseline, large (decoded scaled)", jpegWithFrame(0xC0, 16384, 16384), true},
+        {"extended sequential over its cap", jpegWithFrame(0xC1, 65535, 65535), false},
+        {"progressive within the cap", jpegWithFrame(0xC2, 8192, 8192), true},
+        {"progressive 20000 x 20000", jpegWithFrame(0xC2, 20000, 20000), false},
+        {"lossless 10000 x 10000", jpegWithFrame(0xC3, 10000, 10000), false},
+        {"height from a later marker (0)", jpegWithFrame(0xC0, 100, 0), false},
+        {"frame cut short", jpegWithFrame(0xC0, 100, 100).left(12), false},
+        {"scan before any frame", QByteArray("\xFF\xD8\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 12), false},
+        {"segment longer than the file", QByteArray("\xFF\xD8\xFF\xE0\x7F\xFF", 6) + jpegWithFrame(0xC0, 10, 10), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
+    EXPECT_TRUE(acceptable(QByteArray("GIF89a", 6)));  // other formats: their decoder's own limits
+}
+
+fs::path corpusFile(const char* name) { return fs::path(OSTREL_SOURCE_DIR) / "tests/fuzz/corpus/image_file" / name; }
+
+// The hostile files kept in the image corpus are refused before a decoder sees them.
+TEST(ImageFileCheck, TheLoaderRefusesTheHostileFilesOfTheCorpus) {
+    for (const char* name : {"regression-png-text-chunk-2gb.png", "regression-jpeg-progressive-20000.jpg"}) {
+        ASSERT_TRUE(fs::exists(corpusFile(name))) << name;
+        EXPECT_EQ(checkImageFile(corpusFile(name).string()).outcome, ImageFileCheck::Outcome::refused) << name;
+        EXPECT_FALSE(RasterImage::fromFile(corpusFile(name).string(), kDocumentMaxDimension)) << name;
+    }
+    EXPECT_EQ(checkImageFile(corpusFile("line-rgb.png").string()).outcome, ImageFileCheck::Outcome::atPath);
+}
+
+TEST(ImageFileCheck, FilesOverTheSizeCapAndFoldersAreRefused) {
+    test::TempDir dir;
+    const fs::path big = dir.path() / "big.png";
+    std::ofstream(big, std::ios::binary) << (pngHeader(10, 10) + pngChunk("IEND", {})).toStdString();
+    fs::resize_file(big, kMaxImageFileBytes + 1);  // sparse: no disk is used
+    EXPECT_EQ(checkImageFile(big.string()).outcome, ImageFileCheck::Outcome::refused);
+    EXPECT_EQ(checkImageFile(dir.path().string()).outcome, ImageFileCheck::Outcome::refused);
+    EXPECT_EQ(checkImageFile((dir.path() / "missing.png").string()).outcome, ImageFileCheck::Outcome::refused);
+}
+
+// Writes `bytes` into a FIFO from another thread; the loader reads the other end.
+class FifoWriter {
+public:
+    FifoWriter(const fs::path& fifo, QByteArray bytes, bool thenForever)
+        : done_(std::async(std::launch::async, [fifo, bytes, thenForever] {
+              const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+              if (fd < 0) return false;
+              bool broken = ::write(fd, bytes.constData(), std::size_t(bytes.size())) < 0;
+              const std::string zeros(1 << 16, '\0');
+              while (thenForever && !broken) broken = ::write(fd, zeros.data(), zeros.size()) < 0;
+              ::close(fd);
+              return broken;
+          })) {}
+    // True when the reader went away before the writer was done.
+    bool readerHungUp() { return done_.get(); }
+
+private:
+    std::future<bool> done_;
+};
+
+// A stream without a size (a pipe, standard input) decodes like the same file; one that never ends
+// is read only up to the cap, then refused.
+TEST(ImageFileCheck, StreamsDecodeLikeFilesAndEndlessOnesAreCut) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    ::sigaction(SIGPIPE, &ignore, &previous);
+
+    test::TempDir dir;
+    const fs::path fifo = dir.path() / "stream";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* name : {"line-rgb.png", "line.jpg", "line-alpha.png"}) {
+        std::ifstream in(corpusFile(name), std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        FifoWriter writer(fifo, QByteArray::fromStdString(bytes), false);
+        const auto streamed = RasterImage::fromFile(fifo.string(), kDocumentMaxDimension);
+        EXPECT_FALSE(writer.readerHungUp()) << name;
+        const auto stored = RasterImage::fromFile(corpusFile(name).string(), kDocumentMaxDimension);
+        ASSERT_TRUE(streamed && stored) << name;
+        EXPECT_EQ(*streamed, *stored) << name;
+    }
+
+    FifoWriter endless(fifo, pngHeader(100, 100), true);
+    EXPECT_FALSE(RasterImage::fromFile(fifo.string(), kDocumentMaxDimension));
+    EXPECT_TRUE(endless.readerHungUp());
+    ::sigaction(SIGPIPE, &previous, nullptr);
+}
+
+}  // namespace
+}  // namespace ostrel

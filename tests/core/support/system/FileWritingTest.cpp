@@ -1,0 +1,117 @@
+#include "core/support/system/FileWriting.h"
+
+#include "core/support/system/Error.h"
+#include "testsupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ostrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contentsOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(FileWritingTest, ReplacesARegularFileAndCreatesMissingFolders) {
+    test::TempDir dir;
+    const fs::path existing = dir.path() / "out.svg";
+    std::ofstream(existing) << "old";
+    writeFileAtomically(existing.string(), "new");
+    EXPECT_EQ(contentsOf(existing), "new");
+
+    const fs::path nested = dir.path() / "a" / "b" / "out.svg";
+    writeFileAtomically(nested.string(), "made");
+    EXPECT_EQ(contentsOf(nested), "made");
+    // No temporary file is left beside the targets.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+// A link stays a link: the file it leads to receives the bytes, through relative links, chains of
+// links and links to files that do not exist yet.
+TEST(FileWritingTest, FollowsSymbolicLinks) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "real");
+    std::ofstream(dir.path() / "real" / "target.svg") << "old";
+    fs::create_symlink("real/target.svg", dir.path() / "relative");
+    fs::create_symlink(dir.path() / "relative", dir.path() / "chained");
+    fs::create_symlink("real/later.svg", dir.path() / "dangling");
+
+    writeFileAtomically((dir.path() / "chained").string(), "through two links");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "chained"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "relative"));
+    EXPECT_EQ(contentsOf(dir.path() / "real" / "target.svg"), "through two links");
+
+    writeFileAtomically((dir.path() / "dangling").string(), "created");
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "dangling"));
+    EXPECT_EQ(contentsOf(dir.path() / "real" / "later.svg"), "created");
+}
+
+TEST(FileWritingTest, ALoopOfLinksIsAnErrorAndWritesNothing) {
+    test::TempDir dir;
+    fs::create_symlink("b", dir.path() / "a");
+    fs::create_symlink("a", dir.path() / "b");
+    try {
+        writeFileAtomically((dir.path() / "a").string(), "x");
+        FAIL() << "a loop of links was written";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), "file");
+        EXPECT_EQ(e.code(), ELOOP);
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "a"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+// A FIFO is written into, not replaced by a regular file.
+TEST(FileWritingTest, WritesIntoAFifoWithoutReplacingIt) {
+    test::TempDir dir;
+    const fs::path fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto reader = std::async(std::launch::async, [&fifo] { return contentsOf(fifo); });
+    writeFileAtomically(fifo.string(), "streamed");
+    EXPECT_EQ(reader.get(), "streamed");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A pipe reached through the kernel's descriptor links, as /dev/stdout is.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    writeFileAtomically("/proc/self/fd/" + std::to_string(ends[1]), "through a descriptor");
+    ::close(ends[1]);
+    char buffer[64] = {};
+    const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+    ::close(ends[0]);
+    EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0), "through a descriptor");
+}
+
+// A device node reached directly or through a link stays a device node.
+TEST(FileWritingTest, WritesIntoACharacterDeviceWithoutReplacingIt) {
+    test::TempDir dir;
+    fs::create_symlink("/dev/null", dir.path() / "sink");
+    writeFileAtomically("/dev/null", "discarded");
+    writeFileAtomically((dir.path() / "sink").string(), "discarded");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "sink"));
+}
+
+TEST(FileWritingTest, AFolderIsAnErrorAndStaysAsItIs) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "folder");
+    std::ofstream(dir.path() / "folder" / "inside") << "kept";
+    EXPECT_THROW(writeFileAtomically((dir.path() / "folder").string(), "x"), Error);
+    EXPECT_EQ(contentsOf(dir.path() / "folder" / "inside"), "kept");
+}
+
+}  // namespace
+}  // namespace ostrel
