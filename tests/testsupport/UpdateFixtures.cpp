@@ -72,7 +72,6 @@ void patchCentralRecord(std::string& zip, const ZipEntry& entry) {
         const std::uint16_t nameLength = readU16(zip, at + 28);
         if (zip.compare(at + 46, nameLength, entry.path) != 0) continue;
         if (entry.rawUnixMode) writeU32(zip, at + 38, *entry.rawUnixMode << 16);
-        if (entry.declaredSize) writeU32(zip, at + 24, *entry.declaredSize);
         (void)readU32;
         return;
     }
@@ -93,7 +92,7 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
         switch (item.kind) {
             case ZipEntry::Kind::file:
                 archive_entry_set_filetype(entry, AE_IFREG);
-                archive_entry_set_size(entry, static_cast<la_int64_t>(item.content.size()));
+                archive_entry_set_size(entry, item.declaredSize.value_or(static_cast<la_int64_t>(item.content.size())));
                 break;
             case ZipEntry::Kind::directory: archive_entry_set_filetype(entry, AE_IFDIR); break;
             case ZipEntry::Kind::symlink:
@@ -111,7 +110,7 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
     archive_write_close(writer);
     archive_write_free(writer);
     for (const ZipEntry& item : entries) {
-        if (item.rawUnixMode || item.declaredSize) patchCentralRecord(zip, item);
+        if (item.rawUnixMode) patchCentralRecord(zip, item);
     }
     return zip;
 }

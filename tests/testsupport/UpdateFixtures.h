@@ -43,8 +43,8 @@ struct ZipEntry {
     unsigned mode = 0644;    ///< permission bits, setuid included
     /// Written over the central directory's attributes after the archive is made (e.g. S_IFIFO | 0644).
     std::optional<unsigned> rawUnixMode{};
-    /// Written over the central directory's uncompressed size (0xFFFFFFFF at most).
-    std::optional<std::uint32_t> declaredSize{};
+    /// The size the entry's header announces instead of the content's.
+    std::optional<std::int64_t> declaredSize{};
 };
 
 /// A ZIP archive of `entries`, in order, made by libarchive.

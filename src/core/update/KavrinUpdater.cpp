@@ -271,7 +271,7 @@ private:
 
 }  // namespace
 
-bool KavrinUpdater::downloadAndInstall(const ReleaseInfo& release) {
+bool KavrinUpdater::downloadAndInstall(ReleaseInfo release) {
     if (installInFlight_ || !std::holds_alternative<UpdaterState::UpdateAvailable>(state_)) return false;
     auto work = std::make_shared<InstallWork>();
     std::vector<UpdateSigningKey> trusted;
@@ -299,7 +299,7 @@ bool KavrinUpdater::downloadAndInstall(const ReleaseInfo& release) {
     const auto post = [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     };
-    pool_.start([this, post, work, release, trusted = std::move(trusted), cancel = cancel_, appName = appName_,
+    pool_.start([this, post, work, release = std::move(release), trusted = std::move(trusted), cancel = cancel_, appName = appName_,
                  bundleID = bundleID_, environment = environment_] {
         try {
             {

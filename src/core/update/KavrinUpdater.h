@@ -102,7 +102,7 @@ public:
     /// `updateAvailable` and no install runs. Refusals that need no download (a plot runs, no
     /// trusted key, no digest or signature, a tree that is not ours, another install) end in
     /// `failed` at once.
-    bool downloadAndInstall(const ReleaseInfo& release);
+    bool downloadAndInstall(ReleaseInfo release);  // a copy: the state that offers it is replaced
 
     /// The feed address: KAVRIN_UPDATE_URL, the `updateURL` setting, then the default feed.
     [[nodiscard]] std::string configuredFeedURL() const;
