@@ -84,6 +84,7 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
     std::string zip;
     archive* writer = archive_write_new();
     archive_write_set_format_zip(writer);
+    archive_write_set_bytes_in_last_block(writer, 1);
     archive_write_open(writer, &zip, nullptr, appendToString, nullptr);
     for (const ZipEntry& item : entries) {
         archive_entry* entry = archive_entry_new();

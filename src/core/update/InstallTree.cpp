@@ -52,6 +52,15 @@ std::optional<std::string> readSmallRegularFile(const std::filesystem::path& fil
 
 std::string hiddenPrefix(const std::filesystem::path& target) { return "." + target.filename().string() + ".update"; }
 
+/// The target's folder cannot take what an install needs beside the target.
+[[noreturn]] void failToPrepare(const std::filesystem::path& target) {
+    const std::string reason = std::strerror(errno);
+    const std::string folder = target.parent_path().string();
+    throw UpdateError::make(UpdateError::installFailed,
+                            L(fmt::format("Impossible de préparer la mise à jour dans {} : {}.", folder, reason),
+                              fmt::format("Cannot prepare the update in {}: {}.", folder, reason)));
+}
+
 std::string markerDescription(const std::optional<BundleMarker>& marker) {
     if (!marker) return "?";
     return fmt::format("{} {}", marker->bundleID, marker->version);
@@ -118,25 +127,18 @@ std::filesystem::path Lock::pathFor(const std::filesystem::path& target) {
 std::optional<Lock> Lock::tryAcquire(const std::filesystem::path& target) {
     const auto file = pathFor(target);
     FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.valid()) failErrno(file.string());
+    if (!fd.valid()) failToPrepare(target);
     while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno == EWOULDBLOCK) return std::nullopt;
-        failErrno(file.string());
+        failToPrepare(target);
     }
     return Lock(std::move(fd));
 }
 
 StagingFolder::StagingFolder(const std::filesystem::path& target) {
     std::string pattern = (target.parent_path() / (hiddenPrefix(target) + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        const std::string reason = std::strerror(errno);
-        const std::string folder = target.parent_path().string();
-        throw UpdateError::make(
-            UpdateError::installFailed,
-            L(fmt::format("Impossible de préparer la mise à jour dans {} : {}.", folder, reason),
-              fmt::format("Cannot prepare the update in {}: {}.", folder, reason)));
-    }
+    if (::mkdtemp(pattern.data()) == nullptr) failToPrepare(target);
     path_ = pattern;
 }
 

@@ -52,7 +52,8 @@ void checkNewTree(const std::filesystem::path& root, std::string_view bundleID, 
 /// the object goes away or the process ends.
 class Lock {
 public:
-    /// None when another process holds it. Throws Error (domain "file") when it cannot be opened.
+    /// None when another process holds it. Throws the updater's code 26 naming the target's folder
+    /// when the lock file cannot be made there.
     [[nodiscard]] static std::optional<Lock> tryAcquire(const std::filesystem::path& target);
     [[nodiscard]] static std::filesystem::path pathFor(const std::filesystem::path& target);
     /// Keeps the lock until the process ends, whatever becomes of this object.

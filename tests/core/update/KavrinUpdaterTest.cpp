@@ -136,6 +136,7 @@ TEST(KavrinUpdaterTest, VisibleCheckOutcomesAndRequest) {
         {"/limited", json(R"({"message": "API rate limit exceeded"})", 403)},
         {"/broken", json("<html>")},
         {"/missing", json("not even read", 404)},
+        {"/to-a-file", StubAnswer{302, {{"Location", "file:///etc/hostname"}}, ""}},
     });
     const test::LanguageScope english(AppLanguage::en);
     Rig rig;
@@ -150,6 +151,7 @@ TEST(KavrinUpdaterTest, VisibleCheckOutcomesAndRequest) {
     EXPECT_EQ(checkAt("/missing"), KavrinUpdater::State(UpdaterState::UpToDate{"1.0.0"}));
     EXPECT_EQ(checkAt("/limited"), KavrinUpdater::State(UpdaterState::Failed{"The update server answered HTTP 403."}));
     EXPECT_TRUE(std::holds_alternative<UpdaterState::Failed>(checkAt("/broken")));
+    EXPECT_TRUE(std::holds_alternative<UpdaterState::Failed>(checkAt("/to-a-file")));  // redirects stay on HTTP
     rig.feed = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) + "/feed";
     EXPECT_TRUE(std::holds_alternative<UpdaterState::Failed>(rig.check()));
 
