@@ -12,6 +12,7 @@
 #include <QUuid>
 
 #include <fmt/format.h>
+#include <openssl/crypto.h>
 
 #include <charconv>
 #include <chrono>
@@ -55,6 +56,16 @@ void requireSuccess(const FetchResult& result) {
 }
 
 std::string messageOf(const std::exception& error) { return error.what(); }
+
+/// Runs `work` on the pool; the thread's OpenSSL state (its error queue) is freed when it is done,
+/// since a pool thread may outlive the work by far, or end with the process before freeing it.
+template <class Work>
+void runInBackground(QThreadPool& pool, Work work) {
+    pool.start([work = std::move(work)]() mutable {
+        work();
+        OPENSSL_thread_stop();
+    });
+}
 
 }  // namespace
 
@@ -104,7 +115,7 @@ KavrinUpdater::KavrinUpdater(std::string appName, std::string bundleID, std::str
     if (startAutoCheck) {
         const auto root = environment_.installRoot ? environment_.installRoot
                                                    : InstallTree::runningInstallRoot(bundleID_);
-        if (root) pool_.start([target = *root] { InstallTree::removeLeftovers(target); });
+        if (root) runInBackground(pool_, [target = *root] { InstallTree::removeLeftovers(target); });
         if (autoCheckOnLaunch_) scheduleLaunchCheckIfDue();
     }
 }
@@ -179,7 +190,7 @@ void KavrinUpdater::checkForUpdates(bool silent) {
                           fmt::format("User-Agent: {}/{}", appName_, currentVersion_)},
                          true,
                          environment_.feedLimits};
-    pool_.start([this, request = std::move(request), generation, silent, cancel = cancel_, bundleID = bundleID_,
+    runInBackground(pool_, [this, request = std::move(request), generation, silent, cancel = cancel_, bundleID = bundleID_,
                  appName = appName_, architecture = environment_.architecture, version = currentVersion_,
                  build = currentBuild_] {
         CheckOutcome outcome;
@@ -299,7 +310,7 @@ bool KavrinUpdater::downloadAndInstall(ReleaseInfo release) {
     const auto post = [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     };
-    pool_.start([this, post, work, release = std::move(release), trusted = std::move(trusted), cancel = cancel_, appName = appName_,
+    runInBackground(pool_, [this, post, work, release = std::move(release), trusted = std::move(trusted), cancel = cancel_, appName = appName_,
                  bundleID = bundleID_, environment = environment_] {
         try {
             {
