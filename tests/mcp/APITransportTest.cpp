@@ -1,6 +1,6 @@
 #include "mcp/APITransport.h"
 
-#include "LoopbackHttpStub.h"
+#include "testsupport/LoopbackHttpStub.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 namespace ostrel::mcp {
 namespace {
 
-using testing::LoopbackHttpStub;
-using testing::StubAnswer;
+using test::LoopbackHttpStub;
+using test::StubAnswer;
 
 TEST(APIBaseURL, ReadsOstrelApiPortAsWholeSignedDecimal) {
     struct Case {
@@ -72,7 +72,7 @@ protected:
             {"/v1/state", {200, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"ok":true})"}},
             {"/v1/export", {400, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"error":"No active vectorization result"})"}},
             {"/v1/empty", {200, {{"content-type", "text/plain"}}, ""}},
-            {"/v1/snapshot.png?view=overlay", {200, {{"Content-Type", "image/png"}}, testing::samplePngBytes()}},
+            {"/v1/snapshot.png?view=overlay", {200, {{"Content-Type", "image/png"}}, test::samplePngBytes()}},
             {"/v1/headers", {200, {{"X-Twice", "first"}, {"x-TWICE", "second"}, {"CONTENT-TYPE", "Text/Plain"}}, "bad \xff\xfe bytes"s}},
             {"/v1/silent", {200, {}, "", StubAnswer::Behaviour::silent}},
             {"/v1/dropped", {200, {}, "", StubAnswer::Behaviour::closeWithoutAnswer}},
@@ -135,7 +135,7 @@ TEST_F(CurlTransport, PostWithoutBodyHasNoContentType) {
 TEST_F(CurlTransport, AnswersKeepBytesAndLowerCaseHeaderNames) {
     const APIResponse png = transport("GET", "/v1/snapshot.png?view=overlay", std::nullopt);
     EXPECT_EQ(png.status, 200);
-    EXPECT_EQ(png.data, testing::samplePngBytes());
+    EXPECT_EQ(png.data, test::samplePngBytes());
     EXPECT_EQ(png.contentType, "image/png");
 
     const APIResponse empty = transport("GET", "/v1/empty", std::nullopt);
@@ -178,7 +178,7 @@ void expectUnreachable(const Transport& transport, const std::string& path, cons
 }
 
 TEST_F(CurlTransport, NoAnswerIsUnreachable) {
-    const std::string closedBase = "http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort());
+    const std::string closedBase = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort());
     expectUnreachable(urlSessionTransport(closedBase, 30.0), "/v1/state", closedBase);
 
     expectUnreachable(transport, "/v1/dropped", stub.base());
@@ -197,7 +197,7 @@ private:
 };
 
 TEST_F(CurlTransport, IgnoresProxyVariables) {
-    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(testing::unusedLoopbackPort());
+    const std::string deadProxy = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort());
     ScopedEnv http("http_proxy", deadProxy.c_str());
     ScopedEnv all("ALL_PROXY", deadProxy.c_str());
     EXPECT_EQ(transport("GET", "/v1/state", std::nullopt).status, 200);
@@ -227,7 +227,7 @@ TEST_F(CurlTransport, NeverTouchesStandardInputOrOutput) {
         ScopedRedirect in(STDIN_FILENO, input[0]);
         ScopedRedirect out(STDOUT_FILENO, output[1]);
         EXPECT_EQ(transport("POST", "/v1/state", std::nullopt).data, R"({"ok":true})");
-        EXPECT_EQ(transport("GET", "/v1/snapshot.png?view=overlay", std::nullopt).data, testing::samplePngBytes());
+        EXPECT_EQ(transport("GET", "/v1/snapshot.png?view=overlay", std::nullopt).data, test::samplePngBytes());
     }
     char buffer[64];
     EXPECT_EQ(::read(output[0], buffer, sizeof buffer), -1) << "something was written to standard output";

@@ -1,7 +1,7 @@
 // The ostrel-mcp executable as a client starts it: a child process with pipes on its standard
 // input and output, and OSTREL_API_PORT in its environment.
 #include "mcp/APITransport.h"
-#include "LoopbackHttpStub.h"
+#include "testsupport/LoopbackHttpStub.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -129,10 +129,10 @@ TEST(OstrelMCPProgram, DeeplyNestedLinesAreRefusedWithoutACrash) {
 }
 
 TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
-    using testing::StubAnswer;
-    testing::LoopbackHttpStub stub({
+    using test::StubAnswer;
+    test::LoopbackHttpStub stub({
         {"/v1/state", {200, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"app":"Ostrel"})"}},
-        {"/v1/snapshot.png?view=vector", {200, {{"Content-Type", "image/png"}}, testing::samplePngBytes()}},
+        {"/v1/snapshot.png?view=vector", {200, {{"Content-Type", "image/png"}}, test::samplePngBytes()}},
     });
     const Finished finished = runBridge(std::to_string(stub.port()),
                                         R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"ostrel_state"}})"
@@ -151,7 +151,7 @@ TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
 }
 
 TEST(OstrelMCPProgram, EveryToolTellsTheUserToLaunchTheApplicationWhenNothingListens) {
-    const std::string port = std::to_string(testing::unusedLoopbackPort());
+    const std::string port = std::to_string(test::unusedLoopbackPort());
     std::string input;
     for (const char* tool : {"ostrel_state", "ostrel_help", "ostrel_open", "ostrel_set_params", "ostrel_export_svg", "ostrel_snapshot"}) {
         input += R"({"jsonrpc":"2.0","id":")" + std::string(tool) + R"(","method":"tools/call","params":{"name":")" + tool +

@@ -1,6 +1,6 @@
 #include "mcp/OstrelMCPServer.h"
 
-#include "LoopbackHttpStub.h"
+#include "testsupport/LoopbackHttpStub.h"
 #include "mcp/ToolDefinitions.h"
 #include "mcp/Utf8.h"
 
@@ -274,7 +274,7 @@ TEST(MCPResults, TextResultJudgesStatusAndRepairsUtf8) {
 
 TEST(MCPResults, ImageResultOnlyForA200NonJsonAnswer) {
     using namespace std::string_literals;
-    const std::string png = testing::samplePngBytes();
+    const std::string png = test::samplePngBytes();
     struct Case {
         int status;
         std::string contentType;

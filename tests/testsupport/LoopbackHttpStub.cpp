@@ -1,5 +1,5 @@
 // POSIX sockets; one accept loop thread, stopped by shutdown() of the listening socket.
-#include "LoopbackHttpStub.h"
+#include "testsupport/LoopbackHttpStub.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,8 +11,9 @@
 #include <charconv>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
-namespace ostrel::mcp::testing {
+namespace ostrel::test {
 
 namespace {
 
@@ -32,13 +33,20 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-void sendAll(int fd, std::string_view bytes) {
+bool sendAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return;
+        if (sent <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
+    return true;
+}
+
+std::string hexadecimal(std::size_t value) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    return std::string(digits, end);
 }
 
 // Reads one request: the head up to CR LF CR LF, then Content-Length bytes of body.
@@ -112,6 +120,11 @@ LoopbackHttpStub::~LoopbackHttpStub() {
 
 std::string LoopbackHttpStub::base() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+void LoopbackHttpStub::setAnswer(const std::string& target, StubAnswer answer) {
+    std::lock_guard lock(mutex_);
+    answers_[target] = std::move(answer);
+}
+
 std::vector<RecordedRequest> LoopbackHttpStub::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -136,23 +149,41 @@ void LoopbackHttpStub::answer(int connection) {
         ::close(connection);
         return;
     }
+    StubAnswer canned{404, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"error":"not found"})"};
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
+        if (const auto found = answers_.find(request.target); found != answers_.end()) canned = found->second;
     }
-    StubAnswer canned{404, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"error":"not found"})"};
-    if (const auto found = answers_.find(request.target); found != answers_.end()) canned = found->second;
 
     switch (canned.behaviour) {
         case StubAnswer::Behaviour::silent: heldConnections_.push_back(connection); return;
         case StubAnswer::Behaviour::closeWithoutAnswer: ::close(connection); return;
-        case StubAnswer::Behaviour::reply: break;
+        case StubAnswer::Behaviour::reply:
+        case StubAnswer::Behaviour::chunked:
+        case StubAnswer::Behaviour::drip: break;
     }
     std::string head = "HTTP/1.1 " + std::to_string(canned.status) + " Stub\r\n";
     for (const auto& [name, value] : canned.headers) head += name + ": " + value + "\r\n";
-    head += "Content-Length: " + std::to_string(canned.body.size()) + "\r\nConnection: close\r\n\r\n";
-    sendAll(connection, head);
-    sendAll(connection, canned.body);
+    if (canned.behaviour == StubAnswer::Behaviour::chunked) {
+        head += "Transfer-Encoding: chunked\r\n";
+    } else {
+        head += "Content-Length: " + std::to_string(canned.declaredLength.value_or(canned.body.size())) + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    bool open = sendAll(connection, head);
+    if (canned.behaviour == StubAnswer::Behaviour::chunked) {
+        const std::string chunk = hexadecimal(canned.body.size()) + "\r\n" + canned.body + "\r\n";
+        for (std::size_t i = 0; open && i < canned.repeat && !stopping_; ++i) open = sendAll(connection, chunk);
+        if (open) sendAll(connection, "0\r\n\r\n");
+    } else if (canned.behaviour == StubAnswer::Behaviour::drip) {
+        for (std::size_t i = 0; open && i < canned.body.size() && !stopping_; ++i) {
+            open = sendAll(connection, std::string_view(canned.body).substr(i, 1));
+            std::this_thread::sleep_for(canned.dripInterval);
+        }
+    } else {
+        sendAll(connection, canned.body);
+    }
     ::shutdown(connection, SHUT_WR);
     ::close(connection);
 }
@@ -177,4 +208,4 @@ std::string samplePngBytes() {
     return "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89"s;
 }
 
-}  // namespace ostrel::mcp::testing
+}  // namespace ostrel::test
