@@ -1,5 +1,6 @@
 #include "app/shell/AppModel.h"
 #include "app/shell/BuildNumber.h"
+#include "app/remote/RemoteControl.h"
 #include "core/support/app/AppVersion.h"
 
 #include "app/shell/ShellFixtures.h"
@@ -73,6 +74,27 @@ TEST_F(AppModelTest, TheDefaultPresetIsVectorizedAtOnceWithoutServices) {
     AppModel model(AppModel::Options{false, false, true}, std::move(environment));
     EXPECT_EQ(model.vectorizer().activePreset(), SyntheticPreset::portrait);
     EXPECT_TRUE(model.vectorizer().result());
+}
+
+TEST_F(AppModelTest, WithServicesTheModelStartsTheRemoteEndpoints) {
+    // Ports the system picks, so that the test never collides with a running application.
+    struct PortScope {
+        PortScope() {
+            ::setenv("OSTREL_API_PORT", "0", 1);
+            ::setenv("OSTREL_OSC_IN_PORT", "0", 1);
+        }
+        ~PortScope() {
+            ::unsetenv("OSTREL_API_PORT");
+            ::unsetenv("OSTREL_OSC_IN_PORT");
+        }
+    } ports;
+    AppModel::Environment environment;
+    environment.settings = &settings;
+    AppModel model(AppModel::Options{true, false, false}, std::move(environment));
+    ASSERT_NE(model.remoteControl(), nullptr);
+    EXPECT_TRUE(model.remoteControl()->isHTTPServerRunning());
+    EXPECT_NE(model.remoteControl()->httpPort(), 0);
+    EXPECT_EQ(model.remoteControl()->document(), &model.vectorizer());
 }
 
 TEST_F(AppModelTest, PersistenceOffNeverTouchesTheStoredToggles) {
