@@ -4,6 +4,7 @@
 
 #include "testsupport/TempDir.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QString>
 
@@ -26,6 +27,8 @@ public:
         } else {
             ::unsetenv("XDG_CONFIG_HOME");
         }
+        const QString home = previous_ ? QString::fromStdString(*previous_) : QDir::homePath() + QStringLiteral("/.config");
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home);
     }
     ConfigHomeScope(const ConfigHomeScope&) = delete;
     ConfigHomeScope& operator=(const ConfigHomeScope&) = delete;
