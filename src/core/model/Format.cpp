@@ -4,6 +4,9 @@
 #include "core/support/text/NumberFormat.h"
 
 #include <cmath>
+#include <cstdint>
+
+#include <fmt/format.h>
 
 namespace ostrel::Format {
 
@@ -23,6 +26,16 @@ std::string latency(std::optional<double> milliseconds) {
     if (!milliseconds || !std::isfinite(*milliseconds)) return "\u2014";
     if (*milliseconds >= 10) return fixed(*milliseconds, 0) + " ms";
     return localDecimal(fixed(*milliseconds, 1)) + " ms";
+}
+
+std::string duration(double seconds) {
+    // Beyond 2^53 s a double no longer holds every whole second; far beyond any plot, and safely
+    // inside the range of a 64-bit integer.
+    constexpr double kLargestShown = 9007199254740992.0;
+    if (!std::isfinite(seconds) || !(seconds > 0) || seconds >= kLargestShown) return "\u2014";
+    const auto whole = static_cast<std::int64_t>(std::round(seconds));
+    if (whole <= 59) return fmt::format("{} s", whole);
+    return fmt::format("{} min {:02} s", whole / 60, whole % 60);
 }
 
 }  // namespace ostrel::Format

@@ -1,4 +1,4 @@
-// Display texts for distances and latencies (French decimal comma unless English).
+// Display texts for distances, latencies and durations (French decimal comma unless English).
 #pragma once
 
 #include <optional>
@@ -11,5 +11,9 @@ namespace ostrel::Format {
 
 /// "—" when absent or not finite; "%.0f ms" from 10; "%.1f ms" with a French comma below.
 [[nodiscard]] std::string latency(std::optional<double> milliseconds);
+
+/// "—" unless finite and > 0 (or beyond any plot length); whole seconds, halves away from zero:
+/// "59 s", then "12 min 05 s" (no hour unit: an hour reads "60 min 00 s").
+[[nodiscard]] std::string duration(double seconds);
 
 }  // namespace ostrel::Format

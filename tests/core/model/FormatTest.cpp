@@ -69,5 +69,35 @@ TEST(Format, Latency) {
     }
 }
 
+TEST(Format, DurationInSecondsAndMinutes) {
+    struct Case {
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "\u2014"},
+        {-1, "\u2014"},
+        {kNaN, "\u2014"},
+        {kInf, "\u2014"},
+        {0.4, "0 s"},
+        {0.5, "1 s"},  // halves away from zero
+        {59.49, "59 s"},
+        {59.5, "1 min 00 s"},
+        {60, "1 min 00 s"},
+        {725, "12 min 05 s"},
+        {3600, "60 min 00 s"},  // no hour unit
+        {3725, "62 min 05 s"},
+        {1e300, "\u2014"},                  // no conversion outside the integer range
+        {9223372036854775808.0, "\u2014"},  // 2^63
+    };
+    for (const Case& c : cases) {
+        // Only the decimal separator depends on the language, and a duration has no decimals.
+        for (AppLanguage language : {AppLanguage::fr, AppLanguage::en}) {
+            test::LanguageScope scope(language);
+            EXPECT_EQ(Format::duration(c.seconds), c.text) << c.seconds;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ostrel
