@@ -209,7 +209,9 @@ void AppMenuBar::buildVectorizationMenu() {
         {CanvasEditTool::erase, fixed("Gomme", "Eraser")},
         {CanvasEditTool::draw, fixed("Tracer", "Draw")},
     };
-    for (const auto& [tool, title] : toolTitles) {
+    for (const auto& entry : toolTitles) {
+        const CanvasEditTool tool = entry.first;
+        const auto& title = entry.second;
         const std::string name = "vectorize.tool." + std::string(rawValue(tool));
         toolGroup->addAction(addItem(tools, name.c_str(), title, {}, [this, tool] { model_.setEditTool(tool); }, {},
                                      [this, tool] { return model_.editTool() == tool; }));

@@ -25,8 +25,10 @@ std::uint32_t bigEndian32(const unsigned char* p) noexcept {
 
 std::uint32_t bigEndian16(const unsigned char* p) noexcept { return std::uint32_t{p[0]} << 8 | std::uint32_t{p[1]}; }
 
+// Two 32-bit sides multiply without overflow only in 64 unsigned bits: (2^32 - 1)^2 < 2^64.
 bool withinPixelCap(std::uint32_t width, std::uint32_t height, std::int64_t cap) noexcept {
-    return width > 0 && height > 0 && std::int64_t{width} * std::int64_t{height} <= cap;
+    if (width == 0 || height == 0 || cap < 0) return false;
+    return std::uint64_t{width} * std::uint64_t{height} <= static_cast<std::uint64_t>(cap);
 }
 
 // PNG (ISO/IEC 15948, section 5): chunks of a 4-byte length, a type, the data and a CRC, IHDR first.

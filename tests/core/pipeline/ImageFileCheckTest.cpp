@@ -84,6 +84,7 @@ TEST(ImageFileCheck, PngChunksMustFitAndTheHeaderStayWithinThePixelCap) {
         {"at the cap", pngHeader(8192, 8192) + data + end, true},
         {"over the cap", pngHeader(8192, 8193) + data + end, false},
         {"zero width", pngHeader(0, 10) + data + end, false},
+        {"sides whose product overflows 64 signed bits", pngHeader(0xFFFF7EFCu, 0xBE2706FFu) + data + end, false},
         {"2 GB text chunk", pngHeader(1, 1) + pngChunk("tEXt", "Comment", 0x7FFFFFF0u), false},
         {"chunk one byte past the end", pngHeader(10, 10) + pngChunk("IDAT", QByteArray(20, 'x'), 21) + end, false},
         {"cut inside a chunk header", pngHeader(10, 10) + data.left(6), false},
