@@ -143,6 +143,34 @@ bool VectorizerController::loadImage(const QImage& image, const std::string& tit
     return true;
 }
 
+void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
+    if (&other == this) return;
+    cancelPendingRun();
+    ++imageRevision_;
+    sourceImage_ = other.sourceImage_;
+    displayImage_ = other.displayImage_;
+    sourceTitle_ = other.sourceTitle_;
+    sourcePath_ = other.sourcePath_;
+    activePreset_ = other.activePreset_;
+    params_ = other.params_;
+    result_ = other.result_;
+    renderCache_ = other.renderCache_;
+    layerVisibility_ = other.layerVisibility_;
+    cachedStageA_.reset();
+    cachedStageAImageRevision_ = 0;
+    undoStack_.clear();
+    redoStack_.clear();
+    emit sourceImageChanged();
+    emit displayImageChanged();
+    emit sourceTitleChanged();
+    emit activePresetChanged();
+    emit paramsChanged();
+    emit resultChanged();
+    emit renderCacheChanged();
+    emit layerVisibilityChanged();
+    emit undoRedoChanged();
+}
+
 void VectorizerController::setRasterImage(RasterImage image, bool runSynchronously) {
     cancelPendingRun();
     ++imageRevision_;

@@ -80,6 +80,9 @@ public:
     void loadPreset(SyntheticPreset preset, bool runSynchronously);
     bool loadFile(const std::string& path, bool runSynchronously);
     bool loadImage(const QImage& image, const std::string& title, bool runSynchronously);
+    /// Shows what `other` shows: its source and display images, title, parameters, result and render
+    /// cache (shared, not recomputed). Starts no run; the pending one is cancelled. Undo starts empty.
+    void copyDocumentFrom(const VectorizerController& other);
 
     // Runs.
     void scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction);

@@ -1,10 +1,16 @@
 #include "app/launch/SelfTest.h"
 
+#include "app/launch/Snapshot.h"
+#include "app/remote/OSCCommands.h"
+#include "app/shell/AppModel.h"
+#include "core/model/Localization.h"
 #include "core/model/VectorizerParams.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
 #include "core/plotter/AxiDrawCompiledJob.h"
 #include "core/plotter/AxiDrawConfig.h"
+
+#include <QThreadPool>
 
 #include <cmath>
 #include <cstdlib>
@@ -121,6 +127,71 @@ void checkPipeline(Checklist& list) {
     list.check("Canny edge mode extracts paths (" + count(edgePaths) + ")", edgePaths > 4);
 }
 
+std::int64_t pathCount(const VectorizerController& document) {
+    return document.result() ? document.result()->metrics.pathCount : 0;
+}
+
+/// The id of the first stroke of the first layer that holds one.
+std::optional<std::int64_t> firstStrokeID(const VectorizerController& document) {
+    if (!document.result()) return std::nullopt;
+    for (const PenLayer& layer : document.result()->layers) {
+        if (!layer.paths.empty()) return layer.paths.front().id;
+    }
+    return std::nullopt;
+}
+
+bool snapshotIsLarge(AppModel& model) {
+    const std::optional<std::string> png = Snapshot::renderOffscreenPNG(model, Snapshot::kWindowSize);
+    return png && png->size() > 15000;
+}
+
+/// Checks 15 to 20: the application model's start, an OSC command, deleting a stroke and undoing
+/// it, and two window snapshots.
+void checkApplication(Checklist& list) {
+    AppModel::Options empty;
+    AppModel emptyModel(empty);
+    list.check("AppModel launches empty without default image",
+               emptyModel.vectorizer().sourceImage() == nullptr && !emptyModel.vectorizer().result());
+
+    AppModel::Options withDrawing;
+    withDrawing.loadDefaultPreset = true;
+    AppModel model(withDrawing);
+    VectorizerController& document = model.vectorizer();
+    OSCCodec::Message pens;
+    pens.address = "/ostrel/pens";
+    pens.arguments.push_back(OSCCodec::Value::integer(3));
+    applyOSCCommand(document, pens);
+    document.runSynchronousVectorization();
+    list.check("OSC /ostrel/pens updates pen layers to 3",
+               document.params().penCount == 3 && document.result() && document.result()->layers.size() == 3);
+
+    const std::int64_t before = pathCount(document);
+    if (const std::optional<std::int64_t> id = firstStrokeID(document)) {
+        model.setSelectedPathIDs({*id});
+        model.deleteSelectedPaths();
+        const std::int64_t after = pathCount(document);
+        list.check("Interactive stroke deletion removes selected path (" + count(before) + " -> " + count(after) + ")",
+                   after == before - 1);
+        // The window's Undo command.
+        if (!document.undoStack().empty()) document.undo();
+        model.clearSelection();
+        model.flash(L("Modification annulée", "Edit undone"));
+        const std::int64_t restored = pathCount(document);
+        list.check("Undo restores deleted stroke (" + count(restored) + ")", restored == before);
+    } else {
+        // Without a stroke neither edit can be tried: one failure, never a silent skip.
+        list.check("Interactive stroke deletion removes selected path (no stroke to delete)", false);
+    }
+
+    list.check("Offscreen split PNG snapshot renders (> 15 KB)", snapshotIsLarge(model));
+    model.setOutputMode(VectorOutputMode::axidraw);
+    document.runSynchronousVectorization();
+    model.setViewMode(CanvasViewMode::vectorOnly);
+    list.check("Offscreen AxiDraw sheet PNG snapshot renders (> 15 KB)", snapshotIsLarge(model));
+    // The output-mode change scheduled a background run: nothing may still run when the test ends.
+    document.cancelScheduledVectorization();
+}
+
 }  // namespace
 
 bool hasCubicPathCommand(const std::string& svg) {
@@ -137,6 +208,8 @@ bool hasCubicPathCommand(const std::string& svg) {
 int run(std::FILE* out, std::FILE* err) {
     Checklist list(out, err);
     checkPipeline(list);
+    checkApplication(list);
+    QThreadPool::globalInstance()->waitForDone();
     return list.summarize();
 }
 

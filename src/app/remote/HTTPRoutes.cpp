@@ -196,13 +196,13 @@ HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
 }
 
 HTTPResponse snapshotRoute(RemoteControl& remote, const VectorizerController& c, const std::string& query) {
-    HTTPResponse response;  // without a picture the answer stays {"ok":true}
+    // A missing picture is an error the caller must see, not a success without an image.
     SnapshotSource* source = remote.snapshotSource();
-    if (source == nullptr) return response;
-    if (auto png = source->snapshotPNG(c, query)) {
-        response.contentType = "image/png";
-        response.body = std::move(*png);
-    }
+    std::optional<std::string> png = source != nullptr ? source->snapshotPNG(c, query) : std::nullopt;
+    if (!png) return HTTPResponse::json(500, Json{{"error", "failed to render PNG"}});
+    HTTPResponse response;
+    response.contentType = "image/png";
+    response.body = std::move(*png);
     return response;
 }
 

@@ -140,8 +140,10 @@ public:
     }
 };
 
-TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndDocumentGoneAnswers503) {
-    EXPECT_EQ(dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png")).body, R"({"ok":true})");  // no window
+TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndAMissingPictureIsAnError) {
+    const HTTPResponse noWindow = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png"));
+    EXPECT_EQ(noWindow.status, 500);
+    EXPECT_EQ(noWindow.body, R"({"error":"failed to render PNG"})");
 
     RecordingSnapshots window;
     remote.setSnapshotSource(&window);
@@ -152,8 +154,9 @@ TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndDocumentGoneAnswers503) {
     EXPECT_EQ(png.body, "\x89PNG view=overlay " + controller.sourceTitle());
     window.answer = false;
     const HTTPResponse none = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png?view=vector"));
+    EXPECT_EQ(none.status, 500);
     EXPECT_EQ(none.contentType, kJSONContentType);
-    EXPECT_EQ(none.body, R"({"ok":true})");
+    EXPECT_EQ(none.body, R"({"error":"failed to render PNG"})");
     EXPECT_EQ(window.queries, (std::vector<std::string>{"view=overlay", "view=vector"}));
 
     auto document = std::make_unique<VectorizerController>();

@@ -17,6 +17,10 @@ public:
     void setDropTargeted(bool targeted);
     [[nodiscard]] bool isDropTargeted() const noexcept { return dropTargeted_; }
 
+    /// Draws now, on this thread, whatever picture of the drawing is still pending, so that a grab
+    /// right after shows it.
+    void renderPendingNow();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
