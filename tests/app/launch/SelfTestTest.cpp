@@ -1,5 +1,7 @@
 #include "app/launch/SelfTest.h"
 
+#include "testsupport/QtTestApp.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,6 +28,7 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 TEST(SelfTest, EveryCheckPassesInOrderWithAnEmptyErrorStream) {
+    test::ensureQtApp();
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     ASSERT_TRUE(out && err);
@@ -35,6 +38,8 @@ TEST(SelfTest, EveryCheckPassesInOrderWithAnEmptyErrorStream) {
     ASSERT_FALSE(printed.empty());
     EXPECT_EQ(printed.front(), "PASS: Synthetic portrait drawing generated (480x640)");
     EXPECT_EQ(printed.back(), "Ostrel self-test: ALL PASSED");
+    EXPECT_EQ(printed.size(), 21u);  // twenty checks, then the summary
+    EXPECT_EQ(printed[19], "PASS: Offscreen AxiDraw sheet PNG snapshot renders (> 15 KB)");
     for (std::size_t i = 0; i + 1 < printed.size(); ++i) EXPECT_EQ(printed[i].rfind("PASS: ", 0), 0u) << printed[i];
     std::fclose(out);
     std::fclose(err);

@@ -1,5 +1,8 @@
 #include "app/launch/Snapshot.h"
 
+#include "app/shell/AppModel.h"
+#include "app/shell/Theme.h"
+
 #include "testsupport/QtTestApp.h"
 #include "testsupport/TempDir.h"
 
@@ -59,6 +62,71 @@ TEST(Snapshot, WritesIntoNewFoldersOrFailsWithTheReason) {
     EXPECT_EQ(Snapshot::writeSnapshot(std::nullopt, path, out2, err2), 1);
     EXPECT_EQ(contents(err2), "snapshot error: failed to render PNG\n");
     for (std::FILE* f : {out, err, out2, err2}) std::fclose(f);
+}
+
+QImage decoded(const std::string& png) {
+    return QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
+}
+
+/// Pixels of the right half that differ from the canvas background: the vector pane's strokes.
+int strokePixelsOnTheRight(const QImage& image) {
+    int count = 0;
+    for (int y = 80; y < image.height() - 40; y += 2) {
+        for (int x = image.width() / 2 + 300; x < image.width(); x += 2) {
+            if (image.pixelColor(x, y) != Theme::background()) ++count;
+        }
+    }
+    return count;
+}
+
+TEST(Snapshot, EveryViewNameRendersItsPictureAtItsSize) {
+    test::ensureQtApp();
+    test::TempDir folder;
+    struct Case {
+        const char* view;
+        QSize size;
+    };
+    const Case cases[] = {{"split", {1380, 820}}, {"EMPTY", {1380, 820}},    {"vector", {1380, 820}},
+                          {"about", {650, 470}},  {"Settings", {470, 490}}, {"shortcuts", {820, 340}},
+                          {"osc", {760, 480}},    {"help", {760, 520}},     {"no such view", {1380, 820}}};
+    for (const Case& c : cases) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        const std::string path = (folder.path() / "views" / (std::string(c.view) + ".png")).string();
+        EXPECT_EQ(Snapshot::runCLISnapshot(path, c.view, out, err), 0) << c.view << contents(err);
+        EXPECT_EQ(QImage(QString::fromStdString(path)).size(), c.size) << c.view;
+        EXPECT_EQ(contents(out).rfind("Snapshot written to " + path + " (", 0), 0u) << c.view;
+        std::fclose(out);
+        std::fclose(err);
+    }
+    // The vector view shows the portrait's strokes; the empty window shows none.
+    const QImage vector(QString::fromStdString((folder.path() / "views/vector.png").string()));
+    const QImage empty(QString::fromStdString((folder.path() / "views/EMPTY.png").string()));
+    EXPECT_GT(strokePixelsOnTheRight(vector), 200);
+    EXPECT_EQ(strokePixelsOnTheRight(empty), 0);
+}
+
+TEST(Snapshot, TheRouteShowsACopyOfTheDocumentInTheAskedView) {
+    test::ensureQtApp();
+    AppModel::Options options;
+    AppModel source(options);
+    ModelSnapshotSource snapshots;
+
+    // An empty document: the portrait drawing stands in, and the document stays empty.
+    const auto portrait = snapshots.snapshotPNG(source.vectorizer(), "");
+    ASSERT_TRUE(portrait);
+    EXPECT_EQ(decoded(*portrait).size(), QSize(1380, 820));
+    EXPECT_EQ(source.vectorizer().sourceImage(), nullptr);
+
+    source.vectorizer().loadPreset(SyntheticPreset::rosette, true);
+    const auto before = source.vectorizer().result()->metrics.pathCount;
+    const auto split = snapshots.snapshotPNG(source.vectorizer(), "foo=1");
+    const auto vector = snapshots.snapshotPNG(source.vectorizer(), "foo=1&view=vector");
+    ASSERT_TRUE(split && vector);
+    EXPECT_NE(*split, *vector);
+    EXPECT_NE(*split, *portrait);
+    EXPECT_EQ(source.vectorizer().result()->metrics.pathCount, before);
+    EXPECT_EQ(source.viewMode(), CanvasViewMode::sideBySide);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ public:
 TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndAMissingPictureIsAnError) {
     const HTTPResponse noWindow = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png"));
     EXPECT_EQ(noWindow.status, 500);
-    EXPECT_EQ(noWindow.body, R"({"error":"failed to render PNG"})");
+    EXPECT_EQ(noWindow.body, "{\n  \"error\": \"failed to render PNG\"\n}");
 
     RecordingSnapshots window;
     remote.setSnapshotSource(&window);
@@ -156,7 +156,7 @@ TEST_F(HTTPRoutesTest, SnapshotComesFromTheWindowAndAMissingPictureIsAnError) {
     const HTTPResponse none = dispatchHTTPRequest(remote, request("GET", "/v1/snapshot.png?view=vector"));
     EXPECT_EQ(none.status, 500);
     EXPECT_EQ(none.contentType, kJSONContentType);
-    EXPECT_EQ(none.body, R"({"error":"failed to render PNG"})");
+    EXPECT_EQ(none.body, "{\n  \"error\": \"failed to render PNG\"\n}");
     EXPECT_EQ(window.queries, (std::vector<std::string>{"view=overlay", "view=vector"}));
 
     auto document = std::make_unique<VectorizerController>();

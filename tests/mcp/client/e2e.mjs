@@ -207,7 +207,8 @@ async function againstApplication(bridge, port) {
     for (const [name, args] of calls) {
       const result = await client.callTool({ name, arguments: args });
       assert.notEqual(result.isError, true, `${name}: ${JSON.stringify(result.content)}`);
-      if (name === 'ostrel_snapshot' && result.content[0].type === 'image') {
+      if (name === 'ostrel_snapshot') {
+        assert.equal(result.content[0].type, 'image', JSON.stringify(result.content));
         assert.equal(Buffer.from(result.content[0].data, 'base64').subarray(0, 8).equals(PNG.subarray(0, 8)), true);
       } else {
         JSON.parse(text(result));

@@ -1,6 +1,7 @@
 // The MCP bridge driven by the official MCP client against this application's
 // real HTTP API: initialize, list the six tools, call each of them.
 #include "app/document/VectorizerController.h"
+#include "app/launch/Snapshot.h"
 #include "app/remote/RemoteControl.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/QtTestApp.h"
@@ -24,6 +25,8 @@ TEST(MCPEndToEnd, OfficialClientThroughTheBridgeAgainstTheApplication) {
     AxiDrawPlotterController plotter;
     VectorizerController controller(&plotter);
     RemoteControl remote{controller};
+    ModelSnapshotSource window;
+    remote.setSnapshotSource(&window);
     ASSERT_TRUE(remote.startHTTPServer(0));
 
     QProcess client;
