@@ -6,6 +6,7 @@
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/support/app/AppVersion.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -50,6 +51,29 @@ std::string bundleIdentifier() {
     return key;
 }
 
+/// What an install asks of the running program: whether the pen is at work, the ports and devices
+/// released for the relaunched program, and a clean exit.
+class ModelUpdateHost final : public UpdateHost {
+public:
+    explicit ModelUpdateHost(AppModel& model) : model_(model) {}
+
+    [[nodiscard]] bool isPlotRunning() const override {
+        const AxiDrawRunState& plot = model_.plotter().runState();
+        return plot.isRunning() || plot.isPaused();
+    }
+
+    void stopServicesForRelaunch() override {
+        if (RemoteControl* remote = model_.remoteControl()) remote->stopAllServices();
+    }
+
+    void quitForRelaunch() override {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    }
+
+private:
+    AppModel& model_;
+};
+
 }  // namespace
 
 AppModel::AppModel(Options options, QObject* parent) : AppModel(options, Environment{}, parent) {}
@@ -76,8 +100,13 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
         remoteControl_->startServices();
     }
     const AppVersion& version = AppVersion::current();
+    updateHost_ = std::make_unique<ModelUpdateHost>(*this);
+    UpdaterEnvironment updaterEnvironment = std::move(environment.updater);
+    updaterEnvironment.settings = persistEnabled_ ? settings_ : nullptr;
+    updaterEnvironment.host = updateHost_.get();
     updater_ = std::make_unique<Updater>("Ostrel", bundleIdentifier(), kReleaseRepository, version.version,
-                                         updaterBuildNumber(version.build), options.startServices);
+                                         updaterBuildNumber(version.build), options.startServices,
+                                         std::move(updaterEnvironment));
     loadRecentURLs();
     if (persistEnabled_) restoreStoredToggles();
     if (options.loadDefaultPreset) vectorizer_->loadPreset(SyntheticPreset::portrait, !options.startServices);

@@ -15,7 +15,8 @@
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "app/shell/CanvasModes.h"
 #include "app/shell/DesktopServices.h"
-#include "app/shell/UnavailableUpdater.h"
+#include "core/update/KavrinUpdater.h"
+#include "core/update/UpdateHost.h"
 #include "app/shell/WindowKeyFilter.h"
 #include "core/model/Localization.h"
 #include "core/model/VectorizerParams.h"
@@ -60,8 +61,8 @@ class AppModel final : public QObject {
     Q_OBJECT
 
 public:
-    /// The updater the model owns. A build that can check for releases names its updater here.
-    using Updater = UnavailableUpdater;
+    /// The updater the model owns.
+    using Updater = KavrinUpdater;
 
     static constexpr std::size_t kRecentLimit = 12;
     static constexpr double kMinZoom = 0.2;
@@ -85,6 +86,9 @@ public:
         std::shared_ptr<Pasteboard> pasteboard;
         std::chrono::milliseconds flashDuration{2600};
         AxiDrawPlotterController::Environment plotter;
+        /// The updater's clock, feed variables, install tree and keys. Its settings and host are
+        /// the model's: the user defaults with persistence on (else memory), and the model itself.
+        UpdaterEnvironment updater;
     };
 
     /// Creates, in this order, the plotter, the document (and its servers when services are on),
@@ -267,6 +271,7 @@ private:
     std::unique_ptr<AxiDrawPlotterController> plotter_;
     std::unique_ptr<VectorizerController> vectorizer_;
     std::unique_ptr<RemoteControl> remoteControl_;
+    std::unique_ptr<UpdateHost> updateHost_;  // outlives the updater that calls it
     std::unique_ptr<Updater> updater_;
 
     AppLanguage language_;

@@ -336,12 +336,12 @@ TEST_F(MenuTest, OpenRecentListsTheFilesAndOpensThem) {
 TEST_F(MenuTest, CheckForUpdatesShowsTheSheetWithTheCheckUnderWay) {
     bool idleWhenShown = false;
     QObject::connect(model.get(), &AppModel::showUpdaterChanged, [&] {
-        idleWhenShown = std::holds_alternative<AppModel::Updater::Idle>(model->updater().state());
+        idleWhenShown = std::holds_alternative<UpdaterState::Idle>(model->updater().state());
     });
     item("help.updates").trigger();
     EXPECT_TRUE(model->showUpdater());
     EXPECT_TRUE(idleWhenShown) << "the sheet opens before the check starts";
-    EXPECT_TRUE(std::holds_alternative<AppModel::Updater::Checking>(model->updater().state()));
+    EXPECT_TRUE(std::holds_alternative<UpdaterState::Checking>(model->updater().state()));
     item("help.about").trigger();
     EXPECT_TRUE(model->showAbout());
     item("view.oscGuide").trigger();

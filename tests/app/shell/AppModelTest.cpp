@@ -9,6 +9,7 @@
 #include "testsupport/QtTestApp.h"
 #include "testsupport/TempDir.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <QSettings>
@@ -324,18 +325,30 @@ TEST_F(AppModelTest, ClearingTheRecentFilesRemovesTheStoredList) {
     EXPECT_FALSE(settings.store.stringList("recentPaths"));
 }
 
-TEST_F(AppModelTest, TheUpdateCheckSaysItIsNotAvailableAndNeverUpToDate) {
-    const auto model = makeModel(false);
-    AppModel::Updater& updater = model->updater();
-    updater.checkForUpdates(true);
-    EXPECT_TRUE(std::holds_alternative<AppModel::Updater::Idle>(updater.state()));
-    test::LanguageScope english(AppLanguage::en);
-    updater.checkForUpdates(false);
-    EXPECT_TRUE(std::holds_alternative<AppModel::Updater::Checking>(updater.state()));
-    ASSERT_TRUE(test::spinUntil([&] { return std::holds_alternative<AppModel::Updater::Failed>(updater.state()); }));
-    EXPECT_EQ(std::get<AppModel::Updater::Failed>(updater.state()).message,
-              "Checking for updates is not available in this build of Ostrel.");
-    EXPECT_FALSE(updater.availableRelease());
+TEST_F(AppModelTest, TheUpdaterChecksTheConfiguredFeedAndStoresOnlyWithPersistence) {
+    const auto feed = files.path() / "feed.json";
+    std::ofstream(feed) << R"({"version": "99.0", "url": "https://example.org/Ostrel-linux.zip"})";
+    for (const bool persist : {false, true}) {
+        SCOPED_TRACE(persist);
+        test::RecordingSettingsStore store;
+        AppModel::Environment environment;
+        environment.settings = &store;
+        environment.panels = panels;
+        environment.pasteboard = pasteboard;
+        environment.updater.variable = [&](const char* name) -> std::optional<std::string> {
+            if (std::string(name) == "KAVRIN_UPDATE_URL") return "file://" + feed.string();
+            return std::nullopt;
+        };
+        AppModel model(AppModel::Options{false, persist, false}, std::move(environment));
+        AppModel::Updater& updater = model.updater();
+        EXPECT_EQ(updater.state(), AppModel::Updater::State(UpdaterState::Idle{}));
+        updater.checkForUpdates(false);
+        EXPECT_EQ(updater.state(), AppModel::Updater::State(UpdaterState::Checking{}));
+        ASSERT_TRUE(test::spinUntil([&] { return updater.availableRelease().has_value(); }));
+        EXPECT_EQ(updater.availableRelease()->version, "99.0");
+        EXPECT_EQ(store.store.string("lastUpdateCheckTimestamp").has_value(), persist)
+            << "the user defaults are written only with persistence on";
+    }
 }
 
 }  // namespace
