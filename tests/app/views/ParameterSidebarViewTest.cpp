@@ -211,7 +211,7 @@ TEST_F(ParameterSidebarTest, EachControlAsksForItsRunAfterItsOwnDelay) {
     } buttons[] = {
         {"adaptiveThreshold", 45}, {"invert", 45},       {"stegerSubpixel", 45},
         {"crossJunctions", 45},    {"crossHatch", 45},   {"hatchEnabled", 45}, {"optimize2Opt", 10},
-        {"algorithm.skeletonize", 10}, {"illustrationStrokeStyle.per_stroke_width", 10},
+        {"algorithm.skeletonize", 10}, {"illustrationStrokeStyle.per_stroke_width", 10}, {"outputMode.axidraw", 10},
     };
     for (const auto& entry : buttons) {
         auto* button = find<QAbstractButton>(entry.name);
@@ -405,9 +405,19 @@ TEST_F(ParameterSidebarTest, TheColumnIsFixedWidthInsideAScrollingSidebar) {
     view->resize(ParameterSidebarView::sidebarWidth, 300);
     ASSERT_TRUE(test::spinUntil([&] { return view->scrollArea()->verticalScrollBar()->maximum() > 0; }));
 
-    // The panel colour shows in the padding, a selected algorithm row in its lane colour.
-    const QImage image = view->grab().toImage();
-    EXPECT_EQ(QColor(image.pixel(5, 5)), Theme::panel());
+    // The panel colour shows in the padding; the selected mode card is filled with the selected
+    // lane colour, the other one is not, and a click swaps them.
+    auto cardFill = [&](const char* name) {
+        auto* card = find<ModeCard>(name);
+        const QImage image = view->grab().toImage();
+        return QColor(image.pixel(card->mapTo(view.get(), QPoint(card->width() - 5, card->height() - 4))));
+    };
+    EXPECT_EQ(QColor(view->grab().toImage().pixel(5, 5)), Theme::panel());
+    EXPECT_EQ(cardFill("outputMode.illustration"), Theme::laneSelected());
+    EXPECT_NE(cardFill("outputMode.axidraw"), Theme::laneSelected());
+    find<QAbstractButton>("outputMode.axidraw")->click();
+    EXPECT_EQ(cardFill("outputMode.axidraw"), Theme::laneSelected());
+    EXPECT_NE(cardFill("outputMode.illustration"), Theme::laneSelected());
 }
 
 // Plotter block -----------------------------------------------------------------------------------
