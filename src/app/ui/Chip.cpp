@@ -27,6 +27,11 @@ void Chip::setText(const QString& text) {
     update();
 }
 
+void Chip::setTint(QColor tint) {
+    tint_ = tint;
+    update();
+}
+
 void Chip::setShape(double horizontalPadding, double cornerRadius) {
     horizontalPadding_ = horizontalPadding;
     cornerRadius_ = cornerRadius;

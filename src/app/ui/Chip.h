@@ -14,6 +14,7 @@ public:
     Chip(const QString& text, QColor tint, bool filled, QWidget* parent = nullptr);
 
     void setText(const QString& text);
+    void setTint(QColor tint);
     /// The space left and right of the text and the corner radius (5.5 and 3.5 by default).
     void setShape(double horizontalPadding, double cornerRadius);
     [[nodiscard]] const QString& text() const noexcept { return text_; }

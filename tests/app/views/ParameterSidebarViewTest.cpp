@@ -556,11 +556,24 @@ TEST_F(ParameterSidebarTest, PenRowsShowEachLayerAndAnEqualWidthIsNoChange) {
     row->visibilityButton()->click();
     EXPECT_FALSE(pendingRunDelay(document()).has_value());
     auto* hidden = find<PenLayerRow>(("penLayer." + std::to_string(first.index)).c_str());
-    ASSERT_NE(hidden, nullptr);
+    ASSERT_EQ(hidden, row);  // updated in place: the clicked button outlives its click
     EXPECT_EQ(hidden->visibilityButton()->symbol(), "eye.slash");
     EXPECT_EQ(hidden->visibilityButton()->color(), Theme::textFaint());
     EXPECT_EQ(hidden->nameLabel()->palette().color(QPalette::WindowText), Theme::textFaint());
     EXPECT_EQ(hidden->penColor(), Theme::penColor(first.index));
+
+    // A result with fewer layers leaves as many rows shown.
+    auto shownRows = [&] {
+        int shown = 0;
+        for (auto* r : view->findChildren<PenLayerRow*>()) shown += r->isVisibleTo(view.get()) ? 1 : 0;
+        return shown;
+    };
+    EXPECT_EQ(shownRows(), static_cast<int>(document().result()->layers.size()));
+    VectorizerParams onePen = document().params();
+    onePen.penCount = 1;
+    document().setParams(onePen, RunSchedule::now());
+    ASSERT_EQ(document().result()->layers.size(), 1U);
+    EXPECT_EQ(shownRows(), 1);
 }
 
 TEST(PenLayerRowColour, FollowsThePenIndexModuloFourWithNegativesAsTheFirst) {

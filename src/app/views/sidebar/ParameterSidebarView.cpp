@@ -594,29 +594,38 @@ void ParameterSidebarView::refreshPlotterBlock() {
 }
 
 void ParameterSidebarView::rebuildPenRows() {
-    while (QLayoutItem* item = penRowsLayout_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    // Rows are reused in order and the extra ones hidden, never deleted: a result can arrive while
+    // a row's width menu is open or from inside its eye button's click.
     VectorizerController& document = model_.vectorizer();
     const std::optional<VectorizationResult>& result = document.result();
-    penRows_->setVisible(result.has_value() && !result->layers.empty());
-    if (!result) return;
-    for (const PenLayer& layer : result->layers) {
-        auto* row = new PenLayerRow(layer, penRows_);
-        row->setObjectName(QString("penLayer.%1").arg(layer.index));
-        connect(row, &PenLayerRow::visibilityToggled, this,
-                [&document](std::int64_t index) { document.toggleLayerVisibility(index); });
-        connect(row, &PenLayerRow::widthChosen, this, [&document](std::int64_t index, double widthMM) {
-            // The width already stored is no change: asking again would rerun and drop hand edits.
-            const std::vector<double>& widths = document.params().penWidthsMM;
-            const double stored = index >= 0 && static_cast<std::size_t>(index) < widths.size()
-                                      ? widths[static_cast<std::size_t>(index)]
-                                      : defaultPenWidthMM(index);
-            if (!ParameterChange::isDoubleChange(stored, widthMM)) return;
-            document.updatePenWidth(index, widthMM);
-        });
-        penRowsLayout_->addWidget(row);
+    const std::size_t count = result ? result->layers.size() : 0;
+    penRows_->setVisible(count > 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const PenLayer& layer = result->layers[i];
+        if (i == penRowList_.size()) {
+            auto* row = new PenLayerRow(layer, penRows_);
+            connect(row, &PenLayerRow::visibilityToggled, this,
+                    [&document](std::int64_t index) { document.toggleLayerVisibility(index); });
+            connect(row, &PenLayerRow::widthChosen, this, [&document](std::int64_t index, double widthMM) {
+                // The width already stored is no change: asking again would rerun and drop hand edits.
+                const std::vector<double>& widths = document.params().penWidthsMM;
+                const double stored = index >= 0 && static_cast<std::size_t>(index) < widths.size()
+                                          ? widths[static_cast<std::size_t>(index)]
+                                          : defaultPenWidthMM(index);
+                if (!ParameterChange::isDoubleChange(stored, widthMM)) return;
+                document.updatePenWidth(index, widthMM);
+            });
+            penRowsLayout_->addWidget(row);
+            penRowList_.push_back(row);
+        } else {
+            penRowList_[i]->setLayer(layer);
+        }
+        penRowList_[i]->setObjectName(QString("penLayer.%1").arg(layer.index));
+        penRowList_[i]->setVisible(true);
+    }
+    for (std::size_t i = count; i < penRowList_.size(); ++i) {
+        penRowList_[i]->setVisible(false);
+        penRowList_[i]->setObjectName(QString());
     }
 }
 

@@ -26,6 +26,7 @@ namespace ostrel {
 
 class AppModel;
 class CollapsibleHeader;
+class PenLayerRow;
 class SectionHeader;
 
 class ParameterSidebarView final : public QWidget {
@@ -79,6 +80,7 @@ private:
     QWidget* plotterBlock_ = nullptr;
     QWidget* penRows_ = nullptr;
     QVBoxLayout* penRowsLayout_ = nullptr;
+    std::vector<PenLayerRow*> penRowList_;
     SectionHeader* metricsHeader_ = nullptr;
     std::vector<StatLine> statLines_;
     QPointer<QMessageBox> resetQuestion_;

@@ -297,6 +297,12 @@ SymbolButton::SymbolButton(std::string symbol, double points, QColor color, int 
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
+void SymbolButton::setSymbol(std::string symbol, QColor color) {
+    symbol_ = std::move(symbol);
+    color_ = color;
+    update();
+}
+
 QSize SymbolButton::sizeHint() const { return {width(), ceilInt(QFontMetricsF(UIFonts::symbols(points_)).height())}; }
 
 void SymbolButton::paintEvent(QPaintEvent*) {
@@ -313,11 +319,13 @@ QString penWidthText(double widthMM) {
     return QString::fromStdString(number + " mm");
 }
 
-namespace {
-
-class PenDot final : public QWidget {
+class PenLayerRow::PenDot final : public QWidget {
 public:
-    PenDot(QColor color, QWidget* parent) : QWidget(parent), color_(color) { setFixedSize(9, 9); }
+    explicit PenDot(QWidget* parent) : QWidget(parent) { setFixedSize(9, 9); }
+    void setColor(QColor color) {
+        color_ = color;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -331,6 +339,8 @@ protected:
 private:
     QColor color_;
 };
+
+namespace {
 
 /// The width menu's button: the badge alone, no bezel, no arrow.
 class BadgeMenuButton final : public QToolButton {
@@ -358,36 +368,32 @@ private:
 
 }  // namespace
 
-PenLayerRow::PenLayerRow(const PenLayer& layer, QWidget* parent)
-    : QWidget(parent), index_(layer.index), color_(Theme::penColor(layer.index)) {
+PenLayerRow::PenLayerRow(const PenLayer& layer, QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 5, 8, 5);
     row->setSpacing(8);
 
-    eye_ = new SymbolButton(layer.visible ? "eye.fill" : "eye.slash", 10.5, layer.visible ? color_ : Theme::textFaint(),
-                            18, this);
+    eye_ = new SymbolButton("eye.fill", 10.5, Theme::text(), 18, this);
     eye_->setToolTip(QString::fromStdString(
         L("Afficher ou masquer ce calque de stylo", "Show or hide this pen layer")));
     connect(eye_, &QAbstractButton::clicked, this, [this] { emit visibilityToggled(index_); });
 
-    name_ = new QLabel(QString::fromStdString(layer.name), this);
+    dot_ = new PenDot(this);
+
+    name_ = new QLabel(this);
     name_->setFont(UIFonts::text(11, QFont::Medium));
-    QPalette namePalette = name_->palette();
-    namePalette.setColor(QPalette::WindowText, layer.visible ? Theme::text() : Theme::textFaint());
-    name_->setPalette(namePalette);
     name_->setTextFormat(Qt::PlainText);
     name_->setMinimumWidth(0);
     name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
-    count_ = new QLabel(QString::fromStdString(integerText(static_cast<std::int64_t>(layer.paths.size())) + " ch."),
-                        this);
+    count_ = new QLabel(this);
     count_->setFont(UIFonts::mono(10));
     QPalette countPalette = count_->palette();
     countPalette.setColor(QPalette::WindowText, Theme::textDim());
     count_->setPalette(countPalette);
 
-    badge_ = new Chip(penWidthText(layer.widthMM), color_, false);
+    badge_ = new Chip(QString(), Theme::text(), false);
     badge_->setShape(5, 4);
     widthButton_ = new BadgeMenuButton(badge_, this);
     menu_ = new QMenu(widthButton_);
@@ -398,10 +404,26 @@ PenLayerRow::PenLayerRow(const PenLayer& layer, QWidget* parent)
     widthButton_->setMenu(menu_);
 
     row->addWidget(eye_, 0, Qt::AlignVCenter);
-    row->addWidget(new PenDot(color_, this), 0, Qt::AlignVCenter);
+    row->addWidget(dot_, 0, Qt::AlignVCenter);
     row->addWidget(name_, 1, Qt::AlignVCenter);
     row->addWidget(count_, 0, Qt::AlignVCenter);
     row->addWidget(widthButton_, 0, Qt::AlignVCenter);
+    setLayer(layer);
+}
+
+void PenLayerRow::setLayer(const PenLayer& layer) {
+    index_ = layer.index;
+    color_ = Theme::penColor(layer.index);
+    eye_->setSymbol(layer.visible ? "eye.fill" : "eye.slash", layer.visible ? color_ : Theme::textFaint());
+    dot_->setColor(color_);
+    name_->setText(QString::fromStdString(layer.name));
+    QPalette namePalette = name_->palette();
+    namePalette.setColor(QPalette::WindowText, layer.visible ? Theme::text() : Theme::textFaint());
+    name_->setPalette(namePalette);
+    count_->setText(QString::fromStdString(integerText(static_cast<std::int64_t>(layer.paths.size())) + " ch."));
+    badge_->setTint(color_);
+    badge_->setText(penWidthText(layer.widthMM));
+    widthButton_->setFixedSize(badge_->sizeHint());
 }
 
 void PenLayerRow::paintEvent(QPaintEvent*) {

@@ -165,6 +165,7 @@ class SymbolButton final : public QAbstractButton {
 
 public:
     SymbolButton(std::string symbol, double points, QColor color, int width, QWidget* parent = nullptr);
+    void setSymbol(std::string symbol, QColor color);
     [[nodiscard]] const std::string& symbol() const noexcept { return symbol_; }
     [[nodiscard]] QColor color() const noexcept { return color_; }
     [[nodiscard]] QSize sizeHint() const override;
@@ -185,11 +186,14 @@ inline constexpr std::array<double, 10> kPenWidthChoicesMM{0.2, 0.3, 0.4, 0.5, 0
 [[nodiscard]] QString penWidthText(double widthMM);
 
 /// One pen layer of the result: visibility, colour dot, name, stroke count and pen width menu.
+/// A row is updated in place for the next result, so a click or an open menu never loses its row.
 class PenLayerRow final : public QWidget {
     Q_OBJECT
 
 public:
-    PenLayerRow(const PenLayer& layer, QWidget* parent = nullptr);
+    explicit PenLayerRow(const PenLayer& layer, QWidget* parent = nullptr);
+
+    void setLayer(const PenLayer& layer);
 
     [[nodiscard]] std::int64_t penIndex() const noexcept { return index_; }
     [[nodiscard]] QColor penColor() const noexcept { return color_; }
@@ -208,9 +212,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::int64_t index_;
+    class PenDot;
+
+    std::int64_t index_ = 0;
     QColor color_;
     SymbolButton* eye_;
+    PenDot* dot_;
     QLabel* name_;
     QLabel* count_;
     QToolButton* widthButton_;
