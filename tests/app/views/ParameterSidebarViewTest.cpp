@@ -436,6 +436,18 @@ TEST_F(ParameterSidebarTest, ThePlotterHeaderFoldsTheBlockAndSummarisesPensAndPa
     EXPECT_TRUE(view->plotterBlock()->isVisibleTo(view.get()));
     EXPECT_TRUE(find<QWidget>("directPlotterCard")->isVisibleTo(view.get()));
 
+    // On screen the block slides: it opens shown at once and is hidden once it has closed.
+    view->show();
+    header->click();
+    EXPECT_FALSE(model.showAxiDrawSection());
+    EXPECT_EQ(header->chevronSymbol(), "chevron.right");
+    ASSERT_TRUE(test::spinUntil([&] { return !view->plotterBlock()->isVisible(); }));
+    header->click();
+    EXPECT_TRUE(view->plotterBlock()->isVisible());
+    ASSERT_TRUE(test::spinUntil([&] { return view->plotterBlock()->maximumHeight() == QWIDGETSIZE_MAX; }));
+    EXPECT_TRUE(view->plotterBlock()->isVisible());
+    view->hide();
+
     const struct {
         std::int64_t pens;
         PaperFormat format;
@@ -597,9 +609,14 @@ TEST_F(ParameterSidebarTest, ResetAsksFirstWhenTheDocumentHoldsHandEdits) {
     setFromOutside([](VectorizerParams& p) { p.threshold = 90; });
     auto* reset = find<QAbstractButton>("resetParameters");
 
-    // No hand edits: Reset at once.
+    // No hand edits: Reset at once, back to illustration mode; the plotter block stays as it was.
+    model.setShowAxiDrawSection(true);
+    setFromOutside([](VectorizerParams& p) { p.outputMode = VectorOutputMode::axidraw; });
+    EXPECT_FALSE(find<QWidget>("illustrationOptions")->isVisibleTo(view.get()));
     reset->click();
     EXPECT_EQ(document().params(), VectorizerParams());
+    EXPECT_TRUE(find<QWidget>("illustrationOptions")->isVisibleTo(view.get()));
+    EXPECT_TRUE(model.showAxiDrawSection());
     EXPECT_EQ(view->resetConfirmation(), nullptr);
     ASSERT_TRUE(test::spinUntil([&] { return !document().isProcessing(); }));
 

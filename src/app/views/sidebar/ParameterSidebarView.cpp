@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -216,13 +217,13 @@ ParameterSidebarView::ParameterSidebarView(AppModel& model, QWidget* parent) : Q
         rebuildPenRows();
         refreshMetrics();
     });
-    connect(&model_, &AppModel::showAxiDrawSectionChanged, this, [this] {
-        refreshPlotterBlock();
+    connect(&model_, &AppModel::showAxiDrawSectionChanged, this, [this](ViewAnimation animation) {
+        refreshPlotterBlock(animation);
         refreshMetrics();
     });
     refreshParams();
     rebuildPenRows();
-    refreshPlotterBlock();
+    refreshPlotterBlock(ViewAnimation::none);
     refreshMetrics();
 }
 
@@ -587,10 +588,33 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
     return block;
 }
 
-void ParameterSidebarView::refreshPlotterBlock() {
+void ParameterSidebarView::refreshPlotterBlock(ViewAnimation animation) {
     const bool expanded = model_.showAxiDrawSection();
     plotterHeader_->setExpanded(expanded);
-    plotterBlock_->setVisible(expanded);
+    if (blockAnimation_ != nullptr) {
+        blockAnimation_->stop();
+        delete blockAnimation_.data();
+    }
+    plotterBlock_->setMaximumHeight(QWIDGETSIZE_MAX);
+    if (animation == ViewAnimation::none || !isVisible() || plotterBlock_->isVisible() == expanded) {
+        plotterBlock_->setVisible(expanded);
+        return;
+    }
+    // Folding and unfolding ease in and out over 0.16 s; the block is shown at once when it opens
+    // and hidden once it has closed.
+    plotterBlock_->setVisible(true);
+    const int full = plotterBlock_->sizeHint().height();
+    auto* slide = new QPropertyAnimation(plotterBlock_, "maximumHeight", this);
+    slide->setDuration(160);
+    slide->setEasingCurve(QEasingCurve::InOutQuad);
+    slide->setStartValue(expanded ? 0 : full);
+    slide->setEndValue(expanded ? full : 0);
+    connect(slide, &QPropertyAnimation::finished, this, [this, expanded] {
+        plotterBlock_->setMaximumHeight(QWIDGETSIZE_MAX);
+        plotterBlock_->setVisible(expanded);
+    });
+    blockAnimation_ = slide;
+    slide->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void ParameterSidebarView::rebuildPenRows() {

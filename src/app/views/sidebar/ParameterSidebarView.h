@@ -9,10 +9,12 @@
 // object name. Texts are chosen when the column is built (the window rebuilds it for a new language).
 #pragma once
 
+#include "app/shell/AppModel.h"
 #include "core/model/VectorModel.h"
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QWidget>
 
 #include <functional>
@@ -24,7 +26,6 @@ class QVBoxLayout;
 
 namespace ostrel {
 
-class AppModel;
 class CollapsibleHeader;
 class PenLayerRow;
 class SectionHeader;
@@ -69,7 +70,7 @@ private:
     void requestReset();
     void rebuildPenRows();
     void refreshParams();
-    void refreshPlotterBlock();
+    void refreshPlotterBlock(ViewAnimation animation);
     void refreshMetrics();
 
     AppModel& model_;
@@ -84,6 +85,7 @@ private:
     SectionHeader* metricsHeader_ = nullptr;
     std::vector<StatLine> statLines_;
     QPointer<QMessageBox> resetQuestion_;
+    QPointer<QPropertyAnimation> blockAnimation_;
 };
 
 }  // namespace ostrel
