@@ -319,6 +319,16 @@ TEST_F(ParameterSidebarTest, DefaultsReadTheSameFieldsInEitherLanguage) {
                                               : "Sub-pixel refinement via 2nd-order Hessian Taylor expansion");
         EXPECT_EQ(find<QWidget>("algorithm.neural_centerline")->toolTip().toStdString(),
                   detail(VectorAlgorithm::neuralCenterline));
+        EXPECT_EQ(find<QWidget>("blackOnWhitePreview")->toolTip().toStdString(),
+                  language == AppLanguage::fr ? "Afficher les vecteurs en traits noirs sur papier blanc (B / Ctrl+B)"
+                                              : "Render vectors as black strokes on white paper (B / Ctrl+B)");
+        EXPECT_EQ(find<QWidget>("plotterHeader")->toolTip().toStdString(),
+                  language == AppLanguage::fr
+                      ? "D\u00E9plier ou replier les r\u00E9glages sp\u00E9cifiques au traceur AxiDraw et aux calques multi-stylos"
+                      : "Expand or collapse AxiDraw plotter and multi-pen layer settings");
+        EXPECT_EQ(find<QWidget>("outputMode.axidraw")->toolTip().toStdString(), detail(VectorOutputMode::axidraw));
+        EXPECT_EQ(find<QWidget>("illustrationStrokeStyle.per_stroke_width")->toolTip().toStdString(),
+                  detail(IllustrationStrokeStyle::perStrokeWidth));
         EXPECT_EQ(find<QComboBox>("paperFormat")->currentText().toStdString(), "A4 (210 \u00D7 297 mm)");
         EXPECT_EQ(find<QComboBox>("paperOrientation")->currentText().toStdString(),
                   language == AppLanguage::fr ? "Auto (selon image)" : "Auto (match image)");

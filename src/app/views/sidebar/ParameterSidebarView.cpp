@@ -470,8 +470,8 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
     preview->setSpacing(8);
     auto* blackOnWhite = new SidebarToggle(text("Noir sur blanc", "Black on white"), true, block);
     blackOnWhite->setObjectName("blackOnWhitePreview");
-    blackOnWhite->setToolTip(text("Afficher les vecteurs en traits noirs sur papier blanc (B / \u2318B)",
-                                  "Render vectors as black strokes on white paper (B / \u2318B)"));
+    blackOnWhite->setToolTip(text("Afficher les vecteurs en traits noirs sur papier blanc (B / Ctrl+B)",
+                                  "Render vectors as black strokes on white paper (B / Ctrl+B)"));
     blackOnWhite->show(model_.blackOnWhitePreview());
     connect(blackOnWhite, &QAbstractButton::clicked, this, [this](bool on) { model_.setBlackOnWhitePreview(on); });
     connect(&model_, &AppModel::blackOnWhitePreviewChanged, blackOnWhite,
