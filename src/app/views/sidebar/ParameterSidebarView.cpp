@@ -130,12 +130,12 @@ static SidebarToggle* makeToggle(const char* name, QString label, bool Vectorize
                                  std::vector<std::function<void()>>& refreshers, QWidget* parent) {
     auto* toggle = new SidebarToggle(label, singleLine, parent);
     toggle->setObjectName(name);
-    toggle->show(document.params().*field);
+    toggle->setCheckedQuietly(document.params().*field);
     QObject::connect(toggle, &QAbstractButton::clicked, toggle, [toggle, &document, field, delayMs](bool on) {
         ParameterChange::writeChoice(document, field, on, delayMs);
-        toggle->show(document.params().*field);
+        toggle->setCheckedQuietly(document.params().*field);
     });
-    refreshers.push_back([toggle, &document, field] { toggle->show(document.params().*field); });
+    refreshers.push_back([toggle, &document, field] { toggle->setCheckedQuietly(document.params().*field); });
     return toggle;
 }
 
@@ -472,19 +472,19 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
     blackOnWhite->setObjectName("blackOnWhitePreview");
     blackOnWhite->setToolTip(text("Afficher les vecteurs en traits noirs sur papier blanc (B / Ctrl+B)",
                                   "Render vectors as black strokes on white paper (B / Ctrl+B)"));
-    blackOnWhite->show(model_.blackOnWhitePreview());
+    blackOnWhite->setCheckedQuietly(model_.blackOnWhitePreview());
     connect(blackOnWhite, &QAbstractButton::clicked, this, [this](bool on) { model_.setBlackOnWhitePreview(on); });
     connect(&model_, &AppModel::blackOnWhitePreviewChanged, blackOnWhite,
-            [this, blackOnWhite] { blackOnWhite->show(model_.blackOnWhitePreview()); });
+            [this, blackOnWhite] { blackOnWhite->setCheckedQuietly(model_.blackOnWhitePreview()); });
     // Export only: the SVG texts are rewritten from the current result, without a run.
     auto* blackSVG = new SidebarToggle(text("SVG traits noirs", "Black SVG strokes"), true, block);
     blackSVG->setObjectName("exportBlackStrokes");
-    blackSVG->show(document.params().exportBlackStrokes);
+    blackSVG->setCheckedQuietly(document.params().exportBlackStrokes);
     connect(blackSVG, &QAbstractButton::clicked, this, [&document, blackSVG](bool on) {
         document.setExportBlackStrokes(on);
-        blackSVG->show(document.params().exportBlackStrokes);
+        blackSVG->setCheckedQuietly(document.params().exportBlackStrokes);
     });
-    paramRefreshers_.push_back([blackSVG, &document] { blackSVG->show(document.params().exportBlackStrokes); });
+    paramRefreshers_.push_back([blackSVG, &document] { blackSVG->setCheckedQuietly(document.params().exportBlackStrokes); });
     preview->addWidget(blackOnWhite);
     preview->addWidget(blackSVG);
     preview->addStretch(1);

@@ -84,7 +84,7 @@ SidebarToggle::SidebarToggle(const QString& text, bool singleLine, QWidget* pare
     if (singleLine) setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-void SidebarToggle::show(bool on) {
+void SidebarToggle::setCheckedQuietly(bool on) {
     const QSignalBlocker quiet(this);
     setChecked(on);
 }

@@ -49,8 +49,7 @@ class SidebarToggle final : public QCheckBox {
 public:
     SidebarToggle(const QString& text, bool singleLine, QWidget* parent = nullptr);
     /// Shows `on` without reporting it.
-    void show(bool on);
-    using QWidget::show;
+    void setCheckedQuietly(bool on);
 };
 
 /// One output-mode card: symbol and label over the subtitle, highlighted while selected.
