@@ -163,6 +163,7 @@ TEST(ParameterChangeRule, DoublesMoveOnlyBeyondOneMillionthAndChoicesOnlyWhenDif
 }
 
 TEST_F(ParameterSidebarTest, ASliderMoveBelowTheToleranceWritesNothingAndStartsNoRun) {
+    LanguageScope french(AppLanguage::fr);
     setFromOutside([](VectorizerParams& p) { p.rdpTolerance = 1.0 + 4e-7; });
     loadDrawing();
     SliderRow* rdp = slider("rdpTolerance");
