@@ -65,7 +65,7 @@ using DoubleField = double VectorizerParams::*;
 using IntegerField = std::int64_t VectorizerParams::*;
 
 /// One slider of the sidebar: label, field, range, step, tint, run delay and value text.
-struct SliderSpec {
+struct SliderControl {
     const char* french;
     const char* english;
     std::variant<DoubleField, IntegerField> field;
@@ -100,14 +100,14 @@ QWidget* section(QWidget* parent, QVBoxLayout*& layout) {
 }  // namespace
 
 /// Builds one slider, writes its moves by the change rule and keeps it following the parameters.
-static SliderRow* makeSlider(const SliderSpec& spec, VectorizerController& document,
+static SliderRow* makeSlider(const SliderControl& control, VectorizerController& document,
                              std::vector<std::function<void()>>& refreshers, QWidget* parent) {
     const VectorizerParams& params = document.params();
-    auto* row = new SliderRow(text(spec.french, spec.english), QString::fromStdString(spec.valueText(params)),
-                              fieldValue(params, spec.field), spec.minimum, spec.maximum, spec.step, spec.tint, parent);
-    row->setObjectName(fieldName(spec.field));
-    const std::variant<DoubleField, IntegerField> field = spec.field;
-    const std::uint64_t delay = spec.delayMs;
+    auto* row = new SliderRow(text(control.french, control.english), QString::fromStdString(control.valueText(params)),
+                              fieldValue(params, control.field), control.minimum, control.maximum, control.step, control.tint, parent);
+    row->setObjectName(fieldName(control.field));
+    const std::variant<DoubleField, IntegerField> field = control.field;
+    const std::uint64_t delay = control.delayMs;
     QObject::connect(row, &SliderRow::valueChanged, row, [&document, field, delay](double value) {
         if (const auto* real = std::get_if<DoubleField>(&field)) {
             ParameterChange::writeDouble(document, *real, value, delay);
@@ -115,7 +115,7 @@ static SliderRow* makeSlider(const SliderSpec& spec, VectorizerController& docum
             ParameterChange::writeInteger(document, std::get<IntegerField>(field), value, delay);
         }
     });
-    auto* valueText = spec.valueText;
+    auto* valueText = control.valueText;
     refreshers.push_back([row, &document, field, valueText] {
         const VectorizerParams& now = document.params();
         row->setValue(fieldValue(now, field));
@@ -407,7 +407,7 @@ QWidget* ParameterSidebarView::vectorizationSection(QWidget* parent) {
     toggles->addStretch(1);
     layout->addLayout(toggles);
 
-    const SliderSpec sliders[] = {
+    const SliderControl sliders[] = {
         {"Tol\u00E9rance RDP", "RDP tolerance", &VectorizerParams::rdpTolerance, 0.1, 5, 0.1, Theme::tcp(), kCurve,
          [](const VectorizerParams& p) { return decimals(p.rdpTolerance, 1) + " px"; }},
         {"Lissage B\u00E9zier (Schneider)", "B\u00E9zier smoothing (Schneider)", &VectorizerParams::curveSmoothing, 0, 1,
@@ -417,7 +417,7 @@ QWidget* ParameterSidebarView::vectorizationSection(QWidget* parent) {
         {"Longueur minimale", "Minimum length", &VectorizerParams::minPathLengthPx, 1, 30, 1, Theme::accent(), kQuiet,
          [](const VectorizerParams& p) { return integerText(p.minPathLengthPx) + " px"; }},
     };
-    for (const SliderSpec& spec : sliders) layout->addWidget(makeSlider(spec, document, paramRefreshers_, block));
+    for (const SliderControl& control : sliders) layout->addWidget(makeSlider(control, document, paramRefreshers_, block));
     return block;
 }
 
