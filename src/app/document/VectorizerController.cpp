@@ -1,5 +1,6 @@
 #include "app/document/VectorizerController.h"
 
+#include "core/export/SVGExporter.h"
 #include "core/model/Format.h"
 #include "core/model/Localization.h"
 #include "core/support/text/NumberFormat.h"
@@ -267,6 +268,14 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
                                      const std::shared_ptr<PendingRun>& run, RunOutput output) {
     if (run->cancelled || computeGeneration_ != generation || imageRevision_ != revision) return;
     if (pendingRun_ == run) pendingRun_.reset();
+    if (run->params.exportBlackStrokes != params_.exportBlackStrokes) {
+        // The export switch changed while this run was computing; it starts no run of its own.
+        VectorizerParams current = run->params;
+        current.exportBlackStrokes = params_.exportBlackStrokes;
+        VectorizationResult& r = output.result;
+        r.svgPreview = SVGExporter::generateSVG(r.layers, r.pageTransform, r.metrics, current, true);
+        r.svgAxiDraw = SVGExporter::generateSVG(r.layers, r.pageTransform, r.metrics, current, false);
+    }
     cachedStageA_ = std::move(output.stage);
     cachedStageAImageRevision_ = revision;
     applyResult(std::move(output.result), std::move(output.cache));

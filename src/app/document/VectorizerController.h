@@ -103,6 +103,10 @@ public:
     int erasePathsNear(VectorPoint pointPx, double radiusPx);
     std::optional<std::int64_t> addFreehandPath(const std::vector<VectorPoint>& points, std::int64_t penIndex);
     void toggleLayerVisibility(std::int64_t index);
+    /// Export-only switch: writes `params.exportBlackStrokes` (one observable change, only when it
+    /// differs) and rewrites the current result's two SVG texts for it at once, without a run; a run
+    /// already pending delivers texts that follow the new value. Returns whether it changed.
+    bool setExportBlackStrokes(bool black);
     void updatePenWidth(std::int64_t index, double widthMM);
     void recordUndoSnapshot();
     void undo();

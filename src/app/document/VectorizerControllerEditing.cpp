@@ -362,6 +362,21 @@ void VectorizerController::toggleLayerVisibility(std::int64_t index) {
     emit renderCacheChanged();
 }
 
+bool VectorizerController::setExportBlackStrokes(bool black) {
+    if (params_.exportBlackStrokes == black) return false;
+    params_.exportBlackStrokes = black;
+    emit paramsChanged();
+    if (!result_) return true;
+    VectorizationResult updated = *result_;
+    updated.svgPreview =
+        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, true);
+    updated.svgAxiDraw =
+        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, false);
+    result_ = std::move(updated);
+    emit resultChanged();
+    return true;
+}
+
 void VectorizerController::updatePenWidth(std::int64_t index, double widthMM) {
     // Pens are few; an index far beyond them would grow the list without end.
     if (index < 0 || index >= kMaxPenWidthIndex) return;

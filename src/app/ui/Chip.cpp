@@ -27,9 +27,21 @@ void Chip::setText(const QString& text) {
     update();
 }
 
+void Chip::setTint(QColor tint) {
+    tint_ = tint;
+    update();
+}
+
+void Chip::setShape(double horizontalPadding, double cornerRadius) {
+    horizontalPadding_ = horizontalPadding;
+    cornerRadius_ = cornerRadius;
+    updateGeometry();
+    update();
+}
+
 QSize Chip::sizeHint() const {
     const QFontMetricsF metrics(chipFont());
-    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text_) + 2 * 5.5)),
+    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text_) + 2 * horizontalPadding_)),
             static_cast<int>(std::ceil(metrics.height() + 2 * 2))};
 }
 
@@ -37,7 +49,7 @@ void Chip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 3.5, 3.5);
+    shape.addRoundedRect(QRectF(rect()), cornerRadius_, cornerRadius_);
     painter.fillPath(shape, filled_ ? tint_ : Theme::withOpacity(tint_, 0.14));
     painter.setFont(chipFont());
     painter.setPen(filled_ ? Theme::background() : tint_);

@@ -14,6 +14,10 @@ public:
     Chip(const QString& text, QColor tint, bool filled, QWidget* parent = nullptr);
 
     void setText(const QString& text);
+    void setTint(QColor tint);
+    /// The space left and right of the text and the corner radius (5.5 and 3.5 by default).
+    void setShape(double horizontalPadding, double cornerRadius);
+    [[nodiscard]] const QString& text() const noexcept { return text_; }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -24,6 +28,8 @@ private:
     QString text_;
     QColor tint_;
     bool filled_;
+    double horizontalPadding_ = 5.5;
+    double cornerRadius_ = 3.5;
 };
 
 }  // namespace ostrel

@@ -43,6 +43,8 @@ public:
         value_ = std::move(value);
         update();
     }
+    [[nodiscard]] const QString& label() const noexcept { return label_; }
+    [[nodiscard]] const QString& value() const noexcept { return value_; }
 
     [[nodiscard]] QSize sizeHint() const override {
         const double w = QFontMetricsF(labelFont()).horizontalAdvance(label_) + kMinSpacer +
@@ -136,5 +138,9 @@ void SliderRow::setValue(double value) {
 void SliderRow::setValueText(const QString& text) { title_->setValue(text); }
 
 void SliderRow::setLabel(const QString& label) { title_->setLabel(label); }
+
+QString SliderRow::valueText() const { return title_->value(); }
+
+QString SliderRow::label() const { return title_->label(); }
 
 }  // namespace ostrel

@@ -25,6 +25,8 @@ public:
     void setValue(double value);
     void setValueText(const QString& text);
     void setLabel(const QString& label);
+    [[nodiscard]] QString valueText() const;
+    [[nodiscard]] QString label() const;
     [[nodiscard]] double value() const noexcept { return value_; }
     [[nodiscard]] QSlider* slider() const noexcept { return slider_; }
     /// How many slider positions the range has (steps, or a fine continuous grid).
