@@ -57,6 +57,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
     {"pencil", 0xE3C9},                             // edit
     {"pencil.and.outline", 0xE3C9},                 // edit
     {"pencil.tip", 0xE150},                         // create
+    {"photo", 0xE410},                              // photo
     {"play.circle", 0xE039},                        // play_circle_outline
     {"play.fill", 0xE037},                          // play_arrow
     {"plus.magnifyingglass", 0xE8FF},               // zoom_in
