@@ -187,6 +187,14 @@ CanvasPaneBody::~CanvasPaneBody() {
     worker_->owner = nullptr;
 }
 
+void CanvasPaneBody::updateAllPanes() {
+    if (context_.updatePanes) {
+        context_.updatePanes();
+    } else {
+        update();
+    }
+}
+
 double CanvasPaneBody::displayedZoom() const noexcept {
     return context_.displayedZoomPan ? context_.displayedZoomPan->first : model_.zoomScale();
 }
@@ -202,16 +210,15 @@ CanvasTransformGeometry CanvasPaneBody::transformGeometry() const {
     g.panOffset = displayedPan();
     g.showPaperFrame = showPaperFrame_;
     const VectorizerController& document = model_.vectorizer();
-    if (document.result()) {
+    if (kind_ != CanvasPaneKind::original && document.result()) {
         g.pageTransform = document.result()->pageTransform;
     } else if (const RasterImage* source = document.sourceImage()) {
+        // The picture is always placed in image mode on a raw page of the raster's size.
         VectorizerParams params;
         params.paperFormat = PaperFormat::original;
         g.pageTransform = PageTransform::make(source->width, source->height, params);
     }
-    if (kind_ == CanvasPaneKind::original) {
-        g.showPaperFrame = false;
-    }
+    if (kind_ == CanvasPaneKind::original) g.showPaperFrame = false;
     return g;
 }
 
@@ -376,20 +383,16 @@ void CanvasPaneBody::paintEvent(QPaintEvent*) {
     // The grid, in pane points: it neither zooms nor pans.
     const double w = width();
     const double h = height();
+    // One-point lines on whole pixels, gathered in one path filled once.
     QPainterPath grid;
     if (w > 0) {
-        for (double x = 0; x < w; x += kGridStep) {
-            grid.moveTo(x + 0.5, 0);
-            grid.lineTo(x + 0.5, h);
-        }
+        for (double x = 0; x < w; x += kGridStep) grid.addRect(x, 0, 1, h);
     }
     if (h > 0) {
-        for (double y = 0; y < h; y += kGridStep) {
-            grid.moveTo(0, y + 0.5);
-            grid.lineTo(w, y + 0.5);
-        }
+        for (double y = 0; y < h; y += kGridStep) grid.addRect(0, y, w, 1);
     }
-    painter.strokePath(grid, QPen(Theme::gridMinor(), 1));
+    grid.setFillRule(Qt::WindingFill);
+    painter.fillPath(grid, Theme::gridMinor());
 
     if (kind_ != CanvasPaneKind::vector) paintBitmap(painter);
     if (showsVectors()) paintVectors(painter);
@@ -416,6 +419,10 @@ void CanvasPane::setBadge(const QString& badge) {
 
 void CanvasPane::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    layoutBody();
+}
+
+void CanvasPane::layoutBody() {
     body_->setGeometry(0, kHeaderHeight + 1, width(), std::max(0, height() - kHeaderHeight - 1));
 }
 

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -64,6 +65,8 @@ struct CanvasViewContext {
     /// While set (an animated zoom or pan in progress), the panes draw at these values instead of
     /// the model's final zoom and pan.
     std::optional<std::pair<double, QPointF>> displayedZoomPan;
+    /// Repaints every pane of the viewport (set by the viewport).
+    std::function<void()> updatePanes;
 };
 
 class CanvasPaneBody final : public QWidget {
@@ -79,6 +82,8 @@ public:
     [[nodiscard]] bool isVectorEditable() const noexcept { return kind_ != CanvasPaneKind::original; }
     [[nodiscard]] bool showPaperFrame() const noexcept { return showPaperFrame_; }
     [[nodiscard]] CanvasGestureState& gestureState() noexcept { return context_.gesture; }
+    /// Repaints this pane and its siblings (after the gesture state changed).
+    void updateAllPanes();
     /// The zoom and pan drawn now (the animated values while an animation runs).
     [[nodiscard]] double displayedZoom() const noexcept;
     [[nodiscard]] QPointF displayedPan() const noexcept;
@@ -149,6 +154,9 @@ public:
     [[nodiscard]] const QString& title() const noexcept { return title_; }
     [[nodiscard]] const QString& badge() const noexcept { return badge_; }
     [[nodiscard]] CanvasPaneBody& body() noexcept { return *body_; }
+    /// Places the body under the header for the pane's current size (also before a pending resize
+    /// event of a hidden pane arrives).
+    void layoutBody();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

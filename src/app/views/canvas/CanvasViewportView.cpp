@@ -55,6 +55,7 @@ CanvasViewportView::CanvasViewportView(AppModel& model, QWidget* parent)
       dropFrame_(new DropFrame(this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     dropFrame_->hide();
+    context_->updatePanes = [this] { updatePanes(); };
 
     VectorizerController& document = model_.vectorizer();
     connect(&document, &VectorizerController::sourceImageChanged, this, [this] {
@@ -91,6 +92,8 @@ void CanvasViewportView::setDropTargeted(bool targeted) {
 }
 
 void CanvasViewportView::renderPendingNow() {
+    // A hidden viewport (the offscreen snapshot) may not have had its resize events yet.
+    layoutPanes();
     for (CanvasPane* pane : panes_) pane->body().renderPendingNow();
 }
 
@@ -218,6 +221,7 @@ void CanvasViewportView::layoutPanes() {
     } else if (panes_.size() == 1) {
         panes_[0]->setGeometry(rect());
     }
+    for (CanvasPane* pane : panes_) pane->layoutBody();
 }
 
 void CanvasViewportView::layoutOverlays() {
