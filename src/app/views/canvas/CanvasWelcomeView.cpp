@@ -107,7 +107,6 @@ CanvasWelcomeView::CanvasWelcomeView(AppModel& model, QWidget* parent) : QWidget
     setColor(explanation_, Theme::textDim());
     explanation_->setAlignment(Qt::AlignCenter);
     explanation_->setWordWrap(true);
-    explanation_->setMaximumWidth(460);
     texts->addWidget(title_, 0, Qt::AlignHCenter);
     texts->addWidget(explanation_, 0, Qt::AlignHCenter);
     column->addLayout(texts);
@@ -164,6 +163,12 @@ void CanvasWelcomeView::retranslate() {
                                "presse-papiers (⌘V).",
                                "Drag and drop a line drawing here, open an image file (⌘O), or paste from "
                                "clipboard (⌘V).")));
+    // Wrapped at 460 points at most: fix the width, then the height its lines need.
+    const int natural = static_cast<int>(
+        std::ceil(QFontMetricsF(explanation_->font()).horizontalAdvance(explanation_->text()))) + 2;
+    const int width = std::min(natural, 460);
+    explanation_->setFixedWidth(width);
+    explanation_->setFixedHeight(explanation_->heightForWidth(width));
     openButton_->setTitle(qs(L("Ouvrir une image… (⌘O)", "Open Image… (⌘O)")));
     pasteButton_->setTitle(qs(L("Coller (⌘V)", "Paste (⌘V)")));
     recentHeader_->setText(qs(L("OUVRIR RÉCENT", "OPEN RECENT")));
