@@ -14,7 +14,7 @@ namespace ostrel {
 namespace {
 
 /// Sub-paths are gathered into chunks of about this many elements before each fill or stroke.
-constexpr int kChunkElements = 4000;
+constexpr int kChunkElements = 512;
 /// Dots are filled and outlined in groups of this many.
 constexpr int kDotsPerChunk = 400;
 
