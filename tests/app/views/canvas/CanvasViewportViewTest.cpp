@@ -334,6 +334,15 @@ TEST_F(CanvasViewportViewTest, ZoomAndPanMoveTheLastImageUntilTheNewOneArrives) 
     const QPointF rendered = centroid(body.grab().toImage());
     EXPECT_NEAR(rendered.x(), moved.x(), 1.0);
     EXPECT_NEAR(rendered.y(), moved.y(), 1.0);
+
+    // While an animation shows intermediate values, the panes draw those, not the model's.
+    view.setDisplayedZoomPan(std::pair{1.0, QPointF(0, 0)});
+    EXPECT_EQ(body.transformGeometry().panOffset, QPointF(0, 0));
+    const QPointF animated = centroid(body.grab().toImage());
+    EXPECT_NEAR(animated.x(), before.x(), 1.0);
+    EXPECT_NEAR(animated.y(), before.y(), 1.0);
+    view.setDisplayedZoomPan(std::nullopt);
+    EXPECT_EQ(body.transformGeometry().panOffset, QPointF(15, 10));
 }
 
 TEST_F(CanvasViewportViewTest, TheNewestRequestWinsOffTheGuiThread) {
