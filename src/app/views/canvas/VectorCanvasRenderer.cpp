@@ -152,12 +152,14 @@ void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform&
 void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const CanvasTransformGeometry& g,
               double diameter, const QColor& fill, const QPen& outline) {
     QPainterPath chunk;
+    chunk.setFillRule(Qt::WindingFill);  // overlapping dots stay filled
     int inChunk = 0;
     const auto flush = [&] {
         if (inChunk == 0) return;
         painter.fillPath(chunk, fill);
         painter.strokePath(chunk, outline);
         chunk.clear();
+        chunk.setFillRule(Qt::WindingFill);
         inChunk = 0;
     };
     for (const VectorPoint& point : dots) {

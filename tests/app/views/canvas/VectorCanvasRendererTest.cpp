@@ -265,6 +265,16 @@ TEST_F(VectorCanvasRendererTest, SelectedStrokesGetAHaloAndVertexDots) {
     }
 }
 
+TEST_F(VectorCanvasRendererTest, OverlappingVertexDotsStayFilled) {
+    Frame frame;
+    frame.result = oneStrokeResult(1, 2);
+    frame.result.layers[0].paths[0].points = {{10, 50}, {12, 50}, {90, 50}};
+    frame.selected = {1};
+    const QImage image = frame.render();
+    // Inside both dots near (30, 70) and (32, 70): the dot fill, not the stroke through a hole.
+    EXPECT_TRUE(near(image.pixelColor(31, 70), Theme::background())) << describe(image.pixelColor(31, 70));
+}
+
 TEST_F(VectorCanvasRendererTest, ATranslucentHaloOverManyStrokesLooksLikeOne) {
     // 600 selected strokes on the same line need several chunks: their halo must not build up.
     const auto haloPixel = [](int strokes) {
