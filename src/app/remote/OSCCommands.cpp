@@ -71,8 +71,8 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
 
     if (address == "/ostrel/reset") return document.resetParameters();
     if (address == "/ostrel/axidraw/plot") {
-        if (document.result() && document.plotter()) document.plotter()->startPlot(*document.result());
-        return;
+        // A plot right after a parameter change draws the result of that change once it is applied.
+        return document.plotCurrentResult(VectorizerController::PlotRequest::plot);
     }
     static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
         {"/ostrel/axidraw/pause", &PlotterLink::pausePlot},
