@@ -43,6 +43,8 @@ public:
         value_ = std::move(value);
         update();
     }
+    [[nodiscard]] const QString& label() const noexcept { return label_; }
+    [[nodiscard]] const QString& value() const noexcept { return value_; }
 
     [[nodiscard]] QSize sizeHint() const override {
         const double w = QFontMetricsF(labelFont()).horizontalAdvance(label_) + kMinSpacer +
@@ -134,6 +136,10 @@ void SliderRow::setValue(double value) {
 }
 
 void SliderRow::setValueText(const QString& text) { title_->setValue(text); }
+
+QString SliderRow::label() const { return title_->label(); }
+
+QString SliderRow::valueText() const { return title_->value(); }
 
 void SliderRow::setLabel(const QString& label) { title_->setLabel(label); }
 

@@ -26,6 +26,8 @@ public:
     void setValueText(const QString& text);
     void setLabel(const QString& label);
     [[nodiscard]] double value() const noexcept { return value_; }
+    [[nodiscard]] QString label() const;
+    [[nodiscard]] QString valueText() const;
     [[nodiscard]] QSlider* slider() const noexcept { return slider_; }
     /// How many slider positions the range has (steps, or a fine continuous grid).
     [[nodiscard]] int positionCount() const noexcept { return positions_; }
