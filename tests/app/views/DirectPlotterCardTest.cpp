@@ -171,6 +171,42 @@ TEST_F(DirectPlotterCardTest, TextsOfEveryRowInBothLanguages) {
     }
 }
 
+/// Distance between two colours, channel by channel.
+int colourDistance(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+TEST_F(DirectPlotterCardTest, PaintsTheDeviceDotThePanelAndThePrompt) {
+    loadTwoPenDrawing();
+    const auto card = makeCard();
+    const auto pixelAt = [&](QPoint p) {
+        card->resize(300, card->sizeHint().height());
+        return card->grab().toImage().pixelColor(p);
+    };
+    const QPoint dot = card->deviceDot()->geometry().center();
+    EXPECT_LT(colourDistance(pixelAt(dot), Theme::alive()), 12);
+    plotter().setSelectedPortPath("virtual://axidraw-simulator");
+    EXPECT_LT(colourDistance(pixelAt(dot), Theme::standby()), 12);
+    // Inside the border: the lane at 0.85 over what lies behind the card.
+    const QColor panel = pixelAt({4, 40});
+    const QColor behind = card->palette().color(QPalette::Window);
+    const QColor lane = Theme::lane();
+    const QColor expected(qRound(lane.red() * 0.85 + behind.red() * 0.15),
+                          qRound(lane.green() * 0.85 + behind.green() * 0.15),
+                          qRound(lane.blue() * 0.85 + behind.blue() * 0.15));
+    EXPECT_LT(colourDistance(panel, expected), 9);
+
+    // The prompt's panel is tinted with standby once a pen change waits.
+    click(card->actionRow()->plotButton());
+    ASSERT_TRUE(finishRun());
+    ASSERT_TRUE(card->penChangePrompt()->isVisibleTo(card.get()));
+    card->resize(300, card->sizeHint().height());
+    const QRect prompt = card->penChangePrompt()->geometry();
+    const QColor tinted = card->grab().toImage().pixelColor(prompt.right() - 6, prompt.bottom() - 4);
+    EXPECT_GT(tinted.blue(), panel.blue() + 10);
+    EXPECT_GT(colourDistance(tinted, panel), 20);
+}
+
 TEST_F(DirectPlotterCardTest, SpeedTextsUseTheStoredPercentAndTheClampedSpeed) {
     const auto card = makeCard();
     struct Case {

@@ -377,6 +377,8 @@ QString DirectPlotterCard::statusText() const { return status_->text(); }
 
 QColor DirectPlotterCard::deviceDotColor() const { return deviceDot_->color(); }
 
+QWidget* DirectPlotterCard::deviceDot() const noexcept { return deviceDot_; }
+
 QColor DirectPlotterCard::penDotColor() const { return penDot_->color(); }
 
 void DirectPlotterCard::paintEvent(QPaintEvent*) {

@@ -49,6 +49,7 @@ public:
     [[nodiscard]] QCheckBox* pauseSwitch() const noexcept { return pauseSwitch_; }
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] QColor deviceDotColor() const;
+    [[nodiscard]] QWidget* deviceDot() const noexcept;
     [[nodiscard]] QColor penDotColor() const;
 
     /// "60 %": the stored integer and a percent sign.
