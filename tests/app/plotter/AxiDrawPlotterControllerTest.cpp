@@ -386,6 +386,32 @@ TEST_F(PlotterOnBoard, StopThenStartIgnoresTheOldRunsLastSleep) {
     EXPECT_EQ(controller->completedStepCount(), total);
 }
 
+// The link works on its own thread: a stop that comes while a step's reply is still on its way
+// returns at once, goes out right after that step, and the stopped run never acts on the reply.
+TEST_F(PlotterOnBoard, StopWhileAReplyIsOnItsWayIgnoresThatReply) {
+    board.misbehave("XM", Misbehaviour::lateReply, 0, 400ms);
+    controller->startPlot(twoPenDrawing());
+    ASSERT_TRUE(test::spinUntil([&] {
+        const auto texts = board.commandTexts();
+        return !texts.empty() && texts.back().starts_with("XM,");
+    }));
+    const auto before = std::chrono::steady_clock::now();
+    controller->stopPlot();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
+    EXPECT_EQ(controller->runState(), AxiDrawRunState::idle());
+    EXPECT_EQ(controller->statusLog(), "Plot stopped (pen up)");
+
+    const auto commands = sent();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(commands.end() - 3, commands.end()),
+              (std::vector<std::string>{"XM,122,800,800", "ES", "SP,1,150"}));
+    // The late reply came after the stop: the step is not counted and the head not moved on.
+    EXPECT_EQ(controller->completedStepCount(), 0);
+    EXPECT_EQ(controller->currentPosMM(), VectorPoint::zero);
+    EXPECT_EQ(controller->statusLog(), "Plot stopped (pen up)");
+    EXPECT_EQ(clock->pendingCount(), 0u);
+}
+
 TEST_F(PlotterOnBoard, ErrorReplyEndsTheRunInError) {
     AxiDrawConfig config;
     config.pauseBetweenPenLayers = false;
