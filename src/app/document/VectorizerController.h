@@ -100,6 +100,8 @@ public:
     /// once it is applied (a newer request replaces a waiting one; a cancelled run drops it). Does
     /// nothing without a plotter, or without a result and no run pending.
     void plotCurrentResult(PlotRequest request);
+    /// Forgets the request waiting for the pending run (a stop asked for meanwhile).
+    void dropDeferredPlot() noexcept { deferredPlot_.reset(); }
     /// The request waiting for the pending run, if any.
     [[nodiscard]] std::optional<PlotRequest> deferredPlotRequest() const noexcept { return deferredPlot_; }
 

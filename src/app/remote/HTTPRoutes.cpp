@@ -178,6 +178,7 @@ HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
         } else if (action == "resume") {
             plotter->resumePlot();
         } else if (action == "stop") {
+            c.dropDeferredPlot();  // and a plot still waiting for its pending run
             plotter->stopPlot();
         } else if (action == "pen_up" || action == "penup") {
             plotter->raisePen();

@@ -83,6 +83,8 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
         {"/ostrel/axidraw/home", &PlotterLink::returnToHome},
         {"/ostrel/axidraw/unlock", &PlotterLink::unlockMotorsAndZeroOrigin},
     };
+    // A stop also drops a plot still waiting for its pending run.
+    if (address == "/ostrel/axidraw/stop") document.dropDeferredPlot();
     if (const auto row = plotterRows.find(address); row != plotterRows.end()) return plotterCommand(row->second);
 
     if (argument == nullptr) return;

@@ -550,6 +550,20 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
     document().cancelScheduledVectorization();
     EXPECT_FALSE(document().deferredPlotRequest());
     EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
+
+    // A remote stop meanwhile drops the waiting plot too: the run's result comes, no plot starts.
+    for (const std::function<void()>& stop : std::vector<std::function<void()>>{
+             [&] { post(R"({"action":"stop"})"); }, [&] { remote.handleOSCMessage({"/ostrel/axidraw/stop", {}}); }}) {
+        params.penCount = params.penCount == 4 ? 2 : 4;
+        document().setParams(params, RunSchedule::after(20));
+        post(R"({"action":"plot"})");
+        ASSERT_TRUE(document().deferredPlotRequest());
+        stop();
+        EXPECT_FALSE(document().deferredPlotRequest());
+        ASSERT_TRUE(test::spinUntil([&] { return !document().hasPendingRun(); }));
+        EXPECT_EQ(document().result()->layers.size(), static_cast<std::size_t>(params.penCount));
+        EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
+    }
 }
 
 TEST_F(DirectPlotterCardTest, ABoardThatStopsAnsweringNeverHoldsTheMainThread) {
