@@ -325,6 +325,26 @@ TEST_F(DirectPlotterCardTest, EnabledRulesFollowTheResultThePendingRunAndTheRunS
     EXPECT_EQ(shown(), plotOnly);
     settle();
 
+    // A framing run offers Pause and Stop too, and a paused one Resume and Abort; Unlock motors
+    // while paused ends the held run, and the plot button is back.
+    clock->advance(std::chrono::seconds(10));
+    clock->setHeld(true);
+    click(jog->button(Jog::frameSheet));
+    ASSERT_EQ(plotter().runState(), AxiDrawRunState::framingBoundingBox());
+    EXPECT_EQ(shown(), (std::vector<bool>{true, true, false, false, false}));
+    EXPECT_EQ(jogEnabled(), std::vector<bool>(5, false));
+    click(row->pauseButton());
+    clock->setHeld(false);
+    ASSERT_TRUE(finishRun());
+    ASSERT_EQ(plotter().runState(), AxiDrawRunState::pausedByUser());
+    EXPECT_EQ(shown(), (std::vector<bool>{false, false, true, true, false}));
+    click(jog->button(Jog::unlockMotors));
+    settle();
+    EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
+    EXPECT_EQ(shown(), plotOnly);
+    plotter().resumePlot();  // the held job is gone
+    EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
+
     // After an error the plot button is back and every jog button enabled.
     board.misbehave("SP", FakeEbbBoard::Misbehaviour::errorReply);
     click(jog->button(Jog::up));
