@@ -100,7 +100,6 @@ public:
     void setText(const QString& text) {
         if (text == text_) return;
         text_ = text;
-        setToolTip(text);
         update();
     }
     [[nodiscard]] const QString& text() const noexcept { return text_; }
