@@ -196,6 +196,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
 }
 
 void VectorizerController::cancelPendingRun() {
+    deferredPlot_.reset();
     if (!pendingRun_) return;
     pendingRun_->cancelled = true;
     if (pendingRun_->timer != nullptr) {
@@ -203,12 +204,40 @@ void VectorizerController::cancelPendingRun() {
         pendingRun_->timer->deleteLater();
         pendingRun_->timer = nullptr;
     }
-    pendingRun_.reset();
+    setPendingRun(nullptr);
+}
+
+void VectorizerController::setPendingRun(std::shared_ptr<PendingRun> run) {
+    const bool was = pendingRun_ != nullptr;
+    pendingRun_ = std::move(run);
+    if (was != (pendingRun_ != nullptr)) emit pendingRunChanged();
+}
+
+void VectorizerController::plotCurrentResult(PlotRequest request) {
+    if (plotter() == nullptr) return;
+    if (pendingRun_) {
+        deferredPlot_ = request;
+        return;
+    }
+    startPlotRequest(request);
+}
+
+void VectorizerController::startPlotRequest(PlotRequest request) {
+    PlotterLink* link = plotter();
+    if (link == nullptr || !result_) return;
+    if (request == PlotRequest::plot) {
+        link->startPlot(*result_);
+    } else {
+        link->startBoundingBoxFrame(*result_);
+    }
 }
 
 void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction) {
+    // A plot waiting for the pending run waits for this newer one instead.
+    const std::optional<PlotRequest> waiting = deferredPlot_;
     cancelPendingRun();
     if (!sourceImage_) return;
+    deferredPlot_ = waiting;
     const std::uint64_t generation = ++computeGeneration_;
     const std::uint64_t revision = imageRevision_;
 
@@ -219,7 +248,7 @@ void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool 
     run->reuse = !forceFullExtraction && cachedStageA_ && cachedStageAImageRevision_ == revision &&
                  params_.extractionCacheKey() == cachedStageA_->extractionCacheKey;
     if (run->reuse) run->cachedStage = cachedStageA_;
-    pendingRun_ = run;
+    setPendingRun(run);
 
     setProcessing(true);
     const std::string stage =
@@ -267,7 +296,7 @@ void VectorizerController::startPendingComputation(std::uint64_t generation, std
 void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t revision,
                                      const std::shared_ptr<PendingRun>& run, RunOutput output) {
     if (run->cancelled || computeGeneration_ != generation || imageRevision_ != revision) return;
-    if (pendingRun_ == run) pendingRun_.reset();
+    if (pendingRun_ == run) setPendingRun(nullptr);
     if (run->params.exportBlackStrokes != params_.exportBlackStrokes) {
         // The export switch changed while this run was computing; it starts no run of its own.
         VectorizerParams current = run->params;
@@ -282,7 +311,9 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
 }
 
 void VectorizerController::runSynchronousVectorization() {
+    const std::optional<PlotRequest> waiting = deferredPlot_;
     cancelPendingRun();
+    deferredPlot_ = waiting;
     if (!sourceImage_) return;
     const VectorizerParams p = params_;
     const auto v = layerVisibility_;
@@ -308,6 +339,8 @@ void VectorizerController::applyResult(VectorizationResult result,
     setProgress(1.0, L("Terminé", "Complete"));
     setStatus(summaryText(sourceTitle_, result_->metrics));
     releasePrevious(std::move(previousResult), std::move(previousCache));
+    // A plot asked for while this result was on its way starts with it now.
+    if (deferredPlot_ && !pendingRun_) startPlotRequest(*std::exchange(deferredPlot_, std::nullopt));
 }
 
 void VectorizerController::releasePrevious(std::optional<VectorizationResult> result,

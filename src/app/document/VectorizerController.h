@@ -63,6 +63,9 @@ public:
     [[nodiscard]] const std::shared_ptr<const VectorRenderCache>& renderCache() const noexcept { return renderCache_; }
     [[nodiscard]] const std::map<std::int64_t, bool>& layerVisibility() const noexcept { return layerVisibility_; }
     [[nodiscard]] bool isProcessing() const noexcept { return isProcessing_; }
+    /// True from a background run's request until its result is applied or the run is cancelled:
+    /// meanwhile `result` belongs to older parameters than those on screen.
+    [[nodiscard]] bool hasPendingRun() const noexcept { return pendingRun_ != nullptr; }
     [[nodiscard]] double progressFraction() const noexcept { return progressFraction_; }
     [[nodiscard]] const std::string& progressStage() const noexcept { return progressStage_; }
     [[nodiscard]] const std::string& statusMessage() const noexcept { return statusMessage_; }
@@ -90,6 +93,17 @@ public:
     void resetParameters();
     /// Cancels the pending background run, if any (the document stays as it is).
     void cancelScheduledVectorization() { cancelPendingRun(); }
+
+    /// What a remote plot command asks of the plotter.
+    enum class PlotRequest { plot, frame };
+    /// Hands the current result to the plotter, or, while a run is pending, the result of that run
+    /// once it is applied (a newer request replaces a waiting one; a cancelled run drops it). Does
+    /// nothing without a plotter, or without a result and no run pending.
+    void plotCurrentResult(PlotRequest request);
+    /// Forgets the request waiting for the pending run (a stop asked for meanwhile).
+    void dropDeferredPlot() noexcept { deferredPlot_.reset(); }
+    /// The request waiting for the pending run, if any.
+    [[nodiscard]] std::optional<PlotRequest> deferredPlotRequest() const noexcept { return deferredPlot_; }
 
     // Stroke edits; each commits a rebuilt result. Ids select strokes.
     int deletePaths(const std::set<std::int64_t>& ids);
@@ -129,6 +143,7 @@ signals:
     void progressChanged();
     void statusMessageChanged();
     void undoRedoChanged();
+    void pendingRunChanged();
 
 private:
     struct PendingRun;
@@ -138,6 +153,8 @@ private:
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
     void cancelPendingRun();
+    void setPendingRun(std::shared_ptr<PendingRun> run);
+    void startPlotRequest(PlotRequest request);
     void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
                    RunOutput output);
@@ -165,6 +182,7 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
+    std::optional<PlotRequest> deferredPlot_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
     QPointer<QObject> plotterObject_;

@@ -3,10 +3,10 @@
 #include "core/model/Localization.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "app/plotter/AxiDrawRunClock.h"
+#include "app/plotter/EbbLinkThread.h"
 #include "core/plotter/EbbSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -79,7 +79,45 @@ std::vector<AxiDrawJobStep> AxiDrawPlotRun::restoreSteps(const std::vector<AxiDr
 }
 
 void AxiDrawPlotRun::start() {
-    QTimer::singleShot(0, this, [this] { begin(); });
+    AxiDrawPlotterController& c = *controller_;
+    QPointer<AxiDrawPlotRun> self(this);
+    c.postLink(
+        [device = inputs_.device, connect = inputs_.connect, config = inputs_.config](EbbLinkSession& link) {
+            if (connect) {
+                link.connect(device, config);
+            } else {
+                link.requireDevice(device);
+            }
+            link.sendSetup(config);
+        },
+        [self](const AxiDrawPlotterController::LinkReport& report) {
+            if (!self || !self->isCurrent()) return;
+            if (report.failure) {
+                self->controller_->fail(*report.failure);
+                return;
+            }
+            self->begin();
+        });
+}
+
+void AxiDrawPlotRun::sendStep(std::string command, int timeoutMs, int boardMs, bool isMove,
+                              std::function<void()> then) {
+    QPointer<AxiDrawPlotRun> self(this);
+    controller_->postLink(
+        [device = inputs_.device, command = std::move(command), timeoutMs](EbbLinkSession& link) {
+            link.requireDevice(device);
+            link.send(command, timeoutMs);
+        },
+        [self, boardMs, isMove, then = std::move(then)](const AxiDrawPlotterController::LinkReport& report) {
+            if (!self || !self->isCurrent()) return;
+            AxiDrawPlotterController& c = *self->controller_;
+            if (report.failure) {
+                c.fail(*report.failure);
+                return;
+            }
+            c.noteBoardTime(self->inputs_.isSimulator, boardMs, isMove);
+            then();
+        });
 }
 
 bool AxiDrawPlotRun::isCurrent() const noexcept {
@@ -117,18 +155,15 @@ void AxiDrawPlotRun::runNextStep() {
 }
 
 void AxiDrawPlotRun::playSetPen(const AxiDrawJobStep::SetPen& step, bool isRestore) {
-    AxiDrawPlotterController& c = *controller_;
-    const std::string command = std::string(step.down ? "SP,0," : "SP,1,") + integerText(step.delayMs);
-    try {
-        c.send(*inputs_.transport, command, step.delayMs + kPenTimeoutMarginMs, step.delayMs);
-    } catch (const std::exception& failure) {
-        c.fail(failure.what());
-        return;
-    }
-    c.setIsPenDown(step.down);
+    std::string command = std::string(step.down ? "SP,0," : "SP,1,") + integerText(step.delayMs);
+    const bool down = step.down;
     const std::int64_t delay = step.delayMs;
-    sleepThen(inputs_.isSimulator ? simulatorSleep(delay, inputs_.speedMultiplier, kSimulatorPenSleepFloorMs) : delay,
-              isRestore);
+    sendStep(std::move(command), step.delayMs + kPenTimeoutMarginMs, step.delayMs, false, [this, down, delay, isRestore] {
+        controller_->setIsPenDown(down);
+        sleepThen(inputs_.isSimulator ? simulatorSleep(delay, inputs_.speedMultiplier, kSimulatorPenSleepFloorMs)
+                                      : delay,
+                  isRestore);
+    });
 }
 
 void AxiDrawPlotRun::playMoveXY(const AxiDrawJobStep::MoveXY& step, bool isRestore) {
@@ -140,25 +175,24 @@ void AxiDrawPlotRun::playMoveXY(const AxiDrawJobStep::MoveXY& step, bool isResto
     const double distance = c.currentPosMM_.distance(step.targetMM);
     const double speed = step.penDown ? c.config_.drawSpeedMMPerSec() : c.config_.travelSpeedMMPerSec();
     const std::int64_t duration = moveDurationMs(distance, speed);
-    if (dx != 0 || dy != 0) {
-        const std::string command =
-            "XM," + integerText(duration) + "," + integerText(dx) + "," + integerText(dy);
-        try {
-            c.send(*inputs_.transport, command, static_cast<int>(duration) + kMoveTimeoutMarginMs,
-                   static_cast<int>(duration), true);
-        } catch (const std::exception& failure) {
-            c.fail(failure.what());
-            return;
-        }
+    const AxiDrawJobStep::MoveXY move = step;
+    auto arrived = [this, move, sx, sy, duration, isRestore] {
+        AxiDrawPlotterController& controller = *controller_;
+        controller.currentStepsX_ = sx;
+        controller.currentStepsY_ = sy;
+        controller.setCurrentPosMM(move.targetMM);
+        controller.setIsPenDown(move.penDown);
+        controller.setActivePathID(move.pathID);
+        sleepThen(inputs_.isSimulator ? simulatorSleep(duration, inputs_.speedMultiplier, kSimulatorMoveSleepFloorMs)
+                                      : std::min(duration, kHardwareMoveSleepCapMs),
+                  isRestore);
+    };
+    if (dx == 0 && dy == 0) {
+        arrived();
+        return;
     }
-    c.currentStepsX_ = sx;
-    c.currentStepsY_ = sy;
-    c.setCurrentPosMM(step.targetMM);
-    c.setIsPenDown(step.penDown);
-    c.setActivePathID(step.pathID);
-    sleepThen(inputs_.isSimulator ? simulatorSleep(duration, inputs_.speedMultiplier, kSimulatorMoveSleepFloorMs)
-                                  : std::min(duration, kHardwareMoveSleepCapMs),
-              isRestore);
+    sendStep("XM," + integerText(duration) + "," + integerText(dx) + "," + integerText(dy),
+             static_cast<int>(duration) + kMoveTimeoutMarginMs, static_cast<int>(duration), true, std::move(arrived));
 }
 
 void AxiDrawPlotRun::sleepThen(std::int64_t milliseconds, bool wasRestoreStep) {
@@ -215,14 +249,23 @@ void AxiDrawPlotRun::pauseForPenChange(const AxiDrawJobStep::BeginLayer& step) {
 }
 
 void AxiDrawPlotRun::pauseForUser() {
+    const int delay = controller_->config_.penDelayMs;
+    QPointer<AxiDrawPlotRun> self(this);
+    controller_->postLink(
+        [device = inputs_.device, command = "SP,1," + integerText(delay)](EbbLinkSession& link) {
+            // Best effort: the pause goes on without the pen-up.
+            link.requireDevice(device);
+            link.send(command, kPauseCommandTimeoutMs);
+        },
+        [self, delay](const AxiDrawPlotterController::LinkReport& report) {
+            if (!self || !self->isCurrent()) return;
+            if (!report.failure) self->controller_->noteBoardTime(self->inputs_.isSimulator, delay, false);
+            self->holdForUser();
+        });
+}
+
+void AxiDrawPlotRun::holdForUser() {
     AxiDrawPlotterController& c = *controller_;
-    const int delay = c.config_.penDelayMs;
-    try {
-        c.send(*inputs_.transport, "SP,1," + integerText(delay), kPauseCommandTimeoutMs, delay);
-    } catch (const std::exception&) {
-        // Best effort: the pause goes on.
-    }
-    if (!isCurrent()) return;
     c.setIsPenDown(false);
     c.setCompletedStepCount(index_);
     c.setRunState(AxiDrawRunState::pausedByUser());

@@ -4,27 +4,32 @@
 // position, pen, progress and status up to date, and ends on completion, a
 // pen change, a user pause, a failed command, or a stop.
 //
-// A state machine driven by single-shot timers: between steps the main
-// thread is free, which is when pause and stop requests get in. Each timer
-// callback first checks that the run is still the controller's current one
-// (its generation), so a stopped or replaced run never writes again.
+// A state machine driven by the board's replies and single-shot timers: each
+// command goes out on the controller's link thread and the run goes on when
+// its reply is posted back, so the main thread is never blocked and pause and
+// stop requests get in between steps. Each reply and timer callback first
+// checks that the run is still the controller's current one (its
+// generation), so a stopped or replaced run never writes again.
 #pragma once
 
 #include "core/plotter/AxiDrawCompiledJob.h"
+#include "core/plotter/AxiDrawConfig.h"
+#include "core/plotter/AxiDrawPortDevice.h"
 
 #include <QObject>
 #include <QPointer>
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace ostrel {
 
 class AxiDrawPlotterController;
 class AxiDrawRunClock;
-class EbbSerialTransport;
 
 class AxiDrawPlotRun final : public QObject {
     Q_OBJECT
@@ -33,7 +38,9 @@ public:
     struct Inputs {
         AxiDrawCompiledJob job;
         std::int64_t startIndex = 0;
-        std::shared_ptr<EbbSerialTransport> transport;  // every command of the run goes here
+        AxiDrawPortDevice device;  // every command of the run goes to the link on this device
+        bool connect = false;      // open the device first (a new run); else it must be open already
+        AxiDrawConfig config;      // the servo set-up sent before the first step
         bool isSimulator = false;
         double speedMultiplier = 1.0;  // ≥ 1: how much faster the simulator plays
         bool isFraming = false;
@@ -45,7 +52,7 @@ public:
     AxiDrawPlotRun(AxiDrawPlotterController& controller, std::uint64_t generation, Inputs inputs,
                    std::shared_ptr<AxiDrawRunClock> clock);
 
-    /// Plays the first step on the next turn of the event loop.
+    /// Queues the connection and the servo set-up; the first step plays once they are done.
     void start();
 
     /// What to play before resuming `steps` at `index` so the head stands where step index−1 left
@@ -66,12 +73,16 @@ private:
     [[nodiscard]] bool isCurrent() const noexcept;
     void begin();
     void runNextStep();
+    /// Sends `command` on the run's link; `then` runs on the main thread after the board took it,
+    /// and only while this run is current. A failure ends the run in error.
+    void sendStep(std::string command, int timeoutMs, int boardMs, bool isMove, std::function<void()> then);
     void afterSleep(bool wasRestoreStep);
     void sleepThen(std::int64_t milliseconds, bool wasRestoreStep);
     void playSetPen(const AxiDrawJobStep::SetPen& step, bool isRestore);
     void playMoveXY(const AxiDrawJobStep::MoveXY& step, bool isRestore);
     void pauseForPenChange(const AxiDrawJobStep::BeginLayer& step);
     void pauseForUser();
+    void holdForUser();
     void complete();
     void writeProgressText();
 

@@ -2,6 +2,7 @@
 
 #include "core/model/Localization.h"
 #include "app/plotter/AxiDrawPlotRun.h"
+#include "app/plotter/EbbLinkThread.h"
 #include "core/plotter/EbbSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
@@ -27,7 +28,8 @@ AxiDrawPlotterController::AxiDrawPlotterController(Environment environment, QObj
       environment_(std::move(environment)),
       clock_(environment_.clock ? environment_.clock : std::make_shared<SystemRunClock>()),
       selectedPortPath_(AxiDrawPortDevice::simulatorPath),
-      statusLog_(L("Prêt (Origine 0, 0 mm)", "Ready (Home 0, 0 mm)")) {
+      statusLog_(L("Prêt (Origine 0, 0 mm)", "Ready (Home 0, 0 mm)")),
+      link_(std::make_unique<EbbLinkThread>()) {
     refreshPorts();
 }
 
@@ -35,6 +37,8 @@ AxiDrawPlotterController::~AxiDrawPlotterController() {
     ++runGeneration_;
     delete plotTask_;
     plotTask_ = nullptr;
+    // Sends what is still queued (a stop's pen-up above all), each command within its time-out.
+    link_.reset();
 }
 
 AxiDrawPortDevice AxiDrawPlotterController::selectedDevice() const {
@@ -72,54 +76,89 @@ void AxiDrawPlotterController::refreshPorts() {
     if (!listed(selectedPortPath_)) setSelectedPortPath(std::string(AxiDrawPortDevice::simulatorPath));
 }
 
-bool AxiDrawPlotterController::ensureConnected() {
+void AxiDrawPlotterController::postLink(LinkWork work, LinkDone done) {
+    ++outstandingLinkJobs_;
+    link_->post([this, work = std::move(work), done = std::move(done)](EbbLinkSession& session) mutable {
+        const bool wasOpen = session.isOpen();
+        const std::string wasPath = session.device().path;
+        LinkReport report;
+        try {
+            work(session);
+        } catch (const std::exception& failure) {
+            report.failure = failure.what();
+        }
+        report.isOpen = session.isOpen();
+        report.device = session.device();
+        report.firmware = session.firmwareVersion();
+        report.opened = report.isOpen && (!wasOpen || wasPath != report.device.path);
+        // The controller outlives every job (its destructor drains the link before it goes).
+        QMetaObject::invokeMethod(
+            this,
+            [this, done = std::move(done), report = std::move(report)] {
+                --outstandingLinkJobs_;
+                linkOpen_ = report.isOpen;
+                linkDevice_ = report.device;
+                if (report.opened) setFirmwareVersion(report.firmware);
+                if (done) done(report);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AxiDrawPlotterController::ensureConnected() {
     const AxiDrawPortDevice device = selectedDevice();
-    if (transport_ && transport_->device() == device && transport_->isOpen()) return true;
-    if (transport_) transport_->close();
-    auto fresh = std::make_shared<EbbSerialTransport>(device);
-    try {
-        fresh->open();
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return false;
-    }
-    transport_ = fresh;
-    setFirmwareVersion(fresh->firmwareVersion());
-    try {
-        configureEbbServoAndMotors(*fresh);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return false;
-    }
-    if (runState_.kind == AxiDrawRunState::Kind::error) setRunState(AxiDrawRunState::idle());
-    return true;
+    const AxiDrawConfig config = config_;
+    postLink([device, config](EbbLinkSession& link) { link.connect(device, config); },
+             [this](const LinkReport& report) {
+                 if (report.failure) {
+                     fail(*report.failure);
+                 } else if (report.opened && runState_.kind == AxiDrawRunState::Kind::error) {
+                     setRunState(AxiDrawRunState::idle());
+                 }
+             });
 }
 
-void AxiDrawPlotterController::configureEbbServoAndMotors(EbbSerialTransport& transport) {
-    send(transport, "SC,4," + integerText(AxiDrawConfig::servoTicks(config_.penUpPercent)), kCommandTimeoutMs);
-    send(transport, "SC,5," + integerText(AxiDrawConfig::servoTicks(config_.penDownPercent)), kCommandTimeoutMs);
-    send(transport, "SC,10,65535", kCommandTimeoutMs);
-    send(transport, "EM,1,1", kCommandTimeoutMs);
-}
-
-void AxiDrawPlotterController::send(EbbSerialTransport& transport, const std::string& command, int timeoutMs,
-                                    int boardMs, bool isMove) {
-    transport.sendCommand(command, timeoutMs);
+void AxiDrawPlotterController::noteBoardTime(bool isSimulator, int boardMs, bool isMove) {
     // The board answers as soon as a step is queued and plays it afterwards; keep count of when
     // the head stops so a stop knows whether it cut a move short.
-    if (!transport.device().isSimulator && boardMs > 0) {
-        boardBusyUntil_ = std::max(boardBusyUntil_, clock_->now()) + std::chrono::milliseconds(boardMs);
-        if (isMove) headStopsAt_ = boardBusyUntil_;
-    }
+    if (isSimulator || boardMs <= 0) return;
+    boardBusyUntil_ = std::max(boardBusyUntil_, clock_->now()) + std::chrono::milliseconds(boardMs);
+    if (isMove) headStopsAt_ = boardBusyUntil_;
 }
 
 void AxiDrawPlotterController::reapplyServoSetupIfConnected() {
-    if (!transport_ || !transport_->isOpen()) return;
-    try {
-        configureEbbServoAndMotors(*transport_);
-    } catch (const std::exception&) {
-        // Ignored: the next command reports a broken link.
+    const AxiDrawConfig config = config_;
+    // Ignored failure: the next command reports a broken link.
+    postLink(
+        [config](EbbLinkSession& link) {
+            if (link.isOpen()) link.sendSetup(config);
+        },
+        nullptr);
+}
+
+void AxiDrawPlotterController::applyPenHeights(int penUpPercent, int penDownPercent) {
+    AxiDrawConfig next = config_;
+    next.penUpPercent = penUpPercent;
+    next.penDownPercent = penDownPercent;
+    if (!linkOpen_ && outstandingLinkJobs_ == 0) {
+        setConfig(next);
+        return;
     }
+    postLink(
+        [next](EbbLinkSession& link) {
+            if (link.isOpen()) link.sendSetup(next);
+        },
+        [this, penUpPercent, penDownPercent](const LinkReport& report) {
+            if (report.failure) {
+                setStatusLog(L("Hauteurs non appliquées : ", "Pen heights not applied: ") + *report.failure);
+                emit configChanged();  // the heights the board still has
+                return;
+            }
+            AxiDrawConfig taken = config_;
+            taken.penUpPercent = penUpPercent;
+            taken.penDownPercent = penDownPercent;
+            setConfig(taken);
+        });
 }
 
 // MARK: Manual commands
@@ -129,40 +168,60 @@ void AxiDrawPlotterController::raisePen() { setPenByHand(false); }
 void AxiDrawPlotterController::lowerPen() { setPenByHand(true); }
 
 void AxiDrawPlotterController::setPenByHand(bool down) {
-    if (!ensureConnected() || !transport_) return;
-    try {
-        configureEbbServoAndMotors(*transport_);
-        send(*transport_, (down ? "SP,0," : "SP,1,") + integerText(config_.penDelayMs), kCommandTimeoutMs,
-             config_.penDelayMs);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return;
-    }
-    setIsPenDown(down);
-    const std::string percent = integerText(down ? config_.penDownPercent : config_.penUpPercent);
-    setStatusLog(down ? L("Stylo baissé (" + percent + " %)", "Pen lowered (" + percent + "%)")
-                      : L("Stylo levé (" + percent + " %)", "Pen raised (" + percent + "%)"));
+    const AxiDrawPortDevice device = selectedDevice();
+    const AxiDrawConfig config = config_;
+    const std::string command = (down ? "SP,0," : "SP,1,") + integerText(config.penDelayMs);
+    const std::string percent = integerText(down ? config.penDownPercent : config.penUpPercent);
+    std::string done = down ? L("Stylo baissé (" + percent + " %)", "Pen lowered (" + percent + "%)")
+                            : L("Stylo levé (" + percent + " %)", "Pen raised (" + percent + "%)");
+    postLink(
+        [device, config, command](EbbLinkSession& link) {
+            link.connect(device, config);
+            link.sendSetup(config);
+            link.send(command, kCommandTimeoutMs);
+        },
+        [this, down, delay = config.penDelayMs, done = std::move(done)](const LinkReport& report) {
+            if (report.failure) {
+                fail(*report.failure);
+                return;
+            }
+            if (report.opened && runState_.kind == AxiDrawRunState::Kind::error) setRunState(AxiDrawRunState::idle());
+            noteBoardTime(report.device.isSimulator, delay, false);
+            setIsPenDown(down);
+            setStatusLog(done);
+        });
 }
 
 void AxiDrawPlotterController::unlockMotorsAndZeroOrigin() {
     stopPlot();
-    if (!ensureConnected() || !transport_) return;
-    try {
-        send(*transport_, "SP,1," + integerText(config_.penDelayMs), kCommandTimeoutMs, config_.penDelayMs);
-        send(*transport_, "EM,0,0", kCommandTimeoutMs);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return;
-    }
-    setIsPenDown(false);
-    setCurrentPosMM(VectorPoint::zero);
-    currentStepsX_ = 0;
-    currentStepsY_ = 0;
-    positionKnown_ = true;
-    headStopsAt_ = clock_->now();
-    setActivePathID(std::nullopt);
-    setRunState(AxiDrawRunState::idle());
-    setStatusLog(L("Moteurs débloqués — placez la tête à l'origine (0, 0)", "Motors unlocked — move carriage to home (0, 0)"));
+    const AxiDrawPortDevice device = selectedDevice();
+    const AxiDrawConfig config = config_;
+    const std::string penUp = "SP,1," + integerText(config.penDelayMs);
+    std::string done = L("Moteurs débloqués — placez la tête à l'origine (0, 0)",
+                         "Motors unlocked — move carriage to home (0, 0)");
+    postLink(
+        [device, config, penUp](EbbLinkSession& link) {
+            link.connect(device, config);
+            link.send(penUp, kCommandTimeoutMs);
+            link.send("EM,0,0", kCommandTimeoutMs);
+        },
+        [this, delay = config.penDelayMs, done = std::move(done)](const LinkReport& report) {
+            if (report.failure) {
+                fail(*report.failure);
+                return;
+            }
+            if (report.opened && runState_.kind == AxiDrawRunState::Kind::error) setRunState(AxiDrawRunState::idle());
+            noteBoardTime(report.device.isSimulator, delay, false);
+            setIsPenDown(false);
+            setCurrentPosMM(VectorPoint::zero);
+            currentStepsX_ = 0;
+            currentStepsY_ = 0;
+            positionKnown_ = true;
+            headStopsAt_ = clock_->now();
+            setActivePathID(std::nullopt);
+            setRunState(AxiDrawRunState::idle());
+            setStatusLog(done);
+        });
 }
 
 void AxiDrawPlotterController::stopPlot() {
@@ -170,22 +229,29 @@ void AxiDrawPlotterController::stopPlot() {
     pauseRequested_ = false;
     cancelRun();
     activeCompiledJob_.reset();
-    if (transport_ && transport_->isOpen()) {
-        const bool motionPending = !transport_->device().isSimulator && clock_->now() < headStopsAt_;
-        try {
-            send(*transport_, "ES", kCommandTimeoutMs);
-        } catch (const std::exception&) {
-            // Ignored: the pen-up still goes out.
-        }
-        boardBusyUntil_ = clock_->now();
-        headStopsAt_ = boardBusyUntil_;
-        try {
-            send(*transport_, "SP,1," + integerText(config_.penDelayMs), kCommandTimeoutMs, config_.penDelayMs);
-        } catch (const std::exception&) {
-            // Ignored.
-        }
-        // "ES" dropped whatever the board still had to play: the head stopped somewhere on the way.
-        if (motionPending) positionKnown_ = false;
+    // "ES" drops whatever the board still has to play: a head still moving stops somewhere on the way.
+    if (clock_->now() < headStopsAt_) positionKnown_ = false;
+    const int delay = config_.penDelayMs;
+    boardBusyUntil_ = clock_->now();
+    headStopsAt_ = boardBusyUntil_;
+    if (linkOpen_ || outstandingLinkJobs_ > 0) {
+        const std::string penUp = "SP,1," + integerText(delay);
+        postLink(
+            [penUp](EbbLinkSession& link) {
+                if (!link.isOpen()) return;
+                try {
+                    link.send("ES", kCommandTimeoutMs);
+                } catch (const std::exception&) {
+                    // Ignored: the pen-up still goes out.
+                }
+                try {
+                    link.send(penUp, kCommandTimeoutMs);
+                } catch (const std::exception&) {
+                    // Ignored.
+                }
+            },
+            nullptr);
+        noteBoardTime(linkDevice_.isSimulator, delay, false);
     }
     setIsPenDown(false);
     setActivePathID(std::nullopt);
@@ -206,35 +272,52 @@ bool AxiDrawPlotterController::refuseUnknownPosition() {
 void AxiDrawPlotterController::returnToHome() {
     if (runState_.isRunning()) return;
     if (refuseUnknownPosition()) return;
-    if (!ensureConnected() || !transport_) return;
-    try {
-        configureEbbServoAndMotors(*transport_);
-        send(*transport_, "SP,1," + integerText(config_.penDelayMs), kCommandTimeoutMs, config_.penDelayMs);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return;
-    }
-    setIsPenDown(false);
+    const AxiDrawPortDevice device = selectedDevice();
+    const AxiDrawConfig config = config_;
+    const std::string penUp = "SP,1," + integerText(config.penDelayMs);
     const std::int64_t stepsX = -currentStepsX_;
     const std::int64_t stepsY = -currentStepsY_;
+    std::int64_t duration = 0;
+    std::string move;
     if (stepsX != 0 || stepsY != 0) {
         const double distance = currentPosMM_.distance(VectorPoint::zero);
-        const double speed = std::max(config_.travelSpeedMMPerSec(), kMinimumHomeSpeedMMPerSec);
-        const std::int64_t duration =
-            std::max(roundedInt64(distance / speed * 1000.0).value_or(0), kMinimumHomeMoveMs);
-        try {
-            send(*transport_, "XM," + integerText(duration) + "," + integerText(stepsX) + "," + integerText(stepsY),
-                 static_cast<int>(duration) + kCommandTimeoutMs, static_cast<int>(duration), true);
-        } catch (const std::exception& failure) {
-            fail(failure.what());
-            return;
-        }
+        const double speed = std::max(config.travelSpeedMMPerSec(), kMinimumHomeSpeedMMPerSec);
+        duration = std::max(roundedInt64(distance / speed * 1000.0).value_or(0), kMinimumHomeMoveMs);
+        move = "XM," + integerText(duration) + "," + integerText(stepsX) + "," + integerText(stepsY);
     }
-    setCurrentPosMM(VectorPoint::zero);
+    // Commands queued after this one start from home: count the head there now, and put it back
+    // where it was if the board refuses.
+    const VectorPoint from = currentPosMM_;
+    const std::pair<std::int64_t, std::int64_t> fromSteps{currentStepsX_, currentStepsY_};
     currentStepsX_ = 0;
     currentStepsY_ = 0;
-    setActivePathID(std::nullopt);
-    setStatusLog(L("Retour à l'origine (0, 0 mm)", "Returned to home (0, 0 mm)"));
+    setCurrentPosMM(VectorPoint::zero);
+    std::string done = L("Retour à l'origine (0, 0 mm)", "Returned to home (0, 0 mm)");
+    postLink(
+        [device, config, penUp, move, duration](EbbLinkSession& link) {
+            link.connect(device, config);
+            link.sendSetup(config);
+            link.send(penUp, kCommandTimeoutMs);
+            if (!move.empty()) link.send(move, static_cast<int>(duration) + kCommandTimeoutMs);
+        },
+        [this, from, fromSteps, duration, hasMove = !move.empty(), delay = config.penDelayMs,
+         done = std::move(done)](const LinkReport& report) {
+            if (report.failure) {
+                if (currentStepsX_ == 0 && currentStepsY_ == 0) {
+                    currentStepsX_ = fromSteps.first;
+                    currentStepsY_ = fromSteps.second;
+                    setCurrentPosMM(from);
+                }
+                fail(*report.failure);
+                return;
+            }
+            if (report.opened && runState_.kind == AxiDrawRunState::Kind::error) setRunState(AxiDrawRunState::idle());
+            noteBoardTime(report.device.isSimulator, delay, false);
+            if (hasMove) noteBoardTime(report.device.isSimulator, static_cast<int>(duration), true);
+            setIsPenDown(false);
+            setActivePathID(std::nullopt);
+            setStatusLog(done);
+        });
 }
 
 // MARK: Runs
@@ -242,7 +325,6 @@ void AxiDrawPlotterController::returnToHome() {
 void AxiDrawPlotterController::startPlot(const VectorizationResult& result) {
     stopPlot();
     if (refuseUnknownPosition()) return;
-    if (!ensureConnected()) return;
     AxiDrawCompiledJob job = AxiDrawCompiledJob::compile(result, config_, std::nullopt);
     if (job.steps.empty()) {
         setStatusLog(L("Aucun chemin visible à tracer", "No visible paths to plot"));
@@ -254,7 +336,6 @@ void AxiDrawPlotterController::startPlot(const VectorizationResult& result) {
 void AxiDrawPlotterController::startBoundingBoxFrame(const VectorizationResult& result) {
     stopPlot();
     if (refuseUnknownPosition()) return;
-    if (!ensureConnected()) return;
     AxiDrawCompiledJob job = AxiDrawCompiledJob::compileBoundingBoxTour(result, config_);
     if (job.steps.empty()) {
         setStatusLog(L("Aucun chemin à cadrer", "No paths to frame"));
@@ -279,13 +360,6 @@ void AxiDrawPlotterController::resumePlot() {
 
 void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t startIndex, bool isFraming,
                                          bool isResume) {
-    if (!transport_) return;
-    try {
-        configureEbbServoAndMotors(*transport_);
-    } catch (const std::exception& failure) {
-        fail(failure.what());
-        return;
-    }
     cancelRun();
 
     AxiDrawPlotRun::Inputs inputs;
@@ -313,8 +387,11 @@ void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t st
 
     inputs.job = std::move(job);
     inputs.startIndex = startIndex;
-    inputs.transport = transport_;
-    inputs.isSimulator = transport_->device().isSimulator;
+    // A new run opens the selected port; a resumed one goes on on the link it was playing on.
+    inputs.device = isResume ? linkDevice_ : selectedDevice();
+    inputs.connect = !isResume;
+    inputs.config = config_;
+    inputs.isSimulator = inputs.device.isSimulator;
     const double m = config_.simulationSpeedMultiplier;
     inputs.speedMultiplier = std::isnan(m) ? 1.0 : std::max(m, 1.0);
     inputs.isFraming = isFraming;

@@ -5,7 +5,11 @@
 // and starts, pauses, resumes and stops plot and framing runs (the steps of a
 // run are played by AxiDrawPlotRun).
 //
-// Main thread only. No operation throws: every failure ends in the run state
+// Main thread only, and it never waits for the board: every command goes to
+// the serial link's own thread (EbbLinkThread) in the order it was asked for,
+// and its outcome comes back as a main-thread event. Operations change the
+// state that does not depend on the board at once and the rest when the reply
+// is in. No operation throws: every failure ends in the run state
 // `error(message)` with the same text in `statusLog`. Each field emits its
 // change signal on every assignment.
 #pragma once
@@ -23,6 +27,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +37,8 @@
 namespace ostrel {
 
 class AxiDrawPlotRun;
-class EbbSerialTransport;
+class EbbLinkSession;
+class EbbLinkThread;
 
 class AxiDrawPlotterController final : public QObject, public PlotterLink {
     Q_OBJECT
@@ -70,6 +76,10 @@ public:
     [[nodiscard]] bool isPositionKnown() const noexcept { return positionKnown_; }
     /// The first listed port with the selected path, else the simulator.
     [[nodiscard]] AxiDrawPortDevice selectedDevice() const;
+    /// Whether the link was open after its last reported command (the simulator counts as open).
+    [[nodiscard]] bool isLinkOpen() const noexcept { return linkOpen_; }
+    /// Whether commands are still on their way to the board or their outcome not yet applied.
+    [[nodiscard]] bool isLinkBusy() const noexcept { return outstandingLinkJobs_ > 0; }
 
     /// The port picker's choice.
     void setSelectedPortPath(std::string path);
@@ -78,8 +88,14 @@ public:
 
     // Operations.
     void refreshPorts();
-    bool ensureConnected();
+    /// Opens the selected port unless the link is already open on it; a failure ends in `error`.
+    void ensureConnected();
     void reapplyServoSetupIfConnected();
+    /// New pen heights from the card. With an open link the servo set-up goes out with them and
+    /// they are stored once the board took it; a refusal keeps the heights the board has, reports
+    /// itself in `statusLog` and emits configChanged so the card shows them again. Without a link
+    /// they are stored at once and reach the board with the next set-up.
+    void applyPenHeights(int penUpPercent, int penDownPercent);
     void raisePen() override;
     void lowerPen() override;
     void unlockMotorsAndZeroOrigin() override;
@@ -108,13 +124,25 @@ signals:
 private:
     friend class AxiDrawPlotRun;
 
-    void configureEbbServoAndMotors(EbbSerialTransport& transport);
+    /// How a link job ended, as seen on the link thread right after it.
+    struct LinkReport {
+        std::optional<std::string> failure;  // the first error's message
+        bool opened = false;                 // the job opened a new link
+        bool isOpen = false;
+        AxiDrawPortDevice device;
+        std::string firmware;
+    };
+    using LinkWork = std::function<void(EbbLinkSession&)>;
+    using LinkDone = std::function<void(const LinkReport&)>;
+
+    /// Queues `work` (it runs on the link thread and must not touch this object) and calls `done`
+    /// on the main thread with its report; reports arrive in posting order.
+    void postLink(LinkWork work, LinkDone done);
     /// The manual pen command: connects if needed, sends it with the pen delay, reports it.
     void setPenByHand(bool down);
-    /// Sends one command on the link. The board queues pen and move steps and plays them after its
+    /// Counts a command the board took. It queues pen and move steps and plays them after its
     /// reply: `boardMs` is how long this one keeps it busy, `isMove` whether the head travels.
-    void send(EbbSerialTransport& transport, const std::string& command, int timeoutMs, int boardMs = 0,
-              bool isMove = false);
+    void noteBoardTime(bool isSimulator, int boardMs, bool isMove);
     void launchJob(AxiDrawCompiledJob job, std::int64_t startIndex, bool isFraming, bool isResume);
     void cancelRun();
     void fail(const std::string& message);
@@ -150,7 +178,10 @@ private:
     std::int64_t currentStepsX_ = 0;
     std::int64_t currentStepsY_ = 0;
 
-    std::shared_ptr<EbbSerialTransport> transport_;
+    std::unique_ptr<EbbLinkThread> link_;
+    bool linkOpen_ = false;
+    AxiDrawPortDevice linkDevice_;
+    int outstandingLinkJobs_ = 0;
     AxiDrawPlotRun* plotTask_ = nullptr;  // child object; deleted later when replaced
     std::uint64_t runGeneration_ = 0;     // a run acts only while its generation is the current one
     bool pauseRequested_ = false;

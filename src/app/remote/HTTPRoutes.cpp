@@ -168,16 +168,17 @@ HTTPResponse plotterStatusRoute(const VectorizerController& c) {
 HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
     const std::string action = asciiLower(textArg(args, "action").value_or("status"));
     if (PlotterLink* plotter = c.plotter()) {
-        const auto& result = c.result();
+        // Plot and frame wait for a pending run's result, so they never draw outdated parameters.
         if (action == "plot" || action == "start") {
-            if (result) plotter->startPlot(*result);
+            c.plotCurrentResult(VectorizerController::PlotRequest::plot);
         } else if (action == "frame") {
-            if (result) plotter->startBoundingBoxFrame(*result);
+            c.plotCurrentResult(VectorizerController::PlotRequest::frame);
         } else if (action == "pause") {
             plotter->pausePlot();
         } else if (action == "resume") {
             plotter->resumePlot();
         } else if (action == "stop") {
+            c.dropDeferredPlot();  // and a plot still waiting for its pending run
             plotter->stopPlot();
         } else if (action == "pen_up" || action == "penup") {
             plotter->raisePen();

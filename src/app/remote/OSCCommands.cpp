@@ -71,8 +71,8 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
 
     if (address == "/ostrel/reset") return document.resetParameters();
     if (address == "/ostrel/axidraw/plot") {
-        if (document.result() && document.plotter()) document.plotter()->startPlot(*document.result());
-        return;
+        // A plot right after a parameter change draws the result of that change once it is applied.
+        return document.plotCurrentResult(VectorizerController::PlotRequest::plot);
     }
     static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
         {"/ostrel/axidraw/pause", &PlotterLink::pausePlot},
@@ -83,6 +83,8 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
         {"/ostrel/axidraw/home", &PlotterLink::returnToHome},
         {"/ostrel/axidraw/unlock", &PlotterLink::unlockMotorsAndZeroOrigin},
     };
+    // A stop also drops a plot still waiting for its pending run.
+    if (address == "/ostrel/axidraw/stop") document.dropDeferredPlot();
     if (const auto row = plotterRows.find(address); row != plotterRows.end()) return plotterCommand(row->second);
 
     if (argument == nullptr) return;

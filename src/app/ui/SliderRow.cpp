@@ -137,10 +137,10 @@ void SliderRow::setValue(double value) {
 
 void SliderRow::setValueText(const QString& text) { title_->setValue(text); }
 
-void SliderRow::setLabel(const QString& label) { title_->setLabel(label); }
+QString SliderRow::label() const { return title_->label(); }
 
 QString SliderRow::valueText() const { return title_->value(); }
 
-QString SliderRow::label() const { return title_->label(); }
+void SliderRow::setLabel(const QString& label) { title_->setLabel(label); }
 
 }  // namespace ostrel

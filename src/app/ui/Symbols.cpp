@@ -15,7 +15,7 @@ namespace ostrel::Symbols {
 namespace {
 
 // Design symbol name → Material Icons code point (the icon's name in a comment).
-constexpr std::array<std::pair<std::string_view, char16_t>, 65> kGlyphs{{
+constexpr std::array<std::pair<std::string_view, char16_t>, 67> kGlyphs{{
     {"antenna.radiowaves.left.and.right", 0xE8BF},  // settings_input_antenna
     {"arrow.clockwise", 0xE5D5},                    // refresh
     {"arrow.counterclockwise", 0xE419},             // rotate_left
@@ -81,6 +81,8 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 65> kGlyphs{{
     {"questionmark.circle", 0xE887},                // help
     {"info.circle", 0xE88E},                        // info
     {"magnifyingglass", 0xE8B6},                    // search
+    {"scope", 0xE55C},                              // gps_fixed
+    {"viewfinder", 0xE3C2},                         // crop_free
 }};
 
 /// An eraser: a slanted block with its rubber end marked, in a unit square.

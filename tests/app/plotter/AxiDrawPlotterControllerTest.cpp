@@ -99,7 +99,21 @@ protected:
             AxiDrawPlotterController::Environment{dir.path(), clock});
     }
 
-    std::vector<std::string> sent() const { return board.commandTexts(); }
+    /// Turns the event loop until every queued command went out and its outcome was applied.
+    void settle() { ASSERT_TRUE(test::spinUntil([&] { return !controller->isLinkBusy(); })); }
+
+    /// The commands the board received, once the queued ones are through.
+    std::vector<std::string> sent() {
+        settle();
+        return board.commandTexts();
+    }
+
+    /// Releases the oldest held sleep and waits until the run sleeps again (its next command was
+    /// answered).
+    void releaseAndAwaitNextSleep() {
+        clock->releaseNext();
+        ASSERT_TRUE(test::spinUntil([&] { return clock->pendingCount() == 1; }));
+    }
 
     /// Turns the event loop (releasing held sleeps) until the run is no longer playing.
     bool finishRun() {
@@ -139,11 +153,13 @@ TEST_F(PlotterOnBoard, SetUpAndManualCommands) {
     EXPECT_FALSE(controller->isPenDown());
 
     board.clearCommands();
-    EXPECT_TRUE(controller->ensureConnected());
+    controller->ensureConnected();
     EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(controller->runState(), AxiDrawRunState::idle());
     {
         LanguageScope french(AppLanguage::fr);
         controller->lowerPen();
+        settle();
         EXPECT_EQ(controller->statusLog(), "Stylo baissé (30 %)");
     }
     EXPECT_EQ(sent(), concat({kSetUp, {"SP,0,150"}}));
@@ -302,8 +318,8 @@ TEST_F(PlotterOnBoard, StopEndsTheRunAndAStaleRunNeverWritesAgain) {
     clock->setHeld(true);
     controller->startPlot(twoPenDrawing());
     ASSERT_TRUE(test::spinUntil([&] { return clock->pendingCount() == 1; }));
-    clock->releaseNext();  // step 0 counted; step 1 (pen down) played and sleeping
-    clock->releaseNext();  // step 1 counted; step 2 (a 1 mm stroke) played and sleeping
+    releaseAndAwaitNextSleep();  // step 0 counted; step 1 (pen down) played and sleeping
+    releaseAndAwaitNextSleep();  // step 1 counted; step 2 (a 1 mm stroke) played and sleeping
     ASSERT_EQ(clock->pendingCount(), 1u);
     ASSERT_EQ(controller->completedStepCount(), 2);
 
@@ -339,6 +355,7 @@ TEST_F(PlotterOnBoard, StopEndsTheRunAndAStaleRunNeverWritesAgain) {
               "Position unknown after the stop — unlock motors and move carriage to home (0, 0)");
 
     controller->unlockMotorsAndZeroOrigin();
+    settle();
     EXPECT_TRUE(controller->isPositionKnown());
     EXPECT_EQ(sent().back(), "EM,0,0");
     EXPECT_EQ(controller->currentPosMM(), VectorPoint::zero);
@@ -357,6 +374,7 @@ TEST_F(PlotterOnBoard, StopThenStartIgnoresTheOldRunsLastSleep) {
     controller->setConfig(config);
     controller->startPlot(twoPenDrawing());
     const auto total = controller->totalStepCount();
+    settle();  // the stop and the new run's set-up and first step went out
     board.clearCommands();
     clock->releaseNext();  // the first run's sleep
     EXPECT_EQ(controller->completedStepCount(), 0);
@@ -366,6 +384,32 @@ TEST_F(PlotterOnBoard, StopThenStartIgnoresTheOldRunsLastSleep) {
     ASSERT_TRUE(finishRun());
     EXPECT_EQ(controller->runState(), AxiDrawRunState::idle());
     EXPECT_EQ(controller->completedStepCount(), total);
+}
+
+// The link works on its own thread: a stop that comes while a step's reply is still on its way
+// returns at once, goes out right after that step, and the stopped run never acts on the reply.
+TEST_F(PlotterOnBoard, StopWhileAReplyIsOnItsWayIgnoresThatReply) {
+    board.misbehave("XM", Misbehaviour::lateReply, 0, 1000ms);
+    controller->startPlot(twoPenDrawing());
+    ASSERT_TRUE(test::spinUntil([&] {
+        const auto texts = board.commandTexts();
+        return !texts.empty() && texts.back().starts_with("XM,");
+    }));
+    const auto before = std::chrono::steady_clock::now();
+    controller->stopPlot();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 250ms);  // waiting here would take ~1 s
+    EXPECT_EQ(controller->runState(), AxiDrawRunState::idle());
+    EXPECT_EQ(controller->statusLog(), "Plot stopped (pen up)");
+
+    const auto commands = sent();
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(commands.end() - 3, commands.end()),
+              (std::vector<std::string>{"XM,122,800,800", "ES", "SP,1,150"}));
+    // The late reply came after the stop: the step is not counted and the head not moved on.
+    EXPECT_EQ(controller->completedStepCount(), 0);
+    EXPECT_EQ(controller->currentPosMM(), VectorPoint::zero);
+    EXPECT_EQ(controller->statusLog(), "Plot stopped (pen up)");
+    EXPECT_EQ(clock->pendingCount(), 0u);
 }
 
 TEST_F(PlotterOnBoard, ErrorReplyEndsTheRunInError) {
@@ -412,7 +456,8 @@ TEST_F(PlotterOnBoard, PortSelectionAndFailedConnection) {
     controller->refreshPorts();
     EXPECT_EQ(controller->selectedPortPath(), dangling);
 
-    EXPECT_FALSE(controller->ensureConnected());
+    controller->ensureConnected();
+    settle();
     const std::string message = "Could not open " + dangling + ": No such file or directory";
     EXPECT_EQ(controller->runState(), AxiDrawRunState::error(message));
     EXPECT_EQ(controller->statusLog(), message);
@@ -425,7 +470,8 @@ TEST_F(PlotterOnBoard, PortSelectionAndFailedConnection) {
     controller->refreshPorts();
     EXPECT_EQ(controller->selectedPortPath(), dangling);  // still listed, still selected
     controller->setSelectedPortPath((dir.path() / "ttyACM0").string());
-    EXPECT_TRUE(controller->ensureConnected());
+    controller->ensureConnected();
+    settle();
     EXPECT_EQ(controller->runState(), AxiDrawRunState::idle());
 }
 
