@@ -56,7 +56,7 @@ protected:
     KavrinUpdater& updater() { return model->updater(); }
 
     void serveUpToDate() {
-        stub.setAnswer("/feed", {200, {}, nlohmann::json{{"version", updater().currentVersion()}, {"url", "x"}}.dump()});
+        stub.setAnswer("/feed", {200, {}, nlohmann::json{{"version", updater().currentVersion()}, {"url", "https://example.org/Ostrel.zip"}}.dump()});
     }
 
     /// Offers version 999.0.0 with `notes`; its archive holds a tree whose marker says 998.0.0, so

@@ -41,6 +41,10 @@ QCheckBox* makeToggle(QWidget* parent) {
     auto* toggle = new QCheckBox(parent);
     toggle->setFont(UIFonts::text(11.5));
     setTextColor(toggle, Theme::text());
+    // The box itself stands out from the panel.
+    QPalette palette = toggle->palette();
+    palette.setColor(QPalette::Base, Theme::laneSelected().lighter(150));
+    toggle->setPalette(palette);
     return toggle;
 }
 

@@ -237,6 +237,9 @@ void UpdateSheet::rebuild() {
     column_->addWidget(stateBlock_);
     makeButtons();
     column_->addWidget(buttonRow_);
+    // Shown now rather than on the layout's next turn, so that they count in the height.
+    stateBlock_->show();
+    buttonRow_->show();
     fitHeight();
 }
 
