@@ -8,6 +8,7 @@
 #include "app/ui/UIFonts.h"
 #include "app/ui/VectorizerHeroGraphic.h"
 
+#include <QDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -381,9 +382,9 @@ void UpdateSheet::fitHeight() {
     const int height =
         column_->hasHeightForWidth() ? column_->heightForWidth(kWidth) : column_->sizeHint().height();
     setFixedHeight(height);
-    // Presented in a window of its own size: the window follows.
-    QWidget* top = window();
-    if (top != this && top->layout() != nullptr) {
+    // Presented as a sheet of its own size: the dialog follows.
+    auto* top = qobject_cast<QDialog*>(window());
+    if (top != nullptr && top->layout() != nullptr) {
         top->layout()->invalidate();
         top->setFixedSize(top->layout()->sizeHint().expandedTo(size()));
     }
