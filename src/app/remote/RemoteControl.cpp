@@ -24,10 +24,9 @@ void RemoteControl::startServices() {
     startHTTPServer();
 }
 
-void RemoteControl::startOSCServer(std::uint16_t port) {
-    if (oscServer_) oscServer_->stop();
+std::unique_ptr<OSCUDPServer> RemoteControl::makeOSCServer(std::uint16_t port) {
     QPointer<RemoteControl> self(this);
-    auto server = std::make_unique<OSCUDPServer>(port, [self](const OSCCodec::Message& message) {
+    return std::make_unique<OSCUDPServer>(port, [self](const OSCCodec::Message& message) {
         // On the receive thread: hand the message to the main thread, in order.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -36,9 +35,62 @@ void RemoteControl::startOSCServer(std::uint16_t port) {
             },
             Qt::QueuedConnection);
     });
+}
+
+std::unique_ptr<HTTPServer> RemoteControl::makeHTTPServer() {
+    QPointer<RemoteControl> self(this);
+    return std::make_unique<HTTPServer>([self](const HTTPRequest& request) {
+        if (!self || !self->document_) return HTTPResponse::error(503, "The document is gone");
+        return dispatchHTTPRequest(*self, request);
+    });
+}
+
+void RemoteControl::startOSCServer(std::uint16_t port) {
+    if (oscServer_) oscServer_->stop();
+    auto server = makeOSCServer(port);
     server->start();
     oscServer_ = std::move(server);
     emit oscServerChanged();
+}
+
+bool RemoteControl::moveOSCServer(std::uint16_t port) {
+    if (oscServer_ && oscServer_->port() == port) {
+        // The same port: a running listener stays as it is; a stopped one tries again.
+        if (oscServer_->isRunning()) return true;
+        const bool running = oscServer_->start();
+        emit oscServerChanged();
+        return running;
+    }
+    auto server = makeOSCServer(port);
+    if (!server->start()) {
+        if (oscServer_ && !oscServer_->isRunning()) {
+            oscServer_->start();
+            emit oscServerChanged();
+        }
+        return false;
+    }
+    if (oscServer_) oscServer_->stop();
+    oscServer_ = std::move(server);
+    emit oscServerChanged();
+    return true;
+}
+
+bool RemoteControl::moveHTTPServer(std::uint16_t port) {
+    if (httpServer_ && httpServer_->isRunning() && httpServer_->port() == port) return true;
+    auto server = makeHTTPServer();
+    if (!server->start(port)) return false;
+    if (httpServer_) httpServer_->stop();
+    httpServer_ = std::move(server);
+    emit httpPortChanged();
+    return true;
+}
+
+RemoteControl::PortChange RemoteControl::applyPorts(std::optional<std::uint16_t> oscPort,
+                                                    std::optional<std::uint16_t> httpPort) {
+    PortChange change;
+    if (oscPort && !moveOSCServer(*oscPort)) change.refusedOSCPort = oscPort;
+    if (httpPort && !moveHTTPServer(*httpPort)) change.refusedHTTPPort = httpPort;
+    return change;
 }
 
 void RemoteControl::handleOSCMessage(const OSCCodec::Message& message) {
@@ -46,13 +98,7 @@ void RemoteControl::handleOSCMessage(const OSCCodec::Message& message) {
 }
 
 bool RemoteControl::startHTTPServer(std::optional<std::uint16_t> port) {
-    if (!httpServer_) {
-        QPointer<RemoteControl> self(this);
-        httpServer_ = std::make_unique<HTTPServer>([self](const HTTPRequest& request) {
-            if (!self || !self->document_) return HTTPResponse::error(503, "The document is gone");
-            return dispatchHTTPRequest(*self, request);
-        });
-    }
+    if (!httpServer_) httpServer_ = makeHTTPServer();
     const bool started = httpServer_->start(port);
     emit httpPortChanged();
     return started;

@@ -47,6 +47,25 @@ public:
     void startServices();
     /// Replaces the OSC listener by one on `port` (kept, stopped, when it cannot bind).
     void startOSCServer(std::uint16_t port);
+    /// Moves the OSC listener to `port` without ever losing it: a new socket is bound first and
+    /// replaces the old listener only when it binds; otherwise the old listener stays (started
+    /// again on its own port when it had stopped). A listener already running on `port` is left
+    /// alone. True when a listener runs on `port` afterwards.
+    bool moveOSCServer(std::uint16_t port);
+    /// Moves the HTTP API to `port` the same way: bound first, swapped on success, the old
+    /// listener kept on failure, a listener already on `port` left alone.
+    bool moveHTTPServer(std::uint16_t port);
+
+    /// Which of the ports given to applyPorts could not be taken (each none when not asked for or
+    /// taken).
+    struct PortChange {
+        std::optional<std::uint16_t> refusedOSCPort;
+        std::optional<std::uint16_t> refusedHTTPPort;
+        [[nodiscard]] bool succeeded() const noexcept { return !refusedOSCPort && !refusedHTTPPort; }
+    };
+    /// Moves the OSC listener, then the HTTP API, to the ports given (none: that server is not
+    /// touched).
+    PortChange applyPorts(std::optional<std::uint16_t> oscPort, std::optional<std::uint16_t> httpPort);
     /// Acts on one message addressed under /ostrel/ (main thread).
     void handleOSCMessage(const OSCCodec::Message& message);
     /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
@@ -76,6 +95,9 @@ signals:
     void httpPortChanged();
 
 private:
+    [[nodiscard]] std::unique_ptr<OSCUDPServer> makeOSCServer(std::uint16_t port);
+    [[nodiscard]] std::unique_ptr<HTTPServer> makeHTTPServer();
+
     QPointer<VectorizerController> document_;
     std::unique_ptr<OSCUDPServer> oscServer_;
     std::unique_ptr<HTTPServer> httpServer_;
