@@ -270,6 +270,7 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
     cachedStageA_ = std::move(output.stage);
     cachedStageAImageRevision_ = revision;
     applyResult(std::move(output.result), std::move(output.cache));
+    emit runResultApplied();
 }
 
 void VectorizerController::runSynchronousVectorization() {
@@ -285,6 +286,7 @@ void VectorizerController::runSynchronousVectorization() {
         cachedStageAImageRevision_ = r;
     }
     applyResult(VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0), nullptr);
+    emit runResultApplied();
 }
 
 void VectorizerController::applyResult(VectorizationResult result,

@@ -119,6 +119,9 @@ signals:
     void activePresetChanged();
     void paramsChanged();
     void resultChanged();
+    /// After resultChanged when the new result comes from a vectorization run (not from an edit,
+    /// undo or redo): its stroke ids are new, so selections and gestures on the old ones must end.
+    void runResultApplied();
     void renderCacheChanged();
     void layerVisibilityChanged();
     void processingChanged();
