@@ -32,6 +32,8 @@ void CanvasTrackpadMouseView::updatePane() { interaction_.setPane(QSizeF(size())
 void CanvasTrackpadMouseView::resizeEvent(QResizeEvent*) { updatePane(); }
 
 bool CanvasTrackpadMouseView::event(QEvent* event) {
+    // Each event works with the view's size at that moment.
+    updatePane();
     if (event->type() == QEvent::NativeGesture) {
         auto* gesture = static_cast<QNativeGestureEvent*>(event);
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {

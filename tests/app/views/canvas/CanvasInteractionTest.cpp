@@ -48,6 +48,7 @@ protected:
         second.paths = {stroke(3, {{30, 100}, {80, 100}, {130, 100}})};
         document.commitEditedLayers({first, second}, false);
         view.resize(200, 160);
+        view.show();
     }
 
     VectorizerController& document() { return model.vectorizer(); }
@@ -98,6 +99,8 @@ protected:
         return std::holds_alternative<Mode>(view.interaction().dragMode());
     }
 
+    // Widgets need the application before they are made.
+    bool appReady = (test::ensureQtApp(), true);
     test::RecordingSettingsStore settings;
     AppModel model{AppModel::Options{}, [this] {
                        AppModel::Environment env;
