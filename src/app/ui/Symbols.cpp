@@ -15,7 +15,7 @@ namespace ostrel::Symbols {
 namespace {
 
 // Design symbol name → Material Icons code point (the icon's name in a comment).
-constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
+constexpr std::array<std::pair<std::string_view, char16_t>, 65> kGlyphs{{
     {"antenna.radiowaves.left.and.right", 0xE8BF},  // settings_input_antenna
     {"arrow.clockwise", 0xE5D5},                    // refresh
     {"arrow.counterclockwise", 0xE419},             // rotate_left
@@ -57,6 +57,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
     {"pencil", 0xE3C9},                             // edit
     {"pencil.and.outline", 0xE3C9},                 // edit
     {"pencil.tip", 0xE150},                         // create
+    {"photo", 0xE410},                              // photo
     {"play.circle", 0xE039},                        // play_circle_outline
     {"play.fill", 0xE037},                          // play_arrow
     {"plus.magnifyingglass", 0xE8FF},               // zoom_in

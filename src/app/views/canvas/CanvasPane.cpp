@@ -1,0 +1,452 @@
+#include "app/views/canvas/CanvasPane.h"
+
+#include "app/shell/AppModel.h"
+#include "app/shell/Theme.h"
+#include "app/ui/UIFonts.h"
+#include "app/views/canvas/BitmapCanvasRenderer.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
+#include <mutex>
+#include <utility>
+
+namespace ostrel {
+
+namespace {
+
+constexpr double kGridStep = 24;
+
+/// The renders of every pane share two threads, apart from the pipeline's.
+QThreadPool& renderPool() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        return p;
+    }();
+    return *pool;
+}
+
+bool isInputEvent(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave:
+        case QEvent::HoverMove:
+        case QEvent::Enter:
+        case QEvent::Leave:
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+        case QEvent::NativeGesture:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+    }
+}
+
+/// The card shown in a vector pane while the first result of a document is being computed: a
+/// spinning indicator above the stage text.
+class ProcessingCard final : public QWidget {
+public:
+    explicit ProcessingCard(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        timer_->setInterval(80);
+        connect(timer_, &QTimer::timeout, this, [this] {
+            step_ = (step_ + 1) % 12;
+            update();
+        });
+    }
+
+    void setStage(const QString& stage) {
+        stage_ = stage;
+        resize(sizeHint());
+        update();
+    }
+
+    [[nodiscard]] QSize sizeHint() const override {
+        const QFontMetricsF metrics(UIFonts::text(11.5, QFont::Medium));
+        const double textWidth = metrics.horizontalAdvance(stage_);
+        const double width = std::max(textWidth, kSpinner) + 2 * kPadding;
+        const double height = kSpinner + 10 + metrics.height() + 2 * kPadding;
+        return {static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(height))};
+    }
+
+protected:
+    void showEvent(QShowEvent*) override { timer_->start(); }
+    void hideEvent(QHideEvent*) override { timer_->stop(); }
+
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QPainterPath card;
+        card.addRoundedRect(box, 8, 8);
+        p.fillPath(card, Theme::withOpacity(Theme::panel(), 0.9));
+        p.strokePath(card, QPen(Theme::withOpacity(Qt::white, 0.08), 1));
+        // Twelve spokes, the newest brightest.
+        const QPointF centre(width() / 2.0, kPadding + kSpinner / 2);
+        for (int i = 0; i < 12; ++i) {
+            const double angle = (i * 30.0 - 90) * M_PI / 180;
+            const double fade = static_cast<double>((i - step_ + 12) % 12) / 12.0;
+            QPen spoke(Theme::withOpacity(Theme::textDim(), 1.0 - 0.8 * fade), 2.5, Qt::SolidLine, Qt::RoundCap);
+            p.setPen(spoke);
+            const QPointF dir(std::cos(angle), std::sin(angle));
+            p.drawLine(centre + dir * (kSpinner * 0.25), centre + dir * (kSpinner * 0.45));
+        }
+        p.setFont(UIFonts::text(11.5, QFont::Medium));
+        p.setPen(Theme::textDim());
+        const QRectF textRect(kPadding, kPadding + kSpinner + 10, width() - 2 * kPadding,
+                              height() - 2 * kPadding - kSpinner - 10);
+        p.drawText(textRect, Qt::AlignCenter, stage_);
+    }
+
+private:
+    static constexpr double kSpinner = 32;
+    static constexpr double kPadding = 16;
+    QString stage_;
+    QTimer* timer_;
+    int step_ = 0;
+};
+
+}  // namespace
+
+// ----- Pane body -----
+
+struct CanvasPaneBody::Worker {
+    std::mutex mutex;
+    CanvasPaneBody* owner = nullptr;  // null once the body is gone
+};
+
+CanvasPaneBody::CanvasPaneBody(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind,
+                               bool showPaperFrame, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      context_(context),
+      kind_(kind),
+      showPaperFrame_(showPaperFrame),
+      renderTimer_(new QTimer(this)),
+      worker_(std::make_shared<Worker>()) {
+    worker_->owner = this;
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    renderTimer_->setSingleShot(true);
+    renderTimer_->setInterval(0);
+    connect(renderTimer_, &QTimer::timeout, this, &CanvasPaneBody::requestRender);
+
+    if (showsVectors()) {
+        processingCard_ = new ProcessingCard(this);
+        processingCard_->hide();
+        VectorizerController& document = model_.vectorizer();
+        connect(&document, &VectorizerController::processingChanged, this, &CanvasPaneBody::updateProcessingCard);
+        connect(&document, &VectorizerController::progressChanged, this, &CanvasPaneBody::updateProcessingCard);
+        connect(&document, &VectorizerController::resultChanged, this, &CanvasPaneBody::updateProcessingCard);
+        for (auto signal : {&VectorizerController::resultChanged, &VectorizerController::renderCacheChanged,
+                            &VectorizerController::paramsChanged, &VectorizerController::layerVisibilityChanged}) {
+            connect(&document, signal, this, &CanvasPaneBody::scheduleRender);
+        }
+        for (auto signal : {&AppModel::blackOnWhitePreviewChanged, &AppModel::showTravelMovesChanged,
+                            &AppModel::showControlPointsChanged, &AppModel::selectedPathIDsChanged,
+                            &AppModel::selectedVertexChanged}) {
+            connect(&model_, signal, this, &CanvasPaneBody::scheduleRender);
+        }
+        connect(&model_, &AppModel::vectorOpacityChanged, this, qOverload<>(&QWidget::update));
+        updateProcessingCard();
+        scheduleRender();
+    }
+    if (kind_ != CanvasPaneKind::vector) {
+        VectorizerController& document = model_.vectorizer();
+        connect(&document, &VectorizerController::displayImageChanged, this, qOverload<>(&QWidget::update));
+        connect(&document, &VectorizerController::sourceImageChanged, this, qOverload<>(&QWidget::update));
+        connect(&model_, &AppModel::bitmapOpacityChanged, this, qOverload<>(&QWidget::update));
+    }
+    // Zoom and pan: redraw at once (the last vector image transformed), and ask for a new image.
+    connect(&model_, &AppModel::zoomScaleChanged, this, [this] {
+        update();
+        if (showsVectors()) scheduleRender();
+    });
+    connect(&model_, &AppModel::panOffsetChanged, this, [this] {
+        update();
+        if (showsVectors()) scheduleRender();
+    });
+}
+
+CanvasPaneBody::~CanvasPaneBody() {
+    const std::lock_guard lock(worker_->mutex);
+    worker_->owner = nullptr;
+}
+
+void CanvasPaneBody::updateAllPanes() {
+    if (context_.updatePanes) {
+        context_.updatePanes();
+    } else {
+        update();
+    }
+}
+
+double CanvasPaneBody::displayedZoom() const noexcept {
+    return context_.displayedZoomPan ? context_.displayedZoomPan->first : model_.zoomScale();
+}
+
+QPointF CanvasPaneBody::displayedPan() const noexcept {
+    return context_.displayedZoomPan ? context_.displayedZoomPan->second : model_.panOffset();
+}
+
+CanvasTransformGeometry CanvasPaneBody::transformGeometry() const {
+    CanvasTransformGeometry g;
+    g.paneSize = QSizeF(size());
+    g.zoomScale = displayedZoom();
+    g.panOffset = displayedPan();
+    g.showPaperFrame = showPaperFrame_;
+    const VectorizerController& document = model_.vectorizer();
+    if (kind_ != CanvasPaneKind::original && document.result()) {
+        g.pageTransform = document.result()->pageTransform;
+    } else if (const RasterImage* source = document.sourceImage()) {
+        // The picture is always placed in image mode on a raw page of the raster's size.
+        VectorizerParams params;
+        params.paperFormat = PaperFormat::original;
+        g.pageTransform = PageTransform::make(source->width, source->height, params);
+    }
+    if (kind_ == CanvasPaneKind::original) g.showPaperFrame = false;
+    return g;
+}
+
+std::optional<VectorFrameInput> CanvasPaneBody::makeVectorInput() const {
+    const VectorizerController& document = model_.vectorizer();
+    if (!document.result()) return std::nullopt;
+    return VectorFrameInput::make(*document.result(), document.renderCache(), document.params(), QSizeF(size()),
+                                  displayedZoom(), displayedPan(), showPaperFrame_,
+                                  kind_ != CanvasPaneKind::overlay, model_.blackOnWhitePreview(),
+                                  model_.showTravelMoves(), model_.showControlPoints(), model_.selectedPathIDs(),
+                                  model_.selectedVertex());
+}
+
+void CanvasPaneBody::scheduleRender() {
+    if (!showsVectors()) return;
+    if (!renderTimer_->isActive()) renderTimer_->start();
+}
+
+void CanvasPaneBody::requestRender() {
+    std::optional<VectorFrameInput> input = makeVectorInput();
+    const std::uint64_t generation = ++requested_;
+    if (!input) {
+        // No result: nothing to draw; anything still running is stale.
+        pending_.reset();
+        shown_ = Shown{QImage(), {}, generation};
+        update();
+        return;
+    }
+    pending_.emplace(std::move(*input), generation);
+    if (!busy_) startNext();
+}
+
+void CanvasPaneBody::startNext() {
+    if (!pending_) return;
+    busy_ = true;
+    VectorFrameInput input = std::move(pending_->first);
+    const std::uint64_t generation = pending_->second;
+    pending_.reset();
+    const double dpr = devicePixelRatioF();
+    renderPool().start([worker = worker_, input = std::move(input), generation, dpr] {
+        QImage image = renderVectorFrame(input, dpr);
+        const CanvasTransformGeometry geometry = input.geometry(input.paneSize);
+        const std::lock_guard lock(worker->mutex);
+        CanvasPaneBody* owner = worker->owner;
+        if (owner == nullptr) return;
+        QMetaObject::invokeMethod(
+            owner, [owner, image = std::move(image), geometry, generation]() mutable {
+                owner->accept(std::move(image), geometry, generation);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation) {
+    busy_ = false;
+    if (generation > shown_.generation) {
+        shown_ = Shown{std::move(image), geometry, generation};
+        update();
+        emit vectorImageShown();
+    }
+    startNext();
+}
+
+void CanvasPaneBody::renderPendingNow() {
+    if (!showsVectors()) return;
+    const bool asked = renderTimer_->isActive();
+    renderTimer_->stop();
+    if (!asked && shown_.generation == requested_) return;
+    pending_.reset();
+    const std::uint64_t generation = ++requested_;
+    if (std::optional<VectorFrameInput> input = makeVectorInput()) {
+        shown_ = Shown{renderVectorFrame(*input, devicePixelRatioF()), input->geometry(input->paneSize), generation};
+    } else {
+        shown_ = Shown{QImage(), {}, generation};
+    }
+    update();
+}
+
+bool CanvasPaneBody::isShowingProcessingCard() const {
+    return processingCard_ != nullptr && !processingCard_->isHidden();
+}
+
+void CanvasPaneBody::updateProcessingCard() {
+    if (processingCard_ == nullptr) return;
+    const VectorizerController& document = model_.vectorizer();
+    const bool show = !document.result() && document.isProcessing();
+    if (show) {
+        static_cast<ProcessingCard*>(processingCard_)->setStage(QString::fromStdString(document.progressStage()));
+        processingCard_->move((width() - processingCard_->width()) / 2, (height() - processingCard_->height()) / 2);
+    }
+    processingCard_->setVisible(show);
+}
+
+void CanvasPaneBody::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateProcessingCard();
+    scheduleRender();
+}
+
+bool CanvasPaneBody::event(QEvent* event) {
+    if (context_.handler != nullptr && isInputEvent(event->type()) && context_.handler->handlePaneEvent(*this, event)) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CanvasPaneBody::paintBitmap(QPainter& painter) {
+    const VectorizerController& document = model_.vectorizer();
+    const RasterImage* source = document.sourceImage();
+    if (source == nullptr || document.displayImage().isNull()) return;
+    BitmapFrameInput input;
+    input.image = document.displayImage();
+    input.imageWidth = source->width;
+    input.imageHeight = source->height;
+    input.zoomScale = displayedZoom();
+    input.panOffset = displayedPan();
+    input.showSheetBackground = true;
+    const double opacity = kind_ == CanvasPaneKind::overlay ? std::clamp(model_.bitmapOpacity(), 0.0, 1.0) : 1.0;
+    if (opacity <= 0) return;
+    if (opacity >= 1) {
+        drawBitmapFrame(painter, input, QSizeF(size()));
+        return;
+    }
+    // Sheet and picture fade together, as one layer.
+    const double dpr = devicePixelRatioF();
+    QImage layer(QSize(static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr))),
+                 QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(dpr);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        drawBitmapFrame(layerPainter, input, QSizeF(size()));
+    }
+    painter.save();
+    painter.setOpacity(opacity);
+    painter.drawImage(QPointF(0, 0), layer);
+    painter.restore();
+}
+
+void CanvasPaneBody::paintVectors(QPainter& painter) {
+    if (shown_.image.isNull()) return;
+    const double opacity = kind_ == CanvasPaneKind::overlay ? std::clamp(model_.vectorOpacity(), 0.0, 1.0) : 1.0;
+    if (opacity <= 0) return;
+    const QTransform rendered = shown_.geometry.imageToPaneTransform();
+    const QTransform now = transformGeometry().imageToPaneTransform();
+    bool invertible = false;
+    const QTransform back = rendered.inverted(&invertible);
+    if (!invertible) return;
+    painter.save();
+    painter.setOpacity(opacity);
+    const QTransform step = back * now;
+    if (!step.isIdentity()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setTransform(step, true);
+    }
+    painter.drawImage(QPointF(0, 0), shown_.image);
+    painter.restore();
+}
+
+void CanvasPaneBody::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // The grid, in pane points: it neither zooms nor pans.
+    const double w = width();
+    const double h = height();
+    // One-point lines on whole pixels, gathered in one path filled once.
+    QPainterPath grid;
+    if (w > 0) {
+        for (double x = 0; x < w; x += kGridStep) grid.addRect(x, 0, 1, h);
+    }
+    if (h > 0) {
+        for (double y = 0; y < h; y += kGridStep) grid.addRect(0, y, w, 1);
+    }
+    grid.setFillRule(Qt::WindingFill);
+    painter.fillPath(grid, Theme::gridMinor());
+
+    if (kind_ != CanvasPaneKind::vector) paintBitmap(painter);
+    if (showsVectors()) paintVectors(painter);
+    if (isVectorEditable() && context_.handler != nullptr) context_.handler->paintEditingOverlay(*this, painter);
+}
+
+// ----- Pane -----
+
+CanvasPane::CanvasPane(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind, bool showPaperFrame,
+                       QWidget* parent)
+    : QWidget(parent), body_(new CanvasPaneBody(model, context, kind, showPaperFrame, this)) {}
+
+void CanvasPane::setTitle(const QString& title) {
+    if (title_ == title) return;
+    title_ = title;
+    update(0, 0, width(), kHeaderHeight);
+}
+
+void CanvasPane::setBadge(const QString& badge) {
+    if (badge_ == badge) return;
+    badge_ = badge;
+    update(0, 0, width(), kHeaderHeight);
+}
+
+void CanvasPane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutBody();
+}
+
+void CanvasPane::layoutBody() {
+    body_->setGeometry(0, kHeaderHeight + 1, width(), std::max(0, height() - kHeaderHeight - 1));
+}
+
+void CanvasPane::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(QRect(0, 0, width(), kHeaderHeight), Theme::header());
+    p.fillRect(QRect(0, kHeaderHeight, width(), 1), Theme::separator());
+    const QRectF inner(12, 0, std::max(0, width() - 24), kHeaderHeight);
+    QFont titleFont = UIFonts::text(10, QFont::DemiBold);
+    titleFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+    double badgeWidth = 0;
+    if (!badge_.isEmpty()) {
+        const QFont badgeFont = UIFonts::mono(10);
+        badgeWidth = QFontMetricsF(badgeFont).horizontalAdvance(badge_);
+        p.setFont(badgeFont);
+        p.setPen(Theme::textDim());
+        p.drawText(inner, Qt::AlignRight | Qt::AlignVCenter, badge_);
+        badgeWidth += 8;
+    }
+    p.setFont(titleFont);
+    p.setPen(Theme::textFaint());
+    const QRectF titleRect(inner.left(), 0, std::max(0.0, inner.width() - badgeWidth), kHeaderHeight);
+    const QString title = QFontMetricsF(titleFont).elidedText(title_, Qt::ElideRight, titleRect.width());
+    p.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter, title);
+}
+
+}  // namespace ostrel

@@ -1,0 +1,171 @@
+// One canvas pane: a 26-point header bar (title, badge), a 1-point rule and the pane body. The body
+// draws the 24-point grid, its content (the picture, the vectors or both) and, for editable panes,
+// the editing overlay of the viewport's event handler; it passes its pointer, wheel, key and
+// gesture events to that handler (see CanvasPaneEventHandler).
+//
+// The vectors are rendered off the GUI thread into an image (newest request wins) and blitted; until
+// a new image arrives, a zoom or pan change redraws the last image transformed to the new geometry.
+#pragma once
+
+#include "app/views/canvas/CanvasTransformGeometry.h"
+#include "app/views/canvas/VectorCanvasRenderer.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTimer;
+
+namespace ostrel {
+
+class AppModel;
+class CanvasPaneBody;
+
+/// What a pane body shows.
+enum class CanvasPaneKind {
+    original,  // the picture alone (not editable)
+    vector,    // the vectors
+    overlay,   // the picture at the bitmap opacity under the vectors at the vector opacity
+};
+
+/// The hook through which the canvas interaction and its editing overlay attach to the panes.
+/// The viewport owns no handler; it passes the one given to CanvasViewportView::setEventHandler to
+/// every pane body.
+class CanvasPaneEventHandler {
+public:
+    virtual ~CanvasPaneEventHandler() = default;
+    /// Every mouse, wheel, key, hover, enter/leave, focus and native gesture event reaching `pane`
+    /// (a pane body, the only layer of a pane that takes input). Return true when consumed.
+    virtual bool handlePaneEvent(CanvasPaneBody& pane, QEvent* event) = 0;
+    /// Paints above the content of editable panes, in pane points (marquee, eraser, freehand
+    /// preview, plotter head). Called on the GUI thread inside the pane's paint event.
+    virtual void paintEditingOverlay(CanvasPaneBody& pane, QPainter& painter) {
+        (void)pane;
+        (void)painter;
+    }
+};
+
+/// The transient gesture state the panes share; written by the event handler, drawn by its overlay.
+struct CanvasGestureState {
+    std::optional<QRectF> marqueeRect;          // pane points
+    std::vector<VectorPoint> freehandPointsPx;  // image pixels
+    std::optional<QPointF> hoverPointPane;      // pane points
+};
+
+/// What the viewport shares with its pane bodies; owned by the viewport.
+struct CanvasViewContext {
+    CanvasPaneEventHandler* handler = nullptr;
+    CanvasGestureState gesture;
+    /// While set (an animated zoom or pan in progress), the panes draw at these values instead of
+    /// the model's final zoom and pan.
+    std::optional<std::pair<double, QPointF>> displayedZoomPan;
+    /// Repaints every pane of the viewport (set by the viewport).
+    std::function<void()> updatePanes;
+};
+
+class CanvasPaneBody final : public QWidget {
+    Q_OBJECT
+
+public:
+    CanvasPaneBody(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind, bool showPaperFrame,
+                   QWidget* parent = nullptr);
+    ~CanvasPaneBody() override;
+
+    [[nodiscard]] AppModel& model() noexcept { return model_; }
+    [[nodiscard]] CanvasPaneKind kind() const noexcept { return kind_; }
+    [[nodiscard]] bool isVectorEditable() const noexcept { return kind_ != CanvasPaneKind::original; }
+    [[nodiscard]] bool showPaperFrame() const noexcept { return showPaperFrame_; }
+    [[nodiscard]] CanvasGestureState& gestureState() noexcept { return context_.gesture; }
+    /// Repaints this pane and its siblings (after the gesture state changed).
+    void updateAllPanes();
+    /// The zoom and pan drawn now (the animated values while an animation runs).
+    [[nodiscard]] double displayedZoom() const noexcept;
+    [[nodiscard]] QPointF displayedPan() const noexcept;
+    /// The geometry of this pane now: the result's page (the raster's page before the first result),
+    /// the pane's size, the displayed zoom and pan and the pane's paper frame.
+    [[nodiscard]] CanvasTransformGeometry transformGeometry() const;
+
+    /// Asks for a new vector image (coalesced to one request per event-loop turn).
+    void scheduleRender();
+    /// Renders the newest vector image on this thread when it is not on screen yet.
+    void renderPendingNow();
+    /// True while the processing card is shown.
+    [[nodiscard]] bool isShowingProcessingCard() const;
+    /// The newest vector image on screen (null before the first), for tests and benchmarks.
+    [[nodiscard]] const QImage& shownVectorImage() const noexcept { return shown_.image; }
+
+signals:
+    /// A rendered vector image reached the screen.
+    void vectorImageShown();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    struct Shown {
+        QImage image;
+        CanvasTransformGeometry geometry;
+        std::uint64_t generation = 0;
+    };
+    struct Worker;  // shared with the render tasks
+
+    [[nodiscard]] bool showsVectors() const noexcept { return kind_ != CanvasPaneKind::original; }
+    [[nodiscard]] std::optional<VectorFrameInput> makeVectorInput() const;
+    void requestRender();
+    void startNext();
+    void accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation);
+    void updateProcessingCard();
+    void paintBitmap(QPainter& painter);
+    void paintVectors(QPainter& painter);
+
+    AppModel& model_;
+    CanvasViewContext& context_;
+    CanvasPaneKind kind_;
+    bool showPaperFrame_;
+    QWidget* processingCard_ = nullptr;
+    QTimer* renderTimer_ = nullptr;
+    std::shared_ptr<Worker> worker_;
+    std::uint64_t requested_ = 0;  // newest generation asked for
+    bool busy_ = false;            // a render task is running
+    std::optional<std::pair<VectorFrameInput, std::uint64_t>> pending_;
+    Shown shown_;
+};
+
+/// Header bar, rule and body of one pane.
+class CanvasPane final : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kHeaderHeight = 26;
+
+    CanvasPane(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind, bool showPaperFrame,
+               QWidget* parent = nullptr);
+
+    void setTitle(const QString& title);
+    void setBadge(const QString& badge);
+    [[nodiscard]] const QString& title() const noexcept { return title_; }
+    [[nodiscard]] const QString& badge() const noexcept { return badge_; }
+    [[nodiscard]] CanvasPaneBody& body() noexcept { return *body_; }
+    /// Places the body under the header for the pane's current size (also before a pending resize
+    /// event of a hidden pane arrives).
+    void layoutBody();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QString title_;
+    QString badge_;
+    CanvasPaneBody* body_;
+};
+
+}  // namespace ostrel

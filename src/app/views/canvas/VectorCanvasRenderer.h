@@ -1,0 +1,89 @@
+// The vector frame of a canvas pane: sheet, margin frame, travel moves and, per pen layer, the
+// selection halo, the strokes (centre lines, ribbons or width bands), the control handles and the
+// vertex dots. Everything comes from the immutable render cache, so a frame can be drawn on any
+// thread from a VectorFrameInput, which copies the few document fields it needs.
+//
+// Qt strokes one huge path super-linearly, so the cached paths are always drawn per grid bucket
+// (and the travel path and selection in chunks); above zoom 1.6 only the buckets that meet the
+// visible image rectangle are drawn. Vertex dots are drawn only inside the visible rectangle and
+// at most kMaxVertexDots of them, so selecting everything stays cheap.
+#pragma once
+
+#include "app/document/VectorRenderCache.h"
+#include "app/shell/AppModel.h"
+#include "app/views/canvas/CanvasTransformGeometry.h"
+#include "core/model/VectorizerParams.h"
+
+#include <QImage>
+#include <QSizeF>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+class QPainter;
+
+namespace ostrel {
+
+/// What one frame of the vector pane draws; a self-contained copy, safe to hand to a worker.
+struct VectorFrameInput {
+    struct Layer {
+        std::int64_t index = 0;
+        double widthMM = 0;
+        bool visible = true;
+        bool hasPaths = false;
+        /// Points of the layer's selected strokes (image pixels) that get a vertex dot, in layer
+        /// order; the selected vertex goes to `selectedDots` instead.
+        std::vector<VectorPoint> dots;
+        std::vector<VectorPoint> selectedDots;
+    };
+
+    std::shared_ptr<const VectorRenderCache> renderCache;
+    PageTransform pageTransform;
+    std::vector<Layer> layers;
+    VectorOutputMode outputMode = VectorOutputMode::illustration;
+    IllustrationStrokeStyle strokeStyle = IllustrationStrokeStyle::variableRibbon;
+    double strokeWidthScale = 1.0;
+    double marginMM = 12.0;
+    QSizeF paneSize;
+    double zoomScale = 1.0;
+    QPointF panOffset;
+    bool showPaperFrame = false;
+    bool showSheetBackground = true;
+    bool blackOnWhitePreview = false;
+    bool showTravelMoves = false;
+    bool showControlPoints = false;
+    std::set<std::int64_t> selectedPathIDs;
+    std::optional<SelectedVertex> selectedVertex;
+
+    /// The geometry of this frame for a drawing surface of `size`.
+    [[nodiscard]] CanvasTransformGeometry geometry(QSizeF size) const noexcept;
+
+    /// Copies what a frame needs from a result. Only the points of selected strokes that can show
+    /// dots (inside the visible rectangle, up to the dot bound) are copied.
+    static VectorFrameInput make(const VectorizationResult& result,
+                                 std::shared_ptr<const VectorRenderCache> renderCache,
+                                 const VectorizerParams& params, QSizeF paneSize, double zoomScale,
+                                 QPointF panOffset, bool showPaperFrame, bool showSheetBackground,
+                                 bool blackOnWhitePreview, bool showTravelMoves, bool showControlPoints,
+                                 const std::set<std::int64_t>& selectedPathIDs,
+                                 const std::optional<SelectedVertex>& selectedVertex);
+};
+
+/// At most this many vertex dots are drawn in one frame.
+inline constexpr int kMaxVertexDots = 6000;
+/// Above this zoom only the buckets meeting the visible rectangle are drawn.
+inline constexpr double kWholeLayerZoomLimit = 1.6;
+
+/// The visible image rectangle of a frame (pane corners in image pixels), grown by 24 pixels.
+[[nodiscard]] QRectF visibleImageRect(const CanvasTransformGeometry& geometry, QSizeF size) noexcept;
+
+/// Draws one frame with `painter` on a surface of `size` points (the pane's own size normally).
+void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF size);
+
+/// The frame as a transparent image of the pane size at `devicePixelRatio`.
+[[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio);
+
+}  // namespace ostrel
