@@ -2,7 +2,7 @@
 
 #include "app/shell/AppModel.h"
 #include "app/shell/Theme.h"
-#include "app/views/canvas/CanvasEditingState.h"
+#include "app/views/canvas/CanvasPane.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -93,54 +93,22 @@ void paintEditingOverlay(QPainter& painter, const EditingOverlayFrame& frame) {
     painter.restore();
 }
 
-CanvasEditingOverlay::CanvasEditingOverlay(AppModel& model, const CanvasEditingState& state, bool showPaperFrame,
-                                           QWidget* parent)
-    : QWidget(parent), model_(model), state_(state), showPaperFrame_(showPaperFrame) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_TranslucentBackground);
-    const auto repaint = [this] { update(); };
-    connect(&state_, &CanvasEditingState::changed, this, repaint);
-    connect(&model_, &AppModel::editToolChanged, this, repaint);
-    connect(&model_, &AppModel::zoomScaleChanged, this, repaint);
-    connect(&model_, &AppModel::panOffsetChanged, this, repaint);
-    connect(&model_, &AppModel::activeDrawPenIndexChanged, this, repaint);
-    connect(&model_, &AppModel::eraserRadiusPxChanged, this, repaint);
-    connect(&model_.vectorizer(), &VectorizerController::resultChanged, this, repaint);
-    AxiDrawPlotterController& plotter = model_.plotter();
-    connect(&plotter, &AxiDrawPlotterController::runStateChanged, this, repaint);
-    connect(&plotter, &AxiDrawPlotterController::currentPosMMChanged, this, repaint);
-    connect(&plotter, &AxiDrawPlotterController::isPenDownChanged, this, repaint);
-}
-
-void CanvasEditingOverlay::setShowPaperFrame(bool showPaperFrame) {
-    if (showPaperFrame_ == showPaperFrame) return;
-    showPaperFrame_ = showPaperFrame;
-    update();
-}
-
-std::optional<EditingOverlayFrame> CanvasEditingOverlay::currentFrame() const {
-    const auto& result = model_.vectorizer().result();
-    if (!result) return std::nullopt;
-    const AxiDrawPlotterController& plotter = model_.plotter();
+std::optional<EditingOverlayFrame> editingOverlayFrame(AppModel& model, const CanvasGestureState& gesture,
+                                                       const CanvasTransformGeometry& geometry) {
+    if (!model.vectorizer().result()) return std::nullopt;
+    const AxiDrawPlotterController& plotter = model.plotter();
     return EditingOverlayFrame{
-        .geometry = {QSizeF(size()), model_.zoomScale(), model_.panOffset(), result->pageTransform, showPaperFrame_},
-        .marqueeRect = state_.marqueeRect(),
-        .freehandPointsPx = state_.freehandPointsPx(),
-        .hoverPointPane = state_.hoverPointPane(),
-        .editTool = model_.editTool(),
-        .activeDrawPenIndex = model_.activeDrawPenIndex(),
-        .eraserRadiusPx = model_.eraserRadiusPx(),
+        .geometry = geometry,
+        .marqueeRect = gesture.marqueeRect,
+        .freehandPointsPx = gesture.freehandPointsPx,
+        .hoverPointPane = gesture.hoverPointPane,
+        .editTool = model.editTool(),
+        .activeDrawPenIndex = model.activeDrawPenIndex(),
+        .eraserRadiusPx = model.eraserRadiusPx(),
         .runState = plotter.runState(),
         .currentPosMM = plotter.currentPosMM(),
         .isPenDown = plotter.isPenDown(),
     };
-}
-
-void CanvasEditingOverlay::paintEvent(QPaintEvent*) {
-    const std::optional<EditingOverlayFrame> frame = currentFrame();
-    if (!frame) return;
-    QPainter painter(this);
-    paintEditingOverlay(painter, *frame);
 }
 
 }  // namespace ostrel

@@ -1,14 +1,12 @@
-// The feedback drawn over an editable pane, above the drawing and below the event layer: the
-// marquee, the freehand preview, the eraser circle under the pointer and the plotter head. It takes
-// no pointer events and keeps no state; it repaints when the shared editing state, the tool, the
-// zoom and pan, the result or the plotter's position, pen or run state change.
+// The feedback drawn over an editable pane, above the drawing: the marquee, the freehand preview,
+// the eraser circle under the pointer and the plotter head. Painted live on the GUI thread from
+// one frame of inputs; it keeps no state.
 #pragma once
 
 #include "app/plotter/AxiDrawRunState.h"
 #include "app/shell/CanvasModes.h"
 #include "app/views/canvas/CanvasTransformGeometry.h"
 
-#include <QWidget>
 
 #include <cstdint>
 #include <optional>
@@ -17,7 +15,7 @@
 namespace ostrel {
 
 class AppModel;
-class CanvasEditingState;
+struct CanvasGestureState;
 
 /// Everything one frame of the overlay reads.
 struct EditingOverlayFrame {
@@ -44,24 +42,10 @@ struct EditingOverlayFrame {
 /// Paints the four layers of feedback of `frame`, in order.
 void paintEditingOverlay(QPainter& painter, const EditingOverlayFrame& frame);
 
-class CanvasEditingOverlay final : public QWidget {
-    Q_OBJECT
-
-public:
-    CanvasEditingOverlay(AppModel& model, const CanvasEditingState& state, bool showPaperFrame,
-                         QWidget* parent = nullptr);
-
-    void setShowPaperFrame(bool showPaperFrame);
-    /// The frame this overlay would paint now; none without a current result.
-    [[nodiscard]] std::optional<EditingOverlayFrame> currentFrame() const;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    AppModel& model_;
-    const CanvasEditingState& state_;
-    bool showPaperFrame_;
-};
+/// The frame of a pane with `geometry` (built with the zoom and pan it draws at) and the shared
+/// gesture state; none without a current result, so nothing is drawn then.
+[[nodiscard]] std::optional<EditingOverlayFrame> editingOverlayFrame(AppModel& model,
+                                                                     const CanvasGestureState& gesture,
+                                                                     const CanvasTransformGeometry& geometry);
 
 }  // namespace ostrel

@@ -1,8 +1,8 @@
-// The canvas's pointer, wheel, pinch and key handling, driven through the event layer with
-// synthetic Qt events over a document of known strokes, with the undo stack counted.
-#include "app/views/canvas/CanvasEditingState.h"
+// The canvas's pointer, wheel, pinch and key handling, driven with synthetic Qt events sent to a
+// pane of the real canvas over a document of known strokes, with the undo stack counted.
+#include "app/views/canvas/CanvasEditingController.h"
 #include "app/views/canvas/CanvasInteraction.h"
-#include "app/views/canvas/CanvasTrackpadMouseView.h"
+#include "app/views/canvas/CanvasViewportView.h"
 #include "testsupport/QtTestApp.h"
 #include "../../shell/ShellFixtures.h"
 
@@ -33,13 +33,14 @@ VectorPath stroke(std::int64_t id, std::vector<VectorPoint> points) {
     return path;
 }
 
-/// The pane is 200 × 160 points over a 160 × 120 image: the sheet sits at (20, 20) with one point
-/// per pixel at zoom 1, so an image pixel (x, y) is the pane point (x + 20, y + 20).
+/// The vector pane's body is 200 × 160 points over a 160 × 120 image: the sheet sits at (20, 20)
+/// with one point per pixel at zoom 1.
 class CanvasInteractionTest : public ::testing::Test {
 protected:
     CanvasInteractionTest() {
         test::ensureQtApp();
         model.setEditTool(CanvasEditTool::select);
+        model.setViewMode(CanvasViewMode::vectorOnly);
         VectorizerController& document = model.vectorizer();
         EXPECT_TRUE(document.loadImage(test::threeStrokeDrawing(), "strokes", true));
         PenLayer first = PenLayer::make(0);
@@ -47,9 +48,16 @@ protected:
         PenLayer second = PenLayer::make(1);
         second.paths = {stroke(3, {{30, 100}, {80, 100}, {130, 100}})};
         document.commitEditedLayers({first, second}, false);
-        view.resize(200, 160);
-        view.show();
+        viewport.resize(200, 160 + CanvasPane::kHeaderHeight + 1);
+        viewport.show();
+        EXPECT_EQ(target().size(), QSize(200, 160));
     }
+
+    /// The body of the pane the events go to: the first (the vector pane alone, or the picture
+    /// side by side).
+    CanvasPaneBody& target() { return viewport.panes().front()->body(); }
+    CanvasInteraction& interaction() { return editing->interaction(); }
+    CanvasGestureState& state() { return viewport.gestureState(); }
 
     VectorizerController& document() { return model.vectorizer(); }
     [[nodiscard]] std::size_t undoCount() { return document().undoStack().size(); }
@@ -62,12 +70,16 @@ protected:
         return nullptr;
     }
     /// The pane point of image pixel (x, y) under the current zoom and pan.
-    [[nodiscard]] QPointF at(double x, double y) { return view.interaction().currentGeometry()->imageToPane({x, y}); }
+    [[nodiscard]] QPointF at(double x, double y) {
+        const CanvasTransformGeometry geometry{QSizeF(target().size()), model.zoomScale(), model.panOffset(),
+                                               document().result()->pageTransform, false};
+        return geometry.imageToPane({x, y});
+    }
 
     void mouse(QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QMouseEvent event(type, pos, view.mapToGlobal(pos), button, buttons, modifiers);
-        QCoreApplication::sendEvent(&view, &event);
+        QMouseEvent event(type, pos, target().mapToGlobal(pos), button, buttons, modifiers);
+        QCoreApplication::sendEvent(&target(), &event);
     }
     void press(QPointF pos, Qt::KeyboardModifiers modifiers = Qt::NoModifier, Qt::MouseButton button = Qt::LeftButton) {
         mouse(QEvent::MouseButtonPress, pos, button, button, modifiers);
@@ -85,18 +97,18 @@ protected:
         release(pos);
     }
     void wheel(QPointF pos, QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWheelEvent event(pos, view.mapToGlobal(pos), pixelDelta, angleDelta, Qt::NoButton, modifiers, Qt::NoScrollPhase,
+        QWheelEvent event(pos, target().mapToGlobal(pos), pixelDelta, angleDelta, Qt::NoButton, modifiers, Qt::NoScrollPhase,
                           false);
-        QCoreApplication::sendEvent(&view, &event);
+        QCoreApplication::sendEvent(&target(), &event);
     }
     bool key(int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QKeyEvent event(QEvent::KeyPress, code, modifiers);
-        QCoreApplication::sendEvent(&view, &event);
+        QCoreApplication::sendEvent(&target(), &event);
         return event.isAccepted();
     }
     template <class Mode>
     [[nodiscard]] bool inMode() {
-        return std::holds_alternative<Mode>(view.interaction().dragMode());
+        return std::holds_alternative<Mode>(interaction().dragMode());
     }
 
     // Widgets need the application before they are made.
@@ -109,8 +121,8 @@ protected:
                        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
                        return env;
                    }()};
-    CanvasEditingState state;
-    CanvasTrackpadMouseView view{model, state, true, false};
+    CanvasViewportView viewport{model};
+    CanvasEditingController* editing = new CanvasEditingController(model, viewport);
     Qt::MouseButtons held;
 };
 
@@ -176,14 +188,14 @@ TEST_F(CanvasInteractionTest, MarqueeReplacesOrAddsAndIsShownWhileDragging) {
     press(at(10, 10));
     EXPECT_TRUE(model.selectedPathIDs().empty()) << "a press without Shift clears at once";
     moveTo(at(90, 70));
-    ASSERT_TRUE(state.marqueeRect().has_value());
-    EXPECT_EQ(*state.marqueeRect(), QRectF(at(10, 10), at(90, 70)));
+    ASSERT_TRUE(state().marqueeRect.has_value());
+    EXPECT_EQ(*state().marqueeRect, QRectF(at(10, 10), at(90, 70)));
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1, 2}));
     // Shrinking the box recomputes from scratch.
     moveTo(at(90, 30));
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1}));
     release(at(90, 30));
-    EXPECT_FALSE(state.marqueeRect().has_value());
+    EXPECT_FALSE(state().marqueeRect.has_value());
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1}));
 
     // With Shift the earlier selection stays.
@@ -278,7 +290,7 @@ TEST_F(CanvasInteractionTest, AnEraseDragIsOneUndoStepAndAnEmptyPressRecordsNoth
     ASSERT_EQ(document().redoStack().size(), 1u);
 
     press(at(50, 40));  // 20 pixels from everything, eraser radius 8
-    EXPECT_EQ(state.hoverPointPane(), at(50, 40));
+    EXPECT_EQ(state().hoverPointPane, at(50, 40));
     release(at(50, 40));
     EXPECT_EQ(undoCount(), 0u);
     EXPECT_EQ(document().redoStack().size(), 1u) << "nothing erased, the redo stack stays";
@@ -301,11 +313,11 @@ TEST_F(CanvasInteractionTest, AFreehandStrokeIsAddedOnReleaseAndSelected) {
     model.setActiveDrawPenIndex(1);
     press(at(10, 110));
     moveTo(at(10.5, 110));  // closer than 1.2 pixels: dropped
-    EXPECT_EQ(state.freehandPointsPx().size(), 1u);
+    EXPECT_EQ(state().freehandPointsPx.size(), 1u);
     for (int x = 20; x <= 60; x += 10) moveTo(at(x, 110));
-    EXPECT_EQ(state.freehandPointsPx().size(), 6u);
+    EXPECT_EQ(state().freehandPointsPx.size(), 6u);
     release(at(60, 110));
-    EXPECT_TRUE(state.freehandPointsPx().empty());
+    EXPECT_TRUE(state().freehandPointsPx.empty());
     ASSERT_EQ(model.selectedPathIDs().size(), 1u);
     const std::int64_t id = *model.selectedPathIDs().begin();
     EXPECT_EQ(id, 4);
@@ -343,28 +355,31 @@ TEST_F(CanvasInteractionTest, PanFollowsTheRightButtonOrThePanToolAndADoubleClic
 }
 
 TEST_F(CanvasInteractionTest, TheBitmapPaneOnlyPans) {
-    view.setFlags(false, false);
+    model.setViewMode(CanvasViewMode::sideBySide);  // the picture pane comes first
     model.setEditTool(CanvasEditTool::erase);
-    press(at(50, 20));
+    ASSERT_FALSE(target().isVectorEditable());
+    const QPointF from = at(50, 20);
+    const QPointF to = at(50, 25);
+    press(from);
     EXPECT_TRUE(inMode<CanvasInteraction::Pan>());
-    moveTo(at(50, 25));
-    release(at(50, 25));
+    moveTo(to);
+    release(to);
     EXPECT_NE(path(1), nullptr);
-    EXPECT_EQ(model.panOffset(), QPointF(0, 5));
+    EXPECT_EQ(model.panOffset(), to - from);
 }
 
 TEST_F(CanvasInteractionTest, AnotherButtonDuringALeftGestureIsIgnoredUntilItEnds) {
     press(at(10, 10));
     moveTo(at(90, 30));
-    ASSERT_TRUE(state.marqueeRect().has_value());
+    ASSERT_TRUE(state().marqueeRect.has_value());
     press(at(90, 30), Qt::NoModifier, Qt::RightButton);
     moveTo(at(100, 40));
     release(at(100, 40), Qt::RightButton);
     EXPECT_TRUE(inMode<CanvasInteraction::Marquee>());
     EXPECT_EQ(model.panOffset(), QPointF(0, 0));
-    ASSERT_TRUE(state.marqueeRect().has_value());
+    ASSERT_TRUE(state().marqueeRect.has_value());
     release(at(100, 40));
-    EXPECT_FALSE(state.marqueeRect().has_value());
+    EXPECT_FALSE(state().marqueeRect.has_value());
     EXPECT_TRUE(inMode<std::monostate>());
 
     // The same for a freehand stroke: its preview goes when the left button is released.
@@ -375,7 +390,7 @@ TEST_F(CanvasInteractionTest, AnotherButtonDuringALeftGestureIsIgnoredUntilItEnd
     release(at(30, 110), Qt::MiddleButton);
     EXPECT_TRUE(inMode<CanvasInteraction::Draw>());
     release(at(30, 110));
-    EXPECT_TRUE(state.freehandPointsPx().empty());
+    EXPECT_TRUE(state().freehandPointsPx.empty());
 }
 
 TEST_F(CanvasInteractionTest, ANewRunEndsTheGestureAndTheSelection) {
@@ -443,8 +458,8 @@ TEST_F(CanvasInteractionTest, PinchIsLimitedToHalvingAndDoublingPerStep) {
         model.resetZoom(false);
         const QPointF pos(60, 40);
         QNativeGestureEvent event(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, pos, pos,
-                                  view.mapToGlobal(pos), c.magnification, QPointF());
-        QCoreApplication::sendEvent(&view, &event);
+                                  target().mapToGlobal(pos), c.magnification, QPointF());
+        QCoreApplication::sendEvent(&target(), &event);
         EXPECT_DOUBLE_EQ(model.zoomScale(), c.zoom) << c.magnification;
         EXPECT_NEAR(model.panOffset().x(), (60 - 100) * (1 - c.zoom), 1e-9) << c.magnification;
     }
@@ -486,16 +501,16 @@ TEST_F(CanvasInteractionTest, KeyTable) {
 
 TEST_F(CanvasInteractionTest, HoverShowsTheEraserOnlyWithTheEraseToolInAnEditablePane) {
     mouse(QEvent::MouseMove, {40, 40}, Qt::NoButton, Qt::NoButton);
-    EXPECT_FALSE(state.hoverPointPane().has_value());
+    EXPECT_FALSE(state().hoverPointPane.has_value());
     model.setEditTool(CanvasEditTool::erase);
     mouse(QEvent::MouseMove, {40, 40}, Qt::NoButton, Qt::NoButton);
-    EXPECT_EQ(state.hoverPointPane(), QPointF(40, 40));
+    EXPECT_EQ(state().hoverPointPane, QPointF(40, 40));
     QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(&view, &leave);
-    EXPECT_FALSE(state.hoverPointPane().has_value());
-    view.setFlags(false, false);
+    QCoreApplication::sendEvent(&target(), &leave);
+    EXPECT_FALSE(state().hoverPointPane.has_value());
+    model.setViewMode(CanvasViewMode::sideBySide);  // the picture pane comes first
     mouse(QEvent::MouseMove, {40, 40}, Qt::NoButton, Qt::NoButton);
-    EXPECT_FALSE(state.hoverPointPane().has_value());
+    EXPECT_FALSE(state().hoverPointPane.has_value());
 }
 
 }  // namespace

@@ -1,14 +1,15 @@
 // The floating pieces over the canvas: selection bar, zoom bar, edit hint, plotter banner (driven
-// by the plotter simulator) and the column that places them.
+// by the plotter simulator), as the canvas shows them.
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "app/shell/Theme.h"
 #include "app/ui/IconButton.h"
 #include "app/ui/TextButton.h"
-#include "app/views/canvas/CanvasOverlayColumn.h"
+#include "app/views/canvas/CanvasEditingController.h"
 #include "app/views/canvas/CanvasOverlayParts.h"
 #include "app/views/canvas/EditHintPill.h"
 #include "app/views/canvas/PlotterLiveBanner.h"
 #include "app/views/canvas/SelectionActionBar.h"
+#include "app/views/canvas/CanvasViewportView.h"
 #include "app/views/canvas/ZoomBar.h"
 #include "testsupport/LanguageScope.h"
 #include "testsupport/ManualRunClock.h"
@@ -46,6 +47,15 @@ protected:
         model.vectorizer().setParams(params, RunSchedule::now());
         ASSERT_TRUE(model.vectorizer().loadImage(test::threeStrokeDrawing(), "strokes", true));
         ASSERT_TRUE(model.vectorizer().result().has_value());
+    }
+
+    /// The ids of the current result's strokes, in layer and stroke order.
+    std::vector<std::int64_t> strokeIDs() const {
+        std::vector<std::int64_t> all;
+        for (const PenLayer& layer : model.vectorizer().result()->layers) {
+            for (const VectorPath& path : layer.paths) all.push_back(path.id);
+        }
+        return all;
     }
 
     /// The visible text buttons' titles of `widget`, left to right.
@@ -104,13 +114,7 @@ TEST_F(CanvasOverlayBarsTest, ButtonsFollowTheSelectionAndTheVertex) {
     test::LanguageScope english(AppLanguage::en);
     openTwoPenDocument();
     SelectionActionBar bar(model, &host);
-    const std::vector<std::int64_t> ids = [&] {
-        std::vector<std::int64_t> all;
-        for (const PenLayer& layer : model.vectorizer().result()->layers) {
-            for (const VectorPath& path : layer.paths) all.push_back(path.id);
-        }
-        return all;
-    }();
+    const std::vector<std::int64_t> ids = strokeIDs();
     ASSERT_GE(ids.size(), 2u);
 
     model.setSelectedPathIDs({ids[0]});
@@ -274,15 +278,18 @@ TEST_F(CanvasOverlayBarsTest, BannerFollowsASimulatedPlot) {
     openTwoPenDocument();
     AxiDrawPlotterController& plotter = model.plotter();
     plotter.setSelectedPortPath("virtual://axidraw-simulator");
-    CanvasOverlayColumn column(model, host);
-    PlotterLiveBanner& banner = *column.banner();
+    CanvasViewportView canvas(model, &host);
+    canvas.resize(host.size());
+    canvas.show();
+    auto* editing = new CanvasEditingController(model, canvas);
+    PlotterLiveBanner& banner = *editing->plotterBanner();
     EXPECT_TRUE(banner.isHidden()) << "idle: no banner";
 
     clock->setHeld(true);
     plotter.startPlot(*model.vectorizer().result());
     ASSERT_EQ(plotter.runState().kind, AxiDrawRunState::Kind::plotting);
     EXPECT_FALSE(banner.isHidden());
-    EXPECT_EQ(banner.y(), CanvasOverlayColumn::kTopInset);
+    EXPECT_EQ(banner.y(), CanvasViewportView::kOverlayTop);
     EXPECT_FALSE(banner.pauseButton()->isHidden());
     EXPECT_TRUE(banner.resumeButton()->isHidden());
     EXPECT_EQ(banner.statusLabel()->text(), QString::fromStdString(plotter.statusLog()));
@@ -307,7 +314,7 @@ TEST_F(CanvasOverlayBarsTest, BannerFollowsASimulatedPlot) {
 
     // With a selection the bar sits 8 points under the banner.
     model.setSelectedPathIDs({model.vectorizer().result()->layers[0].paths.front().id});
-    EXPECT_EQ(column.selectionBar()->y(), banner.geometry().bottom() + 1 + CanvasOverlayColumn::kBarGap);
+    EXPECT_EQ(editing->selectionBar()->y(), banner.geometry().bottom() + 1 + CanvasViewportView::kOverlaySpacing);
 
     banner.resumeButton()->click();
     EXPECT_EQ(plotter.runState().kind, AxiDrawRunState::Kind::plotting);
@@ -317,31 +324,43 @@ TEST_F(CanvasOverlayBarsTest, BannerFollowsASimulatedPlot) {
     EXPECT_EQ(plotter.runState().kind, AxiDrawRunState::Kind::idle);
     EXPECT_EQ(plotter.statusLog(), "Plot stopped (pen up)");
     EXPECT_TRUE(banner.isHidden());
-    EXPECT_EQ(column.selectionBar()->y(), CanvasOverlayColumn::kTopInset);
+    EXPECT_EQ(editing->selectionBar()->y(), CanvasViewportView::kOverlayTop);
     clock->setHeld(false);
 }
 
-TEST_F(CanvasOverlayBarsTest, ColumnPlacesThePiecesAndHidesThemWithoutADocument) {
-    CanvasOverlayColumn column(model, host);
-    EXPECT_TRUE(column.selectionBar()->isHidden());
-    const QRect zoom = column.zoomBar()->geometry();
-    EXPECT_EQ(zoom.right() + 1, host.width() - CanvasOverlayColumn::kBottomInset);
-    EXPECT_EQ(zoom.bottom() + 1, host.height() - CanvasOverlayColumn::kBottomInset);
-    const QRect hint = column.editHint()->geometry();
-    EXPECT_EQ(hint.left(), CanvasOverlayColumn::kBottomInset);
-    EXPECT_EQ(hint.bottom() + 1, host.height() - CanvasOverlayColumn::kBottomInset);
-    EXPECT_LT(hint.right(), zoom.left());
+TEST_F(CanvasOverlayBarsTest, TheCanvasShowsItsBarsOnlyWithADocument) {
+    CanvasViewportView canvas(model, &host);
+    canvas.resize(host.size());
+    canvas.show();
+    auto* editing = new CanvasEditingController(model, canvas);
+    EXPECT_TRUE(editing->editHint()->isHidden());
+    EXPECT_TRUE(editing->zoomBar()->isHidden());
+
+    openTwoPenDocument();
+    EXPECT_FALSE(editing->editHint()->isHidden());
+    EXPECT_FALSE(editing->zoomBar()->isHidden());
+    EXPECT_TRUE(editing->selectionBar()->isHidden());
+    const QRect zoom = editing->zoomBar()->geometry();
+    EXPECT_EQ(zoom.right() + 1, canvas.width() - CanvasViewportView::kOverlayInset);
+    EXPECT_EQ(zoom.bottom() + 1, canvas.height() - CanvasViewportView::kOverlayInset);
+    EXPECT_EQ(editing->editHint()->x(), CanvasViewportView::kOverlayInset);
+    EXPECT_LT(editing->editHint()->geometry().right(), zoom.left());
+
+    model.setSelectedPathIDs({model.vectorizer().result()->layers[0].paths.front().id});
+    EXPECT_FALSE(editing->selectionBar()->isHidden());
+    EXPECT_EQ(editing->selectionBar()->y(), CanvasViewportView::kOverlayTop);
+    // A new bar content (two strokes: Join appears) is placed again, still centred.
+    const std::vector<std::int64_t> ids = strokeIDs();
+    ASSERT_GE(ids.size(), 2u);
+    model.setSelectedPathIDs({ids[0], ids[1]});
+    const QRect bar = editing->selectionBar()->geometry();
+    EXPECT_EQ(bar.size(), editing->selectionBar()->sizeHint());
+    EXPECT_LE(std::abs(bar.center().x() - canvas.width() / 2), 1);
 
     // A narrow canvas cuts the hint rather than overlapping the zoom bar.
-    host.resize(300, 200);
-    EXPECT_LT(column.editHint()->geometry().right(), column.zoomBar()->geometry().left());
-    EXPECT_TRUE(column.editHint()->shownText().endsWith(QStringLiteral("…")));
-
-    column.setPresent(false);
-    EXPECT_TRUE(column.editHint()->isHidden());
-    EXPECT_TRUE(column.zoomBar()->isHidden());
-    model.setSelectedPathIDs({1});
-    EXPECT_TRUE(column.selectionBar()->isHidden());
+    canvas.resize(300, 200);
+    EXPECT_LT(editing->editHint()->geometry().right(), editing->zoomBar()->geometry().left());
+    EXPECT_TRUE(editing->editHint()->shownText().endsWith(QStringLiteral("…")));
 }
 
 }  // namespace
