@@ -57,6 +57,9 @@ CanvasEditingController::CanvasEditingController(AppModel& model, CanvasViewport
     connect(&plotter, &AxiDrawPlotterController::isPenDownChanged, this, repaint);
     connect(&model_, &AppModel::languageChanged, banner_, &PlotterLiveBanner::refresh);
 
+    // Placed again as soon as their content changes, not a turn of the event loop later.
+    connect(selectionBar_, &SelectionActionBar::contentChanged, &viewport_, &CanvasViewportView::layoutOverlays);
+    connect(banner_, &PlotterLiveBanner::contentChanged, &viewport_, &CanvasViewportView::layoutOverlays);
     viewport_.setOverlayWidgets({banner_, selectionBar_, editHint_, zoomBar_});
     viewport_.setEventHandler(this);
 }

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -96,6 +97,30 @@ void OneLineLabel::paintEvent(QPaintEvent*) {
     painter.setFont(font_);
     painter.setPen(color_);
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
+}
+
+ProgressLine::ProgressLine(QColor color, QWidget* parent) : QWidget(parent), color_(color) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ProgressLine::setFraction(double fraction) {
+    const double clamped = std::isfinite(fraction) ? std::clamp(fraction, 0.0, 1.0) : 0.0;
+    if (clamped == fraction_) return;
+    fraction_ = clamped;
+    update();
+}
+
+void ProgressLine::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QRectF track(0, 0, width(), height());
+    const double radius = height() / 2.0;
+    painter.setBrush(QColor::fromRgbF(1, 1, 1, 0.12f));
+    painter.drawRoundedRect(track, radius, radius);
+    if (fraction_ <= 0) return;
+    painter.setBrush(color_);
+    painter.drawRoundedRect(QRectF(0, 0, width() * fraction_, height()), radius, radius);
 }
 
 QWidget* makeBarDivider(QWidget* parent) {

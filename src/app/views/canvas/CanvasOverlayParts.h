@@ -66,6 +66,24 @@ private:
     QColor color_;
 };
 
+/// A determinate progress bar: a faint rounded track and a fill of the fraction (clamped to 0…1)
+/// in one colour.
+class ProgressLine final : public QWidget {
+    Q_OBJECT
+
+public:
+    ProgressLine(QColor color, QWidget* parent = nullptr);
+    void setFraction(double fraction);
+    [[nodiscard]] double fraction() const noexcept { return fraction_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor color_;
+    double fraction_ = 0;
+};
+
 /// A vertical divider 14 points high.
 [[nodiscard]] QWidget* makeBarDivider(QWidget* parent);
 

@@ -9,37 +9,25 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QProgressBar>
 
 #include <algorithm>
 #include <cmath>
 
 namespace ostrel {
 
-namespace {
-
-constexpr int kProgressSteps = 1000;
-
-}  // namespace
-
 PlotterLiveBanner::PlotterLiveBanner(AxiDrawPlotterController& plotter, QWidget* parent)
     : QWidget(parent),
       plotter_(plotter),
       penDot_(new DotWidget(8, Theme::tcp(), this)),
       status_(new OneLineLabel({}, UIFonts::mono(11, QFont::DemiBold), Theme::text(), this)),
-      progress_(new QProgressBar(this)),
+      progress_(new ProgressLine(Theme::accent(), this)),
       percent_(new OneLineLabel({}, UIFonts::mono(10.5, QFont::Bold), Theme::accent(), this)),
       pause_(new TextButton(QStringLiteral("Pause"), TextButton::Style{.symbol = "pause.fill", .compact = true}, false, this)),
       resume_(new TextButton({}, TextButton::Style{.symbol = "play.fill", .prominent = true, .compact = true}, false, this)),
       stop_(new TextButton(QStringLiteral("Stop"), TextButton::Style{.symbol = "stop.fill", .compact = true}, false, this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     addFloatingShadow(this, 0.45);
-    progress_->setRange(0, kProgressSteps);
-    progress_->setTextVisible(false);
-    progress_->setFixedSize(90, 6);
-    QPalette palette = progress_->palette();
-    palette.setColor(QPalette::Highlight, Theme::accent());
-    progress_->setPalette(palette);
+    progress_->setFixedSize(90, 4);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 6, 12, 6);
@@ -78,13 +66,14 @@ void PlotterLiveBanner::refresh() {
     const AxiDrawRunState& state = plotter_.runState();
     penDot_->setColor(plotter_.isPenDown() ? Theme::accent() : Theme::tcp());
     status_->setText(QString::fromStdString(plotter_.statusLog()));
-    const double fraction = std::isfinite(plotter_.progressFraction()) ? plotter_.progressFraction() : 0;
-    progress_->setValue(static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kProgressSteps)));
+    progress_->setFraction(plotter_.progressFraction());
     percent_->setText(percentText(plotter_.progressFraction()));
     resume_->setTitle(QString::fromStdString(L("Reprendre", "Resume")));
     pause_->setVisible(state.isRunning());
     resume_->setVisible(state.isPaused());
     adjustSize();
+    updateGeometry();
+    emit contentChanged();
 }
 
 void PlotterLiveBanner::paintEvent(QPaintEvent*) {

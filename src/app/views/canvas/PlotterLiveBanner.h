@@ -8,13 +8,12 @@
 
 #include <QWidget>
 
-class QProgressBar;
-
 namespace ostrel {
 
 class AxiDrawPlotterController;
 class DotWidget;
 class OneLineLabel;
+class ProgressLine;
 class TextButton;
 
 class PlotterLiveBanner final : public QWidget {
@@ -35,12 +34,16 @@ public:
     // The parts, for the canvas tests.
     [[nodiscard]] DotWidget* penDot() const noexcept { return penDot_; }
     [[nodiscard]] OneLineLabel* statusLabel() const noexcept { return status_; }
-    [[nodiscard]] QProgressBar* progressBar() const noexcept { return progress_; }
+    [[nodiscard]] ProgressLine* progressBar() const noexcept { return progress_; }
     [[nodiscard]] OneLineLabel* percentLabel() const noexcept { return percent_; }
     /// Pause while running, Resume while held; one of them is hidden.
     [[nodiscard]] TextButton* pauseButton() const noexcept { return pause_; }
     [[nodiscard]] TextButton* resumeButton() const noexcept { return resume_; }
     [[nodiscard]] TextButton* stopButton() const noexcept { return stop_; }
+
+signals:
+    /// Emitted after the content (and so the size) was built again.
+    void contentChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,7 +53,7 @@ private:
     AxiDrawPlotterController& plotter_;
     DotWidget* penDot_;
     OneLineLabel* status_;
-    QProgressBar* progress_;
+    ProgressLine* progress_;
     OneLineLabel* percent_;
     TextButton* pause_;
     TextButton* resume_;

@@ -108,7 +108,10 @@ void SelectionActionBar::rebuild() {
         delete item;
     }
     const std::int64_t n = static_cast<std::int64_t>(model_.selectedPathIDs().size());
-    if (n == 0) return;
+    if (n == 0) {
+        emit contentChanged();
+        return;
+    }
 
     // Selection count.
     auto* count = new QWidget(this);
@@ -170,7 +173,15 @@ void SelectionActionBar::rebuild() {
                                     Theme::accent(), false, this);
     connect(deselect, &QAbstractButton::clicked, this, [this] { model_.clearSelection(); });
     row_->addWidget(deselect);
+    // Children added to a shown widget are shown only on the next turn of the event loop: show
+    // them now so the size below counts them.
+    for (int i = 0; i < row_->count(); ++i) {
+        if (QWidget* widget = row_->itemAt(i)->widget()) widget->show();
+    }
+    row_->activate();
     adjustSize();
+    updateGeometry();
+    emit contentChanged();
 }
 
 void SelectionActionBar::paintEvent(QPaintEvent*) {

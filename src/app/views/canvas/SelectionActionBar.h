@@ -31,6 +31,10 @@ public:
     [[nodiscard]] static std::vector<std::int64_t> offeredPens(std::int64_t penCount,
                                                                const VectorizationResult* result);
 
+signals:
+    /// Emitted after the content (and so the size) was built again.
+    void contentChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

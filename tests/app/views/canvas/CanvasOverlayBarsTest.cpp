@@ -17,7 +17,6 @@
 #include "testsupport/TempDir.h"
 #include "../../shell/ShellFixtures.h"
 
-#include <QProgressBar>
 #include <gtest/gtest.h>
 
 namespace ostrel {
@@ -295,9 +294,13 @@ TEST_F(CanvasOverlayBarsTest, BannerFollowsASimulatedPlot) {
     EXPECT_EQ(banner.statusLabel()->text(), QString::fromStdString(plotter.statusLog()));
 
     // Some steps later the bar and the percentage follow the controller.
-    for (int i = 0; i < 6 && clock->pendingCount() > 0; ++i) clock->releaseNext();
+    ASSERT_TRUE(test::spinUntil([&] {
+        if (clock->pendingCount() > 0) clock->releaseNext();
+        return plotter.progressFraction() > 0;
+    }));
+    ASSERT_EQ(plotter.runState().kind, AxiDrawRunState::Kind::plotting);
     EXPECT_EQ(banner.percentLabel()->text(), PlotterLiveBanner::percentText(plotter.progressFraction()));
-    EXPECT_EQ(banner.progressBar()->value(), static_cast<int>(std::lround(plotter.progressFraction() * 1000)));
+    EXPECT_EQ(banner.progressBar()->fraction(), plotter.progressFraction());
     EXPECT_EQ(banner.penDot()->color(), plotter.isPenDown() ? Theme::accent() : Theme::tcp());
 
     // Pause: the run stops before its next step and the banner offers Resume.
@@ -355,6 +358,7 @@ TEST_F(CanvasOverlayBarsTest, TheCanvasShowsItsBarsOnlyWithADocument) {
     model.setSelectedPathIDs({ids[0], ids[1]});
     const QRect bar = editing->selectionBar()->geometry();
     EXPECT_EQ(bar.size(), editing->selectionBar()->sizeHint());
+    EXPECT_GT(bar.width(), 400);
     EXPECT_LE(std::abs(bar.center().x() - canvas.width() / 2), 1);
 
     // A narrow canvas cuts the hint rather than overlapping the zoom bar.
