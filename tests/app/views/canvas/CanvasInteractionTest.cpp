@@ -413,6 +413,30 @@ TEST_F(CanvasInteractionTest, ANewRunEndsTheGestureAndTheSelection) {
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1}));
 }
 
+TEST_F(CanvasInteractionTest, ARunKeepsHandEditsOnTheUndoStack) {
+    press(at(50, 20));
+    moveTo(at(50, 30));
+    release(at(50, 30));
+    ASSERT_EQ(undoCount(), 1u);
+    const std::vector<PenLayer> edited = document().result()->layers;
+
+    document().runSynchronousVectorization();
+    EXPECT_NE(document().result()->layers, edited);
+    EXPECT_EQ(undoCount(), 2u);
+    document().undo();
+    EXPECT_EQ(document().result()->layers, edited) << "the hand edits come back";
+    document().undo();
+    EXPECT_POINT(path(1)->points.front(), 20, 20);
+
+    // A run over a result no hand touched adds nothing to undo.
+    document().redo();
+    document().redo();
+    document().runSynchronousVectorization();
+    const std::size_t before = undoCount();
+    document().runSynchronousVectorization();
+    EXPECT_EQ(undoCount(), before);
+}
+
 // ---- Wheel, pinch and keys ----------------------------------------------------------------------
 
 TEST_F(CanvasInteractionTest, WheelAndTrackpadScrollArithmetic) {
