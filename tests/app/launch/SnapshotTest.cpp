@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 namespace ostrel {
@@ -68,12 +69,21 @@ QImage decoded(const std::string& png) {
     return QImage::fromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()), "PNG");
 }
 
-/// Pixels of the right half that differ from the canvas background: the vector pane's strokes.
+/// Pixels of the right half in a pen colour: the vector pane's strokes (the grid, the sheet and
+/// the welcome texts are not counted).
 int strokePixelsOnTheRight(const QImage& image) {
+    const auto isPenColour = [](QColor c) {
+        for (const QColor& pen : Theme::penColors()) {
+            if (std::abs(c.red() - pen.red()) + std::abs(c.green() - pen.green()) + std::abs(c.blue() - pen.blue()) < 30) {
+                return true;
+            }
+        }
+        return false;
+    };
     int count = 0;
     for (int y = 80; y < image.height() - 40; y += 2) {
         for (int x = image.width() / 2 + 300; x < image.width(); x += 2) {
-            if (image.pixelColor(x, y) != Theme::background()) ++count;
+            if (isPenColour(image.pixelColor(x, y))) ++count;
         }
     }
     return count;

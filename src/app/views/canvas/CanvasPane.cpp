@@ -6,6 +6,7 @@
 #include "app/views/canvas/BitmapCanvasRenderer.h"
 
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
 #include <QThreadPool>
@@ -162,6 +163,14 @@ CanvasPaneBody::CanvasPaneBody(AppModel& model, CanvasViewContext& context, Canv
             connect(&model_, signal, this, &CanvasPaneBody::scheduleRender);
         }
         connect(&model_, &AppModel::vectorOpacityChanged, this, qOverload<>(&QWidget::update));
+        if (kind_ == CanvasPaneKind::overlay) {
+            // The card belongs to the vector layer of the overlay and fades with it.
+            auto* fade = new QGraphicsOpacityEffect(processingCard_);
+            fade->setOpacity(std::clamp(model_.vectorOpacity(), 0.0, 1.0));
+            processingCard_->setGraphicsEffect(fade);
+            connect(&model_, &AppModel::vectorOpacityChanged, fade,
+                    [this, fade] { fade->setOpacity(std::clamp(model_.vectorOpacity(), 0.0, 1.0)); });
+        }
         updateProcessingCard();
         scheduleRender();
     }

@@ -160,6 +160,7 @@ void CanvasViewportView::rebuildPanes() {
     for (CanvasPane* pane : panes_) pane->show();
     restack();
     update();
+    emit panesRebuilt();
 }
 
 QString CanvasViewportView::sourceSizeBadge() const {

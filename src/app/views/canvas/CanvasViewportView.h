@@ -82,6 +82,11 @@ public:
     /// Plotting, framing or paused (for any reason).
     [[nodiscard]] static bool isPlotterActive(const AxiDrawRunState& state) noexcept;
 
+signals:
+    /// The panes were replaced (document opened or closed, view mode or plot sheet changed): pane
+    /// bodies from before are gone.
+    void panesRebuilt();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

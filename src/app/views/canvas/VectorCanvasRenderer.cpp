@@ -14,7 +14,7 @@ namespace ostrel {
 namespace {
 
 /// Sub-paths are gathered into chunks of about this many elements before each fill or stroke.
-constexpr int kChunkElements = 4000;
+constexpr int kChunkElements = 512;
 /// Dots are filled and outlined in groups of this many.
 constexpr int kDotsPerChunk = 400;
 
@@ -109,6 +109,41 @@ void strokeInChunks(QPainter& painter, const QPainterPath& path, const QTransfor
     inChunks(path, transform, [&](const QPainterPath& chunk) { painter.strokePath(chunk, pen); });
 }
 
+/// Strokes `path` with a translucent pen as if in one piece: when it takes several chunks, they are
+/// drawn opaque into a layer that is then laid down once at the pen's opacity, so that chunks do
+/// not darken each other where they overlap.
+void strokeTranslucent(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen) {
+    const double alpha = pen.color().alphaF();
+    QPaintDevice* device = painter.device();
+    if (alpha >= 1 || path.elementCount() <= kChunkElements || device == nullptr) {
+        strokeInChunks(painter, path, transform, pen);
+        return;
+    }
+    const double dpr = device->devicePixelRatioF();
+    const auto* image = dynamic_cast<const QImage*>(device);
+    const QSize pixels = image != nullptr ? image->size()
+                                          : QSize(static_cast<int>(std::ceil(device->width() * dpr)),
+                                                  static_cast<int>(std::ceil(device->height() * dpr)));
+    QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(dpr);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        layerPainter.setRenderHints(painter.renderHints());
+        layerPainter.setTransform(painter.transform());
+        QPen opaque = pen;
+        QColor color = pen.color();
+        color.setAlphaF(1);
+        opaque.setColor(color);
+        strokeInChunks(layerPainter, path, transform, opaque);
+    }
+    painter.save();
+    painter.resetTransform();
+    painter.setOpacity(painter.opacity() * alpha);
+    painter.drawImage(QPointF(0, 0), layer);
+    painter.restore();
+}
+
 void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QColor& color) {
     // Ribbon outlines are closed sub-paths: filling them in groups gives the same opaque picture.
     inChunks(path, transform, [&](const QPainterPath& chunk) { painter.fillPath(chunk, color); });
@@ -117,12 +152,14 @@ void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform&
 void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const CanvasTransformGeometry& g,
               double diameter, const QColor& fill, const QPen& outline) {
     QPainterPath chunk;
+    chunk.setFillRule(Qt::WindingFill);  // overlapping dots stay filled
     int inChunk = 0;
     const auto flush = [&] {
         if (inChunk == 0) return;
         painter.fillPath(chunk, fill);
         painter.strokePath(chunk, outline);
         chunk.clear();
+        chunk.setFillRule(Qt::WindingFill);
         inChunk = 0;
     };
     for (const VectorPoint& point : dots) {
@@ -236,7 +273,7 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
     const QRectF visible = visibleImageRect(g, size);
     const VectorRenderCache* cache = in.renderCache.get();
     if (in.showTravelMoves && cache != nullptr) {
-        strokeInChunks(painter, cache->fullTravelPathPx, t, dashedPen(palette.travel, 0.9, 3.5, 3.5));
+        strokeTranslucent(painter, cache->fullTravelPathPx, t, dashedPen(palette.travel, 0.9, 3.5, 3.5));
     }
 
     const double s = g.imageRadiusToPane(1.0);
@@ -274,7 +311,7 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
 
         const double pen = std::max(s * layer.widthMM / std::max(in.pageTransform.scalePxToMM, 0.08), 1.0);
         if (anySelected && !halo.isEmpty()) {
-            strokeInChunks(painter, halo, t, linePen(palette.halo, pen + 3.5, Qt::RoundCap, Qt::RoundJoin));
+            strokeTranslucent(painter, halo, t, linePen(palette.halo, pen + 3.5, Qt::RoundCap, Qt::RoundJoin));
         }
 
         const bool illustration = in.outputMode == VectorOutputMode::illustration;
@@ -301,9 +338,11 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
 
         const QPen handlePen = linePen(palette.handles, 0.85, Qt::FlatCap, Qt::MiterJoin);
         if (in.showControlPoints) {
-            for (const auto* bucket : buckets) strokeInChunks(painter, bucket->handlesPx, t, handlePen);
+            QPainterPath handles;
+            for (const auto* bucket : buckets) handles.addPath(bucket->handlesPx);
+            strokeTranslucent(painter, handles, t, handlePen);
         } else if (!selectedHandles.isEmpty()) {
-            strokeInChunks(painter, selectedHandles, t, handlePen);
+            strokeTranslucent(painter, selectedHandles, t, handlePen);
         }
 
         if (anySelected) {

@@ -4,7 +4,9 @@
 #include "app/shell/Theme.h"
 #include "app/ui/TextButton.h"
 #include "app/views/canvas/CanvasWelcomeView.h"
+#include "testsupport/FakeEbbBoard.h"
 #include "testsupport/LanguageScope.h"
+#include "testsupport/ManualRunClock.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/TempDir.h"
 #include "../../shell/ShellFixtures.h"
@@ -334,6 +336,15 @@ TEST_F(CanvasViewportViewTest, ZoomAndPanMoveTheLastImageUntilTheNewOneArrives) 
     const QPointF rendered = centroid(body.grab().toImage());
     EXPECT_NEAR(rendered.x(), moved.x(), 1.0);
     EXPECT_NEAR(rendered.y(), moved.y(), 1.0);
+
+    // While an animation shows intermediate values, the panes draw those, not the model's.
+    view.setDisplayedZoomPan(std::pair{1.0, QPointF(0, 0)});
+    EXPECT_EQ(body.transformGeometry().panOffset, QPointF(0, 0));
+    const QPointF animated = centroid(body.grab().toImage());
+    EXPECT_NEAR(animated.x(), before.x(), 1.0);
+    EXPECT_NEAR(animated.y(), before.y(), 1.0);
+    view.setDisplayedZoomPan(std::nullopt);
+    EXPECT_EQ(body.transformGeometry().panOffset, QPointF(15, 10));
 }
 
 TEST_F(CanvasViewportViewTest, TheNewestRequestWinsOffTheGuiThread) {
@@ -418,6 +429,35 @@ TEST_F(CanvasViewportViewTest, HooksReachEditablePanesAndOverlaysLeaveFreeRoomTo
     EXPECT_LT(dashes, 500);  // dashed, not solid
     view.setDropTargeted(false);
     EXPECT_EQ(countNear(grabNow(view), QRect(9, 40, 1, 560), Theme::accent(), 40), 0);
+}
+
+TEST_F(CanvasViewportViewTest, TheBannerShowsWhileThePlotterIsActiveAndPushesTheSelectionBarDown) {
+    test::FakeEbbBoard board;
+    test::TempDir ports;
+    std::filesystem::create_symlink(board.slavePath(), ports.path() / "ttyACM0");
+    test::RecordingSettingsStore plotterSettings;
+    AppModel::Environment env = environment(plotterSettings);
+    env.plotter = {ports.path(), std::make_shared<test::ManualRunClock>()};
+    AppModel plotting(AppModel::Options{.loadDefaultPreset = true}, env);
+    CanvasViewportView view(plotting);
+    auto* banner = new Block({300, 30});
+    auto* selectionBar = new Block({200, 32});
+    view.setOverlayWidgets({banner, selectionBar, nullptr, nullptr});
+    showView(view, {1000, 640});
+
+    plotting.setSelectedPathIDs({1});
+    EXPECT_FALSE(banner->isVisible());
+    EXPECT_EQ(selectionBar->geometry(), QRect(400, 34, 200, 32));
+
+    plotting.plotter().startBoundingBoxFrame(*plotting.vectorizer().result());
+    ASSERT_EQ(plotting.plotter().runState(), AxiDrawRunState::framingBoundingBox());
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->geometry(), QRect(350, 34, 300, 30));
+    EXPECT_EQ(selectionBar->geometry(), QRect(400, 34 + 30 + 8, 200, 32));
+
+    ASSERT_TRUE(test::spinUntil([&] { return !plotting.plotter().runState().isRunning(); }));
+    EXPECT_FALSE(banner->isVisible());
+    EXPECT_EQ(selectionBar->geometry(), QRect(400, 34, 200, 32));
 }
 
 TEST_F(CanvasViewportViewTest, WithoutADocumentOnlyTheWelcomeAndTheDropFrameShow) {

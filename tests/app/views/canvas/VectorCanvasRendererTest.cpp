@@ -265,6 +265,40 @@ TEST_F(VectorCanvasRendererTest, SelectedStrokesGetAHaloAndVertexDots) {
     }
 }
 
+TEST_F(VectorCanvasRendererTest, OverlappingVertexDotsStayFilled) {
+    Frame frame;
+    frame.result = oneStrokeResult(1, 2);
+    frame.result.layers[0].paths[0].points = {{10, 50}, {12, 50}, {90, 50}};
+    frame.selected = {1};
+    const QImage image = frame.render();
+    // Inside both dots near (30, 70) and (32, 70): the dot fill, not the stroke through a hole.
+    EXPECT_TRUE(near(image.pixelColor(31, 70), Theme::background())) << describe(image.pixelColor(31, 70));
+}
+
+TEST_F(VectorCanvasRendererTest, ATranslucentHaloOverManyStrokesLooksLikeOne) {
+    // 600 selected strokes on the same line need several chunks: their halo must not build up.
+    const auto haloPixel = [](int strokes) {
+        Frame frame;
+        frame.result = oneStrokeResult(1, 2);
+        std::vector<VectorPath> paths;
+        for (int i = 0; i < strokes; ++i) {
+            paths.push_back(horizontalStroke(i + 1));
+            frame.selected.insert(i + 1);
+        }
+        frame.result.layers[0].paths = std::move(paths);
+        return frame.render().pixelColor(50, 68);
+    };
+    const QColor one = haloPixel(1);
+    const QColor many = haloPixel(600);
+    const QColor lane = Theme::lane();
+    const QColor expected(static_cast<int>(std::lround(lane.red() * 0.15 + 255 * 0.85)),
+                          static_cast<int>(std::lround(lane.green() * 0.15 + 255 * 0.85)),
+                          static_cast<int>(std::lround(lane.blue() * 0.15 + 255 * 0.85)));
+    EXPECT_TRUE(near(one, expected, 3)) << describe(one);
+    EXPECT_TRUE(near(many, one, 3)) << describe(many) << " vs " << describe(one);
+    EXPECT_FALSE(near(many, Qt::white, 10)) << describe(many);
+}
+
 TEST_F(VectorCanvasRendererTest, SelectAllCopiesBoundedDotsFromTheVisibleRectangleOnly) {
     // 400 strokes of 100 points each over a 1000 × 1000 image: 40,000 vertices, all selected.
     VectorizationResult result;
