@@ -57,6 +57,11 @@ CanvasEditingController::CanvasEditingController(AppModel& model, CanvasViewport
     connect(&plotter, &AxiDrawPlotterController::isPenDownChanged, this, repaint);
     connect(&model_, &AppModel::languageChanged, banner_, &PlotterLiveBanner::refresh);
 
+    // The pane a gesture ran in may be gone: the gesture and the eraser's hover point end with it.
+    connect(&viewport_, &CanvasViewportView::panesRebuilt, this, [this] {
+        interaction_.cancelGesture();
+        interaction_.leave();
+    });
     // Placed again as soon as their content changes, not a turn of the event loop later.
     connect(selectionBar_, &SelectionActionBar::contentChanged, &viewport_, &CanvasViewportView::layoutOverlays);
     connect(banner_, &PlotterLiveBanner::contentChanged, &viewport_, &CanvasViewportView::layoutOverlays);
