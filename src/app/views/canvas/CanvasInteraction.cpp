@@ -95,8 +95,12 @@ void CanvasInteraction::resetView() { model_.resetZoom(true); }
 // ---- Buttons -------------------------------------------------------------------------------------
 
 void CanvasInteraction::press(Qt::MouseButton button, QPointF pointer, Qt::KeyboardModifiers modifiers, int clickCount) {
-    // One gesture at a time: other buttons wait until it ends.
-    if (!std::holds_alternative<std::monostate>(dragMode_)) return;
+    // One gesture at a time: other buttons wait until it ends. A new press of the gesture's own
+    // button means its release never reached us (a window took the pointer): that gesture is over.
+    if (!std::holds_alternative<std::monostate>(dragMode_)) {
+        if (button != gestureButton_) return;
+        cancelGesture();
+    }
     if (button == Qt::LeftButton) {
         pressLeft(pointer, modifiers, clickCount);
     } else if (button == Qt::RightButton || button == Qt::MiddleButton) {

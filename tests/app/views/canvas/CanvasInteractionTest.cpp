@@ -391,6 +391,18 @@ TEST_F(CanvasInteractionTest, AnotherButtonDuringALeftGestureIsIgnoredUntilItEnd
     EXPECT_TRUE(inMode<CanvasInteraction::Draw>());
     release(at(30, 110));
     EXPECT_TRUE(state().freehandPointsPx.empty());
+
+    // A release that never arrived: the next press of the same button starts afresh.
+    model.setEditTool(CanvasEditTool::select);
+    press(at(10, 10));
+    moveTo(at(40, 40));
+    ASSERT_TRUE(state().marqueeRect.has_value());
+    held = Qt::NoButton;
+    press(at(50, 20));
+    EXPECT_FALSE(state().marqueeRect.has_value());
+    EXPECT_TRUE(inMode<CanvasInteraction::MovePaths>());
+    EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1}));
+    release(at(50, 20));
 }
 
 TEST_F(CanvasInteractionTest, ANewRunEndsTheGestureAndTheSelection) {
