@@ -53,10 +53,6 @@ PlotterLiveBanner::PlotterLiveBanner(AxiDrawPlotterController& plotter, QWidget*
     refresh();
 }
 
-bool PlotterLiveBanner::isPlotterActive(const AxiDrawRunState& state) noexcept {
-    return state.isRunning() || state.isPaused();
-}
-
 QString PlotterLiveBanner::percentText(double fraction) {
     const double percent = std::isfinite(fraction) ? std::round(fraction * 100) : 0;
     return QString::number(static_cast<long long>(percent)) + QStringLiteral(" %");

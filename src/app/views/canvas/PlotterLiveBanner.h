@@ -1,7 +1,7 @@
 // The banner at the top of the canvas while a plot runs or is held: the pen dot (accent down, tcp
 // up), the controller's status line, the job's progress bar and percentage, Pause or Resume, and
 // Stop. It reads the plotter controller's observable fields and calls its operations; whoever
-// places it shows it only while isPlotterActive.
+// places it shows it only while the plotter is active (CanvasViewportView::isPlotterActive).
 #pragma once
 
 #include "app/plotter/AxiDrawRunState.h"
@@ -22,8 +22,6 @@ class PlotterLiveBanner final : public QWidget {
 public:
     explicit PlotterLiveBanner(AxiDrawPlotterController& plotter, QWidget* parent = nullptr);
 
-    /// plotting, framingBoundingBox, pausedByUser and pausedForPenChange.
-    [[nodiscard]] static bool isPlotterActive(const AxiDrawRunState& state) noexcept;
     /// fraction × 100 rounded half away from zero, then " %".
     [[nodiscard]] static QString percentText(double fraction);
 

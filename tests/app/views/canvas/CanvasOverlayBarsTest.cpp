@@ -268,7 +268,7 @@ TEST_F(CanvasOverlayBarsTest, BannerPercentAndActiveStates) {
                   {Kind::pausedByUser, true}, {Kind::pausedForPenChange, true}, {Kind::error, false},
                   {Kind::disconnected, false}};
     for (const auto& c : states) {
-        EXPECT_EQ(PlotterLiveBanner::isPlotterActive(AxiDrawRunState::of(c.kind)), c.active) << int(c.kind);
+        EXPECT_EQ(CanvasViewportView::isPlotterActive(AxiDrawRunState::of(c.kind)), c.active) << int(c.kind);
     }
 }
 
