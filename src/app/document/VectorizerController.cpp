@@ -155,6 +155,7 @@ void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
     activePreset_ = other.activePreset_;
     params_ = other.params_;
     result_ = other.result_;
+    resultHasHandEdits_ = false;
     renderCache_ = other.renderCache_;
     layerVisibility_ = other.layerVisibility_;
     cachedStageA_.reset();
@@ -180,6 +181,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
     cachedStageA_.reset();
     cachedStageAImageRevision_ = 0;
     result_.reset();
+    resultHasHandEdits_ = false;
     renderCache_.reset();
     undoStack_.clear();
     redoStack_.clear();
@@ -307,7 +309,9 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
     }
     cachedStageA_ = std::move(output.stage);
     cachedStageAImageRevision_ = revision;
+    keepHandEditsForUndo();
     applyResult(std::move(output.result), std::move(output.cache));
+    emit runResultApplied();
 }
 
 void VectorizerController::runSynchronousVectorization() {
@@ -324,7 +328,16 @@ void VectorizerController::runSynchronousVectorization() {
         cachedStageA_ = VectorizationEngine::extractStageA(*sourceImage_, p);
         cachedStageAImageRevision_ = r;
     }
-    applyResult(VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0), nullptr);
+    VectorizationResult fresh = VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0);
+    keepHandEditsForUndo();
+    applyResult(std::move(fresh), nullptr);
+    emit runResultApplied();
+}
+
+void VectorizerController::keepHandEditsForUndo() {
+    if (!resultHasHandEdits_) return;
+    resultHasHandEdits_ = false;
+    recordUndoSnapshot();
 }
 
 void VectorizerController::applyResult(VectorizationResult result,

@@ -137,6 +137,9 @@ signals:
     void activePresetChanged();
     void paramsChanged();
     void resultChanged();
+    /// After resultChanged when the new result comes from a vectorization run (not from an edit,
+    /// undo or redo): its stroke ids are new, so selections and gestures on the old ones must end.
+    void runResultApplied();
     void renderCacheChanged();
     void layerVisibilityChanged();
     void processingChanged();
@@ -162,6 +165,8 @@ private:
     void setProgress(double fraction, std::string stage);
     void setProcessing(bool processing);
     void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
+    /// Before a run's result replaces one changed by hand: its layers go on the undo stack.
+    void keepHandEditsForUndo();
 
     std::shared_ptr<const RasterImage> sourceImage_;
     QImage displayImage_;
@@ -170,6 +175,7 @@ private:
     std::optional<SyntheticPreset> activePreset_;
     VectorizerParams params_;
     std::optional<VectorizationResult> result_;
+    bool resultHasHandEdits_ = false;  // result_ was committed from edited layers, not made by a run
     std::shared_ptr<const VectorRenderCache> renderCache_;
     std::future<void> releasing_;  // the previous result and cache of a large document being freed
     std::map<std::int64_t, bool> layerVisibility_{{0, true}, {1, true}, {2, true}, {3, true}};

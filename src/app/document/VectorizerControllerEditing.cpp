@@ -106,6 +106,7 @@ void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool
     VectorizationEngine::writeSvgTexts(rebuilt, params_);
     applyResult(std::move(rebuilt),
                 cache.valid() ? std::make_shared<const VectorRenderCache>(cache.get()) : nullptr);
+    resultHasHandEdits_ = true;
 }
 
 void VectorizerController::recordUndoSnapshot() {

@@ -95,6 +95,8 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
 
     plotter_ = std::make_unique<AxiDrawPlotterController>(std::move(environment.plotter));
     vectorizer_ = std::make_unique<VectorizerController>(plotter_.get());
+    // A run's strokes are numbered afresh: a selection of the old ones would name unrelated strokes.
+    connect(vectorizer_.get(), &VectorizerController::runResultApplied, this, &AppModel::clearSelection);
     if (options.startServices) {
         remoteControl_ = std::make_unique<RemoteControl>(*vectorizer_);
         remoteControl_->startServices();

@@ -5,6 +5,7 @@
 #include "app/ui/ScanProgressBar.h"
 #include "app/views/bars/StatusBar.h"
 #include "app/views/bars/TopBar.h"
+#include "app/views/canvas/CanvasEditingController.h"
 #include "app/views/canvas/CanvasViewportView.h"
 #include "app/views/sheets/AboutSheet.h"
 #include "app/views/sheets/ExportSheet.h"
@@ -108,6 +109,7 @@ void ContentView::build() {
     sidebar_->setFixedWidth(ParameterSidebarView::sidebarWidth);
     sidebarSeparator_ = separator(this, Qt::Vertical);
     canvas_ = new CanvasViewportView(model_, this);
+    new CanvasEditingController(model_, *canvas_);  // a child of the canvas
     canvas_->setDropTargeted(dropTargeted_);
     row->addWidget(sidebar_);
     row->addWidget(sidebarSeparator_);

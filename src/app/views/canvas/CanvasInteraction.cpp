@@ -1,0 +1,404 @@
+#include "app/views/canvas/CanvasInteraction.h"
+
+#include "app/shell/AppModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace ostrel {
+
+namespace {
+
+constexpr double kZoomBase = 1.12;
+constexpr double kPreciseZoomRate = 0.012;  // per pixel of trackpad scroll
+constexpr double kWheelZoomRate = 0.085;    // per wheel notch
+constexpr double kAngleUnitsPerNotch = 120;
+
+double distanceSquaredToPolyline(const VectorPoint& q, const std::vector<VectorPoint>& points) {
+    if (points.size() == 1) return q.distanceSquared(points.front());
+    double best = INFINITY;
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const VectorPoint& a = points[i - 1];
+        const VectorPoint& b = points[i];
+        const double abx = b.x - a.x;
+        const double aby = b.y - a.y;
+        const double length2 = abx * abx + aby * aby;
+        double d2 = 0;
+        if (length2 < 1e-10) {
+            d2 = q.distanceSquared(a);
+        } else {
+            const double t = std::clamp(((q.x - a.x) * abx + (q.y - a.y) * aby) / length2, 0.0, 1.0);
+            d2 = q.distanceSquared({a.x + t * abx, a.y + t * aby});
+        }
+        best = std::min(best, d2);
+    }
+    return best;
+}
+
+const VectorPath* findPath(const std::vector<PenLayer>& layers, std::int64_t id) {
+    for (const PenLayer& layer : layers) {
+        for (const VectorPath& path : layer.paths) {
+            if (path.id == id) return &path;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CanvasInteraction::CanvasInteraction(AppModel& model, QObject* parent) : QObject(parent), model_(model) {
+    // A new run's stroke ids start again at 1: a gesture on the old strokes must not act on the new.
+    connect(&model_.vectorizer(), &VectorizerController::runResultApplied, this, &CanvasInteraction::cancelGesture);
+}
+
+void CanvasInteraction::setPane(QSizeF size, bool isVectorEditable, bool showPaperFrame) {
+    paneSize_ = size;
+    isVectorEditable_ = isVectorEditable;
+    showPaperFrame_ = showPaperFrame;
+}
+
+void CanvasInteraction::setBindings(std::function<void(std::optional<QRectF>)> setMarquee,
+                                    std::function<void(std::vector<VectorPoint>)> setFreehand,
+                                    std::function<void(std::optional<QPointF>)> setHover) {
+    setMarquee_ = std::move(setMarquee);
+    setFreehand_ = std::move(setFreehand);
+    setHover_ = std::move(setHover);
+}
+
+std::optional<CanvasTransformGeometry> CanvasInteraction::currentGeometry() const {
+    const auto& result = model_.vectorizer().result();
+    if (!result) return std::nullopt;
+    return CanvasTransformGeometry{paneSize_, model_.zoomScale(), model_.panOffset(), result->pageTransform,
+                                   showPaperFrame_};
+}
+
+const CanvasInteraction::Bounds* CanvasInteraction::cachedBounds() const {
+    const auto& cache = model_.vectorizer().renderCache();
+    return cache ? &cache->boundsByPathID : nullptr;
+}
+
+void CanvasInteraction::sendMarquee(std::optional<QRectF> rect) const {
+    if (setMarquee_) setMarquee_(rect);
+}
+void CanvasInteraction::sendFreehand(std::vector<VectorPoint> points) const {
+    if (setFreehand_) setFreehand_(std::move(points));
+}
+void CanvasInteraction::sendHover(std::optional<QPointF> point) const {
+    if (setHover_) setHover_(point);
+}
+
+void CanvasInteraction::startPan(QPointF pointer) { dragMode_ = Pan{model_.panOffset(), pointer}; }
+
+void CanvasInteraction::resetView() { model_.resetZoom(true); }
+
+// ---- Buttons -------------------------------------------------------------------------------------
+
+void CanvasInteraction::press(Qt::MouseButton button, QPointF pointer, Qt::KeyboardModifiers modifiers, int clickCount) {
+    // One gesture at a time: other buttons wait until it ends. A new press of the gesture's own
+    // button means its release never reached us (a window took the pointer): that gesture is over.
+    if (!std::holds_alternative<std::monostate>(dragMode_)) {
+        if (button != gestureButton_) return;
+        cancelGesture();
+    }
+    if (button == Qt::LeftButton) {
+        pressLeft(pointer, modifiers, clickCount);
+    } else if (button == Qt::RightButton || button == Qt::MiddleButton) {
+        startPan(pointer);
+    }
+    if (!std::holds_alternative<std::monostate>(dragMode_)) gestureButton_ = button;
+}
+
+void CanvasInteraction::pressLeft(QPointF pointer, Qt::KeyboardModifiers modifiers, int clickCount) {
+    if (!isVectorEditable_ || model_.editTool() == CanvasEditTool::pan) {
+        if (clickCount == 2) {
+            resetView();
+        } else {
+            startPan(pointer);
+        }
+        return;
+    }
+    const std::optional<CanvasTransformGeometry> geometry = currentGeometry();
+    if (!geometry) {
+        startPan(pointer);
+        return;
+    }
+    const VectorPoint q = geometry->paneToImage(pointer);
+    switch (model_.editTool()) {
+        case CanvasEditTool::erase: {
+            Erase erase;
+            eraseAt(*geometry, pointer, erase);
+            sendHover(pointer);
+            dragMode_ = erase;
+            break;
+        }
+        case CanvasEditTool::draw:
+            sendFreehand({q});
+            dragMode_ = Draw{{q}};
+            break;
+        case CanvasEditTool::select: pressSelect(*geometry, pointer, modifiers, clickCount); break;
+        case CanvasEditTool::pan: break;
+    }
+}
+
+void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPointF pointer,
+                                    Qt::KeyboardModifiers modifiers, int clickCount) {
+    const auto& layers = model_.vectorizer().result()->layers;
+    const VectorPoint q = geometry.paneToImage(pointer);
+    const double tolerance = std::max(geometry.paneDistanceToImagePx(kHitTolerancePoints), kMinHitTolerancePx);
+    const double vertexTolerance = tolerance * kVertexToleranceFactor;
+    const bool shift = modifiers.testFlag(Qt::ShiftModifier);
+    if (!shift) {
+        if (const auto vertex = hitTestSelectedVertex(q, vertexTolerance, layers, model_.selectedPathIDs())) {
+            model_.setSelectedVertex(SelectedVertex{vertex->first, vertex->second});
+            dragMode_ = MoveVertex{vertex->first, vertex->second, false};
+            return;
+        }
+        if (const auto id = hitTestPath(q, tolerance, layers, cachedBounds())) {
+            if (!model_.selectedPathIDs().contains(*id)) model_.setSelectedPathIDs({*id});
+            const auto vertex = hitTestSelectedVertex(q, vertexTolerance, layers, {*id});
+            model_.setSelectedVertex(vertex ? std::optional<SelectedVertex>(SelectedVertex{vertex->first, vertex->second})
+                                            : std::nullopt);
+            if (vertex && model_.selectedPathIDs().size() == 1) {
+                dragMode_ = MoveVertex{vertex->first, vertex->second, false};
+            } else {
+                dragMode_ = MovePaths{q, false};
+            }
+            return;
+        }
+    } else if (const auto id = hitTestPath(q, tolerance, layers, cachedBounds())) {
+        std::set<std::int64_t> selection = model_.selectedPathIDs();
+        if (!selection.erase(*id)) selection.insert(*id);
+        model_.setSelectedPathIDs(std::move(selection));
+        model_.setSelectedVertex(std::nullopt);
+        dragMode_ = MovePaths{q, false};
+        return;
+    }
+    if (clickCount == 2) {
+        resetView();
+        return;
+    }
+    if (!shift) model_.clearSelection();
+    dragMode_ = Marquee{pointer, shift};
+}
+
+void CanvasInteraction::eraseAt(const CanvasTransformGeometry& geometry, QPointF pointer, Erase& erase) {
+    VectorizerController& document = model_.vectorizer();
+    if (!document.result()) return;
+    const VectorPoint q = geometry.paneToImage(pointer);
+    const double radius = model_.eraserRadiusPx();
+    // The snapshot goes in only when something is erased, so an empty press keeps the redo stack.
+    // A stroke is erased when its polyline comes within the radius: the hit test's own rule.
+    if (!hitTestPath(q, radius, document.result()->layers, cachedBounds())) return;
+    if (!erase.didRecordUndo) {
+        document.recordUndoSnapshot();
+        erase.didRecordUndo = true;
+    }
+    document.erasePathsNear(q, radius);
+}
+
+void CanvasInteraction::drag(QPointF pointer) {
+    VectorizerController& document = model_.vectorizer();
+    if (auto* pan = std::get_if<Pan>(&dragMode_)) {
+        model_.setPanOffset(pan->startPan + (pointer - pan->startPt));
+        return;
+    }
+    if (std::holds_alternative<std::monostate>(dragMode_)) return;
+    const std::optional<CanvasTransformGeometry> geometry = currentGeometry();
+    if (!geometry) return;
+    const VectorPoint q = geometry->paneToImage(pointer);
+    if (auto* vertex = std::get_if<MoveVertex>(&dragMode_)) {
+        if (!vertex->didRecordUndo) {
+            const VectorPath* path = findPath(document.result()->layers, vertex->pathID);
+            const bool changes = path != nullptr && vertex->vertexIdx >= 0 &&
+                                 vertex->vertexIdx < static_cast<std::int64_t>(path->points.size()) &&
+                                 path->points[static_cast<std::size_t>(vertex->vertexIdx)] != q;
+            if (!changes) return;
+            document.recordUndoSnapshot();
+            vertex->didRecordUndo = true;
+        }
+        document.movePathVertex(vertex->pathID, vertex->vertexIdx, q);
+    } else if (auto* move = std::get_if<MovePaths>(&dragMode_)) {
+        const double dx = q.x - move->lastImagePt.x;
+        const double dy = q.y - move->lastImagePt.y;
+        if (std::abs(dx) <= kMoveThresholdPx && std::abs(dy) <= kMoveThresholdPx) return;
+        if (model_.selectedPathIDs().empty()) return;  // a Shift-click took the last one away
+        if (!move->didRecordUndo) {
+            document.recordUndoSnapshot();
+            move->didRecordUndo = true;
+        }
+        move->lastImagePt = q;
+        document.translatePaths(model_.selectedPathIDs(), dx, dy);
+    } else if (const auto* marquee = std::get_if<Marquee>(&dragMode_)) {
+        const QRectF r(QPointF(std::min(marquee->startPt.x(), pointer.x()), std::min(marquee->startPt.y(), pointer.y())),
+                       QSizeF(std::abs(marquee->startPt.x() - pointer.x()), std::abs(marquee->startPt.y() - pointer.y())));
+        sendMarquee(r);
+        std::set<std::int64_t> start = marquee->additive ? model_.selectedPathIDs() : std::set<std::int64_t>{};
+        std::set<std::int64_t> selection =
+            marqueeSelection(geometry->paneToImage(r.topLeft()), geometry->paneToImage(r.bottomRight()),
+                             document.result()->layers, cachedBounds(), std::move(start));
+        if (selection != model_.selectedPathIDs()) model_.setSelectedPathIDs(std::move(selection));
+    } else if (auto* erase = std::get_if<Erase>(&dragMode_)) {
+        sendHover(pointer);
+        eraseAt(*geometry, pointer, *erase);
+    } else if (auto* draw = std::get_if<Draw>(&dragMode_)) {
+        if (draw->pointsPx.empty() || draw->pointsPx.back().distance(q) < kFreehandSpacingPx) return;
+        draw->pointsPx.push_back(q);
+        sendFreehand(draw->pointsPx);
+    }
+}
+
+void CanvasInteraction::release(Qt::MouseButton button, QPointF) {
+    if (std::holds_alternative<std::monostate>(dragMode_) || button != gestureButton_) return;
+    DragMode finished = std::exchange(dragMode_, std::monostate{});
+    gestureButton_ = Qt::NoButton;
+    if (std::holds_alternative<Marquee>(finished)) {
+        sendMarquee(std::nullopt);
+    } else if (auto* draw = std::get_if<Draw>(&finished)) {
+        sendFreehand({});
+        if (draw->pointsPx.size() >= 2) {
+            if (const auto id = model_.vectorizer().addFreehandPath(draw->pointsPx, model_.activeDrawPenIndex())) {
+                model_.setSelectedPathIDs({*id});
+            }
+        }
+    }
+}
+
+void CanvasInteraction::cancelGesture() {
+    const DragMode finished = std::exchange(dragMode_, std::monostate{});
+    gestureButton_ = Qt::NoButton;
+    if (std::holds_alternative<Marquee>(finished)) sendMarquee(std::nullopt);
+    if (std::holds_alternative<Draw>(finished)) sendFreehand({});
+}
+
+// ---- Hover, scroll, pinch, keys ------------------------------------------------------------------
+
+void CanvasInteraction::hover(QPointF pointer) {
+    if (isVectorEditable_ && model_.editTool() == CanvasEditTool::erase) {
+        sendHover(pointer);
+    } else {
+        sendHover(std::nullopt);
+    }
+}
+
+void CanvasInteraction::leave() { sendHover(std::nullopt); }
+
+void CanvasInteraction::scroll(QPointF pointer, QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers) {
+    const bool precise = !pixelDelta.isNull();
+    const bool zoomModifier = (modifiers & (Qt::AltModifier | Qt::ControlModifier)) != Qt::NoModifier;
+    if (precise && !zoomModifier) {
+        model_.setPanOffset(model_.panOffset() + QPointF(pixelDelta));
+        return;
+    }
+    // With Alt the platform may turn a vertical scroll into a horizontal one: take whichever is set.
+    const QPoint delta = precise ? pixelDelta : angleDelta;
+    const double dy = delta.y() != 0 ? delta.y() : (zoomModifier ? delta.x() : 0);
+    const double k = precise ? dy * kPreciseZoomRate : dy / kAngleUnitsPerNotch * kWheelZoomRate;
+    if (std::abs(k) <= 0.0001) return;
+    const QPointF centre(paneSize_.width() * 0.5, paneSize_.height() * 0.5);
+    model_.applyZoom(model_.zoomScale() * std::pow(kZoomBase, k), pointer - centre);
+}
+
+void CanvasInteraction::pinch(double magnification, QPointF pointer) {
+    if (!std::isfinite(magnification)) return;
+    double f = 1 + magnification;
+    f = f < 2.0 ? std::max(f, 0.5) : 2.0;
+    const QPointF centre(paneSize_.width() * 0.5, paneSize_.height() * 0.5);
+    model_.applyZoom(model_.zoomScale() * f, pointer - centre);
+}
+
+bool CanvasInteraction::key(int key, Qt::KeyboardModifiers modifiers) {
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+        if (model_.selectedPathIDs().empty()) return false;
+        model_.deleteSelectedPaths();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        model_.clearSelection();
+        return true;
+    }
+    // Letters: Shift is allowed, Ctrl, Alt and Meta leave the key to others.
+    if ((modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != Qt::NoModifier) return false;
+    switch (key) {
+        case Qt::Key_Z: resetView(); return true;
+        case Qt::Key_B: model_.setBlackOnWhitePreview(!model_.blackOnWhitePreview()); return true;
+        case Qt::Key_H: model_.setEditTool(CanvasEditTool::pan); return true;
+        case Qt::Key_V: model_.setEditTool(CanvasEditTool::select); return true;
+        case Qt::Key_E: model_.setEditTool(CanvasEditTool::erase); return true;
+        case Qt::Key_P: model_.setEditTool(CanvasEditTool::draw); return true;
+        default: return false;
+    }
+}
+
+// ---- Hit tests -----------------------------------------------------------------------------------
+
+std::optional<std::int64_t> CanvasInteraction::hitTestPath(const VectorPoint& q, double tolerancePx,
+                                                           const std::vector<PenLayer>& layers, const Bounds* bounds) {
+    double best = tolerancePx * tolerancePx;
+    std::optional<std::int64_t> found;
+    for (const PenLayer& layer : layers) {
+        if (!layer.visible) continue;
+        for (const VectorPath& path : layer.paths) {
+            if (path.points.empty()) continue;
+            if (bounds != nullptr) {
+                if (const auto it = bounds->find(path.id); it != bounds->end()) {
+                    const QRectF grown = it->second.adjusted(-tolerancePx, -tolerancePx, tolerancePx, tolerancePx);
+                    if (q.x < grown.left() || q.x > grown.right() || q.y < grown.top() || q.y > grown.bottom()) continue;
+                }
+            }
+            const double d2 = distanceSquaredToPolyline(q, path.points);
+            if (d2 <= best) {
+                best = d2;
+                found = path.id;
+            }
+        }
+    }
+    return found;
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> CanvasInteraction::hitTestSelectedVertex(
+    const VectorPoint& q, double tolerancePx, const std::vector<PenLayer>& layers,
+    const std::set<std::int64_t>& selectedIDs) {
+    if (selectedIDs.empty() || layers.empty()) return std::nullopt;
+    double best = tolerancePx * tolerancePx;
+    std::optional<std::pair<std::int64_t, std::int64_t>> found;
+    for (const PenLayer& layer : layers) {
+        if (!layer.visible) continue;
+        for (const VectorPath& path : layer.paths) {
+            if (!selectedIDs.contains(path.id)) continue;
+            for (std::size_t i = 0; i < path.points.size(); ++i) {
+                const double d2 = q.distanceSquared(path.points[i]);
+                if (d2 <= best) {
+                    best = d2;
+                    found = std::pair{path.id, static_cast<std::int64_t>(i)};
+                }
+            }
+        }
+    }
+    return found;
+}
+
+std::set<std::int64_t> CanvasInteraction::marqueeSelection(const VectorPoint& corner0, const VectorPoint& corner1,
+                                                           const std::vector<PenLayer>& layers, const Bounds* bounds,
+                                                           std::set<std::int64_t> start) {
+    const double x0 = std::min(corner0.x, corner1.x);
+    const double x1 = std::max(corner0.x, corner1.x);
+    const double y0 = std::min(corner0.y, corner1.y);
+    const double y1 = std::max(corner0.y, corner1.y);
+    const QRectF box(x0, y0, std::max(x1 - x0, 0.5), std::max(y1 - y0, 0.5));
+    for (const PenLayer& layer : layers) {
+        if (!layer.visible) continue;
+        for (const VectorPath& path : layer.paths) {
+            if (bounds != nullptr) {
+                if (const auto it = bounds->find(path.id); it != bounds->end() && !it->second.intersects(box)) continue;
+            }
+            const bool inside = std::any_of(path.points.begin(), path.points.end(), [&](const VectorPoint& p) {
+                return x0 <= p.x && p.x <= x1 && y0 <= p.y && p.y <= y1;
+            });
+            if (inside) start.insert(path.id);
+        }
+    }
+    return start;
+}
+
+}  // namespace ostrel
