@@ -14,6 +14,7 @@ public:
     Chip(const QString& text, QColor tint, bool filled, QWidget* parent = nullptr);
 
     void setText(const QString& text);
+    [[nodiscard]] const QString& text() const noexcept { return text_; }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
 

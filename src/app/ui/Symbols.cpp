@@ -15,7 +15,7 @@ namespace ostrel::Symbols {
 namespace {
 
 // Design symbol name → Material Icons code point (the icon's name in a comment).
-constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
+constexpr std::array<std::pair<std::string_view, char16_t>, 66> kGlyphs{{
     {"antenna.radiowaves.left.and.right", 0xE8BF},  // settings_input_antenna
     {"arrow.clockwise", 0xE5D5},                    // refresh
     {"arrow.counterclockwise", 0xE419},             // rotate_left
@@ -35,6 +35,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
     {"circle.lefthalf.filled", 0xE1AE},             // brightness_medium
     {"clock.arrow.circlepath", 0xE889},             // history
     {"command", 0xE312},                            // keyboard
+    {"cpu", 0xE322},                                // memory
     {"cpu.fill", 0xE322},                           // memory
     {"cursorarrow.click", 0xE569},                  // near_me
     {"doc", 0xE873},                                // description
@@ -80,6 +81,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 64> kGlyphs{{
     {"questionmark.circle", 0xE887},                // help
     {"info.circle", 0xE88E},                        // info
     {"magnifyingglass", 0xE8B6},                    // search
+    {"network", 0xE335},                            // device_hub
 }};
 
 /// An eraser: a slanted block with its rubber end marked, in a unit square.

@@ -15,7 +15,9 @@
 #include "app/views/sidebar/ParameterSidebarView.h"
 #include "core/model/Localization.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QDragEnterEvent>
 #include <QHBoxLayout>
 #include <QImage>
@@ -80,6 +82,13 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     connect(&model_, &AppModel::languageChanged, this, [this] {
         clear();
         build();
+        // The sheets that hold no model follow the language through Qt's own event.
+        for (const Sheet sheet : {Sheet::help, Sheet::shortcuts}) {
+            if (QDialog* dialog = sheetDialog(sheet)) {
+                QEvent change(QEvent::LanguageChange);
+                QCoreApplication::sendEvent(dialog, &change);
+            }
+        }
     });
     connect(&model_, &AppModel::showSidebarChanged, this, &ContentView::showSidebarIfWanted);
     connect(&model_, &AppModel::showAboutChanged, this, [this] { syncSheet(Sheet::about); });
