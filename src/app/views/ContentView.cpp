@@ -26,6 +26,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace ostrel {
@@ -255,7 +256,10 @@ void ContentView::syncSheet(Sheet sheet) {
         QWidget* content = makeSheetContent(sheet);
         content->setParent(created);
         box->addWidget(content);
-        created->setFixedSize(content->sizeHint().expandedTo(content->minimumSize()));
+        QSize size = content->sizeHint().expandedTo(content->minimumSize());
+        // Sheets of wrapping text are as tall as their text needs at their width.
+        if (content->hasHeightForWidth()) size.setHeight(std::max(content->heightForWidth(size.width()), content->minimumHeight()));
+        created->setFixedSize(size);
         connect(created, &QDialog::finished, this, [this, sheet] {
             if (sheetFlag(sheet)) setSheetFlag(sheet, false);
         });

@@ -103,7 +103,7 @@ TEST(OSCGuideSheet, TheMCPConfigurationIsJSONNamingTheBridgeBesideTheProgram) {
     EXPECT_TRUE(test::showsText(sheet, "MCP (stdio) : " + bridge));
 
     // Paths that need escaping still give JSON that names them exactly.
-    for (const std::string path : {std::string("/opt/my \"apps\"/ostrel-mcp"), std::string("C:\\tools\\ostrel-mcp"),
+    for (const std::string& path : {std::string("/opt/my \"apps\"/ostrel-mcp"), std::string("C:\\tools\\ostrel-mcp"),
                                    std::string("/tmp/tab\there/é/ostrel-mcp")}) {
         SCOPED_TRACE(path);
         const nlohmann::json again = nlohmann::json::parse(OSCGuideSheet::mcpConfiguration(path));
