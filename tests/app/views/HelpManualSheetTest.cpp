@@ -29,6 +29,7 @@ std::string shownSection(const HelpManualSheet& sheet) {
 }
 
 TEST(HelpManualSheet, SidebarRowsSelectTheirSectionAndShowWhichIsSelected) {
+    test::ensureQtApp();
     const test::LanguageScope scope(AppLanguage::en);
     HelpManualSheet sheet([] {}, [] {});
     sheet.show();
@@ -64,6 +65,7 @@ TEST(HelpManualSheet, SidebarRowsSelectTheirSectionAndShowWhichIsSelected) {
 }
 
 TEST(HelpManualSheet, LongSectionsScrollInsideThePaneWhileTheFrameStays) {
+    test::ensureQtApp();
     const test::LanguageScope scope(AppLanguage::fr);
     HelpManualSheet sheet([] {}, [] {});
     sheet.show();
@@ -85,6 +87,7 @@ TEST(HelpManualSheet, LongSectionsScrollInsideThePaneWhileTheFrameStays) {
 }
 
 TEST(HelpManualSheet, FooterActionsRunInTheirOrder) {
+    test::ensureQtApp();
     struct Case {
         const char* name;
         std::function<void(HelpManualSheet&)> act;
@@ -107,6 +110,7 @@ TEST(HelpManualSheet, FooterActionsRunInTheirOrder) {
 }
 
 TEST(HelpManualSheet, TheGuideSaysWhatThisBuildUsesInBothLanguages) {
+    test::ensureQtApp();
     struct Case {
         AppLanguage language;
         const char* presetsMenu;
@@ -121,8 +125,16 @@ TEST(HelpManualSheet, TheGuideSaysWhatThisBuildUsesInBothLanguages) {
         EXPECT_TRUE(test::showsText(*sheet.shortcutsButton(), c.shortcuts));
         EXPECT_TRUE(test::showsText(sheet, SheetParts::versionBadgeText(AppVersion::current())));
         bool namesTheBridge = false;
+        sheet.show();
+        ASSERT_TRUE(test::spinUntil([&] { return sheet.isVisible(); }));
         for (const ID section : HelpManualSheet::allSections) {
             sheet.selectSection(section);
+            QCoreApplication::processEvents();
+            for (const ID any : HelpManualSheet::allSections) {
+                const QLabel* title = sheet.sectionRow(any)->findChild<QLabel*>();
+                EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width())
+                    << "sidebar title cut: " << title->text().toStdString();
+            }
             for (const std::string& text : test::labelTexts(*sheet.contentPane()->widget())) {
                 SCOPED_TRACE(text);
                 for (const char* claim : {"⌘", "⇧", "⌥", "⌫", "Apple", "/Applications", "Accelerate", "vDSP", "Mac"}) {
@@ -136,6 +148,7 @@ TEST(HelpManualSheet, TheGuideSaysWhatThisBuildUsesInBothLanguages) {
 }
 
 TEST(HelpManualSheet, OpenGuideAndShortcutsFollowTheModelsLanguage) {
+    test::ensureQtApp();
     const test::LanguageScope scope(AppLanguage::fr);
     test::SheetModel fixture;
     AppModel& model = *fixture.model;

@@ -26,6 +26,7 @@ std::vector<std::string> alternatives(const std::string& keys) {
 }
 
 TEST(ShortcutsSheet, EveryKeyShownIsBoundByTheMenusOrTheWindow) {
+    test::ensureQtApp();
     test::SheetModel fixture;
     AppModel& model = *fixture.model;
     QMenuBar bar;
@@ -55,6 +56,7 @@ TEST(ShortcutsSheet, EveryKeyShownIsBoundByTheMenusOrTheWindow) {
 }
 
 TEST(ShortcutsSheet, ShowsTwoColumnsOfSevenRowsWithKeysThatFitTheirColumn) {
+    test::ensureQtApp();
     for (const AppLanguage language : {AppLanguage::fr, AppLanguage::en}) {
         const test::LanguageScope scope(language);
         ShortcutsSheet sheet([] {});
@@ -103,6 +105,7 @@ TEST(ShortcutsSheet, ShowsTwoColumnsOfSevenRowsWithKeysThatFitTheirColumn) {
 }
 
 TEST(ShortcutsSheet, TextsFollowTheLanguageButTheKeysStay) {
+    test::ensureQtApp();
     const test::LanguageScope scope(AppLanguage::fr);
     ShortcutsSheet sheet([] {});
     EXPECT_TRUE(test::showsText(sheet, "Raccourcis clavier — Ostrel"));
@@ -125,6 +128,7 @@ TEST(ShortcutsSheet, TextsFollowTheLanguageButTheKeysStay) {
 }
 
 TEST(ShortcutsSheet, CloseReturnAndEscapeEachCloseOnce) {
+    test::ensureQtApp();
     struct Case {
         const char* name;
         std::function<void(ShortcutsSheet&)> act;

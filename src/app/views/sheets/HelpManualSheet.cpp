@@ -62,6 +62,12 @@ protected:
     }
 };
 
+QFont sidebarTitleFont(bool selected) {
+    QFont font = UIFonts::text(12, selected ? QFont::DemiBold : QFont::Normal);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.25);
+    return font;
+}
+
 QVBoxLayout* column(QWidget* owner, int spacing, QMargins margins = {}) {
     auto* stack = new QVBoxLayout(owner);
     stack->setContentsMargins(margins);
@@ -346,7 +352,7 @@ void HelpManualSheet::styleRows() {
         row->setFill(selected ? Theme::laneSelected() : QColor(Qt::transparent));
         if (auto* glyph = row->findChild<SymbolGlyph*>()) glyph->setColor(selected ? Theme::accent() : Theme::textDim());
         if (auto* text = row->findChild<QLabel*>()) {
-            text->setFont(UIFonts::text(12, selected ? QFont::DemiBold : QFont::Normal));
+            text->setFont(sidebarTitleFont(selected));
             QPalette palette = text->palette();
             palette.setColor(QPalette::WindowText, selected ? Theme::text() : Theme::textDim());
             text->setPalette(palette);
@@ -383,11 +389,12 @@ QWidget* HelpManualSheet::buildContent() {
     sidebar->setFixedWidth(204);
     QVBoxLayout* sidebarStack = column(sidebar, 3, QMargins(10, 10, 10, 10));
     for (SectionID section : allSections) {
-        auto* row = new ClickableRow(QMargins(10, 7, 10, 7), 9, sidebar, Qt::transparent, 6);
+        // Inter sets wider than the titles were written for: the row keeps 4 points at its right
+        // (the title has no spacer after it) and the title is set a little tighter.
+        auto* row = new ClickableRow(QMargins(10, 7, 4, 7), 9, sidebar, Qt::transparent, 6);
         row->setObjectName(QStringLiteral("helpRow_") + qs(rawValue(section)));
         row->add(new SymbolGlyph(std::string(icon(section)), 12, Theme::textDim(), QSize(16, 16)));
-        // The title takes the rest of the row (no spacer after it), so long titles keep their room.
-        QLabel* name = SheetParts::label(qs(title(section)), UIFonts::text(12), Theme::textDim());
+        QLabel* name = SheetParts::label(qs(title(section)), sidebarTitleFont(false), Theme::textDim());
         name->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         row->add(name);
         connect(row, &QAbstractButton::clicked, this, [this, section] { selectSection(section); });
