@@ -1,5 +1,6 @@
 #include "app/views/sheets/AboutSheet.h"
 
+#include "app/remote/RemoteControl.h"
 #include "app/shell/Theme.h"
 #include "testsupport/LanguageScope.h"
 #include "testsupport/TempDir.h"
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 namespace ostrel {
@@ -91,6 +93,26 @@ TEST(AboutSheet, PillsShowThePortsAndTheCardsSitInTwoRowsOfTwo) {
         EXPECT_TRUE(test::showsText(*cards[static_cast<int>(i)], features[i].detail));
     }
     EXPECT_LE(sheet.sizeHint().height(), 470) << "the sheet fits its snapshot";
+}
+
+TEST(AboutSheet, PillsFollowTheServersWhenTheyMove) {
+    // Servers on ports the system picks, so the test never meets a running application.
+    ::setenv("OSTREL_API_PORT", "0", 1);
+    ::setenv("OSTREL_OSC_IN_PORT", "0", 1);
+    test::SheetModel fixture(true);
+    ::unsetenv("OSTREL_API_PORT");
+    ::unsetenv("OSTREL_OSC_IN_PORT");
+    RemoteControl* remote = fixture.model->remoteControl();
+    ASSERT_NE(remote, nullptr);
+    AboutSheet sheet(*fixture.model, [] {}, [] {});
+    const auto pill = [&](const char* name) { return sheet.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString(); };
+    EXPECT_EQ(pill("oscPill"), "OSC UDP :" + std::to_string(remote->oscPort()));
+    const std::uint16_t before = remote->httpPort();
+    ASSERT_TRUE(remote->startHTTPServer(std::uint16_t{0}));
+    ASSERT_NE(remote->httpPort(), before);
+    EXPECT_EQ(pill("httpPill"), "HTTP / MCP :" + std::to_string(remote->httpPort()));
+    remote->startOSCServer(0);
+    EXPECT_EQ(pill("oscPill"), "OSC UDP :" + std::to_string(remote->oscPort()));
 }
 
 TEST(AboutSheet, TheUpdateButtonClosesFirstThenShowsTheWindowThenChecks) {

@@ -99,7 +99,6 @@ TEST(HelpManualSheet, FooterActionsRunInTheirOrder) {
         {"Return", [](HelpManualSheet& s) { test::pressKey(s, Qt::Key_Return); }, {"close"}},
         {"Escape", [](HelpManualSheet& s) { test::pressKey(s, Qt::Key_Escape); }, {"close"}},
     };
-    test::ensureQtApp();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::CallLog log;

@@ -139,7 +139,6 @@ TEST(ShortcutsSheet, CloseReturnAndEscapeEachCloseOnce) {
         {"Enter", [](ShortcutsSheet& s) { test::pressKey(s, Qt::Key_Enter); }},
         {"Escape", [](ShortcutsSheet& s) { test::pressKey(s, Qt::Key_Escape); }},
     };
-    test::ensureQtApp();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int closed = 0;
