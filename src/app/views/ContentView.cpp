@@ -90,6 +90,16 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
                 QCoreApplication::sendEvent(dialog, &change);
             }
         }
+        // Texts in another language take another height; the sheets with the model rebuild after
+        // this slot, so the dialogs are fitted on the next turn.
+        QTimer::singleShot(0, this, [this] {
+            for (const QPointer<QDialog>& dialog : sheets_) {
+                if (dialog.isNull()) continue;
+                if (QWidget* content = dialog->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                    fitSheetDialog(*dialog, *content);
+                }
+            }
+        });
     });
     connect(&model_, &AppModel::showSidebarChanged, this, &ContentView::showSidebarIfWanted);
     connect(&model_, &AppModel::showAboutChanged, this, [this] { syncSheet(Sheet::about); });
@@ -241,6 +251,13 @@ QWidget* ContentView::makeSheetContent(Sheet sheet) {
 
 QDialog* ContentView::sheetDialog(Sheet sheet) const { return sheets_[static_cast<std::size_t>(sheet)].data(); }
 
+void ContentView::fitSheetDialog(QDialog& dialog, QWidget& content) {
+    QSize size = content.sizeHint().expandedTo(content.minimumSize());
+    // Sheets of wrapping text are as tall as their text needs at their width.
+    if (content.hasHeightForWidth()) size.setHeight(std::max(content.heightForWidth(size.width()), content.minimumHeight()));
+    dialog.setFixedSize(size);
+}
+
 // A sheet's dialog exists exactly while its flag is set: made when the flag turns true, destroyed
 // when it turns false; however the dialog ends (its own close button, Escape, the window manager),
 // the flag is cleared.
@@ -256,10 +273,7 @@ void ContentView::syncSheet(Sheet sheet) {
         QWidget* content = makeSheetContent(sheet);
         content->setParent(created);
         box->addWidget(content);
-        QSize size = content->sizeHint().expandedTo(content->minimumSize());
-        // Sheets of wrapping text are as tall as their text needs at their width.
-        if (content->hasHeightForWidth()) size.setHeight(std::max(content->heightForWidth(size.width()), content->minimumHeight()));
-        created->setFixedSize(size);
+        fitSheetDialog(*created, *content);
         connect(created, &QDialog::finished, this, [this, sheet] {
             if (sheetFlag(sheet)) setSheetFlag(sheet, false);
         });

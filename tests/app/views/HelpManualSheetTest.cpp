@@ -171,6 +171,12 @@ TEST(HelpManualSheet, OpenGuideAndShortcutsFollowTheModelsLanguage) {
     EXPECT_EQ(guide->selectedSection(), ID::bezierAndJunctions) << "the selection outlives a change of language";
     EXPECT_TRUE(test::showsText(*shortcuts, "Keyboard Shortcuts — Ostrel"));
     EXPECT_FALSE(test::showsText(*shortcuts, "Raccourcis clavier — Ostrel"));
+    // The shortcuts dialog takes the height of its English text, shorter than the French.
+    auto* list = shortcuts->findChild<ShortcutsSheet*>();
+    ASSERT_NE(list, nullptr);
+    const int english = list->heightForWidth(ShortcutsSheet::sheetWidth);
+    EXPECT_TRUE(test::spinUntil([&] { return shortcuts->height() == english; })) << shortcuts->height() << " vs " << english;
+    EXPECT_EQ(help->size(), QSize(760, 520));
 
     // The guide's shortcuts button leaves the guide for the shortcuts sheet.
     model.setShowShortcuts(false);
