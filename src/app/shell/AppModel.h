@@ -109,6 +109,8 @@ public:
     /// The OSC and HTTP endpoints; null when the model was made without services.
     [[nodiscard]] RemoteControl* remoteControl() noexcept { return remoteControl_.get(); }
     [[nodiscard]] bool persistEnabled() const noexcept { return persistEnabled_; }
+    /// The clipboard the model writes to: the system's unless the environment gave another.
+    [[nodiscard]] Pasteboard& pasteboard() noexcept { return *pasteboard_; }
 
     // Observable fields.
     [[nodiscard]] AppLanguage language() const noexcept { return language_; }

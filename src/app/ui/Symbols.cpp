@@ -15,7 +15,7 @@ namespace ostrel::Symbols {
 namespace {
 
 // Design symbol name → Material Icons code point (the icon's name in a comment).
-constexpr std::array<std::pair<std::string_view, char16_t>, 67> kGlyphs{{
+constexpr std::array<std::pair<std::string_view, char16_t>, 69> kGlyphs{{
     {"antenna.radiowaves.left.and.right", 0xE8BF},  // settings_input_antenna
     {"arrow.clockwise", 0xE5D5},                    // refresh
     {"arrow.counterclockwise", 0xE419},             // rotate_left
@@ -35,6 +35,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 67> kGlyphs{{
     {"circle.lefthalf.filled", 0xE1AE},             // brightness_medium
     {"clock.arrow.circlepath", 0xE889},             // history
     {"command", 0xE312},                            // keyboard
+    {"cpu", 0xE322},                                // memory
     {"cpu.fill", 0xE322},                           // memory
     {"cursorarrow.click", 0xE569},                  // near_me
     {"doc", 0xE873},                                // description
@@ -83,6 +84,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 67> kGlyphs{{
     {"magnifyingglass", 0xE8B6},                    // search
     {"scope", 0xE55C},                              // gps_fixed
     {"viewfinder", 0xE3C2},                         // crop_free
+    {"network", 0xE335},                            // device_hub
 }};
 
 /// An eraser: a slanted block with its rubber end marked, in a unit square.

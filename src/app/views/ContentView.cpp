@@ -16,7 +16,9 @@
 #include "app/views/sidebar/ParameterSidebarView.h"
 #include "core/model/Localization.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QDragEnterEvent>
 #include <QHBoxLayout>
 #include <QImage>
@@ -25,6 +27,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace ostrel {
@@ -81,6 +84,23 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     connect(&model_, &AppModel::languageChanged, this, [this] {
         clear();
         build();
+        // The sheets that hold no model follow the language through Qt's own event.
+        for (const Sheet sheet : {Sheet::help, Sheet::shortcuts}) {
+            if (QDialog* dialog = sheetDialog(sheet)) {
+                QEvent change(QEvent::LanguageChange);
+                QCoreApplication::sendEvent(dialog, &change);
+            }
+        }
+        // Texts in another language take another height; the sheets with the model rebuild after
+        // this slot, so the dialogs are fitted on the next turn.
+        QTimer::singleShot(0, this, [this] {
+            for (const QPointer<QDialog>& dialog : sheets_) {
+                if (dialog.isNull()) continue;
+                if (QWidget* content = dialog->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                    fitSheetDialog(*dialog, *content);
+                }
+            }
+        });
     });
     connect(&model_, &AppModel::showSidebarChanged, this, &ContentView::showSidebarIfWanted);
     connect(&model_, &AppModel::showAboutChanged, this, [this] { syncSheet(Sheet::about); });
@@ -233,6 +253,13 @@ QWidget* ContentView::makeSheetContent(Sheet sheet) {
 
 QDialog* ContentView::sheetDialog(Sheet sheet) const { return sheets_[static_cast<std::size_t>(sheet)].data(); }
 
+void ContentView::fitSheetDialog(QDialog& dialog, QWidget& content) {
+    QSize size = content.sizeHint().expandedTo(content.minimumSize());
+    // Sheets of wrapping text are as tall as their text needs at their width.
+    if (content.hasHeightForWidth()) size.setHeight(std::max(content.heightForWidth(size.width()), content.minimumHeight()));
+    dialog.setFixedSize(size);
+}
+
 // A sheet's dialog exists exactly while its flag is set: made when the flag turns true, destroyed
 // when it turns false; however the dialog ends (its own close button, Escape, the window manager),
 // the flag is cleared.
@@ -248,7 +275,7 @@ void ContentView::syncSheet(Sheet sheet) {
         QWidget* content = makeSheetContent(sheet);
         content->setParent(created);
         box->addWidget(content);
-        created->setFixedSize(content->sizeHint().expandedTo(content->minimumSize()));
+        fitSheetDialog(*created, *content);
         connect(created, &QDialog::finished, this, [this, sheet] {
             if (sheetFlag(sheet)) setSheetFlag(sheet, false);
         });

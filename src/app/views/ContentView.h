@@ -58,6 +58,8 @@ private:
     void showSidebarIfWanted();
     void setDropTargeted(bool targeted);
     void syncSheet(Sheet sheet);
+    /// Fixes an open sheet's dialog at the size its content wants now.
+    static void fitSheetDialog(QDialog& dialog, QWidget& content);
     [[nodiscard]] bool sheetFlag(Sheet sheet) const;
     void setSheetFlag(Sheet sheet, bool shown);
     [[nodiscard]] QWidget* makeSheetContent(Sheet sheet);
