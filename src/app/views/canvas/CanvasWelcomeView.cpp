@@ -159,18 +159,18 @@ std::vector<RecentFileRow*> CanvasWelcomeView::recentRows() const {
 
 void CanvasWelcomeView::retranslate() {
     title_->setText(qs(L("Aucune image ouverte", "No image open")));
-    explanation_->setText(qs(L("Glisser-déposer un dessin au trait ici, ouvrir un fichier (⌘O) ou coller depuis le "
-                               "presse-papiers (⌘V).",
-                               "Drag and drop a line drawing here, open an image file (⌘O), or paste from "
-                               "clipboard (⌘V).")));
+    explanation_->setText(qs(L("Glisser-déposer un dessin au trait ici, ouvrir un fichier (Ctrl+O) ou coller depuis le "
+                               "presse-papiers (Ctrl+V).",
+                               "Drag and drop a line drawing here, open an image file (Ctrl+O), or paste from "
+                               "clipboard (Ctrl+V).")));
     // Wrapped at 460 points at most: fix the width, then the height its lines need.
     const int natural = static_cast<int>(
         std::ceil(QFontMetricsF(explanation_->font()).horizontalAdvance(explanation_->text()))) + 2;
     const int width = std::min(natural, 460);
     explanation_->setFixedWidth(width);
     explanation_->setFixedHeight(explanation_->heightForWidth(width));
-    openButton_->setTitle(qs(L("Ouvrir une image… (⌘O)", "Open Image… (⌘O)")));
-    pasteButton_->setTitle(qs(L("Coller (⌘V)", "Paste (⌘V)")));
+    openButton_->setTitle(qs(L("Ouvrir une image… (Ctrl+O)", "Open Image… (Ctrl+O)")));
+    pasteButton_->setTitle(qs(L("Coller (Ctrl+V)", "Paste (Ctrl+V)")));
     recentHeader_->setText(qs(L("OUVRIR RÉCENT", "OPEN RECENT")));
 }
 

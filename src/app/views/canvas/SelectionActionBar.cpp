@@ -166,8 +166,8 @@ void SelectionActionBar::rebuild() {
                   L("Scinder le trait en deux au sommet sélectionné", "Split stroke in two at selected vertex"),
                   &AppModel::splitAtSelectedVertex);
     }
-    addButton(L("Supprimer (⌫)", "Delete (⌫)"), "trash",
-              L("Supprimer les traits sélectionnés (⌫)", "Delete selected strokes (⌫)"),
+    addButton(L("Supprimer (Backspace)", "Delete (Backspace)"), "trash",
+              L("Supprimer les traits sélectionnés (Backspace)", "Delete selected strokes (Backspace)"),
               &AppModel::deleteSelectedPaths);
     auto* deselect = new IconButton("xmark", qs(L("Tout désélectionner (⎋)", "Deselect all (⎋)")), false,
                                     Theme::accent(), false, this);

@@ -72,9 +72,9 @@ QString ZoomBar::percentText(double zoomScale) {
 }
 
 void ZoomBar::retranslate() {
-    zoomOut_->setToolTip(qs(L("Zoom arrière (⌘-)", "Zoom out (⌘-)")));
-    percent_->setToolTip(qs(L("Réinitialiser la vue à 100 % et centrer (Z / ⌘0)", "Reset view to 100% and center (Z / ⌘0)")));
-    zoomIn_->setToolTip(qs(L("Zoom avant (⌘+)", "Zoom in (⌘+)")));
+    zoomOut_->setToolTip(qs(L("Zoom arrière (Ctrl+-)", "Zoom out (Ctrl+-)")));
+    percent_->setToolTip(qs(L("Réinitialiser la vue à 100 % et centrer (Z / Ctrl+0)", "Reset view to 100% and center (Z / Ctrl+0)")));
+    zoomIn_->setToolTip(qs(L("Zoom avant (Ctrl++)", "Zoom in (Ctrl++)")));
 }
 
 void ZoomBar::paintEvent(QPaintEvent*) {
