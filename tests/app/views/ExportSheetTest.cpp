@@ -104,7 +104,7 @@ TEST_F(ExportSheetTest, CopyPutsTheChosenFormatOnTheClipboardAndCloses) {
     };
     const Case cases[] = {
         {VectorExportFormat::svgPreview, AppLanguage::en, "SVG-PREVIEW export copied to clipboard"},
-        {VectorExportFormat::svgPreview, AppLanguage::fr, "SVG-PREVIEW copié dans le presse-papiers"},
+        {VectorExportFormat::svgPreview, AppLanguage::fr, "Export SVG-PREVIEW copié dans le presse-papiers"},
         {VectorExportFormat::json, AppLanguage::en, "JSON export copied to clipboard"},
         {VectorExportFormat::csv, AppLanguage::en, "CSV export copied to clipboard"},
         {VectorExportFormat::svgAxiDraw, AppLanguage::en, "SVG export copied to clipboard"},
@@ -158,7 +158,9 @@ TEST_F(ExportSheetTest, ReturnSavesUnderTheSuggestedNameAndEscapeCancels) {
 
     // A file that cannot be written: the error, the sheet stays open.
     model->setShowExport(true);
-    panels->answers = {files.path() / "no such folder" / "plot.csv"};
+    const auto aFile = files.path() / "a file";
+    std::ofstream(aFile) << "in the way";
+    panels->answers = {aFile / "plot.csv"};
     click(*sheet, "save");
     ASSERT_TRUE(model->flashMessage());
     EXPECT_TRUE(model->flashMessage()->starts_with("Error: ")) << *model->flashMessage();

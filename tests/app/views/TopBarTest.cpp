@@ -210,7 +210,7 @@ TEST_F(TopBarTest, ViewModesToolsAndSwitchesWriteTheModel) {
     EXPECT_FALSE(control<SegmentButton>("tool.select")->isSelected());
     EXPECT_EQ(control<SegmentButton>("tool.erase")->ink(), Theme::tcp());
     EXPECT_EQ(control<SegmentButton>("viewMode.overlay")->ink(), Theme::background());
-    EXPECT_EQ(control<SegmentButton>("viewMode.sideBySide")->ink(), Theme::textDim());
+    EXPECT_EQ(control<SegmentButton>("viewMode.split")->ink(), Theme::textDim());
 
     struct Switch {
         const char* name;
@@ -254,30 +254,34 @@ TEST_F(TopBarTest, OpacitySlidersExistOnlyInOverlayAndWriteContinuously) {
 
     // The overlay's sliders sit between the layout buttons and the tools.
     QCoreApplication::processEvents();
-    EXPECT_GT(sliders->geometry().left(), control("viewMode.vectorOnly")->mapTo(bar.get(), QPoint(0, 0)).x());
+    EXPECT_GT(sliders->geometry().left(), control("viewMode.vector")->mapTo(bar.get(), QPoint(0, 0)).x());
     EXPECT_LT(sliders->geometry().right(), control("tool.pan")->mapTo(bar.get(), QPoint(0, 0)).x());
 }
 
 TEST_F(TopBarTest, RecentMenuListsTheFilesAndClears) {
     auto* menu = control<QMenu>("recentMenu");
     ASSERT_NE(menu, nullptr);
-    const auto enabledTexts = [&] {
+    // The menu as read: "[section]", "item", "item (inert)"; bare dividers left out.
+    const auto entries = [&] {
         QStringList texts;
         for (QAction* action : menu->actions()) {
-            if (!action->isSeparator() && !action->text().isEmpty()) {
+            if (action->text().isEmpty()) continue;
+            if (action->isSeparator()) {
+                texts << "[" + action->text() + "]";
+            } else {
                 texts << action->text() + (action->isEnabled() ? "" : " (inert)");
             }
         }
-        return texts;
+        return texts.join(" | ").toStdString();
     };
-    EXPECT_EQ(enabledTexts(), QStringList{"No Recent Files (inert)"});
+    EXPECT_EQ(entries(), "No Recent Files (inert)");
 
     test::TempDir folder;
     for (const char* name : {"first.png", "second.png"}) {
         test::writeDrawing(folder.path() / name);
         ASSERT_TRUE(model->open(folder.path() / name));
     }
-    EXPECT_EQ(enabledTexts(), (QStringList{"Recent Files (inert)", "second.png", "first.png", "Clear Menu"}));
+    EXPECT_EQ(entries(), "[Recent Files] | second.png | first.png | Clear Menu");
 
     // Choosing an entry opens that file.
     for (QAction* action : menu->actions()) {
@@ -285,11 +289,11 @@ TEST_F(TopBarTest, RecentMenuListsTheFilesAndClears) {
     }
     ASSERT_TRUE(test::spinUntil([&] { return model->vectorizer().sourceTitle() == "first.png"; }));
     EXPECT_EQ(model->recentURLs().front(), folder.path() / "first.png");
-    EXPECT_EQ(enabledTexts(), (QStringList{"Recent Files (inert)", "first.png", "second.png", "Clear Menu"}));
+    EXPECT_EQ(entries(), "[Recent Files] | first.png | second.png | Clear Menu");
 
     menu->findChild<QAction*>("clearRecent")->trigger();
     ASSERT_TRUE(test::spinUntil([&] { return model->recentURLs().empty(); }));
-    EXPECT_EQ(enabledTexts(), QStringList{"No Recent Files (inert)"});
+    EXPECT_EQ(entries(), "No Recent Files (inert)");
 }
 
 TEST_F(TopBarTest, PresetsMenuLoadsEachBuiltInDrawing) {
@@ -325,7 +329,7 @@ TEST_F(TopBarTest, FrenchTextsAndTheSelectedLayoutIsDrawnInAccent) {
     };
     EXPECT_EQ(text("open"), "Ouvrir…");
     EXPECT_EQ(text("presets"), "Modèles");
-    EXPECT_EQ(text("viewMode.sideBySide"), "Côte à côte");
+    EXPECT_EQ(text("viewMode.split"), "Côte à côte");
     EXPECT_EQ(text("tool.draw"), "Tracer");
     EXPECT_EQ(text("plot"), "Tracer");
     EXPECT_EQ(text("copySVG"), "Copier SVG");
@@ -334,7 +338,7 @@ TEST_F(TopBarTest, FrenchTextsAndTheSelectedLayoutIsDrawnInAccent) {
               "Afficher ou masquer les paramètres (Ctrl+Alt+S)");
 
     const QImage image = frenchBar.grab().toImage();
-    const QWidget* selected = frenchBar.findChild<QWidget*>("viewMode.sideBySide");
+    const QWidget* selected = frenchBar.findChild<QWidget*>("viewMode.split");
     const QPoint inside = selected->mapTo(&frenchBar, QPoint(3, selected->height() / 2));
     EXPECT_EQ(QColor(image.pixel(inside)), Theme::accent());
     EXPECT_EQ(QColor(image.pixel(2, 2)), Theme::header());

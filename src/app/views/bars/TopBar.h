@@ -7,8 +7,8 @@
 // slider in the middle of its drag).
 //
 // Controls carry object names so that tests can find them: "sidebar", "open", "recent" (its menu
-// "recentMenu"), "presets" ("presetsMenu"), "viewMode.<raw>", "opacities", "bitmapOpacity",
-// "vectorOpacity", "tool.<raw>", "undo", "redo", "preview", "handles", "travel", "outputMode",
+// "recentMenu"), "presets" ("presetsMenu"), "viewMode.<raw value>", "opacities", "bitmapOpacity",
+// "vectorOpacity", "tool.<raw value>", "undo", "redo", "preview", "handles", "travel", "outputMode",
 // "algorithm", "plot", "copySVG", "exportSVG".
 #pragma once
 
