@@ -346,3 +346,44 @@ TEST_F(TopBarTest, FrenchTextsAndTheSelectedLayoutIsDrawnInAccent) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+TEST_F(TopBarTest, ANarrowBarDropsToolTitlesThenLayoutTitlesAndKeepsTheActionsWhole) {
+    const test::LanguageScope french(AppLanguage::fr);
+    TopBar frenchBar(*model);
+    frenchBar.show();
+    model->setViewMode(CanvasViewMode::overlay);
+    model->setOutputMode(VectorOutputMode::axidraw);
+    bool sawToolsAlone = false;
+    for (int width = 2000; width >= 900; width -= 20) {
+        frenchBar.resize(width, TopBar::barHeight);
+        QCoreApplication::processEvents();
+        const bool tools = frenchBar.showsCompactToolButtons();
+        const bool modes = frenchBar.showsCompactLayoutButtons();
+        EXPECT_TRUE(tools || !modes) << width << ": the tools give up their titles first";
+        sawToolsAlone = sawToolsAlone || (tools && !modes);
+        if (width == 2000) {
+            EXPECT_FALSE(tools);
+        }
+        if (width <= 980) {
+            EXPECT_TRUE(modes) << width;
+        }
+
+        const QWidget* exportButton = frenchBar.findChild<QWidget*>("exportSVG");
+        const QWidget* badge = frenchBar.findChild<QWidget*>("outputMode");
+        EXPECT_LE(exportButton->geometry().right(), width - 10) << width;
+        EXPECT_GE(exportButton->width(), exportButton->sizeHint().width()) << width;
+        // While titles are shown, the whole left part is in view before the output mode.
+        if (!modes) {
+            const QWidget* last = frenchBar.findChild<QWidget*>("handles");
+            EXPECT_LT(last->mapTo(&frenchBar, QPoint(last->width(), 0)).x(), badge->geometry().left()) << width;
+        }
+    }
+    EXPECT_TRUE(sawToolsAlone);
+    EXPECT_LT(frenchBar.minimumSizeHint().width(), 700) << "the bar never holds the window wider";
+}
+
+}  // namespace
+}  // namespace ostrel

@@ -47,6 +47,19 @@ void SegmentButton::setSelected(bool selected) {
     update();
 }
 
+void SegmentButton::setCompact(bool compact) {
+    if (compact == compact_) return;
+    if (compact) helpText_ = toolTip();
+    compact_ = compact;
+    setToolTip(compact ? (helpText_.isEmpty() ? text() : helpText_) : helpText_);
+    updateGeometry();
+    update();
+}
+
+int SegmentButton::titleWidth() const {
+    return ceilInt(kFaceSpacing + QFontMetricsF(titleFont()).horizontalAdvance(text()));
+}
+
 QFont SegmentButton::titleFont() const {
     if (look_ == Look::viewMode) return UIFonts::text(11, selected_ ? QFont::DemiBold : QFont::Medium);
     return UIFonts::text(10.5, selected_ ? QFont::DemiBold : QFont::Normal);
@@ -60,8 +73,7 @@ QColor SegmentButton::ink() const {
 QSize SegmentButton::sizeHint() const {
     const QFontMetricsF metrics(titleFont());
     const double side = symbolSide(10.5);
-    return {ceilInt(6 + side + kFaceSpacing + metrics.horizontalAdvance(text()) + 6),
-            ceilInt(4 + std::max(side, metrics.height()) + 4)};
+    return {ceilInt(6 + side + 6) + (compact_ ? 0 : titleWidth()), ceilInt(4 + std::max(side, metrics.height()) + 4)};
 }
 
 void SegmentButton::paintEvent(QPaintEvent*) {
@@ -82,6 +94,7 @@ void SegmentButton::paintEvent(QPaintEvent*) {
     const double side = symbolSide(10.5);
     const QColor color = ink();
     Symbols::paint(painter, symbol_, QRectF(6, (height() - side) / 2, side, side), 10.5, color);
+    if (compact_) return;
     painter.setFont(titleFont());
     painter.setPen(color);
     const double x = 6 + side + kFaceSpacing;

@@ -30,6 +30,11 @@ public:
 
     void setSelected(bool selected);
     [[nodiscard]] bool isSelected() const noexcept { return selected_; }
+    /// A compact button shows its symbol alone and names itself in its tooltip.
+    void setCompact(bool compact);
+    [[nodiscard]] bool isCompact() const noexcept { return compact_; }
+    /// The width the title adds to the symbol.
+    [[nodiscard]] int titleWidth() const;
     /// The colour of the symbol and title now.
     [[nodiscard]] QColor ink() const;
 
@@ -46,6 +51,8 @@ private:
     Look look_;
     std::string symbol_;
     bool selected_ = false;
+    bool compact_ = false;
+    QString helpText_;  // the tooltip when not compact
 };
 
 /// The output-mode badge: a symbol and a monospaced title in one colour on a light fill of it.

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace ostrel {
 
@@ -31,6 +32,13 @@ constexpr int kSliderSteps = 1000;
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 QString q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+/// Keeps every control of `row` at its natural height, centred in the bar.
+void centreVertically(QLayout* row) {
+    for (int i = 0; i < row->count(); ++i) {
+        if (QWidget* widget = row->itemAt(i)->widget()) row->setAlignment(widget, Qt::AlignVCenter);
+    }
+}
 
 /// A row of `spacing` for a group of the bar.
 QHBoxLayout* groupRow(QWidget* group, int spacing) {
@@ -159,9 +167,14 @@ TopBar::TopBar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model
 }
 
 void TopBar::build() {
-    auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(10, 0, 10, 0);
-    row->setSpacing(6);
+    auto* bar = new QHBoxLayout(this);
+    bar->setContentsMargins(10, 0, 10, 0);
+    bar->setSpacing(6);
+    // Items up to the flexible space live in a part that may be narrower than they are.
+    leading_ = new QWidget(this);
+    leading_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QHBoxLayout* row = groupRow(leading_, 6);
+    bar->addWidget(leading_, 1);
 
     // Sidebar.
     sidebarButton_ = new IconButton("sidebar.left",
@@ -301,7 +314,8 @@ void TopBar::build() {
             [this] { model_.setShowTravelMoves(!model_.showTravelMoves()); });
     row->addWidget(travelButton_);
 
-    row->addSpacerItem(new QSpacerItem(4, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    row->addStretch(1);
+    row = bar;
 
     // Output mode, algorithm.
     auto* outputMode = new OutputModeBadge(this);
@@ -335,6 +349,11 @@ void TopBar::build() {
     exportButton_->setToolTip(q(L("Enregistrer le fichier SVG (Ctrl+S / Ctrl+E)", "Save SVG file (Ctrl+S / Ctrl+E)")));
     connect(exportButton_, &QAbstractButton::clicked, this, [this] { model_.saveSVGPushPanel(); });
     row->addWidget(exportButton_);
+
+    for (QLayout* layout : {static_cast<QLayout*>(bar), leading_->layout(), fileGroup->layout(), modeGroup->layout(), opacities_->layout(),
+                            toolGroup->layout(), historyGroup->layout()}) {
+        centreVertically(layout);
+    }
 }
 
 void TopBar::refresh() {
@@ -391,6 +410,46 @@ void TopBar::refresh() {
                                      : QString());
     copyButton_->setEnabled(hasResult);
     exportButton_->setEnabled(hasResult);
+    fitButtonTitles();
+}
+
+bool TopBar::showsCompactToolButtons() const { return static_cast<SegmentButton*>(toolButtons_[0])->isCompact(); }
+
+bool TopBar::showsCompactLayoutButtons() const {
+    return static_cast<SegmentButton*>(viewModeButtons_[0])->isCompact();
+}
+
+QSize TopBar::minimumSizeHint() const { return {layout()->minimumSize().width(), barHeight}; }
+
+void TopBar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitButtonTitles();
+}
+
+// The layout and tool buttons keep their titles while the left part has room for them; the tools
+// give theirs up first.
+void TopBar::fitButtonTitles() {
+    const auto segments = [](const auto& widgets) {
+        std::vector<SegmentButton*> buttons;
+        for (QWidget* widget : widgets) buttons.push_back(static_cast<SegmentButton*>(widget));
+        return buttons;
+    };
+    const std::vector<SegmentButton*> tools = segments(toolButtons_);
+    const std::vector<SegmentButton*> modes = segments(viewModeButtons_);
+    const auto titles = [](const std::vector<SegmentButton*>& buttons) {
+        int width = 0;
+        for (const SegmentButton* button : buttons) width += button->titleWidth();
+        return width;
+    };
+    const int toolTitles = titles(tools);
+    const int modeTitles = titles(modes);
+    const int full = leading_->layout()->minimumSize().width() + (tools.front()->isCompact() ? toolTitles : 0) +
+                     (modes.front()->isCompact() ? modeTitles : 0);
+    const int available = width() - layout()->minimumSize().width();
+    const bool compactTools = available < full;
+    const bool compactModes = available < full - toolTitles;
+    for (SegmentButton* button : tools) button->setCompact(compactTools);
+    for (SegmentButton* button : modes) button->setCompact(compactModes);
 }
 
 void TopBar::rebuildRecentMenu() {

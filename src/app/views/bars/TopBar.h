@@ -1,7 +1,9 @@
 // The top bar of the main window: sidebar switch; open, recent files and the built-in drawings;
 // canvas layout (with the overlay opacities); edit tools; undo and redo; preview, handle and
 // travel switches; then at the right end the output mode, the algorithm, the plot button and the
-// two SVG actions. It owns no data: every control mirrors the model, the document controller or
+// two SVG actions. When the window is too narrow, the tool buttons and then the layout buttons drop
+// their titles, then the left part is cut at its right end, so that the actions at the right end stay whole. It
+// owns no data: every control mirrors the model, the document controller or
 // the plotter, and every action assigns a model field or calls one of their operations. The bar
 // is built once and refreshed in place when something it shows changes (a rebuild would drop a
 // slider in the middle of its drag).
@@ -48,16 +50,26 @@ public:
     };
     [[nodiscard]] static PlotForm plotForm(AxiDrawRunState::Kind kind);
 
+    /// Whether the tool buttons, and the layout buttons, show their symbols alone (the bar is too
+    /// narrow for their titles; the tools give theirs up first).
+    [[nodiscard]] bool showsCompactToolButtons() const;
+    [[nodiscard]] bool showsCompactLayoutButtons() const;
+
+    [[nodiscard]] QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void build();
     void refresh();
     void rebuildRecentMenu();
     void plotButtonClicked();
+    void fitButtonTitles();
 
     AppModel& model_;
+    QWidget* leading_ = nullptr;  // items up to the flexible space; clipped when the bar is too narrow
     IconButton* sidebarButton_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     std::array<QWidget*, 3> viewModeButtons_{};
