@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cmath>
 #include <fstream>
 
 namespace ostrel {
@@ -212,6 +213,52 @@ TEST(StatusBarVersionTest, TheBuildComesInParenthesesWhenThereIsOne) {
     AppVersion withoutBuild;
     withoutBuild.version = "1.4";
     EXPECT_EQ(StatusBar::versionText(withoutBuild), "1.4");
+}
+
+}  // namespace
+}  // namespace ostrel
+
+#include "app/launch/Snapshot.h"
+
+namespace ostrel {
+namespace {
+
+/// Pixels inside `area` of `image` within `tolerance` of `color` on every channel.
+int pixelsOf(const QImage& image, const QRect& area, QColor color, int tolerance = 0) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            const bool near = std::abs(pixel.red() - color.red()) <= tolerance &&
+                              std::abs(pixel.green() - color.green()) <= tolerance &&
+                              std::abs(pixel.blue() - color.blue()) <= tolerance;
+            count += near ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(WindowBarsSnapshot, TheSplitViewShowsTheRealBars) {
+    test::ensureQtApp();
+    test::TempDir folder;
+    const std::string path = (folder.path() / "split.png").string();
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ASSERT_EQ(Snapshot::runCLISnapshot(path, "split", out, err), 0);
+    std::fclose(out);
+    std::fclose(err);
+    const QImage image(QString::fromStdString(path));
+    ASSERT_EQ(image.size(), QSize(1380, 820));
+
+    // Top bar: its own fill, and the selected "side by side" button filled with the accent.
+    EXPECT_EQ(image.pixelColor(600, 1), Theme::header());
+    EXPECT_GT(pixelsOf(image, QRect(150, 8, 250, 24), Theme::accent()), 200);
+    // The prominent Export SVG… at the right end.
+    EXPECT_GT(pixelsOf(image, QRect(1250, 8, 120, 24), Theme::accent()), 200);
+    // Status bar: the panel fill, the green dot of a finished run, the OSC port in its colour.
+    EXPECT_EQ(image.pixelColor(600, 817), Theme::panel());
+    EXPECT_GT(pixelsOf(image, QRect(8, 800, 16, 16), Theme::alive()), 10);
+    EXPECT_GT(pixelsOf(image, QRect(900, 800, 480, 18), Theme::osc(), 24), 5);  // thin antialiased text
 }
 
 }  // namespace
