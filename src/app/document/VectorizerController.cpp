@@ -91,6 +91,12 @@ void VectorizerController::setStatus(std::string message) {
     emit statusMessageChanged();
 }
 
+void VectorizerController::setLastError(std::optional<std::string> message) {
+    if (message == lastError_) return;
+    lastError_ = std::move(message);
+    emit lastErrorChanged();
+}
+
 void VectorizerController::setProgress(double fraction, std::string stage) {
     progressFraction_ = fraction;
     progressStage_ = std::move(stage);
@@ -118,6 +124,7 @@ bool VectorizerController::loadFile(const std::string& path, bool runSynchronous
     const std::string name = fileName(path);
     if (!raster) {
         setStatus(L("Impossible de lire l'image \u00AB " + name + " \u00BB.", "Could not load image \"" + name + "\"."));
+        setLastError(statusMessage_);
         return false;
     }
     activePreset_.reset();
@@ -133,6 +140,7 @@ bool VectorizerController::loadImage(const QImage& image, const std::string& tit
     auto raster = image.isNull() ? std::nullopt : RasterImage::fromImage(image, kDocumentMaxDimension);
     if (!raster) {
         setStatus(L("Format d'image non pris en charge.", "Unsupported image format."));
+        setLastError(statusMessage_);
         return false;
     }
     activePreset_.reset();
@@ -351,6 +359,7 @@ void VectorizerController::applyResult(VectorizationResult result,
     setProcessing(false);
     setProgress(1.0, L("Terminé", "Complete"));
     setStatus(summaryText(sourceTitle_, result_->metrics));
+    setLastError(std::nullopt);
     releasePrevious(std::move(previousResult), std::move(previousCache));
     // A plot asked for while this result was on its way starts with it now.
     if (deferredPlot_ && !pendingRun_) startPlotRequest(*std::exchange(deferredPlot_, std::nullopt));

@@ -69,6 +69,8 @@ public:
     [[nodiscard]] double progressFraction() const noexcept { return progressFraction_; }
     [[nodiscard]] const std::string& progressStage() const noexcept { return progressStage_; }
     [[nodiscard]] const std::string& statusMessage() const noexcept { return statusMessage_; }
+    /// The message of the last failure (an image that could not be read); none after a success.
+    [[nodiscard]] const std::optional<std::string>& lastError() const noexcept { return lastError_; }
     [[nodiscard]] std::uint64_t imageRevision() const noexcept { return imageRevision_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& undoStack() const noexcept { return undoStack_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& redoStack() const noexcept { return redoStack_; }
@@ -145,6 +147,7 @@ signals:
     void processingChanged();
     void progressChanged();
     void statusMessageChanged();
+    void lastErrorChanged();
     void undoRedoChanged();
     void pendingRunChanged();
 
@@ -162,6 +165,7 @@ private:
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
                    RunOutput output);
     void setStatus(std::string message);
+    void setLastError(std::optional<std::string> message);
     void setProgress(double fraction, std::string stage);
     void setProcessing(bool processing);
     void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
@@ -182,6 +186,7 @@ private:
     bool isProcessing_ = false;
     double progressFraction_ = 0;
     std::string progressStage_;
+    std::optional<std::string> lastError_;
     std::string statusMessage_;
     std::optional<RawExtractionStage> cachedStageA_;
     std::uint64_t cachedStageAImageRevision_ = 0;

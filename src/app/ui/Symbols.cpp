@@ -32,11 +32,13 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 69> kGlyphs{{
     {"checkmark.seal.fill", 0xE8E8},                // verified_user
     {"chevron.down", 0xE5CF},                       // expand_more
     {"chevron.right", 0xE5CC},                      // chevron_right
+    {"circle", 0xE836},                             // radio_button_unchecked
     {"circle.lefthalf.filled", 0xE1AE},             // brightness_medium
     {"clock.arrow.circlepath", 0xE889},             // history
     {"command", 0xE312},                            // keyboard
     {"cpu", 0xE322},                                // memory
     {"cpu.fill", 0xE322},                           // memory
+    {"cube.transparent", 0xE9FE},                   // view_in_ar
     {"cursorarrow.click", 0xE569},                  // near_me
     {"doc", 0xE873},                                // description
     {"doc.on.clipboard", 0xE14F},                   // content_paste
@@ -48,8 +50,10 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 69> kGlyphs{{
     {"folder", 0xE2C7},                             // folder
     {"hand.draw", 0xE155},                          // gesture
     {"hand.raised", 0xE925},                        // pan_tool
+    {"hurricane", 0xEBD5},                          // cyclone
     {"largecircle.fill.circle", 0xE837},            // radio_button_checked
     {"link", 0xE157},                               // link
+    {"lines.measurement.horizontal", 0xE41C},       // straighten
     {"lock.open", 0xE898},                          // lock_open
     {"minus.magnifyingglass", 0xE900},              // zoom_out
     {"paintbrush.pointed", 0xE3AE},                 // brush
@@ -67,6 +71,7 @@ constexpr std::array<std::pair<std::string_view, char16_t>, 69> kGlyphs{{
     {"scissors", 0xE14E},                           // content_cut
     {"scribble.variable", 0xE155},                  // gesture
     {"sidebar.left", 0xE949},                       // vertical_split
+    {"square.grid.2x2", 0xE5C3},                    // apps
     {"skew", 0xE428},                               // transform
     {"square.and.arrow.down", 0xE171},              // save_alt
     {"square.on.square", 0xE3E0},                   // filter_none

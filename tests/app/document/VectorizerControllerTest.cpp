@@ -111,9 +111,14 @@ TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
     std::ofstream(folder.file("x.png")) << "not an image";
     VectorizerController controller;
     controller.loadPreset(SyntheticPreset::rosette, true);
+    EXPECT_FALSE(controller.lastError());
     const auto before = controller.result();
+    int errorNotices = 0;
+    QObject::connect(&controller, &VectorizerController::lastErrorChanged, [&] { ++errorNotices; });
     EXPECT_FALSE(controller.loadFile(folder.file("x.png"), true));
     EXPECT_EQ(controller.statusMessage(), "Could not load image \"x.png\".");
+    EXPECT_EQ(controller.lastError(), controller.statusMessage());
+    EXPECT_EQ(errorNotices, 1);
     EXPECT_EQ(controller.result(), before);
     {
         LanguageScope french(AppLanguage::fr);
@@ -121,12 +126,14 @@ TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
         EXPECT_EQ(controller.statusMessage(), "Impossible de lire l'image « x.png ».");
         EXPECT_FALSE(controller.loadImage(QImage(), "pasted", true));
         EXPECT_EQ(controller.statusMessage(), "Format d'image non pris en charge.");
+        EXPECT_EQ(controller.lastError(), "Format d'image non pris en charge.");
     }
     QImage pasted(64, 48, QImage::Format_RGB32);
     pasted.fill(Qt::white);
     EXPECT_TRUE(controller.loadImage(pasted, "Pasted", true));
     EXPECT_EQ(controller.sourceTitle(), "Pasted");
     EXPECT_EQ(controller.sourceImage()->width, 64);
+    EXPECT_FALSE(controller.lastError()) << "a finished run clears the failure";
 }
 
 /// Edits on a hand-made result: join order, split ids, erase, freehand, undo limits.
