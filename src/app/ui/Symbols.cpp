@@ -15,7 +15,7 @@ namespace ostrel::Symbols {
 namespace {
 
 // Design symbol name → Material Icons code point (the icon's name in a comment).
-constexpr std::array<std::pair<std::string_view, char16_t>, 69> kGlyphs{{
+constexpr std::array<std::pair<std::string_view, char16_t>, 74> kGlyphs{{
     {"antenna.radiowaves.left.and.right", 0xE8BF},  // settings_input_antenna
     {"arrow.clockwise", 0xE5D5},                    // refresh
     {"arrow.counterclockwise", 0xE419},             // rotate_left
