@@ -18,6 +18,8 @@
 #include <QLayout>
 #include <QPixmap>
 #include <QVBoxLayout>
+
+#include <vector>
 #include <QWidget>
 
 #include <algorithm>
@@ -80,6 +82,23 @@ void deliverPostedEvents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+/// A widget that is never shown never handles the layout requests of its children (a button that
+/// gains its title keeps its old width): every layout is recomputed here, parents first, twice so
+/// that what a resize changes in a child's hints is laid out too.
+void settleLayouts(QWidget& widget) {
+    for (int pass = 0; pass < 2; ++pass) {
+        std::vector<QWidget*> widgets{&widget};
+        for (QWidget* child : widget.findChildren<QWidget*>()) widgets.push_back(child);
+        for (QWidget* each : widgets) {
+            if (QLayout* layout = each->layout()) {
+                layout->invalidate();
+                layout->activate();
+            }
+        }
+        deliverPostedEvents();
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> renderWidgetPNG(QWidget& widget, QSize size, const std::function<void()>& beforeGrab) {
@@ -94,6 +113,7 @@ std::optional<std::string> renderWidgetPNG(QWidget& widget, QSize size, const st
         beforeGrab();
         deliverPostedEvents();
     }
+    settleLayouts(widget);
     const QImage image = widget.grab(QRect(QPoint(0, 0), size)).toImage();
     if (image.isNull() || image.width() <= 1 || image.height() <= 1) return std::nullopt;
     QByteArray bytes;
