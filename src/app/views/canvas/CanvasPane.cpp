@@ -9,6 +9,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -22,14 +23,27 @@ namespace {
 
 constexpr double kGridStep = 24;
 
-/// The renders of every pane share two threads, apart from the pipeline's.
+/// Drops the renders not started yet and waits for the running ones: no render thread may paint
+/// while the application or the process tears down the fonts and images it uses.
+void finishRenders();
+
+/// The renders of every pane share two threads, apart from the pipeline's. The pool is finished
+/// when the application object goes away, and again when the process exits.
 QThreadPool& renderPool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        p->setMaxThreadCount(2);
-        return p;
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(2);
+        qAddPostRoutine(finishRenders);
+        return true;
     }();
-    return *pool;
+    (void)configured;
+    return pool;
+}
+
+void finishRenders() {
+    QThreadPool& pool = renderPool();
+    pool.clear();
+    pool.waitForDone();
 }
 
 bool isInputEvent(QEvent::Type type) {
