@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 
 namespace ostrel {
@@ -143,32 +144,32 @@ void SelectionActionBar::rebuild() {
     row_->addWidget(makeBarDivider(this));
 
     const auto addButton = [this](const std::string& title, const char* symbol, const std::string& tip,
-                                  void (AppModel::*action)()) {
+                                  std::function<void(AppModel&)> action) {
         auto* button = new TextButton(qs(title), TextButton::Style{.symbol = symbol, .compact = true}, false, this);
         button->setToolTip(qs(tip));
-        connect(button, &QAbstractButton::clicked, this, [this, action] { (model_.*action)(); });
+        connect(button, &QAbstractButton::clicked, this, [this, action = std::move(action)] { action(model_); });
         row_->addWidget(button);
     };
     addButton(L("Simplifier", "Simplify"), "wand.and.rays",
               L("Simplifier les sommets des traits sélectionnés", "Simplify vertices of selected strokes"),
-              &AppModel::simplifySelectedPaths);
+              [](AppModel& model) { model.simplifySelectedPaths(); });
     addButton(L("Inverser", "Reverse"), "arrow.left.arrow.right",
               L("Inverser le sens de parcours AxiDraw", "Reverse AxiDraw drawing direction"),
-              &AppModel::reverseSelectedPaths);
+              [](AppModel& model) { model.reverseSelectedPaths(); });
     if (n >= 2) {
         addButton(L("Relier", "Join"), "link",
                   L("Relier les traits sélectionnés en un seul chemin continu",
                     "Join selected strokes into a single continuous path"),
-                  &AppModel::joinSelectedPaths);
+                  [](AppModel& model) { model.joinSelectedPaths(); });
     }
     if (model_.selectedVertex().has_value()) {
         addButton(L("Scinder", "Split"), "scissors",
                   L("Scinder le trait en deux au sommet sélectionné", "Split stroke in two at selected vertex"),
-                  &AppModel::splitAtSelectedVertex);
+                  [](AppModel& model) { model.splitAtSelectedVertex(); });
     }
     addButton(L("Supprimer (Backspace)", "Delete (Backspace)"), "trash",
               L("Supprimer les traits sélectionnés (Backspace)", "Delete selected strokes (Backspace)"),
-              &AppModel::deleteSelectedPaths);
+              [](AppModel& model) { model.deleteSelectedPaths(); });
     auto* deselect = new IconButton("xmark", qs(L("Tout désélectionner (⎋)", "Deselect all (⎋)")), false,
                                     Theme::accent(), false, this);
     connect(deselect, &QAbstractButton::clicked, this, [this] { model_.clearSelection(); });
