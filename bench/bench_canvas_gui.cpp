@@ -1,0 +1,315 @@
+// Canvas benchmarks on the GUI thread, through the real pane (offscreen platform), on documents of
+// 1,000, 5,000 and 20,000 random short strokes in a 1100 × 800 vector pane:
+// - a pan frame: the pane's paint of the last vector image moved (or scaled, as between the steps
+//   of a zoom gesture) into a backing-store-sized image;
+// - the GUI-thread time of select-all, of a zoom-gesture step and of a run's result arriving: the
+//   call itself plus every event the GUI thread handles until the new frame is painted (render
+//   threads not counted); the longest single stall is reported as `maxStallMs`;
+// - drag event to repainted frame: one stroke-move commit, the render of the new frame on the
+//   render thread and the pane's paint of it, wall clock.
+// The device pixel ratio is the process's: run once as is and once with --dpr=2 (sets
+// QT_SCALE_FACTOR before the application starts); the `dpr` counter says which was measured.
+#include "app/document/VectorizerController.h"
+#include "app/shell/AppModel.h"
+#include "app/views/canvas/CanvasPane.h"
+#include "benchsupport/SyntheticLineDrawing.h"
+#include "core/pipeline/VectorizationEngine.h"
+#include "core/support/app/SettingsStore.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+
+namespace {
+
+using namespace ostrel;
+
+constexpr QSize kPaneSize{1100, 800};
+
+/// Times every event the GUI thread handles (outermost delivery only).
+class TimedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_ > 0) return QApplication::notify(receiver, event);
+        ++depth_;
+        QElapsedTimer timer;
+        timer.start();
+        const bool handled = QApplication::notify(receiver, event);
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        --depth_;
+        busyMs += ms;
+        maxEventMs = std::max(maxEventMs, ms);
+        return handled;
+    }
+
+    void resetClock() {
+        busyMs = 0;
+        maxEventMs = 0;
+    }
+
+    double busyMs = 0;
+    double maxEventMs = 0;
+
+private:
+    int depth_ = 0;
+};
+
+TimedApplication& app() { return *static_cast<TimedApplication*>(QCoreApplication::instance()); }
+
+/// `count` random short curved strokes on two pens over the page of `width` × `height` pixels.
+std::vector<PenLayer> randomLayers(int count, double width, double height) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> x(0, width);
+    std::uniform_real_distribution<double> y(0, height);
+    std::uniform_real_distribution<double> step(-6, 6);
+    std::vector<PenLayer> layers{PenLayer::make(0), PenLayer::make(1)};
+    for (int i = 0; i < count; ++i) {
+        VectorPath path;
+        path.id = i + 1;
+        path.penIndex = i % 2;
+        path.strokeRadiusPx = 1.5;
+        VectorPoint p{x(rng), y(rng)};
+        for (int k = 0; k < 8; ++k) {
+            path.points.push_back(p);
+            p = {p.x + step(rng), p.y + step(rng)};
+        }
+        path = VectorizationEngine::refitPath(path, VectorizerParams());
+        layers[static_cast<std::size_t>(i % 2)].paths.push_back(std::move(path));
+    }
+    return layers;
+}
+
+/// A model holding `strokes` random strokes and one vector pane on it, shown offscreen.
+struct Canvas {
+    explicit Canvas(int strokes) {
+        AppModel::Environment environment;
+        environment.settings = &settings;
+        model = std::make_unique<AppModel>(AppModel::Options{.loadDefaultPreset = true}, environment);
+        VectorizerController& document = model->vectorizer();
+        const PageTransform& page = document.result()->pageTransform;
+        document.commitEditedLayers(randomLayers(strokes, static_cast<double>(page.imageWidth),
+                                                 static_cast<double>(page.imageHeight)),
+                                    false);
+        body = std::make_unique<CanvasPaneBody>(*model, context, CanvasPaneKind::vector, false);
+        body->setAttribute(Qt::WA_DontShowOnScreen);
+        body->resize(kPaneSize);
+        body->show();
+        QObject::connect(body.get(), &CanvasPaneBody::vectorImageShown, [this] { shown = true; });
+        QCoreApplication::processEvents();
+        settle();
+        const double dpr = body->devicePixelRatioF();
+        frame = QImage(QSize(static_cast<int>(kPaneSize.width() * dpr), static_cast<int>(kPaneSize.height() * dpr)),
+                       QImage::Format_ARGB32_Premultiplied);
+        frame.setDevicePixelRatio(dpr);
+    }
+
+    /// Draws the newest image here and lets any render still running finish.
+    void settle() {
+        body->renderPendingNow();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (std::chrono::steady_clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        shown = false;
+    }
+
+    /// Handles GUI events until `flag` is set (at most 20 s), then clears it.
+    static bool waitFor(bool& flag) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!flag && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        }
+        return std::exchange(flag, false);
+    }
+
+    /// Handles GUI events until a rendered image reached the pane.
+    bool waitForShownImage() { return waitFor(shown); }
+
+    /// The pane's paint, as the backing store gets it.
+    void paint() { body->render(&frame); }
+
+    std::vector<std::int64_t> allIDs() const {
+        std::vector<std::int64_t> ids;
+        for (const auto& layer : model->vectorizer().result()->layers) {
+            for (const auto& path : layer.paths) ids.push_back(path.id);
+        }
+        return ids;
+    }
+
+    MemorySettingsStore settings;
+    std::unique_ptr<AppModel> model;
+    CanvasViewContext context;
+    std::unique_ptr<CanvasPaneBody> body;
+    QImage frame;
+    bool shown = false;
+};
+
+void addCounters(benchmark::State& state, const Canvas& canvas) {
+    state.counters["strokes"] = static_cast<double>(canvas.model->vectorizer().result()->metrics.pathCount);
+    state.counters["dpr"] = canvas.body->devicePixelRatioF();
+}
+
+/// (a) One frame between two renders: the last image moved by a pan step (kind 0) or scaled by a
+/// zoom-gesture step (kind 1), painted by the pane. Arguments: strokes, zoom %, kind.
+void BM_PaneFrameBetweenRenders(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    const double zoom = static_cast<double>(state.range(1)) / 100.0;
+    const bool zoomStep = state.range(2) != 0;
+    canvas.model->applyZoom(zoom, QPointF(0, 0));
+    canvas.settle();
+    // The model moves on; the image on screen stays the one rendered before.
+    if (zoomStep) {
+        canvas.model->applyZoom(zoom * 1.08, QPointF(120, -80));
+    } else {
+        canvas.model->setPanOffset(canvas.model->panOffset() + QPointF(17, 9));
+    }
+    for (auto _ : state) canvas.paint();
+    addCounters(state, canvas);
+    state.SetLabel(zoomStep ? "zoom step" : "pan");
+}
+BENCHMARK(BM_PaneFrameBetweenRenders)
+    ->ArgsProduct({{1000, 5000, 20000}, {100, 160, 161, 800}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+/// Runs `action` on the GUI thread, then handles events until the pane has its new image and paints
+/// it. The iteration time is the GUI thread's own work (the call, each event, the paint), not its
+/// waits for the render thread; `stall` keeps the longest single piece of it.
+/// With `ready`, events are handled until it is set first, and only images shown after count.
+template <typename Action>
+void timeGuiWork(benchmark::State& state, Canvas& canvas, Action action, double& stall, bool* ready = nullptr) {
+    app().resetClock();
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    const double callMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    if (ready != nullptr) {
+        if (!Canvas::waitFor(*ready)) state.SkipWithError("the awaited change did not come");
+        canvas.shown = false;
+    }
+    if (!canvas.waitForShownImage()) state.SkipWithError("no image reached the pane");
+    timer.restart();
+    canvas.paint();
+    const double paintMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    const double busy = callMs + app().busyMs + paintMs;
+    stall = std::max({stall, callMs, app().maxEventMs, paintMs});
+    state.SetIterationTime(busy / 1e3);
+}
+
+/// (b) Select-all then clear (alternating), each until its frame is painted. Argument: strokes.
+void BM_GuiSelectAll(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    double stall = 0;
+    bool select = true;
+    for (auto _ : state) {
+        timeGuiWork(state, canvas, [&] {
+            if (select) {
+                canvas.model->selectAllPaths();
+            } else {
+                canvas.model->clearSelection();
+            }
+        }, stall);
+        select = !select;
+    }
+    addCounters(state, canvas);
+    state.counters["maxStallMs"] = stall;
+}
+BENCHMARK(BM_GuiSelectAll)->Arg(1000)->Arg(5000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/// (b) One zoom-gesture step (×1.08 about an off-centre anchor, alternately in and out) with
+/// everything selected: the model change, the pane's transformed paint and the render request, then
+/// the new image's arrival and paint. Argument: strokes.
+void BM_GuiZoomGestureStep(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    canvas.model->selectAllPaths();
+    canvas.settle();
+    double stall = 0;
+    bool in = true;
+    for (auto _ : state) {
+        const double target = canvas.model->zoomScale() * (in ? 1.08 : 1 / 1.08);
+        timeGuiWork(state, canvas, [&] {
+            canvas.model->applyZoom(target, QPointF(120, -80));
+            canvas.paint();
+        }, stall);
+        in = !in;
+    }
+    addCounters(state, canvas);
+    state.counters["maxStallMs"] = stall;
+}
+BENCHMARK(BM_GuiZoomGestureStep)->Arg(1000)->Arg(5000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/// (b) A vectorization run's result arriving: the run itself is on the pipeline's threads; timed is
+/// what the GUI thread handles from its start until the new result's frame is painted. Argument: the
+/// side of the synthetic line drawing (the stroke count it gives is the `strokes` counter).
+void BM_GuiNewRunResult(benchmark::State& state) {
+    Canvas canvas(1000);
+    const QImage drawing = bench::syntheticLineDrawing(static_cast<int>(state.range(0))).toGrayImage();
+    VectorizerController& document = canvas.model->vectorizer();
+    document.loadImage(drawing, "drawing", true);
+    canvas.settle();
+    bool applied = false;
+    QObject::connect(&document, &VectorizerController::runResultApplied, [&applied] { applied = true; });
+    double stall = 0;
+    for (auto _ : state) {
+        // A new revision of the picture starts a run off the GUI thread; frames of the old result
+        // rendered meanwhile do not count as the new one's.
+        document.loadImage(drawing, "drawing", false);
+        timeGuiWork(state, canvas, [] {}, stall, &applied);
+    }
+    addCounters(state, canvas);
+    state.counters["maxStallMs"] = stall;
+}
+BENCHMARK(BM_GuiNewRunResult)->Arg(1200)->Arg(2400)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/// (c) Drag event to repainted frame: one move of one stroke committed on the GUI thread, the frame
+/// rendered on the render thread, then painted by the pane. Wall clock. Argument: strokes.
+void BM_DragToRepaintedFrame(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    VectorizerController& document = canvas.model->vectorizer();
+    const std::set<std::int64_t> ids{canvas.allIDs().front()};
+    canvas.model->setSelectedPathIDs(ids);
+    canvas.settle();
+    double dx = 0.5;
+    double commitMs = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        document.translatePaths(ids, dx, 0);
+        commitMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        if (!canvas.waitForShownImage()) state.SkipWithError("no image reached the pane");
+        canvas.paint();
+        dx = -dx;
+    }
+    addCounters(state, canvas);
+    state.counters["commitMs"] = benchmark::Counter(commitMs, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_DragToRepaintedFrame)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--dpr=", 6) == 0) {
+            qputenv("QT_SCALE_FACTOR", QByteArray(argv[i] + 6));
+            std::copy(argv + i + 1, argv + argc, argv + i);
+            --argc;
+            break;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    TimedApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
