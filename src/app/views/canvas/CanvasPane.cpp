@@ -401,21 +401,40 @@ void CanvasPaneBody::paintVectors(QPainter& painter) {
     painter.restore();
 }
 
+void CanvasPaneBody::paintGrid(QPainter& painter) {
+    // The grid, in pane points: it neither zooms nor pans. Filling its one-pixel columns takes the
+    // raster engine about 20 ms on a large pane (one span per pixel row and column), too much for a
+    // pan frame, so one grid period's band (the columns and the top line) is drawn once per width,
+    // pixel ratio and colour, and stacked down the pane.
+    const int w = width();
+    const int h = height();
+    if (w <= 0 || h <= 0) return;
+    const double dpr = devicePixelRatioF();
+    const QColor colour = Theme::gridMinor();
+    if (gridBand_.isNull() || gridBandWidth_ != w || gridBand_.devicePixelRatio() != dpr || gridBandColour_ != colour) {
+        gridBand_ = QImage(QSize(static_cast<int>(std::ceil(w * dpr)), static_cast<int>(std::ceil(kGridStep * dpr))),
+                           QImage::Format_ARGB32_Premultiplied);
+        gridBand_.setDevicePixelRatio(dpr);
+        gridBand_.fill(Qt::transparent);
+        gridBandWidth_ = w;
+        gridBandColour_ = colour;
+        // One-point lines on whole pixels, gathered in one path filled once.
+        QPainterPath band;
+        for (double x = 0; x < w; x += kGridStep) band.addRect(x, 0, 1, kGridStep);
+        band.addRect(0, 0, w, 1);
+        band.setFillRule(Qt::WindingFill);
+        QPainter bandPainter(&gridBand_);
+        bandPainter.fillPath(band, colour);
+    }
+    painter.save();
+    painter.setClipRect(rect(), Qt::IntersectClip);
+    for (double y = 0; y < h; y += kGridStep) painter.drawImage(QPointF(0, y), gridBand_);
+    painter.restore();
+}
+
 void CanvasPaneBody::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    // The grid, in pane points: it neither zooms nor pans.
-    const double w = width();
-    const double h = height();
-    // One-point lines on whole pixels, gathered in one path filled once.
-    QPainterPath grid;
-    if (w > 0) {
-        for (double x = 0; x < w; x += kGridStep) grid.addRect(x, 0, 1, h);
-    }
-    if (h > 0) {
-        for (double y = 0; y < h; y += kGridStep) grid.addRect(0, y, w, 1);
-    }
-    grid.setFillRule(Qt::WindingFill);
-    painter.fillPath(grid, Theme::gridMinor());
+    paintGrid(painter);
 
     if (kind_ != CanvasPaneKind::vector) paintBitmap(painter);
     if (showsVectors()) paintVectors(painter);

@@ -10,6 +10,7 @@
 #include "app/views/canvas/CanvasTransformGeometry.h"
 #include "app/views/canvas/VectorCanvasRenderer.h"
 
+#include <QColor>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -123,6 +124,7 @@ private:
     void startNext();
     void accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation);
     void updateProcessingCard();
+    void paintGrid(QPainter& painter);
     void paintBitmap(QPainter& painter);
     void paintVectors(QPainter& painter);
 
@@ -137,6 +139,10 @@ private:
     bool busy_ = false;            // a render task is running
     std::optional<std::pair<VectorFrameInput, std::uint64_t>> pending_;
     Shown shown_;
+    // One grid period's band at the pane's width (see paintGrid).
+    QImage gridBand_;
+    int gridBandWidth_ = 0;
+    QColor gridBandColour_;
 };
 
 /// Header bar, rule and body of one pane.
