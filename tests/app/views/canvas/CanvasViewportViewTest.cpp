@@ -187,6 +187,36 @@ TEST_F(CanvasViewportViewTest, SideBySidePanesShareTheWidthAroundADivider) {
     EXPECT_TRUE(near(image.pixelColor(700, CanvasPane::kHeaderHeight), Theme::separator(), 2));
 }
 
+TEST_F(CanvasViewportViewTest, GridLinesEveryTwentyFourPointsOverTheWholeBodyAcrossResizes) {
+    const QColor grid = over(Theme::background(), Theme::gridMinor());
+    model.setViewMode(CanvasViewMode::vectorOnly);
+    model.applyZoom(0.25, QPointF(0, 0));
+    CanvasViewportView view(model);
+    // Wider, then narrower: the grid must follow the body's width each time.
+    for (const QSize size : {QSize(600, 400), QSize(1000, 640), QSize(700, 500)}) {
+        showView(view, size);
+        const QImage image = grabNow(view);
+        CanvasPane& pane = *view.panes().back();
+        const QRect body = bodyRect(view, pane);
+        const QRect sheet =
+            pane.body().transformGeometry().zoomedSheetRect().toAlignedRect().translated(body.topLeft()).adjusted(-3, -3, 3, 3);
+        int probed = 0;
+        for (int x = 0; x + 12 < body.width(); x += 24) {
+            for (int y = 0; y + 12 < body.height(); y += 24) {
+                const QPoint column(body.left() + x, body.top() + y + 12);
+                const QPoint row(body.left() + x + 12, body.top() + y);
+                const QPoint between(body.left() + x + 12, body.top() + y + 12);
+                if (sheet.contains(column) || sheet.contains(row) || sheet.contains(between)) continue;
+                ++probed;
+                EXPECT_TRUE(near(image.pixelColor(column), grid, 2)) << size.width() << " column at " << x;
+                EXPECT_TRUE(near(image.pixelColor(row), grid, 2)) << size.width() << " row at " << y;
+                EXPECT_TRUE(near(image.pixelColor(between), Theme::background(), 2)) << size.width();
+            }
+        }
+        EXPECT_GT(probed, 100) << size.width();
+    }
+}
+
 TEST_F(CanvasViewportViewTest, GrabsShowSheetGridAndStrokesInEveryMode) {
     const VectorizationResult& result = *model.vectorizer().result();
     ASSERT_FALSE(result.layers.empty());
