@@ -25,6 +25,12 @@ std::uint32_t bigEndian32(const unsigned char* p) noexcept {
 
 std::uint32_t bigEndian16(const unsigned char* p) noexcept { return std::uint32_t{p[0]} << 8 | std::uint32_t{p[1]}; }
 
+std::uint32_t littleEndian32(const unsigned char* p) noexcept {
+    return std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | std::uint32_t{p[0]};
+}
+
+std::uint32_t littleEndian16(const unsigned char* p) noexcept { return std::uint32_t{p[1]} << 8 | std::uint32_t{p[0]}; }
+
 // Two 32-bit sides multiply without overflow only in 64 unsigned bits: (2^32 - 1)^2 < 2^64.
 bool withinPixelCap(std::uint32_t width, std::uint32_t height, std::int64_t cap) noexcept {
     if (width == 0 || height == 0 || cap < 0) return false;
@@ -51,6 +57,43 @@ bool pngIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
         at += 12 + std::size_t{length};
     }
     return true;
+}
+
+// BMP: a 14-byte file header (the offset of the pixel rows at 10), then the info header (its size
+// first: 12 for the old core header, 40 and more for the later ones). Uncompressed rows are padded
+// to four bytes; a file too short for the rows it declares would be filled out by the decoder, one
+// row at a time, however tall the image says it is. Compressed rows are left to the decoder.
+bool bmpIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
+    if (size < 26) return false;
+    const std::uint32_t rowsOffset = littleEndian32(bytes + 10);
+    const std::uint32_t infoSize = littleEndian32(bytes + 14);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+    if (infoSize == 12) {
+        width = littleEndian16(bytes + 18);
+        height = littleEndian16(bytes + 20);
+        bitsPerPixel = littleEndian16(bytes + 24);
+    } else if (infoSize >= 40) {
+        if (size < 34) return false;
+        width = static_cast<std::int32_t>(littleEndian32(bytes + 18));
+        height = static_cast<std::int32_t>(littleEndian32(bytes + 22));
+        bitsPerPixel = littleEndian16(bytes + 28);
+        compression = littleEndian32(bytes + 30);
+    } else {
+        return true;  // a header the decoder may know better
+    }
+    const auto side = [](std::int64_t v) { return static_cast<std::uint64_t>(v < 0 ? -v : v); };
+    if (side(width) > 0xFFFFFFFFu || side(height) > 0xFFFFFFFFu) return false;
+    if (!withinPixelCap(static_cast<std::uint32_t>(side(width)), static_cast<std::uint32_t>(side(height)),
+                        kMaxFullDecodePixelCount)) {
+        return false;
+    }
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || bitsPerPixel == 0 || bitsPerPixel > 64) return true;
+    const std::uint64_t rowBytes = (side(width) * bitsPerPixel + 31) / 32 * 4;
+    return std::uint64_t{rowsOffset} + rowBytes * side(height) <= size;
 }
 
 // JPEG (ITU-T T.81, annex B): marker segments of a 2-byte length up to the frame header, which
@@ -117,6 +160,7 @@ bool headerIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
         return pngIsAcceptable(bytes, size);
     }
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return jpegIsAcceptable(bytes, size);
+    if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return bmpIsAcceptable(bytes, size);
     return true;
 }
 

@@ -40,7 +40,8 @@ struct ImageFileCheck {
 /// The structural check of an image file's bytes. A PNG
 /// file passes when its chunks fit within the bytes up to IEND and its header declares at most
 /// kMaxFullDecodePixelCount pixels; a JPEG file when the segments before its frame header fit and
-/// the frame declares a non-zero size within the cap of its kind. Other bytes pass: their decoders
+/// the frame declares a non-zero size within the cap of its kind; a BMP file when its sides are within
+/// kMaxFullDecodePixelCount and, uncompressed, its rows fit within the bytes. Other bytes pass: their decoders
 /// are bounded by the decoder's own allocation limit.
 [[nodiscard]] bool headerIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept;
 

@@ -93,6 +93,51 @@ TEST(ImageFileCheck, PngChunksMustFitAndTheHeaderStayWithinThePixelCap) {
     for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
 }
 
+QByteArray le32(std::uint32_t v) {
+    QByteArray out;
+    for (int shift = 0; shift < 32; shift += 8) out.append(char((v >> shift) & 0xFF));
+    return out;
+}
+
+// A BMP file with a 40-byte info header; `rowBytes` bytes of pixel data follow the headers.
+QByteArray bmp(std::int32_t w, std::int32_t h, std::uint16_t bits, std::uint32_t compression, int rowBytes) {
+    QByteArray info = le32(40) + le32(std::uint32_t(w)) + le32(std::uint32_t(h)) + QByteArray("\x01\x00", 2) +
+                      QByteArray(1, char(bits & 0xFF)) + QByteArray(1, char(bits >> 8)) + le32(compression) +
+                      QByteArray(20, '\0');
+    const QByteArray rows(rowBytes, '\x55');
+    return QByteArray("BM", 2) + le32(std::uint32_t(14 + info.size() + rows.size())) + le32(0) + le32(54) + info + rows;
+}
+
+TEST(ImageFileCheck, BmpRowsMustFitAndTheSidesStayWithinThePixelCap) {
+    QByteArray saved;
+    QBuffer buffer(&saved);
+    buffer.open(QIODevice::WriteOnly);
+    QImage image(13, 7, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    ASSERT_TRUE(image.save(&buffer, "BMP"));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"a file the decoder wrote", saved, true},
+        {"that file without its last byte", saved.left(saved.size() - 1), false},
+        {"12 x 9 rows of 4 bits, all there", bmp(12, 9, 4, 0, 8 * 9), true},
+        {"bottom-up height of 655,369 rows in 118 bytes", bmp(12, 655369, 4, 0, 64), false},
+        {"top-down (negative) height, all rows there", bmp(12, -9, 4, 0, 8 * 9), true},
+        {"sides over the cap", bmp(8192, 8193, 1, 0, 0), false},
+        {"run-length rows are left to the decoder", bmp(64, 64, 8, 1, 10), true},
+        {"cut inside the info header", bmp(12, 9, 4, 0, 72).left(30), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
+    test::TempDir folder;
+    const fs::path file = folder.path() / "tall.bmp";
+    const QByteArray truncated = bmp(12, 655369, 4, 0, 64);
+    std::ofstream(file, std::ios::binary).write(truncated.constData(), truncated.size());
+    EXPECT_FALSE(RasterImage::fromFile(file.string(), 2400)) << "the loader refuses what the check refuses";
+}
+
 TEST(ImageFileCheck, JpegFramesMustFitWithinTheCapOfTheirKind) {
     struct Case {
         const char* name;
