@@ -3,12 +3,11 @@
 // 20,000 random short strokes at zoom 1, 1.61 and 8, with nothing or everything selected.
 #include "app/document/VectorRenderCache.h"
 #include "app/views/canvas/VectorCanvasRenderer.h"
-#include "core/pipeline/VectorizationEngine.h"
+#include "benchsupport/RandomStrokes.h"
 
 #include <benchmark/benchmark.h>
 
 #include <map>
-#include <random>
 #include <set>
 
 namespace {
@@ -17,27 +16,11 @@ using namespace ostrel;
 
 /// `count` random short curved strokes on two pens over a 2400 × 2400 image.
 VectorizationResult randomResult(int count) {
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> coordinate(0, 2400);
-    std::uniform_real_distribution<double> step(-6, 6);
     VectorizationResult result;
     result.pageTransform.imageWidth = 2400;
     result.pageTransform.imageHeight = 2400;
     result.pageTransform.isRawPixels = true;
-    result.layers = {PenLayer::make(0), PenLayer::make(1)};
-    for (int i = 0; i < count; ++i) {
-        VectorPath path;
-        path.id = i + 1;
-        path.penIndex = i % 2;
-        path.strokeRadiusPx = 1.5;
-        VectorPoint p{coordinate(rng), coordinate(rng)};
-        for (int k = 0; k < 8; ++k) {
-            path.points.push_back(p);
-            p = {p.x + step(rng), p.y + step(rng)};
-        }
-        path = VectorizationEngine::refitPath(path, VectorizerParams());
-        result.layers[static_cast<std::size_t>(i % 2)].paths.push_back(std::move(path));
-    }
+    result.layers = bench::randomStrokeLayers(count, 2400, 2400, 11);
     return result;
 }
 

@@ -12,8 +12,8 @@
 #include "app/document/VectorizerController.h"
 #include "app/shell/AppModel.h"
 #include "app/views/canvas/CanvasPane.h"
+#include "benchsupport/RandomStrokes.h"
 #include "benchsupport/SyntheticLineDrawing.h"
-#include "core/pipeline/VectorizationEngine.h"
 #include "core/support/app/SettingsStore.h"
 
 #include <benchmark/benchmark.h>
@@ -27,7 +27,6 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <utility>
 
@@ -69,28 +68,6 @@ private:
 
 TimedApplication& app() { return *static_cast<TimedApplication*>(QCoreApplication::instance()); }
 
-/// `count` random short curved strokes on two pens over the page of `width` × `height` pixels.
-std::vector<PenLayer> randomLayers(int count, double width, double height) {
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> x(0, width);
-    std::uniform_real_distribution<double> y(0, height);
-    std::uniform_real_distribution<double> step(-6, 6);
-    std::vector<PenLayer> layers{PenLayer::make(0), PenLayer::make(1)};
-    for (int i = 0; i < count; ++i) {
-        VectorPath path;
-        path.id = i + 1;
-        path.penIndex = i % 2;
-        path.strokeRadiusPx = 1.5;
-        VectorPoint p{x(rng), y(rng)};
-        for (int k = 0; k < 8; ++k) {
-            path.points.push_back(p);
-            p = {p.x + step(rng), p.y + step(rng)};
-        }
-        path = VectorizationEngine::refitPath(path, VectorizerParams());
-        layers[static_cast<std::size_t>(i % 2)].paths.push_back(std::move(path));
-    }
-    return layers;
-}
 
 /// A model holding `strokes` random strokes and one vector pane on it, shown offscreen.
 struct Canvas {
@@ -100,8 +77,8 @@ struct Canvas {
         model = std::make_unique<AppModel>(AppModel::Options{.loadDefaultPreset = true}, environment);
         VectorizerController& document = model->vectorizer();
         const PageTransform& page = document.result()->pageTransform;
-        document.commitEditedLayers(randomLayers(strokes, static_cast<double>(page.imageWidth),
-                                                 static_cast<double>(page.imageHeight)),
+        document.commitEditedLayers(bench::randomStrokeLayers(strokes, static_cast<double>(page.imageWidth),
+                                                            static_cast<double>(page.imageHeight), 11),
                                     false);
         body = std::make_unique<CanvasPaneBody>(*model, context, CanvasPaneKind::vector, false);
         body->setAttribute(Qt::WA_DontShowOnScreen);

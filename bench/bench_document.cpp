@@ -7,11 +7,11 @@
 #include "core/pipeline/PlotterTour.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
+#include "benchsupport/RandomStrokes.h"
 #include "benchsupport/SyntheticLineDrawing.h"
 
 #include <benchmark/benchmark.h>
 
-#include <random>
 
 namespace {
 
@@ -67,33 +67,14 @@ void BM_TourOnDrawing(benchmark::State& state) {
 }
 BENCHMARK(BM_TourOnDrawing)->Unit(benchmark::kMillisecond);
 
-/// A document of `count` random short strokes on two pens.
-std::vector<PenLayer> randomLayers(int count) {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> coordinate(0, 2400);
-    std::uniform_real_distribution<double> step(-6, 6);
-    std::vector<PenLayer> layers{PenLayer::make(0), PenLayer::make(1)};
-    for (int i = 0; i < count; ++i) {
-        VectorPath path;
-        path.id = i + 1;
-        path.penIndex = i % 2;
-        path.strokeRadiusPx = 1.5;
-        VectorPoint p{coordinate(rng), coordinate(rng)};
-        for (int k = 0; k < 8; ++k) {
-            path.points.push_back(p);
-            p = {p.x + step(rng), p.y + step(rng)};
-        }
-        path = VectorizationEngine::refitPath(path, VectorizerParams());
-        layers[static_cast<std::size_t>(i % 2)].paths.push_back(std::move(path));
-    }
-    return layers;
-}
 
 /// One drag event: translate one stroke, which commits a rebuilt result.
 void BM_EditCommit(benchmark::State& state) {
     VectorizerController controller;
     controller.loadPreset(SyntheticPreset::portrait, true);
-    if (state.range(0) > 0) controller.commitEditedLayers(randomLayers(static_cast<int>(state.range(0))), false);
+    if (state.range(0) > 0) {
+        controller.commitEditedLayers(bench::randomStrokeLayers(static_cast<int>(state.range(0)), 2400, 2400, 7), false);
+    }
     const std::set<std::int64_t> ids{1};
     double dx = 0.5;
     for (auto _ : state) {
@@ -107,7 +88,7 @@ BENCHMARK(BM_EditCommit)->Arg(0)->Arg(20000)->Unit(benchmark::kMillisecond);
 /// The parts of one commit on the 20,000-stroke document.
 void BM_CommitParts(benchmark::State& state) {
     const VectorizerParams params;
-    const auto layers = randomLayers(20000);
+    const auto layers = bench::randomStrokeLayers(20000, 2400, 2400, 7);
     const auto result = VectorizationEngine::rebuildFromEditedLayers(layers, 2400, 2400, params, true, {}, false);
     for (auto _ : state) {
         switch (state.range(0)) {
