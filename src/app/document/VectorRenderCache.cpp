@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -152,6 +153,11 @@ struct Band {
     std::map<int, Gathered> byCell;
 };
 
+std::uint64_t nextSerial() noexcept {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
 }  // namespace
 
 int VectorRenderCache::bandKey(double strokeRadiusPx) noexcept {
@@ -168,6 +174,7 @@ VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
         std::max(static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) / kGridSize, 1.0);
 
     VectorRenderCache cache;
+    cache.serial = nextSerial();
     cache.fullTravelPathPx = windingPath();
     std::size_t strokeCount = 0;
     std::size_t visibleStrokeCount = 0;

@@ -48,10 +48,25 @@ struct VectorRenderCache {
     QPainterPath fullTravelPathPx;
     std::unordered_map<std::int64_t, QRectF> boundsByPathID;
 
+    /// This cache among all caches of the process (never 0).
+    std::uint64_t serial = 0;
+    /// The serial of the cache this one was updated from, or 0 when it was built whole. When set, the
+    /// strokes drawn differently from that cache (moved, changed, added or removed) all lie inside
+    /// `changedRegionPx` (their padded bounds before and after); everything else is drawn the same.
+    /// The pen-up travel path may differ anywhere.
+    std::uint64_t updatedFromSerial = 0;
+    std::vector<QRectF> changedRegionPx;
+
     static constexpr int kGridSize = 8;
 
     /// Builds the whole cache; pure, never fails, any thread.
     static VectorRenderCache build(const VectorizationResult& result);
+
+    /// The cache of `result`, equal to build(result) but reusing what `previous` (built for
+    /// `previousLayers`) holds for the layers and strokes that did not change. Falls back to a whole
+    /// build when the image size or the layer list differs.
+    static VectorRenderCache update(const VectorRenderCache& previous, const std::vector<PenLayer>& previousLayers,
+                                    const VectorizationResult& result);
 
     /// Band key of a stroke radius: round(4 r) clamped to 1…64 (non-finite radii give 1).
     static int bandKey(double strokeRadiusPx) noexcept;
