@@ -266,7 +266,7 @@ void CanvasPaneBody::requestRender() {
     if (!input) {
         // No result: nothing to draw; anything still running is stale.
         pending_.reset();
-        shown_ = Shown{QImage(), {}, generation};
+        shown_ = Shown{QImage(), {}, generation, nullptr};
         update();
         return;
     }
@@ -277,28 +277,36 @@ void CanvasPaneBody::requestRender() {
 void CanvasPaneBody::startNext() {
     if (!pending_) return;
     busy_ = true;
-    VectorFrameInput input = std::move(pending_->first);
+    auto input = std::make_shared<const VectorFrameInput>(std::move(pending_->first));
     const std::uint64_t generation = pending_->second;
     pending_.reset();
     const double dpr = devicePixelRatioF();
-    renderPool().start([worker = worker_, input = std::move(input), generation, dpr] {
-        QImage image = renderVectorFrame(input, dpr);
-        const CanvasTransformGeometry geometry = input.geometry(input.paneSize);
+    // One task at a time per pane: the image on screen now is the newest one, the base of a partial frame.
+    renderPool().start([worker = worker_, input, generation, dpr, base = shown_.input, baseImage = shown_.image] {
+        QImage image;
+        if (base != nullptr && !baseImage.isNull() && baseImage.devicePixelRatio() == dpr) {
+            if (const std::optional<QRegion> region = incrementalRegion(*base, *input, dpr)) {
+                image = renderVectorFrameRegion(baseImage, *input, *region);
+            }
+        }
+        if (image.isNull()) image = renderVectorFrame(*input, dpr);
+        const CanvasTransformGeometry geometry = input->geometry(input->paneSize);
         const std::lock_guard lock(worker->mutex);
         CanvasPaneBody* owner = worker->owner;
         if (owner == nullptr) return;
         QMetaObject::invokeMethod(
-            owner, [owner, image = std::move(image), geometry, generation]() mutable {
-                owner->accept(std::move(image), geometry, generation);
+            owner, [owner, image = std::move(image), geometry, generation, input]() mutable {
+                owner->accept(std::move(image), geometry, generation, std::move(input));
             },
             Qt::QueuedConnection);
     });
 }
 
-void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation) {
+void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation,
+                            std::shared_ptr<const VectorFrameInput> input) {
     busy_ = false;
     if (generation > shown_.generation) {
-        shown_ = Shown{std::move(image), geometry, generation};
+        shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
         update();
         emit vectorImageShown();
     }
@@ -313,9 +321,11 @@ void CanvasPaneBody::renderPendingNow() {
     pending_.reset();
     const std::uint64_t generation = ++requested_;
     if (std::optional<VectorFrameInput> input = makeVectorInput()) {
-        shown_ = Shown{renderVectorFrame(*input, devicePixelRatioF()), input->geometry(input->paneSize), generation};
+        auto shared = std::make_shared<const VectorFrameInput>(std::move(*input));
+        shown_ = Shown{renderVectorFrame(*shared, devicePixelRatioF()), shared->geometry(shared->paneSize), generation,
+                       shared};
     } else {
-        shown_ = Shown{QImage(), {}, generation};
+        shown_ = Shown{QImage(), {}, generation, nullptr};
     }
     update();
 }

@@ -5,6 +5,8 @@
 //
 // The vectors are rendered off the GUI thread into an image (newest request wins) and blitted; until
 // a new image arrives, a zoom or pan change redraws the last image transformed to the new geometry.
+// When a frame differs from the one on screen only where strokes were edited, the render copies the
+// image on screen and draws that part again (see incrementalRegion).
 #pragma once
 
 #include "app/views/canvas/CanvasTransformGeometry.h"
@@ -115,6 +117,8 @@ private:
         QImage image;
         CanvasTransformGeometry geometry;
         std::uint64_t generation = 0;
+        /// What the image shows: the base of the next frame when that one only changes a part.
+        std::shared_ptr<const VectorFrameInput> input;
     };
     struct Worker;  // shared with the render tasks
 
@@ -122,7 +126,8 @@ private:
     [[nodiscard]] std::optional<VectorFrameInput> makeVectorInput() const;
     void requestRender();
     void startNext();
-    void accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation);
+    void accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation,
+                std::shared_ptr<const VectorFrameInput> input);
     void updateProcessingCard();
     void paintGrid(QPainter& painter);
     void paintBitmap(QPainter& painter);

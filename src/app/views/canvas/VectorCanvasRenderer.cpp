@@ -18,6 +18,35 @@ constexpr int kChunkElements = 512;
 /// Dots are filled and outlined in groups of this many.
 constexpr int kDotsPerChunk = 400;
 
+/// True when the closed rectangles meet; unlike QRectF::intersects, a rectangle of zero width or
+/// height (the bounds of a straight horizontal or vertical line) still counts.
+bool overlaps(const QRectF& a, const QRectF& b) noexcept {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() && b.top() <= a.bottom();
+}
+
+/// Where a partial frame is redrawn: pane rectangles already grown by everything a stroke can draw
+/// outside its bounds. A null area draws everything.
+struct Area {
+    const std::vector<QRectF>* rects = nullptr;
+
+    [[nodiscard]] bool meets(const QRectF& paneBounds) const noexcept {
+        if (rects == nullptr) return true;
+        const QRectF r = paneBounds.normalized();
+        return std::any_of(rects->begin(), rects->end(), [&r](const QRectF& a) { return overlaps(a, r); });
+    }
+    /// The device-pixel rectangle of the area (pane points times `dpr`, outward), or none when all.
+    [[nodiscard]] std::optional<QRect> devicePixels(double dpr) const {
+        if (rects == nullptr) return std::nullopt;
+        QRectF all;
+        for (const QRectF& r : *rects) all = all.isNull() ? r : all.united(r);
+        const int x0 = static_cast<int>(std::floor(all.left() * dpr));
+        const int y0 = static_cast<int>(std::floor(all.top() * dpr));
+        const int x1 = static_cast<int>(std::ceil(all.right() * dpr));
+        const int y1 = static_cast<int>(std::ceil(all.bottom() * dpr));
+        return QRect(x0, y0, std::max(x1 - x0, 1), std::max(y1 - y0, 1));
+    }
+};
+
 struct Palette {
     QColor sheetFill, sheetOutline, marginFrame, travel, halo, handles, dotFill, dotOutline, selectedDotFill,
         selectedDotOutline;
@@ -70,20 +99,23 @@ QPen dashedPen(const QColor& color, double width, double on, double off) {
 
 /// Walks `path` through `transform` and hands chunks of whole sub-paths to `draw`, so that no
 /// single fill or stroke gets a huge path.
+/// With a partial `area`, the chunks are the same (so that overlaps come out the same) but only
+/// those that meet it are drawn.
 template <typename Draw>
-void inChunks(const QPainterPath& path, const QTransform& transform, Draw&& draw) {
+void inChunks(const QPainterPath& path, const QTransform& transform, const Area& area, Draw&& draw) {
     const int count = path.elementCount();
     if (count == 0) return;
     QPainterPath chunk;
     chunk.setFillRule(path.fillRule());
+    const auto flush = [&] {
+        if (area.meets(chunk.controlPointRect())) draw(chunk);
+        chunk.clear();
+    };
     for (int i = 0; i < count; ++i) {
         const QPainterPath::Element e = path.elementAt(i);
         switch (e.type) {
             case QPainterPath::MoveToElement:
-                if (chunk.elementCount() >= kChunkElements) {
-                    draw(chunk);
-                    chunk.clear();
-                }
+                if (chunk.elementCount() >= kChunkElements) flush();
                 chunk.moveTo(transform.map(QPointF(e.x, e.y)));
                 break;
             case QPainterPath::LineToElement:
@@ -102,62 +134,75 @@ void inChunks(const QPainterPath& path, const QTransform& transform, Draw&& draw
                 break;
         }
     }
-    if (!chunk.isEmpty()) draw(chunk);
+    if (!chunk.isEmpty()) flush();
 }
 
-void strokeInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen) {
-    inChunks(path, transform, [&](const QPainterPath& chunk) { painter.strokePath(chunk, pen); });
+void strokeInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen,
+                    const Area& area) {
+    inChunks(path, transform, area, [&](const QPainterPath& chunk) { painter.strokePath(chunk, pen); });
 }
 
 /// Strokes `path` with a translucent pen as if in one piece: when it takes several chunks, they are
 /// drawn opaque into a layer that is then laid down once at the pen's opacity, so that chunks do
-/// not darken each other where they overlap.
-void strokeTranslucent(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen) {
+/// not darken each other where they overlap. A partial `area` gets a layer of its own extent only.
+void strokeTranslucent(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen,
+                       const Area& area) {
     const double alpha = pen.color().alphaF();
     QPaintDevice* device = painter.device();
     if (alpha >= 1 || path.elementCount() <= kChunkElements || device == nullptr) {
-        strokeInChunks(painter, path, transform, pen);
+        strokeInChunks(painter, path, transform, pen, area);
         return;
     }
     const double dpr = device->devicePixelRatioF();
     const auto* image = dynamic_cast<const QImage*>(device);
-    const QSize pixels = image != nullptr ? image->size()
-                                          : QSize(static_cast<int>(std::ceil(device->width() * dpr)),
-                                                  static_cast<int>(std::ceil(device->height() * dpr)));
-    QImage layer(pixels, QImage::Format_ARGB32_Premultiplied);
+    const QRect whole(QPoint(0, 0), image != nullptr ? image->size()
+                                                     : QSize(static_cast<int>(std::ceil(device->width() * dpr)),
+                                                             static_cast<int>(std::ceil(device->height() * dpr))));
+    // The layer's pixels: the device's, or the part of them the area covers. The painter's
+    // transform maps to device-independent points of the device; its device pixels are those
+    // points times the device's ratio, which the layer keeps.
+    const QRect pixels = area.devicePixels(painter.deviceTransform().m11()).value_or(whole).intersected(whole);
+    if (pixels.isEmpty()) return;
+    QImage layer(pixels.size(), QImage::Format_ARGB32_Premultiplied);
     layer.setDevicePixelRatio(dpr);
     layer.fill(Qt::transparent);
     {
         QPainter layerPainter(&layer);
         layerPainter.setRenderHints(painter.renderHints());
-        layerPainter.setTransform(painter.transform());
+        // Device pixel (x, y) of the device is (x, y) − origin of the layer.
+        const QTransform toLayer = QTransform::fromTranslate(-pixels.x(), -pixels.y());
+        const QTransform layerDevice = QTransform::fromScale(dpr, dpr);
+        layerPainter.setTransform(painter.deviceTransform() * toLayer * layerDevice.inverted());
         QPen opaque = pen;
         QColor color = pen.color();
         color.setAlphaF(1);
         opaque.setColor(color);
-        strokeInChunks(layerPainter, path, transform, opaque);
+        strokeInChunks(layerPainter, path, transform, opaque, area);
     }
     painter.save();
     painter.resetTransform();
     painter.setOpacity(painter.opacity() * alpha);
-    painter.drawImage(QPointF(0, 0), layer);
+    painter.drawImage(QPointF(pixels.x() / dpr, pixels.y() / dpr), layer);
     painter.restore();
 }
 
-void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QColor& color) {
+void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QColor& color,
+                  const Area& area) {
     // Ribbon outlines are closed sub-paths: filling them in groups gives the same opaque picture.
-    inChunks(path, transform, [&](const QPainterPath& chunk) { painter.fillPath(chunk, color); });
+    inChunks(path, transform, area, [&](const QPainterPath& chunk) { painter.fillPath(chunk, color); });
 }
 
 void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const CanvasTransformGeometry& g,
-              double diameter, const QColor& fill, const QPen& outline) {
+              double diameter, const QColor& fill, const QPen& outline, const Area& area) {
     QPainterPath chunk;
     chunk.setFillRule(Qt::WindingFill);  // overlapping dots stay filled
     int inChunk = 0;
     const auto flush = [&] {
         if (inChunk == 0) return;
-        painter.fillPath(chunk, fill);
-        painter.strokePath(chunk, outline);
+        if (area.meets(chunk.controlPointRect())) {
+            painter.fillPath(chunk, fill);
+            painter.strokePath(chunk, outline);
+        }
         chunk.clear();
         chunk.setFillRule(Qt::WindingFill);
         inChunk = 0;
@@ -245,7 +290,23 @@ VectorFrameInput VectorFrameInput::make(const VectorizationResult& result,
     return in;
 }
 
-void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size) {
+namespace {
+
+/// The pen widths of a frame's strokes, in pane points.
+struct StrokePens {
+    double scale = 1;  // image pixel to pane points
+    double widthScale = 1;
+
+    explicit StrokePens(const VectorFrameInput& in, const CanvasTransformGeometry& g)
+        : scale(g.imageRadiusToPane(1.0)), widthScale(std::clamp(in.strokeWidthScale, 0.2, 4.0)) {}
+
+    [[nodiscard]] double centre(const VectorFrameInput& in, const VectorFrameInput::Layer& layer) const noexcept {
+        return std::max(scale * layer.widthMM / std::max(in.pageTransform.scalePxToMM, 0.08), 1.0);
+    }
+    [[nodiscard]] double band(double radiusPx) const noexcept { return std::max(2 * radiusPx * widthScale * scale, 0.75); }
+};
+
+void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const Area& area) {
     const double w = size.width();
     const double h = size.height();
     if (w <= 4 || h <= 4) return;
@@ -273,11 +334,10 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
     const QRectF visible = visibleImageRect(g, size);
     const VectorRenderCache* cache = in.renderCache.get();
     if (in.showTravelMoves && cache != nullptr) {
-        strokeTranslucent(painter, cache->fullTravelPathPx, t, dashedPen(palette.travel, 0.9, 3.5, 3.5));
+        strokeTranslucent(painter, cache->fullTravelPathPx, t, dashedPen(palette.travel, 0.9, 3.5, 3.5), area);
     }
 
-    const double s = g.imageRadiusToPane(1.0);
-    const double k = std::clamp(in.strokeWidthScale, 0.2, 4.0);
+    const StrokePens pens(in, g);
     const bool wholeLayers = z <= kWholeLayerZoomLimit;
 
     for (std::size_t i = 0; i < in.layers.size(); ++i) {
@@ -290,6 +350,12 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
         buckets.reserve(lc.buckets.size());
         for (const auto& bucket : lc.buckets) {
             if (wholeLayers || bucket.boundsPx.intersects(visible)) buckets.push_back(&bucket);
+        }
+        // The buckets whose strokes can reach the area (all of them for a whole frame).
+        std::vector<const VectorRenderCache::SpatialBucket*> drawn;
+        drawn.reserve(buckets.size());
+        for (const auto* bucket : buckets) {
+            if (area.meets(t.mapRect(bucket->boundsPx))) drawn.push_back(bucket);
         }
 
         // Selection: the halo and handles of the selected strokes, each gathered only where it can show.
@@ -309,50 +375,172 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size)
             }
         }
 
-        const double pen = std::max(s * layer.widthMM / std::max(in.pageTransform.scalePxToMM, 0.08), 1.0);
+        const double pen = pens.centre(in, layer);
         if (anySelected && !halo.isEmpty()) {
-            strokeTranslucent(painter, halo, t, linePen(palette.halo, pen + 3.5, Qt::RoundCap, Qt::RoundJoin));
+            strokeTranslucent(painter, halo, t, linePen(palette.halo, pen + 3.5, Qt::RoundCap, Qt::RoundJoin), area);
         }
 
         const bool illustration = in.outputMode == VectorOutputMode::illustration;
         if (illustration && in.strokeStyle == IllustrationStrokeStyle::variableRibbon &&
             !lc.fullFilledRibbonPathPx.isEmpty()) {
-            for (const auto* bucket : buckets) fillInChunks(painter, bucket->filledRibbonPathPx, t, color);
+            for (const auto* bucket : drawn) fillInChunks(painter, bucket->filledRibbonPathPx, t, color, area);
         } else if (illustration && in.strokeStyle == IllustrationStrokeStyle::perStrokeWidth && !lc.widthBands.empty()) {
             std::vector<int> cells;
-            cells.reserve(buckets.size());
-            for (const auto* bucket : buckets) cells.push_back(bucket->gridIndex);
+            cells.reserve(drawn.size());
+            for (const auto* bucket : drawn) cells.push_back(bucket->gridIndex);
             for (const auto& band : lc.widthBands) {
-                const QPen bandPen =
-                    linePen(color, std::max(2 * band.radiusPx * k * s, 0.75), Qt::RoundCap, Qt::RoundJoin);
+                const QPen bandPen = linePen(color, pens.band(band.radiusPx), Qt::RoundCap, Qt::RoundJoin);
                 for (const auto& [cell, path] : band.bucketPathsPx) {
-                    if (wholeLayers || std::binary_search(cells.begin(), cells.end(), cell)) {
-                        strokeInChunks(painter, path, t, bandPen);
+                    if ((wholeLayers && area.rects == nullptr) || std::binary_search(cells.begin(), cells.end(), cell)) {
+                        strokeInChunks(painter, path, t, bandPen, area);
                     }
                 }
             }
         } else {
             const QPen centre = linePen(color, pen, Qt::RoundCap, Qt::RoundJoin);
-            for (const auto* bucket : buckets) strokeInChunks(painter, bucket->pathPx, t, centre);
+            for (const auto* bucket : drawn) strokeInChunks(painter, bucket->pathPx, t, centre, area);
         }
 
         const QPen handlePen = linePen(palette.handles, 0.85, Qt::FlatCap, Qt::MiterJoin);
         if (in.showControlPoints) {
             QPainterPath handles;
             for (const auto* bucket : buckets) handles.addPath(bucket->handlesPx);
-            strokeTranslucent(painter, handles, t, handlePen);
+            strokeTranslucent(painter, handles, t, handlePen, area);
         } else if (!selectedHandles.isEmpty()) {
-            strokeTranslucent(painter, selectedHandles, t, handlePen);
+            strokeTranslucent(painter, selectedHandles, t, handlePen, area);
         }
 
         if (anySelected) {
             drawDots(painter, layer.dots, g, 6, palette.dotFill,
-                     linePen(palette.dotOutline, 1.4, Qt::FlatCap, Qt::MiterJoin));
+                     linePen(palette.dotOutline, 1.4, Qt::FlatCap, Qt::MiterJoin), area);
             drawDots(painter, layer.selectedDots, g, 9, palette.selectedDotFill,
-                     linePen(palette.selectedDotOutline, 1.5, Qt::FlatCap, Qt::MiterJoin));
+                     linePen(palette.selectedDotOutline, 1.5, Qt::FlatCap, Qt::MiterJoin), area);
         }
     }
     painter.restore();
+}
+
+}  // namespace
+
+void drawVectorFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size) { drawFrame(painter, in, size, {}); }
+
+double strokeReachPane(const VectorFrameInput& in) {
+    const CanvasTransformGeometry g = in.geometry(in.paneSize);
+    const StrokePens pens(in, g);
+    double widest = 1;
+    for (const VectorFrameInput::Layer& layer : in.layers) widest = std::max(widest, pens.centre(in, layer));
+    if (in.renderCache != nullptr) {
+        for (const auto& lc : in.renderCache->layers) {
+            if (!lc.widthBands.empty()) widest = std::max(widest, pens.band(lc.widthBands.back().radiusPx));
+        }
+    }
+    // Half the widest pen, the halo beyond it, a selected vertex dot and its outline, antialiasing.
+    return widest / 2 + 3.5 + 9 + 2;
+}
+
+std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const VectorFrameInput& next,
+                                         double devicePixelRatio) {
+    const VectorRenderCache* before = shown.renderCache.get();
+    const VectorRenderCache* after = next.renderCache.get();
+    if (before == nullptr || after == nullptr || after->updatedFromSerial == 0 ||
+        after->updatedFromSerial != before->serial) {
+        return std::nullopt;
+    }
+    if (shown.showTravelMoves || next.showTravelMoves) return std::nullopt;  // the travel path may differ anywhere
+    const bool sameView =
+        shown.pageTransform == next.pageTransform && shown.outputMode == next.outputMode &&
+        shown.strokeStyle == next.strokeStyle && shown.strokeWidthScale == next.strokeWidthScale &&
+        shown.marginMM == next.marginMM && shown.paneSize == next.paneSize && shown.zoomScale == next.zoomScale &&
+        shown.panOffset == next.panOffset && shown.showPaperFrame == next.showPaperFrame &&
+        shown.showSheetBackground == next.showSheetBackground && shown.blackOnWhitePreview == next.blackOnWhitePreview &&
+        shown.showControlPoints == next.showControlPoints && shown.selectedPathIDs == next.selectedPathIDs &&
+        shown.selectedVertex == next.selectedVertex && shown.layers.size() == next.layers.size();
+    if (!sameView) return std::nullopt;
+    if (before->layers.size() != after->layers.size()) return std::nullopt;
+
+    const auto inChanged = [after](const VectorPoint& p) {
+        return std::any_of(after->changedRegionPx.begin(), after->changedRegionPx.end(),
+                           [&p](const QRectF& r) { return overlaps(r, QRectF(p.x, p.y, 0, 0)); });
+    };
+    // Dots are drawn in fixed groups: a dot may differ only where both frames have one inside the
+    // changed region, so that every other dot keeps its place among the others.
+    const auto sameDotsOutside = [&inChanged](const std::vector<VectorPoint>& a, const std::vector<VectorPoint>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (a[i] != b[i] && !(inChanged(a[i]) && inChanged(b[i]))) return false;
+        }
+        return true;
+    };
+    std::size_t dots = 0;
+    for (std::size_t i = 0; i < next.layers.size(); ++i) {
+        const VectorFrameInput::Layer& a = shown.layers[i];
+        const VectorFrameInput::Layer& b = next.layers[i];
+        if (a.index != b.index || a.widthMM != b.widthMM || a.visible != b.visible || a.hasPaths != b.hasPaths ||
+            !sameDotsOutside(a.dots, b.dots) || !sameDotsOutside(a.selectedDots, b.selectedDots)) {
+            return std::nullopt;
+        }
+        dots += b.dots.size();
+    }
+    // At the bound, which dots are drawn depends on the strokes before them.
+    if (dots >= static_cast<std::size_t>(kMaxVertexDots)) return std::nullopt;
+
+    const double dpr = std::max(devicePixelRatio, 1.0);
+    const QSize pixels(std::max(1, static_cast<int>(std::ceil(next.paneSize.width() * dpr))),
+                       std::max(1, static_cast<int>(std::ceil(next.paneSize.height() * dpr))));
+    const QRect image(QPoint(0, 0), pixels);
+    const QTransform t = next.geometry(next.paneSize).imageToPaneTransform();
+    const double reach = std::max(strokeReachPane(shown), strokeReachPane(next));
+    QRegion region;
+    for (const QRectF& changed : after->changedRegionPx) {
+        const QRectF pane = t.mapRect(changed.normalized()).adjusted(-reach, -reach, reach, reach);
+        if (!std::isfinite(pane.left()) || !std::isfinite(pane.top()) || !std::isfinite(pane.right()) ||
+            !std::isfinite(pane.bottom())) {
+            return std::nullopt;
+        }
+        const double x0 = std::floor(pane.left() * dpr);
+        const double y0 = std::floor(pane.top() * dpr);
+        const double x1 = std::ceil(pane.right() * dpr);
+        const double y1 = std::ceil(pane.bottom() * dpr);
+        if (x1 <= 0 || y1 <= 0 || x0 >= pixels.width() || y0 >= pixels.height()) continue;
+        const QRect device = QRect(QPoint(static_cast<int>(std::max(x0, 0.0)), static_cast<int>(std::max(y0, 0.0))),
+                                   QPoint(static_cast<int>(std::min(x1, static_cast<double>(pixels.width()))) - 1,
+                                          static_cast<int>(std::min(y1, static_cast<double>(pixels.height()))) - 1))
+                                 .intersected(image);
+        if (!device.isEmpty()) region += device;
+    }
+    // A large change is drawn whole: the partial frame saves little there.
+    std::int64_t area = 0;
+    for (const QRect& r : region) area += static_cast<std::int64_t>(r.width()) * r.height();
+    if (3 * area > static_cast<std::int64_t>(pixels.width()) * pixels.height()) return std::nullopt;
+    return region;
+}
+
+QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input, const QRegion& region) {
+    QImage image = shownImage;
+    if (region.isEmpty()) return image;
+    const double dpr = image.devicePixelRatio();
+    // Drawn in device pixels (ratio 1, the scale on the painter), so that the clip can follow
+    // device pixels at any ratio; the picture is the same as drawn at the image's ratio.
+    image.setDevicePixelRatio(1);
+    {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : region) painter.fillRect(r, Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setClipRegion(region);
+        painter.scale(dpr, dpr);
+        std::vector<QRectF> rects;
+        for (const QRect& r : region) {
+            rects.emplace_back(QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr)
+                                   .adjusted(-1, -1, 1, 1));
+        }
+        // The strokes that meet the region are those whose bounds come within reach of it.
+        const double reach = strokeReachPane(input);
+        for (QRectF& r : rects) r.adjust(-reach, -reach, reach, reach);
+        drawFrame(painter, input, input.paneSize, Area{&rects});
+    }
+    image.setDevicePixelRatio(dpr);
+    return image;
 }
 
 QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio) {

@@ -15,6 +15,7 @@
 #include "core/model/VectorizerParams.h"
 
 #include <QImage>
+#include <QRegion>
 #include <QSizeF>
 
 #include <cstdint>
@@ -85,5 +86,25 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF si
 
 /// The frame as a transparent image of the pane size at `devicePixelRatio`.
 [[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio);
+
+/// How far, in pane points, anything a frame draws for a stroke (its pen or width band, the selection
+/// halo, vertex dots, antialiasing) can reach outside the stroke's padded bounds.
+[[nodiscard]] double strokeReachPane(const VectorFrameInput& input);
+
+/// Where the frame of `next` differs from the frame of `shown`, in device pixels of a
+/// `devicePixelRatio` image, when only that part needs drawing: `next`'s render cache was updated
+/// from `shown`'s, and everything else (view, size, palette, style, widths, visibility, selection,
+/// selected vertex, control points, sheet) is the same, with vertex dots differing only inside the
+/// changed region. The region is the changed region in the pane, grown by the stroke reach and
+/// aligned outward to whole device pixels. None (draw the whole frame) when anything else differs,
+/// when travel moves are shown, when the dot bound is reached or when the region covers more than
+/// a third of the pane.
+[[nodiscard]] std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const VectorFrameInput& next,
+                                                       double devicePixelRatio);
+
+/// The frame of `input` from `shownImage`, the frame of the input it was updated from: `region`
+/// (from incrementalRegion) is cleared and drawn again, drawing only what meets it.
+[[nodiscard]] QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input,
+                                             const QRegion& region);
 
 }  // namespace ostrel
