@@ -91,6 +91,8 @@ struct Canvas {
         frame = QImage(QSize(static_cast<int>(kPaneSize.width() * dpr), static_cast<int>(kPaneSize.height() * dpr)),
                        QImage::Format_ARGB32_Premultiplied);
         frame.setDevicePixelRatio(dpr);
+        // Like a window's backing store, the frame's memory is in use before the timed paints.
+        frame.fill(Qt::transparent);
     }
 
     /// Draws the newest image here and lets any render still running finish.
