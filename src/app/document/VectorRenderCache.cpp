@@ -1,12 +1,9 @@
 #include "app/document/VectorRenderCache.h"
 
-#include "core/support/parallel/ParallelFor.h"
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <climits>
-#include <functional>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -193,9 +190,6 @@ StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
     return stroke;
 }
 
-/// Strokes from which a layer's gathered paths are filled side by side on the parallel pool.
-constexpr std::size_t kParallelGatherStrokes = 2000;
-
 /// The cache of one layer from the paths of its strokes (strokes[i] belongs to layer.paths[i]).
 VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, const std::vector<StrokePaths>& strokes) {
     constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
@@ -236,54 +230,31 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, const std::vect
     const bool layerInOneBand = bands.size() == 1;
 
     // Every gathered path receives its parts in stroke order, as QPainterPath::addPath appends them.
-    // The five groups below write disjoint paths and maps, so they may fill side by side.
-    const auto gatherCentres = [&] {
-        for (const StrokePaths& stroke : strokes) {
-            fullCentre.add(stroke.centre);
-            if (!layerInOneBand) bands.at(stroke.bandKey).full.add(stroke.centre);
+    for (const StrokePaths& stroke : strokes) {
+        Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
+        fullCentre.add(stroke.centre);
+        cell.centre.add(stroke.centre);
+        if (!layerInOneBand) bands[stroke.bandKey].full.add(stroke.centre);
+        if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
+            bands[stroke.bandKey].byCell[stroke.gridIndex].add(stroke.centre);
         }
-    };
-    const auto gatherRibbons = [&] {
-        for (const StrokePaths& stroke : strokes) {
-            if (!stroke.ribbon.isEmpty()) fullRibbon.add(stroke.ribbon);
+        fullHandles.add(stroke.handles);
+        cell.handles.add(stroke.handles);
+        if (!stroke.ribbon.isEmpty()) {
+            fullRibbon.add(stroke.ribbon);
+            cell.ribbon.add(stroke.ribbon);
         }
-    };
-    const auto gatherHandles = [&] {
-        for (const StrokePaths& stroke : strokes) fullHandles.add(stroke.handles);
-    };
-    const auto gatherCells = [&] {
-        for (const StrokePaths& stroke : strokes) {
-            Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
-            cell.centre.add(stroke.centre);
-            if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
-                bands.at(stroke.bandKey).byCell.at(stroke.gridIndex).add(stroke.centre);
-            }
-            cell.handles.add(stroke.handles);
-            if (!stroke.ribbon.isEmpty()) cell.ribbon.add(stroke.ribbon);
-        }
-    };
-    const auto fillLookups = [&] {
-        lc.pathByID.reserve(layer.paths.size());
-        lc.handlesByID.reserve(layer.paths.size());
-        lc.boundsByID.reserve(layer.paths.size());
-        for (std::size_t i = 0; i < strokes.size(); ++i) {
-            const StrokePaths& stroke = strokes[i];
-            const std::int64_t id = layer.paths[i].id;
-            if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = stroke.ribbon;
-            lc.pathByID[id] = stroke.centre;
-            lc.handlesByID[id] = stroke.handles;
-            lc.boundsByID[id] = stroke.bounds;
-        }
-    };
-    // The bands and their cells exist for every key counted above: the groups only look them up (at).
-    const std::array<std::function<void()>, 5> groups{gatherCentres, gatherRibbons, gatherHandles, gatherCells,
-                                                      fillLookups};
-    if (strokes.size() >= kParallelGatherStrokes) {
-        parallelFor(groups.size(), 1, [&groups](std::size_t first, std::size_t last) {
-            for (std::size_t g = first; g < last; ++g) groups[g]();
-        });
-    } else {
-        for (const auto& group : groups) group();
+    }
+    lc.pathByID.reserve(layer.paths.size());
+    lc.handlesByID.reserve(layer.paths.size());
+    lc.boundsByID.reserve(layer.paths.size());
+    for (std::size_t i = 0; i < strokes.size(); ++i) {
+        const StrokePaths& stroke = strokes[i];
+        const std::int64_t id = layer.paths[i].id;
+        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = stroke.ribbon;
+        lc.pathByID[id] = stroke.centre;
+        lc.handlesByID[id] = stroke.handles;
+        lc.boundsByID[id] = stroke.bounds;
     }
 
     for (auto& [key, band] : bands) {
