@@ -3,13 +3,13 @@
 
 #include "core/pipeline/CenterlineTracer.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/PrefaultedImage.h"
 #include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <limits>
-#include <memory>
 
 namespace ostrel::NeuralRidgeFilter {
 
@@ -61,24 +61,6 @@ std::optional<std::vector<VectorPoint>> convertContour(const ContourFinder::Cont
     for (std::size_t k = 1; k < points.size(); ++k) arc += points[k - 1].distance(points[k]);
     if (!(arc >= minArcLengthPx)) return std::nullopt;
     return points;
-}
-
-// An image of `format` (32 bits a pixel, rows unpadded) whose pixels live in a buffer of
-// prefaultedVector: mapped in bulk, as huge pages where the system offers them. The image owns the
-// buffer and frees it with its last copy. A null image when the size does not fit.
-QImage prefaultedImage(int width, int height, QImage::Format format) {
-    if (width <= 0 || height <= 0) return {};
-    const auto bytesPerLine = static_cast<std::size_t>(width) * 4;
-    if (bytesPerLine > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) ||
-        static_cast<std::size_t>(height) > std::numeric_limits<std::size_t>::max() / bytesPerLine) {
-        return {};
-    }
-    auto pixels = std::make_unique<std::vector<uchar>>(prefaultedVector<uchar>(bytesPerLine * static_cast<std::size_t>(height)));
-    QImage image(pixels->data(), width, height, static_cast<qsizetype>(bytesPerLine), format,
-                 [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, pixels.get());
-    if (image.isNull()) return {};
-    pixels.release();  // the image's now
-    return image;
 }
 
 }  // namespace
