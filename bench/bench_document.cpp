@@ -90,6 +90,9 @@ void BM_CommitParts(benchmark::State& state) {
     const VectorizerParams params;
     const auto layers = bench::randomStrokeLayers(20000, 2400, 2400, 7);
     const auto result = VectorizationEngine::rebuildFromEditedLayers(layers, 2400, 2400, params, true, {}, false);
+    const auto cache = VectorRenderCache::build(result);
+    VectorizationResult moved = result;  // one stroke moved by half a pixel, as by a drag
+    for (auto& point : moved.layers[0].paths[0].points) point.x += 0.5;
     for (auto _ : state) {
         switch (state.range(0)) {
             case 0:
@@ -101,16 +104,24 @@ void BM_CommitParts(benchmark::State& state) {
                     SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, true));
                 break;
             case 2: benchmark::DoNotOptimize(VectorRenderCache::build(result)); break;
+            case 3: benchmark::DoNotOptimize(VectorRenderCache::update(cache, result, moved)); break;
+            case 4: {
+                VectorizationResult copy = moved;
+                VectorizationEngine::deferSvgTexts(copy, params);
+                benchmark::DoNotOptimize(copy);
+                break;
+            }
             default: {
                 auto copy = result.layers;
                 benchmark::DoNotOptimize(copy);
             }
         }
     }
-    const char* labels[] = {"plotter svg", "preview svg", "render cache", "copy layers"};
+    const char* labels[] = {"plotter svg", "preview svg", "render cache", "render cache update (one stroke moved)",
+                            "texts deferred", "copy layers"};
     state.SetLabel(labels[state.range(0)]);
 }
-BENCHMARK(BM_CommitParts)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommitParts)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -137,6 +137,7 @@ struct StrokePaths {
     QPainterPath centre;
     QPainterPath handles;
     QPainterPath ribbon;
+    QRectF bounds;
     int gridIndex = 0;
     int bandKey = 1;
 };
@@ -153,6 +154,226 @@ struct Band {
     std::map<int, Gathered> byCell;
 };
 
+/// Cell sizes of a result's image: max(width ÷ 8, 1) by max(max(height, 1) ÷ 8, 1).
+struct Grid {
+    double cellWidth = 1;
+    double cellHeight = 1;
+
+    explicit Grid(const PageTransform& page) noexcept
+        : cellWidth(page.imageWidth > 0
+                        ? std::max(static_cast<double>(page.imageWidth) / VectorRenderCache::kGridSize, 1.0)
+                        : 1.0),
+          cellHeight(std::max(static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) /
+                                  VectorRenderCache::kGridSize,
+                              1.0)) {}
+
+    [[nodiscard]] int gridIndexOf(const QRectF& bounds) const noexcept {
+        const int column = cellOf(bounds.x() + bounds.width() / 2, cellWidth);
+        const int row = cellOf(bounds.y() + bounds.height() / 2, cellHeight);
+        return column + VectorRenderCache::kGridSize * row;
+    }
+};
+
+/// Cell and band of a stroke whose paths and bounds are set.
+void place(StrokePaths& stroke, const VectorPath& path, const Grid& grid) noexcept {
+    stroke.gridIndex = grid.gridIndexOf(stroke.bounds);
+    stroke.bandKey = VectorRenderCache::bandKey(path.strokeRadiusPx);
+}
+
+StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
+    StrokePaths stroke;
+    stroke.centre = centreLine(path);
+    stroke.handles = handles(path);
+    stroke.ribbon = ribbon(path);
+    stroke.bounds = paddedBounds(path);
+    place(stroke, path, grid);
+    return stroke;
+}
+
+/// The cache of one layer from the paths of its strokes (strokes[i] belongs to layer.paths[i]).
+VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, const std::vector<StrokePaths>& strokes) {
+    constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
+    VectorRenderCache::LayerCache lc;
+    lc.index = layer.index;
+    Gathered fullCentre;
+    Gathered fullRibbon;
+    Gathered fullHandles;
+    std::array<Cell, kCells> cells;
+    std::map<int, Band> bands;
+
+    // Cell bounds and counts; the gathered paths only count their parts here.
+    for (const StrokePaths& stroke : strokes) {
+        Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
+        cell.bounds = united(cell.bounds, stroke.bounds);
+        fullCentre.count(stroke.centre);
+        fullRibbon.count(stroke.ribbon);
+        fullHandles.count(stroke.handles);
+        cell.centre.count(stroke.centre);
+        cell.ribbon.count(stroke.ribbon);
+        cell.handles.count(stroke.handles);
+        Band& band = bands[stroke.bandKey];
+        band.full.count(stroke.centre);
+        band.byCell[stroke.gridIndex].count(stroke.centre);
+    }
+
+    // A band that holds every stroke of the layer (one stroke width, the usual case of hatching,
+    // freehand and contour layers) receives the same parts in the same order as the whole layer,
+    // and a band's cell holding all strokes of that cell the same as the cell: such paths are the
+    // same paths, shared instead of built twice.
+    std::array<bool, kCells> cellInOneBand{};
+    for (auto& [key, band] : bands) {
+        for (auto& [gridIndex, gathered] : band.byCell) {
+            cellInOneBand[static_cast<std::size_t>(gridIndex)] =
+                gathered.parts == cells[static_cast<std::size_t>(gridIndex)].centre.parts;
+        }
+    }
+    const bool layerInOneBand = bands.size() == 1;
+
+    // Every gathered path receives its parts in stroke order, as QPainterPath::addPath appends them.
+    for (const StrokePaths& stroke : strokes) {
+        Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
+        fullCentre.add(stroke.centre);
+        cell.centre.add(stroke.centre);
+        if (!layerInOneBand) bands[stroke.bandKey].full.add(stroke.centre);
+        if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
+            bands[stroke.bandKey].byCell[stroke.gridIndex].add(stroke.centre);
+        }
+        fullHandles.add(stroke.handles);
+        cell.handles.add(stroke.handles);
+        if (!stroke.ribbon.isEmpty()) {
+            fullRibbon.add(stroke.ribbon);
+            cell.ribbon.add(stroke.ribbon);
+        }
+    }
+    lc.pathByID.reserve(layer.paths.size());
+    lc.handlesByID.reserve(layer.paths.size());
+    lc.boundsByID.reserve(layer.paths.size());
+    for (std::size_t i = 0; i < strokes.size(); ++i) {
+        const StrokePaths& stroke = strokes[i];
+        const std::int64_t id = layer.paths[i].id;
+        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = stroke.ribbon;
+        lc.pathByID[id] = stroke.centre;
+        lc.handlesByID[id] = stroke.handles;
+        lc.boundsByID[id] = stroke.bounds;
+    }
+
+    for (auto& [key, band] : bands) {
+        if (layerInOneBand) band.full.path = fullCentre.path;
+        for (auto& [gridIndex, gathered] : band.byCell) {
+            if (cellInOneBand[static_cast<std::size_t>(gridIndex)]) {
+                gathered.path = cells[static_cast<std::size_t>(gridIndex)].centre.path;
+            }
+        }
+    }
+    lc.fullPathPx = std::move(fullCentre.path);
+    lc.fullFilledRibbonPathPx = std::move(fullRibbon.path);
+    lc.fullHandlesPx = std::move(fullHandles.path);
+
+    for (int i = 0; i < kCells; ++i) {
+        Cell& cell = cells[static_cast<std::size_t>(i)];
+        if (!cell.bounds) continue;
+        lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre.path), std::move(cell.ribbon.path),
+                              std::move(cell.handles.path)});
+    }
+    lc.widthBands.reserve(bands.size());
+    for (auto& [key, band] : bands) {
+        std::map<int, QPainterPath> byCell;
+        for (auto& [gridIndex, gathered] : band.byCell) byCell.emplace_hint(byCell.end(), gridIndex, std::move(gathered.path));
+        lc.widthBands.push_back({key / 4.0, std::move(band.full.path), std::move(byCell)});
+    }
+    return lc;
+}
+
+/// The pen-up moves between consecutive strokes of the visible layers, from the origin.
+QPainterPath travelPath(const std::vector<PenLayer>& layers) {
+    QPainterPath travel = windingPath();
+    std::size_t visibleStrokeCount = 0;
+    for (const PenLayer& layer : layers) {
+        if (layer.visible) visibleStrokeCount += layer.paths.size();
+    }
+    travel.reserve(static_cast<int>(std::min<std::size_t>(2 * visibleStrokeCount + 1, INT_MAX)));
+    VectorPoint previousEnd = VectorPoint::zero;
+    for (const PenLayer& layer : layers) {
+        if (!layer.visible) continue;
+        for (const VectorPath& path : layer.paths) {
+            travel.moveTo(qt(previousEnd));
+            travel.lineTo(qt(path.startPoint()));
+            previousEnd = path.endPoint();
+        }
+    }
+    return travel;
+}
+
+/// The cache-wide bounds by id: in layer and stroke order, so a later stroke with the same id wins.
+std::unordered_map<std::int64_t, QRectF> gatherBoundsByID(const std::vector<VectorRenderCache::LayerCache>& layers,
+                                                        const std::vector<PenLayer>& penLayers) {
+    std::size_t strokeCount = 0;
+    for (const PenLayer& layer : penLayers) strokeCount += layer.paths.size();
+    std::unordered_map<std::int64_t, QRectF> bounds;
+    bounds.reserve(strokeCount);
+    for (std::size_t l = 0; l < penLayers.size(); ++l) {
+        const auto& byID = layers[l].boundsByID;
+        for (const VectorPath& path : penLayers[l].paths) bounds[path.id] = byID.at(path.id);
+    }
+    return bounds;
+}
+
+/// Reuses the paths of `previousLayer`'s unchanged strokes for `layer` and builds the others; the
+/// padded bounds of every stroke drawn differently (before and after) go to `changed`.
+std::vector<StrokePaths> strokesReusing(const PenLayer& previousLayer, const VectorRenderCache::LayerCache& previous,
+                                        const PenLayer& layer, const Grid& grid, std::vector<QRectF>& changed) {
+    // With a repeated id (fewer lookup entries than strokes) the lookups cannot tell that id's strokes
+    // apart: no stroke is reused then. Otherwise a stroke is looked for where it was (most edits keep
+    // the strokes in place), then by its id.
+    const bool repeatedID = previous.pathByID.size() != previousLayer.paths.size();
+    std::unordered_map<std::int64_t, std::size_t> previousPosition;
+    const auto positionOf = [&](std::size_t at, std::int64_t id) -> std::optional<std::size_t> {
+        if (repeatedID) return std::nullopt;
+        if (at < previousLayer.paths.size() && previousLayer.paths[at].id == id) return at;
+        if (previousPosition.empty()) {
+            previousPosition.reserve(previousLayer.paths.size());
+            for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) previousPosition.emplace(previousLayer.paths[i].id, i);
+        }
+        const auto found = previousPosition.find(id);
+        if (found == previousPosition.end()) return std::nullopt;
+        return found->second;
+    };
+    std::vector<bool> previousKept(previousLayer.paths.size(), false);
+    std::vector<StrokePaths> strokes;
+    strokes.reserve(layer.paths.size());
+    for (std::size_t at = 0; at < layer.paths.size(); ++at) {
+        const VectorPath& path = layer.paths[at];
+        const std::optional<std::size_t> was = positionOf(at, path.id);
+        if (was && !previousKept[*was] && previousLayer.paths[*was] == path) {
+            previousKept[*was] = true;
+            StrokePaths& stroke = strokes.emplace_back();
+            stroke.centre = previous.pathByID.at(path.id);
+            stroke.handles = previous.handlesByID.at(path.id);
+            const auto ribbon = previous.ribbonByID.find(path.id);
+            stroke.ribbon = ribbon == previous.ribbonByID.end() ? windingPath() : ribbon->second;
+            stroke.bounds = previous.boundsByID.at(path.id);
+            place(stroke, path, grid);
+            continue;
+        }
+        strokes.push_back(makeStroke(path, grid));
+        changed.push_back(strokes.back().bounds);
+    }
+    for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) {
+        if (previousKept[i]) continue;
+        const auto bounds = previous.boundsByID.find(previousLayer.paths[i].id);
+        if (bounds != previous.boundsByID.end()) changed.push_back(bounds->second);
+    }
+    return strokes;
+}
+
+bool sameLayerList(const std::vector<PenLayer>& a, const std::vector<PenLayer>& b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].index != b[i].index) return false;
+    }
+    return true;
+}
+
 std::uint64_t nextSerial() noexcept {
     static std::atomic<std::uint64_t> last{0};
     return ++last;
@@ -167,133 +388,48 @@ int VectorRenderCache::bandKey(double strokeRadiusPx) noexcept {
 }
 
 VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
-    const auto& page = result.pageTransform;
-    const double cellWidth =
-        page.imageWidth > 0 ? std::max(static_cast<double>(page.imageWidth) / kGridSize, 1.0) : 1.0;
-    const double cellHeight =
-        std::max(static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) / kGridSize, 1.0);
-
+    const Grid grid(result.pageTransform);
     VectorRenderCache cache;
     cache.serial = nextSerial();
-    cache.fullTravelPathPx = windingPath();
-    std::size_t strokeCount = 0;
-    std::size_t visibleStrokeCount = 0;
-    for (const PenLayer& layer : result.layers) {
-        strokeCount += layer.paths.size();
-        if (layer.visible) visibleStrokeCount += layer.paths.size();
-    }
-    cache.fullTravelPathPx.reserve(static_cast<int>(std::min<std::size_t>(2 * visibleStrokeCount + 1, INT_MAX)));
-    cache.boundsByPathID.reserve(strokeCount);
+    cache.fullTravelPathPx = travelPath(result.layers);
     cache.layers.reserve(result.layers.size());
-    VectorPoint previousEnd = VectorPoint::zero;
-    std::vector<StrokePaths> strokes;  // strokes[i]: the paths of layer.paths[i] in the current layer
-
+    std::vector<StrokePaths> strokes;
     for (const PenLayer& layer : result.layers) {
-        LayerCache lc;
-        lc.index = layer.index;
-        lc.pathByID.reserve(layer.paths.size());
-        lc.handlesByID.reserve(layer.paths.size());
-        lc.boundsByID.reserve(layer.paths.size());
-        Gathered fullCentre;
-        Gathered fullRibbon;
-        Gathered fullHandles;
-        std::array<Cell, kGridSize * kGridSize> cells;
-        std::map<int, Band> bands;
-
-        // Each stroke's own paths, bounds, cell and band; the gathered paths only count their parts.
         strokes.clear();
         strokes.reserve(layer.paths.size());
-        for (const VectorPath& path : layer.paths) {
-            if (layer.visible) {
-                cache.fullTravelPathPx.moveTo(qt(previousEnd));
-                cache.fullTravelPathPx.lineTo(qt(path.startPoint()));
-                previousEnd = path.endPoint();
-            }
-            StrokePaths& stroke = strokes.emplace_back();
-            stroke.centre = centreLine(path);
-            stroke.handles = handles(path);
-            stroke.ribbon = ribbon(path);
-            const QRectF bounds = paddedBounds(path);
-
-            if (!stroke.ribbon.isEmpty()) lc.ribbonByID[path.id] = stroke.ribbon;
-            lc.pathByID[path.id] = stroke.centre;
-            lc.handlesByID[path.id] = stroke.handles;
-            lc.boundsByID[path.id] = bounds;
-            cache.boundsByPathID[path.id] = bounds;
-
-            const int column = cellOf(bounds.x() + bounds.width() / 2, cellWidth);
-            const int row = cellOf(bounds.y() + bounds.height() / 2, cellHeight);
-            stroke.gridIndex = column + kGridSize * row;
-            stroke.bandKey = bandKey(path.strokeRadiusPx);
-            Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
-            cell.bounds = united(cell.bounds, bounds);
-
-            fullCentre.count(stroke.centre);
-            fullRibbon.count(stroke.ribbon);
-            fullHandles.count(stroke.handles);
-            cell.centre.count(stroke.centre);
-            cell.ribbon.count(stroke.ribbon);
-            cell.handles.count(stroke.handles);
-            Band& band = bands[stroke.bandKey];
-            band.full.count(stroke.centre);
-            band.byCell[stroke.gridIndex].count(stroke.centre);
-        }
-
-        // A band that holds every stroke of the layer (one stroke width, the usual case of hatching,
-        // freehand and contour layers) receives the same parts in the same order as the whole layer,
-        // and a band's cell holding all strokes of that cell the same as the cell: such paths are the
-        // same paths, shared instead of built twice.
-        std::array<bool, kGridSize * kGridSize> cellInOneBand{};
-        for (auto& [key, band] : bands) {
-            for (auto& [gridIndex, gathered] : band.byCell) {
-                cellInOneBand[static_cast<std::size_t>(gridIndex)] =
-                    gathered.parts == cells[static_cast<std::size_t>(gridIndex)].centre.parts;
-            }
-        }
-        const bool layerInOneBand = bands.size() == 1;
-
-        // Every gathered path receives its parts in stroke order, as QPainterPath::addPath appends them.
-        for (const StrokePaths& stroke : strokes) {
-            Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
-            fullCentre.add(stroke.centre);
-            cell.centre.add(stroke.centre);
-            if (!layerInOneBand) bands[stroke.bandKey].full.add(stroke.centre);
-            if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
-                bands[stroke.bandKey].byCell[stroke.gridIndex].add(stroke.centre);
-            }
-            fullHandles.add(stroke.handles);
-            cell.handles.add(stroke.handles);
-            if (!stroke.ribbon.isEmpty()) {
-                fullRibbon.add(stroke.ribbon);
-                cell.ribbon.add(stroke.ribbon);
-            }
-        }
-        for (auto& [key, band] : bands) {
-            if (layerInOneBand) band.full.path = fullCentre.path;
-            for (auto& [gridIndex, gathered] : band.byCell) {
-                if (cellInOneBand[static_cast<std::size_t>(gridIndex)]) {
-                    gathered.path = cells[static_cast<std::size_t>(gridIndex)].centre.path;
-                }
-            }
-        }
-        lc.fullPathPx = std::move(fullCentre.path);
-        lc.fullFilledRibbonPathPx = std::move(fullRibbon.path);
-        lc.fullHandlesPx = std::move(fullHandles.path);
-
-        for (int i = 0; i < kGridSize * kGridSize; ++i) {
-            Cell& cell = cells[static_cast<std::size_t>(i)];
-            if (!cell.bounds) continue;
-            lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre.path), std::move(cell.ribbon.path),
-                                  std::move(cell.handles.path)});
-        }
-        lc.widthBands.reserve(bands.size());
-        for (auto& [key, band] : bands) {
-            std::map<int, QPainterPath> byCell;
-            for (auto& [gridIndex, gathered] : band.byCell) byCell.emplace_hint(byCell.end(), gridIndex, std::move(gathered.path));
-            lc.widthBands.push_back({key / 4.0, std::move(band.full.path), std::move(byCell)});
-        }
-        cache.layers.push_back(std::move(lc));
+        for (const VectorPath& path : layer.paths) strokes.push_back(makeStroke(path, grid));
+        cache.layers.push_back(gatherLayer(layer, strokes));
     }
+    cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
+    return cache;
+}
+
+VectorRenderCache VectorRenderCache::update(const VectorRenderCache& previous,
+                                            const VectorizationResult& previousResult,
+                                            const VectorizationResult& result) {
+    const std::vector<PenLayer>& previousLayers = previousResult.layers;
+    const bool sameGrid = previousResult.pageTransform.imageWidth == result.pageTransform.imageWidth &&
+                          previousResult.pageTransform.imageHeight == result.pageTransform.imageHeight;
+    if (!sameGrid || previous.layers.size() != previousLayers.size() ||
+        !sameLayerList(previousLayers, result.layers)) {
+        return build(result);
+    }
+    const Grid grid(result.pageTransform);
+    VectorRenderCache cache;
+    cache.serial = nextSerial();
+    cache.updatedFromSerial = previous.serial;
+    cache.fullTravelPathPx = travelPath(result.layers);
+    cache.layers.reserve(result.layers.size());
+    for (std::size_t l = 0; l < result.layers.size(); ++l) {
+        const PenLayer& layer = result.layers[l];
+        if (layer.paths == previousLayers[l].paths) {
+            cache.layers.push_back(previous.layers[l]);
+            continue;
+        }
+        const auto strokes = strokesReusing(previousLayers[l], previous.layers[l], layer, grid, cache.changedRegionPx);
+        cache.layers.push_back(gatherLayer(layer, strokes));
+    }
+    cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
     return cache;
 }
 

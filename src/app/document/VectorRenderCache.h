@@ -1,7 +1,8 @@
 // Ready-made canvas paths for one result, in image pixels: whole-layer paths,
 // an 8 × 8 grid of buckets, quarter-pixel stroke-width bands, per-stroke paths
 // and padded bounds by id, and the pen-up travel over the visible layers.
-// Built whole for each result (any thread), then only read. O(points).
+// Built whole for a new result, or updated from the previous cache after an edit (only the changed
+// layers are gathered again, only the changed strokes built again); then only read. O(points).
 #pragma once
 
 #include "core/model/VectorModel.h"
@@ -63,9 +64,10 @@ struct VectorRenderCache {
     static VectorRenderCache build(const VectorizationResult& result);
 
     /// The cache of `result`, equal to build(result) but reusing what `previous` (built for
-    /// `previousLayers`) holds for the layers and strokes that did not change. Falls back to a whole
-    /// build when the image size or the layer list differs.
-    static VectorRenderCache update(const VectorRenderCache& previous, const std::vector<PenLayer>& previousLayers,
+    /// `previousResult`) holds for the layers and strokes that did not change; the strokes drawn
+    /// differently are listed in `changedRegionPx`. Falls back to a whole build when the image size
+    /// or the list of layer indices differs. Pure, any thread.
+    static VectorRenderCache update(const VectorRenderCache& previous, const VectorizationResult& previousResult,
                                     const VectorizationResult& result);
 
     /// Band key of a stroke radius: round(4 r) clamped to 1…64 (non-finite radii give 1).

@@ -3,7 +3,6 @@
 // texts and render cache) without running extraction again.
 #include "app/document/VectorizerController.h"
 
-#include "core/export/SVGExporter.h"
 #include "core/pipeline/BezierFitting.h"
 
 #include <algorithm>
@@ -92,20 +91,25 @@ void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool
     VectorizationResult rebuilt = VectorizationEngine::rebuildGeometryFromEditedLayers(
         std::move(layers), page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
         result_->metrics.penBreakpointsPx, reoptimizeTour);
-    // The render cache reads only the layers and the page; the texts write only the two strings. On a
-    // large document (a drag commits on every pointer event) the cache is built on a thread of its own
-    // meanwhile, by the same sequential code: the same cache as built alone.
+    // A drag commits on every frame: the render cache is updated from the current one (only the
+    // changed strokes and layers are built again) and the two texts are written when first read.
+    // On a large document the cache is updated on a thread of its own while the texts' inputs are
+    // copied; it reads only the two results and the current cache, which nothing changes meanwhile.
+    const auto updateCache = [this, &rebuilt] {
+        return renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, rebuilt)
+                            : VectorRenderCache::build(rebuilt);
+    };
     std::future<VectorRenderCache> cache;
     if (VectorizationEngine::isLargeDocument(rebuilt.layers)) {
         try {
-            cache = std::async(std::launch::async, [&rebuilt] { return VectorRenderCache::build(rebuilt); });
+            cache = std::async(std::launch::async, updateCache);
         } catch (const std::system_error&) {
-            // No thread to be had: applyResult builds the cache after the texts.
+            // No thread to be had: the cache is updated after the texts.
         }
     }
-    VectorizationEngine::writeSvgTexts(rebuilt, params_);
-    applyResult(std::move(rebuilt),
-                cache.valid() ? std::make_shared<const VectorRenderCache>(cache.get()) : nullptr);
+    VectorizationEngine::deferSvgTexts(rebuilt, params_);
+    auto ready = std::make_shared<const VectorRenderCache>(cache.valid() ? cache.get() : updateCache());
+    applyResult(std::move(rebuilt), std::move(ready));
     resultHasHandEdits_ = true;
 }
 
@@ -353,12 +357,12 @@ void VectorizerController::toggleLayerVisibility(std::int64_t index) {
     for (auto& layer : updated.layers) {
         if (layer.index == index) layer.visible = visible;
     }
-    updated.svgPreview =
-        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, true);
-    updated.svgAxiDraw =
-        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, false);
+    VectorizationEngine::deferSvgTexts(updated, params_);
+    // Only the travel differs: every layer's paths are shared with the current cache.
+    auto cache = renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, updated)
+                              : VectorRenderCache::build(updated);
     result_ = std::move(updated);
-    renderCache_ = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(*result_));
+    renderCache_ = std::make_shared<const VectorRenderCache>(std::move(cache));
     emit resultChanged();
     emit renderCacheChanged();
 }
@@ -369,10 +373,7 @@ bool VectorizerController::setExportBlackStrokes(bool black) {
     emit paramsChanged();
     if (!result_) return true;
     VectorizationResult updated = *result_;
-    updated.svgPreview =
-        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, true);
-    updated.svgAxiDraw =
-        SVGExporter::generateSVG(updated.layers, updated.pageTransform, updated.metrics, params_, false);
+    VectorizationEngine::deferSvgTexts(updated, params_);
     result_ = std::move(updated);
     emit resultChanged();
     return true;

@@ -89,7 +89,7 @@ HTTPResponse helpRoute() {
 HTTPResponse svgRoute(const VectorizerController& c) {
     HTTPResponse response;
     response.contentType = "image/svg+xml; charset=utf-8";
-    response.body = c.result() ? c.result()->svgAxiDraw : std::string();
+    response.body = c.result() ? c.result()->svgAxiDraw.text() : std::string();
     return response;
 }
 

@@ -3,6 +3,7 @@
 // whole result. No references, copied by value, compared field by field.
 #pragma once
 
+#include "core/model/DeferredText.h"
 #include "core/model/PageTransform.h"
 
 #include <array>
@@ -120,8 +121,9 @@ struct VectorizationResult {
     std::vector<PenLayer> layers;  // in pen order
     PageTransform pageTransform;
     PlotterMetrics metrics;
-    std::string svgPreview;
-    std::string svgAxiDraw;
+    // The two SVG texts; after an edit they are written when first read.
+    DeferredText svgPreview;
+    DeferredText svgAxiDraw;
 
     /// Paths of the visible layers, layer by layer.
     [[nodiscard]] std::vector<VectorPath> allVisiblePaths() const;

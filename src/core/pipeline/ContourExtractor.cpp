@@ -3,6 +3,8 @@
 
 #include "core/pipeline/CenterlineTracer.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/PrefaultedImage.h"
+#include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -110,7 +112,7 @@ std::optional<QImage> makePreprocessedVisionImage(const RasterImage& /*image*/, 
     }
     const int width = static_cast<int>(fields.width);
     const int height = static_cast<int>(fields.height);
-    QImage rgba(width, height, QImage::Format_RGBA8888_Premultiplied);
+    QImage rgba = prefaultedImage(width, height, QImage::Format_RGBA8888_Premultiplied);
     if (rgba.isNull()) return std::nullopt;
     rgba.fill(Qt::white);
     for (int y = 0; y < height; ++y) {
@@ -162,7 +164,7 @@ std::vector<std::vector<VectorPoint>> extractMarchingSquaresContours(const Prepr
     const std::int64_t w = fields.width;
     const std::int64_t h = fields.height;
     // boundary[y * w + x]: 1 on interior ink pixels with a background 4-neighbour.
-    std::vector<std::uint8_t> boundary(fields.binary.size(), 0);
+    auto boundary = prefaultedVector<std::uint8_t>(fields.binary.size());
     for (std::int64_t y = 1; y <= h - 2; ++y) {
         for (std::int64_t x = 1; x <= w - 2; ++x) {
             const auto i = static_cast<std::size_t>(y * w + x);
@@ -180,7 +182,7 @@ std::vector<std::vector<VectorPoint>> extractMarchingSquaresContours(const Prepr
 std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std::int64_t width, std::int64_t height,
                                         std::int64_t threshold) {
     const std::size_t n = pixelCount(width, height);
-    std::vector<std::uint8_t> mask(n, 0);
+    auto mask = prefaultedVector<std::uint8_t>(n);
     if (width < 3 || height < 3 || n == 0 || smoothed.size() != n) return mask;
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
@@ -192,8 +194,8 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
     // magnitude[i], direction[i]: Sobel gradient length and its class (0 horizontal, 1 and 3 the
     // diagonals, 2 vertical); 0 on the border. The class is only ever read where the magnitude
     // reaches `low`, so the arctangent is skipped elsewhere (most of a drawing is flat paper).
-    std::vector<float> magnitude(n, 0.0f);
-    std::vector<std::uint8_t> direction(n, 0);
+    auto magnitude = prefaultedVector<float>(n);
+    auto direction = prefaultedVector<std::uint8_t>(n);
     for (std::size_t y = 1; y + 1 < h; ++y) {
         for (std::size_t x = 1; x + 1 < w; ++x) {
             const std::size_t i = y * w + x;
@@ -220,7 +222,7 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
     }
 
     // edges[i]: 0 none, 1 weak, 2 strong. Non-maximum suppression across the edge, ties kept.
-    std::vector<std::uint8_t> edges(n, 0);
+    auto edges = prefaultedVector<std::uint8_t>(n);
     std::vector<std::size_t> stack;
     for (std::size_t y = 1; y + 1 < h; ++y) {
         for (std::size_t x = 1; x + 1 < w; ++x) {

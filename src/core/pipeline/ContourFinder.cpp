@@ -2,6 +2,8 @@
 // binarised, optionally area-reduced grey image. See ContourFinder.h.
 #include "core/pipeline/ContourFinder.h"
 
+#include "core/support/parallel/PrefaultedVector.h"
+
 #include <QImage>
 
 #include <algorithm>
@@ -50,7 +52,7 @@ std::vector<PixelBorder> followBorders(std::int64_t width, std::int64_t height, 
     const std::int64_t stride = width + 2;
     // f[(y + 1) * stride + (x + 1)]: 0 background (and the padding frame), 1 unvisited object
     // pixel, ±NBD once a border has passed (negative where the east neighbour is background).
-    std::vector<std::int32_t> f(static_cast<std::size_t>(stride * (height + 2)), 0);
+    auto f = prefaultedVector<std::int32_t>(static_cast<std::size_t>(stride * (height + 2)));
     for (std::int64_t y = 0; y < height; ++y) {
         for (std::int64_t x = 0; x < width; ++x) {
             if (object(x, y)) f[static_cast<std::size_t>((y + 1) * stride + x + 1)] = 1;
@@ -198,7 +200,7 @@ std::vector<std::uint8_t> reduceAndClassify(const std::vector<std::uint8_t>& gre
                                             IsObject object) {
     const AxisWeights wx = areaWeights(width, outWidth);
     const AxisWeights wy = areaWeights(height, outHeight);
-    std::vector<std::uint8_t> mask(static_cast<std::size_t>(outWidth * outHeight), 0);
+    auto mask = prefaultedVector<std::uint8_t>(static_cast<std::size_t>(outWidth * outHeight));
     std::vector<float> row(static_cast<std::size_t>(width));  // row[x]: vertically reduced source column x
     for (std::int64_t oy = 0; oy < outHeight; ++oy) {
         const auto o = static_cast<std::size_t>(oy);
@@ -291,7 +293,7 @@ ContourTree findContours(const QImage& image, const Options& options) {
     if (rgba.isNull()) return {};
     const std::int64_t width = rgba.width();
     const std::int64_t height = rgba.height();
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width * height));
+    auto grey = prefaultedVector<std::uint8_t>(static_cast<std::size_t>(width * height));
     for (std::int64_t y = 0; y < height; ++y) {
         const uchar* line = rgba.constScanLine(static_cast<int>(y));
         std::uint8_t* out = grey.data() + y * width;

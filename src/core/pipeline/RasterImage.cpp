@@ -10,6 +10,7 @@
 #include "core/pipeline/RasterImage.h"
 
 #include "core/pipeline/ImageFileCheck.h"
+#include "core/pipeline/PrefaultedImage.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"
@@ -225,7 +226,12 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         }
     }
 
+    // A PNG image kept at its size decodes into a prefaulted buffer: the decoder writes into an image
+    // of its size and format rather than allocating one, whose fresh pages would fault in row by row.
     QImage image;
+    if (stored.isValid() && !reader.scaledSize().isValid() && reader.format() == "png") {
+        image = prefaultedImage(stored.width(), stored.height(), reader.imageFormat());
+    }
     if (!reader.read(&image) || image.isNull()) return std::nullopt;
     return lumaOfImage(image, maxDimension);
 }

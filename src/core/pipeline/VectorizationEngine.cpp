@@ -322,6 +322,24 @@ void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params) 
     });
 }
 
+void deferSvgTexts(VectorizationResult& result, const VectorizerParams& params) {
+    struct Inputs {
+        std::vector<PenLayer> layers;
+        PageTransform pageTransform;
+        PlotterMetrics metrics;
+        VectorizerParams params;
+    };
+    auto inputs = std::make_shared<const Inputs>(Inputs{result.layers, result.pageTransform, result.metrics, params});
+    const auto writer = [inputs](bool forPreview) {
+        return [inputs, forPreview] {
+            return SVGExporter::generateSVG(inputs->layers, inputs->pageTransform, inputs->metrics, inputs->params,
+                                            forPreview);
+        };
+    };
+    result.svgPreview = DeferredText::later(writer(true));
+    result.svgAxiDraw = DeferredText::later(writer(false));
+}
+
 bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept {
     constexpr std::size_t kLargeDocumentElements = 20000;
     std::size_t elements = 0;

@@ -86,6 +86,11 @@ namespace VectorizationEngine {
 /// two texts are written at the same time, each by the same sequential writer: the same bytes.
 void writeSvgTexts(VectorizationResult& result, const VectorizerParams& params);
 
+/// Gives `result` the same two texts as writeSvgTexts, each written when first read (from a copy of
+/// the layers, page transform, metrics and parameters taken now), so a commit that nobody reads the
+/// texts of costs no text writing.
+void deferSvgTexts(VectorizationResult& result, const VectorizerParams& params);
+
 /// Whether `layers` are large enough (points plus three per cubic segment and outline segment, at least
 /// 20,000) that writing their two texts side by side pays.
 [[nodiscard]] bool isLargeDocument(const std::vector<PenLayer>& layers) noexcept;

@@ -15,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace ostrel {
 namespace {
@@ -239,6 +240,135 @@ TEST(VectorRenderCacheEquivalence, SameElementsAsThePlainBuilder) {
         }
     }
     EXPECT_GT(sharedBands, 20);  // the single-width shape was reached
+}
+
+/// Random edits of a document as the canvas makes them: strokes moved, changed, removed, added (now
+/// and then with an id already in use), a layer hidden, a layer's strokes reordered.
+std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
+    std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    const auto next = [&state](std::uint64_t bound) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return bound == 0 ? 0 : (state >> 33) % bound;
+    };
+    for (auto& layer : layers) {
+        if (next(4) == 0) continue;  // unchanged layer
+        auto& paths = layer.paths;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            switch (next(12)) {
+                case 0:
+                    for (auto& p : paths[i].points) p.x += 17;
+                    for (auto& s : paths[i].beziers) s.p3.y -= 3;
+                    break;
+                case 1: paths[i].strokeRadiusPx += 0.5; break;
+                case 2: paths.erase(paths.begin() + static_cast<std::ptrdiff_t>(i--)); break;
+                default: break;
+            }
+        }
+        if (next(3) == 0 && !paths.empty()) {
+            VectorPath added = paths.front();
+            added.id = next(2) == 0 ? added.id : 100000 + static_cast<std::int64_t>(seed);
+            for (auto& p : added.points) p.y += 40;
+            paths.push_back(std::move(added));
+        }
+        if (next(5) == 0) std::reverse(paths.begin(), paths.end());
+        if (next(6) == 0) layer.visible = !layer.visible;
+    }
+    return layers;
+}
+
+/// Whether one rectangle of `region` holds `bounds` (empty bounds included, unlike QRectF::contains).
+bool covered(const std::vector<QRectF>& region, const QRectF& bounds) {
+    return std::any_of(region.begin(), region.end(), [&bounds](const QRectF& r) {
+        return r.left() <= bounds.left() && r.top() <= bounds.top() && r.right() >= bounds.right() &&
+               r.bottom() >= bounds.bottom();
+    });
+}
+
+/// Ids used by more than one stroke of the layer: the lookups by id cannot tell those strokes apart.
+std::set<std::int64_t> repeatedIDs(const PenLayer& layer) {
+    std::set<std::int64_t> seen;
+    std::set<std::int64_t> repeated;
+    for (const auto& path : layer.paths) {
+        if (!seen.insert(path.id).second) repeated.insert(path.id);
+    }
+    return repeated;
+}
+
+TEST(VectorRenderCacheEquivalence, AnUpdatedCacheIsTheBuiltOneAndNamesWhatChanged) {
+    for (std::uint64_t seed = 1; seed <= 120; ++seed) {
+        const auto before = resultOf(test::randomDocument(seed, 4, 60), 1200, 900);
+        const auto after = resultOf(edited(before.layers, seed), 1200, 900);
+        const VectorRenderCache previous = VectorRenderCache::build(before);
+        const VectorRenderCache updated = VectorRenderCache::update(previous, before, after);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        test::expectSameCache(updated, VectorRenderCache::build(after));
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(updated.updatedFromSerial, previous.serial);
+        EXPECT_NE(updated.serial, previous.serial);
+
+        // Every stroke drawn differently lies in the changed region, before and after the edit.
+        for (std::size_t l = 0; l < after.layers.size(); ++l) {
+            const auto& old = previous.layers[l];
+            const auto& now = updated.layers[l];
+            std::set<std::int64_t> ambiguous = repeatedIDs(before.layers[l]);
+            ambiguous.merge(repeatedIDs(after.layers[l]));
+            for (const auto& [id, path] : now.pathByID) {
+                if (ambiguous.contains(id)) continue;
+                const auto was = old.pathByID.find(id);
+                const bool same = was != old.pathByID.end() && was->second == path &&
+                                  old.boundsByID.at(id) == now.boundsByID.at(id);
+                if (!same) {
+                    EXPECT_TRUE(covered(updated.changedRegionPx, now.boundsByID.at(id))) << "stroke " << id;
+                }
+            }
+            for (const auto& [id, path] : old.pathByID) {
+                if (ambiguous.contains(id)) continue;
+                const auto is = now.pathByID.find(id);
+                if (is == now.pathByID.end() || !(is->second == path)) {
+                    EXPECT_TRUE(covered(updated.changedRegionPx, old.boundsByID.at(id))) << "stroke " << id;
+                }
+            }
+        }
+    }
+}
+
+TEST(VectorRenderCacheEquivalence, OneMovedStrokeChangesOnlyItsOwnBounds) {
+    const auto polyline = [](std::int64_t id, double x, double y) {
+        VectorPath path;
+        path.id = id;
+        path.points = {{x, y}, {x + 40, y + 10}, {x + 80, y}};
+        path.strokeRadiusPx = 1;
+        return path;
+    };
+    const auto layerOf = [](std::int64_t index, std::vector<VectorPath> paths) {
+        return PenLayer::make(index, std::string("p"), 0.3, std::string("#000000"), true, std::move(paths));
+    };
+    const auto before = resultOf({layerOf(0, {polyline(1, 10, 10), polyline(2, 300, 300), polyline(3, 900, 50)}),
+                                  layerOf(1, {polyline(4, 500, 700)})},
+                                 1200, 900);
+    auto layers = before.layers;
+    for (auto& p : layers[0].paths[1].points) p.x += 30;
+    const auto after = resultOf(layers, 1200, 900);
+    const VectorRenderCache previous = VectorRenderCache::build(before);
+    const VectorRenderCache updated = VectorRenderCache::update(previous, before, after);
+    ASSERT_EQ(updated.changedRegionPx.size(), 2u);
+    EXPECT_EQ(updated.changedRegionPx[0], QRectF(297.5 + 30, 297.5, 85, 15));
+    EXPECT_EQ(updated.changedRegionPx[1], QRectF(297.5, 297.5, 85, 15));
+    EXPECT_EQ(updated.layers[1].pathByID.at(4), previous.layers[1].pathByID.at(4));
+}
+
+TEST(VectorRenderCacheEquivalence, ANewImageSizeOrLayerListIsBuiltWhole) {
+    const auto before = resultOf(test::randomDocument(9, 3, 30), 1200, 900);
+    const VectorRenderCache previous = VectorRenderCache::build(before);
+    auto fewer = before.layers;
+    fewer.pop_back();
+    for (const auto& after : {resultOf(before.layers, 1201, 900), resultOf(before.layers, 1200, 880),
+                              resultOf(fewer, 1200, 900)}) {
+        const VectorRenderCache updated = VectorRenderCache::update(previous, before, after);
+        EXPECT_EQ(updated.updatedFromSerial, 0u);
+        EXPECT_TRUE(updated.changedRegionPx.empty());
+        test::expectSameCache(updated, VectorRenderCache::build(after));
+    }
 }
 
 }  // namespace

@@ -276,6 +276,9 @@ TEST_F(StrokeEditingTest, LargeDocumentCommitsTheSameAsOneThread) {
         controller.translatePaths(ids, 0.375, -1.25);  // the previous result is freed meanwhile
         const VectorizationResult& result = *controller.result();
         const VectorizerParams& params = controller.params();
+        // The commit wrote no text; reading one writes it.
+        EXPECT_FALSE(result.svgPreview.isWritten());
+        EXPECT_FALSE(result.svgAxiDraw.isWritten());
         // One thread, one after the other: the same texts and the same cache.
         EXPECT_EQ(result.svgPreview,
                   SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, true));

@@ -100,8 +100,8 @@ TEST_F(HTTPRoutesTest, OpenParamsExportReset) {
 
     const Json pdf = call("POST", "/v1/export", R"({"format":"PDF"})");
     EXPECT_EQ(pdf["format"], "svg");
-    EXPECT_EQ(pdf["content"], controller.result()->svgAxiDraw);
-    EXPECT_EQ(call("POST", "/v1/export", R"({"format":"SVG-Preview"})")["content"], controller.result()->svgPreview);
+    EXPECT_EQ(pdf["content"], controller.result()->svgAxiDraw.text());
+    EXPECT_EQ(call("POST", "/v1/export", R"({"format":"SVG-Preview"})")["content"], controller.result()->svgPreview.text());
     const Json written = call("POST", "/v1/export", R"({"format":"txt","outputPath":")" + folder.file("x/y/sheet.txt") + R"("})");
     const std::string sheet = test::readFile(folder.file("x/y/sheet.txt"));
     EXPECT_EQ(written["bytes"], sheet.size());

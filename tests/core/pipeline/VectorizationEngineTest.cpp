@@ -212,7 +212,7 @@ TEST(VectorizationEngineEndToEnd, BuiltInDrawingsWithEveryAlgorithm) {
             EXPECT_EQ(result.metrics.bezierSegmentCount, segments) << what;
             EXPECT_LE(result.metrics.travelDistanceOptimizedMM, result.metrics.travelDistanceRawMM + 1e-9) << what;
 
-            for (const std::string* svg : {&result.svgAxiDraw, &result.svgPreview}) {
+            for (const std::string* svg : {&result.svgAxiDraw.text(), &result.svgPreview.text()}) {
                 QXmlStreamReader xml(QByteArray::fromStdString(*svg));
                 while (!xml.atEnd()) xml.readNext();
                 EXPECT_FALSE(xml.hasError()) << what << ": " << xml.errorString().toStdString();

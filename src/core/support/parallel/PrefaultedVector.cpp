@@ -24,6 +24,26 @@ constexpr std::size_t kMinPrefaultBytes = std::size_t{1} << 20;
 // contend on the kernel's locks.
 constexpr std::size_t kMaxPieces = 4;
 
+#if defined(MADV_HUGEPAGE)
+// Size of a transparent huge page on the usual 4 KiB-page systems (x86-64, arm64).
+constexpr std::uintptr_t kHugePageBytes = std::uintptr_t{2} << 20;
+
+// Asks for the aligned huge-page blocks inside [first, last) to be backed by huge pages: one page fault
+// and one translation entry instead of 512. Fresh small pages cost far more than their zeroing where
+// page tables are shadowed (a virtual machine): about 80 ms for the 5600 pages of a 23 MB float image
+// against 5 ms with huge pages. Ranges holding no whole block are left alone, so the neighbouring
+// allocations keep their mapping; refused advice (huge pages unavailable) leaves small pages.
+void adviseHugePages(std::uintptr_t first, std::uintptr_t last) noexcept {
+    const std::uintptr_t blockFirst = (first + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+    const std::uintptr_t blockLast = last / kHugePageBytes * kHugePageBytes;
+    if (blockLast > blockFirst) {
+        (void)madvise(reinterpret_cast<void*>(blockFirst), blockLast - blockFirst, MADV_HUGEPAGE);
+    }
+}
+#else
+void adviseHugePages(std::uintptr_t, std::uintptr_t) noexcept {}
+#endif
+
 // The whole pages inside a range: page size, first and one-past-last page address.
 struct PageRange {
     std::uintptr_t page;
@@ -57,6 +77,7 @@ void prefaultPages(void* data, std::size_t bytes) noexcept {
                           (toPage - fromPage) * pages.page, MADV_POPULATE_WRITE);
         }
     };
+    adviseHugePages(pages.first, pages.last);
     const std::size_t count = (pages.last - pages.first) / pages.page;
     const std::size_t pieces = std::clamp<std::size_t>((pages.last - pages.first) / kMinPrefaultBytes, 1, kMaxPieces);
     const std::size_t pagesPerPiece = (count + pieces - 1) / pieces;

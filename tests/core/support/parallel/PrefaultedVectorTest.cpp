@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #if defined(__linux__)
@@ -82,6 +85,54 @@ TEST(PrefaultedVector, MapsTheWholePagesOfALargeRangeAndLeavesSmallRangesAlone) 
     prefaultPages(small.data, smallPages * page);
     EXPECT_EQ(small.resident(page), std::vector<bool>(smallPages, false));
 }
+
+#if defined(MADV_HUGEPAGE)
+// The VmFlags line of the mapping of this process that holds `address` ("" when none does).
+std::string mappingFlags(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        std::uintptr_t begin = 0;
+        std::uintptr_t end = 0;
+        char dash = 0;
+        std::istringstream range(line);
+        if (range >> std::hex >> begin >> dash >> end && dash == '-') {
+            inside = begin <= at && at < end;
+        } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+            return line + " ";
+        }
+    }
+    return "";
+}
+
+TEST(PrefaultedVector, AsksForHugePagesOnTheAlignedBlocksOfALargeRangeOnly) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t block = std::size_t{2} << 20;
+    {
+        const FreshMapping probe(block);
+        ASSERT_NE(probe.data, nullptr);
+        if (madvise(probe.data, block, MADV_HUGEPAGE) != 0) GTEST_SKIP() << "no transparent huge pages";
+    }
+    // Three blocks' worth holds a whole aligned block even without its first and last pages, which
+    // the range below leaves out and which keep small pages.
+    const FreshMapping large(3 * block);
+    ASSERT_NE(large.data, nullptr);
+    const auto begin = reinterpret_cast<std::uintptr_t>(large.data);
+    const auto* aligned = reinterpret_cast<const unsigned char*>((begin + page + block - 1) / block * block);
+    prefaultPages(large.data + 100, 3 * block - 200);
+    EXPECT_NE(mappingFlags(aligned).find(" hg "), std::string::npos) << mappingFlags(aligned);
+    EXPECT_EQ(mappingFlags(large.data).find(" hg "), std::string::npos) << mappingFlags(large.data);
+    EXPECT_EQ(mappingFlags(large.data + 3 * block - page).find(" hg "), std::string::npos);
+
+    // A range holding no whole block keeps its small pages.
+    const FreshMapping small(block);
+    ASSERT_NE(small.data, nullptr);
+    prefaultPages(small.data + page, block - 2 * page);
+    EXPECT_EQ(mappingFlags(small.data + block / 2).find(" hg "), std::string::npos) << mappingFlags(small.data + block / 2);
+}
+#endif
 #endif
 
 }  // namespace

@@ -1,0 +1,17 @@
+// Images whose pixels come from prefaultedVector (core/support/parallel/PrefaultedVector.h): mapped in
+// bulk, as huge pages where the system offers them, instead of page by page as a fresh QImage's pixels
+// are written. For the full-size images of one vectorisation: the decoder's output and the contour
+// detector's input.
+#pragma once
+
+#include <QImage>
+
+namespace ostrel {
+
+/// A width × height image of `format`, all bytes zero, rows padded to 32 bits as Qt pads its own. The
+/// image owns its buffer and frees it with its last copy; a decoder given it writes into it when it
+/// decodes that size and format (Qt's PNG reader does). A null image for an invalid format or a size
+/// that is not positive or does not fit.
+[[nodiscard]] QImage prefaultedImage(int width, int height, QImage::Format format);
+
+}  // namespace ostrel
