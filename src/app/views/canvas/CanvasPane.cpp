@@ -281,15 +281,20 @@ void CanvasPaneBody::startNext() {
     const std::uint64_t generation = pending_->second;
     pending_.reset();
     const double dpr = devicePixelRatioF();
-    // One task at a time per pane: the image on screen now is the newest one, the base of a partial frame.
-    renderPool().start([worker = worker_, input, generation, dpr, base = shown_.input, baseImage = shown_.image] {
+    // One task at a time per pane: the image on screen now is the newest one, the base of a partial
+    // frame, and the one shown before it is drawn over.
+    renderPool().start([worker = worker_, input, generation, dpr, base = shown_.input, baseImage = shown_.image,
+                        spare = std::exchange(spare_, QImage())]() mutable {
         QImage image;
         if (base != nullptr && !baseImage.isNull() && baseImage.devicePixelRatio() == dpr) {
             if (const std::optional<QRegion> region = incrementalRegion(*base, *input, dpr)) {
-                image = renderVectorFrameRegion(baseImage, *input, *region);
+                image = renderVectorFrameRegion(baseImage, *input, *region, std::move(spare));
             }
         }
-        if (image.isNull()) image = renderVectorFrame(*input, dpr);
+        if (image.isNull()) image = renderVectorFrame(*input, dpr, std::move(spare));
+        // Let go of the image on screen before the pane gets the new one, which then leaves it unshared.
+        baseImage = QImage();
+        base.reset();
         const CanvasTransformGeometry geometry = input->geometry(input->paneSize);
         const std::lock_guard lock(worker->mutex);
         CanvasPaneBody* owner = worker->owner;
@@ -306,6 +311,7 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
                             std::shared_ptr<const VectorFrameInput> input) {
     busy_ = false;
     if (generation > shown_.generation) {
+        spare_ = std::exchange(shown_.image, QImage());
         shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
         update();
         emit vectorImageShown();
@@ -375,10 +381,12 @@ void CanvasPaneBody::paintBitmap(QPainter& painter) {
         drawBitmapFrame(painter, input, QSizeF(size()));
         return;
     }
-    // Sheet and picture fade together, as one layer.
+    // Sheet and picture fade together, as one layer. The layer is kept: a fresh pane-sized image on
+    // every frame of a gesture costs the GUI thread its page faults (tens of milliseconds at ratio 2).
     const double dpr = devicePixelRatioF();
-    QImage layer(QSize(static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr))),
-                 QImage::Format_ARGB32_Premultiplied);
+    const QSize pixels(static_cast<int>(std::ceil(width() * dpr)), static_cast<int>(std::ceil(height() * dpr)));
+    if (bitmapLayer_.size() != pixels) bitmapLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    QImage& layer = bitmapLayer_;
     layer.setDevicePixelRatio(dpr);
     layer.fill(Qt::transparent);
     {

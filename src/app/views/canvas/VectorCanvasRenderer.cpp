@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace ostrel {
@@ -99,42 +100,107 @@ QPen dashedPen(const QColor& color, double width, double on, double off) {
 
 /// Walks `path` through `transform` and hands chunks of whole sub-paths to `draw`, so that no
 /// single fill or stroke gets a huge path.
-/// With a partial `area`, the chunks are the same (so that overlaps come out the same) but only
-/// those that meet it are drawn.
+/// With a partial `area`, the chunks are cut at the same places (so that overlaps come out the
+/// same), but only their sub-paths that meet the area are drawn: the others leave no ink there.
 template <typename Draw>
 void inChunks(const QPainterPath& path, const QTransform& transform, const Area& area, Draw&& draw) {
     const int count = path.elementCount();
     if (count == 0) return;
     QPainterPath chunk;
     chunk.setFillRule(path.fillRule());
-    const auto flush = [&] {
-        if (area.meets(chunk.controlPointRect())) draw(chunk);
-        chunk.clear();
-    };
-    for (int i = 0; i < count; ++i) {
-        const QPainterPath::Element e = path.elementAt(i);
-        switch (e.type) {
-            case QPainterPath::MoveToElement:
-                if (chunk.elementCount() >= kChunkElements) flush();
-                chunk.moveTo(transform.map(QPointF(e.x, e.y)));
-                break;
-            case QPainterPath::LineToElement:
-                chunk.lineTo(transform.map(QPointF(e.x, e.y)));
-                break;
-            case QPainterPath::CurveToElement:
-                if (i + 2 < count) {
-                    const QPainterPath::Element c2 = path.elementAt(i + 1);
-                    const QPainterPath::Element end = path.elementAt(i + 2);
-                    chunk.cubicTo(transform.map(QPointF(e.x, e.y)), transform.map(QPointF(c2.x, c2.y)),
-                                  transform.map(QPointF(end.x, end.y)));
-                }
-                i += 2;
-                break;
-            case QPainterPath::CurveToDataElement:
-                break;
+    if (area.rects == nullptr) {
+        for (int i = 0; i < count; ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            switch (e.type) {
+                case QPainterPath::MoveToElement:
+                    if (chunk.elementCount() >= kChunkElements) {
+                        draw(chunk);
+                        chunk.clear();
+                    }
+                    chunk.moveTo(transform.map(QPointF(e.x, e.y)));
+                    break;
+                case QPainterPath::LineToElement:
+                    chunk.lineTo(transform.map(QPointF(e.x, e.y)));
+                    break;
+                case QPainterPath::CurveToElement:
+                    if (i + 2 < count) {
+                        const QPainterPath::Element c2 = path.elementAt(i + 1);
+                        const QPainterPath::Element end = path.elementAt(i + 2);
+                        chunk.cubicTo(transform.map(QPointF(e.x, e.y)), transform.map(QPointF(c2.x, c2.y)),
+                                      transform.map(QPointF(end.x, end.y)));
+                    }
+                    i += 2;
+                    break;
+                case QPainterPath::CurveToDataElement:
+                    break;
+            }
         }
+        if (!chunk.isEmpty()) draw(chunk);
+        return;
     }
-    if (!chunk.isEmpty()) flush();
+    // Partial: `cut` counts the elements the whole chunk would hold, drawn or not.
+    int cut = 0;
+    bool lastMove = false;
+    bool anyDrawn = false;
+    int i = 0;
+    while (i < count) {
+        // One sub-path: [i, next).
+        int next = i + 1;
+        while (next < count && path.elementAt(next).type != QPainterPath::MoveToElement) ++next;
+        const QPainterPath::Element first = path.elementAt(i);
+        if (first.type == QPainterPath::MoveToElement && cut >= kChunkElements) {
+            if (anyDrawn) draw(chunk);
+            chunk.clear();
+            cut = 0;
+            lastMove = false;
+            anyDrawn = false;
+        }
+        double x0 = first.x;
+        double y0 = first.y;
+        double x1 = first.x;
+        double y1 = first.y;
+        for (int j = i + 1; j < next; ++j) {
+            const QPainterPath::Element e = path.elementAt(j);
+            x0 = std::min(x0, e.x);
+            y0 = std::min(y0, e.y);
+            x1 = std::max(x1, e.x);
+            y1 = std::max(y1, e.y);
+        }
+        const bool drawn = area.meets(transform.mapRect(QRectF(x0, y0, x1 - x0, y1 - y0)));
+        for (int j = i; j < next; ++j) {
+            const QPainterPath::Element e = path.elementAt(j);
+            switch (e.type) {
+                case QPainterPath::MoveToElement:
+                    if (!lastMove) ++cut;
+                    lastMove = true;
+                    if (drawn) chunk.moveTo(transform.map(QPointF(e.x, e.y)));
+                    break;
+                case QPainterPath::LineToElement:
+                    ++cut;
+                    lastMove = false;
+                    if (drawn) chunk.lineTo(transform.map(QPointF(e.x, e.y)));
+                    break;
+                case QPainterPath::CurveToElement:
+                    if (j + 2 < count) {
+                        cut += 3;
+                        lastMove = false;
+                        if (drawn) {
+                            const QPainterPath::Element c2 = path.elementAt(j + 1);
+                            const QPainterPath::Element end = path.elementAt(j + 2);
+                            chunk.cubicTo(transform.map(QPointF(e.x, e.y)), transform.map(QPointF(c2.x, c2.y)),
+                                          transform.map(QPointF(end.x, end.y)));
+                        }
+                    }
+                    j += 2;
+                    break;
+                case QPainterPath::CurveToDataElement:
+                    break;
+            }
+        }
+        anyDrawn = anyDrawn || drawn;
+        i = next;
+    }
+    if (anyDrawn) draw(chunk);
 }
 
 void strokeInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen,
@@ -199,7 +265,7 @@ void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const Can
     int inChunk = 0;
     const auto flush = [&] {
         if (inChunk == 0) return;
-        if (area.meets(chunk.controlPointRect())) {
+        if (!chunk.isEmpty()) {
             painter.fillPath(chunk, fill);
             painter.strokePath(chunk, outline);
         }
@@ -207,9 +273,11 @@ void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const Can
         chunk.setFillRule(Qt::WindingFill);
         inChunk = 0;
     };
+    // A partial area keeps the groups and leaves out the dots that do not meet it.
     for (const VectorPoint& point : dots) {
         const QPointF m = g.imageToPane(point);
-        chunk.addEllipse(QRectF(m.x() - diameter / 2, m.y() - diameter / 2, diameter, diameter));
+        const QRectF dot(m.x() - diameter / 2, m.y() - diameter / 2, diameter, diameter);
+        if (area.meets(dot)) chunk.addEllipse(dot);
         if (++inChunk == kDotsPerChunk) flush();
     }
     flush();
@@ -515,10 +583,30 @@ std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const Ve
     return region;
 }
 
-QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input, const QRegion& region) {
-    QImage image = shownImage;
-    if (region.isEmpty()) return image;
-    const double dpr = image.devicePixelRatio();
+namespace {
+
+/// `spare` when it is an unshared frame image of `pixels`, else a new one. Writing into an image
+/// whose pages are already mapped saves faulting in a fresh one's (megabytes at ratio 2).
+QImage frameImage(QImage spare, QSize pixels) {
+    if (!spare.isNull() && spare.size() == pixels && spare.format() == QImage::Format_ARGB32_Premultiplied &&
+        spare.isDetached()) {
+        return spare;
+    }
+    return {pixels, QImage::Format_ARGB32_Premultiplied};
+}
+
+}  // namespace
+
+QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input, const QRegion& region,
+                               QImage spare) {
+    if (region.isEmpty()) return shownImage;
+    const double dpr = shownImage.devicePixelRatio();
+    QImage image = frameImage(std::move(spare), shownImage.size());
+    if (shownImage.format() == image.format() && shownImage.bytesPerLine() == image.bytesPerLine()) {
+        std::memcpy(image.bits(), shownImage.constBits(), static_cast<std::size_t>(shownImage.sizeInBytes()));
+    } else {
+        image = shownImage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
     // Drawn in device pixels (ratio 1, the scale on the painter), so that the clip can follow
     // device pixels at any ratio; the picture is the same as drawn at the image's ratio.
     image.setDevicePixelRatio(1);
@@ -543,11 +631,11 @@ QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput&
     return image;
 }
 
-QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio) {
+QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare) {
     const double dpr = std::max(devicePixelRatio, 1.0);
     const QSize pixels(std::max(1, static_cast<int>(std::ceil(input.paneSize.width() * dpr))),
                        std::max(1, static_cast<int>(std::ceil(input.paneSize.height() * dpr))));
-    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    QImage image = frameImage(std::move(spare), pixels);
     image.setDevicePixelRatio(dpr);
     image.fill(Qt::transparent);
     QPainter painter(&image);

@@ -84,8 +84,9 @@ inline constexpr double kWholeLayerZoomLimit = 1.6;
 /// Draws one frame with `painter` on a surface of `size` points (the pane's own size normally).
 void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF size);
 
-/// The frame as a transparent image of the pane size at `devicePixelRatio`.
-[[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio);
+/// The frame as a transparent image of the pane size at `devicePixelRatio`, drawn into `spare` when
+/// that is an unshared image of that size (a frame no longer shown), else into a new one.
+[[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare = {});
 
 /// How far, in pane points, anything a frame draws for a stroke (its pen or width band, the selection
 /// halo, vertex dots, antialiasing) can reach outside the stroke's padded bounds.
@@ -102,9 +103,10 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF si
 [[nodiscard]] std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const VectorFrameInput& next,
                                                        double devicePixelRatio);
 
-/// The frame of `input` from `shownImage`, the frame of the input it was updated from: `region`
-/// (from incrementalRegion) is cleared and drawn again, drawing only what meets it.
+/// The frame of `input` from `shownImage`, the frame of the input it was updated from: a copy of it
+/// (into `spare` as for renderVectorFrame) where `region` (from incrementalRegion) is cleared and
+/// drawn again, drawing only what meets it. `shownImage` itself is left as it is.
 [[nodiscard]] QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input,
-                                             const QRegion& region);
+                                             const QRegion& region, QImage spare = {});
 
 }  // namespace ostrel

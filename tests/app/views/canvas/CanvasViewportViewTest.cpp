@@ -406,6 +406,35 @@ TEST_F(CanvasViewportViewTest, TheNewestRequestWinsOffTheGuiThread) {
     ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == newest; }));
 }
 
+TEST_F(CanvasViewportViewTest, AMovedStrokeReachesThePaneAsItsWholeFrame) {
+    model.setViewMode(CanvasViewMode::vectorOnly);
+    CanvasViewportView view(model);
+    showView(view);
+    CanvasPaneBody& body = view.panes().back()->body();
+    VectorizerController& document = model.vectorizer();
+    ASSERT_TRUE(document.result() && !document.result()->layers.empty() &&
+                !document.result()->layers.front().paths.empty());
+    const std::set<std::int64_t> moved{document.result()->layers.front().paths.front().id};
+    model.setSelectedPathIDs(moved);
+    const auto wholeFrame = [&] {
+        return renderVectorFrame(
+            VectorFrameInput::make(*document.result(), document.renderCache(), document.params(), QSizeF(body.size()),
+                                   model.zoomScale(), model.panOffset(), false, true, false, false, false, moved,
+                                   std::nullopt),
+            body.devicePixelRatioF());
+    };
+    ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == wholeFrame(); }));
+
+    // Each move updates the cache from the one on screen: the pane draws only around the stroke,
+    // and what it shows is the whole frame of the moved stroke.
+    for (const QPointF step : {QPointF(3, 2), QPointF(-1, 4)}) {
+        document.translatePaths(moved, step.x(), step.y());
+        ASSERT_NE(document.renderCache()->updatedFromSerial, 0u);
+        const QImage expected = wholeFrame();
+        ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == expected; })) << step.x();
+    }
+}
+
 TEST_F(CanvasViewportViewTest, HooksReachEditablePanesAndOverlaysLeaveFreeRoomToThem) {
     RecordingHandler handler;
     CanvasViewportView view(model);
