@@ -284,7 +284,9 @@ void CanvasPaneBody::startNext() {
     // One task at a time per pane: the image on screen now is the newest one, the base of a partial
     // frame, and the one shown before it is drawn over.
     renderPool().start([worker = worker_, input, generation, dpr, base = shown_.input, baseImage = shown_.image,
-                        spare = std::exchange(spare_, QImage())]() mutable {
+                        spare = std::exchange(spare_, QImage()), retired = std::exchange(retired_, nullptr)]() mutable {
+        // The input of a frame no longer shown may hold the last reference to a whole render cache.
+        retired.reset();
         QImage image;
         if (base != nullptr && !baseImage.isNull() && baseImage.devicePixelRatio() == dpr) {
             if (const std::optional<QRegion> region = incrementalRegion(*base, *input, dpr)) {
@@ -312,6 +314,7 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
     busy_ = false;
     if (generation > shown_.generation) {
         spare_ = std::exchange(shown_.image, QImage());
+        retired_ = std::exchange(shown_.input, nullptr);
         shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
         update();
         emit vectorImageShown();

@@ -145,6 +145,7 @@ private:
     std::optional<std::pair<VectorFrameInput, std::uint64_t>> pending_;
     Shown shown_;
     QImage spare_;  // the image shown before shown_, drawn over by the next render
+    std::shared_ptr<const VectorFrameInput> retired_;  // its input, let go of by the next render
     QImage bitmapLayer_;  // the overlay's faded picture, drawn again on each paint
     // One grid period's band at the pane's width (see paintGrid).
     QImage gridBand_;
