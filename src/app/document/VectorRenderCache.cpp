@@ -190,8 +190,9 @@ StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
     return stroke;
 }
 
-/// The cache of one layer from the paths of its strokes (strokes[i] belongs to layer.paths[i]).
-VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, const std::vector<StrokePaths>& strokes) {
+/// The cache of one layer from the paths of its strokes (strokes[i] belongs to layer.paths[i]); the
+/// stroke paths end up in the lookups by id.
+VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<StrokePaths> strokes) {
     constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
     VectorRenderCache::LayerCache lc;
     lc.index = layer.index;
@@ -249,11 +250,11 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, const std::vect
     lc.handlesByID.reserve(layer.paths.size());
     lc.boundsByID.reserve(layer.paths.size());
     for (std::size_t i = 0; i < strokes.size(); ++i) {
-        const StrokePaths& stroke = strokes[i];
+        StrokePaths& stroke = strokes[i];
         const std::int64_t id = layer.paths[i].id;
-        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = stroke.ribbon;
-        lc.pathByID[id] = stroke.centre;
-        lc.handlesByID[id] = stroke.handles;
+        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = std::move(stroke.ribbon);
+        lc.pathByID[id] = std::move(stroke.centre);
+        lc.handlesByID[id] = std::move(stroke.handles);
         lc.boundsByID[id] = stroke.bounds;
     }
 
@@ -393,12 +394,11 @@ VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
     cache.serial = nextSerial();
     cache.fullTravelPathPx = travelPath(result.layers);
     cache.layers.reserve(result.layers.size());
-    std::vector<StrokePaths> strokes;
     for (const PenLayer& layer : result.layers) {
-        strokes.clear();
+        std::vector<StrokePaths> strokes;
         strokes.reserve(layer.paths.size());
         for (const VectorPath& path : layer.paths) strokes.push_back(makeStroke(path, grid));
-        cache.layers.push_back(gatherLayer(layer, strokes));
+        cache.layers.push_back(gatherLayer(layer, std::move(strokes)));
     }
     cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
     return cache;
@@ -426,8 +426,8 @@ VectorRenderCache VectorRenderCache::update(const VectorRenderCache& previous,
             cache.layers.push_back(previous.layers[l]);
             continue;
         }
-        const auto strokes = strokesReusing(previousLayers[l], previous.layers[l], layer, grid, cache.changedRegionPx);
-        cache.layers.push_back(gatherLayer(layer, strokes));
+        cache.layers.push_back(
+            gatherLayer(layer, strokesReusing(previousLayers[l], previous.layers[l], layer, grid, cache.changedRegionPx)));
     }
     cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
     return cache;

@@ -169,6 +169,9 @@ private:
     void setProgress(double fraction, std::string stage);
     void setProcessing(bool processing);
     void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
+    /// A copy of the current result's layers to edit (result_ is set), once the previous result has
+    /// been freed.
+    [[nodiscard]] std::vector<PenLayer> editableLayers();
     /// Before a run's result replaces one changed by hand: its layers go on the undo stack.
     void keepHandEditsForUndo();
 
