@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <unordered_map>
 
 namespace ostrel {
 
@@ -142,18 +143,6 @@ struct StrokePaths {
     int bandKey = 1;
 };
 
-struct Cell {
-    Gathered centre;
-    Gathered ribbon;
-    Gathered handles;
-    std::optional<QRectF> bounds;
-};
-
-struct Band {
-    Gathered full;
-    std::map<int, Gathered> byCell;
-};
-
 /// Cell sizes of a result's image: max(width ÷ 8, 1) by max(max(height, 1) ÷ 8, 1).
 struct Grid {
     double cellWidth = 1;
@@ -190,124 +179,214 @@ StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
     return stroke;
 }
 
-/// The cache of one layer from the paths of its strokes (strokes[i] belongs to layer.paths[i]); the
-/// stroke paths end up in the lookups by id.
+
+constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
+
+/// What the whole-layer and whole-band paths of a layer are gathered from when first read: the
+/// strokes in order and their paths, by id (ids unique in the layer) or as built (ids repeated).
+struct LayerSource {
+    std::shared_ptr<const VectorRenderCache::StrokeOrder> order;
+    VectorRenderCache::ByID<QPainterPath> pathByID;
+    VectorRenderCache::ByID<QPainterPath> ribbonByID;
+    VectorRenderCache::ByID<QPainterPath> handlesByID;
+    std::vector<StrokePaths> strokes;  // only when ids repeat
+
+    [[nodiscard]] std::size_t size() const noexcept { return order->ids.size(); }
+    [[nodiscard]] const QPainterPath* centre(std::size_t i) const {
+        return strokes.empty() ? &pathByID.at(order->ids[i]) : &strokes[i].centre;
+    }
+    [[nodiscard]] const QPainterPath* handles(std::size_t i) const {
+        return strokes.empty() ? &handlesByID.at(order->ids[i]) : &strokes[i].handles;
+    }
+    [[nodiscard]] const QPainterPath* ribbon(std::size_t i) const {
+        if (!strokes.empty()) return strokes[i].ribbon.isEmpty() ? nullptr : &strokes[i].ribbon;
+        const auto found = ribbonByID.find(order->ids[i]);
+        return found == ribbonByID.end() ? nullptr : &found->second;
+    }
+};
+
+/// One path gathered from the parts `partAt(i)` gives for the strokes 0 … count − 1 (null: none).
+template <class PartAt>
+QPainterPath gatherParts(std::size_t count, const PartAt& partAt) {
+    Gathered gathered;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const QPainterPath* part = partAt(i)) gathered.count(*part);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const QPainterPath* part = partAt(i); part != nullptr && !part->isEmpty()) gathered.add(*part);
+    }
+    return std::move(gathered.path);
+}
+
+/// The paths of one cell of a layer: its bucket and, per band key, the centre lines of the band's
+/// strokes in the cell.
+struct CellPaths {
+    std::optional<VectorRenderCache::SpatialBucket> bucket;
+    std::map<int, QPainterPath> bandPaths;
+};
+
+/// Gathers a cell from its strokes, in layer order.
+CellPaths gatherCell(int gridIndex, const std::vector<const StrokePaths*>& strokes) {
+    CellPaths out;
+    if (strokes.empty()) return out;
+    Gathered centre;
+    Gathered ribbon;
+    Gathered handles;
+    std::optional<QRectF> bounds;
+    std::map<int, Gathered> bands;
+    for (const StrokePaths* stroke : strokes) {
+        bounds = united(bounds, stroke->bounds);
+        centre.count(stroke->centre);
+        ribbon.count(stroke->ribbon);
+        handles.count(stroke->handles);
+        bands[stroke->bandKey].count(stroke->centre);
+    }
+    // A cell whose strokes are all in one band gives that band the cell's own centre path.
+    const bool inOneBand = bands.size() == 1;
+    for (const StrokePaths* stroke : strokes) {
+        centre.add(stroke->centre);
+        if (!inOneBand) bands[stroke->bandKey].add(stroke->centre);
+        handles.add(stroke->handles);
+        if (!stroke->ribbon.isEmpty()) ribbon.add(stroke->ribbon);
+    }
+    for (auto& [key, gathered] : bands) out.bandPaths.emplace(key, inOneBand ? centre.path : std::move(gathered.path));
+    out.bucket = VectorRenderCache::SpatialBucket{gridIndex, *bounds, std::move(centre.path), std::move(ribbon.path),
+                                                  std::move(handles.path)};
+    return out;
+}
+
+/// The per-stroke lookups of a layer; a later stroke with the same id replaces an earlier one.
+void fillLookups(VectorRenderCache::LayerCache& lc, const PenLayer& layer, const std::vector<StrokePaths>& strokes) {
+    auto& paths = lc.pathByID.edit();
+    auto& handles = lc.handlesByID.edit();
+    auto& bounds = lc.boundsByID.edit();
+    paths.reserve(layer.paths.size());
+    handles.reserve(layer.paths.size());
+    bounds.reserve(layer.paths.size());
+    for (std::size_t i = 0; i < strokes.size(); ++i) {
+        const StrokePaths& stroke = strokes[i];
+        const std::int64_t id = layer.paths[i].id;
+        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = stroke.ribbon;
+        paths[id] = stroke.centre;
+        handles[id] = stroke.handles;
+        bounds[id] = stroke.bounds;
+    }
+}
+
+/// The order of a layer's strokes with their cells, band keys and end points. A stroke kept from
+/// the previous order (previousPosition[i] set) takes its end points from there.
+std::shared_ptr<const VectorRenderCache::StrokeOrder> strokeOrder(
+    const PenLayer& layer, const std::vector<int>& gridIndexes, const VectorRenderCache::StrokeOrder* previous = nullptr,
+    const std::vector<std::optional<std::size_t>>* previousPosition = nullptr) {
+    auto order = std::make_shared<VectorRenderCache::StrokeOrder>();
+    const std::size_t n = layer.paths.size();
+    order->ids.reserve(n);
+    order->bandKeys.reserve(n);
+    order->starts.reserve(n);
+    order->ends.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const VectorPath& path = layer.paths[i];
+        order->ids.push_back(path.id);
+        order->bandKeys.push_back(VectorRenderCache::bandKey(path.strokeRadiusPx));
+        const std::optional<std::size_t> was =
+            previous != nullptr && previousPosition != nullptr ? (*previousPosition)[i] : std::nullopt;
+        order->starts.push_back(was ? previous->starts[*was] : path.startPoint());
+        order->ends.push_back(was ? previous->ends[*was] : path.endPoint());
+    }
+    order->gridIndexes = gridIndexes;
+    return order;
+}
+
+/// Buckets and bands from the layer's cells, and the whole paths as recipes over `source`.
+void assembleLayer(VectorRenderCache::LayerCache& lc, std::array<CellPaths, kCells>& cells,
+                   std::shared_ptr<const LayerSource> source) {
+    std::map<int, std::map<int, QPainterPath>> bandCells;  // band key → cell → path
+    for (int i = 0; i < kCells; ++i) {
+        CellPaths& cell = cells[static_cast<std::size_t>(i)];
+        if (!cell.bucket) continue;
+        lc.buckets.push_back(std::move(*cell.bucket));
+        for (auto& [key, path] : cell.bandPaths) bandCells[key].emplace_hint(bandCells[key].end(), i, std::move(path));
+    }
+    lc.fullPathPx = VectorRenderCache::DeferredPath::later(
+        [source] { return gatherParts(source->size(), [&](std::size_t i) { return source->centre(i); }); });
+    lc.fullFilledRibbonPathPx = VectorRenderCache::DeferredPath::later(
+        [source] { return gatherParts(source->size(), [&](std::size_t i) { return source->ribbon(i); }); });
+    lc.fullHandlesPx = VectorRenderCache::DeferredPath::later(
+        [source] { return gatherParts(source->size(), [&](std::size_t i) { return source->handles(i); }); });
+    // A band holding every stroke of the layer receives the same parts in the same order as the
+    // whole layer: the same path.
+    const bool layerInOneBand = bandCells.size() == 1;
+    lc.widthBands.reserve(bandCells.size());
+    for (auto& [key, byCell] : bandCells) {
+        VectorRenderCache::DeferredPath full = lc.fullPathPx;
+        if (!layerInOneBand) {
+            full = VectorRenderCache::DeferredPath::later([source, band = key] {
+                return gatherParts(source->size(), [&](std::size_t i) {
+                    return source->order->bandKeys[i] == band ? source->centre(i) : nullptr;
+                });
+            });
+        }
+        lc.widthBands.push_back({key / 4.0, std::move(full), std::move(byCell)});
+    }
+}
+
+/// The cache of one layer built whole from the paths of its strokes (strokes[i] belongs to
+/// layer.paths[i]).
 VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<StrokePaths> strokes) {
-    constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
     VectorRenderCache::LayerCache lc;
     lc.index = layer.index;
-    Gathered fullCentre;
-    Gathered fullRibbon;
-    Gathered fullHandles;
-    std::array<Cell, kCells> cells;
-    std::map<int, Band> bands;
-
-    // Cell bounds and counts; the gathered paths only count their parts here.
+    fillLookups(lc, layer, strokes);
+    std::array<std::vector<const StrokePaths*>, kCells> members;
+    std::vector<int> gridIndexes;
+    gridIndexes.reserve(strokes.size());
     for (const StrokePaths& stroke : strokes) {
-        Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
-        cell.bounds = united(cell.bounds, stroke.bounds);
-        fullCentre.count(stroke.centre);
-        fullRibbon.count(stroke.ribbon);
-        fullHandles.count(stroke.handles);
-        cell.centre.count(stroke.centre);
-        cell.ribbon.count(stroke.ribbon);
-        cell.handles.count(stroke.handles);
-        Band& band = bands[stroke.bandKey];
-        band.full.count(stroke.centre);
-        band.byCell[stroke.gridIndex].count(stroke.centre);
+        members[static_cast<std::size_t>(stroke.gridIndex)].push_back(&stroke);
+        gridIndexes.push_back(stroke.gridIndex);
     }
-
-    // A band that holds every stroke of the layer (one stroke width, the usual case of hatching,
-    // freehand and contour layers) receives the same parts in the same order as the whole layer,
-    // and a band's cell holding all strokes of that cell the same as the cell: such paths are the
-    // same paths, shared instead of built twice.
-    std::array<bool, kCells> cellInOneBand{};
-    for (auto& [key, band] : bands) {
-        for (auto& [gridIndex, gathered] : band.byCell) {
-            cellInOneBand[static_cast<std::size_t>(gridIndex)] =
-                gathered.parts == cells[static_cast<std::size_t>(gridIndex)].centre.parts;
-        }
-    }
-    const bool layerInOneBand = bands.size() == 1;
-
-    // Every gathered path receives its parts in stroke order, as QPainterPath::addPath appends them.
-    for (const StrokePaths& stroke : strokes) {
-        Cell& cell = cells[static_cast<std::size_t>(stroke.gridIndex)];
-        fullCentre.add(stroke.centre);
-        cell.centre.add(stroke.centre);
-        if (!layerInOneBand) bands[stroke.bandKey].full.add(stroke.centre);
-        if (!cellInOneBand[static_cast<std::size_t>(stroke.gridIndex)]) {
-            bands[stroke.bandKey].byCell[stroke.gridIndex].add(stroke.centre);
-        }
-        fullHandles.add(stroke.handles);
-        cell.handles.add(stroke.handles);
-        if (!stroke.ribbon.isEmpty()) {
-            fullRibbon.add(stroke.ribbon);
-            cell.ribbon.add(stroke.ribbon);
-        }
-    }
-    lc.pathByID.reserve(layer.paths.size());
-    lc.handlesByID.reserve(layer.paths.size());
-    lc.boundsByID.reserve(layer.paths.size());
-    for (std::size_t i = 0; i < strokes.size(); ++i) {
-        StrokePaths& stroke = strokes[i];
-        const std::int64_t id = layer.paths[i].id;
-        if (!stroke.ribbon.isEmpty()) lc.ribbonByID[id] = std::move(stroke.ribbon);
-        lc.pathByID[id] = std::move(stroke.centre);
-        lc.handlesByID[id] = std::move(stroke.handles);
-        lc.boundsByID[id] = stroke.bounds;
-    }
-
-    for (auto& [key, band] : bands) {
-        if (layerInOneBand) band.full.path = fullCentre.path;
-        for (auto& [gridIndex, gathered] : band.byCell) {
-            if (cellInOneBand[static_cast<std::size_t>(gridIndex)]) {
-                gathered.path = cells[static_cast<std::size_t>(gridIndex)].centre.path;
-            }
-        }
-    }
-    lc.fullPathPx = std::move(fullCentre.path);
-    lc.fullFilledRibbonPathPx = std::move(fullRibbon.path);
-    lc.fullHandlesPx = std::move(fullHandles.path);
-
-    for (int i = 0; i < kCells; ++i) {
-        Cell& cell = cells[static_cast<std::size_t>(i)];
-        if (!cell.bounds) continue;
-        lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre.path), std::move(cell.ribbon.path),
-                              std::move(cell.handles.path)});
-    }
-    lc.widthBands.reserve(bands.size());
-    for (auto& [key, band] : bands) {
-        std::map<int, QPainterPath> byCell;
-        for (auto& [gridIndex, gathered] : band.byCell) byCell.emplace_hint(byCell.end(), gridIndex, std::move(gathered.path));
-        lc.widthBands.push_back({key / 4.0, std::move(band.full.path), std::move(byCell)});
-    }
+    std::array<CellPaths, kCells> cells;
+    for (int i = 0; i < kCells; ++i) cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
+    lc.order = strokeOrder(layer, gridIndexes);
+    auto source = std::make_shared<LayerSource>();
+    source->order = lc.order;
+    source->pathByID = lc.pathByID;
+    source->ribbonByID = lc.ribbonByID;
+    source->handlesByID = lc.handlesByID;
+    // With a repeated id the lookups hold only the later stroke: the whole paths keep every stroke.
+    if (lc.pathByID.size() != layer.paths.size()) source->strokes = std::move(strokes);
+    assembleLayer(lc, cells, std::move(source));
     return lc;
 }
 
 /// The pen-up moves between consecutive strokes of the visible layers, from the origin.
-QPainterPath travelPath(const std::vector<PenLayer>& layers) {
+QPainterPath travelPath(const std::vector<std::shared_ptr<const VectorRenderCache::StrokeOrder>>& visibleLayers) {
     QPainterPath travel = windingPath();
     std::size_t visibleStrokeCount = 0;
-    for (const PenLayer& layer : layers) {
-        if (layer.visible) visibleStrokeCount += layer.paths.size();
-    }
+    for (const auto& order : visibleLayers) visibleStrokeCount += order->ids.size();
     travel.reserve(static_cast<int>(std::min<std::size_t>(2 * visibleStrokeCount + 1, INT_MAX)));
     VectorPoint previousEnd = VectorPoint::zero;
-    for (const PenLayer& layer : layers) {
-        if (!layer.visible) continue;
-        for (const VectorPath& path : layer.paths) {
+    for (const auto& order : visibleLayers) {
+        for (std::size_t i = 0; i < order->ids.size(); ++i) {
             travel.moveTo(qt(previousEnd));
-            travel.lineTo(qt(path.startPoint()));
-            previousEnd = path.endPoint();
+            travel.lineTo(qt(order->starts[i]));
+            previousEnd = order->ends[i];
         }
     }
     return travel;
 }
 
+/// The travel path of a cache whose layers are built, gathered when first read.
+VectorRenderCache::DeferredPath deferredTravelPath(const std::vector<VectorRenderCache::LayerCache>& layers,
+                                                   const std::vector<PenLayer>& penLayers) {
+    std::vector<std::shared_ptr<const VectorRenderCache::StrokeOrder>> visible;
+    for (std::size_t l = 0; l < penLayers.size(); ++l) {
+        if (penLayers[l].visible) visible.push_back(layers[l].order);
+    }
+    return VectorRenderCache::DeferredPath::later([visible = std::move(visible)] { return travelPath(visible); });
+}
+
 /// The cache-wide bounds by id: in layer and stroke order, so a later stroke with the same id wins.
-std::unordered_map<std::int64_t, QRectF> gatherBoundsByID(const std::vector<VectorRenderCache::LayerCache>& layers,
-                                                        const std::vector<PenLayer>& penLayers) {
+VectorRenderCache::ByID<QRectF> gatherBoundsByID(const std::vector<VectorRenderCache::LayerCache>& layers,
+                                                const std::vector<PenLayer>& penLayers) {
     std::size_t strokeCount = 0;
     for (const PenLayer& layer : penLayers) strokeCount += layer.paths.size();
     std::unordered_map<std::int64_t, QRectF> bounds;
@@ -319,52 +398,201 @@ std::unordered_map<std::int64_t, QRectF> gatherBoundsByID(const std::vector<Vect
     return bounds;
 }
 
-/// Reuses the paths of `previousLayer`'s unchanged strokes for `layer` and builds the others; the
-/// padded bounds of every stroke drawn differently (before and after) go to `changed`.
-std::vector<StrokePaths> strokesReusing(const PenLayer& previousLayer, const VectorRenderCache::LayerCache& previous,
-                                        const PenLayer& layer, const Grid& grid, std::vector<QRectF>& changed) {
-    // With a repeated id (fewer lookup entries than strokes) the lookups cannot tell that id's strokes
-    // apart: no stroke is reused then. Otherwise a stroke is looked for where it was (most edits keep
-    // the strokes in place), then by its id.
-    const bool repeatedID = previous.pathByID.size() != previousLayer.paths.size();
-    std::unordered_map<std::int64_t, std::size_t> previousPosition;
+std::size_t strokeCount(const std::vector<PenLayer>& layers) noexcept {
+    std::size_t count = 0;
+    for (const PenLayer& layer : layers) count += layer.paths.size();
+    return count;
+}
+
+/// How a changed layer's strokes relate to the previous ones: which are kept as they were (with
+/// their previous position), which are new or changed (built again), and which cells must be
+/// gathered again.
+struct LayerChanges {
+    std::vector<std::optional<std::size_t>> previousPosition;  // per stroke: kept from there, or built
+    std::vector<StrokePaths> built;                            // the strokes built again, in order
+    std::vector<std::size_t> builtAt;                          // their positions in the layer
+    std::vector<std::size_t> removed;                          // previous positions not kept
+    std::array<bool, kCells> dirty{};
+    std::vector<int> gridIndexes;  // per stroke
+};
+
+LayerChanges compareLayer(const PenLayer& previousLayer, const VectorRenderCache::LayerCache& previous,
+                          const PenLayer& layer, const Grid& grid) {
+    const auto& previousOrder = *previous.order;
+    std::unordered_map<std::int64_t, std::size_t> positionByID;
     const auto positionOf = [&](std::size_t at, std::int64_t id) -> std::optional<std::size_t> {
-        if (repeatedID) return std::nullopt;
         if (at < previousLayer.paths.size() && previousLayer.paths[at].id == id) return at;
-        if (previousPosition.empty()) {
-            previousPosition.reserve(previousLayer.paths.size());
-            for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) previousPosition.emplace(previousLayer.paths[i].id, i);
+        if (positionByID.empty()) {
+            positionByID.reserve(previousLayer.paths.size());
+            for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) positionByID.emplace(previousLayer.paths[i].id, i);
         }
-        const auto found = previousPosition.find(id);
-        if (found == previousPosition.end()) return std::nullopt;
+        const auto found = positionByID.find(id);
+        if (found == positionByID.end()) return std::nullopt;
         return found->second;
     };
-    std::vector<bool> previousKept(previousLayer.paths.size(), false);
-    std::vector<StrokePaths> strokes;
-    strokes.reserve(layer.paths.size());
+    LayerChanges changes;
+    changes.previousPosition.resize(layer.paths.size());
+    changes.gridIndexes.resize(layer.paths.size());
+    std::vector<bool> kept(previousLayer.paths.size(), false);
+    // A cell's kept strokes must also keep their order in it, or the cell is gathered again.
+    std::array<std::optional<std::size_t>, kCells> lastKept{};
     for (std::size_t at = 0; at < layer.paths.size(); ++at) {
         const VectorPath& path = layer.paths[at];
         const std::optional<std::size_t> was = positionOf(at, path.id);
-        if (was && !previousKept[*was] && previousLayer.paths[*was] == path) {
-            previousKept[*was] = true;
-            StrokePaths& stroke = strokes.emplace_back();
-            stroke.centre = previous.pathByID.at(path.id);
-            stroke.handles = previous.handlesByID.at(path.id);
-            const auto ribbon = previous.ribbonByID.find(path.id);
-            stroke.ribbon = ribbon == previous.ribbonByID.end() ? windingPath() : ribbon->second;
-            stroke.bounds = previous.boundsByID.at(path.id);
-            place(stroke, path, grid);
+        if (was && !kept[*was] && previousLayer.paths[*was] == path) {
+            kept[*was] = true;
+            const int cell = previousOrder.gridIndexes[*was];
+            auto& last = lastKept[static_cast<std::size_t>(cell)];
+            if (last && *last > *was) changes.dirty[static_cast<std::size_t>(cell)] = true;
+            last = *was;
+            changes.previousPosition[at] = was;
+            changes.gridIndexes[at] = cell;
             continue;
         }
-        strokes.push_back(makeStroke(path, grid));
-        changed.push_back(strokes.back().bounds);
+        changes.built.push_back(makeStroke(path, grid));
+        changes.builtAt.push_back(at);
+        changes.gridIndexes[at] = changes.built.back().gridIndex;
+        changes.dirty[static_cast<std::size_t>(changes.built.back().gridIndex)] = true;
     }
     for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) {
-        if (previousKept[i]) continue;
-        const auto bounds = previous.boundsByID.find(previousLayer.paths[i].id);
-        if (bounds != previous.boundsByID.end()) changed.push_back(bounds->second);
+        if (kept[i]) continue;
+        changes.removed.push_back(i);
+        changes.dirty[static_cast<std::size_t>(previousOrder.gridIndexes[i])] = true;
     }
-    return strokes;
+    return changes;
+}
+
+/// The cache of a changed layer from the previous one: kept strokes keep their paths, the cells
+/// nothing entered or left keep their paths, the lookups are the previous ones with the changed
+/// strokes replaced. The padded bounds of every stroke drawn differently (before and after) go to
+/// `changed`.
+VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const VectorRenderCache::LayerCache& previous,
+                                          const PenLayer& layer, const Grid& grid, std::vector<QRectF>& changed) {
+    // With a repeated id (fewer lookup entries than strokes) the lookups cannot tell that id's strokes
+    // apart: nothing is kept then.
+    if (previous.pathByID.size() != previousLayer.paths.size() || !previous.order) {
+        std::vector<StrokePaths> strokes;
+        strokes.reserve(layer.paths.size());
+        for (const VectorPath& path : layer.paths) {
+            strokes.push_back(makeStroke(path, grid));
+            changed.push_back(strokes.back().bounds);
+        }
+        for (const auto& [id, bounds] : previous.boundsByID) changed.push_back(bounds);
+        return gatherLayer(layer, std::move(strokes));
+    }
+    LayerChanges changes = compareLayer(previousLayer, previous, layer, grid);
+    for (const StrokePaths& stroke : changes.built) changed.push_back(stroke.bounds);
+    for (const std::size_t i : changes.removed) changed.push_back(previous.boundsByID.at(previousLayer.paths[i].id));
+
+    VectorRenderCache::LayerCache lc;
+    lc.index = layer.index;
+    lc.pathByID = previous.pathByID;
+    lc.ribbonByID = previous.ribbonByID;
+    lc.handlesByID = previous.handlesByID;
+    lc.boundsByID = previous.boundsByID;
+    for (const std::size_t i : changes.removed) {
+        const std::int64_t id = previousLayer.paths[i].id;
+        lc.pathByID.erase(id);
+        lc.ribbonByID.erase(id);
+        lc.handlesByID.erase(id);
+        lc.boundsByID.erase(id);
+    }
+    for (std::size_t b = 0; b < changes.built.size(); ++b) {
+        const StrokePaths& stroke = changes.built[b];
+        const std::int64_t id = layer.paths[changes.builtAt[b]].id;
+        lc.pathByID[id] = stroke.centre;
+        lc.handlesByID[id] = stroke.handles;
+        lc.boundsByID[id] = stroke.bounds;
+        if (stroke.ribbon.isEmpty()) {
+            lc.ribbonByID.erase(id);
+        } else {
+            lc.ribbonByID[id] = stroke.ribbon;
+        }
+    }
+    if (lc.pathByID.size() != layer.paths.size()) {
+        // The edit repeated an id: the layer is built whole (the kept strokes draw the same).
+        std::vector<StrokePaths> strokes;
+        strokes.reserve(layer.paths.size());
+        for (const VectorPath& path : layer.paths) strokes.push_back(makeStroke(path, grid));
+        return gatherLayer(layer, std::move(strokes));
+    }
+
+    // The kept strokes of the cells gathered again, from the lookups.
+    std::array<std::vector<const StrokePaths*>, kCells> members;
+    std::vector<StrokePaths> keptInDirtyCells;
+    std::size_t keptCount = 0;
+    for (std::size_t at = 0; at < layer.paths.size(); ++at) {
+        if (changes.previousPosition[at] && changes.dirty[static_cast<std::size_t>(changes.gridIndexes[at])]) ++keptCount;
+    }
+    keptInDirtyCells.reserve(keptCount);  // never grows: the member pointers stay valid
+    std::size_t nextBuilt = 0;
+    for (std::size_t at = 0; at < layer.paths.size(); ++at) {
+        const auto cell = static_cast<std::size_t>(changes.gridIndexes[at]);
+        if (!changes.previousPosition[at]) {
+            members[cell].push_back(&changes.built[nextBuilt++]);
+            continue;
+        }
+        if (!changes.dirty[cell]) continue;
+        const VectorPath& path = layer.paths[at];
+        StrokePaths& stroke = keptInDirtyCells.emplace_back();
+        stroke.centre = lc.pathByID.at(path.id);
+        stroke.handles = lc.handlesByID.at(path.id);
+        const auto ribbon = lc.ribbonByID.find(path.id);
+        stroke.ribbon = ribbon == lc.ribbonByID.end() ? windingPath() : ribbon->second;
+        stroke.bounds = lc.boundsByID.at(path.id);
+        place(stroke, path, grid);
+        members[cell].push_back(&stroke);
+    }
+    std::array<CellPaths, kCells> cells;
+    for (const auto& bucket : previous.buckets) {
+        if (changes.dirty[static_cast<std::size_t>(bucket.gridIndex)]) continue;
+        cells[static_cast<std::size_t>(bucket.gridIndex)].bucket = bucket;
+    }
+    for (const auto& band : previous.widthBands) {
+        const int key = static_cast<int>(std::lround(band.radiusPx * 4));
+        for (const auto& [cell, path] : band.bucketPathsPx) {
+            if (!changes.dirty[static_cast<std::size_t>(cell)]) cells[static_cast<std::size_t>(cell)].bandPaths.emplace(key, path);
+        }
+    }
+    for (int i = 0; i < kCells; ++i) {
+        if (changes.dirty[static_cast<std::size_t>(i)]) cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
+    }
+    lc.order = strokeOrder(layer, changes.gridIndexes, previous.order.get(), &changes.previousPosition);
+    auto source = std::make_shared<LayerSource>();
+    source->order = lc.order;
+    source->pathByID = lc.pathByID;
+    source->ribbonByID = lc.ribbonByID;
+    source->handlesByID = lc.handlesByID;
+    assembleLayer(lc, cells, std::move(source));
+    return lc;
+}
+
+/// The cache-wide bounds after an edit: the previous ones with the changed layers' strokes
+/// replaced, or gathered again when an id repeats.
+VectorRenderCache::ByID<QRectF> updateBoundsByID(const VectorRenderCache& previous,
+                                                const std::vector<PenLayer>& previousLayers,
+                                                const std::vector<VectorRenderCache::LayerCache>& layers,
+                                                const std::vector<PenLayer>& penLayers,
+                                                const std::vector<bool>& layerChanged) {
+    if (previous.boundsByPathID.size() != strokeCount(previousLayers)) return gatherBoundsByID(layers, penLayers);
+    VectorRenderCache::ByID<QRectF> bounds = previous.boundsByPathID;
+    for (std::size_t l = 0; l < penLayers.size(); ++l) {
+        if (!layerChanged[l]) continue;
+        for (const VectorPath& path : previousLayers[l].paths) {
+            if (!layers[l].boundsByID.contains(path.id)) bounds.erase(path.id);
+        }
+    }
+    for (std::size_t l = 0; l < penLayers.size(); ++l) {
+        if (!layerChanged[l]) continue;
+        const auto& byID = layers[l].boundsByID;
+        for (const VectorPath& path : penLayers[l].paths) {
+            const QRectF& now = byID.at(path.id);
+            const auto was = bounds.find(path.id);
+            if (was == bounds.end() || was->second != now) bounds[path.id] = now;
+        }
+    }
+    if (bounds.size() != strokeCount(penLayers)) return gatherBoundsByID(layers, penLayers);
+    return bounds;
 }
 
 bool sameLayerList(const std::vector<PenLayer>& a, const std::vector<PenLayer>& b) noexcept {
@@ -388,11 +616,15 @@ int VectorRenderCache::bandKey(double strokeRadiusPx) noexcept {
     return key >= 64 ? 64 : static_cast<int>(key);
 }
 
+bool VectorRenderCache::LayerCache::hasFilledRibbons() const noexcept {
+    return std::any_of(buckets.begin(), buckets.end(),
+                       [](const SpatialBucket& bucket) { return !bucket.filledRibbonPathPx.isEmpty(); });
+}
+
 VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
     const Grid grid(result.pageTransform);
     VectorRenderCache cache;
     cache.serial = nextSerial();
-    cache.fullTravelPathPx = travelPath(result.layers);
     cache.layers.reserve(result.layers.size());
     for (const PenLayer& layer : result.layers) {
         std::vector<StrokePaths> strokes;
@@ -401,6 +633,7 @@ VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
         cache.layers.push_back(gatherLayer(layer, std::move(strokes)));
     }
     cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
+    cache.fullTravelPathPx = deferredTravelPath(cache.layers, result.layers);
     return cache;
 }
 
@@ -418,18 +651,19 @@ VectorRenderCache VectorRenderCache::update(const VectorRenderCache& previous,
     VectorRenderCache cache;
     cache.serial = nextSerial();
     cache.updatedFromSerial = previous.serial;
-    cache.fullTravelPathPx = travelPath(result.layers);
     cache.layers.reserve(result.layers.size());
+    std::vector<bool> layerChanged(result.layers.size(), false);
     for (std::size_t l = 0; l < result.layers.size(); ++l) {
         const PenLayer& layer = result.layers[l];
         if (layer.paths == previousLayers[l].paths) {
             cache.layers.push_back(previous.layers[l]);
             continue;
         }
-        cache.layers.push_back(
-            gatherLayer(layer, strokesReusing(previousLayers[l], previous.layers[l], layer, grid, cache.changedRegionPx)));
+        layerChanged[l] = true;
+        cache.layers.push_back(updateLayer(previousLayers[l], previous.layers[l], layer, grid, cache.changedRegionPx));
     }
-    cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
+    cache.boundsByPathID = updateBoundsByID(previous, previousLayers, cache.layers, result.layers, layerChanged);
+    cache.fullTravelPathPx = deferredTravelPath(cache.layers, result.layers);
     return cache;
 }
 

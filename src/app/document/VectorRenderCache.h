@@ -2,9 +2,13 @@
 // an 8 × 8 grid of buckets, quarter-pixel stroke-width bands, per-stroke paths
 // and padded bounds by id, and the pen-up travel over the visible layers.
 // Built whole for a new result, or updated from the previous cache after an edit (only the changed
-// layers are gathered again, only the changed strokes built again); then only read. O(points).
+// strokes built again, only the cells they leave or enter gathered again); then only read. O(points).
+// The whole-layer, whole-band and travel paths are gathered when first read: the canvas draws by
+// cell, so an edit does not pay for paths nothing may read.
 #pragma once
 
+#include "core/model/CopyOnWrite.h"
+#include "core/model/Deferred.h"
 #include "core/model/VectorModel.h"
 
 #include <QPainterPath>
@@ -12,12 +16,16 @@
 
 #include <cstdint>
 #include <map>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 namespace ostrel {
 
 struct VectorRenderCache {
+    using DeferredPath = Deferred<QPainterPath>;
+    template <class Value>
+    using ByID = SharedMap<std::int64_t, Value>;
+
     struct SpatialBucket {
         int gridIndex = 0;  // column + 8 × row
         QRectF boundsPx;    // union of the padded bounds of the cell's strokes
@@ -28,26 +36,41 @@ struct VectorRenderCache {
 
     struct WidthBandCache {
         double radiusPx = 0;  // band key / 4: 0.25 … 16
-        QPainterPath fullPathPx;
+        DeferredPath fullPathPx;
         std::map<int, QPainterPath> bucketPathsPx;  // gridIndex → centre lines of the band in that cell
+    };
+
+    /// The strokes of a layer in order: their ids, cells, band keys and end points (what the pen-up
+    /// travel joins).
+    struct StrokeOrder {
+        std::vector<std::int64_t> ids;
+        std::vector<int> gridIndexes;
+        std::vector<int> bandKeys;
+        std::vector<VectorPoint> starts;
+        std::vector<VectorPoint> ends;
     };
 
     struct LayerCache {
         std::int64_t index = 0;
-        QPainterPath fullPathPx;
-        QPainterPath fullFilledRibbonPathPx;
-        QPainterPath fullHandlesPx;
+        DeferredPath fullPathPx;
+        DeferredPath fullFilledRibbonPathPx;
+        DeferredPath fullHandlesPx;
         std::vector<SpatialBucket> buckets;     // occupied cells, ascending gridIndex
         std::vector<WidthBandCache> widthBands;  // ascending radiusPx
-        std::unordered_map<std::int64_t, QPainterPath> pathByID;
-        std::unordered_map<std::int64_t, QPainterPath> ribbonByID;
-        std::unordered_map<std::int64_t, QPainterPath> handlesByID;
-        std::unordered_map<std::int64_t, QRectF> boundsByID;
+        ByID<QPainterPath> pathByID;
+        ByID<QPainterPath> ribbonByID;
+        ByID<QPainterPath> handlesByID;
+        ByID<QRectF> boundsByID;
+        std::shared_ptr<const StrokeOrder> order;  // never null in a built cache
+
+        /// True when some stroke of the layer has a ribbon outline (fullFilledRibbonPathPx is not
+        /// empty), answered without gathering that path.
+        [[nodiscard]] bool hasFilledRibbons() const noexcept;
     };
 
     std::vector<LayerCache> layers;  // in the result's layer order, hidden layers included
-    QPainterPath fullTravelPathPx;
-    std::unordered_map<std::int64_t, QRectF> boundsByPathID;
+    DeferredPath fullTravelPathPx;
+    ByID<QRectF> boundsByPathID;
 
     /// This cache among all caches of the process (never 0).
     std::uint64_t serial = 0;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <system_error>
 
@@ -92,23 +91,11 @@ void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool
         std::move(layers), page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
         result_->metrics.penBreakpointsPx, reoptimizeTour);
     // A drag commits on every frame: the render cache is updated from the current one (only the
-    // changed strokes and layers are built again) and the two texts are written when first read.
-    // On a large document the cache is updated on a thread of its own while the texts' inputs are
-    // copied; it reads only the two results and the current cache, which nothing changes meanwhile.
-    const auto updateCache = [this, &rebuilt] {
-        return renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, rebuilt)
-                            : VectorRenderCache::build(rebuilt);
-    };
-    std::future<VectorRenderCache> cache;
-    if (VectorizationEngine::isLargeDocument(rebuilt.layers)) {
-        try {
-            cache = std::async(std::launch::async, updateCache);
-        } catch (const std::system_error&) {
-            // No thread to be had: the cache is updated after the texts.
-        }
-    }
+    // changed strokes and the cells they leave or enter are built again) and the two texts are
+    // written when first read. Both share the strokes' points with the current result.
+    auto ready = std::make_shared<const VectorRenderCache>(
+        renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, rebuilt) : VectorRenderCache::build(rebuilt));
     VectorizationEngine::deferSvgTexts(rebuilt, params_);
-    auto ready = std::make_shared<const VectorRenderCache>(cache.valid() ? cache.get() : updateCache());
     applyResult(std::move(rebuilt), std::move(ready));
     resultHasHandEdits_ = true;
 }
@@ -304,8 +291,8 @@ void VectorizerController::translatePaths(const std::set<std::int64_t>& ids, dou
         for (auto& path : layer.paths) {
             if (!contains(ids, path.id)) continue;
             for (auto& point : path.points) offset(point, dxPx, dyPx);
-            offset(path.beziers, dxPx, dyPx);
-            offset(path.outlineBeziers, dxPx, dyPx);
+            offset(path.beziers.edit(), dxPx, dyPx);
+            offset(path.outlineBeziers.edit(), dxPx, dyPx);
         }
     }
     commitEditedLayers(std::move(layers), false);

@@ -3,9 +3,10 @@
 // the text (and the recipe until it has run), so copying a value that holds one is cheap.
 #pragma once
 
+#include "core/model/Deferred.h"
+
 #include <functional>
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,8 +38,9 @@ public:
     friend std::ostream& operator<<(std::ostream& out, const DeferredText& text);
 
 private:
-    struct State;
-    std::shared_ptr<State> state_;  // null: the empty text
+    explicit DeferredText(Deferred<std::string> text) : text_(std::move(text)) {}
+
+    Deferred<std::string> text_;
 };
 
 }  // namespace ostrel

@@ -1,10 +1,12 @@
 // The value records every part of Ostrel passes around: points, cubic
 // segments, strokes, pen layers, the statistics of a vectorization and its
-// whole result. No references, copied by value, compared field by field.
+// whole result. No references, copied by value (a stroke's points and
+// segments are shared by its copies until one is changed), compared field by field.
 #pragma once
 
 #include "core/model/DeferredText.h"
 #include "core/model/PageTransform.h"
+#include "core/model/CopyOnWrite.h"
 
 #include <array>
 #include <cstdint>
@@ -43,15 +45,15 @@ struct CubicBezierSegment {
     friend bool operator==(const CubicBezierSegment&, const CubicBezierSegment&) = default;
 };
 
-/// One stroke.
+/// One stroke. Its points and segments are shared between copies until one is changed.
 struct VectorPath {
     std::int64_t id = 0;
     std::int64_t penIndex = 0;
-    std::vector<VectorPoint> points;               // polyline in image pixels
-    std::vector<CubicBezierSegment> beziers;       // fitted curve; empty when drawn as a polyline
-    double strokeRadiusPx = 0;                     // measured half-width
-    std::vector<double> pointRadiiPx;              // pointRadiiPx[i]: half-width at points[i]
-    std::vector<CubicBezierSegment> outlineBeziers;  // closed ribbon outline, or empty
+    SharedVector<VectorPoint> points;                 // polyline in image pixels
+    SharedVector<CubicBezierSegment> beziers;         // fitted curve; empty when drawn as a polyline
+    double strokeRadiusPx = 0;                        // measured half-width
+    SharedVector<double> pointRadiiPx;                // pointRadiiPx[i]: half-width at points[i]
+    SharedVector<CubicBezierSegment> outlineBeziers;  // closed ribbon outline, or empty
     bool isClosed = false;
     bool isHatch = false;
 

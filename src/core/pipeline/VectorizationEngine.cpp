@@ -260,7 +260,7 @@ VectorPath refitPath(const VectorPath& path, const VectorizerParams& params) {
     const std::size_t n = path.points.size();
     if (n < 2) return path;
     std::vector<double> radii =
-        path.pointRadiiPx.size() == n ? path.pointRadiiPx : std::vector<double>(n, path.strokeRadiusPx);
+        path.pointRadiiPx.size() == n ? path.pointRadiiPx.vector() : std::vector<double>(n, path.strokeRadiusPx);
     FinishedStroke finished = finishStroke(path.points, radii, path.strokeRadiusPx, path.isHatch, params);
     VectorPath out = path;
     out.beziers = std::move(finished.beziers);

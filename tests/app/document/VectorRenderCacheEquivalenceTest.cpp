@@ -14,6 +14,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <unordered_map>
 #include <optional>
 #include <set>
 
@@ -142,15 +143,16 @@ VectorRenderCache build(const VectorizationResult& result) {
         std::max(static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) / kGridSize, 1.0);
 
     VectorRenderCache cache;
-    cache.fullTravelPathPx = windingPath();
+    QPainterPath travel = windingPath();
+    std::unordered_map<std::int64_t, QRectF> boundsByPathID;
     VectorPoint previousEnd = VectorPoint::zero;
 
     for (const PenLayer& layer : result.layers) {
         LayerCache lc;
         lc.index = layer.index;
-        lc.fullPathPx = windingPath();
-        lc.fullFilledRibbonPathPx = windingPath();
-        lc.fullHandlesPx = windingPath();
+        QPainterPath fullPath = windingPath();
+        QPainterPath fullRibbons = windingPath();
+        QPainterPath fullHandles = windingPath();
         lc.pathByID.reserve(layer.paths.size());
         lc.boundsByID.reserve(layer.paths.size());
         std::array<Cell, kGridSize * kGridSize> cells;
@@ -158,8 +160,8 @@ VectorRenderCache build(const VectorizationResult& result) {
 
         for (const VectorPath& path : layer.paths) {
             if (layer.visible) {
-                cache.fullTravelPathPx.moveTo(qt(previousEnd));
-                cache.fullTravelPathPx.lineTo(qt(path.startPoint()));
+                travel.moveTo(qt(previousEnd));
+                travel.lineTo(qt(path.startPoint()));
                 previousEnd = path.endPoint();
             }
             const QPainterPath centre = centreLine(path);
@@ -167,16 +169,16 @@ VectorRenderCache build(const VectorizationResult& result) {
             const QPainterPath outline = ribbon(path);
             const QRectF bounds = paddedBounds(path);
 
-            lc.fullPathPx.addPath(centre);
+            fullPath.addPath(centre);
             if (!outline.isEmpty()) {
-                lc.fullFilledRibbonPathPx.addPath(outline);
+                fullRibbons.addPath(outline);
                 lc.ribbonByID[path.id] = outline;
             }
-            lc.fullHandlesPx.addPath(handle);
+            fullHandles.addPath(handle);
             lc.pathByID[path.id] = centre;
             lc.handlesByID[path.id] = handle;
             lc.boundsByID[path.id] = bounds;
-            cache.boundsByPathID[path.id] = bounds;
+            boundsByPathID[path.id] = bounds;
 
             const int column = cellOf(bounds.x() + bounds.width() / 2, cellWidth);
             const int row = cellOf(bounds.y() + bounds.height() / 2, cellHeight);
@@ -201,8 +203,13 @@ VectorRenderCache build(const VectorizationResult& result) {
         for (auto& [key, band] : bands) {
             lc.widthBands.push_back({key / 4.0, std::move(band.full), std::move(band.byCell)});
         }
+        lc.fullPathPx = std::move(fullPath);
+        lc.fullFilledRibbonPathPx = std::move(fullRibbons);
+        lc.fullHandlesPx = std::move(fullHandles);
         cache.layers.push_back(std::move(lc));
     }
+    cache.fullTravelPathPx = std::move(travel);
+    cache.boundsByPathID = std::move(boundsByPathID);
     return cache;
 }
 
@@ -243,7 +250,8 @@ TEST(VectorRenderCacheEquivalence, SameElementsAsThePlainBuilder) {
 }
 
 /// Random edits of a document as the canvas makes them: strokes moved, changed, removed, added (now
-/// and then with an id already in use), a layer hidden, a layer's strokes reordered.
+/// and then with an id already in use), a layer hidden, a layer's strokes reordered, a stroke moved
+/// to another layer.
 std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
     std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
     const auto next = [&state](std::uint64_t bound) {
@@ -272,6 +280,12 @@ std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
         }
         if (next(5) == 0) std::reverse(paths.begin(), paths.end());
         if (next(6) == 0) layer.visible = !layer.visible;
+    }
+    // Now and then a stroke goes to the next pen, as assigning a pen does.
+    for (std::size_t l = 0; l + 1 < layers.size(); ++l) {
+        if (next(4) != 0 || layers[l].paths.empty()) continue;
+        layers[l + 1].paths.push_back(std::move(layers[l].paths.back()));
+        layers[l].paths.pop_back();
     }
     return layers;
 }

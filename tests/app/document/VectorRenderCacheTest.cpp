@@ -28,12 +28,12 @@ PenLayer layer(std::int64_t index, std::vector<VectorPath> paths, bool visible =
 TEST(VectorRenderCache, EmptyInputs) {
     const auto none = VectorRenderCache::build(resultWith({}));
     EXPECT_TRUE(none.layers.empty());
-    EXPECT_TRUE(none.fullTravelPathPx.isEmpty());
+    EXPECT_TRUE(none.fullTravelPathPx->isEmpty());
     EXPECT_TRUE(none.boundsByPathID.empty());
 
     const auto emptyLayer = VectorRenderCache::build(resultWith({layer(0, {})}));
     ASSERT_EQ(emptyLayer.layers.size(), 1u);
-    EXPECT_TRUE(emptyLayer.layers[0].fullPathPx.isEmpty());
+    EXPECT_TRUE(emptyLayer.layers[0].fullPathPx->isEmpty());
     EXPECT_TRUE(emptyLayer.layers[0].buckets.empty());
     EXPECT_TRUE(emptyLayer.layers[0].widthBands.empty());
 }
@@ -100,7 +100,7 @@ TEST(VectorRenderCache, TravelSkipsHiddenLayersAndClosedPathsClose) {
     const QPainterPath& centre = cache.layers[2].pathByID.at(7);
     EXPECT_EQ(QPointF(centre.elementAt(centre.elementCount() - 1)), QPointF(100, 100));
     EXPECT_EQ(cache.layers[2].ribbonByID.at(7).fillRule(), Qt::WindingFill);
-    EXPECT_EQ(cache.layers[2].fullFilledRibbonPathPx.fillRule(), Qt::WindingFill);
+    EXPECT_EQ(cache.layers[2].fullFilledRibbonPathPx->fillRule(), Qt::WindingFill);
 }
 
 }  // namespace

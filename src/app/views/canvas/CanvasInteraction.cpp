@@ -75,7 +75,7 @@ std::optional<CanvasTransformGeometry> CanvasInteraction::currentGeometry() cons
 
 const CanvasInteraction::Bounds* CanvasInteraction::cachedBounds() const {
     const auto& cache = model_.vectorizer().renderCache();
-    return cache ? &cache->boundsByPathID : nullptr;
+    return cache ? &cache->boundsByPathID.map() : nullptr;
 }
 
 void CanvasInteraction::sendMarquee(std::optional<QRectF> rect) const {

@@ -449,8 +449,7 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
         }
 
         const bool illustration = in.outputMode == VectorOutputMode::illustration;
-        if (illustration && in.strokeStyle == IllustrationStrokeStyle::variableRibbon &&
-            !lc.fullFilledRibbonPathPx.isEmpty()) {
+        if (illustration && in.strokeStyle == IllustrationStrokeStyle::variableRibbon && lc.hasFilledRibbons()) {
             for (const auto* bucket : drawn) fillInChunks(painter, bucket->filledRibbonPathPx, t, color, area);
         } else if (illustration && in.strokeStyle == IllustrationStrokeStyle::perStrokeWidth && !lc.widthBands.empty()) {
             std::vector<int> cells;

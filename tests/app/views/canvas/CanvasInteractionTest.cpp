@@ -207,7 +207,7 @@ TEST_F(CanvasInteractionTest, MarqueeReplacesOrAddsAndIsShownWhileDragging) {
 
 TEST_F(CanvasInteractionTest, AZeroWidthMarqueeTakesPointsOnItsBorder) {
     const auto& layers = document().result()->layers;
-    const auto& bounds = document().renderCache()->boundsByPathID;
+    const auto& bounds = document().renderCache()->boundsByPathID.map();
     EXPECT_EQ(CanvasInteraction::marqueeSelection({80, 0}, {80, 110}, layers, &bounds, {}),
               (std::set<std::int64_t>{1, 2, 3}));
     // A segment crossing the box without a point inside it is not taken.
@@ -215,7 +215,7 @@ TEST_F(CanvasInteractionTest, AZeroWidthMarqueeTakesPointsOnItsBorder) {
     // Hidden layers are never taken.
     document().toggleLayerVisibility(1);
     EXPECT_EQ(CanvasInteraction::marqueeSelection({0, 0}, {160, 120}, document().result()->layers,
-                                                  &document().renderCache()->boundsByPathID, {}),
+                                                  &document().renderCache()->boundsByPathID.map(), {}),
               (std::set<std::int64_t>{1, 2}));
 }
 
