@@ -34,7 +34,7 @@ struct PlotterTour {
 
 /// Pen-up distance of drawing `paths` in order from (0, 0): to the first start, then from each end to
 /// the next start; no return leg. 0 for no strokes.
-[[nodiscard]] double computeTravelDistance(const std::vector<VectorPath>& paths) noexcept;
+[[nodiscard]] double computeTravelDistance(const std::vector<VectorPath>& paths);
 
 /// Greedy nearest-end order from (0, 0), then (with `enable2Opt` and at least 4 strokes) windowed 2-opt.
 /// Fewer than 2 strokes come back unchanged with both figures 0.
