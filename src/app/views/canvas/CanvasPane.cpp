@@ -40,10 +40,24 @@ QThreadPool& renderPool() {
     return pool;
 }
 
+/// The thread on which the panes let go of the frame inputs they no longer need. Freeing a render
+/// cache of a large document takes milliseconds: here it runs beside the render of the next frame
+/// instead of before it.
+QThreadPool& releasePool() {
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(1);
+        return true;
+    }();
+    (void)configured;
+    return pool;
+}
+
 void finishRenders() {
     QThreadPool& pool = renderPool();
     pool.clear();
     pool.waitForDone();
+    releasePool().waitForDone();
 }
 
 bool isInputEvent(QEvent::Type type) {
@@ -263,34 +277,40 @@ void CanvasPaneBody::scheduleRender() {
 void CanvasPaneBody::requestRender() {
     std::optional<VectorFrameInput> input = makeVectorInput();
     const std::uint64_t generation = ++requested_;
+    if (pending_) retire(std::exchange(pending_, std::nullopt)->first);
     if (!input) {
         // No result: nothing to draw; anything still running is stale.
-        pending_.reset();
-        shown_ = Shown{QImage(), {}, generation, nullptr};
+        retire(std::exchange(shown_, Shown{QImage(), {}, generation, nullptr}).input);
+        releaseRetired();
         update();
         return;
     }
-    pending_.emplace(std::move(*input), generation);
-    if (!busy_) startNext();
+    pending_.emplace(std::make_shared<const VectorFrameInput>(std::move(*input)), generation);
+    if (busy_) {
+        releaseRetired();
+    } else {
+        startNext();
+    }
 }
 
 void CanvasPaneBody::startNext() {
     if (!pending_) return;
     busy_ = true;
-    auto input = std::make_shared<const VectorFrameInput>(std::move(pending_->first));
+    std::shared_ptr<const VectorFrameInput> input = std::move(pending_->first);
     const std::uint64_t generation = pending_->second;
     pending_.reset();
     const double dpr = devicePixelRatioF();
+    releaseRetired();
     // One task at a time per pane: the image on screen now is the newest one, the base of a partial
     // frame, and the one shown before it is drawn over.
-    renderPool().start([worker = worker_, input, generation, dpr, base = shown_.input, baseImage = shown_.image,
-                        spare = std::exchange(spare_, QImage()), retired = std::exchange(retired_, nullptr)]() mutable {
-        // The input of a frame no longer shown may hold the last reference to a whole render cache.
-        retired.reset();
+    renderPool().start([worker = worker_, input = std::move(input), generation, dpr, base = shown_.input,
+                        baseImage = shown_.image, spare = std::exchange(spare_, QImage())]() mutable {
         QImage image;
+        std::optional<QRegion> redrawn;
         if (base != nullptr && !baseImage.isNull() && baseImage.devicePixelRatio() == dpr) {
             if (const std::optional<QRegion> region = incrementalRegion(*base, *input, dpr)) {
                 image = renderVectorFrameRegion(baseImage, *input, *region, std::move(spare));
+                redrawn = region;
             }
         }
         if (image.isNull()) image = renderVectorFrame(*input, dpr, std::move(spare));
@@ -298,25 +318,53 @@ void CanvasPaneBody::startNext() {
         baseImage = QImage();
         base.reset();
         const CanvasTransformGeometry geometry = input->geometry(input->paneSize);
-        const std::lock_guard lock(worker->mutex);
-        CanvasPaneBody* owner = worker->owner;
-        if (owner == nullptr) return;
-        QMetaObject::invokeMethod(
-            owner, [owner, image = std::move(image), geometry, generation, input]() mutable {
-                owner->accept(std::move(image), geometry, generation, std::move(input));
-            },
-            Qt::QueuedConnection);
+        {
+            const std::lock_guard lock(worker->mutex);
+            if (CanvasPaneBody* owner = worker->owner) {
+                QMetaObject::invokeMethod(
+                    owner,
+                    [owner, image = std::move(image), geometry, generation, input = std::move(input),
+                     redrawn = std::move(redrawn)]() mutable {
+                        owner->accept(std::move(image), geometry, generation, std::move(input), std::move(redrawn));
+                    },
+                    Qt::QueuedConnection);
+            }
+        }
     });
 }
 
+void CanvasPaneBody::retire(std::shared_ptr<const VectorFrameInput> input) {
+    if (input != nullptr) retired_.push_back(std::move(input));
+}
+
+void CanvasPaneBody::releaseRetired() {
+    if (retired_.empty()) return;
+    releasePool().start([retired = std::exchange(retired_, {})]() mutable { retired.clear(); });
+}
+
 void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation,
-                            std::shared_ptr<const VectorFrameInput> input) {
+                            std::shared_ptr<const VectorFrameInput> input, std::optional<QRegion> redrawn) {
     busy_ = false;
     if (generation > shown_.generation) {
+        // A partial frame changes what the pane shows only inside the region drawn again, as long as
+        // the image it replaces was shown untransformed at the same geometry.
+        const QTransform drawnAt = geometry.imageToPaneTransform();
+        const bool inPlace = redrawn && !shown_.image.isNull() && shown_.geometry.paneSize == geometry.paneSize &&
+                             shown_.geometry.imageToPaneTransform() == drawnAt &&
+                             transformGeometry().imageToPaneTransform() == drawnAt;
         spare_ = std::exchange(shown_.image, QImage());
-        retired_ = std::exchange(shown_.input, nullptr);
+        retire(std::exchange(shown_.input, nullptr));
+        const double dpr = image.devicePixelRatio();
         shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
-        update();
+        if (inPlace) {
+            QRegion points;
+            for (const QRect& r : *redrawn) {
+                points += QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).toAlignedRect();
+            }
+            update(points);
+        } else {
+            update();
+        }
         emit vectorImageShown();
     }
     startNext();
@@ -327,15 +375,16 @@ void CanvasPaneBody::renderPendingNow() {
     const bool asked = renderTimer_->isActive();
     renderTimer_->stop();
     if (!asked && shown_.generation == requested_) return;
-    pending_.reset();
+    if (pending_) retire(std::exchange(pending_, std::nullopt)->first);
     const std::uint64_t generation = ++requested_;
+    Shown next{QImage(), {}, generation, nullptr};
     if (std::optional<VectorFrameInput> input = makeVectorInput()) {
-        auto shared = std::make_shared<const VectorFrameInput>(std::move(*input));
-        shown_ = Shown{renderVectorFrame(*shared, devicePixelRatioF()), shared->geometry(shared->paneSize), generation,
-                       shared};
-    } else {
-        shown_ = Shown{QImage(), {}, generation, nullptr};
+        next.image = renderVectorFrame(*input, devicePixelRatioF());
+        next.geometry = input->geometry(input->paneSize);
+        next.input = std::make_shared<const VectorFrameInput>(std::move(*input));
     }
+    retire(std::exchange(shown_, std::move(next)).input);
+    releaseRetired();
     update();
 }
 

@@ -6,7 +6,8 @@
 // The vectors are rendered off the GUI thread into an image (newest request wins) and blitted; until
 // a new image arrives, a zoom or pan change redraws the last image transformed to the new geometry.
 // When a frame differs from the one on screen only where strokes were edited, the render copies the
-// image on screen and draws that part again (see incrementalRegion).
+// image on screen and draws that part again (see incrementalRegion), and the pane repaints only
+// that part.
 #pragma once
 
 #include "app/views/canvas/CanvasTransformGeometry.h"
@@ -126,8 +127,10 @@ private:
     [[nodiscard]] std::optional<VectorFrameInput> makeVectorInput() const;
     void requestRender();
     void startNext();
+    void retire(std::shared_ptr<const VectorFrameInput> input);
+    void releaseRetired();
     void accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation,
-                std::shared_ptr<const VectorFrameInput> input);
+                std::shared_ptr<const VectorFrameInput> input, std::optional<QRegion> redrawn);
     void updateProcessingCard();
     void paintGrid(QPainter& painter);
     void paintBitmap(QPainter& painter);
@@ -142,10 +145,12 @@ private:
     std::shared_ptr<Worker> worker_;
     std::uint64_t requested_ = 0;  // newest generation asked for
     bool busy_ = false;            // a render task is running
-    std::optional<std::pair<VectorFrameInput, std::uint64_t>> pending_;
+    std::optional<std::pair<std::shared_ptr<const VectorFrameInput>, std::uint64_t>> pending_;
     Shown shown_;
     QImage spare_;  // the image shown before shown_, drawn over by the next render
-    std::shared_ptr<const VectorFrameInput> retired_;  // its input, let go of by the next render
+    // Inputs no longer shown or asked for, let go of off the GUI thread when the next render starts:
+    // each may hold the last reference to a render cache the document has replaced.
+    std::vector<std::shared_ptr<const VectorFrameInput>> retired_;
     QImage bitmapLayer_;  // the overlay's faded picture, drawn again on each paint
     // One grid period's band at the pane's width (see paintGrid).
     QImage gridBand_;

@@ -130,6 +130,16 @@ TEST_F(VectorCanvasIncrementalTest, APartialFrameEqualsTheWholeFrameOfTheNewInpu
              v.zoom = 1.8;
              v.pan = {60, 35};
          }},
+        // The region then starts at other pixels, and strokes cross its edges at fractions of a pixel.
+        {"zoomed out and panned by fractions, ribbons", [](View& v) {
+             v.zoom = 0.7;
+             v.pan = {-12.4, 8.7};
+         }},
+        {"zoomed in and panned by fractions, centre lines", [](View& v) {
+             v.mode = VectorOutputMode::axidraw;
+             v.zoom = 2.3;
+             v.pan = {41.3, 27.6};
+         }},
         // Enough selected halo and handles to be drawn through a translucent layer, and two groups of dots.
         {"everything selected, control points, a selected vertex", [&everything](View& v) {
              v.selected = everything;
