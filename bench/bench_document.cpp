@@ -92,7 +92,7 @@ void BM_CommitParts(benchmark::State& state) {
     const auto result = VectorizationEngine::rebuildFromEditedLayers(layers, 2400, 2400, params, true, {}, false);
     const auto cache = VectorRenderCache::build(result);
     VectorizationResult moved = result;  // one stroke moved by half a pixel, as by a drag
-    for (auto& point : moved.layers[0].paths[0].points) point.x += 0.5;
+    for (auto& point : moved.layers[0].paths[0].points.edit()) point.x += 0.5;
     for (auto _ : state) {
         switch (state.range(0)) {
             case 0:

@@ -290,7 +290,7 @@ void VectorizerController::translatePaths(const std::set<std::int64_t>& ids, dou
     for (auto& layer : layers) {
         for (auto& path : layer.paths) {
             if (!contains(ids, path.id)) continue;
-            for (auto& point : path.points) offset(point, dxPx, dyPx);
+            for (auto& point : path.points.edit()) offset(point, dxPx, dyPx);
             offset(path.beziers.edit(), dxPx, dyPx);
             offset(path.outlineBeziers.edit(), dxPx, dyPx);
         }
@@ -305,7 +305,7 @@ void VectorizerController::movePathVertex(std::int64_t pathID, std::int64_t poin
     if (!found) return;
     VectorPath& path = layers[found->first].paths[found->second];
     if (pointIndex < 0 || pointIndex >= static_cast<std::int64_t>(path.points.size())) return;
-    path.points[static_cast<std::size_t>(pointIndex)] = to;
+    path.points.edit()[static_cast<std::size_t>(pointIndex)] = to;
     path = VectorizationEngine::refitPath(path, params_);
     commitEditedLayers(std::move(layers), false);
 }

@@ -1,15 +1,15 @@
 // Containers whose elements are shared between copies until one of them is written: copying,
 // comparing with a copy and freeing cost the same whatever the size.
 //
-// SharedVector: a std::vector. A drag on a 20,000-stroke
-// document copies every stroke of the result several times per event (the edit, the undo entry,
-// the export texts); with this the copies share the points and segments of the strokes they leave
-// unchanged.
+// A drag on a 20,000-stroke document copies every stroke of the result several times per event (the
+// edit, the undo entry, the export texts); with SharedVector the copies share the points and segments
+// of the strokes they leave unchanged.
 //
-// Reading never copies. Every non-const access (operator[], begin(), push_back, ...) first makes the
-// elements this object's own when another copy still holds them. As with any copy-on-write
-// container, a reference or iterator obtained for writing is valid only until this object is
-// copied or written again.
+// Reading never copies, whether the object is const or not: element access and iteration are
+// read-only. Writing is explicit: edit() (the elements as a std::vector to change) and the
+// changing members (push_back, insert, erase, clear, ...) first make the elements this object's
+// own when another copy still holds them. A reference or iterator obtained through edit() is valid
+// only until this object is copied or written again.
 #pragma once
 
 #include <cstddef>
@@ -85,15 +85,6 @@ public:
         }
         return *data_;
     }
-    T& operator[](size_type i) { return edit()[i]; }
-    T& at(size_type i) { return edit().at(i); }
-    T& front() { return edit().front(); }
-    T& back() { return edit().back(); }
-    T* data() { return edit().data(); }
-    iterator begin() { return edit().begin(); }
-    iterator end() { return edit().end(); }
-    reverse_iterator rbegin() { return edit().rbegin(); }
-    reverse_iterator rend() { return edit().rend(); }
 
     void clear() noexcept { data_.reset(); }
     void reserve(size_type count) { edit().reserve(count); }

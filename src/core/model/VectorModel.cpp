@@ -47,10 +47,13 @@ VectorPoint VectorPath::endPoint() const noexcept { return points.empty() ? Vect
 
 VectorPath VectorPath::reversedPath() const {
     VectorPath out = *this;
-    std::reverse(out.points.begin(), out.points.end());
-    std::reverse(out.pointRadiiPx.begin(), out.pointRadiiPx.end());
-    std::reverse(out.beziers.begin(), out.beziers.end());
-    for (auto& s : out.beziers) s = {s.p3, s.c2, s.c1, s.p0};
+    auto& points = out.points.edit();
+    std::reverse(points.begin(), points.end());
+    auto& radii = out.pointRadiiPx.edit();
+    std::reverse(radii.begin(), radii.end());
+    auto& beziers = out.beziers.edit();
+    std::reverse(beziers.begin(), beziers.end());
+    for (auto& s : beziers) s = {s.p3, s.c2, s.c1, s.p0};
     return out;
 }
 

@@ -264,8 +264,8 @@ std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
         for (std::size_t i = 0; i < paths.size(); ++i) {
             switch (next(12)) {
                 case 0:
-                    for (auto& p : paths[i].points) p.x += 17;
-                    for (auto& s : paths[i].beziers) s.p3.y -= 3;
+                    for (auto& p : paths[i].points.edit()) p.x += 17;
+                    for (auto& s : paths[i].beziers.edit()) s.p3.y -= 3;
                     break;
                 case 1: paths[i].strokeRadiusPx += 0.5; break;
                 case 2: paths.erase(paths.begin() + static_cast<std::ptrdiff_t>(i--)); break;
@@ -275,7 +275,7 @@ std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
         if (next(3) == 0 && !paths.empty()) {
             VectorPath added = paths.front();
             added.id = next(2) == 0 ? added.id : 100000 + static_cast<std::int64_t>(seed);
-            for (auto& p : added.points) p.y += 40;
+            for (auto& p : added.points.edit()) p.y += 40;
             paths.push_back(std::move(added));
         }
         if (next(5) == 0) std::reverse(paths.begin(), paths.end());
@@ -361,7 +361,7 @@ TEST(VectorRenderCacheEquivalence, OneMovedStrokeChangesOnlyItsOwnBounds) {
                                   layerOf(1, {polyline(4, 500, 700)})},
                                  1200, 900);
     auto layers = before.layers;
-    for (auto& p : layers[0].paths[1].points) p.x += 30;
+    for (auto& p : layers[0].paths[1].points.edit()) p.x += 30;
     const auto after = resultOf(layers, 1200, 900);
     const VectorRenderCache previous = VectorRenderCache::build(before);
     const VectorRenderCache updated = VectorRenderCache::update(previous, before, after);
