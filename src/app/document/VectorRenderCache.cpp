@@ -357,6 +357,17 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<Str
     return lc;
 }
 
+/// The cache of one layer built whole; with `changed`, the padded bounds of its strokes go there.
+VectorRenderCache::LayerCache buildLayer(const PenLayer& layer, const Grid& grid, std::vector<QRectF>* changed = nullptr) {
+    std::vector<StrokePaths> strokes;
+    strokes.reserve(layer.paths.size());
+    for (const VectorPath& path : layer.paths) {
+        strokes.push_back(makeStroke(path, grid));
+        if (changed != nullptr) changed->push_back(strokes.back().bounds);
+    }
+    return gatherLayer(layer, std::move(strokes));
+}
+
 /// The pen-up moves between consecutive strokes of the visible layers, from the origin.
 QPainterPath travelPath(const std::vector<std::shared_ptr<const VectorRenderCache::StrokeOrder>>& visibleLayers) {
     QPainterPath travel = windingPath();
@@ -471,14 +482,8 @@ VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const V
     // With a repeated id (fewer lookup entries than strokes) the lookups cannot tell that id's strokes
     // apart: nothing is kept then.
     if (previous.pathByID.size() != previousLayer.paths.size() || !previous.order) {
-        std::vector<StrokePaths> strokes;
-        strokes.reserve(layer.paths.size());
-        for (const VectorPath& path : layer.paths) {
-            strokes.push_back(makeStroke(path, grid));
-            changed.push_back(strokes.back().bounds);
-        }
         for (const auto& [id, bounds] : previous.boundsByID) changed.push_back(bounds);
-        return gatherLayer(layer, std::move(strokes));
+        return buildLayer(layer, grid, &changed);
     }
     LayerChanges changes = compareLayer(previousLayer, previous, layer, grid);
     for (const StrokePaths& stroke : changes.built) changed.push_back(stroke.bounds);
@@ -511,10 +516,7 @@ VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const V
     }
     if (lc.pathByID.size() != layer.paths.size()) {
         // The edit repeated an id: the layer is built whole (the kept strokes draw the same).
-        std::vector<StrokePaths> strokes;
-        strokes.reserve(layer.paths.size());
-        for (const VectorPath& path : layer.paths) strokes.push_back(makeStroke(path, grid));
-        return gatherLayer(layer, std::move(strokes));
+        return buildLayer(layer, grid);
     }
 
     // The kept strokes of the cells gathered again, from the lookups.
@@ -626,12 +628,7 @@ VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {
     VectorRenderCache cache;
     cache.serial = nextSerial();
     cache.layers.reserve(result.layers.size());
-    for (const PenLayer& layer : result.layers) {
-        std::vector<StrokePaths> strokes;
-        strokes.reserve(layer.paths.size());
-        for (const VectorPath& path : layer.paths) strokes.push_back(makeStroke(path, grid));
-        cache.layers.push_back(gatherLayer(layer, std::move(strokes)));
-    }
+    for (const PenLayer& layer : result.layers) cache.layers.push_back(buildLayer(layer, grid));
     cache.boundsByPathID = gatherBoundsByID(cache.layers, result.layers);
     cache.fullTravelPathPx = deferredTravelPath(cache.layers, result.layers);
     return cache;

@@ -2,7 +2,6 @@
 #include "core/pipeline/PlotterTour.h"
 
 #include "core/support/parallel/ParallelFor.h"
-
 #include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
