@@ -467,6 +467,21 @@ std::size_t globalThreshold(const float* luma, std::size_t n, float level, bool 
     return total;
 }
 
+// The adaptive threshold's decision for n pixels whose windows span whole columns: pixel i is ink when
+// its value is below mean - offset, mean = (bottomRight - topRight - bottomLeft + topLeft) / area in
+// doubles, taken to float. The four arrays hold the integral image's entries at the window's corners.
+void decideWholeWindows(const double* __restrict topLeft, const double* __restrict bottomLeft,
+                        const double* __restrict topRight, const double* __restrict bottomRight,
+                        const float* __restrict luma, std::size_t n, double area, float offset, bool invert,
+                        std::uint8_t* __restrict out) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double sum = bottomRight[i] - topRight[i] - bottomLeft[i] + topLeft[i];
+        const auto mean = static_cast<float>(sum / area);
+        const float value = invert ? 255.0f - luma[i] : luma[i];
+        out[i] = value < mean - offset ? 1 : 0;
+    }
+}
+
 struct IntegralRingScratch {
     std::vector<double> ring;
 };
@@ -556,7 +571,19 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
                     const auto mean = static_cast<float>(sum / static_cast<double>(area));
                     out[x] = valueAt(row[x]) < mean - offset ? 1 : 0;
                 };
-                for (std::size_t x = band.first; x < band.last; ++x) decide(x);
+                // Pixels whose window is clipped on the left or the right take the general rule; the
+                // rest, with windows of 2 radius + 1 whole columns, go through the vectorised loop.
+                const std::size_t innerFirst = std::clamp(radius, band.first, band.last);
+                const std::size_t innerLast = std::clamp(w > radius ? w - radius : 0, innerFirst, band.last);
+                for (std::size_t x = band.first; x < innerFirst; ++x) decide(x);
+                const auto area = static_cast<double>(static_cast<std::int64_t>((2 * radius + 1) * (y1 - y0 + 1)));
+                const std::size_t shift = innerFirst - band.lo;  // x - innerFirst + shift: column x - lo
+                if (innerLast > innerFirst) {
+                    decideWholeWindows(top + shift - radius, bottom + shift - radius, top + shift + radius + 1,
+                                       bottom + shift + radius + 1, row + innerFirst, innerLast - innerFirst, area,
+                                       offset, invert, out + innerFirst);
+                }
+                for (std::size_t x = innerLast; x < band.last; ++x) decide(x);
             }
         }
     });
