@@ -12,7 +12,8 @@
 // use of scratch has buffers of its own, kept by each thread. The blur keeps its horizontal pass in
 // per-band scratch rows, the integral image of the adaptive threshold lives in per-band ring buffers,
 // the distance field is written over the blurred grey once that is no longer needed, and the ridge
-// field over the blurred ink level.
+// field over the blurred ink level or, with the Hessian term, over the Hessian measure, which is
+// computed once: the pass that finds its largest value keeps it for the pass that scales it.
 #include "core/pipeline/NeuralRidgeFilter.h"
 
 #include "core/support/parallel/ParallelFor.h"
@@ -413,27 +414,19 @@ void hessianRidgeRow(const float* up, const float* mid, const float* down, std::
     for (std::size_t x = first; x < last; ++x) out[x] = hessianRidge(up, mid, down, x);
 }
 
-struct HessianRowScratch {
-    std::vector<float> row;
-};
-
-// Three rows of the ridge pass in preprocess.
-struct RidgeRowsScratch {
-    std::vector<float> rows;
-};
-
-// The largest Hessian ridge value of a w × h image (w, h ≥ 3), at least 1e-5. The maximum of each band
-// is exact, so combining the bands' maxima gives the same value as one sweep.
-float largestHessianRidge(const float* values, std::size_t w, std::size_t h) {
-    const std::size_t bands = std::min<std::size_t>(h - 2, static_cast<std::size_t>(parallelThreadCount()) * 4);
-    std::vector<float> bandLargest(bands, 1e-5f);
+// The Hessian ridge measure of every interior pixel of a w × h image (w, h ≥ 3) into `out`, whose
+// border pixels are left as they are; returns the largest value, at least 1e-5. The maximum of each
+// band is exact, so combining the bands' maxima gives the same value as one sweep.
+float hessianRidgeInto(const float* values, std::size_t w, std::size_t h, float* out) {
     const std::size_t rows = h - 2;
+    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<float> bandLargest(bands, 1e-5f);
     parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         for (std::size_t band = firstBand; band < lastBand; ++band) {
             float largest = 1e-5f;
-            float* row = atLeast(threadScratch<HessianRowScratch>().row, w);
             for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
                 const float* mid = values + y * w;
+                float* row = out + y * w;
                 hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, row);
                 for (std::size_t x = 1; x + 1 < w; ++x) largest = row[x] > largest ? row[x] : largest;
             }
@@ -646,25 +639,9 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
     if (width < 3 || height < 3) return strength;
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
-    // Raw values and each band's largest, then the scale by the largest of all (maxima are exact, so
-    // the band split does not matter).
+    // Raw values, then the scale by the largest of all.
+    const float largest = hessianRidgeInto(values.data(), w, h, strength.data());
     const std::size_t rows = h - 2;
-    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
-    std::vector<float> bandLargest(bands, 1e-5f);
-    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
-        for (std::size_t band = firstBand; band < lastBand; ++band) {
-            float largest = 1e-5f;
-            for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
-                const float* mid = values.data() + y * w;
-                float* out = strength.data() + y * w;
-                hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, out);
-                for (std::size_t x = 1; x + 1 < w; ++x) largest = out[x] > largest ? out[x] : largest;
-            }
-            bandLargest[band] = largest;
-        }
-    });
-    float largest = 1e-5f;
-    for (const float value : bandLargest) largest = value > largest ? value : largest;
     const float scale = 1.0f / largest;
     parallelFor(rows, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first + 1; y < last + 1; ++y) {
@@ -756,61 +733,34 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
 
     // 7–8. Ridge field 0.55 × ink + 0.45 × min(distance, 12) / 12, for neural_centerline plus 0.35 ×
     // the Hessian ridge strength of the ink, capped at 1; faint or thin strokes the threshold missed
-    // (strength > 0.28 on ink > 0.22) join the mask. Written over the blurred ink row by row: each band
-    // first keeps copies of the ink rows just outside it, which its neighbours may overwrite, and
-    // every row keeps the row above it before overwriting it.
+    // (strength > 0.28 on ink > 0.22) join the mask. Without the Hessian term the field is written over
+    // the blurred ink. With it, the raw measure goes into a buffer of its own in the pass that finds its
+    // largest value, and the field is then written over the measure, pixel by pixel.
     const float* distance = fields.distanceField.data();
-    const bool hessian = params.algorithm == VectorAlgorithm::neuralCenterline;
-    // Images under 3 px on a side have no interior pixel, hence no Hessian term.
-    const float scale = hessian && w >= 3 && h >= 3 ? 1.0f / largestHessianRidge(inkBlur.data(), w, h) : 0.0f;
-    const std::size_t bandCount = std::min<std::size_t>(h, static_cast<std::size_t>(parallelThreadCount()) * 4);
-    const auto bandFirst = [&](std::size_t band) { return band * h / bandCount; };
-    // edges[(2 band) * w …]: ink row above the band (if any), edges[(2 band + 1) * w …]: row below.
-    std::vector<float> edges(hessian ? 2 * bandCount * w : 0);
-    if (hessian) {
-        for (std::size_t band = 0; band < bandCount; ++band) {
-            const std::size_t first = bandFirst(band);
-            const std::size_t last = bandFirst(band + 1);
-            if (first > 0) std::copy_n(inkBlur.data() + (first - 1) * w, w, edges.data() + 2 * band * w);
-            if (last < h) std::copy_n(inkBlur.data() + last * w, w, edges.data() + (2 * band + 1) * w);
-        }
-    }
-    parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
-        float* above = atLeast(threadScratch<RidgeRowsScratch>().rows, 3 * w);  // ink row y - 1 as it was
-        float* here = above + w;     // ink row y as it was
-        float* measure = here + w;   // the Hessian ridge measure of the row's interior
-        for (std::size_t band = firstBand; band < lastBand; ++band) {
-            const std::size_t first = bandFirst(band);
-            const std::size_t last = bandFirst(band + 1);
-            if (hessian && first > 0) std::copy_n(edges.data() + 2 * band * w, w, above);
-            for (std::size_t y = first; y < last; ++y) {
-                float* inkRow = inkBlur.data() + y * w;
-                const float* distanceRow = distance + y * w;
-                if (!hessian) {
-                    for (std::size_t x = 0; x < w; ++x) {
-                        inkRow[x] = 0.55f * inkRow[x] + 0.45f * std::min(distanceRow[x], 12.0f) / 12.0f;
-                    }
-                    continue;
-                }
-                std::copy_n(inkRow, w, here);
-                const bool interiorRow = y > 0 && y + 1 < h;
-                const float* below = !interiorRow ? nullptr : (y + 1 < last ? inkRow + w : edges.data() + (2 * band + 1) * w);
-                std::uint8_t* maskRow = mask.data() + y * w;
-                if (interiorRow) hessianRidgeRow(above, here, below, 1, w - 1, measure);
-                // The row is written in place: its old values are in `here`.
-                const auto combine = [&](std::size_t x) {
-                    const float base = 0.55f * here[x] + 0.45f * std::min(distanceRow[x], 12.0f) / 12.0f;
-                    const bool interior = interiorRow && x > 0 && x + 1 < w;
-                    const float strength = interior ? std::min(measure[x] * scale, 1.0f) : 0.0f;
-                    inkRow[x] = std::min(base + 0.35f * strength, 1.0f);
-                    if (maskRow[x] == 0 && strength > 0.28f && here[x] > 0.22f) maskRow[x] = 1;
-                };
-                for (std::size_t x = 0; x < w; ++x) combine(x);
-                std::swap(above, here);
+    if (params.algorithm != VectorAlgorithm::neuralCenterline) {
+        parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+            for (std::size_t i = first * w; i < last * w; ++i) {
+                inkBlur[i] = 0.55f * inkBlur[i] + 0.45f * std::min(distance[i], 12.0f) / 12.0f;
             }
+        });
+        fields.ridgeField = std::move(inkBlur);
+        fields.binary = std::move(mask);
+        return fields;
+    }
+    // ridge[y * w + x]: the raw Hessian measure of the ink (0 on the border), then the ridge field.
+    auto ridge = prefaultedVector<float>(n);
+    // Images under 3 px on a side have no interior pixel, hence no Hessian term.
+    const float scale = w >= 3 && h >= 3 ? 1.0f / hessianRidgeInto(inkBlur.data(), w, h, ridge.data()) : 0.0f;
+    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first * w; i < last * w; ++i) {
+            const float ink = inkBlur[i];
+            const float base = 0.55f * ink + 0.45f * std::min(distance[i], 12.0f) / 12.0f;
+            const float strength = std::min(ridge[i] * scale, 1.0f);  // 0 on the border
+            ridge[i] = std::min(base + 0.35f * strength, 1.0f);
+            mask[i] = static_cast<std::uint8_t>(mask[i] | (strength > 0.28f && ink > 0.22f ? 1 : 0));  // 0 or 1
         }
     });
-    fields.ridgeField = std::move(inkBlur);
+    fields.ridgeField = std::move(ridge);
     fields.binary = std::move(mask);
     return fields;
 }
