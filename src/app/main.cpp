@@ -1,60 +1,61 @@
 // Ostrel's entry. The run is chosen from the command line before any application object exists,
-// so the headless modes never need a display; the snapshot and the self-test draw on Qt's
-// offscreen platform unless a platform is named.
+// so the headless modes never need a display. The version, the help and --vectorize run here, with
+// only the libraries they use; the modes that make an application object (the window, the self-test,
+// the snapshot) live in a module loaded when one of them is asked for (WindowedModes.cpp), so a
+// command-line run never loads the widget, network or archive libraries.
 #include "app/launch/LaunchDispatch.h"
-#include "app/launch/SelfTest.h"
-#include "app/launch/Snapshot.h"
-#include "app/launch/WindowedRun.h"
 #include "app/remote/HeadlessCLI.h"
-#include "app/shell/Theme.h"
-#include "app/ui/UIFonts.h"
 #include "core/model/Localization.h"
 #include "core/support/app/AppVersion.h"
-
-#include <QApplication>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
-#include <type_traits>
+#include <system_error>
 #include <variant>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <dlfcn.h>
 
 namespace {
 
-/// Qt wants a private runtime folder and warns on standard error when the session names none (a
-/// shell without a login session, CI); it then uses /tmp/runtime-<user>. Name that folder ourselves.
-void ensureRuntimeDirectory() {
-    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
-    const std::string folder = "/tmp/runtime-" + std::to_string(::getuid());
-    ::mkdir(folder.c_str(), 0700);
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
-        (info.st_mode & 0077) == 0) {
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder));
+/// The module's file beside the program (a build tree), then in its folder of the install tree.
+std::vector<std::filesystem::path> windowedModulePaths() {
+    std::error_code error;
+    const auto program = std::filesystem::canonical("/proc/self/exe", error);
+    if (error) return {};
+    const auto folder = program.parent_path();
+    return {folder / OSTREL_WINDOWED_MODULE, folder / OSTREL_WINDOWED_MODULE_FROM_BIN / OSTREL_WINDOWED_MODULE};
+}
+
+/// Loads the module of the windowed modes and runs it; a program whose module is missing or damaged
+/// says so and fails.
+int runWindowedModes(int& argc, char** argv) {
+    std::string problem = "not found";
+    for (const auto& path : windowedModulePaths()) {
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) continue;
+        // Kept loaded until the process ends: the window's objects and threads live in it.
+        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (module == nullptr) {
+            const char* reason = ::dlerror();
+            problem = reason != nullptr ? reason : path.string();
+            break;
+        }
+        using Entry = int (*)(int*, char**);
+        const auto entry = reinterpret_cast<Entry>(::dlsym(module, "ostrelRunWindowedModes"));
+        if (entry == nullptr) {
+            problem = path.string() + ": no entry point";
+            break;
+        }
+        return entry(&argc, argv);
     }
-}
-
-/// The application object of a mode that draws without showing anything.
-int runOffscreen(int& argc, char** argv, int (*mode)(const ostrel::LaunchMode&), const ostrel::LaunchMode& launch) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    ensureRuntimeDirectory();
-    QApplication application(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    ostrel::UIFonts::ensureLoaded();
-    ostrel::Theme::applyDarkAppearance(application);
-    return mode(launch);
-}
-
-int selfTest(const ostrel::LaunchMode&) { return ostrel::SelfTest::run(stdout, stderr); }
-
-int snapshot(const ostrel::LaunchMode& launch) {
-    const auto& request = std::get<ostrel::LaunchSnapshot>(launch);
-    return ostrel::Snapshot::runCLISnapshot(request.outputPath, request.view, stdout, stderr);
+    const std::string message = ostrel::L("le module des fenêtres ne peut pas être chargé",
+                                          "the window module cannot be loaded");
+    std::fprintf(stderr, "Ostrel error: %s (%s)\n", message.c_str(), problem.c_str());
+    return 1;
 }
 
 }  // namespace
@@ -64,24 +65,13 @@ int main(int argc, char** argv) {
     ostrel::Localization::setProcessArguments(argc, argv);
     const std::vector<std::string> arguments(argv, argv + argc);
     const ostrel::LaunchMode launch = ostrel::chooseLaunchMode(arguments);
-    return std::visit(
-        [&](const auto& mode) -> int {
-            using Mode = std::decay_t<decltype(mode)>;
-            if constexpr (std::is_same_v<Mode, ostrel::LaunchVersion>) {
-                std::puts(ostrel::AppVersion::current().versionLine().c_str());
-                return 0;
-            } else if constexpr (std::is_same_v<Mode, ostrel::LaunchHelp>) {
-                ostrel::HeadlessCLI::printHelpAndExit();
-            } else if constexpr (std::is_same_v<Mode, ostrel::LaunchVectorize>) {
-                ostrel::HeadlessCLI::runVectorizeAndExit(mode.arguments);
-            } else if constexpr (std::is_same_v<Mode, ostrel::LaunchSelfTest>) {
-                return runOffscreen(argc, argv, selfTest, launch);
-            } else if constexpr (std::is_same_v<Mode, ostrel::LaunchSnapshot>) {
-                return runOffscreen(argc, argv, snapshot, launch);
-            } else {
-                ensureRuntimeDirectory();
-                return ostrel::runWindowed(argc, argv);
-            }
-        },
-        launch);
+    if (std::holds_alternative<ostrel::LaunchVersion>(launch)) {
+        std::puts(ostrel::AppVersion::current().versionLine().c_str());
+        return 0;
+    }
+    if (std::holds_alternative<ostrel::LaunchHelp>(launch)) ostrel::HeadlessCLI::printHelpAndExit();
+    if (const auto* vectorize = std::get_if<ostrel::LaunchVectorize>(&launch)) {
+        ostrel::HeadlessCLI::runVectorizeAndExit(vectorize->arguments);
+    }
+    return runWindowedModes(argc, argv);
 }
