@@ -1,7 +1,12 @@
 // ostrel-bench-tool: helpers of the side-by-side comparison script (bench/compare_potrace.sh).
 //
-//   drawing --size 2400 --seed 1 --png out.png --pbm out.pbm
-//       the seeded synthetic line drawing as an 8-bit grey PNG and as a plain PBM (ink = 1) for potrace
+//   drawing --size 2400 --seed 1 --png out.png --png1 out-1bit.png --pbm out.pbm
+//       the seeded synthetic line drawing as an 8-bit grey PNG, a 1-bit PNG (ink where luma < 128) and
+//       a plain PBM (ink = 1) for potrace; each output is optional
+//   preset --name portrait --width 459 --height 477 [--png …] [--png1 …] [--pbm …]
+//       a built-in drawing at the given size, as clip art of that size
+//   lettering --width 2400 --height 1100 [--png …] [--png1 …] [--pbm …]
+//       lines of black text on white in the interface's sans-serif face, of several sizes
 //   boundary-distance --input in.png --lines rendered.png
 //       symmetric distance between the dark pixels of a 1 px line rendering and the input's ink boundary
 //   iou --input in.png --rendered filled.png
@@ -14,14 +19,19 @@
 // Results go to standard output as one line of key=value pairs. Exit status 0, or 2 with a message
 // on standard error for bad arguments or unreadable images.
 #include "core/model/VectorizerParams.h"
+#include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
 #include "benchsupport/QualityMetrics.h"
 #include "benchsupport/SyntheticLineDrawing.h"
 
+#include <QFont>
+#include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -106,15 +116,75 @@ void writePlainPbm(const RasterImage& image, const std::string& path) {
     if (!file.good()) fail("cannot write " + path);
 }
 
-int runDrawing(const Options& options) {
-    const auto size = static_cast<int>(integerOption(options, "size", 2400, 16, 8000));
-    const auto seed = static_cast<unsigned>(integerOption(options, "seed", 1, 0, 4294967295LL));
-    const RasterImage drawing = syntheticLineDrawing(size, seed);
+/// The outputs --png (8-bit grey), --png1 (1 bit, ink where luma < kInkLuma) and --pbm that were asked for.
+int writeOutputs(const RasterImage& drawing, const Options& options) {
     if (const auto png = options.find("png"); png != options.end()) {
         if (!greyImage(drawing).save(QString::fromStdString(png->second), "PNG")) fail("cannot write " + png->second);
     }
+    if (const auto png1 = options.find("png1"); png1 != options.end()) {
+        QImage bits = greyImage(drawing).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+        // Qt thresholds at 128 as kInkLuma does; the two-entry palette keeps black and white.
+        if (!bits.save(QString::fromStdString(png1->second), "PNG")) fail("cannot write " + png1->second);
+    }
     if (const auto pbm = options.find("pbm"); pbm != options.end()) writePlainPbm(drawing, pbm->second);
     return 0;
+}
+
+int runDrawing(const Options& options) {
+    const auto size = static_cast<int>(integerOption(options, "size", 2400, 16, 8000));
+    const auto seed = static_cast<unsigned>(integerOption(options, "seed", 1, 0, 4294967295LL));
+    return writeOutputs(syntheticLineDrawing(size, seed), options);
+}
+
+int runPreset(const Options& options) {
+    const auto preset = syntheticPresetFromRaw(required(options, "name"));
+    if (!preset) fail("unknown preset " + required(options, "name"));
+    const auto width = static_cast<int>(integerOption(options, "width", 720, 2, 8000));
+    const auto height = static_cast<int>(integerOption(options, "height", 960, 2, 8000));
+    return writeOutputs(SyntheticDrawing::generate(*preset, width, height), options);
+}
+
+int runLettering(int argc, char** argv, const Options& options) {
+    const auto width = static_cast<int>(integerOption(options, "width", 2400, 64, 8000));
+    const auto height = static_cast<int>(integerOption(options, "height", 1100, 64, 8000));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QGuiApplication application(argc, argv);  // the font database
+    QImage page(width, height, QImage::Format_Grayscale8);
+    if (page.isNull()) fail("cannot allocate the picture");
+    page.fill(255);
+    {
+        QPainter painter(&page);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::black);
+        static constexpr const char* kLines[] = {"Pack my box with five dozen liquor jugs.",
+                                                 "THE QUICK BROWN FOX JUMPS OVER 0123456789",
+                                                 "Sphinx of black quartz, judge my vow!",
+                                                 "Wavy lines, bold & light: @ % ( ) { } ? ;"};
+        int y = height / 12;
+        int line = 0;
+        for (const int pixels : {height / 7, height / 10, height / 14, height / 20, height / 10, height / 16}) {
+            QFont font(QStringLiteral("Inter"));
+            font.setPixelSize(std::max(pixels, 6));
+            font.setWeight(line % 2 == 0 ? QFont::Normal : QFont::Bold);
+            painter.setFont(font);
+            y += font.pixelSize() * 6 / 5;
+            if (y > height) break;
+            painter.drawText(width / 40, y, QString::fromLatin1(kLines[line % 4]));
+            ++line;
+        }
+    }
+    RasterImage drawing;
+    drawing.width = width;
+    drawing.height = height;
+    drawing.luma.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const uchar* row = page.constScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            drawing.luma[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+                static_cast<float>(row[x]);
+        }
+    }
+    return writeOutputs(drawing, options);
 }
 
 QImage readImage(const std::string& path) {
@@ -174,10 +244,14 @@ int main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
     const Options options = parseOptions(argc, argv);
     if (command == "drawing") return runDrawing(options);
+    if (command == "preset") return runPreset(options);
+    if (command == "lettering") return runLettering(argc, argv, options);
     if (command == "boundary-distance") return runBoundaryDistance(options);
     if (command == "iou") return runIou(options);
     if (command == "plotter-svg") return runPlotterSvg(options);
-    std::fputs("usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--pbm FILE]\n"
+    std::fputs("usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--png1 FILE] [--pbm FILE]\n"
+               "       ostrel-bench-tool preset --name NAME [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
+               "       ostrel-bench-tool lettering [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
                "       ostrel-bench-tool boundary-distance --input IMAGE --lines IMAGE\n"
                "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n"
                "       ostrel-bench-tool plotter-svg --input IMAGE [--algorithm NAME] -o|--output FILE\n",
