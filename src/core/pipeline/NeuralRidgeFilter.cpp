@@ -20,6 +20,7 @@
 #include "core/support/parallel/PrefaultedVector.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -90,6 +91,25 @@ GaussianKernel gaussianKernel(float sigma) {
 // (each lane does the scalar arithmetic, so the sums are the same).
 constexpr std::size_t kBlock = 16;
 
+// One output row of a blur pass: dst(x) = Σ_t src[t][x] × k[t], summed in tap order from 0. Both
+// passes use it: the vertical one with src[t] the filtered row of tap t, the horizontal one with
+// src[t] the padded input row shifted by t.
+void weightedSum(const float* const* src, const float* k, std::size_t taps, float* dst, std::size_t w) {
+    std::size_t x = 0;
+    for (; x + kBlock <= w; x += kBlock) {
+        float sum[kBlock] = {};
+        for (std::size_t t = 0; t < taps; ++t) {
+            for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[t][x + j] * k[t];
+        }
+        std::copy_n(sum, kBlock, dst + x);
+    }
+    for (; x < w; ++x) {
+        float sum = 0.0f;
+        for (std::size_t t = 0; t < taps; ++t) sum += src[t][x] * k[t];
+        dst[x] = sum;
+    }
+}
+
 // One blur pass along a row: out(x) = Σ_{i=-r..r} in(clamp(x + i, 0, w - 1)) × k(i), summed in that
 // order from 0. `padded` holds w + 2r values (the row with its edge pixels repeated r times).
 void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& kernel, float* padded) {
@@ -99,22 +119,10 @@ void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& k
         padded[r + w + j] = in[w - 1];
     }
     std::copy(in, in + w, padded + r);
-    const float* k = kernel.weights.data();
+    std::array<const float*, 25> shifted{};  // shifted[t]: the padded row from tap t on (at most 25 taps)
     const std::size_t taps = kernel.weights.size();
-    std::size_t x = 0;
-    for (; x + kBlock <= w; x += kBlock) {
-        float sum[kBlock] = {};
-        for (std::size_t t = 0; t < taps; ++t) {
-            const float* src = padded + x + t;
-            for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[j] * k[t];
-        }
-        std::copy_n(sum, kBlock, out + x);
-    }
-    for (; x < w; ++x) {
-        float sum = 0.0f;
-        for (std::size_t t = 0; t < taps; ++t) sum += padded[x + t] * k[t];
-        out[x] = sum;
-    }
+    for (std::size_t t = 0; t < taps; ++t) shifted[t] = padded + t;
+    weightedSum(shifted.data(), kernel.weights.data(), taps, out, w);
 }
 
 struct BlurScratch {
@@ -149,20 +157,7 @@ void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const Gaussi
                                                          0, static_cast<std::int64_t>(h) - 1);
                 src[t] = rows + (static_cast<std::size_t>(sy) - top) * w;
             }
-            float* dst = out + y * w;
-            std::size_t x = 0;
-            for (; x + kBlock <= w; x += kBlock) {
-                float sum[kBlock] = {};
-                for (std::size_t t = 0; t < taps; ++t) {
-                    for (std::size_t j = 0; j < kBlock; ++j) sum[j] += src[t][x + j] * k[t];
-                }
-                std::copy_n(sum, kBlock, dst + x);
-            }
-            for (; x < w; ++x) {
-                float sum = 0.0f;
-                for (std::size_t t = 0; t < taps; ++t) sum += src[t][x] * k[t];
-                dst[x] = sum;
-            }
+            weightedSum(src, k, taps, out + y * w, w);
         }
     });
 }
