@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -11,6 +12,10 @@ namespace ostrel {
 namespace {
 
 using namespace NeuralRidgeFilter;
+
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
 
 // --- Blur ------------------------------------------------------------------------------------------
 
@@ -55,6 +60,49 @@ TEST(GaussianBlur, KeepsFlatImagesRepeatsEdgesAndHandlesEmptyInput) {
     EXPECT_NEAR(out[3] + out[4], 100.0f, 1e-3f);
     EXPECT_TRUE(gaussianBlurSeparable({}, 0, 0, 1.0f).empty());
     EXPECT_TRUE(gaussianBlurSeparable({}, 0, 7, 1.0f).empty());
+}
+
+// The blur against the separable formula written out plainly, bit for bit, at widths below, at and
+// past the vectorised block and with band edges in the vertical pass.
+TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> noise(0.0f, 255.0f);
+    for (const float sigma : {0.5f, 1.0f, 5.0f}) {
+        const float reach = std::ceil(2.5f * sigma);
+        const int r = reach >= 12.0f ? 12 : (reach <= 1.0f ? 1 : int(reach));
+        const float d = std::max(2.0f * sigma * sigma, 0.001f);
+        std::vector<float> k(std::size_t(2 * r + 1));
+        float total = 0;
+        for (int i = -r; i <= r; ++i) total += (k[std::size_t(i + r)] = std::exp(-float(i * i) / d));
+        for (float& weight : k) weight /= total;
+        for (const int w : {1, 5, 15, 16, 17, 33, 100}) {
+            for (const int h : {1, 7, 70}) {
+                SCOPED_TRACE(testing::Message() << "sigma " << sigma << ", " << w << " x " << h);
+                std::vector<float> image(std::size_t(w * h));
+                for (float& v : image) v = noise(random);
+                const auto at = [](const std::vector<float>& values, int width, int x, int y) {
+                    return values[std::size_t(y * width + x)];
+                };
+                std::vector<float> across(image.size());
+                std::vector<float> expected(image.size());
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        float sum = 0.0f;
+                        for (int i = -r; i <= r; ++i) sum += at(image, w, std::clamp(x + i, 0, w - 1), y) * k[std::size_t(i + r)];
+                        across[std::size_t(y * w + x)] = sum;
+                    }
+                }
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        float sum = 0.0f;
+                        for (int i = -r; i <= r; ++i) sum += at(across, w, x, std::clamp(y + i, 0, h - 1)) * k[std::size_t(i + r)];
+                        expected[std::size_t(y * w + x)] = sum;
+                    }
+                }
+                EXPECT_TRUE(sameBits(gaussianBlurSeparable(image, w, h, sigma), expected));
+            }
+        }
+    }
 }
 
 // preprocess blurs only above 0.15: a huge neighbour leaks into a black pixel through even the
@@ -173,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
 TEST(AdaptiveThresholdMask, MatchesTheIntegralImageBitForBit) {
     std::mt19937 random(5);
     std::uniform_real_distribution<float> noise(0.0f, 255.0f);
-    for (const int w : {83, 157}) {
+    // 20 px: narrower than every window, so no pixel has whole columns on both sides.
+    for (const int w : {20, 83, 157}) {
         const int h = 61;
         RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
         for (auto& v : image.luma) v = noise(random);
@@ -337,10 +386,6 @@ std::vector<float> referenceEDT(const std::vector<std::uint8_t>& mask, int w, in
         for (int x = 0; x < w; ++x) field[std::size_t(y * w + x)] = std::sqrt(out[std::size_t(x)]);
     }
     return field;
-}
-
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
 TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
