@@ -21,6 +21,8 @@ function(ostrel_layer target folder)
   file(MAKE_DIRECTORY "${parent}")
   file(CREATE_LINK "${source_dir}" "${tree}/${folder}" SYMBOLIC)
   add_library(${target} STATIC ${sources})
+  # Position-independent: the program's window module (src/app) links the layers into a shared object.
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   target_include_directories(${target} PUBLIC "${tree}")
   target_link_libraries(${target} PUBLIC ${LAYER_LINK} PRIVATE ${LAYER_PRIVATE_LINK})
 endfunction()
