@@ -2,7 +2,7 @@
 //
 //   drawing --size 2400 --seed 1 --png out.png --png1 out-1bit.png --pbm out.pbm
 //       the seeded synthetic line drawing as an 8-bit grey PNG, a 1-bit PNG (ink where luma < 128) and
-//       a plain PBM (ink = 1) for potrace; each output is optional
+//       a raw PBM (ink = 1) for potrace; each output is optional
 //   preset --name portrait --width 459 --height 477 [--png …] [--png1 …] [--pbm …]
 //       a built-in drawing at the given size, as clip art of that size
 //   lettering --width 2400 --height 1100 [--png …] [--png1 …] [--pbm …]
@@ -100,19 +100,22 @@ QImage greyImage(const RasterImage& image) {
     return out;
 }
 
-/// Plain PBM ("P1"): 1 for ink (luma below `kInkLuma`), at most 70 digits a line.
-void writePlainPbm(const RasterImage& image, const std::string& path) {
-    std::string text = fmt::format("P1\n{} {}\n", image.width, image.height);
-    text.reserve(text.size() + image.luma.size() + image.luma.size() / 70 + image.height + 1);
-    for (std::int64_t y = 0; y < image.height; ++y) {
-        for (std::int64_t x = 0; x < image.width; ++x) {
-            text += image.luma[static_cast<std::size_t>(y * image.width + x)] < kInkLuma ? '1' : '0';
-            if ((x + 1) % 70 == 0 && x + 1 < image.width) text += '\n';
+/// Raw PBM ("P4"), the form potrace users keep bitmaps in: 1 bit a pixel, ink (luma below `kInkLuma`)
+/// set, most significant bit first, each row padded to whole bytes.
+void writePbm(const RasterImage& image, const std::string& path) {
+    const auto w = static_cast<std::size_t>(image.width);
+    const std::size_t rowBytes = (w + 7) / 8;
+    std::string data = fmt::format("P4\n{} {}\n", image.width, image.height);
+    const std::size_t header = data.size();
+    data.resize(header + rowBytes * static_cast<std::size_t>(image.height), '\0');
+    for (std::size_t y = 0; y < static_cast<std::size_t>(image.height); ++y) {
+        for (std::size_t x = 0; x < w; ++x) {
+            if (image.luma[y * w + x] >= kInkLuma) continue;
+            data[header + y * rowBytes + x / 8] |= static_cast<char>(0x80u >> (x % 8));
         }
-        text += '\n';
     }
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.write(data.data(), static_cast<std::streamsize>(data.size()));
     if (!file.good()) fail("cannot write " + path);
 }
 
@@ -126,7 +129,7 @@ int writeOutputs(const RasterImage& drawing, const Options& options) {
         // Qt thresholds at 128 as kInkLuma does; the two-entry palette keeps black and white.
         if (!bits.save(QString::fromStdString(png1->second), "PNG")) fail("cannot write " + png1->second);
     }
-    if (const auto pbm = options.find("pbm"); pbm != options.end()) writePlainPbm(drawing, pbm->second);
+    if (const auto pbm = options.find("pbm"); pbm != options.end()) writePbm(drawing, pbm->second);
     return 0;
 }
 

@@ -52,8 +52,8 @@ int runWindowedModes(int& argc, char** argv) {
         }
         return entry(&argc, argv);
     }
-    const std::string message = ostrel::L("le module des fenêtres ne peut pas être chargé",
-                                          "the window module cannot be loaded");
+    const std::string message =
+        ostrel::L("le module des fenêtres ne peut pas être chargé", "the window module cannot be loaded");
     std::fprintf(stderr, "Ostrel error: %s (%s)\n", message.c_str(), problem.c_str());
     return 1;
 }

@@ -44,8 +44,8 @@ TEST(ProgramModules, CommandLineModesLoadNoWidgetNetworkOrArchiveLibrary) {
         const std::string libraries = loadedLibraries(arguments);
         // The trace works: the core library the program does need is in it.
         EXPECT_NE(libraries.find("libQt6Core.so"), std::string::npos) << arguments[0];
-        for (const char* unwanted : {"libQt6Widgets", "libcurl", "libarchive", "libssl", "libcrypto",
-                                     "ostrel-windowed-modes"}) {
+        for (const char* unwanted :
+             {"libQt6Widgets", "libcurl", "libarchive", "libssl", "libcrypto", "ostrel-windowed-modes"}) {
             EXPECT_EQ(libraries.find(unwanted), std::string::npos) << arguments[0] << " loads " << unwanted;
         }
     }

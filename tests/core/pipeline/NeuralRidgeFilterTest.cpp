@@ -88,14 +88,18 @@ TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
                 for (int y = 0; y < h; ++y) {
                     for (int x = 0; x < w; ++x) {
                         float sum = 0.0f;
-                        for (int i = -r; i <= r; ++i) sum += at(image, w, std::clamp(x + i, 0, w - 1), y) * k[std::size_t(i + r)];
+                        for (int i = -r; i <= r; ++i) {
+                            sum += at(image, w, std::clamp(x + i, 0, w - 1), y) * k[std::size_t(i + r)];
+                        }
                         across[std::size_t(y * w + x)] = sum;
                     }
                 }
                 for (int y = 0; y < h; ++y) {
                     for (int x = 0; x < w; ++x) {
                         float sum = 0.0f;
-                        for (int i = -r; i <= r; ++i) sum += at(across, w, x, std::clamp(y + i, 0, h - 1)) * k[std::size_t(i + r)];
+                        for (int i = -r; i <= r; ++i) {
+                            sum += at(across, w, x, std::clamp(y + i, 0, h - 1)) * k[std::size_t(i + r)];
+                        }
                         expected[std::size_t(y * w + x)] = sum;
                     }
                 }
