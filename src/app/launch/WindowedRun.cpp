@@ -9,7 +9,7 @@
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "app/views/MainWindow.h"
-#include "app/views/sheets/PreferencesView.h"
+#include "app/views/SettingsWindow.h"
 #include "core/model/Localization.h"
 #include "core/support/app/SettingsStore.h"
 #include "core/support/system/PortNumber.h"
@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QVBoxLayout>
 
 #include <clocale>
 #include <filesystem>
@@ -28,18 +27,6 @@
 namespace ostrel {
 
 namespace {
-
-/// The settings window: the preferences on their own, fixed at the size they give themselves.
-std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
-    window->setWindowTitle(QString::fromStdString(L("Réglages", "Settings")));
-    auto* layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* preferences = new PreferencesView(model, window.get());
-    layout->addWidget(preferences);
-    window->setFixedSize(preferences->minimumSize().expandedTo(preferences->sizeHint()));
-    return window;
-}
 
 /// The end of every run: a plot still going is stopped with the pen raised, then the pending
 /// vectorization, the OSC server and the HTTP listener stop.
@@ -79,7 +66,7 @@ int runWindowed(int& argc, char** argv) {
     if (RemoteControl* remote = model.remoteControl()) remote->setSnapshotSource(&snapshots);
 
     MainWindow window(model);
-    std::unique_ptr<QWidget> settingsWindow = makeSettingsWindow(model);
+    auto settingsWindow = std::make_unique<SettingsWindow>(model);
     QObject::connect(&window, &MainWindow::settingsRequested, settingsWindow.get(), [&settingsWindow] {
         settingsWindow->show();
         settingsWindow->raise();

@@ -306,7 +306,9 @@ TEST_F(TopBarTest, PresetsMenuLoadsEachBuiltInDrawing) {
     for (QAction* action : menu->actions()) {
         const auto preset = syntheticPresetFromRaw(action->data().toString().toStdString());
         ASSERT_TRUE(preset) << action->data().toString().toStdString();
-        EXPECT_EQ(action->text().toStdString(), label(*preset));
+        // Shown as written: an "&" in the title is doubled, so it names no mnemonic.
+        EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty()) << action->text().toStdString();
+        EXPECT_EQ(QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString(), label(*preset));
         action->trigger();
         EXPECT_EQ(model->vectorizer().activePreset(), preset);
         EXPECT_EQ(model->vectorizer().sourceTitle(), label(*preset));
