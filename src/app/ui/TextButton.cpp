@@ -104,8 +104,8 @@ void TextButton::paintEvent(QPaintEvent*) {
 
     // A disabled filled button keeps its title readable on the dimmed fill, where the faint text
     // colour would all but vanish.
-    const QColor ink = disabled ? (filled() ? Theme::withOpacity(Theme::text(), 0.6) : Theme::textFaint())
-                       : filled() ? Theme::background()
+    const QColor ink = disabled      ? (filled() ? Theme::withOpacity(Theme::text(), 0.6) : Theme::textFaint())
+                       : filled()    ? Theme::background()
                        : style_.tint ? *style_.tint
                                      : Theme::text();
     const QSizeF content = contentSize();

@@ -204,13 +204,12 @@ TEST_F(WindowedRun, TheDesktopEntryNamesTheClassOfTheWindowAndSpeaksFrench) {
     const std::string script =
         "\"$0\" & pid=$!; for i in $(seq 150); do found=$(xwininfo -root -tree | grep '\"Ostrel\": (\"'); "
         "[ -n \"$found\" ] && break; sleep 0.2; done; echo \"$found\"; kill $pid; wait $pid";
-    const test::ProcessResult run = test::runProcess(
-        "xvfb-run", {"-a", "sh", "-c", script, OSTREL_BINARY},
-        {{"QT_QPA_PLATFORM", "xcb"},
-         {"XDG_CONFIG_HOME", config.path().string()},
-         {"OSTREL_API_PORT", std::to_string(apiPort)},
-         {"OSTREL_OSC_IN_PORT", std::to_string(oscPort)},
-         {"KAVRIN_UPDATE_URL", "http://127.0.0.1:9/feed.json"}});
+    const test::ProcessResult run = test::runProcess("xvfb-run", {"-a", "sh", "-c", script, OSTREL_BINARY},
+                                                     {{"QT_QPA_PLATFORM", "xcb"},
+                                                      {"XDG_CONFIG_HOME", config.path().string()},
+                                                      {"OSTREL_API_PORT", std::to_string(apiPort)},
+                                                      {"OSTREL_OSC_IN_PORT", std::to_string(oscPort)},
+                                                      {"KAVRIN_UPDATE_URL", "http://127.0.0.1:9/feed.json"}});
     const std::regex windowClass(R"re("Ostrel": \("[^"]*" "([^"]*)"\))re");
     std::smatch match;
     ASSERT_TRUE(std::regex_search(run.out, match, windowClass)) << run.out << run.err;

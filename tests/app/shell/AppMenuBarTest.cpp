@@ -321,7 +321,8 @@ TEST_F(MenuTest, AltAndTheMnemonicOpensEachMenuInBothLanguages) {
             SCOPED_TRACE(shown(menu->title()));
             const QKeySequence mnemonic = QKeySequence::mnemonic(menu->title());
             ASSERT_FALSE(mnemonic.isEmpty()) << "no mnemonic";
-            EXPECT_TRUE(letters.insert(mnemonic[0].key()).second) << "two menus share " << mnemonic.toString().toStdString();
+            EXPECT_TRUE(letters.insert(mnemonic[0].key()).second)
+                << "two menus share " << mnemonic.toString().toStdString();
             QTest::keyClick(window.get(), mnemonic[0].key(), Qt::AltModifier);
             EXPECT_TRUE(test::spinUntil([&] { return menu->isVisible(); })) << "Alt+letter did not open it";
             // Escape closes the menu, a second one leaves the menu bar.
@@ -347,8 +348,9 @@ TEST_F(MenuTest, AmpersandsOfTitlesAndFileNamesAreShownNotReadAsMnemonics) {
         model->setLanguage(c.language);
         const QAction* file = menus->recentMenu()->actions().front();
         using Shown = std::pair<const QAction*, const char*>;
-        for (const auto& [action, expected] : {Shown{&item("view.oscGuide"), c.viewGuide},
-                                               Shown{&item("help.oscGuide"), c.helpGuide}, Shown{file, "draw&ink.png"}}) {
+        for (const auto& [action, expected] :
+             {Shown{&item("view.oscGuide"), c.viewGuide}, Shown{&item("help.oscGuide"), c.helpGuide},
+              Shown{file, "draw&ink.png"}}) {
             EXPECT_EQ(shown(action->text()), expected);
             EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty()) << expected;
         }

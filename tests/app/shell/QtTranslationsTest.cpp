@@ -50,10 +50,22 @@ TEST(QtTranslations, TheToolkitsTextsAndKeyNamesSwitchWithTheInterfaceLanguage) 
         std::vector<std::pair<const char*, const char*>> keys;  // portable → shown
     };
     const Case cases[] = {
-        {AppLanguage::en, "en", "Look in:", "Cancel",
-         {{"Del", "Del"}, {"Esc", "Esc"}, {"Backspace", "Backspace"}, {"Ctrl+S / Ctrl+Shift+E", "Ctrl+S / Ctrl+Shift+E"}}},
-        {AppLanguage::fr, "fr", "Voir dans :", "Annuler",
-         {{"Del", "Suppr"}, {"Esc", "Échap"}, {"Backspace", "Effacement"}, {"Ctrl+S / Ctrl+Shift+E", "Ctrl+S / Ctrl+Maj+E"}}},
+        {AppLanguage::en,
+         "en",
+         "Look in:",
+         "Cancel",
+         {{"Del", "Del"},
+          {"Esc", "Esc"},
+          {"Backspace", "Backspace"},
+          {"Ctrl+S / Ctrl+Shift+E", "Ctrl+S / Ctrl+Shift+E"}}},
+        {AppLanguage::fr,
+         "fr",
+         "Voir dans :",
+         "Annuler",
+         {{"Del", "Suppr"},
+          {"Esc", "Échap"},
+          {"Backspace", "Effacement"},
+          {"Ctrl+S / Ctrl+Shift+E", "Ctrl+S / Ctrl+Maj+E"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.catalogue);
@@ -63,7 +75,8 @@ TEST(QtTranslations, TheToolkitsTextsAndKeyNamesSwitchWithTheInterfaceLanguage) 
             << labelTexts(dialog).join(QStringLiteral(" | ")).toStdString();
         const auto* buttons = dialog.findChild<QDialogButtonBox*>();
         ASSERT_NE(buttons, nullptr);
-        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QString::fromUtf8(c.cancel));
+        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')),
+                  QString::fromUtf8(c.cancel));
         // Key names as the menus show them; words that are no keys stay as written.
         for (const auto& [portable, shown] : c.keys) EXPECT_EQ(keyNames(portable), shown) << portable;
         EXPECT_EQ(QKeySequence(Qt::Key_Delete).toString(QKeySequence::NativeText).toStdString(), c.keys[0].second);
@@ -79,11 +92,10 @@ TEST(MenuText, AmpersandsAreShownAsWrittenAndTitlesTakeTheirMnemonic) {
         const char* escaped;
         const char* title;
     };
-    for (const Case& c : {Case{"Guide OSC, HTTP & MCP", u'G', "Guide OSC, HTTP && MCP", "&Guide OSC, HTTP && MCP"},
-                          Case{"draw&ink.png", u'i', "draw&&ink.png", "draw&&&ink.png"},
-                          Case{"Édition", u'D', "Édition", "É&dition"},
-                          Case{"Help", u'x', "Help", "Help"},
-                          Case{"a&&b", u'b', "a&&&&b", "a&&&&&b"}}) {
+    for (const Case& c :
+         {Case{"Guide OSC, HTTP & MCP", u'G', "Guide OSC, HTTP && MCP", "&Guide OSC, HTTP && MCP"},
+          Case{"draw&ink.png", u'i', "draw&&ink.png", "draw&&&ink.png"}, Case{"Édition", u'D', "Édition", "É&dition"},
+          Case{"Help", u'x', "Help", "Help"}, Case{"a&&b", u'b', "a&&&&b", "a&&&&&b"}}) {
         SCOPED_TRACE(c.text);
         const std::string_view text = c.text;
         EXPECT_EQ(menuText(text).toStdString(), c.escaped);

@@ -147,7 +147,10 @@ TEST_F(TextButtonTest, FillsFollowTheRoleTintAndState) {
         {"plain disabled", {}, true, over(Qt::white, 0.02), Theme::textFaint()},
         {"prominent", {.prominent = true}, false, Theme::accent(), Theme::background()},
         // A disabled filled button keeps a readable title on its dimmed fill.
-        {"prominent disabled", {.prominent = true}, true, over(Theme::accent(), 0.35),
+        {"prominent disabled",
+         {.prominent = true},
+         true,
+         over(Theme::accent(), 0.35),
          over(Theme::text(), 0.6, over(Theme::accent(), 0.35))},
         {"destructive", {.destructive = true}, false, Theme::danger(), Theme::background()},
         {"destructive tinted", {.destructive = true, .tint = Theme::tcp()}, false, Theme::tcp(), Theme::background()},
@@ -175,9 +178,9 @@ TEST_F(TextButtonTest, ADisabledFilledTitleStaysReadable) {
         const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
         return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
     };
-    for (const TextButton::Style& style : {TextButton::Style{.prominent = true}, TextButton::Style{.destructive = true},
-                                           TextButton::Style{.symbol = "square.and.arrow.down", .prominent = true,
-                                                             .compact = true}}) {
+    for (const TextButton::Style& style :
+         {TextButton::Style{.prominent = true}, TextButton::Style{.destructive = true},
+          TextButton::Style{.symbol = "square.and.arrow.down", .prominent = true, .compact = true}}) {
         auto* button = new TextButton(QStringLiteral("Exporter SVG…"), style, true);
         Host host(button);
         const QImage image = host.grab();

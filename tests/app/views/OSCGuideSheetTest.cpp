@@ -183,7 +183,8 @@ TEST(OSCGuideSheet, TextsFollowTheLanguageWhileAddressesAndExamplesStay) {
         std::vector<std::string> fixed;
         for (auto* row : sheet.findChildren<ClickableRow*>(QStringLiteral("oscRow"))) {
             for (auto* label : row->findChildren<QLabel*>()) {
-                if (label->objectName() != QStringLiteral("oscDescription")) fixed.push_back(label->text().toStdString());
+                if (label->objectName() != QStringLiteral("oscDescription"))
+                    fixed.push_back(label->text().toStdString());
             }
         }
         for (const std::string& text : test::labelTexts(sheet)) {

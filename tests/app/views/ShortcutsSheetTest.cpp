@@ -7,6 +7,9 @@
 #include "SheetTestSupport.h"
 
 #include <QAction>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <gtest/gtest.h>
@@ -87,7 +90,8 @@ TEST(ShortcutsSheet, ShowsTwoColumnsOfSevenRowsWithKeysThatFitTheirColumn) {
                       keys[i]->contentsMargins().top() + 5 * keys[i]->fontMetrics().lineSpacing() / 2);
             EXPECT_GE(keys[i]->height(), keys[i]->heightForWidth(keys[i]->width())) << "a line of keys is cut";
             for (const QString& key : keys[i]->text().split(QLatin1Char(' '))) {
-                EXPECT_LE(keys[i]->fontMetrics().horizontalAdvance(key), keys[i]->contentsRect().width()) << "a key is cut";
+                EXPECT_LE(keys[i]->fontMetrics().horizontalAdvance(key), keys[i]->contentsRect().width())
+                    << "a key is cut";
             }
             EXPECT_GT(descriptions[i]->x(), keys[i]->x() + keys[i]->width());
             // A wrapped description is tall enough for all its lines.
@@ -167,6 +171,34 @@ TEST(ShortcutsSheet, CloseReturnAndEscapeEachCloseOnce) {
     test::pressKey(sheet, Qt::Key_Space);
     test::pressKey(sheet, Qt::Key_A);
     EXPECT_EQ(closed, 0) << "other keys do not close";
+}
+
+TEST(ShortcutsSheet, KeysAreDrawnSignBySignWithoutLigatures) {
+    test::ensureQtApp();
+    ShortcutsSheet sheet([] {});
+    const QLabel* zoom = nullptr;
+    for (const QLabel* keys : sheet.findChildren<QLabel*>(QStringLiteral("shortcutKeys"))) {
+        if (keys->text().contains(QStringLiteral("Ctrl++"))) zoom = keys;
+    }
+    ASSERT_NE(zoom, nullptr);
+    // "++" drawn in one go looks exactly like two "+" drawn one after the other (the monospaced
+    // font would otherwise join them into one sign).
+    const auto draw = [&](bool signBySign) {
+        QImage image(60, 30, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(zoom->font());
+        painter.setPen(Qt::black);
+        if (signBySign) {
+            painter.drawText(QPointF(5, 20), QStringLiteral("+"));
+            painter.drawText(QPointF(5 + QFontMetricsF(zoom->font()).horizontalAdvance(QStringLiteral("+")), 20),
+                             QStringLiteral("+"));
+        } else {
+            painter.drawText(QPointF(5, 20), QStringLiteral("++"));
+        }
+        return image;
+    };
+    EXPECT_EQ(draw(false), draw(true));
 }
 
 }  // namespace

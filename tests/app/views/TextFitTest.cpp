@@ -31,8 +31,8 @@ namespace ostrel {
 namespace {
 
 std::string describe(const QWidget& widget, const QString& text) {
-    QString name = widget.objectName().isEmpty() ? QString::fromLatin1(widget.metaObject()->className())
-                                                 : widget.objectName();
+    QString name =
+        widget.objectName().isEmpty() ? QString::fromLatin1(widget.metaObject()->className()) : widget.objectName();
     return name.toStdString() + " \"" + text.toStdString() + "\" (" + std::to_string(widget.width()) + "×" +
            std::to_string(widget.height()) + ")";
 }
@@ -50,8 +50,8 @@ bool labelCutsItsText(const QLabel& label) {
     const int margin = label.margin();
     const QRect room = label.contentsRect().adjusted(margin, margin, -margin, -margin);
     const QString text = label.text();
-    const bool rich = label.textFormat() == Qt::RichText ||
-                      (label.textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
+    const bool rich =
+        label.textFormat() == Qt::RichText || (label.textFormat() == Qt::AutoText && Qt::mightBeRichText(text));
     if (label.wordWrap()) {
         // Taller than its room, or a word wider than a line (it would be broken inside).
         if (label.heightForWidth(label.width()) > label.height()) return true;
@@ -217,7 +217,8 @@ TEST(TextFit, EverySheetShowsEveryTextWholeInBothLanguages) {
         view.show();
         settle();
         // `snapshot`: the view name of the sheet's snapshot, whose size must hold the whole sheet.
-        const auto check = [&](Sheet sheet, const char* name, const char* snapshot, const std::function<void(bool)>& show) {
+        const auto check = [&](Sheet sheet, const char* name, const char* snapshot,
+                               const std::function<void(bool)>& show) {
             SCOPED_TRACE(std::string(language.name) + ", " + name);
             show(true);
             QDialog* dialog = view.sheetDialog(sheet);

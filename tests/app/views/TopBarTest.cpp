@@ -309,7 +309,8 @@ TEST_F(TopBarTest, PresetsMenuLoadsEachBuiltInDrawing) {
         ASSERT_TRUE(preset) << action->data().toString().toStdString();
         // Shown as written: an "&" in the title is doubled, so it names no mnemonic.
         EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty()) << action->text().toStdString();
-        EXPECT_EQ(QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString(), label(*preset));
+        EXPECT_EQ(QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString(),
+                  label(*preset));
         action->trigger();
         EXPECT_EQ(model->vectorizer().activePreset(), preset);
         EXPECT_EQ(model->vectorizer().sourceTitle(), label(*preset));

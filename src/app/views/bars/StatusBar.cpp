@@ -80,7 +80,8 @@ StatusBar::StatusBar(AppModel& model, QWidget* parent) : QWidget(parent), model_
     add("help", q(L("? aide", "? help")), Theme::textFaint(),
         q(withKeys(L("Guide d'utilisation", "User Guide"), "Ctrl+?")), [this] { model_.setShowHelp(true); });
     add("shortcuts", q(L("Ctrl+/ raccourcis", "Ctrl+/ shortcuts")), Theme::textFaint(),
-        q(withKeys(L("Raccourcis clavier", "Keyboard Shortcuts"), "Ctrl+/")), [this] { model_.setShowShortcuts(true); });
+        q(withKeys(L("Raccourcis clavier", "Keyboard Shortcuts"), "Ctrl+/")),
+        [this] { model_.setShowShortcuts(true); });
     add("version", q("v" + versionText()), Theme::textDim(),
         q(L("À propos de Ostrel " + versionText(), "About Ostrel " + versionText())),
         [this] { model_.setShowAbout(true); });

@@ -179,9 +179,9 @@ void TopBar::build() {
     bar->addWidget(leading_, 1);
 
     // Sidebar.
-    sidebarButton_ = new IconButton("sidebar.left",
-                                    q(withKeys(L("Afficher ou masquer les paramètres", "Show or hide parameters"), "Ctrl+Alt+S")),
-                                    false, Theme::accent(), false, this);
+    sidebarButton_ = new IconButton(
+        "sidebar.left", q(withKeys(L("Afficher ou masquer les paramètres", "Show or hide parameters"), "Ctrl+Alt+S")),
+        false, Theme::accent(), false, this);
     sidebarButton_->setObjectName(QStringLiteral("sidebar"));
     connect(sidebarButton_, &QAbstractButton::clicked, this, [this] { model_.setShowSidebar(!model_.showSidebar()); });
     row->addWidget(sidebarButton_);
@@ -189,8 +189,8 @@ void TopBar::build() {
     // File group: open, recent files, built-in drawings.
     auto* fileGroup = new QWidget(this);
     QHBoxLayout* fileRow = groupRow(fileGroup, 3);
-    auto* open = openButton_ = new TextButton(q(L("Ouvrir…", "Open…")), TextButton::Style{"folder", false, false, {}, true, false},
-                                false, fileGroup);
+    auto* open = openButton_ = new TextButton(
+        q(L("Ouvrir…", "Open…")), TextButton::Style{"folder", false, false, {}, true, false}, false, fileGroup);
     open->setObjectName(QStringLiteral("open"));
     open->setToolTip(q(withKeys(L("Ouvrir une image bitmap", "Open a bitmap image"), "Ctrl+O")));
     connect(open, &QAbstractButton::clicked, this, [this] { model_.openImagePanel(); });
@@ -275,13 +275,13 @@ void TopBar::build() {
     auto* historyGroup = new QWidget(this);
     QHBoxLayout* historyRow = groupRow(historyGroup, 2);
     undoButton_ = new IconButton("arrow.uturn.backward",
-                                 q(withKeys(L("Annuler la modification de trait", "Undo stroke edit"), "Ctrl+Z")), false,
-                                 Theme::accent(), true, historyGroup);
+                                 q(withKeys(L("Annuler la modification de trait", "Undo stroke edit"), "Ctrl+Z")),
+                                 false, Theme::accent(), true, historyGroup);
     undoButton_->setObjectName(QStringLiteral("undo"));
     connect(undoButton_, &QAbstractButton::clicked, this, [this] { model_.undoEdit(); });
-    redoButton_ = new IconButton("arrow.uturn.forward",
-                                 q(withKeys(L("Rétablir la modification de trait", "Redo stroke edit"), "Ctrl+Shift+Z")),
-                                 false, Theme::accent(), true, historyGroup);
+    redoButton_ = new IconButton(
+        "arrow.uturn.forward", q(withKeys(L("Rétablir la modification de trait", "Redo stroke edit"), "Ctrl+Shift+Z")),
+        false, Theme::accent(), true, historyGroup);
     redoButton_->setObjectName(QStringLiteral("redo"));
     connect(redoButton_, &QAbstractButton::clicked, this, [this] { model_.redoEdit(); });
     historyRow->addWidget(undoButton_);
@@ -290,23 +290,26 @@ void TopBar::build() {
     row->addWidget(makeVerticalDivider(kSeparatorHeight, this));
 
     // Display switches.
-    previewButton_ = new IconButton("circle.lefthalf.filled",
-                                    q(withKeys(L("Aperçu traits noirs sur fond blanc", "Black strokes on white paper preview"), "B / Ctrl+B")),
-                                    false, Theme::accent(), false, this);
+    previewButton_ = new IconButton(
+        "circle.lefthalf.filled",
+        q(withKeys(L("Aperçu traits noirs sur fond blanc", "Black strokes on white paper preview"), "B / Ctrl+B")),
+        false, Theme::accent(), false, this);
     previewButton_->setObjectName(QStringLiteral("preview"));
     connect(previewButton_, &QAbstractButton::clicked, this,
             [this] { model_.setBlackOnWhitePreview(!model_.blackOnWhitePreview()); });
     row->addWidget(previewButton_);
-    handlesButton_ = new IconButton("skew",
-                                    q(withKeys(L("Afficher les poignées de Bézier cubiques", "Show cubic Bézier control handles"), "Ctrl+K")),
-                                    false, Theme::osc(), false, this);
+    handlesButton_ = new IconButton(
+        "skew",
+        q(withKeys(L("Afficher les poignées de Bézier cubiques", "Show cubic Bézier control handles"), "Ctrl+K")),
+        false, Theme::osc(), false, this);
     handlesButton_->setObjectName(QStringLiteral("handles"));
     connect(handlesButton_, &QAbstractButton::clicked, this,
             [this] { model_.setShowControlPoints(!model_.showControlPoints()); });
     row->addWidget(handlesButton_);
-    travelButton_ = new IconButton("point.topleft.down.curvedto.point.bottomright.up",
-                                   q(withKeys(L("Afficher les trajets stylo levé AxiDraw", "Show AxiDraw pen-up rapid travel moves"), "Ctrl+T")),
-                                   false, Theme::tcp(), false, this);
+    travelButton_ = new IconButton(
+        "point.topleft.down.curvedto.point.bottomright.up",
+        q(withKeys(L("Afficher les trajets stylo levé AxiDraw", "Show AxiDraw pen-up rapid travel moves"), "Ctrl+T")),
+        false, Theme::tcp(), false, this);
     travelButton_->setObjectName(QStringLiteral("travel"));
     connect(travelButton_, &QAbstractButton::clicked, this,
             [this] { model_.setShowTravelMoves(!model_.showTravelMoves()); });
@@ -337,7 +340,8 @@ void TopBar::build() {
     copyButton_ = new TextButton(q(L("Copier SVG", "Copy SVG")),
                                  TextButton::Style{"doc.on.doc", false, false, {}, true, false}, true, this);
     copyButton_->setObjectName(QStringLiteral("copySVG"));
-    copyButton_->setToolTip(q(withKeys(L("Copier le SVG dans le presse-papiers", "Copy SVG to clipboard"), "Ctrl+Shift+C")));
+    copyButton_->setToolTip(
+        q(withKeys(L("Copier le SVG dans le presse-papiers", "Copy SVG to clipboard"), "Ctrl+Shift+C")));
     connect(copyButton_, &QAbstractButton::clicked, this, [this] { model_.copySVGToPasteboard(); });
     row->addWidget(copyButton_);
     exportButton_ = new TextButton(q(L("Exporter SVG…", "Export SVG…")),

@@ -74,7 +74,7 @@ private:
     void fitButtonTitles();
     /// Shows the titles as step `steps` of the order above says.
     void dropTitles(int steps);
-    /// The width the left part needs now, and the room it has.
+    /// The width the left part needs now.
     [[nodiscard]] int leadingNeed() const;
 
     AppModel& model_;

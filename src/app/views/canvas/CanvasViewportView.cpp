@@ -240,7 +240,8 @@ void CanvasViewportView::layoutOverlays() {
         top += size.height() + kOverlaySpacing;
     };
     placeTop(overlays_.plotterBanner, plotterActive);
-    if (auto* bar = qobject_cast<SelectionActionBar*>(overlays_.selectionBar)) bar->fitWidth(width() - 2 * kOverlayInset);
+    if (auto* bar = qobject_cast<SelectionActionBar*>(overlays_.selectionBar))
+        bar->fitWidth(width() - 2 * kOverlayInset);
     placeTop(overlays_.selectionBar, selection);
     // The bottom row: the hint at the left, the zoom bar at the right, centred on one line.
     QWidget* hint = overlays_.editHint;

@@ -74,7 +74,8 @@ QString ZoomBar::percentText(double zoomScale) {
 
 void ZoomBar::retranslate() {
     zoomOut_->setToolTip(qs(withKeys(L("Zoom arrière", "Zoom out"), "Ctrl+-")));
-    percent_->setToolTip(qs(withKeys(L("Réinitialiser la vue à 100 % et centrer", "Reset view to 100% and center"), "Z / Ctrl+0")));
+    percent_->setToolTip(
+        qs(withKeys(L("Réinitialiser la vue à 100 % et centrer", "Reset view to 100% and center"), "Z / Ctrl+0")));
     zoomIn_->setToolTip(qs(withKeys(L("Zoom avant", "Zoom in"), "Ctrl++")));
 }
 

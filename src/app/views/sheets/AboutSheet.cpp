@@ -238,7 +238,8 @@ QWidget* AboutSheet::buildContent() {
     for (std::size_t i = 0; i < cards.size(); i += 2) {
         auto* row = new QHBoxLayout;
         row->setSpacing(10);
-        for (std::size_t j = i; j < std::min(i + 2, cards.size()); ++j) row->addWidget(featureCard(cards[j], content), 1);
+        for (std::size_t j = i; j < std::min(i + 2, cards.size()); ++j)
+            row->addWidget(featureCard(cards[j], content), 1);
         grid->addLayout(row);
     }
     highlights->addLayout(grid);

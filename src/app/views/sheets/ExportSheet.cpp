@@ -124,9 +124,9 @@ void ExportSheet::build() {
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(16);
 
-    column->addWidget(coloredLabel(q(L("Exporter le tracé vectoriel & la fiche AxiDraw",
-                                       "Export Vector Plot & AxiDraw Report")),
-                                   UIFonts::text(15, QFont::DemiBold), Theme::text(), body_));
+    column->addWidget(
+        coloredLabel(q(L("Exporter le tracé vectoriel & la fiche AxiDraw", "Export Vector Plot & AxiDraw Report")),
+                     UIFonts::text(15, QFont::DemiBold), Theme::text(), body_));
     column->addWidget(new SectionHeader(QStringLiteral("Format"), nullptr, body_));
 
     auto* list = new QVBoxLayout;
@@ -147,12 +147,14 @@ void ExportSheet::build() {
     connect(cancel, &QAbstractButton::clicked, this, [this] { model_.setShowExport(false); });
     buttons->addWidget(cancel);
     buttons->addStretch(1);
-    auto* copy = new TextButton(q(L("Copier", "Copy")), TextButton::Style{"doc.on.doc", false, false, {}, false, false}, false, body_);
+    auto* copy = new TextButton(q(L("Copier", "Copy")), TextButton::Style{"doc.on.doc", false, false, {}, false, false},
+                                false, body_);
     copy->setObjectName(QStringLiteral("copy"));
     connect(copy, &QAbstractButton::clicked, this, [this] { model_.copyExport(); });
     buttons->addWidget(copy);
-    auto* save = new TextButton(q(L("Enregistrer…", "Save…")), TextButton::Style{"square.and.arrow.down", true, false, {}, false, false},
-                                false, body_);
+    auto* save =
+        new TextButton(q(L("Enregistrer…", "Save…")),
+                       TextButton::Style{"square.and.arrow.down", true, false, {}, false, false}, false, body_);
     save->setObjectName(QStringLiteral("save"));
     connect(save, &QAbstractButton::clicked, this, [this] { model_.saveExport(); });
     buttons->addWidget(save);

@@ -272,14 +272,18 @@ std::vector<QWidget*> oscSection() {
                         "Command-line batch automation and local network control.")),
         bulletList({
             {L("Ligne de commande directe (--vectorize)", "Direct command line (--vectorize)"),
-             keepOptionsWhole(L(
-                 "La commande Ostrel --vectorize entree.png -o sortie.svg --paper A4 --pens 2 --smoothing 0.7 convertit "
-                 "une image sans ouvrir de fenêtre.",
-                 "The command Ostrel --vectorize input.png -o output.svg --paper A4 --pens 2 --smoothing 0.7 converts an "
-                 "image without opening a window."))},
-            {L("Serveur OSC UDP (:9140) & API HTTP (127.0.0.1:17940/v1)", "OSC UDP Server (:9140) & HTTP API (127.0.0.1:17940/v1)"),
-             L("Expose GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params et POST /v1/export.",
-               "Exposes GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params, and POST /v1/export.")},
+             keepOptionsWhole(L("La commande Ostrel --vectorize entree.png -o sortie.svg --paper A4 --pens 2 "
+                                "--smoothing 0.7 convertit "
+                                "une image sans ouvrir de fenêtre.",
+                                "The command Ostrel --vectorize input.png -o output.svg --paper A4 --pens 2 "
+                                "--smoothing 0.7 converts an "
+                                "image without opening a window."))},
+            {L("Serveur OSC UDP (:9140) & API HTTP (127.0.0.1:17940/v1)",
+               "OSC UDP Server (:9140) & HTTP API (127.0.0.1:17940/v1)"),
+             L("Expose GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params et POST "
+               "/v1/export.",
+               "Exposes GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params, and POST "
+               "/v1/export.")},
             {L("Serveur MCP embarqué (ostrel-mcp)", "Embedded MCP Server (ostrel-mcp)"),
              L("Le binaire " + bridge + " expose 6 outils MCP sur stdio pour les agents IA.",
                "The binary " + bridge + " exposes 6 MCP tools over stdio for AI agents.")},

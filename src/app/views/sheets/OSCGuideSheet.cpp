@@ -60,11 +60,13 @@ std::vector<OSCGuideSheet::Example> OSCGuideSheet::oscExamples() {
            "Select algorithm (neural_centerline, vision_contours, skeletonize, canny_edges)")},
         {"/ostrel/threshold", "0 \u2026 255",
          L("Régler le seuil binaire ou la sensibilité adaptative", "Set binary threshold or adaptive sensitivity")},
-        {"/ostrel/blur", "0.0 \u2026 10.0", L("Régler le rayon du flou gaussien vDSP", "Set vDSP Gaussian blur radius")},
+        {"/ostrel/blur", "0.0 \u2026 10.0",
+         L("Régler le rayon du flou gaussien vDSP", "Set vDSP Gaussian blur radius")},
         {"/ostrel/tolerance", "0.1 \u2026 5.0",
          L("Régler la tolérance de simplification RDP en pixels", "Set RDP simplification tolerance in pixels")},
         {"/ostrel/smoothing", "0.0 \u2026 1.0",
-         L("Régler le lissage cubique de Bézier (algorithme de Schneider)", "Set cubic Bézier smoothing (Schneider algorithm)")},
+         L("Régler le lissage cubique de Bézier (algorithme de Schneider)",
+           "Set cubic Bézier smoothing (Schneider algorithm)")},
         {"/ostrel/continuity", "0 \u2026 100",
          L("Régler l'agressivité de fusion des segments continus", "Set multi-pass stroke stitching continuity")},
         {"/ostrel/pens", "1 \u2026 4",
@@ -73,8 +75,10 @@ std::vector<OSCGuideSheet::Example> OSCGuideSheet::oscExamples() {
         {"/ostrel/paper", "A4 | A3 | A5 | A6",
          L("Changer le format de feuille physique pour AxiDraw", "Change physical paper format for AxiDraw")},
         {"/ostrel/hatch", "1 | 0",
-         L("Activer (1) ou désactiver (0) le hachurage des aplats sombres", "Enable (1) or disable (0) dark region hatching")},
-        {"/ostrel/open", "\"/chemin/image.png\"", L("Charger et vectoriser un fichier image", "Load and vectorize an image file")},
+         L("Activer (1) ou désactiver (0) le hachurage des aplats sombres",
+           "Enable (1) or disable (0) dark region hatching")},
+        {"/ostrel/open", "\"/chemin/image.png\"",
+         L("Charger et vectoriser un fichier image", "Load and vectorize an image file")},
         {"/ostrel/export", "\"/tmp/tracé.svg\"",
          L("Exporter le SVG AxiDraw vers un chemin disque", "Export AxiDraw SVG to a disk path")},
     };
@@ -167,7 +171,8 @@ QWidget* OSCGuideSheet::buildContent() {
     const QFont argumentFont = UIFonts::mono(10.5);
     double argumentWidth = 120;
     for (const Example& example : oscExamples()) {
-        argumentWidth = std::max(argumentWidth, std::ceil(QFontMetricsF(argumentFont).horizontalAdvance(qs(example.argument))));
+        argumentWidth =
+            std::max(argumentWidth, std::ceil(QFontMetricsF(argumentFont).horizontalAdvance(qs(example.argument))));
     }
     for (const Example& example : oscExamples()) {
         auto* row = new ClickableRow(QMargins(10, 6, 10, 6), 10, list, Theme::withOpacity(Qt::white, 0.04), 5);

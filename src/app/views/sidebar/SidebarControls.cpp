@@ -28,7 +28,8 @@ QColor white(double opacity) { return Theme::withOpacity(Qt::white, opacity); }
 
 /// Draws `text` on one line in `box`: at `font`, shrunk down to `minimumScale` of its size when
 /// it does not fit, then cut at its end.
-void drawShrinkingText(QPainter& painter, const QRectF& box, const QFont& font, const QString& text, double minimumScale) {
+void drawShrinkingText(QPainter& painter, const QRectF& box, const QFont& font, const QString& text,
+                       double minimumScale) {
     const FittedLine line = fitOneLine(font, text, box.width(), minimumScale);
     painter.setFont(line.font);
     painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line.shown);
@@ -111,7 +112,8 @@ QSize ModeCard::sizeHint() const {
 QSize ModeCard::minimumSizeHint() const { return {40, sizeHint().height()}; }
 
 QRectF ModeCard::labelBox() const {
-    const double top = std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
+    const double top =
+        std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
     const QRectF inner = QRectF(rect()).adjusted(8, 7, -8, -7);
     const double left = inner.left() + 12 + 5;
     return {left, inner.top(), inner.right() - left, top};
