@@ -149,7 +149,7 @@ void settle() {
     }
 }
 
-std::unique_ptr<AppModel> makeModel(test::RecordingSettingsStore& settings) {
+std::unique_ptr<AppModel> makeModel(test::RecordingSettingsStore& settings, bool withDrawing = true) {
     AppModel::Environment environment;
     environment.settings = &settings;
     environment.panels = std::make_shared<test::ScriptedPanels>();
@@ -157,7 +157,7 @@ std::unique_ptr<AppModel> makeModel(test::RecordingSettingsStore& settings) {
     environment.updater.launchDelay = std::chrono::hours(24);
     environment.updater.variable = [](const char*) -> std::optional<std::string> { return std::nullopt; };
     auto model = std::make_unique<AppModel>(AppModel::Options{}, std::move(environment));
-    model->vectorizer().loadPreset(SyntheticPreset::portrait, true);
+    if (withDrawing) model->vectorizer().loadPreset(SyntheticPreset::portrait, true);
     return model;
 }
 
@@ -187,14 +187,16 @@ TEST(TextFit, TheWindowShowsEveryTextWholeAtItsSizesInBothLanguages) {
     test::ensureQtApp();
     for (const Language& language : kLanguages) {
         const test::LanguageScope scope(language.language);
-        for (const bool full : {false, true}) {
+        enum class State { empty, start, full };
+        for (const State state : {State::empty, State::start, State::full}) {
             for (const QSize size : {QSize(MainWindow::kMinimumWidth, MainWindow::kMinimumHeight),
                                      QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight), QSize(2560, 1440)}) {
-                SCOPED_TRACE(std::string(language.name) + (full ? ", everything shown, " : ", at start, ") +
+                const char* named[] = {", no image, ", ", at start, ", ", everything shown, "};
+                SCOPED_TRACE(std::string(language.name) + named[static_cast<int>(state)] +
                              std::to_string(size.width()) + "×" + std::to_string(size.height()));
                 test::RecordingSettingsStore settings;
-                const auto model = makeModel(settings);
-                if (full) showEverything(*model);
+                const auto model = makeModel(settings, state != State::empty);
+                if (state == State::full) showEverything(*model);
                 ContentView view(*model);
                 view.resize(size);
                 view.show();
