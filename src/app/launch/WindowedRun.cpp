@@ -29,10 +29,6 @@
 
 namespace ostrel {
 
-namespace {
-
-}  // namespace
-
 std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) {
     auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
     window->setWindowTitle(QString::fromStdString(L("Réglages", "Settings")));
@@ -63,10 +59,10 @@ int handOff(const InstancePlace& place, const std::string& file) {
             return 1;
         case HandOffResult::Outcome::unreachable: break;
     }
-    std::fprintf(stderr, "Ostrel: %s (%s)\n",
-                 L("un autre Ostrel tourne déjà mais ne répond pas", "another Ostrel is running but does not answer")
-                     .c_str(),
-                 result.message.c_str());
+    std::fprintf(
+        stderr, "Ostrel: %s (%s)\n",
+        L("un autre Ostrel tourne déjà mais ne répond pas", "another Ostrel is running but does not answer").c_str(),
+        result.message.c_str());
     return 1;
 }
 

@@ -15,7 +15,8 @@ namespace {
 /// The control a wheel over `widget` would change: the widget itself or the number box whose
 /// text field it is.
 const QWidget* valueControl(const QWidget& widget) {
-    if (qobject_cast<const QAbstractSlider*>(&widget) != nullptr || qobject_cast<const QComboBox*>(&widget) != nullptr ||
+    if (qobject_cast<const QAbstractSlider*>(&widget) != nullptr ||
+        qobject_cast<const QComboBox*>(&widget) != nullptr ||
         qobject_cast<const QAbstractSpinBox*>(&widget) != nullptr) {
         return &widget;
     }
@@ -27,7 +28,8 @@ const QWidget* valueControl(const QWidget& widget) {
 /// sliders too, do not).
 bool insideScrollArea(const QWidget& control) {
     for (const QWidget* w = control.parentWidget(); w != nullptr && !w->isWindow(); w = w->parentWidget()) {
-        if (const auto* area = qobject_cast<const QAbstractScrollArea*>(w)) return area->viewport()->isAncestorOf(&control);
+        if (const auto* area = qobject_cast<const QAbstractScrollArea*>(w))
+            return area->viewport()->isAncestorOf(&control);
     }
     return false;
 }

@@ -47,9 +47,9 @@ TEST_F(SingleInstanceTest, TheHolderGetsEachRequestsBytesAndItsAnswerGoesBack) {
         std::string message;
     } cases[] = {
         {{"/d/drawing.png"}, Outcome::done, ""},
-        {{"/d/caf\xe9.png"}, Outcome::done, ""},                 // not UTF-8
+        {{"/d/caf\xe9.png"}, Outcome::done, ""},                    // not UTF-8
         {{"/d/two\nlines \"and\" spaces.png"}, Outcome::done, ""},  // a name may hold a line break
-        {{std::nullopt}, Outcome::done, ""},                      // no file: show the window
+        {{std::nullopt}, Outcome::done, ""},                        // no file: show the window
         {{"/d/missing.png"}, Outcome::refused, "Could not load image \"missing.png\"."},
     };
     for (const auto& c : cases) {
@@ -85,7 +85,8 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedAndAHolderThatDoesNotListenIsUn
     EXPECT_NE(early.message.find(place.socketPath), std::string::npos) << early.message;
 
     ASSERT_TRUE(holder->listen(handler));
-    const HandOffResult later = test::runWhileProcessingEvents([&] { return handOffToRunningInstance(place, {}, 1s, 10s); });
+    const HandOffResult later =
+        test::runWhileProcessingEvents([&] { return handOffToRunningInstance(place, {}, 1s, 10s); });
     EXPECT_EQ(later.outcome, Outcome::done) << later.message;
 }
 
@@ -108,7 +109,8 @@ TEST_F(SingleInstanceTest, MalformedOrOversizedRequestsAreNeverCarriedOut) {
                 }
                 ::shutdown(fd, SHUT_WR);
                 char chunk[256];
-                for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) reply.append(chunk, static_cast<std::size_t>(n));
+                for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+                    reply.append(chunk, static_cast<std::size_t>(n));
             }
             ::close(fd);
             return reply;

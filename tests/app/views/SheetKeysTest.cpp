@@ -74,13 +74,14 @@ TEST_F(SheetKeysTest, EscapeClosesEverySheetWhateverHasTheFocus) {
             if (i == 0) {
                 // As opened: the key goes where the application sends keys now.
                 ASSERT_TRUE(QTest::qWaitForWindowActive(dialog)) << c.name;
-                target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : QApplication::activeWindow();
+                target =
+                    QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : QApplication::activeWindow();
             } else {
                 target->setFocus(Qt::TabFocusReason);
             }
             QTest::keyClick(target, Qt::Key_Escape);
-            EXPECT_FALSE((model.*c.get)()) << c.name << ": " << target->metaObject()->className() << " "
-                                           << target->objectName().toStdString();
+            EXPECT_FALSE((model.*c.get)())
+                << c.name << ": " << target->metaObject()->className() << " " << target->objectName().toStdString();
             (model.*c.set)(false);
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
@@ -89,7 +90,8 @@ TEST_F(SheetKeysTest, EscapeClosesEverySheetWhateverHasTheFocus) {
 
 TEST_F(SheetKeysTest, TheSettingsWindowClosesWithEscapeAndCtrlW) {
     const std::unique_ptr<QWidget> settingsWindow = makeSettingsWindow(model);
-    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
         settingsWindow->show();
         settingsWindow->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(settingsWindow.get()));
