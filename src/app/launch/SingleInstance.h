@@ -87,7 +87,7 @@ struct HandOffResult {
 /// Sends `request` to the program that holds `place` and waits for its answer; connecting is tried
 /// again for `connectWait` (the holder may still be starting), the answer is awaited `answerWait`.
 [[nodiscard]] HandOffResult handOffToRunningInstance(const InstancePlace& place, const InstanceRequest& request,
-                                                     std::chrono::milliseconds connectWait = std::chrono::seconds(5),
+                                                     std::chrono::milliseconds connectWait = std::chrono::seconds(10),
                                                      std::chrono::milliseconds answerWait = std::chrono::seconds(120));
 
 }  // namespace ostrel
