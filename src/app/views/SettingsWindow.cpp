@@ -4,6 +4,8 @@
 #include "app/views/sheets/PreferencesView.h"
 #include "core/model/Localization.h"
 
+#include <QKeySequence>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace ostrel {
@@ -16,6 +18,10 @@ SettingsWindow::SettingsWindow(AppModel& model, QWidget* parent) : QWidget(paren
     retitle();
     // Connected after the preferences' own refresh, so the size below is that of the new texts.
     connect(&model, &AppModel::languageChanged, this, &SettingsWindow::retitle);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 void SettingsWindow::retitle() {

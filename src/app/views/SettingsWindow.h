@@ -1,5 +1,5 @@
 // The settings window: the preferences on their own, titled in the interface language and fixed at
-// the size they give themselves, both again when the language changes.
+// the size they give themselves, both again when the language changes. Escape and Ctrl+W close it.
 #pragma once
 
 #include <QWidget>
