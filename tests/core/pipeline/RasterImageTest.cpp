@@ -5,12 +5,14 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -111,6 +113,67 @@ TEST(RasterImage, OpaqueFormatsGiveTheSameLumaAsDrawingOverWhite) {
     const auto greyRaster = RasterImage::fromImage(grey, 2400);
     EXPECT_EQ(greyRaster->luma[0], 0.0f);
     EXPECT_EQ(greyRaster->luma[255], 255.0f);
+}
+
+// A reduced image averages the area each of its pixels covers, luma composited over white first:
+// at a whole factor, each pixel is the mean of a block of the image kept at its size, whatever the
+// format's depth (16-bit and 1-bit formats are converted a band of rows at a time).
+TEST(RasterImage, ReducedImagesAverageTheAreaEachPixelCovers) {
+    QImage noise(90, 60, QImage::Format_ARGB32);
+    std::uint32_t state = 777;
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setPixel(x, y, (state >> 8) | (x % 3 == 0 ? 0xff000000u : (state & 0xff000000u)));
+        }
+    }
+    const QImage opaque = noise.convertToFormat(QImage::Format_RGB32);
+    struct Case {
+        const char* name;
+        QImage image;
+        float tolerance;  // drawing over white at the kept size rounds each channel to 8 bits
+    };
+    const Case cases[] = {
+        {"RGB32", opaque, 1e-3f},
+        {"RGB888", opaque.convertToFormat(QImage::Format_RGB888), 1e-3f},
+        {"grey 8", opaque.convertToFormat(QImage::Format_Grayscale8), 1e-3f},
+        {"grey 16", opaque.convertToFormat(QImage::Format_Grayscale16), 1e-3f},
+        {"RGBX 64", opaque.convertToFormat(QImage::Format_RGBX64), 1e-3f},
+        {"palette", opaque.convertToFormat(QImage::Format_Indexed8), 1e-3f},
+        {"mono", opaque.convertToFormat(QImage::Format_Mono), 1e-3f},
+        {"ARGB32", noise, 1.0f},
+        {"RGBA 64", noise.convertToFormat(QImage::Format_RGBA64), 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto kept = RasterImage::fromImage(c.image, 2400);
+        const auto reduced = RasterImage::fromImage(c.image, 30);
+        ASSERT_TRUE(kept && reduced);
+        ASSERT_EQ(reduced->width, 30);
+        ASSERT_EQ(reduced->height, 20);
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 30; ++x) {
+                float sum = 0;
+                for (int dy = 0; dy < 3; ++dy) {
+                    for (int dx = 0; dx < 3; ++dx) sum += kept->luma[std::size_t((3 * y + dy) * 90 + 3 * x + dx)];
+                }
+                ASSERT_NEAR(reduced->luma[std::size_t(y * 30 + x)], sum / 9, c.tolerance) << x << "," << y;
+            }
+        }
+    }
+    // A fractional factor: a one-pixel black column of a 7-pixel-wide white image reduced to 3
+    // pixels is shared between the two cells that cover it (7 / 3 = 2.33 source pixels a cell).
+    QImage column(7, 2, QImage::Format_Grayscale8);
+    column.fill(255);
+    for (int y = 0; y < 2; ++y) column.scanLine(y)[2] = 0;
+    const auto shared = RasterImage::fromImage(column, 3);
+    ASSERT_TRUE(shared);
+    ASSERT_EQ(shared->width, 3);
+    ASSERT_EQ(shared->height, 2);  // max(round(2 × 3 / 7), 2)
+    // Cell 0 covers [0, 2.33): a third of pixel 2; cell 1 covers [2.33, 4.67): two thirds of it.
+    EXPECT_NEAR(shared->luma[0], 255.0f * (1 - (1.0f / 3) / (7.0f / 3)), 1e-3f);
+    EXPECT_NEAR(shared->luma[1], 255.0f * (1 - (2.0f / 3) / (7.0f / 3)), 1e-3f);
+    EXPECT_NEAR(shared->luma[2], 255.0f, 1e-3f);
 }
 
 TEST(RasterImage, GrayImageRoundsAndClamps) {
@@ -286,6 +349,43 @@ TEST(RasterImageFile, OrientedLargeJpegIsDecodedScaled) {
     EXPECT_EQ(raster->height, 2400);
     EXPECT_LT(raster->luma[std::size_t(600 * 600 + 300)], 40.0f);    // top half dark
     EXPECT_GT(raster->luma[std::size_t(600 * 1800 + 300)], 215.0f);  // bottom half light
+}
+
+// Every stored orientation is applied to the kept raster as Qt's reader applies it to the image: the
+// same pixels at the kept size, and close to them on average when reduced.
+TEST(RasterImageFile, EveryOrientationIsAppliedAsTheReaderApplies) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QImage picture(48, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 48; ++x) picture.setPixel(x, y, qRgb(x * 5, y * 8, (x < 12 && y < 8) ? 0 : 255));
+    }
+    const QByteArray jpeg = encode(picture, "JPEG");
+    for (std::uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(testing::Message() << "orientation " << orientation);
+        const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(orientation));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(withExifOrientation(jpeg, orientation));
+        file.close();
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QImage turned = reader.read();
+        ASSERT_FALSE(turned.isNull());
+        const auto expected = RasterImage::fromImage(turned, 2400);
+        const auto kept = RasterImage::fromFile(path.toStdString(), 2400);
+        ASSERT_TRUE(expected && kept);
+        EXPECT_EQ(*kept, *expected);
+        const auto expectedSmall = RasterImage::fromImage(turned, 16);
+        const auto reduced = RasterImage::fromFile(path.toStdString(), 16);
+        ASSERT_TRUE(expectedSmall && reduced);
+        ASSERT_EQ(reduced->width, expectedSmall->width);
+        ASSERT_EQ(reduced->height, expectedSmall->height);
+        // JPEG decodes reduced itself, so pixels differ at edges; a wrong turn would differ everywhere.
+        double difference = 0;
+        for (std::size_t i = 0; i < reduced->luma.size(); ++i) difference += std::abs(reduced->luma[i] - expectedSmall->luma[i]);
+        EXPECT_LT(difference / double(reduced->luma.size()), 6.0);
+    }
 }
 
 // --- Bad input ------------------------------------------------------------------------------------
