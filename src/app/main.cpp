@@ -62,9 +62,10 @@ int snapshot(const ostrel::LaunchMode& launch) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The PDF renderer child: this program started again to render one page within bounds.
+    // The PDF renderer child: this program started again to render one page within bounds. Its
+    // output is written unbuffered; it ends at once, without running the libraries' teardown.
     if (argc == 3 && std::string_view(argv[1]) == ostrel::PdfPage::kRendererArgument) {
-        return ostrel::PdfPage::runRenderer(argv[2]);
+        std::_Exit(ostrel::PdfPage::runRenderer(argv[2]));
     }
     ostrel::PdfPage::setRendererProgram("/proc/self/exe");
     std::setlocale(LC_NUMERIC, "C");

@@ -29,7 +29,7 @@ inline constexpr std::string_view kRendererArgument = "--render-pdf-page";
 inline constexpr std::chrono::milliseconds kRenderTimeLimit{10'000};
 
 /// The data memory the renderer child may allocate.
-inline constexpr std::int64_t kRendererMemoryBytes = std::int64_t{512} * 1024 * 1024;
+inline constexpr std::int64_t kRendererMemoryBytes = std::int64_t{384} * 1024 * 1024;
 
 /// True when `bytes` hold a PDF header ("%PDF-") within their first 1024 bytes, where readers look.
 [[nodiscard]] bool looksLikePdf(const QByteArray& bytes) noexcept;
