@@ -4,7 +4,7 @@
 // PDF document by PdfPage, its first page rendered at the kept size). The
 // decoder's memory is bounded in bytes before any pixel is decoded: the decoded size and format come
 // from the header, and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation
-// limit is the same bound, for buffers a decoder makes on its way). JPEG files decode straight to a
+// limit caps the pixels of the buffers a decoder makes on its way). JPEG files decode straight to a
 // reduced size; other formats decode at their size and are reduced here by area averaging, one band
 // of rows at a time, so no full-size 32-bit copy is ever made. The stored orientation is applied to
 // the kept raster. Luma uses the ITU-R BT.601 weights on pixels composited over white, so
@@ -44,8 +44,10 @@ namespace ostrel {
 
 namespace {
 
-// Largest image allocation a decoder may make, in megabytes, for any buffer on its way.
-constexpr int kDecodeAllocationLimitMB = static_cast<int>(kMaxDecodeBytes / (1024 * 1024));
+// Qt's own limit on the images a decoder allocates on its way, in megabytes. Qt counts 4 bytes a
+// pixel whatever the format, so this is a pixel cap (134 million pixels, 11 585 square) behind the
+// bound in real bytes worked out before decoding: a 16-bit grey image of that size is 256 MiB.
+constexpr int kDecodeAllocationLimitMB = static_cast<int>(2 * kMaxDecodeBytes / (1024 * 1024));
 
 struct ScaledSize {
     int width = 0;

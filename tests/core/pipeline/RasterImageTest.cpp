@@ -13,8 +13,10 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -386,6 +388,53 @@ TEST(RasterImageFile, EveryOrientationIsAppliedAsTheReaderApplies) {
         for (std::size_t i = 0; i < reduced->luma.size(); ++i) difference += std::abs(reduced->luma[i] - expectedSmall->luma[i]);
         EXPECT_LT(difference / double(reduced->luma.size()), 6.0);
     }
+}
+
+// A little-endian TIFF of one deflated strip: a white grey image of `bits` (8 or 16) per pixel.
+QByteArray whiteGreyTiff(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
+    const QByteArray rows(qsizetype(w) * h * bits / 8, '\xff');
+    const QByteArray strip = qCompress(rows, 9).mid(4);  // a zlib stream, without Qt's length prefix
+    const auto le16 = [](std::uint32_t v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); };
+    const auto le32 = [&le16](std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); };
+    const std::uint32_t directory = 8 + std::uint32_t(strip.size() + (strip.size() & 1));
+    QByteArray out = QByteArray("II*\0", 4) + le32(directory) + strip + QByteArray(strip.size() & 1, '\0');
+    const std::pair<std::uint16_t, std::uint32_t> shorts[] = {{258, bits}, {259, 8}, {262, 1}, {277, 1}, {284, 1}};
+    const std::pair<std::uint16_t, std::uint32_t> longs[] = {{256, w}, {257, h}, {273, 8}, {278, h},
+                                                             {279, std::uint32_t(strip.size())}};
+    std::vector<std::pair<std::uint16_t, QByteArray>> entries;
+    for (const auto& [tag, value] : shorts) entries.push_back({tag, le16(tag) + le16(3) + le32(1) + le16(value) + le16(0)});
+    for (const auto& [tag, value] : longs) entries.push_back({tag, le16(tag) + le16(4) + le32(1) + le32(value)});
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out += le16(std::uint32_t(entries.size()));
+    for (const auto& entry : entries) out += entry.second;
+    return out + le32(0);
+}
+
+// Large grey images take a byte or two a pixel: within the bound in bytes they decode and reduce to
+// the kept size, though a 32-bit image of as many pixels would not fit.
+TEST(RasterImageFile, LargeGreyImagesWithinTheByteBoundAreReduced) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("large-grey.tif");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(whiteGreyTiff(9000, 8000, 8));  // 72 million pixels, 4 bytes each would be 275 MiB
+    file.close();
+    const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+    ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->width, 2400);
+    EXPECT_EQ(raster->height, 2133);
+    EXPECT_NEAR(*std::min_element(raster->luma.begin(), raster->luma.end()), 255.0f, 0.01f);
+
+    const QString small = dir.filePath("small-grey16.tif");
+    QFile smallFile(small);
+    ASSERT_TRUE(smallFile.open(QIODevice::WriteOnly));
+    smallFile.write(whiteGreyTiff(30, 20, 16));
+    smallFile.close();
+    const auto grey16 = RasterImage::fromFile(small.toStdString(), 2400);
+    ASSERT_TRUE(grey16);
+    EXPECT_EQ(grey16->width, 30);
+    EXPECT_NEAR(grey16->luma[0], 255.0f, 1e-3f);
 }
 
 // --- Bad input ------------------------------------------------------------------------------------
