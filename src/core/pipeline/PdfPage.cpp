@@ -142,7 +142,8 @@ std::optional<QImage> readPage(int fd, int maxDimension, std::chrono::steady_clo
     std::size_t pixelBytes = 0;
     std::size_t pixelsRead = 0;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         pollfd ready{fd, POLLIN, 0};
         const int polled = ::poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 1000)));
@@ -282,7 +283,7 @@ int runRenderer(std::string_view maxDimensionText) {
     const rlimit data{static_cast<rlim_t>(kRendererMemoryBytes), static_cast<rlim_t>(kRendererMemoryBytes)};
     ::setrlimit(RLIMIT_DATA, &data);
 #endif
-    const auto seconds = static_cast<rlim_t>(std::chrono::duration_cast<std::chrono::seconds>(kRenderTimeLimit).count() + 1);
+    const auto seconds = static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(kRenderTimeLimit).count() + 1);
     const rlimit cpu{seconds, seconds};
     ::setrlimit(RLIMIT_CPU, &cpu);
     const rlimit core{0, 0};

@@ -1,18 +1,17 @@
 // Image files and decoded images into a grey raster, and back to an 8-bit grey image for display.
 //
 // Files are read once into memory (ImageFileCheck) and decoded by QImageReader from those bytes (a
-// PDF document by PdfPage, its first page rendered at the kept size). The
-// decoder's memory is bounded in bytes before any pixel is decoded: the decoded size and format come
-// from the header, and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation
-// limit caps the pixels of the buffers a decoder makes on its way). JPEG files decode straight to a
-// reduced size; other formats decode at their size and are reduced here by area averaging, one band
-// of rows at a time, so no full-size 32-bit copy is ever made. The stored orientation is applied to
-// the kept raster. Luma uses the ITU-R BT.601 weights on pixels composited over white, so
-// transparency reads as white; luma is linear in premultiplied colour, so averaging it equals
-// averaging the colours first. Opaque grey, RGB and palette images kept at their size skip the
-// compositing: their luma is read straight from the pixels through per-channel tables (the same
-// values; a 2400 × 2400 grey image converts in a few ms instead of two full-size 32-bit copies and a
-// painter pass).
+// PDF document by PdfPage, its first page rendered at the kept size). The decoder's memory is
+// bounded in bytes before any pixel is decoded: the decoded size and format come from the header,
+// and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation limit caps the
+// pixels of the buffers a decoder makes on its way). JPEG files decode straight to a reduced size;
+// other formats decode at their size and are reduced here by area averaging, one band of rows at a
+// time, so no full-size 32-bit copy is ever made. The stored orientation is applied to the kept
+// raster. Luma uses the ITU-R BT.601 weights on pixels composited over white, so transparency reads
+// as white; luma is linear in premultiplied colour, so averaging it equals averaging the colours
+// first. Opaque grey, RGB and palette images kept at their size skip the compositing: their luma is
+// read straight from the pixels through per-channel tables (the same values; a 2400 × 2400 grey
+// image converts in a few ms instead of two full-size 32-bit copies and a painter pass).
 #include "core/pipeline/RasterImage.h"
 
 #include "core/pipeline/ImageFileCheck.h"
@@ -190,7 +189,8 @@ std::vector<Span> areaSpans(int source, int target) {
     return spans;
 }
 
-// Luma of every pixel of `rows` (premultiplied RGBA bytes), composited over white.
+// Luma of `width` premultiplied RGBA pixels, composited over white: the colour as it is, plus white
+// where the pixel is not covered.
 void rowLuma(const uchar* rgba, int width, float* out) {
     const LumaTables& t = lumaTables();
     for (int x = 0; x < width; ++x) {
@@ -381,7 +381,9 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
 
             // A PNG image decodes into a prefaulted buffer: the decoder writes into an image of its size
             // and format rather than allocating one, whose fresh pages would fault in row by row.
-            if (reader.format() == "png") image = prefaultedImage(stored.width(), stored.height(), reader.imageFormat());
+            if (reader.format() == "png") {
+                image = prefaultedImage(stored.width(), stored.height(), reader.imageFormat());
+            }
         }
         if (!reader.read(&image) || image.isNull()) return std::nullopt;
         transformation = reader.transformation();
