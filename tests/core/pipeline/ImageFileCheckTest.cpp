@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -291,6 +292,7 @@ TEST(ImageFileCheck, AFileRewrittenWhileItIsOpenedGivesAPictureOrNothing) {
             written = written && ::write(fd, bytes.data() + half, bytes.size() - half) == ssize_t(bytes.size() - half);
             ::close(fd);
             if (!written) return;
+            std::this_thread::sleep_for(std::chrono::microseconds(300));  // whole for a moment
         }
     });
     int whole = 0;
