@@ -170,6 +170,7 @@ void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
     cachedStageAImageRevision_ = 0;
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit sourceImageChanged();
     emit displayImageChanged();
     emit sourceTitleChanged();
@@ -193,6 +194,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
     renderCache_.reset();
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit sourceImageChanged();
     emit displayImageChanged();
     emit resultChanged();
@@ -388,6 +390,7 @@ void VectorizerController::resetParameters() {
     layerVisibility_ = {{0, true}, {1, true}, {2, true}, {3, true}};
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit paramsChanged();
     emit layerVisibilityChanged();
     emit undoRedoChanged();
