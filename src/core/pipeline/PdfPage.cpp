@@ -37,7 +37,7 @@ namespace {
 constexpr std::size_t kHeaderBytes = 8;  // width and height, 32-bit little-endian
 
 std::mutex programMutex;
-std::string rendererProgram;                                // guarded by programMutex
+std::string rendererProgram;                                     // guarded by programMutex
 std::chrono::milliseconds rendererTimeLimit = kRenderTimeLimit;  // guarded by programMutex
 
 bool writeAll(int fd, const char* data, std::size_t size) {
@@ -231,9 +231,7 @@ QImage renderInChild(const std::string& program, std::chrono::milliseconds timeL
 
 }  // namespace
 
-bool looksLikePdf(const QByteArray& bytes) noexcept {
-    return bytes.left(1024).contains(QByteArrayView("%PDF-"));
-}
+bool looksLikePdf(const QByteArray& bytes) noexcept { return bytes.left(1024).contains(QByteArrayView("%PDF-")); }
 
 QImage renderFirstPageHere(const QByteArray& bytes, int maxDimension) {
     if (maxDimension < 1 || !looksLikePdf(bytes)) return {};

@@ -214,14 +214,15 @@ TEST(PdfPage, AVectorDrawingGivesTheStrokesOfTheSameDrawingInPng) {
                 const double dx = b.x - a.x;
                 const double dy = b.y - a.y;
                 const double length2 = dx * dx + dy * dy;
-                const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0;
+                const double t =
+                    length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0;
                 best = std::min(best, std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy)));
             }
         }
         return best;
     };
-    for (const auto& [from, to, what] : {std::tuple{&pdfStrokes, &pngStrokes, "PDF to PNG"},
-                                         std::tuple{&pngStrokes, &pdfStrokes, "PNG to PDF"}}) {
+    for (const auto& [from, to, what] :
+         {std::tuple{&pdfStrokes, &pngStrokes, "PDF to PNG"}, std::tuple{&pngStrokes, &pdfStrokes, "PNG to PDF"}}) {
         double worst = 0;
         for (const auto& stroke : *from) {
             for (const VectorPoint& p : stroke) worst = std::max(worst, distanceToStrokes(p, *to));
