@@ -23,6 +23,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageIOHandler>
 #include <QImageReader>
@@ -354,7 +355,17 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         QBuffer stream;
         stream.setData(*bytes);
         stream.open(QIODevice::ReadOnly);
-        QImageReader reader(&stream);
+        // The reader the file's suffix names when it can read the bytes (formats without a signature,
+        // such as TGA, are known by their suffix alone), else the one their content shows.
+        QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1();
+        if (!format.isEmpty() && QImageReader::supportedImageFormats().contains(format)) {
+            QImageReader probe(&stream, format);
+            if (!probe.canRead()) format.clear();
+            stream.seek(0);
+        } else {
+            format.clear();
+        }
+        QImageReader reader(&stream, format);
         if (reader.format().isEmpty() && PdfPage::looksLikePdf(*bytes)) {
             // A PDF document: its first page, rendered at the kept size on white.
             image = PdfPage::renderFirstPage(*bytes, maxDimension);

@@ -324,6 +324,32 @@ TEST(RasterImageFile, DecodesEveryFormatWithOrientationApplied) {
     }
 }
 
+// The file's suffix names the reader first, as for formats known by their suffix alone (TGA, whose
+// header reads as an icon directory too); when that reader cannot read the bytes, their content
+// decides (a PNG file named .jpg).
+TEST(RasterImageFile, TheSuffixChoosesTheReaderThenTheContent) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray tga("\0\0\x02\0\0\0\0\0\0\0\0\0\x28\0\x14\0\x18\x20", 18);  // 40 x 20, 24 bits, top first
+    for (int i = 0; i < 40 * 20; ++i) tga += QByteArray(3, (i % 40) < 20 ? '\0' : '\xff');
+    tga += QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.\0", 18);
+    const QByteArray png = encode(halfBlack(40, 20, QImage::Format_RGB32), "PNG");
+    for (const auto& [name, bytes] : {std::pair{"drawing.tga", tga}, std::pair{"drawing.jpg", png}}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+        ASSERT_TRUE(raster);
+        ASSERT_EQ(raster->width, 40);
+        ASSERT_EQ(raster->height, 20);
+        EXPECT_EQ(raster->luma[10 * 40 + 5], 0.0f);
+        EXPECT_EQ(raster->luma[10 * 40 + 35], 255.0f);
+    }
+}
+
 TEST(RasterImageFile, GifTransparencyReadsAsWhite) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
