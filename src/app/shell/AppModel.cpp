@@ -273,7 +273,8 @@ void AppModel::setOutputMode(VectorOutputMode mode) {
     setShowAxiDrawSection(mode == VectorOutputMode::axidraw, ViewAnimation::outputModeSwitch);
 }
 
-void AppModel::flash(std::string message) {
+void AppModel::flash(std::string message, FlashKind kind) {
+    flashKind_ = kind;  // read with the message: set before its change is announced
     setFlashMessage(std::move(message));
     flashTimer_->start(flashDuration_);  // restarting cancels the older period
 }

@@ -23,7 +23,6 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageIOHandler>
 #include <QImageReader>
@@ -335,6 +334,15 @@ RasterImage oriented(RasterImage raster, QImageIOHandler::Transformations transf
     return remap(h, w, [&](std::int64_t x, std::int64_t y) { return std::pair{y, h - 1 - x}; });
 }
 
+// The lower-case suffix of the file name at the end of `path`, read from its bytes (a name need not
+// be UTF-8); empty when it has none.
+QByteArray suffixOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return QByteArray::fromStdString(path.substr(dot + 1)).toLower();
+}
+
 // Bytes per pixel of an image of `format`; 8 (the widest Qt decodes into) when the reader does not say.
 std::int64_t bytesPerPixel(QImage::Format format) {
     if (format == QImage::Format_Invalid) return 8;
@@ -357,7 +365,7 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         stream.open(QIODevice::ReadOnly);
         // The reader the file's suffix names when it can read the bytes (formats without a signature,
         // such as TGA, are known by their suffix alone), else the one their content shows.
-        QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toLower().toLatin1();
+        QByteArray format = suffixOf(path);
         if (!format.isEmpty() && QImageReader::supportedImageFormats().contains(format)) {
             QImageReader probe(&stream, format);
             if (!probe.canRead()) format.clear();

@@ -177,6 +177,8 @@ TEST_F(TopBarTest, PlotPauseAndResumeDriveTheSimulator) {
     auto* plot = control<TextButton>("plot");
     ASSERT_NE(plot, nullptr);
     EXPECT_FALSE(plot->toolTip().isEmpty());
+    EXPECT_FALSE(plot->isEnabled()) << "the mode's run is still to come";
+    model->vectorizer().runSynchronousVectorization();
 
     click("plot");
     ASSERT_EQ(model->plotter().runState().kind, AxiDrawRunState::Kind::plotting);

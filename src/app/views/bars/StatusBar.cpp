@@ -111,11 +111,13 @@ StatusBar::StatusBar(AppModel& model, QWidget* parent) : QWidget(parent), model_
 void StatusBar::refreshStatus() {
     const VectorizerController& document = model_.vectorizer();
     const bool failed = document.lastError().has_value();
-    const QColor color = failed ? Theme::danger() : Theme::textDim();
     indicator_->setBusy(document.isProcessing());
     indicator_->setDotColor(failed ? Theme::danger() : Theme::alive());
-    message_->setColor(color);
-    if (const auto& flash = model_.flashMessage()) {
+    // A flash is drawn in the colour of its own kind; the document's texts in that of its error.
+    const auto& flash = model_.flashMessage();
+    const bool alarming = flash ? model_.flashKind() == FlashKind::error : failed;
+    message_->setColor(alarming ? Theme::danger() : Theme::textDim());
+    if (flash) {
         message_->setText(q(*flash));
     } else if (document.isProcessing()) {
         message_->setText(q(document.progressStage()));

@@ -1,5 +1,6 @@
 #include "app/views/bars/TopBar.h"
 
+#include "app/plotter/PlotStart.h"
 #include "app/shell/AppModel.h"
 #include "app/shell/Theme.h"
 #include "app/ui/Chip.h"
@@ -160,7 +161,7 @@ TopBar::TopBar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model
     connect(&model_, &AppModel::recentURLsChanged, this, &TopBar::rebuildRecentMenu);
     VectorizerController& document = model_.vectorizer();
     for (auto signal : {&VectorizerController::paramsChanged, &VectorizerController::resultChanged,
-                        &VectorizerController::undoRedoChanged}) {
+                        &VectorizerController::undoRedoChanged, &VectorizerController::pendingRunChanged}) {
         connect(&document, signal, this, refreshBar);
     }
     connect(&model_.plotter(), &AxiDrawPlotterController::runStateChanged, this, refreshBar);
@@ -404,7 +405,7 @@ void TopBar::refresh() {
     plotButton_->setTitle(q(form.title));
     plotButton_->setStyle(TextButton::Style{form.symbol, form.prominent, false, {}, true, false});
     const bool startsPlot = form.action == PlotForm::Action::plot;
-    plotButton_->setEnabled(!startsPlot || hasResult);
+    plotButton_->setEnabled(!startsPlot || PlotStart::isAllowed(model_.vectorizer(), model_.plotter()));
     plotButton_->setToolTip(startsPlot ? q(L("Lancer directement le tracé sur l'AxiDraw USB (ou le simulateur)",
                                            "Start plotting directly on USB AxiDraw (or simulator)"))
                                      : QString());
@@ -478,9 +479,7 @@ void TopBar::plotButtonClicked() {
     switch (plotForm(plotter.runState().kind).action) {
         case PlotForm::Action::pause: plotter.pausePlot(); break;
         case PlotForm::Action::resume: plotter.resumePlot(); break;
-        case PlotForm::Action::plot:
-            if (const auto& result = model_.vectorizer().result()) plotter.startPlot(*result);
-            break;
+        case PlotForm::Action::plot: PlotStart::start(PlotStart::Kind::plot, model_.vectorizer(), plotter); break;
     }
 }
 

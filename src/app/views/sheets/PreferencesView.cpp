@@ -231,13 +231,15 @@ void PreferencesView::applyPorts() {
     for (const auto& [port, typed] : {std::pair{osc, oscTyped}, std::pair{http, httpTyped}}) {
         if (port) continue;
         model_.flash(L("Port invalide : « " + typed.toStdString() + " » (un entier de 1 à 65535) ; aucun port modifié",
-                       "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"));
+                       "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"),
+                     FlashKind::error);
         return;
     }
     RemoteControl* remote = model_.remoteControl();
     if (remote == nullptr) {
         model_.flash(L("Les serveurs OSC et HTTP ne tournent pas ; aucun port modifié",
-                       "The OSC and HTTP servers are not running; no port changed"));
+                       "The OSC and HTTP servers are not running; no port changed"),
+                     FlashKind::error);
         return;
     }
     const std::uint16_t oldOSC = remote->oscPort();
@@ -260,7 +262,7 @@ void PreferencesView::applyPorts() {
     };
     if (change.refusedOSCPort) refused("OSC", *change.refusedOSCPort, oldOSC);
     if (change.refusedHTTPPort) refused("HTTP/MCP", *change.refusedHTTPPort, oldHTTP);
-    model_.flash(message);
+    model_.flash(message, FlashKind::error);
     fillPortFields();
 }
 
