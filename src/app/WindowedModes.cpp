@@ -10,6 +10,7 @@
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "core/model/Localization.h"
+#include "core/pipeline/PdfPage.h"
 
 #include <QApplication>
 
@@ -59,8 +60,9 @@ int snapshot(const ostrel::LaunchMode& launch) {
 
 /// The module's one entry: runs the self-test, the snapshot or the window, whichever the process's
 /// arguments ask for, and returns the exit status. The module keeps its own copy of the program's
-/// state, so the interface language is taken from the arguments here again.
+/// state, so the PDF renderer program and the interface language are set here again.
 extern "C" __attribute__((visibility("default"))) int ostrelRunWindowedModes(int* argc, char** argv) {
+    ostrel::PdfPage::setRendererProgram("/proc/self/exe");
     std::setlocale(LC_NUMERIC, "C");
     ostrel::Localization::setProcessArguments(*argc, argv);
     const std::vector<std::string> arguments(argv, argv + *argc);

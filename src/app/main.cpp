@@ -6,6 +6,7 @@
 #include "app/launch/LaunchDispatch.h"
 #include "app/remote/HeadlessCLI.h"
 #include "core/model/Localization.h"
+#include "core/pipeline/PdfPage.h"
 #include "core/support/app/AppVersion.h"
 
 #include <clocale>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <variant>
 #include <vector>
@@ -61,6 +63,12 @@ int runWindowedModes(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The PDF renderer child: this program started again to render one page within bounds. Its
+    // output is written unbuffered; it ends at once, without running the libraries' teardown.
+    if (argc == 3 && std::string_view(argv[1]) == ostrel::PdfPage::kRendererArgument) {
+        std::_Exit(ostrel::PdfPage::runRenderer(argv[2]));
+    }
+    ostrel::PdfPage::setRendererProgram("/proc/self/exe");
     std::setlocale(LC_NUMERIC, "C");
     ostrel::Localization::setProcessArguments(argc, argv);
     const std::vector<std::string> arguments(argv, argv + argc);
