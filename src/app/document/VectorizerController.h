@@ -83,6 +83,8 @@ public:
 
     // Documents.
     void loadPreset(SyntheticPreset preset, bool runSynchronously);
+    /// Installs an image file; false, with the unreadable-file status, when it cannot be read or is
+    /// not a regular file (a FIFO, a pipe, a device: never waited on).
     bool loadFile(const std::string& path, bool runSynchronously);
     bool loadImage(const QImage& image, const std::string& title, bool runSynchronously);
     /// Shows what `other` shows: its source and display images, title, parameters, result and render
@@ -162,6 +164,8 @@ private:
     void setPendingRun(std::shared_ptr<PendingRun> run);
     void startPlotRequest(PlotRequest request);
     void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
+    void computationEnded(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
+                          RunOutput output);
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
                    RunOutput output);
     void setStatus(std::string message);
@@ -196,6 +200,7 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
+    bool computing_ = false;  // a background run is computing on the thread pool
     std::optional<PlotRequest> deferredPlot_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
