@@ -4,9 +4,10 @@
   latency  GET /v1/state latency (p50, p99, max) with nothing else, then with 20 idle and 5 trickling
            HTTP connections held open (target: p99 <= 50 ms); then during and after a flood of
            100,000 OSC parameter packets sent as fast as one socket can (target: max <= 250 ms).
-  memory   a 2400 x 2400 random-noise PNG opened over HTTP, then hatching, cross-hatching, spacing 0,
-           tolerance 0 and 4 pens: the window's VmHWM (peak) and VmRSS once the run has finished and
-           the window has idled (targets: peak <= 1.5 GB, held <= 600 MB).
+  memory   a 2400 x 2400 random-noise PNG opened over HTTP, the four algorithms in turn, then each
+           with hatching, cross-hatching, spacing 0, tolerance 0 and 4 pens, then algorithm changes
+           over OSC (background runs): the window's VmHWM (peak) and VmRSS once the runs have
+           finished and the window has idled (targets: peak <= 1.5 GB, held <= 600 MB).
 
 Run after `./dev build`: bench/window_under_load.py latency|memory [--build DIR]. Settings live in a
 temporary XDG_CONFIG_HOME and the update feed points at the loopback. Reports; exits 0 once it ran.
@@ -205,35 +206,48 @@ def noise_png(path, side, seed=1):
 def memory(window, workdir):
     image = os.path.join(workdir, "noise.png")
     noise_png(image, 2400)
-    peak = [0.0]
-    watching = threading.Event()
-    watching.set()
+    algorithms = ["neural_centerline", "vision_contours", "skeletonize", "canny_edges"]
+    hatching = {"hatchEnabled": True, "crossHatch": True, "hatchSpacingPx": 0, "rdpTolerance": 0, "penCount": 4}
 
-    def watch():
-        while watching.is_set():
-            peak[0] = max(peak[0], window.memory().get("VmRSS", 0))
-            time.sleep(0.05)
+    def report(what, started):
+        print(f"{what:<44} {time.monotonic() - started:5.1f} s  VmHWM {window.memory()['VmHWM']:6.0f} MiB  "
+              f"VmRSS {window.memory()['VmRSS']:6.0f} MiB", flush=True)
 
-    watcher = threading.Thread(target=watch)
-    watcher.start()
-    print("after start:          ", window.memory())
-    start = time.monotonic()
-    status, _ = window.request("POST", "/v1/open", {"path": image}, timeout=600)
-    print(f"after open ({status}, {time.monotonic() - start:.1f} s):", window.memory())
-    start = time.monotonic()
-    status, body = window.request("POST", "/v1/params", {
-        "hatchEnabled": True, "crossHatch": True, "hatchSpacingPx": 0, "rdpTolerance": 0, "penCount": 4},
-        timeout=600)
-    answer = json.loads(body)
-    print(f"after the run ({status}, {time.monotonic() - start:.1f} s, {answer.get('pathCount')} paths):",
-          window.memory())
-    time.sleep(3)
-    held = window.memory()
-    watching.clear()
-    watcher.join()
-    print(f"held once idle (3 s):  {held}")
-    print(f"peak: VmHWM {held['VmHWM']:.0f} MiB (sampled VmRSS max {peak[0]:.0f} MiB), "
-          f"held: VmRSS {held['VmRSS']:.0f} MiB")
+    def settle():
+        deadline = time.monotonic() + 600
+        while window.state()["isProcessing"] and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(3)
+
+    print(f"{'after start':<44} {'':7}  VmHWM {window.memory()['VmHWM']:6.0f} MiB  VmRSS {window.memory()['VmRSS']:6.0f} MiB")
+    started = time.monotonic()
+    window.request("POST", "/v1/open", {"path": image}, timeout=600)
+    report("opened (HTTP, synchronous run)", started)
+    for algorithm in algorithms:
+        started = time.monotonic()
+        window.request("POST", "/v1/params", {"algorithm": algorithm}, timeout=600)
+        report(f"algorithm {algorithm} (HTTP)", started)
+    for algorithm in algorithms:
+        started = time.monotonic()
+        window.request("POST", "/v1/params", dict(hatching, algorithm=algorithm), timeout=900)
+        report(f"hatching on {algorithm} (HTTP)", started)
+    started = time.monotonic()
+    settle()
+    report("idle 3 s after the runs", started)
+
+    # The same changes as a slider or an OSC controller makes them: background runs, one after another.
+    sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    started = time.monotonic()
+    for _ in range(3):
+        for algorithm in algorithms:
+            address, tags = b"/ostrel/algorithm\0\0\0", b",s\0\0"
+            text = algorithm.encode() + b"\0"
+            sender.sendto(address + tags + text + b"\0" * (-len(text) % 4), ("127.0.0.1", window.osc))
+            time.sleep(0.3)
+    settle()
+    report("12 algorithm changes over OSC, idle 3 s", started)
+    final = window.memory()
+    print(f"peak: VmHWM {final['VmHWM']:.0f} MiB; held: VmRSS {final['VmRSS']:.0f} MiB")
 
 
 def main():

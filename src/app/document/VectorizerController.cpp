@@ -4,6 +4,7 @@
 #include "core/model/Format.h"
 #include "core/model/Localization.h"
 #include "core/support/system/FileDescriptor.h"
+#include "core/support/system/FreeMemory.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,18 @@ namespace {
 std::string readyText() {
     return L("Prêt — ouvrir une image (Ctrl+O), glisser-déposer un fichier ou coller (Ctrl+V)",
              "Ready — open an image (Ctrl+O), drop a file, or paste (Ctrl+V)");
+}
+
+// The one thread background runs compute on. One run computes at a time anyway; on one thread, the
+// per-thread scratch buffers of the pipeline (image-sized) exist once, not once per pool thread that
+// happened to take a run. The thread ends after the pool's idle expiry, and its buffers with it.
+QThreadPool& backgroundRunThread() {
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool(QCoreApplication::instance());
+        made->setMaxThreadCount(1);
+        return made;
+    }();
+    return *pool;
 }
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
@@ -309,13 +322,14 @@ void VectorizerController::startPendingComputation(std::uint64_t generation, std
     computing_ = true;
     const double t0 = VectorizationEngine::clockSeconds();
     QPointer<VectorizerController> self(this);
-    QThreadPool::globalInstance()->start([self, run, generation, revision, t0] {
+    backgroundRunThread().start([self, run, generation, revision, t0] {
         RunOutput output;
         if (!run->cancelled) {
             output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
         }
         if (!run->cancelled) {
-            output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0);
+            output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0,
+                                                                VectorizationEngine::SvgTexts::deferred);
         }
         if (!run->cancelled) {
             output.cache = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(output.result));
@@ -368,10 +382,12 @@ void VectorizerController::runSynchronousVectorization() {
     const double t0 = VectorizationEngine::clockSeconds();
     if (!(cachedStageA_ && cachedStageAImageRevision_ == r &&
           p.extractionCacheKey() == cachedStageA_->extractionCacheKey)) {
+        cachedStageA_.reset();  // stale: freed before its successor is extracted, not after
         cachedStageA_ = VectorizationEngine::extractStageA(*sourceImage_, p);
         cachedStageAImageRevision_ = r;
     }
-    VectorizationResult fresh = VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0);
+    VectorizationResult fresh =
+        VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0, VectorizationEngine::SvgTexts::deferred);
     keepHandEditsForUndo();
     applyResult(std::move(fresh), nullptr);
     emit runResultApplied();
@@ -406,6 +422,8 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     // map nodes) takes as long as building them: on a large document it is done on a thread of its
     // own, at most one at a time, so a drag does not wait for it. Nothing reads what is freed.
     if (releasing_.valid()) releasing_.wait();
+    const bool large = result_ && VectorizationEngine::isLargeDocument(result_->layers);
+    if (large) scheduleMemoryRelease();
     if (!result || !VectorizationEngine::isLargeDocument(result->layers)) return;
     try {
         releasing_ = std::async(std::launch::async,
@@ -416,6 +434,26 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     } catch (const std::system_error&) {
         // No thread to be had: both are freed here, on leaving.
     }
+}
+
+void VectorizerController::scheduleMemoryRelease() {
+    // What a large run and the result it replaced freed stays with the allocator, and the window
+    // would hold its peak for good: once things have settled (the previous result freed, the canvas
+    // drawn again from the new cache, whose old one it held until then), it is given back, on the
+    // release thread. A newer large result restarts the wait.
+    if (memoryReleaseTimer_ == nullptr) {
+        memoryReleaseTimer_ = new QTimer(this);
+        memoryReleaseTimer_->setSingleShot(true);
+        connect(memoryReleaseTimer_, &QTimer::timeout, this, [this] {
+            if (releasing_.valid()) releasing_.wait();
+            try {
+                releasing_ = std::async(std::launch::async, [] { releaseFreeHeapMemory(); });
+            } catch (const std::system_error&) {
+                releaseFreeHeapMemory();
+            }
+        });
+    }
+    memoryReleaseTimer_->start(kMemoryReleaseDelay);
 }
 
 void VectorizerController::resetParameters() {

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <map>
@@ -160,6 +161,9 @@ private:
     void setRasterImage(RasterImage image, bool runSynchronously);
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
+    /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one.
+    void scheduleMemoryRelease();
+    static constexpr std::chrono::milliseconds kMemoryReleaseDelay{1000};
     void cancelPendingRun();
     void setPendingRun(std::shared_ptr<PendingRun> run);
     void startPlotRequest(PlotRequest request);
@@ -201,6 +205,7 @@ private:
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
     bool computing_ = false;  // a background run is computing on the thread pool
+    QTimer* memoryReleaseTimer_ = nullptr;  // child of this; made with the first large result
     std::optional<PlotRequest> deferredPlot_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
