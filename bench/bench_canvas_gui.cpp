@@ -77,9 +77,10 @@ struct Canvas {
         model = std::make_unique<AppModel>(AppModel::Options{.loadDefaultPreset = true}, environment);
         VectorizerController& document = model->vectorizer();
         const PageTransform& page = document.result()->pageTransform;
-        document.commitEditedLayers(bench::randomStrokeLayers(strokes, static_cast<double>(page.imageWidth),
-                                                            static_cast<double>(page.imageHeight), 11),
-                                    false);
+        document.applyEdit(StrokeEdits::ReplaceLayers{
+            bench::randomStrokeLayers(strokes, static_cast<double>(page.imageWidth),
+                                      static_cast<double>(page.imageHeight), 11),
+            false});
         body = std::make_unique<CanvasPaneBody>(*model, context, CanvasPaneKind::vector, false);
         body->setAttribute(Qt::WA_DontShowOnScreen);
         body->resize(kPaneSize);
@@ -261,10 +262,11 @@ void BM_DragToRepaintedFrame(benchmark::State& state) {
     double dx = 0.5;
     double commitMs = 0;
     double frameMs = 0;
+    const EditGestureKey drag = document.beginEditGesture();  // the steps of one drag
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        document.translatePaths(ids, dx, 0);
+        document.applyEdit(StrokeEdits::Translate{ids, dx, 0}, drag);
         const double commit = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         commitMs += commit;
         if (!canvas.waitForShownImage()) state.SkipWithError("no image reached the pane");

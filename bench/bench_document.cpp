@@ -73,12 +73,14 @@ void BM_EditCommit(benchmark::State& state) {
     VectorizerController controller;
     controller.loadPreset(SyntheticPreset::portrait, true);
     if (state.range(0) > 0) {
-        controller.commitEditedLayers(bench::randomStrokeLayers(static_cast<int>(state.range(0)), 2400, 2400, 7), false);
+        controller.applyEdit(
+            StrokeEdits::ReplaceLayers{bench::randomStrokeLayers(static_cast<int>(state.range(0)), 2400, 2400, 7), false});
     }
     const std::set<std::int64_t> ids{1};
     double dx = 0.5;
+    const EditGestureKey drag = controller.beginEditGesture();  // the steps of one drag
     for (auto _ : state) {
-        controller.translatePaths(ids, dx, 0);
+        controller.applyEdit(StrokeEdits::Translate{ids, dx, 0}, drag);
         dx = -dx;
     }
     state.counters["strokes"] = static_cast<double>(controller.result()->metrics.pathCount);

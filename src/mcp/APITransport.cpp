@@ -2,7 +2,7 @@
 // synchronous transfer per call (RFC 9110/9112 semantics; the answer is judged by the caller).
 #include "mcp/APITransport.h"
 
-#include "mcp/Utf8.h"
+#include "core/support/text/Utf8.h"
 
 #include <curl/curl.h>
 

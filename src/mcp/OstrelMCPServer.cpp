@@ -3,10 +3,10 @@
 // reply with one write(2); nothing is kept between lines.
 #include "mcp/OstrelMCPServer.h"
 
-#include "mcp/Base64.h"
-#include "mcp/JsonNesting.h"
 #include "mcp/ToolDefinitions.h"
-#include "mcp/Utf8.h"
+#include "core/support/text/Base64.h"
+#include "core/support/text/Json.h"
+#include "core/support/text/Utf8.h"
 
 #include <unistd.h>
 
@@ -151,7 +151,7 @@ void OstrelMCPServer::run(int inputFd, int outputFd) {
                                       "Invalid Request: message longer than " + std::to_string(maxLineBytes) +
                                           " bytes"));
         } else {
-            reply = handle(sanitizedUtf8(line->bytes));
+            reply = handle(lossyUtf8(line->bytes));
         }
         if (reply) writeAll(outputFd, *reply + "\n");
     }
@@ -162,7 +162,7 @@ std::optional<std::string> OstrelMCPServer::handle(std::string_view line) {
     if (trimmed.empty()) return std::nullopt;
 
     // Too deep a line is refused as a parser with a nesting limit would refuse it.
-    if (jsonNestsDeeperThan(trimmed, maxJsonNesting)) return encode(errorReply(nullptr, -32700, "parse error"));
+    if (jsonNestsDeeperThan(trimmed, kMaxJsonNesting)) return encode(errorReply(nullptr, -32700, "parse error"));
     json message = json::parse(trimmed, nullptr, /*allow_exceptions=*/false);
     if (message.is_discarded() || !message.is_object()) {
         return encode(errorReply(nullptr, -32700, "parse error"));
@@ -243,7 +243,7 @@ json OstrelMCPServer::callTool(const std::string& name, const json& arguments) {
 }
 
 json OstrelMCPServer::textResult(const APIResponse& response) {
-    return {{"content", json::array({{{"type", "text"}, {"text", sanitizedUtf8(response.data)}}})},
+    return {{"content", json::array({{{"type", "text"}, {"text", lossyUtf8(response.data)}}})},
             {"isError", response.status > 399}};
 }
 

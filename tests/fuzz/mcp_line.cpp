@@ -1,7 +1,7 @@
 // One line from an MCP client through the bridge, the application answered by a stub whose answer
 // (JSON, an image, an error status) depends on the line's length. Every reply is one line of JSON.
 #include "mcp/OstrelMCPServer.h"
-#include "mcp/Utf8.h"
+#include "core/support/text/Utf8.h"
 
 #include <nlohmann/json.hpp>
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OstrelMCPServer server(
         [size](const std::string&, const std::string&, const std::optional<std::string>&) { return cannedAnswer(size); },
         "http://127.0.0.1:17940", "0.0.0");
-    const std::string line = sanitizedUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string line = ostrel::lossyUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     const auto reply = server.handle(line);
     if (!reply) return 0;
     if (reply->find('\n') != std::string::npos) std::abort();

@@ -2,7 +2,7 @@
 
 #include "testsupport/LoopbackHttpStub.h"
 #include "mcp/ToolDefinitions.h"
-#include "mcp/Utf8.h"
+#include "core/support/text/Utf8.h"
 
 #include <gtest/gtest.h>
 

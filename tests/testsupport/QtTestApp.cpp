@@ -1,7 +1,13 @@
 #include "testsupport/QtTestApp.h"
 
-#include <QApplication>
 #include <QEventLoop>
+#if OSTREL_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;  // the core's tests have no widgets
+#endif
 
 #include <cstdlib>
 
@@ -13,7 +19,7 @@ QCoreApplication& ensureQtApp() {
     static int argc = 1;
     static char name[] = "ostrel_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);  // lives as long as the process
+    static TestApplication* app = new TestApplication(argc, argv);  // lives as long as the process
     return *app;
 }
 

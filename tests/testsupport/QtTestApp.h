@@ -11,8 +11,9 @@
 
 namespace ostrel::test {
 
-/// The process's Qt application, created on first use (a QApplication on the offscreen platform
-/// unless QT_QPA_PLATFORM says otherwise).
+/// The process's Qt application, created on first use on the offscreen platform unless
+/// QT_QPA_PLATFORM says otherwise: a QApplication in the application's test programs, a
+/// QGuiApplication in the core's.
 QCoreApplication& ensureQtApp();
 
 /// Processes events until `done` holds or `timeout` passes; returns `done()`.

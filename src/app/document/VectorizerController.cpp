@@ -198,6 +198,7 @@ void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
     cachedStageAImageRevision_ = 0;
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit sourceImageChanged();
     emit displayImageChanged();
     emit sourceTitleChanged();
@@ -221,6 +222,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
     renderCache_.reset();
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit sourceImageChanged();
     emit displayImageChanged();
     emit resultChanged();
@@ -461,6 +463,7 @@ void VectorizerController::resetParameters() {
     layerVisibility_ = {{0, true}, {1, true}, {2, true}, {3, true}};
     undoStack_.clear();
     redoStack_.clear();
+    recordedGesture_ = noGesture;
     emit paramsChanged();
     emit layerVisibilityChanged();
     emit undoRedoChanged();

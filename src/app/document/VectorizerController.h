@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/document/PlotterLink.h"
+#include "app/document/StrokeEdit.h"
 #include "app/document/VectorRenderCache.h"
 #include "core/model/VectorModel.h"
 #include "core/model/VectorizerParams.h"
@@ -110,27 +111,24 @@ public:
     /// The request waiting for the pending run, if any.
     [[nodiscard]] std::optional<PlotRequest> deferredPlotRequest() const noexcept { return deferredPlot_; }
 
-    // Stroke edits; each commits a rebuilt result. Ids select strokes.
-    int deletePaths(const std::set<std::int64_t>& ids);
-    void assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex);
-    void simplifySelectedPaths(const std::set<std::int64_t>& ids);
-    void reverseSelectedPaths(const std::set<std::int64_t>& ids);
-    std::optional<std::int64_t> joinSelectedPaths(const std::set<std::int64_t>& ids);
-    std::optional<std::pair<std::int64_t, std::int64_t>> splitPath(std::int64_t pathID, std::int64_t atVertexIndex);
-    void translatePaths(const std::set<std::int64_t>& ids, double dxPx, double dyPx);
-    void movePathVertex(std::int64_t pathID, std::int64_t pointIndex, VectorPoint to);
-    int erasePathsNear(VectorPoint pointPx, double radiusPx);
-    std::optional<std::int64_t> addFreehandPath(const std::vector<VectorPoint>& points, std::int64_t penIndex);
+    /// The one way to change the strokes of the current result: applies `edit`, commits a rebuilt
+    /// result (metrics, texts and render cache, no extraction) and keeps the undo history. An edit
+    /// that changes the strokes is one undo step, taken before it; the edits of one gesture (one
+    /// `gesture` key from `beginEditGesture`) are one step, taken before the first that changes
+    /// anything. An edit that changes nothing leaves the history (and its redo side) as it was.
+    /// Without a result nothing happens.
+    StrokeEditOutcome applyEdit(StrokeEdit edit, EditGestureKey gesture = noGesture);
+    /// A fresh key for the edits of one gesture.
+    [[nodiscard]] EditGestureKey beginEditGesture() noexcept { return ++lastGestureKey_; }
+
     void toggleLayerVisibility(std::int64_t index);
     /// Export-only switch: writes `params.exportBlackStrokes` (one observable change, only when it
     /// differs) and rewrites the current result's two SVG texts for it at once, without a run; a run
     /// already pending delivers texts that follow the new value. Returns whether it changed.
     bool setExportBlackStrokes(bool black);
     void updatePenWidth(std::int64_t index, double widthMM);
-    void recordUndoSnapshot();
     void undo();
     void redo();
-    void commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour);
 
     /// 1 + the largest id in `layers` (at least 1).
     [[nodiscard]] static std::int64_t nextAvailablePathID(const std::vector<PenLayer>& layers);
@@ -177,6 +175,22 @@ private:
     void setProgress(double fraction, std::string stage);
     void setProcessing(bool processing);
     void moveUndoEntry(std::vector<std::vector<PenLayer>>& from, std::vector<std::vector<PenLayer>>& to);
+    /// Puts the current layers on the undo stack (and empties the redo stack), unless an earlier step
+    /// of the edit's gesture already did.
+    void recordUndoSnapshot();
+    void commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour);
+
+    // The edits behind applyEdit; each records its undo step just before it commits.
+    int deletePaths(const std::set<std::int64_t>& ids);
+    bool assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex);
+    void simplifyPaths(const std::set<std::int64_t>& ids);
+    void reversePaths(const std::set<std::int64_t>& ids);
+    std::optional<std::int64_t> joinPaths(const std::set<std::int64_t>& ids);
+    std::optional<std::pair<std::int64_t, std::int64_t>> splitPath(std::int64_t pathID, std::int64_t atVertexIndex);
+    void translatePaths(const std::set<std::int64_t>& ids, double dxPx, double dyPx);
+    void movePathVertex(std::int64_t pathID, std::int64_t pointIndex, VectorPoint to);
+    int erasePathsNear(VectorPoint pointPx, double radiusPx);
+    std::optional<std::int64_t> addFreehandPath(const std::vector<VectorPoint>& points, std::int64_t penIndex);
     /// A copy of the current result's layers to edit (result_ is set), once the previous result has
     /// been freed.
     [[nodiscard]] std::vector<PenLayer> editableLayers();
@@ -209,6 +223,10 @@ private:
     std::optional<PlotRequest> deferredPlot_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
+    EditGestureKey lastGestureKey_ = noGesture;
+    EditGestureKey editGesture_ = noGesture;      // the gesture of the edit being applied
+    EditGestureKey recordedGesture_ = noGesture;  // the gesture whose step is on top of the undo stack
+    std::uint64_t editCommits_ = 0;
     QPointer<QObject> plotterObject_;
     PlotterLink* plotterLink_ = nullptr;  // valid only while plotterObject_ is alive
 };

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
+#include <variant>
 
 namespace ostrel {
 
@@ -83,8 +85,55 @@ std::int64_t VectorizerController::nextAvailablePathID(const std::vector<PenLaye
     return largest + 1;
 }
 
+StrokeEditOutcome VectorizerController::applyEdit(StrokeEdit edit, EditGestureKey gesture) {
+    StrokeEditOutcome outcome;
+    if (!result_) return outcome;
+    struct GestureScope {
+        EditGestureKey& slot;
+        ~GestureScope() { slot = noGesture; }
+    } scope{editGesture_ = gesture};
+    const std::uint64_t commitsBefore = editCommits_;
+    const auto ids = [](std::optional<std::int64_t> id) {
+        return id ? std::vector<std::int64_t>{*id} : std::vector<std::int64_t>{};
+    };
+    std::visit(
+        [&](auto&& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, StrokeEdits::Delete>) {
+                outcome.removedCount = deletePaths(e.ids);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::AssignToPen>) {
+                assignPathsToPen(e.ids, e.penIndex);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::Simplify>) {
+                simplifyPaths(e.ids);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::Reverse>) {
+                reversePaths(e.ids);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::Join>) {
+                outcome.newPathIDs = ids(joinPaths(e.ids));
+            } else if constexpr (std::is_same_v<E, StrokeEdits::Split>) {
+                if (const auto halves = splitPath(e.pathID, e.atVertexIndex)) {
+                    outcome.newPathIDs = {halves->first, halves->second};
+                }
+            } else if constexpr (std::is_same_v<E, StrokeEdits::Translate>) {
+                translatePaths(e.ids, e.dxPx, e.dyPx);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::MoveVertex>) {
+                movePathVertex(e.pathID, e.pointIndex, e.to);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::EraseNear>) {
+                outcome.removedCount = erasePathsNear(e.pointPx, e.radiusPx);
+            } else if constexpr (std::is_same_v<E, StrokeEdits::AddFreehand>) {
+                outcome.newPathIDs = ids(addFreehandPath(e.points, e.penIndex));
+            } else if constexpr (std::is_same_v<E, StrokeEdits::ReplaceLayers>) {
+                recordUndoSnapshot();
+                commitEditedLayers(std::move(e.layers), e.reoptimizeTour);
+            }
+        },
+        std::move(edit));
+    outcome.changed = editCommits_ != commitsBefore;
+    return outcome;
+}
+
 void VectorizerController::commitEditedLayers(std::vector<PenLayer> layers, bool reoptimizeTour) {
     if (!result_) return;
+    ++editCommits_;
     const auto& page = result_->pageTransform;
     VectorizationResult rebuilt = VectorizationEngine::rebuildGeometryFromEditedLayers(
         std::move(layers), page.imageWidth, page.imageHeight, params_, result_->metrics.usedNeuralEngine,
@@ -109,6 +158,8 @@ std::vector<PenLayer> VectorizerController::editableLayers() {
 
 void VectorizerController::recordUndoSnapshot() {
     if (!result_) return;
+    if (editGesture_ != noGesture && editGesture_ == recordedGesture_) return;  // a later step of one gesture
+    recordedGesture_ = editGesture_;
     undoStack_.push_back(result_->layers);
     if (undoStack_.size() > kUndoLimit) undoStack_.erase(undoStack_.begin());
     redoStack_.clear();
@@ -124,6 +175,7 @@ void VectorizerController::moveUndoEntry(std::vector<std::vector<PenLayer>>& fro
         to.push_back(result_->layers);
         commitEditedLayers(std::move(entry), false);
     }
+    recordedGesture_ = noGesture;  // a gesture that goes on after an undo is a new step
     emit undoRedoChanged();
 }
 
@@ -145,9 +197,9 @@ int VectorizerController::deletePaths(const std::set<std::int64_t>& ids) {
     return removed;
 }
 
-void VectorizerController::assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex) {
-    if (ids.empty() || !result_) return;
-    if (targetPenIndex < 0 || targetPenIndex >= static_cast<std::int64_t>(result_->layers.size())) return;
+bool VectorizerController::assignPathsToPen(const std::set<std::int64_t>& ids, std::int64_t targetPenIndex) {
+    if (ids.empty() || !result_) return false;
+    if (targetPenIndex < 0 || targetPenIndex >= static_cast<std::int64_t>(result_->layers.size())) return false;
     recordUndoSnapshot();
     std::vector<PenLayer> layers = editableLayers();
     const auto target = static_cast<std::size_t>(targetPenIndex);
@@ -165,12 +217,13 @@ void VectorizerController::assignPathsToPen(const std::set<std::int64_t>& ids, s
             }
         }
     }
-    if (collected.empty()) return;
+    if (collected.empty()) return false;
     for (auto& path : collected) layers[target].paths.push_back(std::move(path));
     commitEditedLayers(std::move(layers), params_.optimize2Opt);
+    return true;
 }
 
-void VectorizerController::simplifySelectedPaths(const std::set<std::int64_t>& ids) {
+void VectorizerController::simplifyPaths(const std::set<std::int64_t>& ids) {
     if (ids.empty() || !result_) return;
     recordUndoSnapshot();
     const double epsilon = std::max(params_.rdpTolerance * 2.2, 1.5);
@@ -187,7 +240,7 @@ void VectorizerController::simplifySelectedPaths(const std::set<std::int64_t>& i
     commitEditedLayers(std::move(layers), false);
 }
 
-void VectorizerController::reverseSelectedPaths(const std::set<std::int64_t>& ids) {
+void VectorizerController::reversePaths(const std::set<std::int64_t>& ids) {
     if (ids.empty() || !result_) return;
     recordUndoSnapshot();
     std::vector<PenLayer> layers = editableLayers();
@@ -199,7 +252,7 @@ void VectorizerController::reverseSelectedPaths(const std::set<std::int64_t>& id
     commitEditedLayers(std::move(layers), false);
 }
 
-std::optional<std::int64_t> VectorizerController::joinSelectedPaths(const std::set<std::int64_t>& ids) {
+std::optional<std::int64_t> VectorizerController::joinPaths(const std::set<std::int64_t>& ids) {
     if (ids.size() < 2 || !result_) return std::nullopt;
     std::vector<PenLayer> layers = editableLayers();
     std::vector<VectorPath> matched;
@@ -294,6 +347,7 @@ void VectorizerController::translatePaths(const std::set<std::int64_t>& ids, dou
             offset(path.outlineBeziers.edit(), dxPx, dyPx);
         }
     }
+    recordUndoSnapshot();
     commitEditedLayers(std::move(layers), false);
 }
 
@@ -304,8 +358,10 @@ void VectorizerController::movePathVertex(std::int64_t pathID, std::int64_t poin
     if (!found) return;
     VectorPath& path = layers[found->first].paths[found->second];
     if (pointIndex < 0 || pointIndex >= static_cast<std::int64_t>(path.points.size())) return;
+    if (path.points[static_cast<std::size_t>(pointIndex)] == to) return;  // a click without a move
     path.points.edit()[static_cast<std::size_t>(pointIndex)] = to;
     path = VectorizationEngine::refitPath(path, params_);
+    recordUndoSnapshot();
     commitEditedLayers(std::move(layers), false);
 }
 
@@ -320,7 +376,11 @@ int VectorizerController::erasePathsNear(VectorPoint pointPx, double radiusPx) {
         std::erase_if(layer.paths, [&](const VectorPath& p) { return isNear(p, pointPx, radiusSquared); });
         removed += static_cast<int>(before - layer.paths.size());
     }
-    if (removed > 0) commitEditedLayers(std::move(layers), false);
+    // Only an eraser that takes something away is a step: an empty press keeps the redo stack.
+    if (removed > 0) {
+        recordUndoSnapshot();
+        commitEditedLayers(std::move(layers), false);
+    }
     return removed;
 }
 

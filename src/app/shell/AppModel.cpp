@@ -106,7 +106,7 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
     UpdaterEnvironment updaterEnvironment = std::move(environment.updater);
     updaterEnvironment.settings = persistEnabled_ ? settings_ : nullptr;
     updaterEnvironment.host = updateHost_.get();
-    updater_ = std::make_unique<Updater>("Ostrel", bundleIdentifier(), kReleaseRepository, version.version,
+    updater_ = std::make_unique<Updater>("Ostrel", bundleIdentifier(), KavrinUpdater::defaultGithubRepo(), version.version,
                                          updaterBuildNumber(version.build), options.startServices,
                                          std::move(updaterEnvironment));
     loadRecentURLs();

@@ -68,8 +68,6 @@ public:
     static constexpr double kMinZoom = 0.2;
     static constexpr double kMaxZoom = 64;
     static constexpr double kZoomStepFactor = 1.25;
-    /// The identifier of the repository whose releases the updater follows.
-    static constexpr const char* kReleaseRepository = "ostrel-app/ostrel";
 
     struct Options {
         bool startServices = false;      // OSC and HTTP servers, the updater's launch check

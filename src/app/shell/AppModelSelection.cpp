@@ -34,7 +34,7 @@ std::string deleteMessage(int count) {
 
 void AppModel::deleteSelectedPaths() {
     if (selectedPathIDs_.empty()) return;
-    const int removed = vectorizer_->deletePaths(selectedPathIDs_);
+    const int removed = vectorizer_->applyEdit(StrokeEdits::Delete{selectedPathIDs_}).removedCount;
     setSelectedPathIDs({});
     setSelectedVertex(std::nullopt);
     if (removed > 0) flash(deleteMessage(removed));
@@ -60,7 +60,7 @@ void AppModel::selectAllPaths() {
 void AppModel::assignSelectedToPen(std::int64_t penIndex) {
     if (selectedPathIDs_.empty()) return;
     const auto before = layersOf(*vectorizer_);
-    vectorizer_->assignPathsToPen(selectedPathIDs_, penIndex);
+    vectorizer_->applyEdit(StrokeEdits::AssignToPen{selectedPathIDs_, penIndex});
     if (!layersChanged(before, *vectorizer_)) return;
     const std::int64_t pen = penIndex + 1;
     flash(L(fmt::format("Affecté au Stylo {}", pen), fmt::format("Assigned to Pen {}", pen)));
@@ -69,7 +69,7 @@ void AppModel::assignSelectedToPen(std::int64_t penIndex) {
 void AppModel::simplifySelectedPaths() {
     if (selectedPathIDs_.empty()) return;
     const auto before = layersOf(*vectorizer_);
-    vectorizer_->simplifySelectedPaths(selectedPathIDs_);
+    vectorizer_->applyEdit(StrokeEdits::Simplify{selectedPathIDs_});
     if (!layersChanged(before, *vectorizer_)) return;
     flash(L("Traits sélectionnés simplifiés", "Selected strokes simplified"));
 }
@@ -77,25 +77,26 @@ void AppModel::simplifySelectedPaths() {
 void AppModel::reverseSelectedPaths() {
     if (selectedPathIDs_.empty()) return;
     const auto before = layersOf(*vectorizer_);
-    vectorizer_->reverseSelectedPaths(selectedPathIDs_);
+    vectorizer_->applyEdit(StrokeEdits::Reverse{selectedPathIDs_});
     if (!layersChanged(before, *vectorizer_)) return;
     flash(L("Sens de tracé inversé", "Stroke direction reversed"));
 }
 
 void AppModel::joinSelectedPaths() {
     if (selectedPathIDs_.size() < 2) return;
-    const std::optional<std::int64_t> joined = vectorizer_->joinSelectedPaths(selectedPathIDs_);
-    if (!joined) return;
-    setSelectedPathIDs({*joined});
+    const std::vector<std::int64_t> joined = vectorizer_->applyEdit(StrokeEdits::Join{selectedPathIDs_}).newPathIDs;
+    if (joined.empty()) return;
+    setSelectedPathIDs({joined.front()});
     setSelectedVertex(std::nullopt);
     flash(L("Traits reliés en un seul chemin", "Strokes joined into a single path"));
 }
 
 void AppModel::splitAtSelectedVertex() {
     if (!selectedVertex_) return;
-    const auto halves = vectorizer_->splitPath(selectedVertex_->pathID, selectedVertex_->index);
-    if (!halves) return;
-    setSelectedPathIDs({halves->first, halves->second});
+    const std::vector<std::int64_t> halves =
+        vectorizer_->applyEdit(StrokeEdits::Split{selectedVertex_->pathID, selectedVertex_->index}).newPathIDs;
+    if (halves.size() != 2) return;
+    setSelectedPathIDs({halves[0], halves[1]});
     setSelectedVertex(std::nullopt);
     flash(L("Trait scindé en deux", "Stroke split in two"));
 }

@@ -33,12 +33,16 @@ public:
     [[nodiscard]] const T& value() const {
         if (!state_) return none();
         if (!state_->made.load(std::memory_order_acquire)) {
+            // A lock rather than std::call_once: a recipe that throws leaves the lock free and the
+            // value unmade for the next reader, with no reliance on call_once's retry after an
+            // exception (which some runtimes and sanitizers do not keep).
             State& state = *state_;
-            std::call_once(state.once, [&state] {
+            const std::lock_guard lock(state.making);
+            if (!state.made.load(std::memory_order_relaxed)) {
                 state.value = state.make();
                 state.make = nullptr;
                 state.made.store(true, std::memory_order_release);
-            });
+            }
         }
         return state_->value;
     }
@@ -50,7 +54,7 @@ public:
 
 private:
     struct State {
-        std::once_flag once;
+        std::mutex making;
         std::function<T()> make;  // released once it has run
         T value{};
         std::atomic<bool> made{false};

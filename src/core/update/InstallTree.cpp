@@ -126,14 +126,37 @@ std::filesystem::path Lock::pathFor(const std::filesystem::path& target) {
 
 std::optional<Lock> Lock::tryAcquire(const std::filesystem::path& target) {
     const auto file = pathFor(target);
-    FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.valid()) failToPrepare(target);
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
-        if (errno == EWOULDBLOCK) return std::nullopt;
-        failToPrepare(target);
+    for (;;) {
+        FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd.valid()) failToPrepare(target);
+        while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno == EWOULDBLOCK) return std::nullopt;
+            failToPrepare(target);
+        }
+        // The holder before us removes the file as it lets go: a lock on a file no longer at the
+        // path guards nothing, so take the one at the path now.
+        struct stat held {}, named {};
+        if (::fstat(fd.get(), &held) != 0) failToPrepare(target);
+        if (::lstat(file.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+            return Lock(std::move(fd), file);
+        }
     }
-    return Lock(std::move(fd));
+}
+
+Lock& Lock::operator=(Lock&& other) noexcept {
+    if (this != &other) {
+        unlock();
+        fd_ = std::move(other.fd_);
+        file_ = std::move(other.file_);
+    }
+    return *this;
+}
+
+void Lock::unlock() noexcept {
+    if (!fd_.valid()) return;
+    ::unlink(file_.c_str());  // still held: nobody else can be relying on this file
+    fd_.reset();
 }
 
 StagingFolder::StagingFolder(const std::filesystem::path& target) {
@@ -264,16 +287,30 @@ int Relauncher::commit() {
     return toHelper_.release();
 }
 
+namespace {
+
+/// Staging folders of earlier installs beside `target`.
+std::vector<std::filesystem::path> stagingLeftovers(const std::filesystem::path& target) {
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
+        if (!StagingFolder::isStagingName(entry.path().filename().string(), target)) continue;
+        if (!entry.is_directory(error) || entry.is_symlink(error)) continue;
+        found.push_back(entry.path());
+    }
+    return found;
+}
+
+}  // namespace
+
 void removeLeftovers(const std::filesystem::path& target) noexcept {
     try {
+        // Nothing is made beside a tree that has nothing left over: no lock file at every start.
+        std::error_code error;
+        if (stagingLeftovers(target).empty() && !std::filesystem::exists(Lock::pathFor(target), error)) return;
         const auto lock = Lock::tryAcquire(target);
         if (!lock) return;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
-            if (!StagingFolder::isStagingName(entry.path().filename().string(), target)) continue;
-            if (!entry.is_directory(error) || entry.is_symlink(error)) continue;
-            std::filesystem::remove_all(entry.path(), error);
-        }
+        for (const auto& leftover : stagingLeftovers(target)) std::filesystem::remove_all(leftover, error);
     } catch (...) {
         // Nothing to report: a leftover that stays is removed by a later start.
     }

@@ -48,8 +48,10 @@ inline constexpr std::string_view markerPath = "share/ostrel/bundle.json";
 void checkNewTree(const std::filesystem::path& root, std::string_view bundleID, std::string_view version,
                   std::string_view appName);
 
-/// Exclusive right to replace one tree: an flock on "<parent>/.<name>.update.lock", released when
-/// the object goes away or the process ends.
+/// Exclusive right to replace one tree: an flock on "<parent>/.<name>.update.lock". The file exists
+/// only while an install holds it: the holder removes it when the object goes away. A lock kept until
+/// the process ends (an install that relaunches) leaves the file behind for the next start's
+/// `removeLeftovers`.
 class Lock {
 public:
     /// None when another process holds it. Throws the updater's code 26 naming the target's folder
@@ -59,9 +61,18 @@ public:
     /// Keeps the lock until the process ends, whatever becomes of this object.
     void holdUntilExit() noexcept { (void)fd_.release(); }
 
+    Lock(Lock&& other) noexcept = default;
+    Lock& operator=(Lock&& other) noexcept;
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    ~Lock() { unlock(); }
+
 private:
-    explicit Lock(FileDescriptor fd) noexcept : fd_(std::move(fd)) {}
+    /// Removes the file and lets go of the lock, when this object holds it.
+    void unlock() noexcept;
+    Lock(FileDescriptor fd, std::filesystem::path file) noexcept : fd_(std::move(fd)), file_(std::move(file)) {}
     FileDescriptor fd_;
+    std::filesystem::path file_;
 };
 
 /// A fresh folder "<parent>/.<name>.update-XXXXXX" beside the target, removed with its contents when

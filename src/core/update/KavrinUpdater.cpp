@@ -69,6 +69,16 @@ void runInBackground(QThreadPool& pool, Work work) {
 
 }  // namespace
 
+namespace {
+
+std::string noFeedMessage() {
+    return L("Cette version d'Ostrel n'a pas de flux de mises à jour : KAVRIN_UPDATE_URL ou le réglage "
+             "updateURL en désigne un.",
+             "This build of Ostrel has no update feed: KAVRIN_UPDATE_URL or the updateURL setting names one.");
+}
+
+}  // namespace
+
 struct KavrinUpdater::CheckOutcome {
     enum class Kind { upToDate, newer, failed };
     Kind kind = Kind::upToDate;
@@ -164,7 +174,7 @@ void KavrinUpdater::scheduleLaunchCheckIfDue() {
     const double current = now();
     // A time in the future (a clock set back) or one that is no number must not silence the check.
     const bool due = !std::isfinite(last) || last > current || current - last >= checkInterval;
-    if (!due) return;
+    if (!due || configuredFeedURL().empty()) return;
     QTimer::singleShot(environment_.launchDelay, this, [this] { checkForUpdates(true); });
 }
 
@@ -180,8 +190,12 @@ std::string KavrinUpdater::configuredFeedURL() const {
 
 void KavrinUpdater::checkForUpdates(bool silent) {
     if (installInFlight_) return;
-    if (!silent) setState(UpdaterState::Checking{});
     const std::string url = configuredFeedURL();
+    if (url.empty()) {
+        if (!silent) setState(UpdaterState::Failed{noFeedMessage()});
+        return;
+    }
+    if (!silent) setState(UpdaterState::Checking{});
     storeSetting(lastCheckKey, fmt::format("{}", now()));
     const std::uint64_t generation = ++checkGeneration_;
 

@@ -104,10 +104,13 @@ public:
     /// `failed` at once.
     bool downloadAndInstall(ReleaseInfo release);  // a copy: the state that offers it is replaced
 
-    /// The feed address: KAVRIN_UPDATE_URL, the `updateURL` setting, then the default feed.
+    /// The feed address: KAVRIN_UPDATE_URL, the `updateURL` setting, then the default feed; empty when
+    /// none is set and this updater has no repository (then nothing is checked at launch, and a
+    /// check asked for by the user fails with a text that says so).
     [[nodiscard]] std::string configuredFeedURL() const;
 
-    /// The release repository this build was configured with (its OSTREL_RELEASE_REPO).
+    /// The release repository this build was configured with (its OSTREL_RELEASE_REPO); empty in a
+    /// build with no default feed.
     [[nodiscard]] static std::string defaultGithubRepo();
 
 signals:

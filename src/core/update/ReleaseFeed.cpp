@@ -218,6 +218,7 @@ std::string configuredFeedURL(const std::optional<std::string>& environmentValue
     for (const auto* candidate : {&environmentValue, &storedValue}) {
         if (*candidate && parsesAsURL(**candidate)) return **candidate;
     }
+    if (githubRepo.empty()) return {};
     return std::string(defaultFeedHost) + "/repos/" + std::string(githubRepo) + "/releases/latest";
 }
 

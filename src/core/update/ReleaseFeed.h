@@ -24,7 +24,8 @@ inline constexpr std::string_view defaultFeedHost = "https://api.github.com";
 
 /// The first usable address among the environment's KAVRIN_UPDATE_URL, the stored `updateURL`
 /// setting and the default feed of `githubRepo`. A candidate is used only when it is present, not
-/// empty and parses as a URL.
+/// empty and parses as a URL. Empty when none is usable and `githubRepo` is empty (a build without a
+/// default feed).
 [[nodiscard]] std::string configuredFeedURL(const std::optional<std::string>& environmentValue,
                                             const std::optional<std::string>& storedValue,
                                             std::string_view githubRepo);

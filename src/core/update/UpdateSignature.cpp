@@ -2,6 +2,7 @@
 
 #include "core/support/system/Error.h"
 #include "core/support/system/FileDescriptor.h"
+#include "core/support/text/Base64.h"
 #include "core/update/ReleaseFeed.h"
 #include "core/update/ReleaseInfo.h"
 
@@ -96,18 +97,7 @@ std::string UpdateSigningKey::identifier() const {
     return digest.substr(0, 16);
 }
 
-std::optional<std::string> decodeBase64(std::string_view text) {
-    text = trimmed(text);
-    if (text.size() % 4 != 0) return std::nullopt;
-    const auto padding = static_cast<std::size_t>(std::count(text.end() - std::min<std::size_t>(2, text.size()), text.end(), '='));
-    if (text.find('=') < text.size() - padding) return std::nullopt;
-    std::string decoded(text.size() / 4 * 3, '\0');
-    const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
-                                       reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-    if (length < 0) return std::nullopt;
-    decoded.resize(static_cast<std::size_t>(length) - padding);
-    return decoded;
-}
+std::optional<std::string> decodeBase64(std::string_view text) { return Base64::decode(trimmed(text)); }
 
 std::vector<UpdateSigningKey> parseSigningKeys(std::string_view list) {
     std::vector<UpdateSigningKey> keys;

@@ -97,7 +97,7 @@ TEST_F(VectorizerControllerTest, LoadingKeepsParamsAndVisibilityAndClearsHistory
     p.penCount = 3;
     controller.setParams(p, RunSchedule::after(60'000));
     controller.toggleLayerVisibility(1);
-    controller.deletePaths({1});
+    controller.applyEdit(StrokeEdits::Delete{{1}});
     EXPECT_EQ(controller.undoStack().size(), 1u);
     controller.loadPreset(SyntheticPreset::hatching, false);
     EXPECT_FALSE(controller.result());
@@ -257,7 +257,7 @@ protected:
             layers.push_back(PenLayer::make(static_cast<std::int64_t>(i), std::nullopt, std::nullopt, std::nullopt,
                                             true, std::move(pens[i])));
         }
-        controller.commitEditedLayers(std::move(layers), false);
+        controller.applyEdit(StrokeEdits::ReplaceLayers{std::move(layers)});
     }
     const VectorPath* find(std::int64_t id) const {
         for (const auto& layer : controller.result()->layers) {
@@ -272,9 +272,9 @@ protected:
 
 TEST_F(StrokeEditingTest, JoinChainsEndsAndTakesTheFirstPen) {
     install({{stroke(1, {{0, 0}, {10, 0}})}, {stroke(2, {{10, 0}, {20, 0}})}});
-    const auto id = controller.joinSelectedPaths({1, 2});
-    ASSERT_TRUE(id);
-    EXPECT_EQ(*id, 1);  // the joined ids are gone, so 1 is free again
+    const auto id = controller.applyEdit(StrokeEdits::Join{{1, 2}}).newPathIDs;
+    ASSERT_EQ(id.size(), 1u);
+    EXPECT_EQ(id.front(), 1);  // the joined ids are gone, so 1 is free again
     const VectorPath* joined = find(1);
     ASSERT_NE(joined, nullptr);
     EXPECT_EQ(joined->penIndex, 0);
@@ -283,21 +283,20 @@ TEST_F(StrokeEditingTest, JoinChainsEndsAndTakesTheFirstPen) {
 
     // Ties: tail-to-start of the first candidate wins over prepend options.
     install({{stroke(1, {{10, 0}, {20, 0}}), stroke(2, {{20, 0}, {30, 0}}), stroke(3, {{0, 0}, {10, 0}})}});
-    controller.joinSelectedPaths({1, 2, 3});
+    controller.applyEdit(StrokeEdits::Join{{1, 2, 3}});
     EXPECT_EQ(find(1)->points.front(), (VectorPoint{0, 0}));
     EXPECT_EQ(find(1)->points.back(), (VectorPoint{30, 0}));
-    EXPECT_FALSE(controller.joinSelectedPaths({1}));
+    EXPECT_FALSE(controller.applyEdit(StrokeEdits::Join{{1}}).changed);
 }
 
 TEST_F(StrokeEditingTest, SplitAtInnerVerticesOnly) {
     install({{stroke(4, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}), stroke(9, {{0, 5}, {5, 5}})}});
     const auto undoBefore = controller.undoStack().size();
-    EXPECT_FALSE(controller.splitPath(4, 0));
-    EXPECT_FALSE(controller.splitPath(4, 4));
+    EXPECT_FALSE(controller.applyEdit(StrokeEdits::Split{4, 0}).changed);
+    EXPECT_FALSE(controller.applyEdit(StrokeEdits::Split{4, 4}).changed);
     EXPECT_EQ(controller.undoStack().size(), undoBefore);
-    const auto ids = controller.splitPath(4, 2);
-    ASSERT_TRUE(ids);
-    EXPECT_EQ(*ids, (std::pair<std::int64_t, std::int64_t>{4, 10}));
+    const auto ids = controller.applyEdit(StrokeEdits::Split{4, 2}).newPathIDs;
+    EXPECT_EQ(ids, (std::vector<std::int64_t>{4, 10}));
     const auto& paths = controller.result()->layers[0].paths;
     ASSERT_EQ(paths.size(), 3u);
     EXPECT_EQ(paths[0].points.size(), 3u);
@@ -308,20 +307,21 @@ TEST_F(StrokeEditingTest, SplitAtInnerVerticesOnly) {
 TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
     install({{stroke(1, {{0, 0}, {10, 0}}), stroke(2, {{5, 5}})}, {stroke(3, {{0, 0}, {0, 10}})}});
     controller.toggleLayerVisibility(1);
-    EXPECT_EQ(controller.erasePathsNear({5, 0}, 0), 1);  // exactly on stroke 1; hidden stroke 3 survives
-    EXPECT_EQ(controller.erasePathsNear({5, 8}, -3), 1);  // |r| = 3 reaches the one-point stroke
+    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 0}, 0}).removedCount, 1);  // exactly on stroke 1; hidden stroke 3 survives
+    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 8}, -3}).removedCount, 1);  // |r| = 3 reaches the one-point stroke
     EXPECT_NE(find(3), nullptr);
 
     VectorizerParams p = controller.params();
     p.rdpTolerance = 0.3;
     controller.setParams(p, RunSchedule::after(60'000));
-    const auto id = controller.addFreehandPath({{0, 0}, {5, 0.1}, {10, 0}}, 7);
-    ASSERT_TRUE(id);
+    const auto added = controller.applyEdit(StrokeEdits::AddFreehand{{{0, 0}, {5, 0.1}, {10, 0}}, 7}).newPathIDs;
+    ASSERT_EQ(added.size(), 1u);
+    const std::int64_t* id = &added.front();
     EXPECT_EQ(find(*id)->penIndex, 1);
     EXPECT_EQ(find(*id)->points.size(), 2u);  // ε 0.6 drops the middle point
     EXPECT_EQ(find(*id)->strokeRadiusPx, 1.5);
 
-    controller.assignPathsToPen({3, *id}, 0);
+    controller.applyEdit(StrokeEdits::AssignToPen{{3, *id}, 0});
     EXPECT_EQ(find(3)->penIndex, 0);
 
     controller.updatePenWidth(5, 9);
@@ -338,16 +338,18 @@ TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
 
 TEST_F(StrokeEditingTest, DegenerateJoinAndFreehandDoNothing) {
     install({{stroke(1, {}), stroke(2, {{0, 0}, {5, 0}})}});
-    const auto undoDepth = controller.undoStack().size();
-    EXPECT_FALSE(controller.joinSelectedPaths({1, 2}));  // the first stroke has no ends
+    auto undoDepth = controller.undoStack().size();
+    EXPECT_FALSE(controller.applyEdit(StrokeEdits::Join{{1, 2}}).changed);  // the first stroke has no ends
+    EXPECT_EQ(controller.undoStack().size(), undoDepth);
     install({});
-    EXPECT_FALSE(controller.addFreehandPath({{0, 0}, {10, 10}}, 0));  // no layer to draw on
+    undoDepth = controller.undoStack().size();
+    EXPECT_FALSE(controller.applyEdit(StrokeEdits::AddFreehand{{{0, 0}, {10, 10}}, 0}).changed);  // no layer to draw on
     EXPECT_EQ(controller.undoStack().size(), undoDepth);
 }
 
 TEST_F(StrokeEditingTest, UndoKeepsFortyEntriesAndRedoEmptiesOnEdit) {
     install({{stroke(1, {{0, 0}, {10, 0}})}});
-    for (int i = 0; i < 41; ++i) controller.reverseSelectedPaths({1});
+    for (int i = 0; i < 41; ++i) controller.applyEdit(StrokeEdits::Reverse{{1}});
     EXPECT_EQ(controller.undoStack().size(), 40u);
     for (int i = 0; i < 40; ++i) controller.undo();
     EXPECT_EQ(controller.redoStack().size(), 40u);
@@ -356,19 +358,93 @@ TEST_F(StrokeEditingTest, UndoKeepsFortyEntriesAndRedoEmptiesOnEdit) {
     EXPECT_EQ(controller.result()->layers, layers);
     controller.redo();
     EXPECT_EQ(controller.redoStack().size(), 39u);
-    controller.reverseSelectedPaths({1});
+    controller.applyEdit(StrokeEdits::Reverse{{1}});
     EXPECT_TRUE(controller.redoStack().empty());
+}
+
+TEST_F(StrokeEditingTest, EveryEditKeepsItsOwnUndoStep) {
+    // Each edit on a fresh drawing: how many undo steps it leaves. One that changes nothing leaves
+    // none, and the redo side it found stays.
+    struct Case {
+        const char* what;
+        StrokeEdit edit;
+        std::size_t steps;
+    };
+    const std::vector<Case> cases{
+        {"delete", StrokeEdits::Delete{{1}}, 1},
+        {"assign", StrokeEdits::AssignToPen{{1}, 1}, 1},
+        {"assign to a pen that does not exist", StrokeEdits::AssignToPen{{1}, 7}, 0},
+        {"simplify", StrokeEdits::Simplify{{1}}, 1},
+        {"reverse", StrokeEdits::Reverse{{1}}, 1},
+        {"join", StrokeEdits::Join{{1, 2}}, 1},
+        {"join one", StrokeEdits::Join{{1}}, 0},
+        {"split", StrokeEdits::Split{1, 1}, 1},
+        {"split at an end", StrokeEdits::Split{1, 0}, 0},
+        {"translate", StrokeEdits::Translate{{2}, 1, 0}, 1},
+        {"translate nothing", StrokeEdits::Translate{{}, 1, 0}, 0},
+        {"move a vertex", StrokeEdits::MoveVertex{1, 1, {5, 3}}, 1},
+        {"move a vertex where it is", StrokeEdits::MoveVertex{1, 1, {5, 0}}, 0},
+        {"erase", StrokeEdits::EraseNear{{20, 0}, 1}, 1},
+        {"erase far away", StrokeEdits::EraseNear{{500, 500}, 1}, 0},
+        {"freehand", StrokeEdits::AddFreehand{{{0, 9}, {9, 9}}, 0}, 1},
+        {"replace", StrokeEdits::ReplaceLayers{{}}, 1},
+    };
+    for (const Case& c : cases) {
+        install({{stroke(1, {{0, 0}, {5, 0}, {10, 0}}), stroke(2, {{10, 0}, {30, 0}})}, {}});
+        controller.applyEdit(StrokeEdits::Reverse{{2}});
+        controller.undo();  // one step on the redo side
+        const auto before = controller.undoStack().size();
+        const auto layers = controller.result()->layers;
+        const StrokeEditOutcome outcome = controller.applyEdit(c.edit);
+        EXPECT_EQ(controller.undoStack().size() - before, c.steps) << c.what;
+        EXPECT_EQ(outcome.changed, c.steps == 1) << c.what;
+        EXPECT_EQ(controller.redoStack().size(), c.steps == 1 ? 0u : 1u) << c.what;
+        if (c.steps == 1) {
+            controller.undo();
+            EXPECT_EQ(controller.result()->layers, layers) << c.what << ": undo restores the strokes";
+        }
+    }
+}
+
+TEST_F(StrokeEditingTest, TheStepsOfOneGestureAreOneUndoStep) {
+    install({{stroke(1, {{0, 0}, {5, 0}, {10, 0}})}});
+    const auto before = controller.undoStack().size();
+    const auto layers = controller.result()->layers;
+
+    // A drag: the first step that changes something records; the rest join it.
+    const EditGestureKey drag = controller.beginEditGesture();
+    controller.applyEdit(StrokeEdits::MoveVertex{1, 1, {5, 0}}, drag);  // not moved yet
+    EXPECT_EQ(controller.undoStack().size(), before);
+    for (double y : {1.0, 2.0, 3.0}) controller.applyEdit(StrokeEdits::MoveVertex{1, 1, {5, y}}, drag);
+    controller.applyEdit(StrokeEdits::Translate{{1}, 2, 0}, drag);
+    EXPECT_EQ(controller.undoStack().size(), before + 1);
+    controller.undo();
+    EXPECT_EQ(controller.result()->layers, layers);
+
+    // The same steps without a gesture are a step each; a gesture that goes on after an undo, or
+    // after another edit, starts a new step; a new gesture is a new step.
+    for (double x : {1.0, 2.0}) controller.applyEdit(StrokeEdits::Translate{{1}, x, 0});
+    EXPECT_EQ(controller.undoStack().size(), before + 2);
+    controller.applyEdit(StrokeEdits::Translate{{1}, 1, 0}, drag);
+    controller.applyEdit(StrokeEdits::Reverse{{1}});
+    controller.applyEdit(StrokeEdits::Translate{{1}, 1, 0}, drag);
+    EXPECT_EQ(controller.undoStack().size(), before + 5);
+    controller.undo();
+    controller.applyEdit(StrokeEdits::Translate{{1}, 1, 0}, drag);
+    EXPECT_EQ(controller.undoStack().size(), before + 5);
+    controller.applyEdit(StrokeEdits::Translate{{1}, 1, 0}, controller.beginEditGesture());
+    EXPECT_EQ(controller.undoStack().size(), before + 6);
 }
 
 TEST_F(StrokeEditingTest, LargeDocumentCommitsTheSameAsOneThread) {
     // Large enough that the texts and the cache are written on several threads.
     std::vector<PenLayer> document = test::randomDocument(5, 4, 1500);
     ASSERT_TRUE(VectorizationEngine::isLargeDocument(document));
-    controller.commitEditedLayers(document, false);
+    controller.applyEdit(StrokeEdits::ReplaceLayers{document});
     std::set<std::int64_t> ids;
     for (std::int64_t id = 1; id <= 400; id += 3) ids.insert(id);
     for (int drag = 0; drag < 3; ++drag) {
-        controller.translatePaths(ids, 0.375, -1.25);  // the previous result is freed meanwhile
+        controller.applyEdit(StrokeEdits::Translate{ids, 0.375, -1.25});  // the previous result is freed meanwhile
         const VectorizationResult& result = *controller.result();
         const VectorizerParams& params = controller.params();
         // The commit wrote no text; reading one writes it.

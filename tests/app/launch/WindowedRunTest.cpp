@@ -4,6 +4,7 @@
 #include "core/model/Localization.h"
 #include "core/support/app/SettingsStore.h"
 #include "testsupport/ConfigHomeScope.h"
+#include "testsupport/LoopbackHttpStub.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
 #include "../shell/ShellFixtures.h"
@@ -59,6 +60,8 @@ protected:
         environment.insert("OSTREL_API_PORT", QString::number(apiPort));
         environment.insert("OSTREL_OSC_IN_PORT", QString::number(oscPort));
         environment.insert("XDG_CONFIG_HOME", QString::fromStdString(config.path().string()));
+        // The window's launch check goes to this stub, never to the public feed.
+        environment.insert("KAVRIN_UPDATE_URL", QString::fromStdString(feed.base() + "/feed"));
         // The system speaks French, so English can only come from the saved choice.
         environment.remove("KAVRIN_LANG");
         environment.remove("LC_ALL");
@@ -106,8 +109,17 @@ protected:
         return "http://127.0.0.1:" + std::to_string(apiPort) + target;
     }
 
+    /// Whether the launch check reached the stub's feed.
+    bool feedWasAsked() const {
+        for (const test::RecordedRequest& request : feed.requests()) {
+            if (request.target == "/feed") return true;
+        }
+        return false;
+    }
+
     test::ConfigHomeScope config;
     test::TemporaryFolder folder;
+    test::LoopbackHttpStub feed{{{"/feed", {200, {{"Content-Type", "application/json"}}, R"({"version": "0.0.1"})"}}}};
     std::uint16_t apiPort = 0;
     std::uint16_t oscPort = 0;
     QProcessEnvironment environment;
@@ -158,6 +170,9 @@ TEST_F(WindowedRun, ServesTheWindowRemotelyHandsOverFilesAndEndsOnSigterm) {
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(state().value("sourceTitle", ""), "other.png");
+
+    // A fresh settings folder: the daily check runs shortly after start, against the stub.
+    EXPECT_TRUE(waitUntil([&] { return feedWasAsked(); }));
 
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(20000));

@@ -4,6 +4,7 @@
 #include "app/shell/ShellFixtures.h"
 #include "testsupport/ConfigHomeScope.h"
 #include "testsupport/LanguageScope.h"
+#include "testsupport/LoopbackHttpStub.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/TempDir.h"
 
@@ -38,6 +39,12 @@ protected:
         environment.settings = store;
         environment.panels = panels;
         environment.pasteboard = pasteboard;
+        // A check asked for from the menu goes to a loopback port where nothing answers.
+        environment.updater.variable = [feed = "http://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()) +
+                                               "/feed"](const char* name) -> std::optional<std::string> {
+            if (std::string(name) == "KAVRIN_UPDATE_URL") return feed;
+            return std::nullopt;
+        };
         model = std::make_unique<AppModel>(AppModel::Options{false, persist, false}, std::move(environment));
         window = std::make_unique<QMainWindow>();
         auto* central = new QWidget;

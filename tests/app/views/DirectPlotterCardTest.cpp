@@ -81,7 +81,7 @@ protected:
 
     void loadTwoPenDrawing() {
         document().loadPreset(SyntheticPreset::rosette, true);
-        document().commitEditedLayers(twoPenLayers(), false);
+        document().applyEdit(StrokeEdits::ReplaceLayers{twoPenLayers()});
         ASSERT_TRUE(document().result());
         ASSERT_EQ(document().result()->layers.size(), 2u);
     }

@@ -633,7 +633,8 @@ TEST_F(ParameterSidebarTest, ResetAsksFirstWhenTheDocumentHoldsHandEdits) {
 
     setFromOutside([](VectorizerParams& p) { p.threshold = 90; });
     ASSERT_TRUE(test::spinUntil([&] { return !document().isProcessing(); }));
-    document().recordUndoSnapshot();
+    ASSERT_TRUE(document().result());
+    document().applyEdit(StrokeEdits::Reverse{{document().result()->layers.front().paths.front().id}});
     ASSERT_FALSE(document().undoStack().empty());
 
     for (const char* answer : {"cancelReset", "confirmReset"}) {

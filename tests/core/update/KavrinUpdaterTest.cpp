@@ -34,6 +34,7 @@ std::string manifest(const std::string& version, std::optional<int> build = std:
 struct Rig {
     MemorySettingsStore settings;
     std::optional<std::string> feed;
+    std::string repository = "owner/repo";
     std::unique_ptr<KavrinUpdater> updater;
 
     explicit Rig(std::optional<std::string> feedURL = std::nullopt) : feed(std::move(feedURL)) { test::ensureQtApp(); }
@@ -48,7 +49,7 @@ struct Rig {
         };
         environment.launchDelay = 10ms;
         environment.installRoot = "/nonexistent/Ostrel";
-        updater = std::make_unique<KavrinUpdater>("Ostrel", "app.ostrel.Ostrel", "owner/repo", version, build,
+        updater = std::make_unique<KavrinUpdater>("Ostrel", "app.ostrel.Ostrel", repository, version, build,
                                                   startAutoCheck, environment);
         return *updater;
     }
@@ -126,6 +127,27 @@ TEST(KavrinUpdaterTest, LaunchCheckRule) {
             EXPECT_EQ(rig.settings.string("lastUpdateCheckTimestamp"), "1800000000") << c.what;
         }
     }
+}
+
+TEST(KavrinUpdaterTest, ABuildWithoutARepositoryChecksOnlyAFeedItIsGiven) {
+    LoopbackHttpStub stub({{"/feed", json(manifest("9.0.0"))}});
+    Rig bare;
+    bare.repository.clear();
+    KavrinUpdater& quiet = bare.make(true);
+    EXPECT_EQ(quiet.configuredFeedURL(), "");
+    test::spinUntil([] { return false; }, 200ms);
+    EXPECT_EQ(bare.settings.string("lastUpdateCheckTimestamp"), std::nullopt);  // no launch check
+    quiet.checkForUpdates(false);
+    const auto* failed = std::get_if<UpdaterState::Failed>(&quiet.state());
+    ASSERT_NE(failed, nullptr);
+    EXPECT_NE(failed->message.find("KAVRIN_UPDATE_URL"), std::string::npos) << failed->message;
+
+    Rig stored;
+    stored.repository.clear();
+    stored.settings.setString("updateURL", stub.base() + "/feed");
+    KavrinUpdater& updater = stored.make(true);
+    EXPECT_TRUE(test::spinUntil([&] { return updater.availableRelease().has_value(); }, 5s));
+    EXPECT_EQ(stub.requests().size(), 1u);
 }
 
 TEST(KavrinUpdaterTest, VisibleCheckOutcomesAndRequest) {

@@ -180,6 +180,8 @@ TEST(ReleaseFeedTest, FeedAddressOrder) {
     EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string(""), std::string("https://stored/"), "o/r"), "https://stored/");
     EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string("not a url"), std::nullopt, "o/r"),
               "https://api.github.com/repos/o/r/releases/latest");
+    EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::nullopt, std::string("https://stored/"), ""), "https://stored/");
+    EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::nullopt, std::nullopt, ""), "");  // a build with no default feed
 }
 
 }  // namespace

@@ -111,9 +111,7 @@ public:
     /// Nothing changed: the old tree as it was, no staging folder, no work folder, no exit.
     void expectUntouched(const std::string& what) const {
         EXPECT_EQ(test::treeDigest(root), digestBefore) << what;
-        auto names = test::entryNames(apps);
-        std::erase(names, ".Ostrel.update.lock");  // made by the install's first step, and harmless
-        EXPECT_EQ(names, std::vector<std::string>{"Ostrel"}) << what;
+        EXPECT_EQ(test::entryNames(apps), std::vector<std::string>{"Ostrel"}) << what;  // no lock file left
         EXPECT_TRUE(test::entryNames(temporary).empty()) << what;
         EXPECT_EQ(host.quits, 0) << what;
         EXPECT_EQ(host.stops, 0) << what;
@@ -395,11 +393,14 @@ TEST(UpdateInstallTest, LeftoversOfAnEarlierInstallAreRemoved) {
     const test::TempDir folder;
     const auto root = folder.path() / "Ostrel";
     test::writeInstallTree(root, v1);
+    InstallTree::removeLeftovers(root);  // a start with nothing left over makes nothing beside the tree
+    EXPECT_EQ(test::entryNames(folder.path()), (std::vector<std::string>{"Ostrel"}));
+
     std::filesystem::create_directories(folder.path() / ".Ostrel.update-Ab12Cd" / "old" / "bin");
     std::filesystem::create_directories(folder.path() / ".Ostrel.update-notours");
+    std::ofstream(InstallTree::Lock::pathFor(root)).put('\n');  // kept by an install that relaunched
     InstallTree::removeLeftovers(root);
-    EXPECT_EQ(test::entryNames(folder.path()),
-              (std::vector<std::string>{".Ostrel.update-notours", ".Ostrel.update.lock", "Ostrel"}));
+    EXPECT_EQ(test::entryNames(folder.path()), (std::vector<std::string>{".Ostrel.update-notours", "Ostrel"}));
 
     std::filesystem::create_directories(folder.path() / ".Ostrel.update-Ab12Cd");
     const auto held = InstallTree::Lock::tryAcquire(root);  // another program installs right now
@@ -407,6 +408,24 @@ TEST(UpdateInstallTest, LeftoversOfAnEarlierInstallAreRemoved) {
     EXPECT_FALSE(InstallTree::Lock::tryAcquire(root).has_value());
     InstallTree::removeLeftovers(root);
     EXPECT_TRUE(std::filesystem::exists(folder.path() / ".Ostrel.update-Ab12Cd"));
+}
+
+TEST(UpdateInstallTest, TheLockFileLastsAsLongAsTheLock) {
+    const test::TempDir folder;
+    const auto root = folder.path() / "Ostrel";
+    const auto file = InstallTree::Lock::pathFor(root);
+    auto first = InstallTree::Lock::tryAcquire(root);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(InstallTree::Lock::tryAcquire(root).has_value());
+    first.reset();
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    auto second = InstallTree::Lock::tryAcquire(root);
+    ASSERT_TRUE(second.has_value());
+    second->holdUntilExit();  // a relaunching install: the file stays for the next start to remove
+    second.reset();
+    EXPECT_TRUE(std::filesystem::exists(file));
 }
 
 }  // namespace

@@ -36,15 +36,6 @@ double distanceSquaredToPolyline(const VectorPoint& q, const std::vector<VectorP
     return best;
 }
 
-const VectorPath* findPath(const std::vector<PenLayer>& layers, std::int64_t id) {
-    for (const PenLayer& layer : layers) {
-        for (const VectorPath& path : layer.paths) {
-            if (path.id == id) return &path;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 CanvasInteraction::CanvasInteraction(AppModel& model, QObject* parent) : QObject(parent), model_(model) {
@@ -126,7 +117,7 @@ void CanvasInteraction::pressLeft(QPointF pointer, Qt::KeyboardModifiers modifie
     const VectorPoint q = geometry->paneToImage(pointer);
     switch (model_.editTool()) {
         case CanvasEditTool::erase: {
-            Erase erase;
+            Erase erase{model_.vectorizer().beginEditGesture()};
             eraseAt(*geometry, pointer, erase);
             sendHover(pointer);
             dragMode_ = erase;
@@ -151,7 +142,7 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
     if (!shift) {
         if (const auto vertex = hitTestSelectedVertex(q, vertexTolerance, layers, model_.selectedPathIDs())) {
             model_.setSelectedVertex(SelectedVertex{vertex->first, vertex->second});
-            dragMode_ = MoveVertex{vertex->first, vertex->second, false};
+            dragMode_ = MoveVertex{vertex->first, vertex->second, model_.vectorizer().beginEditGesture()};
             return;
         }
         if (const auto id = hitTestPath(q, tolerance, layers, cachedBounds())) {
@@ -160,9 +151,9 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
             model_.setSelectedVertex(vertex ? std::optional<SelectedVertex>(SelectedVertex{vertex->first, vertex->second})
                                             : std::nullopt);
             if (vertex && model_.selectedPathIDs().size() == 1) {
-                dragMode_ = MoveVertex{vertex->first, vertex->second, false};
+                dragMode_ = MoveVertex{vertex->first, vertex->second, model_.vectorizer().beginEditGesture()};
             } else {
-                dragMode_ = MovePaths{q, false};
+                dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture()};
             }
             return;
         }
@@ -171,7 +162,7 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
         if (!selection.erase(*id)) selection.insert(*id);
         model_.setSelectedPathIDs(std::move(selection));
         model_.setSelectedVertex(std::nullopt);
-        dragMode_ = MovePaths{q, false};
+        dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture()};
         return;
     }
     if (clickCount == 2) {
@@ -187,14 +178,9 @@ void CanvasInteraction::eraseAt(const CanvasTransformGeometry& geometry, QPointF
     if (!document.result()) return;
     const VectorPoint q = geometry.paneToImage(pointer);
     const double radius = model_.eraserRadiusPx();
-    // The snapshot goes in only when something is erased, so an empty press keeps the redo stack.
-    // A stroke is erased when its polyline comes within the radius: the hit test's own rule.
+    // The hit test's cached bounds skip the common case of a pointer far from every stroke.
     if (!hitTestPath(q, radius, document.result()->layers, cachedBounds())) return;
-    if (!erase.didRecordUndo) {
-        document.recordUndoSnapshot();
-        erase.didRecordUndo = true;
-    }
-    document.erasePathsNear(q, radius);
+    document.applyEdit(StrokeEdits::EraseNear{q, radius}, erase.gesture);
 }
 
 void CanvasInteraction::drag(QPointF pointer) {
@@ -207,28 +193,15 @@ void CanvasInteraction::drag(QPointF pointer) {
     const std::optional<CanvasTransformGeometry> geometry = currentGeometry();
     if (!geometry) return;
     const VectorPoint q = geometry->paneToImage(pointer);
-    if (auto* vertex = std::get_if<MoveVertex>(&dragMode_)) {
-        if (!vertex->didRecordUndo) {
-            const VectorPath* path = findPath(document.result()->layers, vertex->pathID);
-            const bool changes = path != nullptr && vertex->vertexIdx >= 0 &&
-                                 vertex->vertexIdx < static_cast<std::int64_t>(path->points.size()) &&
-                                 path->points[static_cast<std::size_t>(vertex->vertexIdx)] != q;
-            if (!changes) return;
-            document.recordUndoSnapshot();
-            vertex->didRecordUndo = true;
-        }
-        document.movePathVertex(vertex->pathID, vertex->vertexIdx, q);
+    if (const auto* vertex = std::get_if<MoveVertex>(&dragMode_)) {
+        document.applyEdit(StrokeEdits::MoveVertex{vertex->pathID, vertex->vertexIdx, q}, vertex->gesture);
     } else if (auto* move = std::get_if<MovePaths>(&dragMode_)) {
         const double dx = q.x - move->lastImagePt.x;
         const double dy = q.y - move->lastImagePt.y;
         if (std::abs(dx) <= kMoveThresholdPx && std::abs(dy) <= kMoveThresholdPx) return;
         if (model_.selectedPathIDs().empty()) return;  // a Shift-click took the last one away
-        if (!move->didRecordUndo) {
-            document.recordUndoSnapshot();
-            move->didRecordUndo = true;
-        }
         move->lastImagePt = q;
-        document.translatePaths(model_.selectedPathIDs(), dx, dy);
+        document.applyEdit(StrokeEdits::Translate{model_.selectedPathIDs(), dx, dy}, move->gesture);
     } else if (const auto* marquee = std::get_if<Marquee>(&dragMode_)) {
         const QRectF r(QPointF(std::min(marquee->startPt.x(), pointer.x()), std::min(marquee->startPt.y(), pointer.y())),
                        QSizeF(std::abs(marquee->startPt.x() - pointer.x()), std::abs(marquee->startPt.y() - pointer.y())));
@@ -257,9 +230,9 @@ void CanvasInteraction::release(Qt::MouseButton button, QPointF) {
     } else if (auto* draw = std::get_if<Draw>(&finished)) {
         sendFreehand({});
         if (draw->pointsPx.size() >= 2) {
-            if (const auto id = model_.vectorizer().addFreehandPath(draw->pointsPx, model_.activeDrawPenIndex())) {
-                model_.setSelectedPathIDs({*id});
-            }
+            const StrokeEditOutcome added =
+                model_.vectorizer().applyEdit(StrokeEdits::AddFreehand{draw->pointsPx, model_.activeDrawPenIndex()});
+            if (!added.newPathIDs.empty()) model_.setSelectedPathIDs({added.newPathIDs.front()});
         }
     }
 }

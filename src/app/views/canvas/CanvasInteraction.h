@@ -15,6 +15,7 @@
 // tolerance, reject a stroke before any segment distance is computed.
 #pragma once
 
+#include "app/document/StrokeEdit.h"
 #include "app/views/canvas/CanvasTransformGeometry.h"
 #include "core/model/VectorModel.h"
 
@@ -44,21 +45,22 @@ public:
         QPointF startPan;  // the pan offset when the pan began
         QPointF startPt;   // the pointer then, pane points
     };
+    // The edit gestures carry the key that makes their edits one undo step.
     struct MoveVertex {
         std::int64_t pathID = 0;
         std::int64_t vertexIdx = 0;
-        bool didRecordUndo = false;
+        EditGestureKey gesture = noGesture;
     };
     struct MovePaths {
         VectorPoint lastImagePt;  // the last image position applied
-        bool didRecordUndo = false;
+        EditGestureKey gesture = noGesture;
     };
     struct Marquee {
         QPointF startPt;
         bool additive = false;  // adds to the selection held at the press
     };
     struct Erase {
-        bool didRecordUndo = false;
+        EditGestureKey gesture = noGesture;
     };
     struct Draw {
         std::vector<VectorPoint> pointsPx;  // at least 1.2 image pixels apart

@@ -250,20 +250,23 @@ QWidget* AboutSheet::buildContent() {
     firstLine->setSpacing(6);
     firstLine->addWidget(SheetParts::label(qs(L("Par l'équipe Ostrel", "By the Ostrel team")),
                                            UIFonts::text(11.5, QFont::Medium), Theme::text(), false, content));
-    const QString address = QStringLiteral("https://github.com/") + qs(model_.updater().githubRepo());
-    auto* link = new ClickableRow(QMargins(0, 0, 0, 0), 4, content);
-    link->setObjectName(QStringLiteral("creditsLink"));
-    link->setToolTip(address);
-    QFont underlined = UIFonts::text(11.5, QFont::DemiBold);
-    underlined.setUnderline(true);
-    link->add(SheetParts::label(QStringLiteral("GitHub"), underlined, Theme::accent()));
-    link->add(SheetParts::label(qs(model_.updater().githubRepo()), UIFonts::text(10.5), Theme::accent()));
-    link->add(new SymbolGlyph("arrow.up.right.square", 9.5, Theme::accent(), QSize(12, 12)));
-    connect(link, &QAbstractButton::clicked, this, [address] {
-        const QUrl url(address, QUrl::StrictMode);
-        if (url.isValid() && !url.scheme().isEmpty()) QDesktopServices::openUrl(url);
-    });
-    firstLine->addWidget(link);
+    // The repository's page, when this build follows one.
+    if (const std::string repository = model_.updater().githubRepo(); !repository.empty()) {
+        const QString address = QStringLiteral("https://github.com/") + qs(repository);
+        auto* link = new ClickableRow(QMargins(0, 0, 0, 0), 4, content);
+        link->setObjectName(QStringLiteral("creditsLink"));
+        link->setToolTip(address);
+        QFont underlined = UIFonts::text(11.5, QFont::DemiBold);
+        underlined.setUnderline(true);
+        link->add(SheetParts::label(QStringLiteral("GitHub"), underlined, Theme::accent()));
+        link->add(SheetParts::label(qs(repository), UIFonts::text(10.5), Theme::accent()));
+        link->add(new SymbolGlyph("arrow.up.right.square", 9.5, Theme::accent(), QSize(12, 12)));
+        connect(link, &QAbstractButton::clicked, this, [address] {
+            const QUrl url(address, QUrl::StrictMode);
+            if (url.isValid() && !url.scheme().isEmpty()) QDesktopServices::openUrl(url);
+        });
+        firstLine->addWidget(link);
+    }
     firstLine->addStretch(1);
     credits->addLayout(firstLine);
     credits->addWidget(SheetParts::label(qs(L("Avec Qt 6, OpenSSL, libarchive et libcurl", "With Qt 6, OpenSSL, libarchive and libcurl")),

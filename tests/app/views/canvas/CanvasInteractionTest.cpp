@@ -47,7 +47,8 @@ protected:
         first.paths = {stroke(1, {{20, 20}, {80, 20}, {140, 20}}), stroke(2, {{20, 60}, {80, 60}, {140, 60}})};
         PenLayer second = PenLayer::make(1);
         second.paths = {stroke(3, {{30, 100}, {80, 100}, {130, 100}})};
-        document.commitEditedLayers({first, second}, false);
+        document.applyEdit(StrokeEdits::ReplaceLayers{{first, second}});
+        baseUndoCount = document.undoStack().size();
         viewport.resize(200, 160 + CanvasPane::kHeaderHeight + 1);
         viewport.show();
         EXPECT_EQ(target().size(), QSize(200, 160));
@@ -60,7 +61,13 @@ protected:
     CanvasGestureState& state() { return viewport.gestureState(); }
 
     VectorizerController& document() { return model.vectorizer(); }
-    [[nodiscard]] std::size_t undoCount() { return document().undoStack().size(); }
+    /// Undo steps since the fixture's drawing was put in place.
+    [[nodiscard]] std::size_t undoCount() { return document().undoStack().size() - baseUndoCount; }
+    /// Leaves one step on the redo side and the strokes as they were.
+    void makeRedoable() {
+        document().applyEdit(StrokeEdits::Reverse{{3}});
+        document().undo();
+    }
     [[nodiscard]] const VectorPath* path(std::int64_t id) {
         for (const PenLayer& layer : document().result()->layers) {
             for (const VectorPath& p : layer.paths) {
@@ -124,6 +131,7 @@ protected:
     CanvasViewportView viewport{model};
     CanvasEditingController* editing = new CanvasEditingController(model, viewport);
     Qt::MouseButtons held;
+    std::size_t baseUndoCount = 0;
 };
 
 // ---- Selecting ---------------------------------------------------------------------------------
@@ -257,8 +265,7 @@ TEST_F(CanvasInteractionTest, AVertexDragIsOneUndoStepRecordedAtItsFirstMove) {
     EXPECT_EQ(undoCount(), 0u) << "a click on a vertex without moving records nothing";
 
     // Redo survives a still click; a real drag records once, however many events.
-    document().recordUndoSnapshot();
-    document().undo();
+    makeRedoable();
     ASSERT_EQ(document().redoStack().size(), 1u);
     press(at(80, 20));
     release(at(80, 20));
@@ -285,8 +292,7 @@ TEST_F(CanvasInteractionTest, AVertexOfEitherOfTwoSelectedStrokesDragsThatVertex
 
 TEST_F(CanvasInteractionTest, AnEraseDragIsOneUndoStepAndAnEmptyPressRecordsNothing) {
     model.setEditTool(CanvasEditTool::erase);
-    document().recordUndoSnapshot();
-    document().undo();
+    makeRedoable();
     ASSERT_EQ(document().redoStack().size(), 1u);
 
     press(at(50, 40));  // 20 pixels from everything, eraser radius 8
@@ -419,8 +425,7 @@ TEST_F(CanvasInteractionTest, ANewRunEndsTheGestureAndTheSelection) {
 
     // An edit commit or an undo keeps the selection.
     model.setSelectedPathIDs({1});
-    document().recordUndoSnapshot();
-    document().translatePaths({1}, 1, 0);
+    document().applyEdit(StrokeEdits::Translate{{1}, 1, 0});
     document().undo();
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1}));
 }

@@ -428,7 +428,7 @@ TEST_F(CanvasViewportViewTest, AMovedStrokeReachesThePaneAsItsWholeFrame) {
     // Each move updates the cache from the one on screen: the pane draws only around the stroke,
     // and what it shows is the whole frame of the moved stroke.
     for (const QPointF step : {QPointF(3, 2), QPointF(-1, 4)}) {
-        document.translatePaths(moved, step.x(), step.y());
+        document.applyEdit(StrokeEdits::Translate{moved, step.x(), step.y()});
         ASSERT_NE(document.renderCache()->updatedFromSerial, 0u);
         const QImage expected = wholeFrame();
         ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == expected; })) << step.x();

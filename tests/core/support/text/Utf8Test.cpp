@@ -1,8 +1,8 @@
-#include "mcp/Utf8.h"
+#include "core/support/text/Utf8.h"
 
 #include <gtest/gtest.h>
 
-namespace ostrel::mcp {
+namespace ostrel {
 namespace {
 
 constexpr const char* fffd = "\xef\xbf\xbd";
@@ -29,9 +29,9 @@ TEST(Utf8, ReplacesEachMaximalIllFormedSubpart) {
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(sanitizedUtf8(c.bytes), c.expected) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(lossyUtf8(c.bytes), c.expected) << ::testing::PrintToString(c.bytes);
         EXPECT_EQ(isValidUtf8(c.bytes), c.bytes == c.expected) << ::testing::PrintToString(c.bytes);
-        EXPECT_TRUE(isValidUtf8(sanitizedUtf8(c.bytes)));
+        EXPECT_TRUE(isValidUtf8(lossyUtf8(c.bytes)));
     }
 }
 
@@ -52,4 +52,4 @@ TEST(Utf8, TrimsUnicodeWhitespaceAndLineEnds) {
 }
 
 }  // namespace
-}  // namespace ostrel::mcp
+}  // namespace ostrel
