@@ -40,6 +40,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
+// How long a worker without a connection waits for the next one before it ends.
+constexpr std::chrono::seconds kWorkerIdleTime{30};
+
 // Connections refused for the bound whose leftover request is still read away, and for how long.
 constexpr std::size_t kMaxRefusedDraining = 64;
 constexpr std::chrono::milliseconds kRefusedLinger{1000};
@@ -202,6 +205,12 @@ void HTTPServer::stop() {
         if (wakeFD >= 0) (void)::eventfd_write(wakeFD, 1);
         for (const int connection : connections_) (void)::shutdown(connection, SHUT_RDWR);
         for (const std::shared_ptr<Exchange>& exchange : exchanges_) exchange->done.release();
+        for (const int connection : waiting_) {
+            connections_.erase(connection);
+            ::close(connection);
+        }
+        waiting_.clear();
+        handedOver_.notify_all();
         thread = std::move(thread_);
     }
     if (thread.joinable()) {
@@ -213,9 +222,9 @@ void HTTPServer::stop() {
     }
     if (listenFD >= 0) ::close(listenFD);
     if (wakeFD >= 0) ::close(wakeFD);
-    // Every connection thread has been woken and ends promptly; none may outlive the server.
+    // Every worker has been woken and ends promptly; none may outlive the server.
     std::unique_lock guard(lock_);
-    connectionsEnded_.wait(guard, [this] { return connections_.empty(); });
+    workersEnded_.wait(guard, [this] { return workers_ == 0; });
 }
 
 // A connection refused because the bound was reached: its 503 has been sent and its sending side
@@ -285,9 +294,16 @@ void HTTPServer::admit(int rawFD, std::vector<Refused>& refused) {
         if (stopping()) return;
         if (connections_.size() < options_.maxConnections) {
             connections_.insert(rawFD);
+            if (idleWorkers_ > waiting_.size()) {
+                waiting_.push_back(rawFD);
+                handedOver_.notify_one();
+                (void)connection.release();  // the worker that takes it closes it
+                return;
+            }
             try {
-                std::thread([this, rawFD] { serveConnection(rawFD); }).detach();
-                (void)connection.release();  // the connection's thread closes it
+                std::thread([this, rawFD] { workerLoop(rawFD); }).detach();
+                ++workers_;
+                (void)connection.release();
                 return;
             } catch (const std::exception&) {
                 connections_.erase(rawFD);
@@ -305,9 +321,26 @@ void HTTPServer::admit(int rawFD, std::vector<Refused>& refused) {
     }
 }
 
+void HTTPServer::workerLoop(int fd) {
+    for (;;) {
+        serveConnection(fd);
+        std::unique_lock guard(lock_);
+        ++idleWorkers_;
+        handedOver_.wait_for(guard, kWorkerIdleTime, [this] { return stopping() || !waiting_.empty(); });
+        --idleWorkers_;
+        if (stopping() || waiting_.empty()) {
+            // Nothing of the server is touched after the notify but the lock's release.
+            if (--workers_ == 0) workersEnded_.notify_all();
+            return;
+        }
+        fd = waiting_.front();
+        waiting_.pop_front();
+    }
+}
+
 void HTTPServer::serveConnection(int fd) {
     // Closed under the lock, before it leaves `connections_`: stop() never shuts down a descriptor
-    // number that has been reused meanwhile. Nothing of the server is touched after the notify.
+    // number that has been reused meanwhile.
     struct End {
         HTTPServer* server;
         int fd;
@@ -315,7 +348,6 @@ void HTTPServer::serveConnection(int fd) {
             std::lock_guard guard(server->lock_);
             ::close(fd);
             server->connections_.erase(fd);
-            if (server->connections_.empty()) server->connectionsEnded_.notify_all();
         }
     } end{this, fd};
     try {

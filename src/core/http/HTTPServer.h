@@ -1,7 +1,8 @@
 // The loopback HTTP/1.1 server of the local API: 127.0.0.1 only, one request
-// per connection. An accept thread hands each connection to a thread of its
-// own, up to a bound (the next one is answered 503), so a slow or idle client
-// never holds another. Each request's work runs on the Qt main thread (the
+// per connection. An accept thread hands each connection to a worker thread of
+// its own, up to a bound (the next one is answered 503), so a slow or idle
+// client never holds another; a worker waits a while for the next connection
+// before it ends, as starting a thread on a busy machine can take milliseconds. Each request's work runs on the Qt main thread (the
 // handler is posted to qApp) while its connection thread waits a bounded time
 // for the answer.
 #pragma once
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -77,7 +79,10 @@ private:
     void acceptLoop(int listenFD, int wakeFD, std::uint64_t generation);
     /// Starts a thread serving `fd`, or answers 503 into `refused` when the bound is reached.
     void admit(int fd, std::vector<Refused>& refused);
-    /// The thread of one admitted connection: serves it, closes it and leaves `connections_`.
+    /// A worker thread: serves `fd`, then each connection handed over to it, until none comes
+    /// for kWorkerIdleTime or the server stops.
+    void workerLoop(int fd);
+    /// Serves one admitted connection, closes it and removes it from `connections_`.
     void serveConnection(int fd);
     void serveRequest(int fd);
     [[nodiscard]] HTTPResponse answerOnMainThread(HTTPRequest request);
@@ -92,10 +97,14 @@ private:
     std::atomic<std::uint64_t> refusedConnections_{0};
 
     std::mutex lock_;  // guards everything below
-    std::condition_variable connectionsEnded_;  // signalled when `connections_` becomes empty
+    std::condition_variable workersEnded_;  // signalled when `workers_` becomes 0
+    std::condition_variable handedOver_;    // wakes idle workers: a connection waits, or the server stops
     int listenFD_ = -1;
     int wakeFD_ = -1;                       // an eventfd that wakes the accept thread's poll
-    std::set<int> connections_;             // descriptors being served, one detached thread each
+    std::set<int> connections_;             // descriptors admitted: waiting for a worker or being served
+    std::deque<int> waiting_;               // admitted descriptors not yet taken by an idle worker
+    std::size_t workers_ = 0;               // live worker threads (detached), serving or idle
+    std::size_t idleWorkers_ = 0;           // of which waiting for a connection
     std::set<std::shared_ptr<Exchange>> exchanges_;  // requests waiting for the main thread
     std::uint64_t generation_ = 0;
     std::thread thread_;
