@@ -130,6 +130,7 @@ void VectorizerController::setProcessing(bool processing) {
 
 void VectorizerController::loadPreset(SyntheticPreset preset, bool runSynchronously) {
     RasterImage image = SyntheticDrawing::generate(preset, kPresetDocumentWidth, kPresetDocumentHeight);
+    setLastError(std::nullopt);
     activePreset_ = preset;
     sourcePath_.reset();
     sourceTitle_ = label(preset);
@@ -155,6 +156,7 @@ bool VectorizerController::loadFile(const std::string& path, bool runSynchronous
         setLastError(statusMessage_);
         return false;
     }
+    setLastError(std::nullopt);  // a new document: an earlier failure no longer stands
     activePreset_.reset();
     sourcePath_ = path;
     sourceTitle_ = name;
@@ -171,6 +173,7 @@ bool VectorizerController::loadImage(const QImage& image, const std::string& tit
         setLastError(statusMessage_);
         return false;
     }
+    setLastError(std::nullopt);
     activePreset_.reset();
     sourcePath_.reset();
     sourceTitle_ = title;

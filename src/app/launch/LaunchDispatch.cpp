@@ -4,6 +4,8 @@
 #include "core/support/system/FileWriting.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace ostrel {
 namespace {
@@ -40,7 +42,14 @@ LaunchMode chooseLaunchMode(const std::vector<std::string>& arguments) {
     return LaunchWindow{};
 }
 
-bool optionTakesValue(const std::string& word) noexcept { return word == "--lang"; }
+bool optionTakesValue(const std::string& word) noexcept {
+    // Every option of the program that reads the next word: the interface language, the snapshot's
+    // path and view, and the headless vectorizing's output and parameters.
+    static constexpr std::array<std::string_view, 14> withValue{
+        "--lang",      "--view",      "--snapshot",   "--vectorize", "-o",          "--output",    "--format",
+        "--algorithm", "--paper",     "--pens",       "--threshold", "--smoothing", "--tolerance", "--continuity"};
+    return std::find(withValue.begin(), withValue.end(), word) != withValue.end();
+}
 
 std::string fileArgument(const std::vector<std::string>& arguments) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {

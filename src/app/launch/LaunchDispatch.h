@@ -42,7 +42,7 @@ using LaunchMode = std::variant<LaunchVersion, LaunchHelp, LaunchSelfTest, Launc
 /// The run that `arguments` (program path first) asks for. Never fails.
 [[nodiscard]] LaunchMode chooseLaunchMode(const std::vector<std::string>& arguments);
 
-/// True for the options of the windowed run that take the next word as their value ("--lang").
+/// True for the options that take the next word as their value ("--lang", "--view", "-o", …).
 [[nodiscard]] bool optionTakesValue(const std::string& word) noexcept;
 
 /// The file the windowed run opens: the first word after the program path that is neither an

@@ -1,25 +1,24 @@
 #include "app/launch/WindowedRun.h"
 
 #include "app/launch/LaunchDispatch.h"
-#include "app/launch/RunningInstance.h"
 #include "app/launch/SignalQuit.h"
+#include "app/launch/SingleInstance.h"
 #include "app/launch/Snapshot.h"
 #include "app/remote/RemoteControl.h"
 #include "app/shell/AppModel.h"
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "app/views/MainWindow.h"
-#include "app/views/sheets/PreferencesView.h"
+#include "app/views/SettingsWindow.h"
 #include "core/model/Localization.h"
 #include "core/support/app/SettingsStore.h"
-#include "core/support/system/PortNumber.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QVBoxLayout>
 
 #include <clocale>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,36 +26,62 @@
 
 namespace ostrel {
 
+std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) { return std::make_unique<SettingsWindow>(model); }
+
 namespace {
 
-/// The settings window: the preferences on their own, fixed at the size they give themselves.
-std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
-    window->setWindowTitle(QString::fromStdString(L("Réglages", "Settings")));
-    auto* layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* preferences = new PreferencesView(model, window.get());
-    layout->addWidget(preferences);
-    window->setFixedSize(preferences->minimumSize().expandedTo(preferences->sizeHint()));
-    return window;
+/// A later start: its file (or nothing) goes to the running Ostrel, and its answer is this
+/// process's exit status.
+int handOff(const InstancePlace& place, const std::string& file) {
+    InstanceRequest request;
+    if (!file.empty()) request.file = file;
+    const HandOffResult result = handOffToRunningInstance(place, request);
+    switch (result.outcome) {
+        case HandOffResult::Outcome::done: return 0;
+        case HandOffResult::Outcome::refused:
+            std::fprintf(stderr, "Ostrel: %s\n", result.message.c_str());
+            return 1;
+        case HandOffResult::Outcome::unreachable: break;
+    }
+    std::fprintf(
+        stderr, "Ostrel: %s (%s)\n",
+        L("un autre Ostrel tourne déjà mais ne répond pas", "another Ostrel is running but does not answer").c_str(),
+        result.message.c_str());
+    return 1;
 }
 
-/// The end of every run: a plot still going is stopped with the pen raised, then the pending
-/// vectorization, the OSC server and the HTTP listener stop.
+}  // namespace
+
 void stopEverything(AppModel& model) {
     const AxiDrawRunState& plot = model.plotter().runState();
     if (plot.isRunning() || plot.isPaused()) model.plotter().stopPlot();
     if (RemoteControl* remote = model.remoteControl()) remote->stopAllServices();
 }
 
-}  // namespace
+void quitForSignal(AppModel& model) {
+    stopEverything(model);
+    // exit() ends every event loop, a modal dialog's too, without sending a close to any window.
+    QCoreApplication::exit(0);
+}
+
+std::optional<std::string> takeHandOff(AppModel& model, QWidget& window, const std::optional<std::string>& file) {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    if (!file) return std::nullopt;
+    if (model.open(std::filesystem::path(*file))) return std::nullopt;
+    return model.vectorizer().statusMessage();
+}
 
 int runWindowed(int& argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
     const std::string file = fileArgument(arguments);
-    // A file for an Ostrel that already runs goes to it; this process then has nothing to do.
-    if (!file.empty() && handOffFileToRunningInstance(apiPortFromEnvironment(), std::filesystem::absolute(file))) {
-        return 0;
+    // One window per user and settings folder: a later start gives its file to the running one.
+    std::unique_ptr<InstanceServer> instance;
+    if (const auto place = instancePlaceFromEnvironment()) {
+        instance = InstanceServer::claim(*place);
+        if (!instance) return handOff(*place, file);
     }
 
     QApplication application(argc, argv);
@@ -93,11 +118,20 @@ int runWindowed(int& argc, char** argv) {
     // Closing the main window ends the run, also while the settings window is open.
     settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
 
-    SignalQuit quitOnSignal([] { QCoreApplication::quit(); });
+    SignalQuit quitOnSignal([&model] { quitForSignal(model); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &model, [&model] { stopEverything(model); });
 
     window.show();
+    if (instance && !instance->listen([&model, &window](const InstanceRequest& request) {
+            return takeHandOff(model, window, request.file);
+        })) {
+        std::fprintf(stderr, "Ostrel: %s\n",
+                     L("les démarrages suivants ne pourront pas confier leurs fichiers à cette fenêtre",
+                       "later starts cannot hand their files to this window")
+                         .c_str());
+    }
     const int status = QApplication::exec();
+    instance.reset();
     if (RemoteControl* remote = model.remoteControl()) remote->setSnapshotSource(nullptr);
     return status;
 }

@@ -211,9 +211,14 @@ void AxiDrawPlotRun::afterSleep(bool wasRestoreStep) {
     AxiDrawPlotterController& c = *controller_;
     const auto n = static_cast<std::int64_t>(inputs_.job.steps.size());
     const std::int64_t done = index_ + 1;
+    const std::string percentBefore = rounded(c.progressFraction_ * 100.0);
     c.setCompletedStepCount(done);
     c.setProgressFraction(static_cast<double>(done) / static_cast<double>(n));
-    if (done == n || done % kProgressTextEvery == 0) writeProgressText();
+    // The text names the same whole percent as the bar beside it: it is rewritten whenever that
+    // percent changes, and every few steps for the position.
+    if (done == n || done % kProgressTextEvery == 0 || rounded(c.progressFraction_ * 100.0) != percentBefore) {
+        writeProgressText();
+    }
     if (done == n) {
         complete();
         return;

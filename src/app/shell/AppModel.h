@@ -25,6 +25,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
@@ -33,6 +34,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QTimer;
@@ -49,6 +51,9 @@ enum class ViewAnimation {
     zoomStep,          // ease-out 0.14 s
     zoomReset,         // spring, response 0.18 s, damping 1.0
 };
+
+/// What a flash message tells: news (a copy, a save, an edit) or a failure, drawn in its own colour.
+enum class FlashKind { info, error };
 
 /// A selected vertex: a stroke id and an index into that stroke's points.
 struct SelectedVertex {
@@ -137,6 +142,8 @@ public:
     [[nodiscard]] bool showExport() const noexcept { return showExport_; }
     [[nodiscard]] VectorExportFormat exportFormat() const noexcept { return exportFormat_; }
     [[nodiscard]] const std::optional<std::string>& flashMessage() const noexcept { return flashMessage_; }
+    /// The kind of the flash message shown now (or last shown).
+    [[nodiscard]] FlashKind flashKind() const noexcept { return flashKind_; }
     /// True while any sheet flag is set.
     [[nodiscard]] bool hasOpenSheet() const noexcept;
 
@@ -173,7 +180,7 @@ public:
     void setOutputMode(VectorOutputMode mode);
     /// Shows `message` (already in the interface language) for the flash duration; a newer flash
     /// replaces it and restarts the period.
-    void flash(std::string message);
+    void flash(std::string message, FlashKind kind = FlashKind::info);
     /// Zoom clamped to [0.2, 64] about `anchorFromCenter` (pane points from the pane centre), so
     /// the content under the anchor stays there. Changes below 0.00001 and non-finite input do nothing.
     void applyZoom(double newScale, QPointF anchorFromCenter, ViewAnimation animation = ViewAnimation::none);
@@ -256,6 +263,12 @@ private:
     void storeBool(const char* name, bool value);
     /// After a new image: selection cleared, zoom 1 and pan 0 without animation.
     void resetViewAfterLoad();
+    /// Where the open and save panels start: the current image's folder, else the folder last
+    /// chosen in a panel, else the most recent file's; empty: the panel's own choice.
+    [[nodiscard]] std::filesystem::path panelFolder() const;
+    /// The save panel with the format's `extension`, which a name typed without one receives.
+    std::optional<std::filesystem::path> chooseSaveLocation(const std::string& title, const std::string& suggestedName,
+                                                            const QStringList& nameFilters, std::string_view extension);
     /// Writes `text` to `file` atomically; the error's description on failure.
     [[nodiscard]] static std::optional<std::string> writeText(const std::filesystem::path& file,
                                                               const std::string& text);
@@ -289,6 +302,7 @@ private:
     std::int64_t activeDrawPenIndex_ = 0;
     double eraserRadiusPx_ = 8.0;
     std::vector<std::filesystem::path> recentURLs_;
+    std::filesystem::path lastPanelFolder_;  // the folder of the last file chosen in a panel
     double zoomScale_ = 1.0;
     QPointF panOffset_{0, 0};
     bool showAbout_ = false;
@@ -299,6 +313,7 @@ private:
     bool showExport_ = false;
     VectorExportFormat exportFormat_ = VectorExportFormat::svgAxiDraw;
     std::optional<std::string> flashMessage_;
+    FlashKind flashKind_ = FlashKind::info;
     QTimer* flashTimer_ = nullptr;  // child; clears the message when it fires
     QPointer<WindowKeyFilter> keyMonitor_;
 };

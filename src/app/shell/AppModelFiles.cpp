@@ -36,10 +36,32 @@ std::string AppModel::saveBaseName() const {
     return "vectorized";
 }
 
+std::filesystem::path AppModel::panelFolder() const {
+    if (const auto& path = vectorizer_->sourcePath()) return std::filesystem::path(*path).parent_path();
+    if (!lastPanelFolder_.empty()) return lastPanelFolder_;
+    if (!recentURLs_.empty()) return recentURLs_.front().parent_path();
+    return {};
+}
+
+std::optional<std::filesystem::path> AppModel::chooseSaveLocation(const std::string& title,
+                                                                  const std::string& suggestedName,
+                                                                  const QStringList& nameFilters,
+                                                                  std::string_view extension) {
+    auto file = panels_->chooseSaveLocation(qText(title), panelFolder(), qText(suggestedName), nameFilters,
+                                            QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())));
+    if (!file) return std::nullopt;
+    // A name typed without an extension gets the format's.
+    if (!file->has_extension() && file->has_filename()) *file += "." + std::string(extension);
+    lastPanelFolder_ = file->parent_path();
+    return file;
+}
+
 void AppModel::openImagePanel() {
     const auto file = panels_->chooseFileToOpen(qText(L("Ouvrir un dessin ou une image", "Open Drawing or Image")),
-                                                openableImageFilters());
-    if (file) open(*file);
+                                                openableImageFilters(), panelFolder());
+    if (!file) return;
+    lastPanelFolder_ = file->parent_path();
+    open(*file);
 }
 
 bool AppModel::open(const std::filesystem::path& file) {
@@ -82,12 +104,11 @@ void AppModel::saveSVGPushPanel() {
     if (!vectorizer_->result()) return;
     // What is written is the text of now, whatever happens while the panel is open.
     const std::string svg = vectorizer_->result()->svgAxiDraw;
-    const auto file = panels_->chooseSaveLocation(qText(L("Enregistrer le SVG pour AxiDraw", "Save AxiDraw SVG")),
-                                                  qText(saveBaseName() + "-axidraw.svg"),
-                                                  {QStringLiteral("SVG (*.svg)")});
+    const auto file = chooseSaveLocation(L("Enregistrer le SVG pour AxiDraw", "Save AxiDraw SVG"),
+                                         saveBaseName() + "-axidraw.svg", {QStringLiteral("SVG (*.svg)")}, "svg");
     if (!file) return;
     if (const auto error = writeText(*file, svg)) {
-        flash(L("Erreur d'écriture : " + *error, "Write error: " + *error));
+        flash(L("Erreur d'écriture : " + *error, "Write error: " + *error), FlashKind::error);
         return;
     }
     const std::string name = file->filename().string();
@@ -107,11 +128,12 @@ void AppModel::saveExport() {
     const auto& result = vectorizer_->result();
     if (!result) return;
     const std::string text = SVGExporter::render(exportFormat_, *result, vectorizer_->params());
-    const std::string suggested = saveBaseName() + "." + std::string(fileExtension(exportFormat_));
-    const auto file = panels_->chooseSaveLocation(qText(L("Exporter le tracé", "Export Plot")), qText(suggested), {});
+    const std::string_view extension = fileExtension(exportFormat_);
+    const auto file = chooseSaveLocation(L("Exporter le tracé", "Export Plot"), saveBaseName() + "." + std::string(extension),
+                                         {}, extension);
     if (!file) return;  // the sheet stays open
     if (const auto error = writeText(*file, text)) {
-        flash(L("Erreur : " + *error, "Error: " + *error));
+        flash(L("Erreur : " + *error, "Error: " + *error), FlashKind::error);
         return;
     }
     setShowExport(false);

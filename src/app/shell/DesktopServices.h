@@ -20,14 +20,20 @@ namespace ostrel {
 class FilePanels {
 public:
     virtual ~FilePanels() = default;
-    /// A modal open panel for one existing file (no folders); the chosen path, or none on cancel.
+    /// A modal open panel for one existing file (no folders), showing `folder` first (the panel's
+    /// own choice when empty); the chosen path, or none on cancel.
     [[nodiscard]] virtual std::optional<std::filesystem::path> chooseFileToOpen(const QString& title,
-                                                                                const QStringList& nameFilters) = 0;
-    /// A modal save panel proposing `suggestedName`; the chosen path, or none on cancel. No name
-    /// filter means any file name.
+                                                                                const QStringList& nameFilters,
+                                                                                const std::filesystem::path& folder) = 0;
+    /// A modal save panel proposing `suggestedName` in `folder` (the panel's own choice when
+    /// empty); the chosen path, or none on cancel. No name filter means any file name. A typed
+    /// name without an extension gets `defaultSuffix` (when not empty) before the panel checks
+    /// whether the file exists.
     [[nodiscard]] virtual std::optional<std::filesystem::path> chooseSaveLocation(const QString& title,
+                                                                                  const std::filesystem::path& folder,
                                                                                   const QString& suggestedName,
-                                                                                  const QStringList& nameFilters) = 0;
+                                                                                  const QStringList& nameFilters,
+                                                                                  const QString& defaultSuffix) = 0;
 };
 
 class Pasteboard {
@@ -44,10 +50,13 @@ public:
 class QtFilePanels final : public FilePanels {
 public:
     [[nodiscard]] std::optional<std::filesystem::path> chooseFileToOpen(const QString& title,
-                                                                        const QStringList& nameFilters) override;
+                                                                        const QStringList& nameFilters,
+                                                                        const std::filesystem::path& folder) override;
     [[nodiscard]] std::optional<std::filesystem::path> chooseSaveLocation(const QString& title,
+                                                                          const std::filesystem::path& folder,
                                                                           const QString& suggestedName,
-                                                                          const QStringList& nameFilters) override;
+                                                                          const QStringList& nameFilters,
+                                                                          const QString& defaultSuffix) override;
 };
 
 class QtPasteboard final : public Pasteboard {

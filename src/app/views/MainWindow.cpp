@@ -2,6 +2,7 @@
 
 #include "app/shell/AppMenuBar.h"
 #include "app/shell/AppModel.h"
+#include "app/ui/WheelFocusRule.h"
 #include "app/views/ContentView.h"
 #include "core/model/Localization.h"
 
@@ -18,6 +19,7 @@ namespace ostrel {
 MainWindow::MainWindow(AppModel& model, QWidget* parent)
     : QMainWindow(parent), model_(model), confirmClose_(askToStopPlotAndQuit) {
     setWindowTitle(QStringLiteral("Ostrel"));
+    WheelFocusRule::install();
     content_ = new ContentView(model_, this);
     content_->setMinimumSize(kMinimumWidth, kMinimumHeight);
     setCentralWidget(content_);

@@ -17,6 +17,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -28,6 +29,9 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace ostrel {
 
@@ -202,13 +206,20 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
 
     applyDecodeAllocationLimit();
     QBuffer stream;  // a stream's bytes, read by the check
+    QFile file;      // a regular file, opened by the bytes of its path (a name need not be UTF-8)
     QImageReader reader;
     if (checked.outcome == ImageFileCheck::Outcome::inMemory) {
         stream.setData(checked.bytes);
         stream.open(QIODevice::ReadOnly);
         reader.setDevice(&stream);
     } else {
-        reader.setFileName(QString::fromStdString(path));
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return std::nullopt;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        reader.setDevice(&file);
     }
     reader.setAutoTransform(true);
     reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding

@@ -251,8 +251,10 @@ namespace {
 
 Error plotRunningError() {
     return UpdateError::make(UpdateError::plotRunning,
-                             L("Un tracé est en cours : la mise à jour attendra qu'il soit terminé.",
-                               "A plot is running: the update waits until it has finished."));
+                             L("Un tracé est en cours : la mise à jour n'est pas installée. Une fois le tracé "
+                               "terminé, cliquez sur Rechercher à nouveau pour l'installer.",
+                               "A plot is running: the update was not installed. Once the plot has finished, click "
+                               "Check Again to install it."));
 }
 
 Error notReplaceableError() {

@@ -49,5 +49,24 @@ TEST(LaunchDispatch, FileArgumentIsTheFirstPlainWordAndSkipsOptionValues) {
     EXPECT_EQ(fileArgument({"/d/Ostrel"}), "");
 }
 
+TEST(LaunchDispatch, NoOptionValueIsEverTakenForTheFile) {
+    const struct {
+        Words words;
+        std::string file;
+    } cases[] = {
+        {{"Ostrel", "--view", "about"}, ""},
+        {{"Ostrel", "--view", "about", "/d/drawing.png"}, "/d/drawing.png"},
+        {{"Ostrel", "--lang", "en", "--view", "vector", "/d/drawing.png"}, "/d/drawing.png"},
+        {{"Ostrel", "-o", "/d/out.svg", "--format", "csv"}, ""},
+        {{"Ostrel", "--algorithm", "skeletonize", "--paper", "A3", "--pens", "2", "/d/a.png"}, "/d/a.png"},
+        {{"Ostrel", "--threshold", "128", "--smoothing", "0.5", "--tolerance", "1", "--continuity", "4"}, ""},
+        {{"Ostrel", "--output", "/d/o.svg", "/d/b.png"}, "/d/b.png"},
+        // Options without a value leave the next word alone.
+        {{"Ostrel", "--hatch", "/d/c.png"}, "/d/c.png"},
+        {{"Ostrel", "--black", "/d/c.png", "--view"}, "/d/c.png"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fileArgument(c.words), c.file) << ::testing::PrintToString(c.words);
+}
+
 }  // namespace
 }  // namespace ostrel

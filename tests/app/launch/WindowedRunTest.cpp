@@ -18,6 +18,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include <netinet/in.h>
@@ -105,6 +108,31 @@ protected:
         return done();
     }
 
+    /// A later start of the program with the same settings folder, run to its end. Its arguments
+    /// are passed as raw bytes.
+    test::ProcessResult startAgain(const std::vector<std::string>& arguments) {
+        std::map<std::string, std::string> variables;
+        for (const QString& key : environment.keys()) {
+            variables[key.toStdString()] = environment.value(key).toStdString();
+        }
+        return test::runProcess(OSTREL_BINARY, arguments, variables);
+    }
+
+    nlohmann::json plotter() {
+        const test::ProcessResult curl = test::runProcess({"curl", "-s", "-m", "10", url("/v1/axidraw")});
+        return nlohmann::json::parse(curl.out, nullptr, false);
+    }
+
+    /// Starts the program on `arguments` and waits until it shows `title`, vectorized.
+    void startShowing(const QStringList& arguments, const std::string& title) {
+        start(arguments);
+        ASSERT_TRUE(waitUntil([&] {
+            const nlohmann::json s = state();
+            return s.is_object() && s.value("sourceTitle", "") == title && !s.value("isProcessing", true) &&
+                   s["metrics"].value("pathCount", 0) > 0;
+        })) << state().dump();
+    }
+
     std::string url(const std::string& target) const {
         return "http://127.0.0.1:" + std::to_string(apiPort) + target;
     }
@@ -126,7 +154,7 @@ protected:
     QProcess program;
 };
 
-TEST_F(WindowedRun, ServesTheWindowRemotelyHandsOverFilesAndEndsOnSigterm) {
+TEST_F(WindowedRun, ServesTheWindowRemotelyAndEndsOnSigterm) {
     // The language chosen in an earlier run is the one this run speaks.
     {
         QtSettingsStore settings;
@@ -134,9 +162,7 @@ TEST_F(WindowedRun, ServesTheWindowRemotelyHandsOverFilesAndEndsOnSigterm) {
         language.setCurrent(AppLanguage::en);
     }
     const std::string drawing = folder.file("drawing.png");
-    const std::string other = folder.file("other.png");
     test::writeDrawing(drawing);
-    test::writeDrawing(other);
 
     start({QString::fromStdString(drawing)});
     ASSERT_TRUE(waitUntil([&] {
@@ -162,14 +188,6 @@ TEST_F(WindowedRun, ServesTheWindowRemotelyHandsOverFilesAndEndsOnSigterm) {
         test::runProcess({"oscsend", "127.0.0.1", std::to_string(oscPort), "/ostrel/pens", "i", "3"});
         EXPECT_TRUE(waitUntil([&] { return state().value("penCount", 0) == 3; })) << state().dump();
     }
-
-    // A second start with a file gives it to this one and ends at once.
-    QProcess second;
-    second.setProcessEnvironment(environment);
-    second.start(OSTREL_BINARY, {QString::fromStdString(other)});
-    ASSERT_TRUE(second.waitForFinished(20000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(state().value("sourceTitle", ""), "other.png");
 
     // A fresh settings folder: the daily check runs shortly after start, against the stub.
     EXPECT_TRUE(waitUntil([&] { return feedWasAsked(); }));
@@ -231,5 +249,105 @@ TEST_F(WindowedRun, RefusesSpecialFilesWithoutBlocking) {
     EXPECT_EQ(program.exitCode(), 0);
 }
 
+/// The value of `key` in the [Desktop Entry] group of `entry`, or empty.
+std::string desktopValue(const std::string& entry, const std::string& key) {
+    std::istringstream lines(entry);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return {};
+}
+
+TEST_F(WindowedRun, TheDesktopEntryNamesTheClassOfTheWindowAndSpeaksFrench) {
+    const std::string entry = test::readFile(OSTREL_SOURCE_DIR "/data/app.ostrel.Ostrel.desktop");
+    for (const char* key : {"Name[fr]", "GenericName[fr]", "Comment[fr]"}) {
+        EXPECT_FALSE(desktopValue(entry, key).empty()) << key;
+    }
+    const std::string startupClass = desktopValue(entry, "StartupWMClass");
+    ASSERT_FALSE(startupClass.empty());
+    if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xwininfo").isEmpty()) {
+        GTEST_SKIP() << "xvfb-run or xwininfo is missing (./dev setup)";
+    }
+    // The program on a real X server; xwininfo names each window's instance and class.
+    const std::string script =
+        "\"$0\" & pid=$!; for i in $(seq 150); do found=$(xwininfo -root -tree | grep '\"Ostrel\": (\"'); "
+        "[ -n \"$found\" ] && break; sleep 0.2; done; echo \"$found\"; kill $pid; wait $pid";
+    const test::ProcessResult run = test::runProcess("xvfb-run", {"-a", "sh", "-c", script, OSTREL_BINARY},
+                                                     {{"QT_QPA_PLATFORM", "xcb"},
+                                                      {"XDG_CONFIG_HOME", config.path().string()},
+                                                      {"OSTREL_API_PORT", std::to_string(apiPort)},
+                                                      {"OSTREL_OSC_IN_PORT", std::to_string(oscPort)},
+                                                      {"KAVRIN_UPDATE_URL", "http://127.0.0.1:9/feed.json"}});
+    const std::regex windowClass(R"re("Ostrel": \("[^"]*" "([^"]*)"\))re");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(run.out, match, windowClass)) << run.out << run.err;
+    EXPECT_EQ(match[1].str(), startupClass);
+}
+
+TEST_F(WindowedRun, ALaterStartHandsItsFileOrNothingToTheRunningWindowAndReportsTheOutcome) {
+    {
+        QtSettingsStore settings;
+        LanguageSettings language([] { return LanguageEnvironment{}; }, &settings);
+        language.setCurrent(AppLanguage::en);
+    }
+    const std::string drawing = folder.file("drawing.png");
+    const std::string other = folder.file("other.png");
+    const std::string latin1 = folder.file("caf\xe9.png");  // not UTF-8: the bytes must arrive unchanged
+    test::writeDrawing(drawing);
+    test::writeDrawing(other);
+    std::filesystem::copy_file(drawing, latin1);  // by its bytes (Qt would write the name as UTF-8)
+    // The value of --view is never the file: the drawing after it is.
+    startShowing({"--view", "about", QString::fromStdString(drawing)}, "drawing.png");
+    const auto recentPaths = [] {
+        QtSettingsStore settings;  // reads the file the window wrote
+        return settings.stringList("recentPaths").value_or(std::vector<std::string>{});
+    };
+
+    // The file goes through the window's own open: it is shown and heads the recent list.
+    test::ProcessResult second = startAgain({other});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(state().value("sourceTitle", ""), "other.png");
+    ASSERT_FALSE(recentPaths().empty());
+    EXPECT_EQ(recentPaths().front(), other);
+
+    // A file the running window cannot open: said on standard error, with a failing status.
+    second = startAgain({"--lang", "en", folder.file("missing.png")});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("Could not load image \"missing.png\""), std::string::npos) << second.err;
+    EXPECT_EQ(state().value("sourceTitle", ""), "other.png");
+
+    second = startAgain({latin1});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(state().value("sourceTitle", "").rfind("caf", 0), 0u) << state().dump();
+
+    // No file: the running window is raised and this start ends; there is still one program.
+    second = startAgain({});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(program.state(), QProcess::Running);
+    EXPECT_EQ(state().value("apiPort", 0), apiPort);
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    // With the first one gone, the next start is the window again.
+    start({});
+    EXPECT_TRUE(waitUntil([&] { return state().is_object(); }));
+}
+
+TEST_F(WindowedRun, SigtermDuringAPlotStopsItAndQuitsWithoutAsking) {
+    test::writeDrawing(folder.file("drawing.png"));
+    startShowing({QString::fromStdString(folder.file("drawing.png"))}, "drawing.png");
+    ASSERT_EQ(plotter().value("isSimulator", false), true);
+    test::runProcess({"curl", "-s", "-m", "10", "-X", "POST", "-H", "Content-Type: application/json", "-d",
+                      R"({"action":"plot"})", url("/v1/axidraw")});
+    ASSERT_TRUE(waitUntil([&] { return plotter().value("isBusy", false); })) << plotter().dump();
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000)) << "the window waited for an answer";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(get("/v1/state"), 0);
+}
+
 }  // namespace
 }  // namespace ostrel
+

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <set>
 
 namespace ostrel {
 namespace {
@@ -515,8 +516,20 @@ TEST_F(PlotterOnBoard, SimulatorPlaysTheSameRunFaster) {
     config.pauseBetweenPenLayers = false;
     controller->setConfig(config);
     std::vector<std::string> texts;
-    QObject::connect(controller.get(), &AxiDrawPlotterController::statusLogChanged, controller.get(),
-                     [&] { texts.push_back(controller->statusLog()); });
+    std::set<std::string> textPercents;  // the percent each progress text names, with the fraction then
+    std::set<std::string> barPercents;   // every whole percent the bar showed
+    QObject::connect(controller.get(), &AxiDrawPlotterController::statusLogChanged, controller.get(), [&] {
+        texts.push_back(controller->statusLog());
+        if (!texts.back().starts_with("Plotting ")) return;
+        const std::string named = texts.back().substr(9, texts.back().find('%') - 9);
+        textPercents.insert(named);
+        EXPECT_EQ(named, std::to_string(std::lround(controller->progressFraction() * 100))) << texts.back();
+    });
+    QObject::connect(controller.get(), &AxiDrawPlotterController::progressFractionChanged, controller.get(), [&] {
+        if (controller->runState().isRunning() && controller->progressFraction() > 0) {
+            barPercents.insert(std::to_string(std::lround(controller->progressFraction() * 100)));
+        }
+    });
     controller->startPlot(twoPenDrawing());
     ASSERT_TRUE(finishRun());
     EXPECT_TRUE(board.commands().empty());
@@ -531,7 +544,9 @@ TEST_F(PlotterOnBoard, SimulatorPlaysTheSameRunFaster) {
     std::vector<std::string> progress;
     std::copy_if(texts.begin(), texts.end(), std::back_inserter(progress),
                  [](const std::string& t) { return t.starts_with("Plotting "); });
-    EXPECT_EQ(static_cast<std::int64_t>(progress.size()), n / 12 + (n % 12 != 0 ? 1 : 0));
+    // The text never lags the bar: each whole percent the bar reached was also written out.
+    EXPECT_EQ(textPercents, barPercents);
+    EXPECT_GE(static_cast<std::int64_t>(progress.size()), n / 12);
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), "Plotting 100% — (0, 0 mm)");
     EXPECT_EQ(texts.back(), "AxiDraw plot complete — returned to (0, 0 mm)");

@@ -207,6 +207,71 @@ TEST_F(FileActionsTest, SavingWritesTheFileAndClosesTheSheet) {
               SVGExporter::render(VectorExportFormat::txt, *model->vectorizer().result(), model->vectorizer().params()));
 }
 
+TEST_F(FileActionsTest, ANameTypedWithoutAnExtensionGetsTheFormats) {
+    loadVectorized();
+    const struct {
+        std::optional<VectorExportFormat> format;  // none: the plotter SVG
+        const char* typed;
+        const char* written;
+    } cases[] = {
+        {std::nullopt, "out2", "out2.svg"},
+        {std::nullopt, "out3.svg", "out3.svg"},
+        {VectorExportFormat::csv, "sheet", "sheet.csv"},
+        {VectorExportFormat::svgPreview, "preview", "preview.svg"},
+        {VectorExportFormat::json, "plot.data", "plot.data"},  // an extension of the person's own stays
+        {VectorExportFormat::txt, "notes.TXT", "notes.TXT"},
+    };
+    for (const auto& c : cases) {
+        panels->answers = {files.path() / c.typed};
+        if (c.format) {
+            model->setExportFormat(*c.format);
+            model->saveExport();
+        } else {
+            model->saveSVGPushPanel();
+        }
+        EXPECT_TRUE(std::filesystem::is_regular_file(files.path() / c.written)) << c.typed;
+        EXPECT_EQ(panels->shown.back().defaultSuffix, c.format ? QString::fromUtf8(fileExtension(*c.format)) : "svg");
+        if (std::string(c.typed) != c.written) {
+            EXPECT_FALSE(std::filesystem::exists(files.path() / c.typed)) << c.typed;
+        }
+    }
+}
+
+TEST_F(FileActionsTest, PanelsStartBesideTheImageElseInTheLastFolderUsed) {
+    // Nothing open and nothing chosen yet: the most recent file's folder (none here: the panel's own).
+    panels->answers = {std::nullopt};
+    model->openImagePanel();
+    EXPECT_EQ(panels->shown.back().folder, std::filesystem::path());
+
+    loadVectorized("scans/drawing.png");
+    panels->answers = {std::nullopt, std::nullopt, files.path() / "exports" / "out.svg", std::nullopt};
+    model->openImagePanel();
+    EXPECT_EQ(panels->shown.back().folder, files.path() / "scans");
+    model->saveSVGPushPanel();
+    EXPECT_EQ(panels->shown.back().folder, files.path() / "scans");
+    model->saveExport();  // chosen in another folder: still beside the image next time
+    model->saveExport();
+    EXPECT_EQ(panels->shown.back().folder, files.path() / "scans");
+
+    // A pasted image has no folder: the last folder chosen in a panel.
+    pasteboard->picture = test::threeStrokeDrawing();
+    model->pasteImageFromClipboard();
+    ASSERT_FALSE(model->vectorizer().sourcePath());
+    panels->answers = {std::nullopt};
+    model->openImagePanel();
+    EXPECT_EQ(panels->shown.back().folder, files.path() / "exports");
+
+    // A fresh start reading the same recent list begins in the most recent file's folder.
+    AppModel::Environment environment;
+    environment.settings = &settings;
+    environment.panels = panels;
+    environment.pasteboard = pasteboard;
+    AppModel next(AppModel::Options{false, true, false}, std::move(environment));
+    panels->answers = {std::nullopt};
+    next.openImagePanel();
+    EXPECT_EQ(panels->shown.back().folder, files.path() / "scans");
+}
+
 TEST_F(FileActionsTest, AFailedWriteLeavesTheTargetAndKeepsTheSheetOpen) {
     loadVectorized();
     // A folder in the way: nothing can replace it, and what it holds stays.

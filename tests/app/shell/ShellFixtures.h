@@ -52,15 +52,19 @@ public:
         QString title;
         QString suggestedName;
         QStringList filters;
+        std::filesystem::path folder;
+        QString defaultSuffix;
     };
 
-    std::optional<std::filesystem::path> chooseFileToOpen(const QString& title, const QStringList& filters) override {
-        shown.push_back({title, {}, filters});
+    std::optional<std::filesystem::path> chooseFileToOpen(const QString& title, const QStringList& filters,
+                                                          const std::filesystem::path& folder) override {
+        shown.push_back({title, {}, filters, folder, {}});
         return next();
     }
-    std::optional<std::filesystem::path> chooseSaveLocation(const QString& title, const QString& suggestedName,
-                                                            const QStringList& filters) override {
-        shown.push_back({title, suggestedName, filters});
+    std::optional<std::filesystem::path> chooseSaveLocation(const QString& title, const std::filesystem::path& folder,
+                                                            const QString& suggestedName, const QStringList& filters,
+                                                            const QString& defaultSuffix) override {
+        shown.push_back({title, suggestedName, filters, folder, defaultSuffix});
         return next();
     }
 

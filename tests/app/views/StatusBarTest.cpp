@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 namespace ostrel {
 namespace {
@@ -85,10 +86,13 @@ TEST_F(StatusBarTest, MessagePriorityIndicatorAndErrorColour) {
     EXPECT_EQ(message->color(), Theme::danger());
     EXPECT_EQ(pixelAtCentreOf("indicator"), Theme::danger());
 
-    // A flash wins over the status and keeps the error's colour.
+    // A flash wins over the status and is drawn in the colour of its own kind, whatever stands.
+    model->flash("Write error: disk full", FlashKind::error);
+    EXPECT_EQ(message->color(), Theme::danger());
     model->flash("Saved: plot.svg");
     EXPECT_EQ(message->text(), "Saved: plot.svg");
-    EXPECT_EQ(message->color(), Theme::danger());
+    EXPECT_EQ(message->color(), Theme::textDim());
+    EXPECT_EQ(pixelAtCentreOf("indicator"), Theme::danger()) << "the dot still tells the error";
 
     // A run under way while the earlier error stands: spinner, the flash first, then the stage.
     VectorizerParams params = document.params();
@@ -107,6 +111,29 @@ TEST_F(StatusBarTest, MessagePriorityIndicatorAndErrorColour) {
     EXPECT_EQ(message->color(), Theme::textDim());
     EXPECT_EQ(message->text().toStdString(), document.statusMessage());
     EXPECT_EQ(pixelAtCentreOf("indicator"), Theme::alive());
+}
+
+TEST_F(StatusBarTest, AGoodDocumentAfterAFailedOpenClearsTheErrorAtOnce) {
+    make();
+    auto* message = part<MiddleElidedText>("message");
+    const auto good = files.path() / "good.png";
+    test::writeDrawing(good);
+    for (const auto& open : std::vector<std::function<bool()>>{
+             [&] { return model->open(good); },
+             [&] { return model->vectorizer().loadImage(test::threeStrokeDrawing(), "pasted", false); },
+             [&] {
+                 model->vectorizer().loadPreset(SyntheticPreset::rosette, false);
+                 return true;
+             }}) {
+        ASSERT_FALSE(model->open(files.path() / "missing.png"));
+        ASSERT_EQ(message->color(), Theme::danger());
+        ASSERT_TRUE(open());
+        // The new document's run has not even finished: the old failure no longer stands.
+        EXPECT_FALSE(model->vectorizer().lastError());
+        EXPECT_EQ(message->color(), Theme::textDim());
+        EXPECT_EQ(pixelAtCentreOf("indicator").rgb() == Theme::danger().rgb(), false);
+        model->vectorizer().runSynchronousVectorization();
+    }
 }
 
 TEST_F(StatusBarTest, FiguresAppearWithTheFirstResult) {

@@ -273,7 +273,9 @@ TEST(UpdateInstallTest, NoInstallWhileAPlotRuns) {
     const std::string zip = test::makeZip(goodTree());
     rig.offer(rig.releaseFor(zip), serve(zip));
     rig.host.plotRunning = true;
-    EXPECT_EQ(rig.installAndWaitForFailure(), "A plot is running: the update waits until it has finished.");
+    EXPECT_EQ(rig.installAndWaitForFailure(),
+              "A plot is running: the update was not installed. Once the plot has finished, click Check Again to "
+              "install it.");
     for (const auto& request : rig.stub.requests()) EXPECT_NE(request.target, "/Ostrel.zip");
     rig.expectUntouched("plot running");
 }

@@ -1,6 +1,7 @@
 // The status bar along the bottom of the main window: what the document is doing (a turning arc
-// while a run works, else a dot, green or red after an error) and its message (a flash first,
-// else the run's stage, else the status; red while an error stands; shortened in the middle),
+// while a run works, else a dot, green or red after an error) and its message (a flash first, red
+// only for a failure; else the run's stage, else the status, red while an error stands; shortened
+// in the middle),
 // the current result's figures, then the OSC port, the user guide, the shortcuts, the version and,
 // while a newer release is offered, the update badge. Each button only raises its sheet's flag.
 //

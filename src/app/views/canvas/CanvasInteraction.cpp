@@ -12,8 +12,11 @@ namespace {
 
 constexpr double kZoomBase = 1.12;
 constexpr double kPreciseZoomRate = 0.012;  // per pixel of trackpad scroll
-constexpr double kWheelZoomRate = 0.085;    // per wheel notch
+constexpr double kWheelZoomRate = 0.085;    // per line of wheel scroll
 constexpr double kAngleUnitsPerNotch = 120;
+// A mouse-wheel notch arrives as 120 angle units with no acceleration; it counts as 10 lines, so a
+// notch zooms by 1.12^0.85 (about 10 %) and seven notches double the scale.
+constexpr double kLinesPerNotch = 10;
 
 double distanceSquaredToPolyline(const VectorPoint& q, const std::vector<VectorPoint>& points) {
     if (points.size() == 1) return q.distanceSquared(points.front());
@@ -266,7 +269,7 @@ void CanvasInteraction::scroll(QPointF pointer, QPoint pixelDelta, QPoint angleD
     // With Alt the platform may turn a vertical scroll into a horizontal one: take whichever is set.
     const QPoint delta = precise ? pixelDelta : angleDelta;
     const double dy = delta.y() != 0 ? delta.y() : (zoomModifier ? delta.x() : 0);
-    const double k = precise ? dy * kPreciseZoomRate : dy / kAngleUnitsPerNotch * kWheelZoomRate;
+    const double k = precise ? dy * kPreciseZoomRate : dy / kAngleUnitsPerNotch * kLinesPerNotch * kWheelZoomRate;
     if (std::abs(k) <= 0.0001) return;
     const QPointF centre(paneSize_.width() * 0.5, paneSize_.height() * 0.5);
     model_.applyZoom(model_.zoomScale() * std::pow(kZoomBase, k), pointer - centre);

@@ -2,6 +2,7 @@
 
 #include "app/remote/RemoteControl.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/FieldRow.h"
 #include "app/ui/SectionHeader.h"
@@ -231,13 +232,15 @@ void PreferencesView::applyPorts() {
     for (const auto& [port, typed] : {std::pair{osc, oscTyped}, std::pair{http, httpTyped}}) {
         if (port) continue;
         model_.flash(L("Port invalide : « " + typed.toStdString() + " » (un entier de 1 à 65535) ; aucun port modifié",
-                       "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"));
+                       "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"),
+                     FlashKind::error);
         return;
     }
     RemoteControl* remote = model_.remoteControl();
     if (remote == nullptr) {
         model_.flash(L("Les serveurs OSC et HTTP ne tournent pas ; aucun port modifié",
-                       "The OSC and HTTP servers are not running; no port changed"));
+                       "The OSC and HTTP servers are not running; no port changed"),
+                     FlashKind::error);
         return;
     }
     const std::uint16_t oldOSC = remote->oscPort();
@@ -260,7 +263,7 @@ void PreferencesView::applyPorts() {
     };
     if (change.refusedOSCPort) refused("OSC", *change.refusedOSCPort, oldOSC);
     if (change.refusedHTTPPort) refused("HTTP/MCP", *change.refusedHTTPPort, oldHTTP);
-    model_.flash(message);
+    model_.flash(message, FlashKind::error);
     fillPortFields();
 }
 
@@ -281,14 +284,14 @@ void PreferencesView::refresh() {
     }
     {
         const QSignalBlocker quiet(launchCheck_);
-        launchCheck_->setText(text("Vérifier les mises à jour au lancement", "Check for updates on launch"));
+        launchCheck_->setText(menuText(text("Vérifier les mises à jour au lancement", "Check for updates on launch")));
         launchCheck_->setChecked(model_.updater().autoCheckOnLaunch());
     }
     checkNow_->setTitle(text("Vérifier maintenant…", "Check Now…"));
     apply_->setTitle(text("Appliquer", "Apply"));
-    display_[0]->setText(text("Barre latérale des paramètres", "Parameters sidebar"));
-    display_[1]->setText(text("Trajets rapides stylo levé (2-opt)", "Pen-up rapid travel moves (2-opt)"));
-    display_[2]->setText(text("Poignées de contrôle de Bézier", "Bézier control handles"));
+    display_[0]->setText(menuText(text("Barre latérale des paramètres", "Parameters sidebar")));
+    display_[1]->setText(menuText(text("Trajets rapides stylo levé (2-opt)", "Pen-up rapid travel moves (2-opt)")));
+    display_[2]->setText(menuText(text("Poignées de contrôle de Bézier", "Bézier control handles")));
     refreshDisplayToggles();
     // The note names the default ports, whatever ports are in use.
     privacy_->setText(text(

@@ -2,6 +2,7 @@
 
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
+#include "app/plotter/PlotStart.h"
 #include "app/ui/TextButton.h"
 #include "core/model/Localization.h"
 
@@ -62,14 +63,9 @@ void PlotActionRow::sync() {
     plot_->setVisible(!busy && !paused);
     plot_->setTitle(plotter_.selectedDevice().isSimulator ? text("Simuler le tracé AxiDraw", "Simulate AxiDraw Plot")
                                                           : text("Tracer sur l'AxiDraw", "Plot on AxiDraw"));
-    plot_->setEnabled(document_.result().has_value() && !document_.hasPendingRun());
+    plot_->setEnabled(PlotStart::isAllowed(document_, plotter_));
 }
 
-void PlotActionRow::plot() {
-    // The result of the moment of the click, whole; the controller picks the layers.
-    const auto& result = document_.result();
-    if (!result || document_.hasPendingRun()) return;
-    plotter_.startPlot(*result);
-}
+void PlotActionRow::plot() { PlotStart::start(PlotStart::Kind::plot, document_, plotter_); }
 
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
+#include "app/plotter/PlotStart.h"
 #include "app/ui/TextButton.h"
 #include "core/model/Localization.h"
 
@@ -75,14 +76,9 @@ PlotterJogToolbar::PlotterJogToolbar(VectorizerController& document, AxiDrawPlot
 void PlotterJogToolbar::sync() {
     const bool busy = plotter_.runState().isRunning();
     for (TextButton* button : buttons_) button->setEnabled(!busy);
-    buttons_[frameSheet]->setEnabled(!busy && document_.result() && !document_.hasPendingRun());
+    buttons_[frameSheet]->setEnabled(PlotStart::isAllowed(document_, plotter_));
 }
 
-void PlotterJogToolbar::frame() {
-    // The result of the moment of the click; none, or one about to be replaced, frames nothing.
-    const auto& result = document_.result();
-    if (!result || document_.hasPendingRun()) return;
-    plotter_.startBoundingBoxFrame(*result);
-}
+void PlotterJogToolbar::frame() { PlotStart::start(PlotStart::Kind::frame, document_, plotter_); }
 
 }  // namespace ostrel

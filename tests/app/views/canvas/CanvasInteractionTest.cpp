@@ -470,9 +470,11 @@ TEST_F(CanvasInteractionTest, WheelAndTrackpadScrollArithmetic) {
         {"trackpad pans by its deltas", {7, -4}, {0, 0}, Qt::NoModifier, 1, {7, -4}},
         {"trackpad with Alt zooms", {0, 10}, {0, 0}, Qt::AltModifier, std::pow(1.12, 0.12), {}},
         {"trackpad with Ctrl zooms", {0, -10}, {0, 0}, Qt::ControlModifier, std::pow(1.12, -0.12), {}},
-        {"one wheel notch", {0, 0}, {0, 120}, Qt::NoModifier, std::pow(1.12, 0.085), {}},
-        {"two notches back", {0, 0}, {0, -240}, Qt::NoModifier, std::pow(1.12, -0.17), {}},
-        {"Alt turned the wheel sideways", {0, 0}, {120, 0}, Qt::AltModifier, std::pow(1.12, 0.085), {}},
+        // A mouse notch (120 units, no pixel delta) counts as 10 lines of 0.085.
+        {"one wheel notch", {0, 0}, {0, 120}, Qt::NoModifier, std::pow(1.12, 0.85), {}},
+        {"two notches back", {0, 0}, {0, -240}, Qt::NoModifier, std::pow(1.12, -1.7), {}},
+        {"a fine-step wheel's eighth of a notch", {0, 0}, {0, 15}, Qt::NoModifier, std::pow(1.12, 0.10625), {}},
+        {"Alt turned the wheel sideways", {0, 0}, {120, 0}, Qt::AltModifier, std::pow(1.12, 0.85), {}},
         {"no vertical motion", {0, 0}, {120, 0}, Qt::NoModifier, 1, {0, 0}},
     };
     for (const auto& c : cases) {
@@ -488,6 +490,17 @@ TEST_F(CanvasInteractionTest, WheelAndTrackpadScrollArithmetic) {
             EXPECT_NEAR(model.panOffset().y(), anchor.y() * (1 - c.zoom), 1e-9) << c.name;
         }
     }
+}
+
+TEST_F(CanvasInteractionTest, TenMouseWheelNotchesMoreThanDoubleAndTheLimitsHold) {
+    const QPointF pointer(100, 80);  // the centre: zoom only
+    for (int notch = 0; notch < 10; ++notch) wheel(pointer, {}, {0, 120});
+    EXPECT_GT(model.zoomScale(), 2.0);
+    EXPECT_NEAR(model.zoomScale(), std::pow(1.12, 8.5), 1e-9);
+    for (int notch = 0; notch < 200; ++notch) wheel(pointer, {}, {0, 120});
+    EXPECT_DOUBLE_EQ(model.zoomScale(), AppModel::kMaxZoom);
+    for (int notch = 0; notch < 400; ++notch) wheel(pointer, {}, {0, -120});
+    EXPECT_DOUBLE_EQ(model.zoomScale(), AppModel::kMinZoom);
 }
 
 TEST_F(CanvasInteractionTest, PinchIsLimitedToHalvingAndDoublingPerStep) {
