@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <map>
@@ -84,6 +85,8 @@ public:
 
     // Documents.
     void loadPreset(SyntheticPreset preset, bool runSynchronously);
+    /// Installs an image file; false, with the unreadable-file status, when it cannot be read or is
+    /// not a regular file (a FIFO, a pipe, a device: never waited on).
     bool loadFile(const std::string& path, bool runSynchronously);
     bool loadImage(const QImage& image, const std::string& title, bool runSynchronously);
     /// Shows what `other` shows: its source and display images, title, parameters, result and render
@@ -156,10 +159,15 @@ private:
     void setRasterImage(RasterImage image, bool runSynchronously);
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
+    /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one.
+    void scheduleMemoryRelease();
+    static constexpr std::chrono::milliseconds kMemoryReleaseDelay{1000};
     void cancelPendingRun();
     void setPendingRun(std::shared_ptr<PendingRun> run);
     void startPlotRequest(PlotRequest request);
     void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
+    void computationEnded(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
+                          RunOutput output);
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
                    RunOutput output);
     void setStatus(std::string message);
@@ -210,6 +218,8 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
+    bool computing_ = false;  // a background run is computing on the thread pool
+    QTimer* memoryReleaseTimer_ = nullptr;  // child of this; made with the first large result
     std::optional<PlotRequest> deferredPlot_;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;

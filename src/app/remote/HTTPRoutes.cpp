@@ -135,7 +135,7 @@ HTTPResponse exportRoute(const VectorizerController& c, const Json& args) {
     }
     const std::string absolute = expandUserPath(*outputPath);
     try {
-        writeFileAtomically(absolute, content);
+        writeRegularFileAtomically(absolute, content);
     } catch (const Error& error) {
         return HTTPResponse::error(500, error.message());
     }

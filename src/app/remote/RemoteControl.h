@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +20,7 @@
 namespace ostrel {
 
 class HTTPServer;
+class OSCMessageQueue;
 class OSCUDPServer;
 
 /// Renders a window offscreen for the snapshot route. The window implements it; without one the
@@ -68,6 +71,13 @@ public:
     PortChange applyPorts(std::optional<std::uint16_t> oscPort, std::optional<std::uint16_t> httpPort);
     /// Acts on one message addressed under /ostrel/ (main thread).
     void handleOSCMessage(const OSCCodec::Message& message);
+    /// Received OSC messages wait here for the main thread: at most kOSCQueueCapacity, a parameter
+    /// message replacing the waiting one for the same parameter, the excess dropped and counted.
+    [[nodiscard]] const OSCMessageQueue& oscQueue() const noexcept { return *oscQueue_; }
+    static constexpr std::size_t kOSCQueueCapacity = 256;
+    /// The longest the main thread spends on waiting OSC messages before it turns its event loop
+    /// again (one message may take longer: a run at once, an image opened).
+    static constexpr std::chrono::milliseconds kOSCTimePerTurn{4};
     /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
     bool startHTTPServer(std::optional<std::uint16_t> port = std::nullopt);
     /// Closes the HTTP listener.
@@ -97,8 +107,12 @@ signals:
 private:
     [[nodiscard]] std::unique_ptr<OSCUDPServer> makeOSCServer(std::uint16_t port);
     [[nodiscard]] std::unique_ptr<HTTPServer> makeHTTPServer();
+    /// Acts on waiting OSC messages for at most kOSCTimePerTurn, then posts itself again when some
+    /// are left, so that other events (an HTTP request, a repaint) are served in between.
+    void drainOSCMessages();
 
     QPointer<VectorizerController> document_;
+    const std::shared_ptr<OSCMessageQueue> oscQueue_;  // shared with the receive thread's handler
     std::unique_ptr<OSCUDPServer> oscServer_;
     std::unique_ptr<HTTPServer> httpServer_;
     SnapshotSource* snapshotSource_ = nullptr;
