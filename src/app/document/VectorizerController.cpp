@@ -83,14 +83,10 @@ std::string summaryText(const std::string& title, const PlotterMetrics& m) {
 
 }  // namespace
 
-VectorizerController::VectorizerController(QObject* plotter, QObject* parent)
-    : QObject(parent),
-      statusMessage_(readyText()),
-      plotterObject_(plotter),
-      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {}
+VectorizerController::VectorizerController(QObject* parent) : QObject(parent), statusMessage_(readyText()) {}
 
 VectorizerController::~VectorizerController() {
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     if (releasing_.valid()) releasing_.wait();
 }
 
@@ -185,7 +181,7 @@ bool VectorizerController::loadImage(const QImage& image, const std::string& tit
 
 void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
     if (&other == this) return;
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     ++imageRevision_;
     sourceImage_ = other.sourceImage_;
     displayImage_ = other.displayImage_;
@@ -214,7 +210,7 @@ void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
 }
 
 void VectorizerController::setRasterImage(RasterImage image, bool runSynchronously) {
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     ++imageRevision_;
     displayImage_ = displayImageOf(image, displayImage_);
     sourceImage_ = std::make_shared<const RasterImage>(std::move(image));
@@ -238,8 +234,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
     }
 }
 
-void VectorizerController::cancelPendingRun() {
-    deferredPlot_.reset();
+void VectorizerController::cancelPendingRun(RunEnd end) {
     if (!pendingRun_) return;
     pendingRun_->cancelled = true;
     if (pendingRun_->timer != nullptr) {
@@ -248,6 +243,7 @@ void VectorizerController::cancelPendingRun() {
         pendingRun_->timer = nullptr;
     }
     setPendingRun(nullptr);
+    if (end == RunEnd::abandoned) emit pendingRunAbandoned();
 }
 
 void VectorizerController::setPendingRun(std::shared_ptr<PendingRun> run) {
@@ -256,31 +252,10 @@ void VectorizerController::setPendingRun(std::shared_ptr<PendingRun> run) {
     if (was != (pendingRun_ != nullptr)) emit pendingRunChanged();
 }
 
-void VectorizerController::plotCurrentResult(PlotRequest request) {
-    if (plotter() == nullptr) return;
-    if (pendingRun_) {
-        deferredPlot_ = request;
-        return;
-    }
-    startPlotRequest(request);
-}
-
-void VectorizerController::startPlotRequest(PlotRequest request) {
-    PlotterLink* link = plotter();
-    if (link == nullptr || !result_) return;
-    if (request == PlotRequest::plot) {
-        link->startPlot(*result_);
-    } else {
-        link->startBoundingBoxFrame(*result_);
-    }
-}
-
 void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction) {
-    // A plot waiting for the pending run waits for this newer one instead.
-    const std::optional<PlotRequest> waiting = deferredPlot_;
-    cancelPendingRun();
+    // What waits for the pending run waits for this newer one instead.
+    cancelPendingRun(sourceImage_ ? RunEnd::replaced : RunEnd::abandoned);
     if (!sourceImage_) return;
-    deferredPlot_ = waiting;
     const std::uint64_t generation = ++computeGeneration_;
     const std::uint64_t revision = imageRevision_;
 
@@ -377,9 +352,7 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
 }
 
 void VectorizerController::runSynchronousVectorization() {
-    const std::optional<PlotRequest> waiting = deferredPlot_;
-    cancelPendingRun();
-    deferredPlot_ = waiting;
+    cancelPendingRun(sourceImage_ ? RunEnd::replaced : RunEnd::abandoned);
     if (!sourceImage_) return;
     const VectorizerParams p = params_;
     const auto v = layerVisibility_;
@@ -417,8 +390,6 @@ void VectorizerController::applyResult(VectorizationResult result,
     setStatus(summaryText(sourceTitle_, result_->metrics));
     setLastError(std::nullopt);
     releasePrevious(std::move(previousResult), std::move(previousCache));
-    // A plot asked for while this result was on its way starts with it now.
-    if (deferredPlot_ && !pendingRun_) startPlotRequest(*std::exchange(deferredPlot_, std::nullopt));
 }
 
 void VectorizerController::releasePrevious(std::optional<VectorizationResult> result,

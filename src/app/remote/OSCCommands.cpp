@@ -1,6 +1,7 @@
 #include "app/remote/OSCCommands.h"
 
 #include "app/document/VectorizerController.h"
+#include "app/plotter/PlottingService.h"
 #include "core/model/ParameterTable.h"
 #include "core/support/system/Error.h"
 #include "core/support/system/FileDescriptor.h"
@@ -108,18 +109,19 @@ std::optional<std::string> oscParameterKey(const OSCCodec::Message& message) {
     return address;
 }
 
-void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& message) {
+void applyOSCCommand(VectorizerController& document, PlottingService* plotting, const OSCCodec::Message& message) {
     const std::string address = asciiLower(message.address);
     const Value* argument = message.arguments.empty() ? nullptr : &message.arguments.front();
 
-    const auto plotterCommand = [&document](void (PlotterLink::*command)()) {
-        if (PlotterLink* link = document.plotter()) (link->*command)();
+    const auto plotterCommand = [plotting](void (PlotterLink::*command)()) {
+        if (PlotterLink* link = plotting != nullptr ? plotting->plotter() : nullptr) (link->*command)();
     };
 
     if (address == "/ostrel/reset") return document.resetParameters();
     if (address == "/ostrel/axidraw/plot") {
         // A plot right after a parameter change draws the result of that change once it is applied.
-        return document.plotCurrentResult(VectorizerController::PlotRequest::plot);
+        if (plotting != nullptr) plotting->plotCurrentResult(PlottingService::PlotRequest::plot);
+        return;
     }
     static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
         {"/ostrel/axidraw/pause", &PlotterLink::pausePlot},
@@ -131,7 +133,7 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
         {"/ostrel/axidraw/unlock", &PlotterLink::unlockMotorsAndZeroOrigin},
     };
     // A stop also drops a plot still waiting for its pending run.
-    if (address == "/ostrel/axidraw/stop") document.dropDeferredPlot();
+    if (address == "/ostrel/axidraw/stop" && plotting != nullptr) plotting->dropDeferredPlot();
     if (const auto row = plotterRows.find(address); row != plotterRows.end()) return plotterCommand(row->second);
 
     if (argument == nullptr) return;

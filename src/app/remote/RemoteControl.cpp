@@ -11,9 +11,10 @@
 
 namespace ostrel {
 
-RemoteControl::RemoteControl(VectorizerController& document, QObject* parent)
+RemoteControl::RemoteControl(VectorizerController& document, PlottingService* plotting, QObject* parent)
     : QObject(parent),
       document_(&document),
+      plotting_(plotting),
       oscQueue_(std::make_shared<OSCMessageQueue>(kOSCQueueCapacity, &oscParameterKey)) {}
 
 RemoteControl::~RemoteControl() {
@@ -110,7 +111,7 @@ RemoteControl::PortChange RemoteControl::applyPorts(std::optional<std::uint16_t>
 }
 
 void RemoteControl::handleOSCMessage(const OSCCodec::Message& message) {
-    if (document_) applyOSCCommand(*document_, message);
+    if (document_) applyOSCCommand(*document_, plotting_.data(), message);
 }
 
 bool RemoteControl::startHTTPServer(std::optional<std::uint16_t> port) {

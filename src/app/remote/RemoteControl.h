@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/document/VectorizerController.h"
+#include "app/plotter/PlottingService.h"
 #include "core/osc/OSCCodec.h"
 
 #include <QObject>
@@ -40,7 +41,9 @@ class RemoteControl final : public QObject {
 public:
     /// Stopped endpoints for `document`, which must outlive any message they act on (a message
     /// that arrives after the document is gone does nothing; the HTTP API answers 503).
-    explicit RemoteControl(VectorizerController& document, QObject* parent = nullptr);
+    /// `plotting` (held weakly, may be null) carries the plotter commands; without it they do nothing.
+    explicit RemoteControl(VectorizerController& document, PlottingService* plotting = nullptr,
+                           QObject* parent = nullptr);
     ~RemoteControl() override;
     RemoteControl(const RemoteControl&) = delete;
     RemoteControl& operator=(const RemoteControl&) = delete;
@@ -95,6 +98,8 @@ public:
 
     /// The document the endpoints act on; null once it is gone.
     [[nodiscard]] VectorizerController* document() const noexcept { return document_.data(); }
+    /// The plotting service the plotter commands go to; null without one or once it is gone.
+    [[nodiscard]] PlottingService* plotting() const noexcept { return plotting_.data(); }
 
     /// Where the snapshot route gets its picture; null (the default) for none. Not owned.
     void setSnapshotSource(SnapshotSource* source) noexcept { snapshotSource_ = source; }
@@ -112,6 +117,7 @@ private:
     void drainOSCMessages();
 
     QPointer<VectorizerController> document_;
+    QPointer<PlottingService> plotting_;
     const std::shared_ptr<OSCMessageQueue> oscQueue_;  // shared with the receive thread's handler
     std::unique_ptr<OSCUDPServer> oscServer_;
     std::unique_ptr<HTTPServer> httpServer_;
