@@ -6,6 +6,9 @@
 //
 // Sources: Douglas & Peucker, Can. Cartographer 10(2), 1973; P. J. Schneider, "An Algorithm
 // for Automatically Fitting Digitized Curves", Graphics Gems I, 1990.
+//
+// The namespace's hatching and stroke order (`generateHatchPaths`, `optimizePlotterTour`) are in
+// PlotterTour.h.
 // Cost: simplification O(n²) worst case, O(n log n) typical, iterative (explicit stack);
 // fitting O(n) per fit and at most 8 nested splits (≤ 256 segments a piece); the ribbon
 // O(segments × points).

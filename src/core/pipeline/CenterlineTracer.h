@@ -2,9 +2,13 @@
 // tracing from endpoints, junctions and loops, optional Steger sub-pixel refinement with a light
 // smoothing pass, and optional joining of chains that continue each other across a junction.
 //
-// Thinning: Z. Guo, R. W. Hall, "Parallel thinning with two-subiteration algorithms", CACM 32(3), 1989.
 // Sub-pixel ridge position: C. Steger, "An unbiased detector of curvilinear structures", PAMI 20(2), 1998.
+//
+// The namespace spans three headers, each named for what it holds: this one (chain tracing),
+// GuoHallThinning.h (`thinGuoHall`) and PenClassifier.h (`measureAndClassifyPens`).
 #pragma once
+
+#include "core/pipeline/GuoHallThinning.h"
 
 #include "core/model/VectorModel.h"
 #include "core/pipeline/PreprocessedFields.h"
@@ -13,14 +17,6 @@
 #include <vector>
 
 namespace ostrel::CenterlineTracer {
-
-/// The thinned mask: a copy of `binary` (width × height bytes, non-zero = set) with the border cleared
-/// and the deleted pixels set to 0, after at most `maxIterations` rounds of the two sub-iterations and
-/// a final staircase pass. Masks under 3 pixels on a side come back unchanged. Cost: linear in the
-/// number of set pixels per round.
-[[nodiscard]] std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary,
-                                                    std::int64_t width, std::int64_t height,
-                                                    std::int64_t maxIterations);
 
 /// The chains (ordered points in image pixels) of a thinned skeleton of fields.width × fields.height
 /// bytes. Reads only width, height and ridgeField of `fields`. Chains shorter than max(minLength, 2)

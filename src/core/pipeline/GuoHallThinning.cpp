@@ -5,7 +5,7 @@
 // only a shrinking list of still-set candidates is visited, so a round costs O(set pixels). A final
 // staircase pass removes the inner corners of one-pixel stair steps. Each sub-iteration decides all
 // its pixels before clearing any, so bands of rows decide in parallel with the same result.
-#include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/GuoHallThinning.h"
 
 #include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"

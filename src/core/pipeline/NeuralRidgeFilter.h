@@ -6,6 +6,8 @@
 //
 // Distance transform: P. F. Felzenszwalb, D. P. Huttenlocher, "Distance Transforms of Sampled
 // Functions", Theory of Computing 8, 2012 (lower envelope of parabolas, linear time).
+//
+// The namespace's contour and edge extractors (`extractVisionContours`, Canny) are in ContourExtractor.h.
 #pragma once
 
 #include "core/model/VectorizerParams.h"
