@@ -27,6 +27,9 @@ namespace ostrel {
 struct VectorizerController::PendingRun {
     QTimer* timer = nullptr;  // owned by the controller (its parent); deleted on cancel
     std::atomic<bool> cancelled{false};
+    // Stored before the run is handed to its thread and read there first: the pool's own lock orders
+    // the hand-over already, but a race checker cannot see into the system's Qt; this it can see.
+    std::atomic<bool> handedOver{false};
     bool due = false;  // its debounce has passed; it starts once no other run is computing
     bool reuse = false;
     std::optional<RawExtractionStage> cachedStage;
@@ -302,7 +305,9 @@ void VectorizerController::startPendingComputation(std::uint64_t generation, std
     computing_ = true;
     const double t0 = VectorizationEngine::clockSeconds();
     QPointer<VectorizerController> self(this);
+    run->handedOver.store(true, std::memory_order_release);
     backgroundRunThread().start([self, run, generation, revision, t0] {
+        (void)run->handedOver.load(std::memory_order_acquire);
         RunOutput output;
         if (!run->cancelled) {
             output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
