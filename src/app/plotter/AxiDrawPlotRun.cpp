@@ -4,7 +4,7 @@
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "app/plotter/AxiDrawRunClock.h"
 #include "app/plotter/EbbLinkThread.h"
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
 
@@ -45,7 +45,7 @@ AxiDrawPlotRun::AxiDrawPlotRun(AxiDrawPlotterController& controller, std::uint64
       index_(inputs_.startIndex) {}
 
 std::int64_t AxiDrawPlotRun::motorSteps(double millimetres) noexcept {
-    return roundedInt64(millimetres * EbbSerialTransport::stepsPerMM).value_or(0);
+    return roundedInt64(millimetres * EBBSerialTransport::stepsPerMM).value_or(0);
 }
 
 std::int64_t AxiDrawPlotRun::moveDurationMs(double distanceMM, double speedMMPerSec) noexcept {

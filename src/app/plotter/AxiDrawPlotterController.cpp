@@ -3,7 +3,7 @@
 #include "core/model/Localization.h"
 #include "app/plotter/AxiDrawPlotRun.h"
 #include "app/plotter/EbbLinkThread.h"
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
@@ -60,7 +60,7 @@ void AxiDrawPlotterController::setConfig(const AxiDrawConfig& config) {
 // MARK: Ports and link
 
 void AxiDrawPlotterController::refreshPorts() {
-    availablePorts_ = EbbSerialTransport::availablePorts(environment_.portDirectory);
+    availablePorts_ = EBBSerialTransport::availablePorts(environment_.portDirectory);
     emit availablePortsChanged();
     const auto listed = [&](const std::string& path) {
         return std::any_of(availablePorts_.begin(), availablePorts_.end(),
