@@ -9,6 +9,7 @@
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "core/model/Localization.h"
+#include "core/pipeline/PdfPage.h"
 #include "core/support/app/AppVersion.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -60,6 +62,12 @@ int snapshot(const ostrel::LaunchMode& launch) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The PDF renderer child: this program started again to render one page within bounds. Its
+    // output is written unbuffered; it ends at once, without running the libraries' teardown.
+    if (argc == 3 && std::string_view(argv[1]) == ostrel::PdfPage::kRendererArgument) {
+        std::_Exit(ostrel::PdfPage::runRenderer(argv[2]));
+    }
+    ostrel::PdfPage::setRendererProgram("/proc/self/exe");
     std::setlocale(LC_NUMERIC, "C");
     ostrel::Localization::setProcessArguments(argc, argv);
     const std::vector<std::string> arguments(argv, argv + argc);

@@ -47,13 +47,14 @@ struct SheetView {
 };
 
 std::optional<SheetView> sheetFor(const std::string& name, AppModel& model) {
+    const std::optional<QSize> size = sheetSize(name);
+    if (!size) return std::nullopt;
     const auto nothing = [] {};
-    if (name == "about") return SheetView{std::make_unique<AboutSheet>(model, nothing, nothing), {650, 470}};
-    if (name == "help") return SheetView{std::make_unique<HelpManualSheet>(nothing, nothing), {760, 520}};
-    if (name == "shortcuts") return SheetView{std::make_unique<ShortcutsSheet>(nothing), {820, 340}};
-    if (isOneOf(name, {"settings", "preferences"})) return SheetView{std::make_unique<PreferencesView>(model), {470, 490}};
-    if (name == "osc") return SheetView{std::make_unique<OSCGuideSheet>(model, nothing), {760, 480}};
-    return std::nullopt;
+    if (name == "about") return SheetView{std::make_unique<AboutSheet>(model, nothing, nothing), *size};
+    if (name == "help") return SheetView{std::make_unique<HelpManualSheet>(nothing, nothing), *size};
+    if (name == "shortcuts") return SheetView{std::make_unique<ShortcutsSheet>(nothing), *size};
+    if (name == "osc") return SheetView{std::make_unique<OSCGuideSheet>(model, nothing), *size};
+    return SheetView{std::make_unique<PreferencesView>(model), *size};
 }
 
 /// The set-up of a window view name on a model that already shows its drawing.
@@ -100,6 +101,16 @@ void settleLayouts(QWidget& widget) {
 }
 
 }  // namespace
+
+std::optional<QSize> sheetSize(const std::string& view) {
+    const std::string name = lowercased(view);
+    if (name == "about") return QSize(650, 470);
+    if (name == "help") return QSize(760, 520);
+    if (name == "shortcuts") return QSize(820, 340);
+    if (isOneOf(name, {"settings", "preferences"})) return QSize(470, 490);
+    if (name == "osc") return QSize(760, 480);
+    return std::nullopt;
+}
 
 std::optional<std::string> renderWidgetPNG(QWidget& widget, QSize size, const std::function<void()>& beforeGrab) {
     if (!(size.width() > 1 && size.height() > 1)) return std::nullopt;

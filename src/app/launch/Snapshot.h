@@ -24,6 +24,10 @@ namespace ostrel::Snapshot {
 /// The main window's content size of every window snapshot.
 inline constexpr QSize kWindowSize{1380, 820};
 
+/// The content size of the snapshot of a sheet view ("about", "help", "shortcuts", "settings" or
+/// "preferences", "osc"; any case), or none for a view of the window.
+[[nodiscard]] std::optional<QSize> sheetSize(const std::string& view);
+
 /// The root view of the window for `model`, laid out at `size` and drawn, as PNG bytes.
 [[nodiscard]] std::optional<std::string> renderOffscreenPNG(AppModel& model, QSize size);
 

@@ -9,16 +9,13 @@
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "app/views/MainWindow.h"
-#include "app/views/sheets/PreferencesView.h"
+#include "app/views/SettingsWindow.h"
 #include "core/model/Localization.h"
 #include "core/support/app/SettingsStore.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QKeySequence>
-#include <QShortcut>
-#include <QVBoxLayout>
 
 #include <clocale>
 #include <cstdio>
@@ -29,20 +26,7 @@
 
 namespace ostrel {
 
-std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window);
-    window->setWindowTitle(QString::fromStdString(L("Réglages", "Settings")));
-    auto* layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* preferences = new PreferencesView(model, window.get());
-    layout->addWidget(preferences);
-    window->setFixedSize(preferences->minimumSize().expandedTo(preferences->sizeHint()));
-    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        auto* shortcut = new QShortcut(keys, window.get());
-        QObject::connect(shortcut, &QShortcut::activated, window.get(), &QWidget::close);
-    }
-    return window;
-}
+std::unique_ptr<QWidget> makeSettingsWindow(AppModel& model) { return std::make_unique<SettingsWindow>(model); }
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "app/shell/AppMenuBar.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "core/model/Localization.h"
 
 #include <fmt/format.h>
@@ -73,10 +74,13 @@ QAction* AppMenuBar::action(const QString& name) const {
     return nullptr;
 }
 
-QMenu* AppMenuBar::addMenu(QMenu* parent, std::function<std::string()> title) {
+QMenu* AppMenuBar::addMenu(QMenu* parent, std::function<std::string()> title, QChar french, QChar english) {
     QMenu* menu = parent != nullptr ? parent->addMenu(QString()) : menuBar_->addMenu(QString());
     if (parent == nullptr) menus_.push_back(menu);
-    menuTitles_.emplace_back(menu, std::move(title));
+    menuTitles_.emplace_back(menu, [title = std::move(title), french, english] {
+        const QChar mnemonic = Localization::isEnglish() ? english : french;
+        return mnemonic.isNull() ? menuText(title()) : menuTitle(title(), mnemonic);
+    });
     return menu;
 }
 
@@ -97,7 +101,7 @@ QAction* AppMenuBar::addItem(QMenu& menu, const char* name, std::function<std::s
 }
 
 void AppMenuBar::buildFileMenu() {
-    QMenu& file = *addMenu(nullptr, fixed("Fichier", "File"));
+    QMenu& file = *addMenu(nullptr, fixed("Fichier", "File"), u'F', u'F');
     const auto hasResult = [this] { return model_.vectorizer().result().has_value(); };
     addItem(file, "file.open", fixed("Ouvrir une image…", "Open Image…"), {QKeySequence::Open},
             [this] { model_.openImagePanel(); });
@@ -144,7 +148,7 @@ void AppMenuBar::rebuildRecentMenu() {
 }
 
 void AppMenuBar::buildEditMenu() {
-    QMenu& edit = *addMenu(nullptr, fixed("Édition", "Edit"));
+    QMenu& edit = *addMenu(nullptr, fixed("Édition", "Edit"), u'D', u'E');
     VectorizerController* document = &model_.vectorizer();
     const auto hasResult = [document] { return document->result().has_value(); };
     const auto selected = [this](std::size_t count) {
@@ -181,7 +185,7 @@ void AppMenuBar::buildEditMenu() {
 }
 
 void AppMenuBar::buildVectorizationMenu() {
-    QMenu& menu = *addMenu(nullptr, fixed("Vectorisation", "Vectorization"));
+    QMenu& menu = *addMenu(nullptr, fixed("Vectorisation", "Vectorization"), u'V', u'C');
     VectorizerController* document = &model_.vectorizer();
     // A parameter choice is written and run after 10 ms, even when it is the current value.
     const auto change = [document](auto write) {
@@ -239,7 +243,7 @@ void AppMenuBar::buildVectorizationMenu() {
 }
 
 void AppMenuBar::buildViewMenu() {
-    QMenu& view = *addMenu(nullptr, fixed("Présentation", "View"));
+    QMenu& view = *addMenu(nullptr, fixed("Présentation", "View"), u'P', u'V');
     addItem(view, "view.split", fixed("Vue Côte à côte", "Side-by-Side View"), {keys(Qt::CTRL | Qt::Key_1)},
             [this] { model_.setViewMode(CanvasViewMode::sideBySide); });
     addItem(view, "view.overlay", fixed("Vue Superposition", "Overlay View"), {keys(Qt::CTRL | Qt::Key_2)},
@@ -281,7 +285,7 @@ void AppMenuBar::buildViewMenu() {
 }
 
 void AppMenuBar::buildHelpMenu() {
-    QMenu& help = *addMenu(nullptr, fixed("Aide", "Help"));
+    QMenu& help = *addMenu(nullptr, fixed("Aide", "Help"), u'A', u'H');
     AppModel* m = &model_;
     addItem(help, "help.manual", fixed("Aide Ostrel", "Ostrel Help"),
             {keys(Qt::CTRL | Qt::Key_Question), keys(Qt::Key_F1)}, [m] { m->setShowHelp(true); });
@@ -300,11 +304,11 @@ void AppMenuBar::buildHelpMenu() {
 
 void AppMenuBar::refresh() {
     for (auto& [menu, title] : menuTitles_) {
-        if (menu) menu->setTitle(QString::fromStdString(title()));
+        if (menu) menu->setTitle(title());
     }
     for (const Item& item : items_) {
         if (!item.action) continue;
-        item.action->setText(QString::fromStdString(item.title()));
+        item.action->setText(menuText(item.title()));
         if (item.enabled) item.action->setEnabled(item.enabled());
         if (item.checked) item.action->setChecked(item.checked());
     }

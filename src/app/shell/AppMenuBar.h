@@ -4,6 +4,9 @@
 // are read from the model and its document controller and kept current from their change
 // signals, and every action calls one operation of the model, the document or the updater.
 //
+// Every title is shown as written ("&" is no mnemonic there); the bar's own titles carry mnemonics
+// that differ within each language, so Alt and a letter opens a menu.
+//
 // Each action has a stable object name ("file.open", "edit.undo", "vectorize.algorithm.0", …) so
 // that the window and the tests can find it.
 #pragma once
@@ -50,7 +53,9 @@ private:
     QAction* addItem(QMenu& menu, const char* name, std::function<std::string()> title,
                      std::vector<QKeySequence> shortcuts, std::function<void()> trigger,
                      std::function<bool()> enabled = {}, std::function<bool()> checked = {});
-    QMenu* addMenu(QMenu* parent, std::function<std::string()> title);
+    /// A sub-menu of `parent`, or a menu of the bar (null parent) whose title carries the mnemonic
+    /// `french` or `english` in that language.
+    QMenu* addMenu(QMenu* parent, std::function<std::string()> title, QChar french = {}, QChar english = {});
     void buildFileMenu();
     void buildEditMenu();
     void buildVectorizationMenu();
@@ -63,7 +68,7 @@ private:
     AppModel& model_;
     QPointer<QMenuBar> menuBar_;
     std::vector<QMenu*> menus_;
-    std::vector<std::pair<QPointer<QMenu>, std::function<std::string()>>> menuTitles_;
+    std::vector<std::pair<QPointer<QMenu>, std::function<QString()>>> menuTitles_;
     std::vector<Item> items_;
     QMenu* recentMenu_ = nullptr;
 };

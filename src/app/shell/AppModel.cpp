@@ -2,6 +2,7 @@
 
 #include "app/remote/RemoteControl.h"
 #include "app/shell/BuildNumber.h"
+#include "app/shell/QtTranslations.h"
 #include "app/shell/WindowKeyFilter.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/support/app/AppVersion.h"
@@ -88,6 +89,7 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
       language_(Localization::current()) {
     if (environment.settings == nullptr) ownSettings_ = std::make_unique<QtSettingsStore>();
     settings_ = environment.settings != nullptr ? environment.settings : ownSettings_.get();
+    QtTranslations::followInterfaceLanguage();
     flashTimer_ = new QTimer(this);
     flashTimer_->setSingleShot(true);
     flashTimer_->setTimerType(Qt::PreciseTimer);
@@ -126,6 +128,8 @@ bool AppModel::hasOpenSheet() const noexcept {
 void AppModel::setLanguage(AppLanguage language) {
     language_ = language;
     Localization::setCurrent(language);
+    // The toolkit's texts switch first, so what rebuilds on the signal names keys in the new language.
+    QtTranslations::followInterfaceLanguage();
     emit languageChanged();
 }
 

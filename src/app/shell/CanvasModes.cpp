@@ -1,5 +1,6 @@
 #include "app/shell/CanvasModes.h"
 
+#include "app/shell/KeyNames.h"
 #include "core/model/Localization.h"
 
 namespace ostrel {
@@ -43,8 +44,9 @@ std::string helpText(CanvasEditTool tool) {
             return L("Déplacer l'image (cliquer-glisser, 2 doigts au trackpad, ou clic milieu/droit)",
                      "Pan canvas (drag, 2-finger trackpad scroll, or middle/right drag)");
         case CanvasEditTool::select:
-            return L("Sélectionner, déplacer des sommets/traits, changer de stylo ou supprimer (Backspace)",
-                     "Select, drag vertices/strokes, change pen layer, or delete (Backspace)");
+            return withKeys(L("Sélectionner, déplacer des sommets/traits, changer de stylo ou supprimer",
+                              "Select, drag vertices/strokes, change pen layer, or delete"),
+                            "Backspace");
         case CanvasEditTool::erase:
             return L("Gomme : cliquer-glisser sur les traits indésirables pour les effacer",
                      "Eraser: click and drag over unwanted strokes to erase them");

@@ -89,6 +89,7 @@ QStringList openableImageFilters() {
     for (const QByteArray& suffix : QImageReader::supportedImageFormats()) {
         patterns.insert(QStringLiteral("*.") + QString::fromLatin1(suffix).toLower());
     }
+    patterns.insert(QStringLiteral("*.pdf"));  // the first page, rendered
     QStringList list(patterns.begin(), patterns.end());
     return {QString::fromStdString(L("Images", "Images")) + QStringLiteral(" (") + list.join(u' ') + u')'};
 }

@@ -1,6 +1,7 @@
 #include "app/ui/SliderRow.h"
 
 #include "app/shell/Theme.h"
+#include "app/ui/TextRoom.h"
 #include "app/ui/UIFonts.h"
 
 #include <QFontMetricsF>
@@ -26,7 +27,7 @@ QFont valueFont() { return UIFonts::mono(11, QFont::Medium); }
 }  // namespace
 
 /// The label, truncated at its end, and the whole value text at the right.
-class SliderRow::TitleLine final : public QWidget {
+class SliderRow::TitleLine final : public QWidget, public TextRoom {
 public:
     TitleLine(QString label, QString value, QColor tint, QWidget* parent)
         : QWidget(parent), label_(std::move(label)), value_(std::move(value)), tint_(tint) {
@@ -52,6 +53,10 @@ public:
         return {static_cast<int>(std::ceil(w)), height()};
     }
 
+    [[nodiscard]] QStringList cutTexts() const override {
+        return fitOneLine(labelFont(), label_, labelRoom()).cut ? QStringList{label_} : QStringList{};
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
@@ -61,15 +66,18 @@ protected:
         painter.setPen(tint_);
         painter.drawText(QRectF(width() - valueWidth, 0, valueWidth, height()), Qt::AlignRight | Qt::AlignVCenter,
                          value_);
-        const double labelRoom = std::max(0.0, width() - valueWidth - kMinSpacer);
-        const QFontMetricsF labelMetrics(labelFont());
-        painter.setFont(labelFont());
+        const FittedLine label = fitOneLine(labelFont(), label_, labelRoom());
+        painter.setFont(label.font);
         painter.setPen(Theme::textDim());
-        painter.drawText(QRectF(0, 0, labelRoom, height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         labelMetrics.elidedText(label_, Qt::ElideRight, labelRoom));
+        painter.drawText(QRectF(0, 0, labelRoom(), height()), Qt::AlignLeft | Qt::AlignVCenter, label.shown);
     }
 
 private:
+    [[nodiscard]] double labelRoom() const {
+        const double valueWidth = std::ceil(QFontMetricsF(valueFont()).horizontalAdvance(value_));
+        return std::max(0.0, width() - valueWidth - kMinSpacer);
+    }
+
     QString label_;
     QString value_;
     QColor tint_;

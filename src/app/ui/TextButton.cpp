@@ -5,6 +5,7 @@
 #include "app/ui/UIFonts.h"
 
 #include <QFontMetricsF>
+#include <QKeySequence>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -18,7 +19,7 @@ constexpr double kSpacing = 4;
 
 TextButton::TextButton(const QString& title, Style style, bool disabled, QWidget* parent)
     : QAbstractButton(parent), style_(std::move(style)), hover_(new HoverFade(*this)) {
-    setText(title);
+    setTitle(title);
     setEnabled(!disabled);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover, true);
@@ -27,6 +28,15 @@ TextButton::TextButton(const QString& title, Style style, bool disabled, QWidget
 
 void TextButton::setTitle(const QString& title) {
     setText(title);
+    setShortcut(QKeySequence());  // the text named a mnemonic when it held an "&"
+    updateGeometry();
+    update();
+}
+
+void TextButton::setSymbolOnly(bool symbolOnly) {
+    symbolOnly = symbolOnly && !style_.symbol.empty();
+    if (symbolOnly == symbolOnly_) return;
+    symbolOnly_ = symbolOnly;
     updateGeometry();
     update();
 }
@@ -54,12 +64,12 @@ QMarginsF TextButton::padding() const noexcept {
 
 QSizeF TextButton::contentSize() const {
     const QFontMetricsF titleMetrics(titleFont());
-    double width = titleMetrics.horizontalAdvance(text());
+    double width = showsTitle() ? titleMetrics.horizontalAdvance(text()) : 0;
     double height = titleMetrics.height();
     if (!style_.symbol.empty()) {
         const QFontMetricsF symbolMetrics(UIFonts::symbols(symbolPoints()));
         const double side = symbolMetrics.height();
-        width += side + kSpacing;
+        width += side + (showsTitle() ? kSpacing : 0);
         height = std::max(height, side);
     }
     return {width, height};
@@ -92,8 +102,10 @@ void TextButton::paintEvent(QPaintEvent*) {
     shape.addRoundedRect(QRectF(rect()), 5, 5);
     painter.fillPath(shape, fill);
 
-    const QColor ink = disabled ? Theme::textFaint()
-                       : filled() ? Theme::background()
+    // A disabled filled button keeps its title readable on the dimmed fill, where the faint text
+    // colour would all but vanish.
+    const QColor ink = disabled      ? (filled() ? Theme::withOpacity(Theme::text(), 0.6) : Theme::textFaint())
+                       : filled()    ? Theme::background()
                        : style_.tint ? *style_.tint
                                      : Theme::text();
     const QSizeF content = contentSize();
@@ -103,6 +115,7 @@ void TextButton::paintEvent(QPaintEvent*) {
         Symbols::paint(painter, style_.symbol, QRectF(x, (height() - side) / 2, side, side), symbolPoints(), ink);
         x += side + kSpacing;
     }
+    if (!showsTitle()) return;
     painter.setFont(titleFont());
     painter.setPen(ink);
     painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

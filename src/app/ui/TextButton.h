@@ -2,7 +2,9 @@
 // filled with their base colour (the tint, else danger for destructive, else accent) and draw
 // their text in the background colour; tinted ones sit on a light tint fill; plain ones on a faint
 // white fill. Compact buttons are smaller. A flexible button takes the width it is offered, title
-// centred; otherwise it keeps its natural width and never truncates its title. Emits clicked().
+// centred; otherwise it keeps its natural width and never truncates its title. Where room is short
+// a button with a symbol may show the symbol alone (its title stays its text). The title is drawn
+// as written: an "&" in it is no mnemonic. Emits clicked().
 #pragma once
 
 #include "app/ui/HoverFade.h"
@@ -31,6 +33,9 @@ public:
     TextButton(const QString& title, Style style, bool disabled = false, QWidget* parent = nullptr);
 
     void setTitle(const QString& title);
+    /// Shows the symbol without the title (only for a button with a symbol).
+    void setSymbolOnly(bool symbolOnly);
+    [[nodiscard]] bool isSymbolOnly() const noexcept { return symbolOnly_; }
     void setStyle(Style style);
     [[nodiscard]] const Style& style() const noexcept { return style_; }
     [[nodiscard]] bool isHovering() const noexcept { return hover_->hovering(); }
@@ -54,7 +59,10 @@ private:
     [[nodiscard]] QSizeF contentSize() const;
     [[nodiscard]] bool filled() const noexcept { return style_.prominent || style_.destructive; }
 
+    [[nodiscard]] bool showsTitle() const noexcept { return !symbolOnly_ && !text().isEmpty(); }
+
     Style style_;
+    bool symbolOnly_ = false;
     HoverFade* hover_;
 };
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,10 +96,35 @@ bool bmpIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
     return std::uint64_t{rowsOffset} + rowBytes * side(height) <= size;
 }
 
+// The bytes a progressive (or lossless, or hierarchical) JPEG decoder keeps for the whole image: every
+// component's 8 × 8 blocks of 16-bit coefficients, the component subsampled by its sampling factors.
+// `frame` points at the frame header's precision byte; `length` is its segment length.
+std::uint64_t jpegCoefficientBytes(const unsigned char* frame, std::uint32_t length) noexcept {
+    const std::uint64_t height = bigEndian16(frame + 1);
+    const std::uint64_t width = bigEndian16(frame + 3);
+    const std::uint32_t components = frame[5];
+    if (components == 0 || length < 8 + 3 * components) return std::numeric_limits<std::uint64_t>::max();
+    std::uint32_t hMax = 1;
+    std::uint32_t vMax = 1;
+    for (std::uint32_t c = 0; c < components; ++c) {
+        hMax = std::max<std::uint32_t>(hMax, frame[7 + 3 * c] >> 4);
+        vMax = std::max<std::uint32_t>(vMax, frame[7 + 3 * c] & 0x0F);
+    }
+    std::uint64_t bytes = 0;
+    for (std::uint32_t c = 0; c < components; ++c) {
+        const std::uint32_t h = std::max(1u, std::uint32_t{frame[7 + 3 * c]} >> 4);
+        const std::uint32_t v = std::max(1u, std::uint32_t{frame[7 + 3 * c]} & 0x0Fu);
+        const std::uint64_t blocksWide = ((width * h + hMax - 1) / hMax + 7) / 8 + h;  // padded to whole units
+        const std::uint64_t blocksHigh = ((height * v + vMax - 1) / vMax + 7) / 8 + v;
+        bytes += blocksWide * blocksHigh * 64 * 2;
+    }
+    return bytes;
+}
+
 // JPEG (ITU-T T.81, annex B): marker segments of a 2-byte length up to the frame header, which
 // gives the size. Progressive, lossless and hierarchical frames keep every coefficient of the
-// full image in memory, so they are held to the full-size cap; sequential frames decode at a
-// reduced size row by row.
+// full image in memory, so they are held to the full-size cap and their coefficients to the decode
+// bound; sequential frames decode at a reduced size row by row.
 bool jpegIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
     std::size_t at = 2;
     for (;;) {
@@ -118,20 +143,51 @@ bool jpegIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
             const std::uint32_t height = bigEndian16(bytes + at + 3);
             const std::uint32_t width = bigEndian16(bytes + at + 5);
             const bool sequential = marker == 0xC0 || marker == 0xC1 || marker == 0xC9;
-            return withinPixelCap(width, height, sequential ? kMaxScaledJpegPixelCount : kMaxFullDecodePixelCount);
+            if (sequential) return withinPixelCap(width, height, kMaxScaledJpegPixelCount);
+            return withinPixelCap(width, height, kMaxFullDecodePixelCount) &&
+                   jpegCoefficientBytes(bytes + at + 2, length) <= static_cast<std::uint64_t>(kMaxDecodeBytes);
         }
         at += length;
     }
 }
 
+// ICO and CUR: a 6-byte header (0, the type 1 or 2, the count), 16-byte directory entries whose
+// last two fields are the size and offset of each image, then the images: PNG files or BMP rows
+// after a 40-byte info header (height doubled for the mask). The directory's one-byte sides say
+// nothing of the image inside, so the sides each image declares are checked here.
+bool iconIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
+    const std::size_t count = littleEndian16(bytes + 4);
+    if (count == 0) return true;  // no icon (an uncompressed TGA file starts the same way)
+    if (size < 6 + 16 * count) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* entry = bytes + 6 + 16 * i;
+        const std::size_t length = littleEndian32(entry + 8);
+        const std::size_t offset = littleEndian32(entry + 12);
+        if (offset > size || length > size - offset) return false;
+        const unsigned char* image = bytes + offset;
+        if (length >= 24 && std::memcmp(image, kPngSignature, sizeof kPngSignature) == 0) {
+            if (!pngIsAcceptable(image, length)) return false;
+            if (bigEndian32(image + 16) > kMaxIconSide || bigEndian32(image + 20) > kMaxIconSide) return false;
+        } else if (length >= 12) {
+            const auto width = static_cast<std::int32_t>(littleEndian32(image + 4));
+            const auto height = static_cast<std::int32_t>(littleEndian32(image + 8));
+            const auto side = [](std::int32_t v) { return v < 0 ? -static_cast<std::int64_t>(v) : std::int64_t{v}; };
+            if (side(width) > kMaxIconSide || side(height) > 2 * std::int64_t{kMaxIconSide}) return false;
+        }
+    }
+    return true;
+}
+
 // Reads `fd` to its end into memory; none when it holds more than kMaxImageFileBytes or fails.
-std::optional<QByteArray> readCapped(int fd) {
+// `expected` (a regular file's size when opened) sizes the buffer; the end of the data decides.
+std::optional<QByteArray> readCapped(int fd, std::int64_t expected) {
     constexpr qsizetype kBlock = 1 << 20;
     QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(std::clamp<std::int64_t>(expected + 1, kBlock, kMaxImageFileBytes + 1)));
     qsizetype used = 0;
     for (;;) {
         if (used > kMaxImageFileBytes) return std::nullopt;
-        if (bytes.size() - used < kBlock) bytes.resize(std::max<qsizetype>(bytes.size() * 2, kBlock));
+        if (bytes.size() == used) bytes.resize(std::min<qsizetype>(bytes.size() * 2, kMaxImageFileBytes + 1));
         const ssize_t n = ::read(fd, bytes.data() + used, static_cast<std::size_t>(bytes.size() - used));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return std::nullopt;
@@ -139,18 +195,8 @@ std::optional<QByteArray> readCapped(int fd) {
         used += n;
     }
     bytes.truncate(used);
+    if (bytes.capacity() - used > kBlock) bytes.squeeze();  // a stream's doubled buffer
     return bytes;
-}
-
-// Runs the header check on a regular file through a read-only mapping: only the pages holding chunk
-// headers are read.
-bool regularFileIsAcceptable(int fd, std::size_t size) {
-    if (size == 0) return true;
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED) return false;
-    const bool acceptable = headerIsAcceptable(static_cast<const unsigned char*>(mapped), size);
-    ::munmap(mapped, size);
-    return acceptable;
 }
 
 }  // namespace
@@ -161,24 +207,24 @@ bool headerIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
     }
     if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return jpegIsAcceptable(bytes, size);
     if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return bmpIsAcceptable(bytes, size);
+    if (size >= 6 && bytes[0] == 0 && bytes[1] == 0 && (bytes[2] == 1 || bytes[2] == 2) && bytes[3] == 0) {
+        return iconIsAcceptable(bytes, size);
+    }
     return true;
 }
 
-ImageFileCheck checkImageFile(const std::string& path) {
+std::optional<QByteArray> readImageFile(const std::string& path) {
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) return {};
+    if (!fd.valid()) return std::nullopt;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return {};
-    if (S_ISREG(info.st_mode)) {
-        if (info.st_size > kMaxImageFileBytes) return {};
-        if (!regularFileIsAcceptable(fd.get(), static_cast<std::size_t>(info.st_size))) return {};
-        return {ImageFileCheck::Outcome::atPath, {}};
-    }
-    std::optional<QByteArray> bytes = readCapped(fd.get());
-    if (!bytes) return {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    const std::int64_t expected = S_ISREG(info.st_mode) ? info.st_size : 0;
+    if (expected > kMaxImageFileBytes) return std::nullopt;
+    std::optional<QByteArray> bytes = readCapped(fd.get(), expected);
+    if (!bytes) return std::nullopt;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes->constData());
-    if (!headerIsAcceptable(data, static_cast<std::size_t>(bytes->size()))) return {};
-    return {ImageFileCheck::Outcome::inMemory, std::move(*bytes)};
+    if (!headerIsAcceptable(data, static_cast<std::size_t>(bytes->size()))) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace ostrel

@@ -1,13 +1,15 @@
-// The first look at an image file, before any decoder sees it: the file is bounded in size, a stream
-// without a size (a pipe, standard input) is read into memory up to the same bound, and the headers
-// of PNG and JPEG files are checked cheaply, so that a file claiming more memory than a document
-// image can take is refused before a decoder allocates for it.
+// The first look at an image file, before any decoder sees it: the file, or a stream without a size
+// (a pipe, standard input), is read once into memory up to a bound, and the headers of PNG, JPEG,
+// BMP and ICO files are checked cheaply on those bytes, so that a file claiming more memory than a
+// document image can take is refused before a decoder allocates for it. The decoder then reads the
+// same bytes: a file another program rewrites meanwhile cannot change what was checked.
 #pragma once
 
 #include <QByteArray>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace ostrel {
@@ -22,27 +24,27 @@ inline constexpr std::int64_t kMaxFullDecodePixelCount = std::int64_t{8192} * 81
 /// The largest pixel count of a sequential JPEG image, which decodes at a reduced size.
 inline constexpr std::int64_t kMaxScaledJpegPixelCount = std::int64_t{16384} * 16384;
 
-struct ImageFileCheck {
-    enum class Outcome {
-        refused,   // not to be decoded
-        atPath,    // a regular file, decoded from its path
-        inMemory,  // a stream, read whole into `bytes`
-    };
-    Outcome outcome = Outcome::refused;
-    QByteArray bytes;  // the stream's bytes when `inMemory`
-};
+/// The most bytes a decoder may hold for one image: the decoded pixels of the largest image it
+/// makes, or a JPEG decoder's coefficients. A 32-bit image of 8192 × 8192 or a 16-bit grey one of
+/// 11 585 × 11 585 fits; the conversion to the kept size adds only the kept raster.
+inline constexpr std::int64_t kMaxDecodeBytes = std::int64_t{256} * 1024 * 1024;
 
-/// Opens `path` and checks it: a regular file of at most kMaxImageFileBytes whose PNG or JPEG
-/// header (when it is one) passes `headerIsAcceptable` is decoded from its path; any other readable
-/// node is read to its end, at most kMaxImageFileBytes, and its bytes checked the same way.
-[[nodiscard]] ImageFileCheck checkImageFile(const std::string& path);
+/// The largest side of an image inside an icon file (the format's own limit is 256).
+inline constexpr std::uint32_t kMaxIconSide = 1024;
+
+/// Opens `path` (a regular file or a stream) and reads it to its end, at most kMaxImageFileBytes,
+/// never through a mapping; none when it cannot be read, is a folder, is larger than the bound or
+/// fails `headerIsAcceptable`. A file that shrinks or grows while it is read gives the bytes read.
+[[nodiscard]] std::optional<QByteArray> readImageFile(const std::string& path);
 
 /// The structural check of an image file's bytes. A PNG
 /// file passes when its chunks fit within the bytes up to IEND and its header declares at most
 /// kMaxFullDecodePixelCount pixels; a JPEG file when the segments before its frame header fit and
-/// the frame declares a non-zero size within the cap of its kind; a BMP file when its sides are within
-/// kMaxFullDecodePixelCount and, uncompressed, its rows fit within the bytes. Other bytes pass: their decoders
-/// are bounded by the decoder's own allocation limit.
+/// the frame declares a non-zero size within the cap of its kind (a progressive frame's coefficients
+/// within kMaxDecodeBytes); a BMP file when its sides are within kMaxFullDecodePixelCount and,
+/// uncompressed, its rows fit within the bytes; an icon file when its directory fits and every PNG
+/// inside declares sides of at most kMaxIconSide. Other bytes pass: their decoders are bounded by
+/// the decoded size worked out before decoding and by the decoder's own allocation limit.
 [[nodiscard]] bool headerIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept;
 
 }  // namespace ostrel

@@ -1,15 +1,21 @@
 // Image files and decoded images into a grey raster, and back to an 8-bit grey image for display.
 //
-// Files are decoded by QImageReader with the stored orientation applied. The decoded size is worked
-// out from the header before any pixel is decoded, formats that can decode at a reduced size do so,
-// and a fixed allocation limit refuses headers that claim absurd sizes. Luma uses the ITU-R BT.601
-// weights on pixels composited over white, so transparency reads as white. Opaque grey, RGB and
-// palette images kept at their size skip the compositing: their luma is read straight from the pixels
-// through per-channel tables (the same values; a 2400 × 2400 grey image converts in a few ms instead
-// of two full-size 32-bit copies and a painter pass).
+// Files are read once into memory (ImageFileCheck) and decoded by QImageReader from those bytes (a
+// PDF document by PdfPage, its first page rendered at the kept size). The decoder's memory is
+// bounded in bytes before any pixel is decoded: the decoded size and format come from the header,
+// and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation limit caps the
+// pixels of the buffers a decoder makes on its way). JPEG files decode straight to a reduced size;
+// other formats decode at their size and are reduced here by area averaging, one band of rows at a
+// time, so no full-size 32-bit copy is ever made. The stored orientation is applied to the kept
+// raster. Luma uses the ITU-R BT.601 weights on pixels composited over white, so transparency reads
+// as white; luma is linear in premultiplied colour, so averaging it equals averaging the colours
+// first. Opaque grey, RGB and palette images kept at their size skip the compositing: their luma is
+// read straight from the pixels through per-channel tables (the same values; a 2400 × 2400 grey
+// image converts in a few ms instead of two full-size 32-bit copies and a painter pass).
 #include "core/pipeline/RasterImage.h"
 
 #include "core/pipeline/ImageFileCheck.h"
+#include "core/pipeline/PdfPage.h"
 #include "core/pipeline/PrefaultedImage.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/parallel/ParallelFor.h"
@@ -17,32 +23,30 @@
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QPainter>
 #include <QString>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <mutex>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace ostrel {
 
 namespace {
 
-// Largest image allocation the decoder may make, in megabytes: a 32-bit image of about 11 500 pixels
-// square. A header claiming more is refused before any pixel is decoded.
-constexpr int kDecodeAllocationLimitMB = 512;
-
-// Largest decoded pixel count accepted for a format that cannot decode at a reduced size.
-constexpr std::int64_t kMaxFullDecodePixels = std::int64_t{kDecodeAllocationLimitMB} * 1024 * 1024 / 4;
+// Qt's own limit on the images a decoder allocates on its way, in megabytes. Qt counts 4 bytes a
+// pixel whatever the format, so this is a pixel cap (134 million pixels, 11 585 square) behind the
+// bound in real bytes worked out before decoding: a 16-bit grey image of that size is 256 MiB.
+constexpr int kDecodeAllocationLimitMB = static_cast<int>(2 * kMaxDecodeBytes / (1024 * 1024));
 
 struct ScaledSize {
     int width = 0;
@@ -152,23 +156,118 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     return raster;
 }
 
+// One output cell of an area-averaging reduction along one axis: source indices first…last, every
+// one weighing 1 but the first and the last, which weigh the part of them the cell covers. The
+// weights are divided by the cell's width, so they add up to 1.
+struct Span {
+    int first = 0;
+    int last = 0;
+    float firstWeight = 0;
+    float innerWeight = 0;
+    float lastWeight = 0;
+};
+
+// The spans of `target` cells over `source` samples (target ≤ source).
+std::vector<Span> areaSpans(int source, int target) {
+    std::vector<Span> spans(static_cast<std::size_t>(target));
+    const double scale = static_cast<double>(source) / static_cast<double>(target);
+    for (int t = 0; t < target; ++t) {
+        const double begin = t * scale;
+        const double end = std::min((t + 1) * scale, static_cast<double>(source));
+        Span& span = spans[static_cast<std::size_t>(t)];
+        span.first = static_cast<int>(begin);
+        span.last = std::max(span.first, std::min(static_cast<int>(std::ceil(end)) - 1, source - 1));
+        const double inner = 1.0 / scale;
+        if (span.first == span.last) {
+            span.firstWeight = static_cast<float>((end - begin) * inner);
+        } else {
+            span.firstWeight = static_cast<float>((span.first + 1 - begin) * inner);
+            span.lastWeight = static_cast<float>((end - span.last) * inner);
+        }
+        span.innerWeight = static_cast<float>(inner);
+    }
+    return spans;
+}
+
+// Luma of `width` premultiplied RGBA pixels, composited over white: the colour as it is, plus white
+// where the pixel is not covered.
+void rowLuma(const uchar* rgba, int width, float* out) {
+    const LumaTables& t = lumaTables();
+    for (int x = 0; x < width; ++x) {
+        const uchar* p = rgba + 4 * x;
+        out[x] = t.byRed[p[0]] + t.byGreen[p[1]] + t.byBlue[p[2]] + static_cast<float>(255 - p[3]);
+    }
+}
+
+// `image` reduced to w × h (both no larger than the image's sides) by averaging the area each output
+// pixel covers, its luma composited over white. Bands of output rows run in parallel; each converts
+// only the source rows it covers to 8-bit premultiplied RGBA, so the memory beyond the result is a
+// few source rows per thread, whatever the source format. None when a band cannot be converted.
+std::optional<RasterImage> areaReducedLuma(const QImage& image, int w, int h) {
+    const int sw = image.width();
+    const int sh = image.height();
+    const std::vector<Span> columns = areaSpans(sw, w);
+    const std::vector<Span> rows = areaSpans(sh, h);
+    RasterImage raster;
+    raster.width = w;
+    raster.height = h;
+    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    std::atomic<bool> failed{false};
+    parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t firstRow, std::size_t lastRow) {
+        const int top = rows[firstRow].first;
+        const int bottom = rows[lastRow - 1].last;  // inclusive
+        // A view of the band's rows in the source's own format, converted once.
+        QImage view(image.constScanLine(top), sw, bottom - top + 1, image.bytesPerLine(), image.format());
+        if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+            image.format() == QImage::Format_MonoLSB) {
+            view.setColorTable(image.colorTable());
+        }
+        const QImage band = view.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+        if (band.isNull()) {
+            failed = true;
+            return;
+        }
+        std::vector<float> source(static_cast<std::size_t>(sw));  // source[x]: one source row's luma
+        std::vector<float> reduced(static_cast<std::size_t>(w));  // reduced[x]: that row across the columns
+        for (std::size_t y = firstRow; y < lastRow; ++y) {
+            float* out = raster.luma.data() + y * static_cast<std::size_t>(w);
+            std::fill(out, out + w, 0.0f);
+            const Span& row = rows[y];
+            for (int sy = row.first; sy <= row.last; ++sy) {
+                const float rowWeight =
+                    sy == row.first ? row.firstWeight : (sy == row.last ? row.lastWeight : row.innerWeight);
+                if (rowWeight == 0.0f) continue;
+                rowLuma(band.constScanLine(sy - top), sw, source.data());
+                for (int x = 0; x < w; ++x) {
+                    const Span& column = columns[static_cast<std::size_t>(x)];
+                    float sum = source[static_cast<std::size_t>(column.first)] * column.firstWeight;
+                    for (int sx = column.first + 1; sx < column.last; ++sx) {
+                        sum += source[static_cast<std::size_t>(sx)] * column.innerWeight;
+                    }
+                    if (column.last > column.first) {
+                        sum += source[static_cast<std::size_t>(column.last)] * column.lastWeight;
+                    }
+                    reduced[static_cast<std::size_t>(x)] = sum;
+                }
+                for (int x = 0; x < w; ++x) out[x] += rowWeight * reduced[static_cast<std::size_t>(x)];
+            }
+        }
+    });
+    if (failed) return std::nullopt;
+    return raster;
+}
+
 std::optional<RasterImage> lumaOfImage(const QImage& image, int maxDimension) {
     if (image.isNull()) return std::nullopt;
     const auto target = scaledSizeFor(image.width(), image.height(), maxDimension);
     if (!target) return std::nullopt;
     const int w = target->width;
     const int h = target->height;
-    if (w == image.width() && h == image.height()) {
-        if (auto raster = opaqueLuma(image)) return raster;
-    }
+    if (w != image.width() || h != image.height()) return areaReducedLuma(image, w, h);
+    if (auto raster = opaqueLuma(image)) return raster;
 
     QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (source.isNull()) return std::nullopt;
-    if (w != source.width() || h != source.height()) {
-        // High-quality downscaling: Qt's smooth scaling averages the covered source area.
-        source = source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        if (source.isNull()) return std::nullopt;
-    }
 
     // RGBA bytes, premultiplied alpha last, starting opaque white; the image is drawn over it.
     QImage canvas(w, h, QImage::Format_RGBA8888_Premultiplied);
@@ -198,53 +297,120 @@ std::optional<RasterImage> lumaOfImage(const QImage& image, int maxDimension) {
     return raster;
 }
 
+// The raster turned as the file's stored orientation says, the way QImageReader applies it: a
+// 270° turn alone, or else mirrored left–right, then top–bottom, then turned 90° clockwise, as the
+// flags ask.
+RasterImage oriented(RasterImage raster, QImageIOHandler::Transformations transformation) {
+    const std::int64_t w = raster.width;
+    const std::int64_t h = raster.height;
+    const auto at = [&](std::int64_t x, std::int64_t y) { return raster.luma[static_cast<std::size_t>(y * w + x)]; };
+    const auto remap = [&](std::int64_t outWidth, std::int64_t outHeight, auto sourceOf) {
+        RasterImage out;
+        out.width = outWidth;
+        out.height = outHeight;
+        out.luma.resize(static_cast<std::size_t>(outWidth * outHeight));
+        for (std::int64_t y = 0; y < outHeight; ++y) {
+            for (std::int64_t x = 0; x < outWidth; ++x) {
+                const auto [sx, sy] = sourceOf(x, y);
+                out.luma[static_cast<std::size_t>(y * outWidth + x)] = at(sx, sy);
+            }
+        }
+        return out;
+    };
+    using T = QImageIOHandler::Transformation;
+    if (transformation == QImageIOHandler::TransformationNone) return raster;
+    if (transformation == QImageIOHandler::TransformationRotate270) {
+        // Output (x, y) of an h × w image comes from source (w - 1 - y, x).
+        return remap(h, w, [&](std::int64_t x, std::int64_t y) { return std::pair{w - 1 - y, x}; });
+    }
+    const bool mirror = transformation.testFlag(T::TransformationMirror);
+    const bool flip = transformation.testFlag(T::TransformationFlip);
+    RasterImage mirrored = remap(w, h, [&](std::int64_t x, std::int64_t y) {
+        return std::pair{mirror ? w - 1 - x : x, flip ? h - 1 - y : y};
+    });
+    if (!transformation.testFlag(T::TransformationRotate90)) return mirrored;
+    raster = std::move(mirrored);
+    // Turned 90° clockwise: output (x, y) of an h × w image comes from source (y, h - 1 - x).
+    return remap(h, w, [&](std::int64_t x, std::int64_t y) { return std::pair{y, h - 1 - x}; });
+}
+
+// The lower-case suffix of the file name at the end of `path`, read from its bytes (a name need not
+// be UTF-8); empty when it has none.
+QByteArray suffixOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return QByteArray::fromStdString(path.substr(dot + 1)).toLower();
+}
+
+// Bytes per pixel of an image of `format`; 8 (the widest Qt decodes into) when the reader does not say.
+std::int64_t bytesPerPixel(QImage::Format format) {
+    if (format == QImage::Format_Invalid) return 8;
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    return depth <= 0 ? 8 : std::max<std::int64_t>(1, (depth + 7) / 8);
+}
+
 }  // namespace
 
 std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
-    ImageFileCheck checked = checkImageFile(path);
-    if (checked.outcome == ImageFileCheck::Outcome::refused) return std::nullopt;
+    std::optional<QByteArray> bytes = readImageFile(path);
+    if (!bytes) return std::nullopt;
 
     applyDecodeAllocationLimit();
-    QBuffer stream;  // a stream's bytes, read by the check
-    QFile file;      // a regular file, opened by the bytes of its path (a name need not be UTF-8)
-    QImageReader reader;
-    if (checked.outcome == ImageFileCheck::Outcome::inMemory) {
-        stream.setData(checked.bytes);
-        stream.open(QIODevice::ReadOnly);
-        reader.setDevice(&stream);
-    } else {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) return std::nullopt;
-        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        reader.setDevice(&file);
-    }
-    reader.setAutoTransform(true);
-    reader.setQuality(100);  // smooth (area-averaging) scaling where the reader scales after decoding
-
-    // The stored size, before the orientation transform, which is applied after scaling.
-    const QSize stored = reader.size();
-    if (stored.isValid()) {
-        const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
-        if (!target) return std::nullopt;
-        const bool decodesScaled = reader.supportsOption(QImageIOHandler::ScaledSize);
-        const std::int64_t storedPixels = std::int64_t{stored.width()} * stored.height();
-        if (!decodesScaled && storedPixels > kMaxFullDecodePixels) return std::nullopt;
-        if (target->width != stored.width() || target->height != stored.height()) {
-            reader.setScaledSize(QSize(target->width, target->height));
-        }
-    }
-
-    // A PNG image kept at its size decodes into a prefaulted buffer: the decoder writes into an image
-    // of its size and format rather than allocating one, whose fresh pages would fault in row by row.
     QImage image;
-    if (stored.isValid() && !reader.scaledSize().isValid() && reader.format() == "png") {
-        image = prefaultedImage(stored.width(), stored.height(), reader.imageFormat());
+    QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone;
+    {
+        QBuffer stream;
+        stream.setData(*bytes);
+        stream.open(QIODevice::ReadOnly);
+        // The reader the file's suffix names when it can read the bytes (formats without a signature,
+        // such as TGA, are known by their suffix alone), else the one their content shows.
+        QByteArray format = suffixOf(path);
+        if (!format.isEmpty() && QImageReader::supportedImageFormats().contains(format)) {
+            QImageReader probe(&stream, format);
+            if (!probe.canRead()) format.clear();
+            stream.seek(0);
+        } else {
+            format.clear();
+        }
+        QImageReader reader(&stream, format);
+        if (reader.format().isEmpty() && PdfPage::looksLikePdf(*bytes)) {
+            // A PDF document: its first page, rendered at the kept size on white.
+            image = PdfPage::renderFirstPage(*bytes, maxDimension);
+            bytes.reset();
+            return lumaOfImage(image, maxDimension);
+        }
+        reader.setAutoTransform(false);  // applied to the kept raster, never to a full-size image
+        reader.setQuality(100);          // smooth (area-averaging) scaling where the reader scales after decoding
+
+        // The stored size, before the orientation transform, and what decoding it costs: only JPEG
+        // decodes at a reduced size (at most twice the size asked for, before its last smoothing);
+        // other readers that take a size decode the whole image first, so they are not asked.
+        const QSize stored = reader.size();
+        if (stored.isValid()) {
+            const auto target = scaledSizeFor(stored.width(), stored.height(), maxDimension);
+            if (!target) return std::nullopt;
+            const bool scaled = target->width != stored.width() || target->height != stored.height();
+            const bool decodesScaled = reader.format() == "jpeg";
+            const std::int64_t decodedPixels = scaled && decodesScaled
+                                                   ? std::int64_t{4} * target->width * target->height
+                                                   : std::int64_t{stored.width()} * stored.height();
+            if (decodedPixels * bytesPerPixel(reader.imageFormat()) > kMaxDecodeBytes) return std::nullopt;
+            if (scaled && decodesScaled) reader.setScaledSize(QSize(target->width, target->height));
+
+            // A PNG image decodes into a prefaulted buffer: the decoder writes into an image of its size
+            // and format rather than allocating one, whose fresh pages would fault in row by row.
+            if (reader.format() == "png") {
+                image = prefaultedImage(stored.width(), stored.height(), reader.imageFormat());
+            }
+        }
+        if (!reader.read(&image) || image.isNull()) return std::nullopt;
+        transformation = reader.transformation();
     }
-    if (!reader.read(&image) || image.isNull()) return std::nullopt;
-    return lumaOfImage(image, maxDimension);
+    bytes.reset();  // the file's bytes go before the conversion
+    std::optional<RasterImage> raster = lumaOfImage(image, maxDimension);
+    if (!raster) return std::nullopt;
+    return oriented(std::move(*raster), transformation);
 }
 
 std::optional<RasterImage> RasterImage::fromImage(const QImage& image, int maxDimension) {

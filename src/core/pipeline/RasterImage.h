@@ -19,7 +19,8 @@ struct RasterImage {
     std::vector<float> luma;  // luma[y * width + x]: 0 = black, 255 = white; exactly width * height values
 
     /// Decodes an image file (orientation applied, longer side at most `maxDimension`, transparency
-    /// read as white); none when it cannot be read or is smaller than 2 pixels on a side.
+    /// read as white), or renders a PDF file's first page on white with its longer side
+    /// `maxDimension`; none when it cannot be read or is smaller than 2 pixels on a side.
     static std::optional<RasterImage> fromFile(const std::string& path, int maxDimension);
 
     /// Converts a decoded image (pasted or dropped); none when smaller than 2 pixels on a side.

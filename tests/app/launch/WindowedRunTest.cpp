@@ -19,6 +19,8 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include <netinet/in.h>
@@ -194,6 +196,41 @@ TEST_F(WindowedRun, ServesTheWindowRemotelyAndEndsOnSigterm) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(get("/v1/state"), 0);  // the port is closed
+}
+
+/// The value of `key` in the [Desktop Entry] group of `entry`, or empty.
+std::string desktopValue(const std::string& entry, const std::string& key) {
+    std::istringstream lines(entry);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
+    }
+    return {};
+}
+
+TEST_F(WindowedRun, TheDesktopEntryNamesTheClassOfTheWindowAndSpeaksFrench) {
+    const std::string entry = test::readFile(OSTREL_SOURCE_DIR "/data/app.ostrel.Ostrel.desktop");
+    for (const char* key : {"Name[fr]", "GenericName[fr]", "Comment[fr]"}) {
+        EXPECT_FALSE(desktopValue(entry, key).empty()) << key;
+    }
+    const std::string startupClass = desktopValue(entry, "StartupWMClass");
+    ASSERT_FALSE(startupClass.empty());
+    if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xwininfo").isEmpty()) {
+        GTEST_SKIP() << "xvfb-run or xwininfo is missing (./dev setup)";
+    }
+    // The program on a real X server; xwininfo names each window's instance and class.
+    const std::string script =
+        "\"$0\" & pid=$!; for i in $(seq 150); do found=$(xwininfo -root -tree | grep '\"Ostrel\": (\"'); "
+        "[ -n \"$found\" ] && break; sleep 0.2; done; echo \"$found\"; kill $pid; wait $pid";
+    const test::ProcessResult run = test::runProcess("xvfb-run", {"-a", "sh", "-c", script, OSTREL_BINARY},
+                                                     {{"QT_QPA_PLATFORM", "xcb"},
+                                                      {"XDG_CONFIG_HOME", config.path().string()},
+                                                      {"OSTREL_API_PORT", std::to_string(apiPort)},
+                                                      {"OSTREL_OSC_IN_PORT", std::to_string(oscPort)},
+                                                      {"KAVRIN_UPDATE_URL", "http://127.0.0.1:9/feed.json"}});
+    const std::regex windowClass(R"re("Ostrel": \("[^"]*" "([^"]*)"\))re");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(run.out, match, windowClass)) << run.out << run.err;
+    EXPECT_EQ(match[1].str(), startupClass);
 }
 
 TEST_F(WindowedRun, ALaterStartHandsItsFileOrNothingToTheRunningWindowAndReportsTheOutcome) {

@@ -92,6 +92,15 @@ TEST_F(HTTPRoutesTest, OpenParamsExportReset) {
     const Json failed = call("POST", "/v1/open", R"({"preset":3,"path":")" + folder.file("a.png") + R"("})", 400);
     EXPECT_EQ(failed["ok"], false);
     EXPECT_EQ(failed["path"], folder.file("a.png"));
+    // A PDF file opens as its first page; one without a page fails like a broken image and changes nothing.
+    const std::string corpus = std::string(OSTREL_SOURCE_DIR) + "/tests/fuzz/corpus/pdf_file/";
+    const std::string openSvg = controller.result()->svgAxiDraw.text();
+    const Json noPage = call("POST", "/v1/open", R"({"path":")" + corpus + R"(no-page.pdf"})", 400);
+    EXPECT_EQ(noPage["ok"], false);
+    EXPECT_EQ(controller.result()->svgAxiDraw.text(), openSvg) << "the preset is still open";
+    const Json drawing = call("POST", "/v1/open", R"({"path":")" + corpus + R"(line-drawing.pdf"})");
+    EXPECT_GT(drawing["pathCount"].get<int>(), 0);
+    controller.loadPreset(SyntheticPreset::portrait, true);
 
     const Json params = call("POST", "/v1/params", R"({"penCount":3})");
     EXPECT_EQ(params["ok"], true);

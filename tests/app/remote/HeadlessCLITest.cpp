@@ -136,6 +136,19 @@ TEST(HeadlessCLIVectorize, FailuresHaveTheirStatusAndMessage) {
     EXPECT_EQ(test::readFile(folder.file("blocker")), "keep");
 }
 
+// A PDF file is read as its first page (rendered by the program's child renderer); one without a page
+// is an image that cannot be read.
+TEST(HeadlessCLIVectorize, PdfFilesAreReadAsTheirFirstPage) {
+    const std::filesystem::path corpus = std::filesystem::path(OSTREL_SOURCE_DIR) / "tests/fuzz/corpus/pdf_file";
+    const auto drawing = runProcess(OSTREL_BINARY, {"--vectorize", (corpus / "line-drawing.pdf").string(), "--format", "txt"});
+    ASSERT_EQ(drawing.exitCode, 0) << drawing.err;
+    EXPECT_NE(drawing.out.find("1696 \u00D7 2400 px"), std::string::npos) << drawing.out.substr(0, 600);
+    const std::string empty = (corpus / "no-page.pdf").string();
+    const auto none = runProcess(OSTREL_BINARY, {"--vectorize", empty});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.err, "Ostrel error: could not read image '" + empty + "'\n");
+}
+
 TEST(HeadlessCLIVectorize, LangValueIsNotAnImage) {
     const auto result = runProcess(OSTREL_BINARY, {"--format", "txt", "--lang", "en", "--vectorize"});
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -21,8 +21,20 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <set>
+
 namespace ostrel {
 namespace {
+
+/// A title as a menu shows it: a lone "&" marks the mnemonic and is not drawn, "&&" draws "&".
+std::string shown(const QString& title) {
+    QString text;
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        if (title[i] == QLatin1Char('&') && i + 1 < title.size()) ++i;
+        text += title[i];
+    }
+    return text.toStdString();
+}
 
 class MenuTest : public ::testing::Test {
 protected:
@@ -161,12 +173,12 @@ TEST_F(MenuTest, TheLanguageSwitchRenamesEveryItem) {
     auto titles = [&] {
         std::vector<std::string> out;
         std::function<void(QMenu*)> walk = [&](QMenu* menu) {
-            out.push_back(menu->title().toStdString());
+            out.push_back(shown(menu->title()));
             for (QAction* action : menu->actions()) {
                 if (action->menu() != nullptr) {
                     walk(action->menu());
                 } else if (!action->isSeparator()) {
-                    out.push_back(action->text().toStdString());
+                    out.push_back(shown(action->text()));
                 }
             }
         };
@@ -299,6 +311,50 @@ TEST_F(MenuTest, AFocusedTextFieldKeepsItsEditingKeys) {
     key(QKeyCombination(Qt::Key_Backspace));
     EXPECT_EQ(field->text(), "xy");
     EXPECT_EQ(model->vectorizer().undoStack().size(), 0u) << "no stroke deleted";
+}
+
+TEST_F(MenuTest, AltAndTheMnemonicOpensEachMenuInBothLanguages) {
+    for (const AppLanguage language : {AppLanguage::en, AppLanguage::fr}) {
+        model->setLanguage(language);
+        std::set<int> letters;
+        for (QMenu* menu : menus->menus()) {
+            SCOPED_TRACE(shown(menu->title()));
+            const QKeySequence mnemonic = QKeySequence::mnemonic(menu->title());
+            ASSERT_FALSE(mnemonic.isEmpty()) << "no mnemonic";
+            EXPECT_TRUE(letters.insert(mnemonic[0].key()).second)
+                << "two menus share " << mnemonic.toString().toStdString();
+            QTest::keyClick(window.get(), mnemonic[0].key(), Qt::AltModifier);
+            EXPECT_TRUE(test::spinUntil([&] { return menu->isVisible(); })) << "Alt+letter did not open it";
+            // Escape closes the menu, a second one leaves the menu bar.
+            QTest::keyClick(menu, Qt::Key_Escape);
+            QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+            ASSERT_TRUE(test::spinUntil([&] { return !menu->isVisible(); }));
+        }
+    }
+}
+
+TEST_F(MenuTest, AmpersandsOfTitlesAndFileNamesAreShownNotReadAsMnemonics) {
+    test::TempDir files;
+    const auto drawing = files.path() / "draw&ink.png";
+    test::writeDrawing(drawing);
+    ASSERT_TRUE(model->open(drawing));
+    struct Case {
+        AppLanguage language;
+        const char* viewGuide;
+        const char* helpGuide;
+    };
+    for (const Case& c : {Case{AppLanguage::fr, "Commandes OSC, HTTP & MCP…", "Guide OSC, HTTP & MCP"},
+                          Case{AppLanguage::en, "OSC, HTTP & MCP Commands…", "OSC, HTTP & MCP Guide"}}) {
+        model->setLanguage(c.language);
+        const QAction* file = menus->recentMenu()->actions().front();
+        using Shown = std::pair<const QAction*, const char*>;
+        for (const auto& [action, expected] :
+             {Shown{&item("view.oscGuide"), c.viewGuide}, Shown{&item("help.oscGuide"), c.helpGuide},
+              Shown{file, "draw&ink.png"}}) {
+            EXPECT_EQ(shown(action->text()), expected);
+            EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty()) << expected;
+        }
+    }
 }
 
 TEST_F(MenuTest, OpenRecentListsTheFilesAndOpensThem) {

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRawFont>
@@ -144,7 +146,12 @@ TEST_F(TextButtonTest, FillsFollowTheRoleTintAndState) {
         {"plain", {}, false, over(Qt::white, 0.07), Theme::text()},
         {"plain disabled", {}, true, over(Qt::white, 0.02), Theme::textFaint()},
         {"prominent", {.prominent = true}, false, Theme::accent(), Theme::background()},
-        {"prominent disabled", {.prominent = true}, true, over(Theme::accent(), 0.35), Theme::textFaint()},
+        // A disabled filled button keeps a readable title on its dimmed fill.
+        {"prominent disabled",
+         {.prominent = true},
+         true,
+         over(Theme::accent(), 0.35),
+         over(Theme::text(), 0.6, over(Theme::accent(), 0.35))},
         {"destructive", {.destructive = true}, false, Theme::danger(), Theme::background()},
         {"destructive tinted", {.destructive = true, .tint = Theme::tcp()}, false, Theme::tcp(), Theme::background()},
         {"tinted", {.tint = Theme::osc()}, false, over(Theme::osc(), 0.14), Theme::osc()},
@@ -162,6 +169,31 @@ TEST_F(TextButtonTest, FillsFollowTheRoleTintAndState) {
         QSignalSpy clicks(button, &QAbstractButton::clicked);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(1, button->height() / 2));  // the padding takes clicks
         EXPECT_EQ(clicks.count(), c.disabled ? 0 : 1) << c.name;
+    }
+}
+
+TEST_F(TextButtonTest, ADisabledFilledTitleStaysReadable) {
+    // WCAG contrast of the brightest title pixel against the fill: at least 3 : 1 for every fill.
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    for (const TextButton::Style& style :
+         {TextButton::Style{.prominent = true}, TextButton::Style{.destructive = true},
+          TextButton::Style{.symbol = "square.and.arrow.down", .prominent = true, .compact = true}}) {
+        auto* button = new TextButton(QStringLiteral("Exporter SVG…"), style, true);
+        Host host(button);
+        const QImage image = host.grab();
+        const QColor fill = image.pixelColor(3, button->height() / 2);
+        double best = 0;
+        for (int y = 3; y < button->height() - 3; ++y) {
+            for (int x = 6; x < button->width() - 6; ++x) {
+                const double a = luminance(image.pixelColor(x, y)) + 0.05;
+                const double b = luminance(fill) + 0.05;
+                best = std::max(best, std::max(a, b) / std::min(a, b));
+            }
+        }
+        EXPECT_GE(best, 3.0) << (style.destructive ? "destructive" : "prominent");
     }
 }
 

@@ -198,7 +198,8 @@ TEST(AboutSheet, TextsFollowTheLanguageWhileNamePillsAndGuideStay) {
     EXPECT_EQ(shownText(sheet.updateButton()), "Check for Updates…");
     EXPECT_TRUE(test::showsText(sheet, "Multi-Pen Clustering & AxiDraw Layers"));
     EXPECT_TRUE(test::showsTextContaining(sheet, "Native line-drawing vectorizer for AxiDraw plotters"));
-    for (const char* fixed : {"Ostrel", "Guide (F1)", "OSC UDP :9140", "HTTP / MCP :17940", "ANE · Vision · vDSP"}) {
+    for (const char* fixed :
+         {"Ostrel", "Guide (Ctrl+?)", "OSC UDP :9140", "HTTP / MCP :17940", "ANE · Vision · vDSP"}) {
         EXPECT_TRUE(test::showsText(sheet, fixed)) << fixed;
     }
     EXPECT_EQ(sheet.defaultButton()->text(), "OK");

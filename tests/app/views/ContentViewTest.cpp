@@ -10,6 +10,9 @@
 #include "../shell/ShellFixtures.h"
 
 #include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
 #include <QMimeData>
 #include <QShowEvent>
 #include <QUrl>
@@ -164,6 +167,37 @@ TEST_F(ContentViewTest, ClosingDuringAPlotAsksAndStopsThePlotOnlyWhenConfirmed) 
     EXPECT_EQ(questions, 2);
     EXPECT_FALSE(window.plotIsActive());
     EXPECT_FALSE(plotter.isPenDown());
+}
+
+TEST_F(ContentViewTest, AnOpenSheetSwitchesLanguageWithTheWindow) {
+    const test::LanguageScope english(AppLanguage::en);
+    model.setLanguage(AppLanguage::en);
+    ContentView view(model);
+    view.resize(1380, 820);
+    view.show();
+    model.vectorizer().loadPreset(SyntheticPreset::rosette, true);
+    model.setShowExport(true);
+    QDialog* sheet = view.sheetDialog(ContentView::Sheet::exportFile);
+    ASSERT_NE(sheet, nullptr);
+    const auto shows = [&](const char* text) {
+        for (const QLabel* label : sheet->findChildren<QLabel*>()) {
+            if (label->text() == QString::fromUtf8(text)) return true;
+        }
+        return false;
+    };
+    const auto cancel = [&] { return sheet->findChild<QPushButton*>(QStringLiteral("cancel"))->text(); };
+    EXPECT_TRUE(shows("Export Vector Plot & AxiDraw Report"));
+    EXPECT_EQ(cancel(), "Cancel");
+
+    model.setLanguage(AppLanguage::fr);
+    EXPECT_TRUE(shows("Exporter le tracé vectoriel & la fiche AxiDraw"));
+    EXPECT_FALSE(shows("Export Vector Plot & AxiDraw Report"));
+    EXPECT_EQ(cancel(), "Annuler");
+    // Still the same sheet, which keeps the choice and its keys.
+    EXPECT_EQ(view.sheetDialog(ContentView::Sheet::exportFile), sheet);
+    model.setExportFormat(VectorExportFormat::csv);
+    QTest::keyClick(sheet->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::Key_Escape);
+    EXPECT_FALSE(model.showExport());
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "SheetTestSupport.h"
 
 #include <QDialog>
+#include <QLabel>
+#include <QTextLayout>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -185,6 +187,39 @@ TEST(HelpManualSheet, OpenGuideAndShortcutsFollowTheModelsLanguage) {
     EXPECT_TRUE(model.showShortcuts());
     model.setShowShortcuts(false);
     model.setLanguage(AppLanguage::fr);
+}
+
+TEST(HelpManualSheet, TheCommandLineWrapsOnlyBetweenItsWords) {
+    test::ensureQtApp();
+    for (const AppLanguage language : {AppLanguage::fr, AppLanguage::en}) {
+        const test::LanguageScope scope(language);
+        HelpManualSheet sheet([] {}, [] {});
+        sheet.selectSection(HelpManualSheet::SectionID::oscAndMCP);
+        const QLabel* command = nullptr;
+        for (const QLabel* label : sheet.contentPane()->widget()->findChildren<QLabel*>()) {
+            if (label->text().contains(QStringLiteral("smoothing"))) command = label;
+        }
+        ASSERT_NE(command, nullptr);
+        // Shown without the joiners, the text reads as written.
+        EXPECT_TRUE(QString(command->text()).remove(QChar(0x2060)).contains(QStringLiteral(" --smoothing 0.7 ")));
+        // At any width, every line after the first starts after a space: "--smoothing" and "-o" stay whole.
+        for (int width = 120; width <= 700; width += 3) {
+            QTextLayout layout(command->text(), command->font());
+            QTextOption option;
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width);
+                const int start = line.textStart();
+                if (start > 0) {
+                    EXPECT_EQ(command->text()[start - 1], QLatin1Char(' '))
+                        << width << ": " << command->text().mid(start, 12).toStdString();
+                }
+            }
+            layout.endLayout();
+        }
+    }
 }
 
 }  // namespace

@@ -4,14 +4,18 @@
 #include "app/ui/Chip.h"
 #include "app/ui/SectionHeader.h"
 #include "testsupport/LanguageScope.h"
+#include "testsupport/TempDir.h"
 #include "SheetTestSupport.h"
 
+#include <QFileInfo>
 #include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace ostrel {
 namespace {
@@ -59,17 +63,22 @@ TEST(OSCGuideSheet, TheElevenAddressesKeepTheirColumnsAndLongDescriptionsAreCut)
     for (int i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i]->accessibleName().toStdString(), examples[static_cast<std::size_t>(i)].address);
         const auto labels = rows[i]->findChildren<QLabel*>();
-        ASSERT_EQ(labels.size(), 2);
+        ASSERT_EQ(labels.size(), 3);
         EXPECT_EQ(labels[0]->width(), 225);
-        EXPECT_EQ(labels[1]->width(), 120);
+        // The arguments' column is as wide as the widest of them, and at least 120.
+        EXPECT_GE(labels[1]->width(), 120);
+        EXPECT_GE(labels[1]->width(), labels[1]->fontMetrics().horizontalAdvance(labels[1]->text()));
     }
+    EXPECT_EQ(rows[0]->findChildren<QLabel*>()[1]->width(), rows[9]->findChildren<QLabel*>()[1]->width());
     EXPECT_EQ(examples[1].argument, "0 \u2026 255");
     EXPECT_EQ(examples[9].argument, "\"/chemin/image.png\"");
-    // The first description is longer than its row: one line ending in an ellipsis.
-    QWidget* first = rows[0]->findChild<QWidget*>(QStringLiteral("oscDescription"));
+    // The first description is longer than its row: it wraps onto a second line, whole.
+    auto* first = rows[0]->findChild<QLabel*>(QStringLiteral("oscDescription"));
     ASSERT_NE(first, nullptr);
-    EXPECT_LT(first->width(), first->fontMetrics().horizontalAdvance(QString::fromStdString(examples[0].description)));
-    EXPECT_GT(first->width(), 100);
+    EXPECT_EQ(first->text().toStdString(), examples[0].description);
+    EXPECT_LT(first->width(), first->fontMetrics().horizontalAdvance(first->text()));
+    EXPECT_GE(first->height(), 2 * first->fontMetrics().height());
+    EXPECT_GE(first->height(), first->heightForWidth(first->width()));
 
     // Held at its snapshot's height, the list gives way and the buttons stay whole.
     sheet.resize(760, 480);
@@ -83,7 +92,27 @@ TEST(OSCGuideSheet, TheElevenAddressesKeepTheirColumnsAndLongDescriptionsAreCut)
     EXPECT_LE(list->height(), 235);
 }
 
-TEST(OSCGuideSheet, TheMCPConfigurationIsJSONNamingTheBridgeBesideTheProgram) {
+TEST(OSCGuideSheet, TheBridgeIsTheOneBesideTheProgramElseTheBuildsOwn) {
+    test::ensureQtApp();
+    test::TempDir installed;
+    const QString folder = QString::fromStdString(installed.path().string());
+    const std::string beside = (installed.path() / "ostrel-mcp").string();
+
+    // A build tree: nothing beside the program, so the bridge this build made, which runs.
+    const std::string built = SheetParts::mcpBridgePath(folder);
+    EXPECT_NE(built, beside);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(built)).isExecutable()) << built;
+    EXPECT_EQ(QFileInfo(QString::fromStdString(built)).fileName(), "ostrel-mcp");
+    EXPECT_EQ(SheetParts::mcpBridgePath(), built) << "the tests run from the build, with no bridge beside them";
+
+    // A file that is not a program does not count; an installed tree's bridge beside the program does.
+    std::ofstream(beside) << "#!/bin/sh\n";
+    EXPECT_EQ(SheetParts::mcpBridgePath(folder), built);
+    std::filesystem::permissions(beside, std::filesystem::perms::owner_all);
+    EXPECT_EQ(SheetParts::mcpBridgePath(folder), beside);
+}
+
+TEST(OSCGuideSheet, TheMCPConfigurationIsJSONNamingTheBridge) {
     test::SheetModel fixture;
     const test::LanguageScope scope(AppLanguage::en);
     OSCGuideSheet sheet(*fixture.model, [] {});
@@ -93,7 +122,6 @@ TEST(OSCGuideSheet, TheMCPConfigurationIsJSONNamingTheBridgeBesideTheProgram) {
     ASSERT_TRUE(fixture.pasteboard->text.has_value());
     const std::string copied = *fixture.pasteboard->text;
     const std::string bridge = SheetParts::mcpBridgePath();
-    EXPECT_EQ(bridge, (QCoreApplication::applicationDirPath() + "/ostrel-mcp").toStdString());
     const nlohmann::json parsed = nlohmann::json::parse(copied);
     EXPECT_EQ(parsed, nlohmann::json({{"mcpServers", {{"ostrel", {{"command", bridge}}}}}}));
     EXPECT_EQ(copied.back(), '}');
@@ -154,7 +182,10 @@ TEST(OSCGuideSheet, TextsFollowTheLanguageWhileAddressesAndExamplesStay) {
     const auto fixedTexts = [&] {
         std::vector<std::string> fixed;
         for (auto* row : sheet.findChildren<ClickableRow*>(QStringLiteral("oscRow"))) {
-            for (auto* label : row->findChildren<QLabel*>()) fixed.push_back(label->text().toStdString());
+            for (auto* label : row->findChildren<QLabel*>()) {
+                if (label->objectName() != QStringLiteral("oscDescription"))
+                    fixed.push_back(label->text().toStdString());
+            }
         }
         for (const std::string& text : test::labelTexts(sheet)) {
             if (text.rfind("MCP (stdio)", 0) == 0 || text.rfind("CLI :", 0) == 0 || text.rfind("HTTP :", 0) == 0) {
@@ -176,7 +207,7 @@ TEST(OSCGuideSheet, TextsFollowTheLanguageWhileAddressesAndExamplesStay) {
     EXPECT_EQ(headers[0]->title(), "Incoming OSC Addresses (click to copy)");
     EXPECT_EQ(headers[1]->title(), "MCP Server (ostrel-mcp), CLI & HTTP API");
     EXPECT_EQ(fixedTexts(), frenchFixed);
-    EXPECT_EQ(OSCGuideSheet::oscExamples()[2].description, "Set Gaussian blur radius");
+    EXPECT_EQ(OSCGuideSheet::oscExamples()[2].description, "Set vDSP Gaussian blur radius");
     fixture.model->setLanguage(AppLanguage::fr);
 }
 

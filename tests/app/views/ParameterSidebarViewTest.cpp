@@ -8,6 +8,7 @@
 #include "app/ui/TextButton.h"
 #include "app/views/sidebar/ParameterChange.h"
 #include "app/views/sidebar/SidebarControls.h"
+#include "core/model/ParameterTable.h"
 #include "testsupport/LanguageScope.h"
 #include "testsupport/QtTestApp.h"
 #include "../shell/ShellFixtures.h"
@@ -378,6 +379,34 @@ TEST_F(ParameterSidebarTest, ValueTextsAtTheEndsOfTheirRanges) {
     setFromOutside([](VectorizerParams& p) { p.morphCleanup = 2; });
     EXPECT_EQ(slider("morphCleanup")->valueText().toStdString(), "2 \u00B7 Strong (denoise)");
     EXPECT_EQ(slider("threshold")->label().toStdString(), "Binary threshold");
+}
+
+TEST_F(ParameterSidebarTest, EverySliderOfTheParameterTableDragsAcrossItsSpanByItsStep) {
+    // Shown first, so that hidden sliders take drags too.
+    setFromOutside([](VectorizerParams& p) {
+        p.outputMode = VectorOutputMode::illustration;
+        p.hatchEnabled = true;
+    });
+    int sliders = 0;
+    for (const ParameterSpec* parameter : kAllParameters) {
+        if (!parameter->slider) continue;
+        ++sliders;
+        const std::string key(parameter->key);
+        SliderRow* row = slider(key.c_str());
+        ASSERT_NE(row, nullptr) << key;
+        const auto value = [&] {
+            const VectorizerParams& p = document().params();
+            return parameter->realField ? p.*(parameter->realField)
+                                        : static_cast<double>(p.*(parameter->integerField));
+        };
+        dragTo(*row, parameter->slider->upper);
+        EXPECT_DOUBLE_EQ(value(), parameter->slider->upper) << key;
+        dragTo(*row, parameter->slider->lower);
+        EXPECT_DOUBLE_EQ(value(), parameter->slider->lower) << key;
+        dragTo(*row, parameter->slider->lower + parameter->sliderStep);
+        EXPECT_NEAR(value(), parameter->slider->lower + parameter->sliderStep, 1e-9) << key;
+    }
+    EXPECT_EQ(sliders, 13);
 }
 
 TEST_F(ParameterSidebarTest, HiddenControlsFollowTheirConditionsAndKeepTheirValues) {

@@ -5,6 +5,7 @@
 #include "app/shell/Theme.h"
 #include "app/ui/SectionHeader.h"
 #include "app/ui/TextButton.h"
+#include "app/views/SettingsWindow.h"
 #include "core/osc/OSCUDPServer.h"
 #include "core/support/app/AppVersion.h"
 #include "testsupport/LanguageScope.h"
@@ -165,7 +166,8 @@ TEST_F(PreferencesViewTest, TextsFollowTheLanguageChosenHereOrElsewhere) {
     const test::LanguageScope french(AppLanguage::fr);
     const auto model = makeModel(false);
     model->setLanguage(AppLanguage::fr);
-    PreferencesView view(*model);
+    SettingsWindow window(*model);
+    PreferencesView& view = *window.preferences();
 
     struct Text {
         std::function<QString()> shown;
@@ -202,6 +204,9 @@ TEST_F(PreferencesViewTest, TextsFollowTheLanguageChosenHereOrElsewhere) {
         EXPECT_TRUE(labels.contains(english ? "Incoming OSC Port (UDP)" : "Port OSC entrant (UDP)"));
         EXPECT_TRUE(labels.contains(english ? "Language" : "Langue"));
         EXPECT_TRUE(labels.contains("Port HTTP / MCP (127.0.0.1)")) << "the same in both languages";
+        // The window around the preferences is titled in the language and as large as they want.
+        EXPECT_EQ(window.windowTitle(), english ? "Settings" : "Réglages");
+        EXPECT_EQ(window.size(), view.minimumSize().expandedTo(view.sizeHint()));
     };
     expectAll(false);
     EXPECT_EQ(view.languagePicker()->currentIndex(), 1);

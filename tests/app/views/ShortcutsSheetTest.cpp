@@ -1,11 +1,15 @@
 #include "app/views/sheets/ShortcutsSheet.h"
 
 #include "app/shell/AppMenuBar.h"
+#include "app/shell/KeyNames.h"
 #include "app/ui/SectionHeader.h"
 #include "testsupport/LanguageScope.h"
 #include "SheetTestSupport.h"
 
 #include <QAction>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <gtest/gtest.h>
@@ -49,7 +53,8 @@ TEST(ShortcutsSheet, EveryKeyShownIsBoundByTheMenusOrTheWindow) {
                     EXPECT_TRUE(model.wouldHandleWindowKey(code, Qt::NoModifier)) << "not a key of the window";
                     continue;
                 }
-                EXPECT_TRUE(menuKeys.count(key) != 0) << "not bound by any menu command";
+                // Named as the menus name their keys in this language.
+                EXPECT_TRUE(menuKeys.count(keyNames(key)) != 0) << "not bound by any menu command";
             }
         }
     }
@@ -77,10 +82,18 @@ TEST(ShortcutsSheet, ShowsTwoColumnsOfSevenRowsWithKeysThatFitTheirColumn) {
         ASSERT_EQ(descriptions.size(), 14);
         for (int i = 0; i < keys.size(); ++i) {
             SCOPED_TRACE(keys[i]->text().toStdString());
+            // The keys column is at least 96 wide; longer keys wrap between two keys onto two lines at
+            // most, never inside a key.
             EXPECT_GE(keys[i]->width(), 96);
-            EXPECT_LE(keys[i]->fontMetrics().horizontalAdvance(keys[i]->text()), keys[i]->contentsRect().width())
-                << "the keys text is cut";
-            EXPECT_GT(descriptions[i]->x(), keys[i]->x() + keys[i]->fontMetrics().horizontalAdvance(keys[i]->text()));
+            EXPECT_EQ(keys[i]->width(), keys[i < 7 ? 0 : 7]->width()) << "one width for a group's keys";
+            EXPECT_LT(keys[i]->heightForWidth(keys[i]->width()),
+                      keys[i]->contentsMargins().top() + 5 * keys[i]->fontMetrics().lineSpacing() / 2);
+            EXPECT_GE(keys[i]->height(), keys[i]->heightForWidth(keys[i]->width())) << "a line of keys is cut";
+            for (const QString& key : keys[i]->text().split(QLatin1Char(' '))) {
+                EXPECT_LE(keys[i]->fontMetrics().horizontalAdvance(key), keys[i]->contentsRect().width())
+                    << "a key is cut";
+            }
+            EXPECT_GT(descriptions[i]->x(), keys[i]->x() + keys[i]->width());
             // A wrapped description is tall enough for all its lines.
             EXPECT_GE(descriptions[i]->height(), descriptions[i]->heightForWidth(descriptions[i]->width()));
         }
@@ -112,7 +125,7 @@ TEST(ShortcutsSheet, TextsFollowTheLanguageButTheKeysStay) {
     EXPECT_EQ(sheet.defaultButton()->text(), "Fermer");
     EXPECT_TRUE(test::showsText(sheet, "Coller une image depuis le presse-papiers"));
 
-    Localization::setCurrent(AppLanguage::en);
+    const test::LanguageScope english(AppLanguage::en);
     test::announceLanguageChange(sheet);
     EXPECT_TRUE(test::showsText(sheet, "Keyboard Shortcuts — Ostrel"));
     EXPECT_EQ(sheet.defaultButton()->text(), "Close");
@@ -122,8 +135,14 @@ TEST(ShortcutsSheet, TextsFollowTheLanguageButTheKeysStay) {
     ASSERT_EQ(headers.size(), 2);
     EXPECT_EQ(headers[0]->title(), "File, Edit & Export");
     EXPECT_EQ(headers[1]->title(), "View & Navigation");
-    for (const char* keys : {"2 doigts / Clic droit", "Pinch / Molette", "Ctrl+Shift+C", "Backspace / Ctrl+J"}) {
-        EXPECT_TRUE(test::showsText(sheet, keys)) << keys;
+    // The keys wrap only between two keys: no-break spaces hold "2 doigts" together and each "/" to
+    // the key before it.
+    for (const char* keys : {"2 doigts / Clic droit", "Pinch / Molette", "Ctrl+Shift+C", "Backspace / Ctrl+J",
+                             "Z / Ctrl+0 / Ctrl++ / Ctrl+-"}) {
+        QStringList alternatives = QString::fromUtf8(keys).split(QStringLiteral(" / "));
+        for (QString& alternative : alternatives) alternative.replace(QLatin1Char(' '), QChar(0x00A0));
+        const QString shown = alternatives.join(QStringLiteral("\u00A0/ "));
+        EXPECT_TRUE(test::showsText(sheet, shown.toStdString())) << keys;
     }
 }
 
@@ -152,6 +171,34 @@ TEST(ShortcutsSheet, CloseReturnAndEscapeEachCloseOnce) {
     test::pressKey(sheet, Qt::Key_Space);
     test::pressKey(sheet, Qt::Key_A);
     EXPECT_EQ(closed, 0) << "other keys do not close";
+}
+
+TEST(ShortcutsSheet, KeysAreDrawnSignBySignWithoutLigatures) {
+    test::ensureQtApp();
+    ShortcutsSheet sheet([] {});
+    const QLabel* zoom = nullptr;
+    for (const QLabel* keys : sheet.findChildren<QLabel*>(QStringLiteral("shortcutKeys"))) {
+        if (keys->text().contains(QStringLiteral("Ctrl++"))) zoom = keys;
+    }
+    ASSERT_NE(zoom, nullptr);
+    // "++" drawn in one go looks exactly like two "+" drawn one after the other (the monospaced
+    // font would otherwise join them into one sign).
+    const auto draw = [&](bool signBySign) {
+        QImage image(60, 30, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(zoom->font());
+        painter.setPen(Qt::black);
+        if (signBySign) {
+            painter.drawText(QPointF(5, 20), QStringLiteral("+"));
+            painter.drawText(QPointF(5 + QFontMetricsF(zoom->font()).horizontalAdvance(QStringLiteral("+")), 20),
+                             QStringLiteral("+"));
+        } else {
+            painter.drawText(QPointF(5, 20), QStringLiteral("++"));
+        }
+        return image;
+    };
+    EXPECT_EQ(draw(false), draw(true));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <QMenu>
 #include <QSlider>
+#include <QVBoxLayout>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -308,7 +309,10 @@ TEST_F(TopBarTest, PresetsMenuLoadsEachBuiltInDrawing) {
     for (QAction* action : menu->actions()) {
         const auto preset = syntheticPresetFromRaw(action->data().toString().toStdString());
         ASSERT_TRUE(preset) << action->data().toString().toStdString();
-        EXPECT_EQ(action->text().toStdString(), label(*preset));
+        // Shown as written: an "&" in the title is doubled, so it names no mnemonic.
+        EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty()) << action->text().toStdString();
+        EXPECT_EQ(QString(action->text()).replace(QStringLiteral("&&"), QStringLiteral("&")).toStdString(),
+                  label(*preset));
         action->trigger();
         EXPECT_EQ(model->vectorizer().activePreset(), preset);
         EXPECT_EQ(model->vectorizer().sourceTitle(), label(*preset));
@@ -385,6 +389,52 @@ TEST_F(TopBarTest, ANarrowBarDropsToolTitlesThenLayoutTitlesAndKeepsTheActionsWh
     }
     EXPECT_TRUE(sawToolsAlone);
     EXPECT_LT(frenchBar.minimumSizeHint().width(), 700) << "the bar never holds the window wider";
+}
+
+TEST_F(TopBarTest, TitlesAreFittedWhenShownAndWhenWhatTheBarShowsChanges) {
+    // Shown at the window's default width inside a window: every title has room from the start.
+    QWidget window;
+    auto* column = new QVBoxLayout(&window);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* placed = new TopBar(*model, &window);
+    column->addWidget(placed);
+    column->addStretch(1);
+    window.resize(1380, 200);
+    window.show();
+    ASSERT_TRUE(test::spinUntil([&] { return placed->width() == 1380; }));
+    EXPECT_EQ(placed->droppedTitleSteps(), 0);
+
+    // The plot button and the travel switch appear: titles go at once, without a resize, so the
+    // left part still ends before the output mode; they come back when the two go.
+    const test::LanguageScope french(AppLanguage::fr);
+    TopBar frenchBar(*model);
+    frenchBar.show();
+    const auto leftPartEndsInTime = [&] {
+        const QWidget* travel = frenchBar.findChild<QWidget*>("travel");
+        const QWidget* badge = frenchBar.findChild<QWidget*>("outputMode");
+        return travel->mapTo(&frenchBar, QPoint(travel->width(), 0)).x() <= badge->geometry().left();
+    };
+    bool sawTitlesGo = false;
+    for (int width = 1600; width >= 1000; width -= 20) {
+        SCOPED_TRACE(width);
+        frenchBar.resize(width, TopBar::barHeight);
+        QCoreApplication::processEvents();
+        const int before = frenchBar.droppedTitleSteps();
+        model->setShowAxiDrawSection(true);
+        model->setOutputMode(VectorOutputMode::axidraw);
+        QCoreApplication::processEvents();
+        sawTitlesGo = sawTitlesGo || frenchBar.droppedTitleSteps() > before;
+        EXPECT_TRUE(leftPartEndsInTime());
+        for (const char* name : {"open", "presets", "plot", "copySVG", "exportSVG"}) {
+            const QWidget* button = frenchBar.findChild<QWidget*>(name);
+            EXPECT_GE(button->width(), button->sizeHint().width()) << name << ": a title is whole or absent";
+        }
+        model->setShowAxiDrawSection(false);
+        model->setOutputMode(VectorOutputMode::illustration);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(frenchBar.droppedTitleSteps(), before);
+    }
+    EXPECT_TRUE(sawTitlesGo);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "core/pipeline/ImageFileCheck.h"
 #include "core/pipeline/RasterImage.h"
 
+#include "core/support/system/FileDescriptor.h"
 #include "testsupport/TempDir.h"
 
 #include <QBuffer>
@@ -9,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -17,9 +20,12 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -162,14 +168,30 @@ TEST(ImageFileCheck, JpegFramesMustFitWithinTheCapOfTheirKind) {
 
 fs::path corpusFile(const char* name) { return fs::path(OSTREL_SOURCE_DIR) / "tests/fuzz/corpus/image_file" / name; }
 
-// The hostile files kept in the image corpus are refused before a decoder sees them.
+long peakResidentKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The hostile files kept in the image corpus are refused before a decoder allocates for them.
 TEST(ImageFileCheck, TheLoaderRefusesTheHostileFilesOfTheCorpus) {
     for (const char* name : {"regression-png-text-chunk-2gb.png", "regression-jpeg-progressive-20000.jpg"}) {
         ASSERT_TRUE(fs::exists(corpusFile(name))) << name;
-        EXPECT_EQ(checkImageFile(corpusFile(name).string()).outcome, ImageFileCheck::Outcome::refused) << name;
+        EXPECT_FALSE(readImageFile(corpusFile(name).string())) << name;
         EXPECT_FALSE(RasterImage::fromFile(corpusFile(name).string(), kDocumentMaxDimension)) << name;
     }
-    EXPECT_EQ(checkImageFile(corpusFile("line-rgb.png").string()).outcome, ImageFileCheck::Outcome::atPath);
+    // These pass the look at their headers; decoding them would take more than the bound in bytes.
+    const long before = peakResidentKiB();
+    for (const char* name : {"regression-webp-11585.webp", "regression-png16-rgba-8192.png"}) {
+        ASSERT_TRUE(fs::exists(corpusFile(name))) << name;
+        EXPECT_FALSE(RasterImage::fromFile(corpusFile(name).string(), kDocumentMaxDimension)) << name;
+    }
+    EXPECT_FALSE(readImageFile(corpusFile("regression-ico-png16-8192.ico").string()));
+    EXPECT_LT(peakResidentKiB() - before, 128L * 1024) << "refused before their pixels were allocated";
+    const auto bytes = readImageFile(corpusFile("line-rgb.png").string());
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->size(), qsizetype(fs::file_size(corpusFile("line-rgb.png"))));
 }
 
 TEST(ImageFileCheck, FilesOverTheSizeCapAndFoldersAreRefused) {
@@ -177,9 +199,112 @@ TEST(ImageFileCheck, FilesOverTheSizeCapAndFoldersAreRefused) {
     const fs::path big = dir.path() / "big.png";
     std::ofstream(big, std::ios::binary) << (pngHeader(10, 10) + pngChunk("IEND", {})).toStdString();
     fs::resize_file(big, kMaxImageFileBytes + 1);  // sparse: no disk is used
-    EXPECT_EQ(checkImageFile(big.string()).outcome, ImageFileCheck::Outcome::refused);
-    EXPECT_EQ(checkImageFile(dir.path().string()).outcome, ImageFileCheck::Outcome::refused);
-    EXPECT_EQ(checkImageFile((dir.path() / "missing.png").string()).outcome, ImageFileCheck::Outcome::refused);
+    EXPECT_FALSE(readImageFile(big.string()));
+    EXPECT_FALSE(readImageFile(dir.path().string()));
+    EXPECT_FALSE(readImageFile((dir.path() / "missing.png").string()));
+}
+
+// An icon file of one image: the directory entry's one-byte sides say 256 whatever the image holds.
+QByteArray iconHolding(const QByteArray& image) {
+    const auto le16 = [](std::uint32_t v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); };
+    QByteArray out = le16(0) + le16(1) + le16(1);
+    out += QByteArray(4, '\0') + le16(1) + le16(32) + le32(std::uint32_t(image.size())) + le32(22);
+    return out + image;
+}
+
+TEST(ImageFileCheck, IconsMustHoldSmallImagesAndProgressiveJpegsFewCoefficients) {
+    const QByteArray end = pngChunk("IEND", {});
+    QByteArray dib = le32(40) + le32(64) + le32(128) + QByteArray(28, '\0');
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"icon of a 256 x 256 PNG", iconHolding(pngHeader(256, 256) + end), true},
+        {"icon of an 8192 x 8192 PNG", iconHolding(pngHeader(8192, 8192) + end), false},
+        {"icon of a 64 x 64 bitmap", iconHolding(dib), true},
+        {"icon of a 5000 x 64 bitmap", iconHolding(le32(40) + le32(5000) + le32(128) + QByteArray(28, '\0')), false},
+        {"icon whose image lies past the end", iconHolding(pngHeader(16, 16) + end).left(30), false},
+        {"icon directory cut short", iconHolding(pngHeader(16, 16) + end).left(12), false},
+        {"progressive 6000 x 6000, one component", jpegWithFrame(0xC2, 6000, 6000), true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
+
+    // The frame of jpegWithFrame has one component; three at full resolution cost three times as much:
+    // 6 bytes of coefficients a pixel.
+    QByteArray three = jpegWithFrame(0xC2, 7000, 7000);
+    const qsizetype frame = three.indexOf(QByteArray("\xFF\xC2", 2));
+    ASSERT_GT(frame, 0);
+    three.replace(frame + 2, 2, be16(17));
+    three.replace(frame + 9, 4, QByteArray("\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00", 10));
+    EXPECT_FALSE(acceptable(three)) << "progressive 7000 x 7000, three components (295 MB of coefficients)";
+    three.replace(frame + 5, 4, be16(4000) + be16(4000));
+    EXPECT_TRUE(acceptable(three)) << "progressive 4000 x 4000, three components";
+}
+
+// The loader opens a file once and decodes the very bytes it checked: counted by the file's own
+// open events, so a second look (a mapping, a reopen by the decoder) would show.
+TEST(ImageFileCheck, AFileIsOpenedOnceForCheckAndDecode) {
+    test::TempDir dir;
+    const fs::path file = dir.path() / "line.png";
+    fs::copy_file(corpusFile("line-rgb.png"), file);
+    const FileDescriptor watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    ASSERT_TRUE(watch.valid());
+    ASSERT_GE(::inotify_add_watch(watch.get(), file.c_str(), IN_OPEN | IN_ACCESS), 0);
+    ASSERT_TRUE(RasterImage::fromFile(file.string(), kDocumentMaxDimension));
+    int opens = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = ::read(watch.get(), events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if ((event->mask & IN_OPEN) != 0) ++opens;
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    EXPECT_EQ(opens, 1);
+}
+
+// Another program rewrites the file (truncates it, then writes it in two halves) while the loader
+// opens it again and again: every open gives one of the two pictures whole, or nothing, and never
+// takes the process down (a mapping of the file would fault past its new end).
+TEST(ImageFileCheck, AFileRewrittenWhileItIsOpenedGivesAPictureOrNothing) {
+    test::TempDir dir;
+    const fs::path file = dir.path() / "changing.png";
+    const auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+    const std::string versions[2] = {bytesOf(corpusFile("line-rgb.png")), bytesOf(corpusFile("line-grey.png"))};
+    const auto first = RasterImage::fromFile(corpusFile("line-rgb.png").string(), kDocumentMaxDimension);
+    const auto second = RasterImage::fromFile(corpusFile("line-grey.png").string(), kDocumentMaxDimension);
+    ASSERT_TRUE(first && second);
+    std::ofstream(file, std::ios::binary) << versions[0];
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (std::size_t round = 0; !stop; ++round) {
+            const std::string& bytes = versions[round % 2];
+            const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            if (fd < 0) return;
+            const std::size_t half = bytes.size() / 2;
+            bool written = ::write(fd, bytes.data(), half) == ssize_t(half);
+            written = written && ::write(fd, bytes.data() + half, bytes.size() - half) == ssize_t(bytes.size() - half);
+            ::close(fd);
+            if (!written) return;
+            std::this_thread::sleep_for(std::chrono::microseconds(300));  // whole for a moment
+        }
+    });
+    int whole = 0;
+    for (int round = 0; round < 400; ++round) {
+        const auto raster = RasterImage::fromFile(file.string(), kDocumentMaxDimension);
+        if (!raster) continue;
+        ++whole;
+        EXPECT_TRUE(*raster == *first || *raster == *second) << round;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GT(whole, 0) << "no open ever saw a whole file";
 }
 
 // Writes `bytes` into a FIFO from another thread; the loader reads the other end.

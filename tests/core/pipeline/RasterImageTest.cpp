@@ -5,14 +5,18 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
+#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -111,6 +115,67 @@ TEST(RasterImage, OpaqueFormatsGiveTheSameLumaAsDrawingOverWhite) {
     const auto greyRaster = RasterImage::fromImage(grey, 2400);
     EXPECT_EQ(greyRaster->luma[0], 0.0f);
     EXPECT_EQ(greyRaster->luma[255], 255.0f);
+}
+
+// A reduced image averages the area each of its pixels covers, luma composited over white first:
+// at a whole factor, each pixel is the mean of a block of the image kept at its size, whatever the
+// format's depth (16-bit and 1-bit formats are converted a band of rows at a time).
+TEST(RasterImage, ReducedImagesAverageTheAreaEachPixelCovers) {
+    QImage noise(90, 60, QImage::Format_ARGB32);
+    std::uint32_t state = 777;
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setPixel(x, y, (state >> 8) | (x % 3 == 0 ? 0xff000000u : (state & 0xff000000u)));
+        }
+    }
+    const QImage opaque = noise.convertToFormat(QImage::Format_RGB32);
+    struct Case {
+        const char* name;
+        QImage image;
+        float tolerance;  // drawing over white at the kept size rounds each channel to 8 bits
+    };
+    const Case cases[] = {
+        {"RGB32", opaque, 1e-3f},
+        {"RGB888", opaque.convertToFormat(QImage::Format_RGB888), 1e-3f},
+        {"grey 8", opaque.convertToFormat(QImage::Format_Grayscale8), 1e-3f},
+        {"grey 16", opaque.convertToFormat(QImage::Format_Grayscale16), 1e-3f},
+        {"RGBX 64", opaque.convertToFormat(QImage::Format_RGBX64), 1e-3f},
+        {"palette", opaque.convertToFormat(QImage::Format_Indexed8), 1e-3f},
+        {"mono", opaque.convertToFormat(QImage::Format_Mono), 1e-3f},
+        {"ARGB32", noise, 1.0f},
+        {"RGBA 64", noise.convertToFormat(QImage::Format_RGBA64), 1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto kept = RasterImage::fromImage(c.image, 2400);
+        const auto reduced = RasterImage::fromImage(c.image, 30);
+        ASSERT_TRUE(kept && reduced);
+        ASSERT_EQ(reduced->width, 30);
+        ASSERT_EQ(reduced->height, 20);
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 30; ++x) {
+                float sum = 0;
+                for (int dy = 0; dy < 3; ++dy) {
+                    for (int dx = 0; dx < 3; ++dx) sum += kept->luma[std::size_t((3 * y + dy) * 90 + 3 * x + dx)];
+                }
+                ASSERT_NEAR(reduced->luma[std::size_t(y * 30 + x)], sum / 9, c.tolerance) << x << "," << y;
+            }
+        }
+    }
+    // A fractional factor: a one-pixel black column of a 7-pixel-wide white image reduced to 3
+    // pixels is shared between the two cells that cover it (7 / 3 = 2.33 source pixels a cell).
+    QImage column(7, 2, QImage::Format_Grayscale8);
+    column.fill(255);
+    for (int y = 0; y < 2; ++y) column.scanLine(y)[2] = 0;
+    const auto shared = RasterImage::fromImage(column, 3);
+    ASSERT_TRUE(shared);
+    ASSERT_EQ(shared->width, 3);
+    ASSERT_EQ(shared->height, 2);  // max(round(2 × 3 / 7), 2)
+    // Cell 0 covers [0, 2.33): a third of pixel 2; cell 1 covers [2.33, 4.67): two thirds of it.
+    EXPECT_NEAR(shared->luma[0], 255.0f * (1 - (1.0f / 3) / (7.0f / 3)), 1e-3f);
+    EXPECT_NEAR(shared->luma[1], 255.0f * (1 - (2.0f / 3) / (7.0f / 3)), 1e-3f);
+    EXPECT_NEAR(shared->luma[2], 255.0f, 1e-3f);
 }
 
 TEST(RasterImage, GrayImageRoundsAndClamps) {
@@ -259,6 +324,32 @@ TEST(RasterImageFile, DecodesEveryFormatWithOrientationApplied) {
     }
 }
 
+// The file's suffix names the reader first, as for formats known by their suffix alone (TGA, whose
+// header reads as an icon directory too); when that reader cannot read the bytes, their content
+// decides (a PNG file named .jpg).
+TEST(RasterImageFile, TheSuffixChoosesTheReaderThenTheContent) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray tga("\0\0\x02\0\0\0\0\0\0\0\0\0\x28\0\x14\0\x18\x20", 18);  // 40 x 20, 24 bits, top first
+    for (int i = 0; i < 40 * 20; ++i) tga += QByteArray(3, (i % 40) < 20 ? '\0' : '\xff');
+    tga += QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.\0", 18);
+    const QByteArray png = encode(halfBlack(40, 20, QImage::Format_RGB32), "PNG");
+    for (const auto& [name, bytes] : {std::pair{"drawing.tga", tga}, std::pair{"drawing.jpg", png}}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+        ASSERT_TRUE(raster);
+        ASSERT_EQ(raster->width, 40);
+        ASSERT_EQ(raster->height, 20);
+        EXPECT_EQ(raster->luma[10 * 40 + 5], 0.0f);
+        EXPECT_EQ(raster->luma[10 * 40 + 35], 255.0f);
+    }
+}
+
 TEST(RasterImageFile, GifTransparencyReadsAsWhite) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -286,6 +377,90 @@ TEST(RasterImageFile, OrientedLargeJpegIsDecodedScaled) {
     EXPECT_EQ(raster->height, 2400);
     EXPECT_LT(raster->luma[std::size_t(600 * 600 + 300)], 40.0f);    // top half dark
     EXPECT_GT(raster->luma[std::size_t(600 * 1800 + 300)], 215.0f);  // bottom half light
+}
+
+// Every stored orientation is applied to the kept raster as Qt's reader applies it to the image: the
+// same pixels at the kept size, and close to them on average when reduced.
+TEST(RasterImageFile, EveryOrientationIsAppliedAsTheReaderApplies) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QImage picture(48, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 48; ++x) picture.setPixel(x, y, qRgb(x * 5, y * 8, (x < 12 && y < 8) ? 0 : 255));
+    }
+    const QByteArray jpeg = encode(picture, "JPEG");
+    for (std::uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(testing::Message() << "orientation " << orientation);
+        const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(orientation));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(withExifOrientation(jpeg, orientation));
+        file.close();
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        const QImage turned = reader.read();
+        ASSERT_FALSE(turned.isNull());
+        const auto expected = RasterImage::fromImage(turned, 2400);
+        const auto kept = RasterImage::fromFile(path.toStdString(), 2400);
+        ASSERT_TRUE(expected && kept);
+        EXPECT_EQ(*kept, *expected);
+        const auto expectedSmall = RasterImage::fromImage(turned, 16);
+        const auto reduced = RasterImage::fromFile(path.toStdString(), 16);
+        ASSERT_TRUE(expectedSmall && reduced);
+        ASSERT_EQ(reduced->width, expectedSmall->width);
+        ASSERT_EQ(reduced->height, expectedSmall->height);
+        // JPEG decodes reduced itself, so pixels differ at edges; a wrong turn would differ everywhere.
+        double difference = 0;
+        for (std::size_t i = 0; i < reduced->luma.size(); ++i) difference += std::abs(reduced->luma[i] - expectedSmall->luma[i]);
+        EXPECT_LT(difference / double(reduced->luma.size()), 6.0);
+    }
+}
+
+// A little-endian TIFF of one deflated strip: a white grey image of `bits` (8 or 16) per pixel.
+QByteArray whiteGreyTiff(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
+    const QByteArray rows(qsizetype(w) * h * bits / 8, '\xff');
+    const QByteArray strip = qCompress(rows, 9).mid(4);  // a zlib stream, without Qt's length prefix
+    const auto le16 = [](std::uint32_t v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); };
+    const auto le32 = [&le16](std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); };
+    const std::uint32_t directory = 8 + std::uint32_t(strip.size() + (strip.size() & 1));
+    QByteArray out = QByteArray("II*\0", 4) + le32(directory) + strip + QByteArray(strip.size() & 1, '\0');
+    const std::pair<std::uint16_t, std::uint32_t> shorts[] = {{258, bits}, {259, 8}, {262, 1}, {277, 1}, {284, 1}};
+    const std::pair<std::uint16_t, std::uint32_t> longs[] = {{256, w}, {257, h}, {273, 8}, {278, h},
+                                                             {279, std::uint32_t(strip.size())}};
+    std::vector<std::pair<std::uint16_t, QByteArray>> entries;
+    for (const auto& [tag, value] : shorts) entries.push_back({tag, le16(tag) + le16(3) + le32(1) + le16(value) + le16(0)});
+    for (const auto& [tag, value] : longs) entries.push_back({tag, le16(tag) + le16(4) + le32(1) + le32(value)});
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out += le16(std::uint32_t(entries.size()));
+    for (const auto& entry : entries) out += entry.second;
+    return out + le32(0);
+}
+
+// Large grey images take a byte or two a pixel: within the bound in bytes they decode and reduce to
+// the kept size, though a 32-bit image of as many pixels would not fit.
+TEST(RasterImageFile, LargeGreyImagesWithinTheByteBoundAreReduced) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("large-grey.tif");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(whiteGreyTiff(9000, 8000, 8));  // 72 million pixels, 4 bytes each would be 275 MiB
+    file.close();
+    const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
+    ASSERT_TRUE(raster);
+    EXPECT_EQ(raster->width, 2400);
+    EXPECT_EQ(raster->height, 2133);
+    EXPECT_NEAR(*std::min_element(raster->luma.begin(), raster->luma.end()), 255.0f, 0.01f);
+
+    const QString small = dir.filePath("small-grey16.tif");
+    QFile smallFile(small);
+    ASSERT_TRUE(smallFile.open(QIODevice::WriteOnly));
+    smallFile.write(whiteGreyTiff(30, 20, 16));
+    smallFile.close();
+    const auto grey16 = RasterImage::fromFile(small.toStdString(), 2400);
+    ASSERT_TRUE(grey16);
+    EXPECT_EQ(grey16->width, 30);
+    EXPECT_NEAR(grey16->luma[0], 255.0f, 1e-3f);
 }
 
 // --- Bad input ------------------------------------------------------------------------------------

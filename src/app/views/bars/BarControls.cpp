@@ -150,8 +150,15 @@ MenuFace::MenuFace(std::string symbol, const QString& title, QMenu* menu, QWidge
     });
 }
 
+void MenuFace::setSymbolOnly(bool symbolOnly) {
+    if (symbolOnly == symbolOnly_) return;
+    symbolOnly_ = symbolOnly;
+    updateGeometry();
+    update();
+}
+
 QSize MenuFace::sizeHint() const {
-    if (text().isEmpty()) return {24, 24};
+    if (isSymbolOnly()) return {24, 24};
     const QFontMetricsF metrics(UIFonts::text(11, QFont::Medium));
     return {ceilInt(6 + symbolSide(11) + kFaceSpacing + metrics.horizontalAdvance(text()) + 8), 24};
 }
@@ -160,7 +167,7 @@ void MenuFace::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.fillPath(roundedRect(QRectF(rect()), 5), Theme::withOpacity(Qt::white, blend(0.06, 0.1, hover_->amount())));
-    if (text().isEmpty()) {
+    if (isSymbolOnly()) {
         Symbols::paint(painter, symbol_, QRectF(rect()), 11, Theme::textDim());
         return;
     }

@@ -87,6 +87,10 @@ public:
     MenuFace(std::string symbol, const QString& title, QMenu* menu, QWidget* parent = nullptr);
 
     [[nodiscard]] QMenu* menu() const noexcept { return menu_; }
+    /// Shows the symbol alone in a 24 × 24 face; the title stays the text (and names the menu in
+    /// the tooltip when there is no other).
+    void setSymbolOnly(bool symbolOnly);
+    [[nodiscard]] bool isSymbolOnly() const noexcept { return symbolOnly_ || text().isEmpty(); }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -100,6 +104,7 @@ private:
     std::string symbol_;
     QMenu* menu_;
     HoverFade* hover_;
+    bool symbolOnly_ = false;
 };
 
 /// A borderless text button of the status bar; as a badge, the text sits on a filled capsule.

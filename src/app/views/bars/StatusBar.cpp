@@ -2,6 +2,7 @@
 
 #include "app/remote/RemoteControl.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/KeyNames.h"
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "app/views/bars/BarControls.h"
@@ -77,9 +78,10 @@ StatusBar::StatusBar(AppModel& model, QWidget* parent) : QWidget(parent), model_
                      q(L("Commandes OSC, API HTTP et serveur MCP", "OSC commands, HTTP API, and MCP server")),
                      [this] { model_.setShowOSCGuide(true); });
     add("help", q(L("? aide", "? help")), Theme::textFaint(),
-        q(L("Guide d'utilisation (Ctrl+?)", "User Guide (Ctrl+?)")), [this] { model_.setShowHelp(true); });
+        q(withKeys(L("Guide d'utilisation", "User Guide"), "Ctrl+?")), [this] { model_.setShowHelp(true); });
     add("shortcuts", q(L("Ctrl+/ raccourcis", "Ctrl+/ shortcuts")), Theme::textFaint(),
-        q(L("Raccourcis clavier (Ctrl+/)", "Keyboard Shortcuts (Ctrl+/)")), [this] { model_.setShowShortcuts(true); });
+        q(withKeys(L("Raccourcis clavier", "Keyboard Shortcuts"), "Ctrl+/")),
+        [this] { model_.setShowShortcuts(true); });
     add("version", q("v" + versionText()), Theme::textDim(),
         q(L("À propos de Ostrel " + versionText(), "About Ostrel " + versionText())),
         [this] { model_.setShowAbout(true); });

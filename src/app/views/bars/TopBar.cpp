@@ -2,6 +2,8 @@
 
 #include "app/plotter/PlotStart.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/KeyNames.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/Chip.h"
 #include "app/ui/IconButton.h"
@@ -178,10 +180,9 @@ void TopBar::build() {
     bar->addWidget(leading_, 1);
 
     // Sidebar.
-    sidebarButton_ = new IconButton("sidebar.left",
-                                    q(L("Afficher ou masquer les paramètres (Ctrl+Alt+S)",
-                                        "Show or hide parameters (Ctrl+Alt+S)")),
-                                    false, Theme::accent(), false, this);
+    sidebarButton_ = new IconButton(
+        "sidebar.left", q(withKeys(L("Afficher ou masquer les paramètres", "Show or hide parameters"), "Ctrl+Alt+S")),
+        false, Theme::accent(), false, this);
     sidebarButton_->setObjectName(QStringLiteral("sidebar"));
     connect(sidebarButton_, &QAbstractButton::clicked, this, [this] { model_.setShowSidebar(!model_.showSidebar()); });
     row->addWidget(sidebarButton_);
@@ -189,10 +190,10 @@ void TopBar::build() {
     // File group: open, recent files, built-in drawings.
     auto* fileGroup = new QWidget(this);
     QHBoxLayout* fileRow = groupRow(fileGroup, 3);
-    auto* open = new TextButton(q(L("Ouvrir…", "Open…")), TextButton::Style{"folder", false, false, {}, true, false},
-                                false, fileGroup);
+    auto* open = openButton_ = new TextButton(
+        q(L("Ouvrir…", "Open…")), TextButton::Style{"folder", false, false, {}, true, false}, false, fileGroup);
     open->setObjectName(QStringLiteral("open"));
-    open->setToolTip(q(L("Ouvrir une image bitmap (Ctrl+O)", "Open a bitmap image (Ctrl+O)")));
+    open->setToolTip(q(withKeys(L("Ouvrir une image bitmap", "Open a bitmap image"), "Ctrl+O")));
     connect(open, &QAbstractButton::clicked, this, [this] { model_.openImagePanel(); });
     fileRow->addWidget(open);
 
@@ -207,7 +208,7 @@ void TopBar::build() {
     auto* presetsMenu = new QMenu(this);
     presetsMenu->setObjectName(QStringLiteral("presetsMenu"));
     for (const SyntheticPreset preset : allCases<SyntheticPreset>()) {
-        QAction* item = presetsMenu->addAction(symbolIcon(icon(preset)), q(label(preset)));
+        QAction* item = presetsMenu->addAction(symbolIcon(icon(preset)), menuText(label(preset)));
         item->setData(q(rawValue(preset)));
         connect(item, &QAction::triggered, this, [this, preset] {
             // The drawing is generated here, its vectorization runs in the background.
@@ -217,6 +218,7 @@ void TopBar::build() {
         });
     }
     auto* presets = new MenuFace("square.grid.2x2", q(L("Modèles", "Presets")), presetsMenu, fileGroup);
+    presetsButton_ = presets;
     presets->setObjectName(QStringLiteral("presets"));
     presets->setToolTip(q(L("Charger un dessin de référence intégré", "Load a built-in reference drawing")));
     fileRow->addWidget(presets);
@@ -274,14 +276,13 @@ void TopBar::build() {
     auto* historyGroup = new QWidget(this);
     QHBoxLayout* historyRow = groupRow(historyGroup, 2);
     undoButton_ = new IconButton("arrow.uturn.backward",
-                                 q(L("Annuler la modification de trait (Ctrl+Z)", "Undo stroke edit (Ctrl+Z)")), false,
-                                 Theme::accent(), true, historyGroup);
+                                 q(withKeys(L("Annuler la modification de trait", "Undo stroke edit"), "Ctrl+Z")),
+                                 false, Theme::accent(), true, historyGroup);
     undoButton_->setObjectName(QStringLiteral("undo"));
     connect(undoButton_, &QAbstractButton::clicked, this, [this] { model_.undoEdit(); });
-    redoButton_ = new IconButton("arrow.uturn.forward",
-                                 q(L("Rétablir la modification de trait (Ctrl+Shift+Z)",
-                                     "Redo stroke edit (Ctrl+Shift+Z)")),
-                                 false, Theme::accent(), true, historyGroup);
+    redoButton_ = new IconButton(
+        "arrow.uturn.forward", q(withKeys(L("Rétablir la modification de trait", "Redo stroke edit"), "Ctrl+Shift+Z")),
+        false, Theme::accent(), true, historyGroup);
     redoButton_->setObjectName(QStringLiteral("redo"));
     connect(redoButton_, &QAbstractButton::clicked, this, [this] { model_.redoEdit(); });
     historyRow->addWidget(undoButton_);
@@ -290,26 +291,26 @@ void TopBar::build() {
     row->addWidget(makeVerticalDivider(kSeparatorHeight, this));
 
     // Display switches.
-    previewButton_ = new IconButton("circle.lefthalf.filled",
-                                    q(L("Aperçu traits noirs sur fond blanc (B / Ctrl+B)",
-                                        "Black strokes on white paper preview (B / Ctrl+B)")),
-                                    false, Theme::accent(), false, this);
+    previewButton_ = new IconButton(
+        "circle.lefthalf.filled",
+        q(withKeys(L("Aperçu traits noirs sur fond blanc", "Black strokes on white paper preview"), "B / Ctrl+B")),
+        false, Theme::accent(), false, this);
     previewButton_->setObjectName(QStringLiteral("preview"));
     connect(previewButton_, &QAbstractButton::clicked, this,
             [this] { model_.setBlackOnWhitePreview(!model_.blackOnWhitePreview()); });
     row->addWidget(previewButton_);
-    handlesButton_ = new IconButton("skew",
-                                    q(L("Afficher les poignées de Bézier cubiques (Ctrl+K)",
-                                        "Show cubic Bézier control handles (Ctrl+K)")),
-                                    false, Theme::osc(), false, this);
+    handlesButton_ = new IconButton(
+        "skew",
+        q(withKeys(L("Afficher les poignées de Bézier cubiques", "Show cubic Bézier control handles"), "Ctrl+K")),
+        false, Theme::osc(), false, this);
     handlesButton_->setObjectName(QStringLiteral("handles"));
     connect(handlesButton_, &QAbstractButton::clicked, this,
             [this] { model_.setShowControlPoints(!model_.showControlPoints()); });
     row->addWidget(handlesButton_);
-    travelButton_ = new IconButton("point.topleft.down.curvedto.point.bottomright.up",
-                                   q(L("Afficher les trajets stylo levé AxiDraw (Ctrl+T)",
-                                       "Show AxiDraw pen-up rapid travel moves (Ctrl+T)")),
-                                   false, Theme::tcp(), false, this);
+    travelButton_ = new IconButton(
+        "point.topleft.down.curvedto.point.bottomright.up",
+        q(withKeys(L("Afficher les trajets stylo levé AxiDraw", "Show AxiDraw pen-up rapid travel moves"), "Ctrl+T")),
+        false, Theme::tcp(), false, this);
     travelButton_->setObjectName(QStringLiteral("travel"));
     connect(travelButton_, &QAbstractButton::clicked, this,
             [this] { model_.setShowTravelMoves(!model_.showTravelMoves()); });
@@ -340,14 +341,14 @@ void TopBar::build() {
     copyButton_ = new TextButton(q(L("Copier SVG", "Copy SVG")),
                                  TextButton::Style{"doc.on.doc", false, false, {}, true, false}, true, this);
     copyButton_->setObjectName(QStringLiteral("copySVG"));
-    copyButton_->setToolTip(q(L("Copier le SVG dans le presse-papiers (Ctrl+Shift+C)",
-                                "Copy SVG to clipboard (Ctrl+Shift+C)")));
+    copyButton_->setToolTip(
+        q(withKeys(L("Copier le SVG dans le presse-papiers", "Copy SVG to clipboard"), "Ctrl+Shift+C")));
     connect(copyButton_, &QAbstractButton::clicked, this, [this] { model_.copySVGToPasteboard(); });
     row->addWidget(copyButton_);
     exportButton_ = new TextButton(q(L("Exporter SVG…", "Export SVG…")),
                                    TextButton::Style{"square.and.arrow.down", true, false, {}, true, false}, true, this);
     exportButton_->setObjectName(QStringLiteral("exportSVG"));
-    exportButton_->setToolTip(q(L("Enregistrer le fichier SVG (Ctrl+S / Ctrl+Shift+E)", "Save SVG file (Ctrl+S / Ctrl+Shift+E)")));
+    exportButton_->setToolTip(q(withKeys(L("Enregistrer le fichier SVG", "Save SVG file"), "Ctrl+S / Ctrl+Shift+E")));
     connect(exportButton_, &QAbstractButton::clicked, this, [this] { model_.saveSVGPushPanel(); });
     row->addWidget(exportButton_);
 
@@ -427,49 +428,63 @@ void TopBar::resizeEvent(QResizeEvent* event) {
     fitButtonTitles();
 }
 
-// The layout and tool buttons keep their titles while the left part has room for them; the tools
-// give theirs up first.
+void TopBar::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    fitButtonTitles();
+}
+
+void TopBar::dropTitles(int steps) {
+    droppedSteps_ = steps;
+    for (QWidget* button : toolButtons_) static_cast<SegmentButton*>(button)->setCompact(steps >= 1);
+    for (QWidget* button : viewModeButtons_) static_cast<SegmentButton*>(button)->setCompact(steps >= 2);
+    static_cast<MenuFace*>(presetsButton_)->setSymbolOnly(steps >= 3);
+    openButton_->setSymbolOnly(steps >= 4);
+    copyButton_->setSymbolOnly(steps >= 5);
+    plotButton_->setSymbolOnly(steps >= 6);
+    exportButton_->setSymbolOnly(steps >= 7);
+}
+
+int TopBar::leadingNeed() const {
+    // The groups' layouts cache their sizes until the next turn of the event loop; a title just
+    // dropped must count now.
+    for (QWidget* widget : leading_->findChildren<QWidget*>()) {
+        if (QLayout* layout = widget->layout()) layout->invalidate();
+        widget->updateGeometry();
+    }
+    leading_->layout()->invalidate();
+    return leading_->layout()->minimumSize().width();
+}
+
+// Titles go in a fixed order until the left part fits beside the right end (whose copy, plot and
+// export buttons give up their titles last).
 void TopBar::fitButtonTitles() {
-    const auto segments = [](const auto& widgets) {
-        std::vector<SegmentButton*> buttons;
-        for (QWidget* widget : widgets) buttons.push_back(static_cast<SegmentButton*>(widget));
-        return buttons;
-    };
-    const std::vector<SegmentButton*> tools = segments(toolButtons_);
-    const std::vector<SegmentButton*> modes = segments(viewModeButtons_);
-    const auto titles = [](const std::vector<SegmentButton*>& buttons) {
-        int width = 0;
-        for (const SegmentButton* button : buttons) width += button->titleWidth();
-        return width;
-    };
-    const int toolTitles = titles(tools);
-    const int modeTitles = titles(modes);
-    const int full = leading_->layout()->minimumSize().width() + (tools.front()->isCompact() ? toolTitles : 0) +
-                     (modes.front()->isCompact() ? modeTitles : 0);
-    const int available = width() - layout()->minimumSize().width();
-    const bool compactTools = available < full;
-    const bool compactModes = available < full - toolTitles;
-    for (SegmentButton* button : tools) button->setCompact(compactTools);
-    for (SegmentButton* button : modes) button->setCompact(compactModes);
+    constexpr int kSteps = 7;
+    int steps = 0;
+    for (; steps <= kSteps; ++steps) {
+        dropTitles(steps);
+        layout()->invalidate();
+        if (leadingNeed() <= width() - layout()->minimumSize().width()) break;
+    }
+    if (steps > kSteps) dropTitles(kSteps);
 }
 
 void TopBar::rebuildRecentMenu() {
     recentMenu_->clear();
     const auto& files = model_.recentURLs();
     if (files.empty()) {
-        QAction* none = recentMenu_->addAction(q(L("Aucun fichier récent", "No Recent Files")));
+        QAction* none = recentMenu_->addAction(menuText(L("Aucun fichier récent", "No Recent Files")));
         none->setEnabled(false);
         return;
     }
-    recentMenu_->addSection(q(L("Fichiers récents", "Recent Files")));
+    recentMenu_->addSection(menuText(L("Fichiers récents", "Recent Files")));
     for (const std::filesystem::path& file : files) {
-        QAction* item = recentMenu_->addAction(symbolIcon("doc"), q(file.filename().string()));
+        QAction* item = recentMenu_->addAction(symbolIcon("doc"), menuText(file.filename().string()));
         item->setData(q(file.string()));
         // Queued: opening rebuilds this menu, which must not delete the action while it fires.
         connect(item, &QAction::triggered, this, [this, file] { model_.open(file); }, Qt::QueuedConnection);
     }
     recentMenu_->addSeparator();
-    QAction* clear = recentMenu_->addAction(q(L("Effacer le menu", "Clear Menu")));
+    QAction* clear = recentMenu_->addAction(menuText(L("Effacer le menu", "Clear Menu")));
     clear->setObjectName(QStringLiteral("clearRecent"));
     connect(clear, &QAction::triggered, this, [this] { model_.clearRecentURLs(); }, Qt::QueuedConnection);
 }

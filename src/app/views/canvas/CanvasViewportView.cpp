@@ -4,6 +4,7 @@
 #include "app/shell/AppModel.h"
 #include "app/shell/Theme.h"
 #include "app/views/canvas/CanvasWelcomeView.h"
+#include "app/views/canvas/SelectionActionBar.h"
 #include "core/model/Format.h"
 #include "core/model/Localization.h"
 
@@ -239,6 +240,8 @@ void CanvasViewportView::layoutOverlays() {
         top += size.height() + kOverlaySpacing;
     };
     placeTop(overlays_.plotterBanner, plotterActive);
+    if (auto* bar = qobject_cast<SelectionActionBar*>(overlays_.selectionBar))
+        bar->fitWidth(width() - 2 * kOverlayInset);
     placeTop(overlays_.selectionBar, selection);
     // The bottom row: the hint at the left, the zoom bar at the right, centred on one line.
     QWidget* hint = overlays_.editHint;

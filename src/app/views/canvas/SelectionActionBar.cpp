@@ -1,6 +1,7 @@
 #include "app/views/canvas/SelectionActionBar.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/KeyNames.h"
 #include "app/shell/Theme.h"
 #include "app/ui/IconButton.h"
 #include "app/ui/TextButton.h"
@@ -167,10 +168,10 @@ void SelectionActionBar::rebuild() {
                   L("Scinder le trait en deux au sommet sélectionné", "Split stroke in two at selected vertex"),
                   [](AppModel& model) { model.splitAtSelectedVertex(); });
     }
-    addButton(L("Supprimer (Backspace)", "Delete (Backspace)"), "trash",
-              L("Supprimer les traits sélectionnés (Backspace)", "Delete selected strokes (Backspace)"),
+    addButton(withKeys(L("Supprimer", "Delete"), "Backspace"), "trash",
+              withKeys(L("Supprimer les traits sélectionnés", "Delete selected strokes"), "Backspace"),
               [](AppModel& model) { model.deleteSelectedPaths(); });
-    auto* deselect = new IconButton("xmark", qs(L("Tout désélectionner (⎋)", "Deselect all (⎋)")), false,
+    auto* deselect = new IconButton("xmark", qs(withKeys(L("Tout désélectionner", "Deselect all"), "Esc")), false,
                                     Theme::accent(), false, this);
     connect(deselect, &QAbstractButton::clicked, this, [this] { model_.clearSelection(); });
     row_->addWidget(deselect);
@@ -183,6 +184,16 @@ void SelectionActionBar::rebuild() {
     adjustSize();
     updateGeometry();
     emit contentChanged();
+}
+
+void SelectionActionBar::fitWidth(int room) {
+    const auto buttons = findChildren<TextButton*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const bool symbolsAlone : {false, true}) {
+        for (TextButton* button : buttons) button->setSymbolOnly(symbolsAlone);
+        row_->invalidate();
+        if (row_->sizeHint().width() <= room) break;
+    }
+    adjustSize();
 }
 
 void SelectionActionBar::paintEvent(QPaintEvent*) {

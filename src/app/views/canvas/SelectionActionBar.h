@@ -2,7 +2,8 @@
 // and the selection edits (simplify, reverse, join, split, delete, deselect). Each button calls one
 // AppModel operation; the bar keeps no state and is rebuilt whenever the selection, the selected
 // vertex, the pen count, the result or the language changes. Whoever places it shows it only
-// while something is selected.
+// while something is selected, at most as wide as the room it says: where the bar would be wider,
+// the edit buttons show their symbols alone (their tooltips name them).
 #pragma once
 
 #include <QWidget>
@@ -30,6 +31,9 @@ public:
     /// or more.
     [[nodiscard]] static std::vector<std::int64_t> offeredPens(std::int64_t penCount,
                                                                const VectorizationResult* result);
+
+    /// Shows the edit buttons' titles when the bar then fits in `room`, else their symbols alone.
+    void fitWidth(int room);
 
 signals:
     /// Emitted after the content (and so the size) was built again.

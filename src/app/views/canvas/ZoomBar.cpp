@@ -1,6 +1,7 @@
 #include "app/views/canvas/ZoomBar.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/KeyNames.h"
 #include "app/shell/Theme.h"
 #include "app/ui/IconButton.h"
 #include "app/ui/UIFonts.h"
@@ -72,9 +73,10 @@ QString ZoomBar::percentText(double zoomScale) {
 }
 
 void ZoomBar::retranslate() {
-    zoomOut_->setToolTip(qs(L("Zoom arrière (Ctrl+-)", "Zoom out (Ctrl+-)")));
-    percent_->setToolTip(qs(L("Réinitialiser la vue à 100 % et centrer (Z / Ctrl+0)", "Reset view to 100% and center (Z / Ctrl+0)")));
-    zoomIn_->setToolTip(qs(L("Zoom avant (Ctrl++)", "Zoom in (Ctrl++)")));
+    zoomOut_->setToolTip(qs(withKeys(L("Zoom arrière", "Zoom out"), "Ctrl+-")));
+    percent_->setToolTip(
+        qs(withKeys(L("Réinitialiser la vue à 100 % et centrer", "Reset view to 100% and center"), "Z / Ctrl+0")));
+    zoomIn_->setToolTip(qs(withKeys(L("Zoom avant", "Zoom in"), "Ctrl++")));
 }
 
 void ZoomBar::paintEvent(QPaintEvent*) {

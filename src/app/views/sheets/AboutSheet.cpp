@@ -1,6 +1,7 @@
 #include "app/views/sheets/AboutSheet.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/KeyNames.h"
 #include "app/shell/Theme.h"
 #include "app/ui/UIFonts.h"
 #include "app/ui/VectorizerHeroGraphic.h"
@@ -8,7 +9,6 @@
 
 #include <QDesktopServices>
 #include <QGraphicsDropShadowEffect>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLinearGradient>
 #include <QPainter>
@@ -71,6 +71,7 @@ std::pair<QWidget*, QLabel*> pill(std::string_view icon, const QString& text, QC
 QWidget* featureCard(const AboutSheet::Feature& feature, QWidget* parent) {
     auto* card = new RoundedBox(Theme::withOpacity(Qt::white, 0.04), 8, parent);
     card->setObjectName(QStringLiteral("featureCard"));
+    card->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* row = new QHBoxLayout(card);
     row->setContentsMargins(10, 10, 10, 10);
     row->setSpacing(10);
@@ -229,21 +230,25 @@ QWidget* AboutSheet::buildContent() {
     QFont headingFont = UIFonts::text(10, QFont::DemiBold);
     headingFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
     highlights->addWidget(SheetParts::label(qs(L("POINTS FORTS", "HIGHLIGHTS")), headingFont, Theme::textFaint(), false, content));
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(10);
+    // Two cards a row, equally wide; each row as tall as its taller card's wrapped texts. (Rows of
+    // boxes rather than a grid: a grid sizes rows of wrapping text from widths it guesses.)
+    auto* grid = new QVBoxLayout;
+    grid->setSpacing(10);
     const std::vector<Feature> cards = features();
-    for (std::size_t i = 0; i < cards.size(); ++i) {
-        grid->addWidget(featureCard(cards[i], content), static_cast<int>(i / 2), static_cast<int>(i % 2));
+    for (std::size_t i = 0; i < cards.size(); i += 2) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(10);
+        for (std::size_t j = i; j < std::min(i + 2, cards.size()); ++j)
+            row->addWidget(featureCard(cards[j], content), 1);
+        grid->addLayout(row);
     }
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
     highlights->addLayout(grid);
     stack->addLayout(highlights);
     stack->addWidget(SheetParts::rule(Qt::Horizontal, content));
 
     // Footer: credits, update, guide, OK.
     auto* footer = new QHBoxLayout;
+    footer->setSpacing(8);  // the usual spacing of a button row, not the column's 18
     auto* credits = new QVBoxLayout;
     credits->setSpacing(3);
     auto* firstLine = new QHBoxLayout;
@@ -284,7 +289,7 @@ QWidget* AboutSheet::buildContent() {
     guideButton_ = new ClickableRow(QMargins(0, 0, 0, 0), 4, content);
     guideButton_->setObjectName(QStringLiteral("guideButton"));
     guideButton_->add(new SymbolGlyph("book.closed", 11.5, Theme::textDim(), QSize(14, 14)));
-    guideButton_->add(SheetParts::label(QStringLiteral("Guide (F1)"), UIFonts::text(11.5), Theme::textDim()));
+    guideButton_->add(SheetParts::label(qs(withKeys("Guide", "Ctrl+?")), UIFonts::text(11.5), Theme::textDim()));
     connect(guideButton_, &QAbstractButton::clicked, this, [this] {
         runClose();
         if (openHelp_) openHelp_();

@@ -30,6 +30,9 @@ public:
 
     static constexpr int sheetWidth = 650;
 
+    /// The sheet's width, and the height its wrapped texts take at that width.
+    [[nodiscard]] QSize sizeHint() const override { return {sheetWidth, heightForWidth(sheetWidth)}; }
+
     /// The four cards in display order, texts in the current language.
     [[nodiscard]] static std::vector<Feature> features();
 

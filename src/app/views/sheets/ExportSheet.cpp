@@ -1,6 +1,7 @@
 #include "app/views/sheets/ExportSheet.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/SectionHeader.h"
 #include "app/ui/Symbols.h"
@@ -90,19 +91,48 @@ private:
 
 ExportSheet::ExportSheet(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setFixedWidth(sheetWidth);
-    auto* column = new QVBoxLayout(this);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    build();
+    // Escape cancels and Return saves, wherever the focus is inside the sheet.
+    const auto clickButton = [this](const char* name) {
+        return [this, name] {
+            if (auto* button = body_->findChild<QAbstractButton*>(QString::fromLatin1(name))) button->click();
+        };
+    };
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, clickButton("cancel"));
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, clickButton("save"));
+    }
+    connect(&model_, &AppModel::exportFormatChanged, this, &ExportSheet::refreshSelection);
+    connect(&model_, &AppModel::languageChanged, this, &ExportSheet::build);
+}
+
+void ExportSheet::build() {
+    if (body_ != nullptr) {
+        layout()->removeWidget(body_);
+        delete body_;
+    }
+    rows_.clear();
+    body_ = new QWidget(this);
+    layout()->addWidget(body_);
+    auto* column = new QVBoxLayout(body_);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(16);
 
-    column->addWidget(coloredLabel(q(L("Exporter le tracé vectoriel & la fiche AxiDraw",
-                                       "Export Vector Plot & AxiDraw Report")),
-                                   UIFonts::text(15, QFont::DemiBold), Theme::text(), this));
-    column->addWidget(new SectionHeader(QStringLiteral("Format"), nullptr, this));
+    column->addWidget(
+        coloredLabel(q(L("Exporter le tracé vectoriel & la fiche AxiDraw", "Export Vector Plot & AxiDraw Report")),
+                     UIFonts::text(15, QFont::DemiBold), Theme::text(), body_));
+    column->addWidget(new SectionHeader(QStringLiteral("Format"), nullptr, body_));
 
     auto* list = new QVBoxLayout;
     list->setSpacing(4);
     for (const VectorExportFormat format : allCases<VectorExportFormat>()) {
-        auto* row = new FormatRow(format, this);
+        auto* row = new FormatRow(format, body_);
         row->setObjectName(QStringLiteral("format.") + q(rawValue(format)));
         connect(row, &QAbstractButton::clicked, this, [this, format] { model_.setExportFormat(format); });
         list->addWidget(row);
@@ -111,35 +141,28 @@ ExportSheet::ExportSheet(AppModel& model, QWidget* parent) : QWidget(parent), mo
     column->addLayout(list);
 
     auto* buttons = new QHBoxLayout;
-    auto* cancel = new QPushButton(q(L("Annuler", "Cancel")), this);
+    auto* cancel = new QPushButton(menuText(L("Annuler", "Cancel")), body_);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setAutoDefault(false);  // Return belongs to Save…
     connect(cancel, &QAbstractButton::clicked, this, [this] { model_.setShowExport(false); });
     buttons->addWidget(cancel);
     buttons->addStretch(1);
-    auto* copy = new TextButton(q(L("Copier", "Copy")), TextButton::Style{"doc.on.doc", false, false, {}, false, false}, false, this);
+    auto* copy = new TextButton(q(L("Copier", "Copy")), TextButton::Style{"doc.on.doc", false, false, {}, false, false},
+                                false, body_);
     copy->setObjectName(QStringLiteral("copy"));
     connect(copy, &QAbstractButton::clicked, this, [this] { model_.copyExport(); });
     buttons->addWidget(copy);
-    auto* save = new TextButton(q(L("Enregistrer…", "Save…")), TextButton::Style{"square.and.arrow.down", true, false, {}, false, false},
-                                false, this);
+    auto* save =
+        new TextButton(q(L("Enregistrer…", "Save…")),
+                       TextButton::Style{"square.and.arrow.down", true, false, {}, false, false}, false, body_);
     save->setObjectName(QStringLiteral("save"));
     connect(save, &QAbstractButton::clicked, this, [this] { model_.saveExport(); });
     buttons->addWidget(save);
     column->addLayout(buttons);
 
-    // Escape cancels and Return saves, wherever the focus is inside the sheet.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, cancel, &QAbstractButton::click);
-    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        connect(shortcut, &QShortcut::activated, save, &QAbstractButton::click);
-    }
-
     refreshSelection();
-    connect(&model_, &AppModel::exportFormatChanged, this, &ExportSheet::refreshSelection);
+    body_->show();
+    updateGeometry();
 }
 
 QSize ExportSheet::sizeHint() const {

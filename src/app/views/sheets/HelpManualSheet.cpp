@@ -23,6 +23,19 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+/// `text` with its command-line options ("-o", "--smoothing") kept whole where the text wraps: a
+/// word joiner (U+2060) after each hyphen that begins or continues an option.
+std::string keepOptionsWhole(std::string_view text) {
+    std::string kept;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        kept += text[i];
+        const bool startsWord = i == 0 || text[i - 1] == ' ' || text[i - 1] == '-';
+        const bool continues = i + 1 < text.size() && text[i + 1] != ' ';
+        if (text[i] == '-' && startsWord && continues) kept += "\u2060";
+    }
+    return kept;
+}
+
 /// The step number on its ringed circle, 22 × 22.
 class StepBadge final : public QWidget {
 public:
@@ -259,13 +272,18 @@ std::vector<QWidget*> oscSection() {
                         "Command-line batch automation and local network control.")),
         bulletList({
             {L("Ligne de commande directe (--vectorize)", "Direct command line (--vectorize)"),
-             L("La commande Ostrel --vectorize entree.png -o sortie.svg --paper A4 --pens 2 --smoothing 0.7 convertit "
-               "une image sans ouvrir de fenêtre.",
-               "The command Ostrel --vectorize input.png -o output.svg --paper A4 --pens 2 --smoothing 0.7 converts an "
-               "image without opening a window.")},
-            {L("Serveur OSC UDP (:9140) & API HTTP (127.0.0.1:17940/v1)", "OSC UDP Server (:9140) & HTTP API (127.0.0.1:17940/v1)"),
-             L("Expose GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params et POST /v1/export.",
-               "Exposes GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params, and POST /v1/export.")},
+             keepOptionsWhole(L("La commande Ostrel --vectorize entree.png -o sortie.svg --paper A4 --pens 2 "
+                                "--smoothing 0.7 convertit "
+                                "une image sans ouvrir de fenêtre.",
+                                "The command Ostrel --vectorize input.png -o output.svg --paper A4 --pens 2 "
+                                "--smoothing 0.7 converts an "
+                                "image without opening a window."))},
+            {L("Serveur OSC UDP (:9140) & API HTTP (127.0.0.1:17940/v1)",
+               "OSC UDP Server (:9140) & HTTP API (127.0.0.1:17940/v1)"),
+             L("Expose GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params et POST "
+               "/v1/export.",
+               "Exposes GET /v1/state, GET /v1/svg, GET /v1/snapshot.png, POST /v1/open, POST /v1/params, and POST "
+               "/v1/export.")},
             {L("Serveur MCP embarqué (ostrel-mcp)", "Embedded MCP Server (ostrel-mcp)"),
              L("Le binaire " + bridge + " expose 6 outils MCP sur stdio pour les agents IA.",
                "The binary " + bridge + " exposes 6 MCP tools over stdio for AI agents.")},

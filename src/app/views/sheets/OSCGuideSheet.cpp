@@ -10,11 +10,12 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace ostrel {
@@ -22,33 +23,6 @@ namespace ostrel {
 using SheetParts::qs;
 
 namespace {
-
-/// One line of text cut with an ellipsis when it does not fit; takes whatever width it is given.
-class ElidedLabel final : public QWidget {
-public:
-    ElidedLabel(QString text, QFont font, QColor color, QWidget* parent = nullptr)
-        : QWidget(parent), text_(std::move(text)), font_(std::move(font)), color_(color) {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setFixedHeight(static_cast<int>(std::ceil(QFontMetricsF(font_).height())));
-    }
-    [[nodiscard]] QString shownText() const {
-        return QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, width());
-    }
-    [[nodiscard]] const QString& fullText() const noexcept { return text_; }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setFont(font_);
-        painter.setPen(color_);
-        painter.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownText());
-    }
-
-private:
-    QString text_;
-    QFont font_;
-    QColor color_;
-};
 
 QLabel* fixedColumn(const std::string& text, const QFont& font, QColor color, int width) {
     QLabel* label = SheetParts::label(qs(text), font, color);
@@ -86,11 +60,13 @@ std::vector<OSCGuideSheet::Example> OSCGuideSheet::oscExamples() {
            "Select algorithm (neural_centerline, vision_contours, skeletonize, canny_edges)")},
         {"/ostrel/threshold", "0 \u2026 255",
          L("Régler le seuil binaire ou la sensibilité adaptative", "Set binary threshold or adaptive sensitivity")},
-        {"/ostrel/blur", "0.0 \u2026 10.0", L("Régler le rayon du flou gaussien", "Set Gaussian blur radius")},
+        {"/ostrel/blur", "0.0 \u2026 10.0",
+         L("Régler le rayon du flou gaussien vDSP", "Set vDSP Gaussian blur radius")},
         {"/ostrel/tolerance", "0.1 \u2026 5.0",
          L("Régler la tolérance de simplification RDP en pixels", "Set RDP simplification tolerance in pixels")},
         {"/ostrel/smoothing", "0.0 \u2026 1.0",
-         L("Régler le lissage cubique de Bézier (algorithme de Schneider)", "Set cubic Bézier smoothing (Schneider algorithm)")},
+         L("Régler le lissage cubique de Bézier (algorithme de Schneider)",
+           "Set cubic Bézier smoothing (Schneider algorithm)")},
         {"/ostrel/continuity", "0 \u2026 100",
          L("Régler l'agressivité de fusion des segments continus", "Set multi-pass stroke stitching continuity")},
         {"/ostrel/pens", "1 \u2026 4",
@@ -99,8 +75,10 @@ std::vector<OSCGuideSheet::Example> OSCGuideSheet::oscExamples() {
         {"/ostrel/paper", "A4 | A3 | A5 | A6",
          L("Changer le format de feuille physique pour AxiDraw", "Change physical paper format for AxiDraw")},
         {"/ostrel/hatch", "1 | 0",
-         L("Activer (1) ou désactiver (0) le hachurage des aplats sombres", "Enable (1) or disable (0) dark region hatching")},
-        {"/ostrel/open", "\"/chemin/image.png\"", L("Charger et vectoriser un fichier image", "Load and vectorize an image file")},
+         L("Activer (1) ou désactiver (0) le hachurage des aplats sombres",
+           "Enable (1) or disable (0) dark region hatching")},
+        {"/ostrel/open", "\"/chemin/image.png\"",
+         L("Charger et vectoriser un fichier image", "Load and vectorize an image file")},
         {"/ostrel/export", "\"/tmp/tracé.svg\"",
          L("Exporter le SVG AxiDraw vers un chemin disque", "Export AxiDraw SVG to a disk path")},
     };
@@ -189,15 +167,23 @@ QWidget* OSCGuideSheet::buildContent() {
     auto* rows = new QVBoxLayout(list);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(5);
+    // The argument column is as wide as its widest text, and never narrower than 120.
+    const QFont argumentFont = UIFonts::mono(10.5);
+    double argumentWidth = 120;
+    for (const Example& example : oscExamples()) {
+        argumentWidth =
+            std::max(argumentWidth, std::ceil(QFontMetricsF(argumentFont).horizontalAdvance(qs(example.argument))));
+    }
     for (const Example& example : oscExamples()) {
         auto* row = new ClickableRow(QMargins(10, 6, 10, 6), 10, list, Theme::withOpacity(Qt::white, 0.04), 5);
         row->setObjectName(QStringLiteral("oscRow"));
         row->setAccessibleName(qs(example.address));
         row->add(fixedColumn(example.address, UIFonts::mono(11.5, QFont::DemiBold), Theme::osc(), 225));
-        row->add(fixedColumn(example.argument, UIFonts::mono(10.5), Theme::accent(), 120));
-        auto* description = new ElidedLabel(qs(example.description), UIFonts::text(11), Theme::textDim());
+        row->add(fixedColumn(example.argument, argumentFont, Theme::accent(), static_cast<int>(argumentWidth)));
+        // The description takes the rest of the row and wraps rather than lose its end.
+        QLabel* description = SheetParts::label(qs(example.description), UIFonts::text(11), Theme::textDim(), true);
         description->setObjectName(QStringLiteral("oscDescription"));
-        row->add(description);
+        row->add(description, {});
         row->add(new SymbolGlyph("doc.on.doc", 10, Theme::textFaint(), QSize(14, 14)));
         const std::string address = example.address;
         connect(row, &QAbstractButton::clicked, this, [this, address] { copyAddress(address); });

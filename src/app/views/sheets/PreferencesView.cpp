@@ -2,6 +2,7 @@
 
 #include "app/remote/RemoteControl.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/FieldRow.h"
 #include "app/ui/SectionHeader.h"
@@ -283,14 +284,14 @@ void PreferencesView::refresh() {
     }
     {
         const QSignalBlocker quiet(launchCheck_);
-        launchCheck_->setText(text("Vérifier les mises à jour au lancement", "Check for updates on launch"));
+        launchCheck_->setText(menuText(text("Vérifier les mises à jour au lancement", "Check for updates on launch")));
         launchCheck_->setChecked(model_.updater().autoCheckOnLaunch());
     }
     checkNow_->setTitle(text("Vérifier maintenant…", "Check Now…"));
     apply_->setTitle(text("Appliquer", "Apply"));
-    display_[0]->setText(text("Barre latérale des paramètres", "Parameters sidebar"));
-    display_[1]->setText(text("Trajets rapides stylo levé (2-opt)", "Pen-up rapid travel moves (2-opt)"));
-    display_[2]->setText(text("Poignées de contrôle de Bézier", "Bézier control handles"));
+    display_[0]->setText(menuText(text("Barre latérale des paramètres", "Parameters sidebar")));
+    display_[1]->setText(menuText(text("Trajets rapides stylo levé (2-opt)", "Pen-up rapid travel moves (2-opt)")));
+    display_[2]->setText(menuText(text("Poignées de contrôle de Bézier", "Bézier control handles")));
     refreshDisplayToggles();
     // The note names the default ports, whatever ports are in use.
     privacy_->setText(text(

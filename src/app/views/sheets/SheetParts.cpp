@@ -2,6 +2,7 @@
 
 #include "app/remote/RemoteControl.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "core/support/system/PortNumber.h"
 #include "app/ui/Symbols.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
@@ -179,7 +181,7 @@ QWidget* rule(Qt::Orientation orientation, QWidget* parent) {
 }
 
 QPushButton* standardButton(const QString& title, QWidget* parent) {
-    auto* button = new QPushButton(title, parent);
+    auto* button = new QPushButton(menuText(title), parent);
     button->setFont(UIFonts::text(12));
     button->setMinimumWidth(72);
     button->setFixedHeight(24);
@@ -210,9 +212,18 @@ void onPortsChanged(AppModel& model, QObject* context, const std::function<void(
     QObject::connect(remote, &RemoteControl::httpPortChanged, context, refresh);
 }
 
-std::string mcpBridgePath() {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ostrel-mcp")).toStdString();
+std::string mcpBridgePath(const QString& programFolder) {
+    const QString beside = QDir(programFolder).filePath(QStringLiteral("ostrel-mcp"));
+    if (QFileInfo(beside).isExecutable()) return beside.toStdString();
+#ifdef OSTREL_BUILD_MCP_BRIDGE
+    // A program run from its build folder has no bridge beside it: the build made its own.
+    const QString built = QStringLiteral(OSTREL_BUILD_MCP_BRIDGE);
+    if (QFileInfo(built).isExecutable()) return built.toStdString();
+#endif
+    return beside.toStdString();
 }
+
+std::string mcpBridgePath() { return mcpBridgePath(QCoreApplication::applicationDirPath()); }
 
 std::string versionBadgeText(const AppVersion& version) {
     std::string text = "v" + version.version;

@@ -135,7 +135,7 @@ namespace SheetParts {
                             QWidget* parent = nullptr);
 /// A hairline of `Theme.separator`, 1 point thick, across its parent's layout.
 [[nodiscard]] QWidget* rule(Qt::Orientation orientation, QWidget* parent = nullptr);
-/// A standard push button; the default one is what Return clicks.
+/// A standard push button showing `title` as written; the default one is what Return clicks.
 [[nodiscard]] QPushButton* standardButton(const QString& title, QWidget* parent = nullptr);
 /// Fills `widget`'s background with `color`.
 void fillBackground(QWidget& widget, QColor color);
@@ -147,7 +147,11 @@ void fillBackground(QWidget& widget, QColor color);
 /// Runs `refresh` (in `context`) whenever either server restarts.
 void onPortsChanged(AppModel& model, QObject* context, const std::function<void()>& refresh);
 
-/// The MCP bridge installed beside the running program: its directory + "/ostrel-mcp".
+/// Where the MCP bridge of the program in `programFolder` is: "ostrel-mcp" beside it when it is
+/// there (an installed tree), else the bridge of the build that made this program when that exists
+/// (a build tree, where the bridge has a folder of its own), else beside it all the same.
+[[nodiscard]] std::string mcpBridgePath(const QString& programFolder);
+/// The same for the running program.
 [[nodiscard]] std::string mcpBridgePath();
 /// The version as the sheets show it: "v" + version, then " (" + build + ")" when there is one.
 [[nodiscard]] std::string versionBadgeText(const AppVersion& version);

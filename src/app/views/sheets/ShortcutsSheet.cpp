@@ -1,5 +1,6 @@
 #include "app/views/sheets/ShortcutsSheet.h"
 
+#include "app/shell/KeyNames.h"
 #include "app/shell/Theme.h"
 #include "app/ui/SectionHeader.h"
 #include "app/ui/UIFonts.h"
@@ -21,14 +22,45 @@ using SheetParts::qs;
 
 namespace {
 
-/// The narrowest the keys column gets; wider when a keys text needs it.
-constexpr int kMinimumKeysWidth = 96;
+/// The keys column's narrowest width.
+constexpr int kKeysWidth = 96;
 
-QFont keysFont() { return UIFonts::mono(10.5, QFont::DemiBold); }
+/// The keys in the monospaced font, each character drawn on its own: its ligatures would join
+/// "++" or "->" into one sign.
+QFont keysFont() {
+    QFont font = UIFonts::mono(10.5, QFont::DemiBold);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
 QFont descriptionFont() { return UIFonts::text(11); }
 
-/// One group as a column: its header, then a grid of keys and descriptions. The keys column is as
-/// wide as the group's widest keys text; each description wraps and starts on the keys' baseline.
+/// The keys of a row as shown: named in the interface language, wrapping only between two keys
+/// (no-break spaces hold a key of two words together and each "/" to the key it follows).
+QString keysText(const std::string& keys) {
+    QStringList alternatives = qs(keyNames(keys)).split(QStringLiteral(" / "));
+    for (QString& alternative : alternatives) alternative.replace(QLatin1Char(' '), QChar(0x00A0));
+    return alternatives.join(QStringLiteral("\u00A0/ "));
+}
+
+/// How many lines `keys` takes in `width` when it wraps only between keys (greedily, as a label does).
+int keysLines(const QString& keys, const QFontMetricsF& metrics, double width) {
+    int lines = 1;
+    QString line;
+    for (const QString& key : keys.split(QLatin1Char(' '))) {
+        const QString longer = line.isEmpty() ? key : line + QLatin1Char(' ') + key;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+            ++lines;
+            line = key;
+        } else {
+            line = longer;
+        }
+    }
+    return lines;
+}
+
+/// One group as a column: its header, then a grid of keys and descriptions. The keys column is
+/// 96 wide, or as much wider as it takes for every keys text to wrap (between keys) onto two lines
+/// at most; each description wraps and starts on the keys' baseline.
 QWidget* groupColumn(const ShortcutsSheet::Group& group, QWidget* parent) {
     auto* column = new QWidget(parent);
     auto* stack = new QVBoxLayout(column);
@@ -38,9 +70,10 @@ QWidget* groupColumn(const ShortcutsSheet::Group& group, QWidget* parent) {
 
     const QFontMetricsF keysMetrics(keysFont());
     const QFontMetricsF descriptionMetrics(descriptionFont());
-    double keysWidth = kMinimumKeysWidth;
+    double keysWidth = kKeysWidth;
     for (const ShortcutsSheet::Row& row : group.rows) {
-        keysWidth = std::max(keysWidth, std::ceil(keysMetrics.horizontalAdvance(qs(row.keys))) + 2);
+        const QString keys = keysText(row.keys);
+        while (keysLines(keys, keysMetrics, keysWidth - 2) > 2) ++keysWidth;
     }
     // Both texts are top-aligned; the smaller ascent moves down to share the first baseline.
     const int ascentShift = static_cast<int>(std::lround(descriptionMetrics.ascent() - keysMetrics.ascent()));
@@ -48,10 +81,12 @@ QWidget* groupColumn(const ShortcutsSheet::Group& group, QWidget* parent) {
     auto* grid = new QGridLayout;
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(7);
+    // 5 between rows rather than 7: the French descriptions wrap more, and the sheet stays within
+    // the height of its snapshot.
+    grid->setVerticalSpacing(5);
     int line = 0;
     for (const ShortcutsSheet::Row& row : group.rows) {
-        QLabel* keys = SheetParts::label(qs(row.keys), keysFont(), Theme::accent(), false, column);
+        QLabel* keys = SheetParts::label(keysText(row.keys), keysFont(), Theme::accent(), true, column);
         keys->setObjectName(QStringLiteral("shortcutKeys"));
         keys->setFixedWidth(static_cast<int>(keysWidth));
         keys->setContentsMargins(0, std::max(ascentShift, 0), 0, 0);
@@ -77,7 +112,8 @@ ShortcutsSheet::ShortcutsSheet(std::function<void()> close, QWidget* parent) : S
 
 std::vector<ShortcutsSheet::Group> ShortcutsSheet::groups() {
     // Keys as the menus and the window bind them here (Ctrl where the original keyboard has the
-    // command key); the gesture words stay as they are in both languages.
+    // command key), written in the toolkit's portable form and shown in its words for the
+    // language; the gesture words stay as they are in both languages.
     return {
         {L("Fichier, Édition & Export", "File, Edit & Export"),
          {

@@ -19,7 +19,7 @@ class ShortcutsSheet final : public SheetFrame {
 
 public:
     struct Row {
-        std::string keys;  ///< the same in both languages
+        std::string keys;  ///< portable key names ("Ctrl+Shift+Z"), or gesture words; see keyNames
         std::string description;
     };
     struct Group {

@@ -1,6 +1,7 @@
 #include "app/views/sheets/UpdateSheet.h"
 
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/Chip.h"
 #include "app/ui/Symbols.h"
@@ -355,7 +356,7 @@ void UpdateSheet::makeButtons() {
 
     later_ = nullptr;
     if (const auto* available = std::get_if<UpdaterState::UpdateAvailable>(&state)) {
-        later_ = new QPushButton(text("Plus tard", "Later"), buttonRow_);
+        later_ = new QPushButton(menuText(text("Plus tard", "Later")), buttonRow_);
         later_->setAutoDefault(false);
         later_->setFont(UIFonts::text(11.5));
         connect(later_, &QPushButton::clicked, this, [this] { close_(); });
@@ -368,7 +369,7 @@ void UpdateSheet::makeButtons() {
         row->addWidget(install);
         default_ = install;
     } else {
-        auto* close = new QPushButton(text("Fermer", "Close"), buttonRow_);
+        auto* close = new QPushButton(menuText(text("Fermer", "Close")), buttonRow_);
         close->setAutoDefault(false);
         close->setFont(UIFonts::text(11.5));
         connect(close, &QPushButton::clicked, this, [this] { close_(); });

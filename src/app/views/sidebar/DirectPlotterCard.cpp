@@ -3,6 +3,7 @@
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "app/shell/AppModel.h"
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/FieldRow.h"
 #include "app/ui/IconButton.h"
@@ -48,7 +49,7 @@ void setTextColor(QWidget* widget, const QColor& color) {
 }
 
 QCheckBox* smallSwitch(const QString& title, QWidget* parent) {
-    auto* box = new QCheckBox(title, parent);
+    auto* box = new QCheckBox(menuText(title), parent);
     box->setFont(UIFonts::text(11));
     setTextColor(box, Theme::text());
     return box;

@@ -12,6 +12,7 @@
 #include "app/views/sidebar/SidebarControls.h"
 #include "core/model/Format.h"
 #include "core/model/Localization.h"
+#include "core/model/ParameterTable.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <QComboBox>
@@ -64,25 +65,27 @@ std::string cleanupLabel(std::int64_t level) {
 using DoubleField = double VectorizerParams::*;
 using IntegerField = std::int64_t VectorizerParams::*;
 
-/// One slider of the sidebar: label, field, range, step, tint, run delay and value text.
+/// One slider of the sidebar: label, parameter, tint, run delay and value text. The field, the span, the
+/// step and the name come from the parameter table.
 struct SliderControl {
     const char* french;
     const char* english;
-    std::variant<DoubleField, IntegerField> field;
-    double minimum;
-    double maximum;
-    double step;
+    const ParameterSpec& parameter;
     QColor tint;
     std::uint64_t delayMs;
     std::string (*valueText)(const VectorizerParams&);
 };
 
+/// The field a slider's parameter names (a real or an integer one).
+std::variant<DoubleField, IntegerField> sliderField(const ParameterSpec& parameter) {
+    if (parameter.realField != nullptr) return parameter.realField;
+    return parameter.integerField;
+}
+
 double fieldValue(const VectorizerParams& params, const std::variant<DoubleField, IntegerField>& field) {
     if (const auto* real = std::get_if<DoubleField>(&field)) return params.**real;
     return static_cast<double>(params.*std::get<IntegerField>(field));
 }
-
-const char* fieldName(const std::variant<DoubleField, IntegerField>& field);
 
 QVBoxLayout* column(QWidget* widget, int spacing) {
     auto* layout = new QVBoxLayout(widget);
@@ -103,10 +106,12 @@ QWidget* section(QWidget* parent, QVBoxLayout*& layout) {
 static SliderRow* makeSlider(const SliderControl& control, VectorizerController& document,
                              std::vector<std::function<void()>>& refreshers, QWidget* parent) {
     const VectorizerParams& params = document.params();
+    const ParameterSpec& parameter = control.parameter;
+    const std::variant<DoubleField, IntegerField> field = sliderField(parameter);
     auto* row = new SliderRow(text(control.french, control.english), QString::fromStdString(control.valueText(params)),
-                              fieldValue(params, control.field), control.minimum, control.maximum, control.step, control.tint, parent);
-    row->setObjectName(fieldName(control.field));
-    const std::variant<DoubleField, IntegerField> field = control.field;
+                              fieldValue(params, field), parameter.slider->lower, parameter.slider->upper,
+                              parameter.sliderStep, control.tint, parent);
+    row->setObjectName(QString::fromUtf8(parameter.key.data(), static_cast<qsizetype>(parameter.key.size())));
     const std::uint64_t delay = control.delayMs;
     QObject::connect(row, &SliderRow::valueChanged, row, [&document, field, delay](double value) {
         if (const auto* real = std::get_if<DoubleField>(&field)) {
@@ -140,32 +145,6 @@ static SidebarToggle* makeToggle(const char* name, QString label, bool Vectorize
 }
 
 namespace {
-
-const char* fieldName(const std::variant<DoubleField, IntegerField>& field) {
-    struct Named {
-        std::variant<DoubleField, IntegerField> field;
-        const char* name;
-    };
-    static const Named names[] = {
-        {&VectorizerParams::strokeWidthScale, "strokeWidthScale"},
-        {&VectorizerParams::threshold, "threshold"},
-        {&VectorizerParams::blurRadius, "blurRadius"},
-        {&VectorizerParams::morphCleanup, "morphCleanup"},
-        {&VectorizerParams::rdpTolerance, "rdpTolerance"},
-        {&VectorizerParams::curveSmoothing, "curveSmoothing"},
-        {&VectorizerParams::cornerAngleDeg, "cornerAngleDeg"},
-        {&VectorizerParams::minPathLengthPx, "minPathLengthPx"},
-        {&VectorizerParams::maxStitchGapPx, "maxStitchGapPx"},
-        {&VectorizerParams::continuity, "continuity"},
-        {&VectorizerParams::hatchSpacingPx, "hatchSpacingPx"},
-        {&VectorizerParams::penCount, "penCount"},
-        {&VectorizerParams::marginMM, "marginMM"},
-    };
-    for (const Named& entry : names) {
-        if (entry.field == field) return entry.name;
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -280,11 +259,10 @@ QWidget* ParameterSidebarView::outputModeSection(QWidget* parent) {
         stylesLayout->addWidget(row);
     }
     optionsLayout->addWidget(styles);
-    optionsLayout->addWidget(makeSlider(
-        {"Facteur d'\u00E9paisseur", "Thickness scale", &VectorizerParams::strokeWidthScale, 0.3, 2.5, 0.05,
-         Theme::tcp(), kThickness,
-         [](const VectorizerParams& p) { return "\u00D7" + decimals(p.strokeWidthScale, 2); }},
-        document, paramRefreshers_, options));
+    optionsLayout->addWidget(
+        makeSlider({"Facteur d'\u00E9paisseur", "Thickness scale", parameter::strokeWidthScale, Theme::tcp(),
+                    kThickness, [](const VectorizerParams& p) { return "\u00D7" + decimals(p.strokeWidthScale, 2); }},
+                   document, paramRefreshers_, options));
     layout->addWidget(options);
     paramRefreshers_.push_back(
         [options, &document] { options->setVisible(document.params().outputMode == VectorOutputMode::illustration); });
@@ -362,23 +340,23 @@ QWidget* ParameterSidebarView::preprocessingSection(QWidget* parent) {
     toggles->addStretch(1);
     layout->addLayout(toggles);
 
-    SliderRow* threshold = makeSlider(
-        {"Fen\u00EAtre & sensibilit\u00E9", "Window & sensitivity", &VectorizerParams::threshold, 10, 245, 1,
-         Theme::accent(), kQuiet, [](const VectorizerParams& p) { return integerText(p.threshold); }},
-        document, paramRefreshers_, block);
+    SliderRow* threshold =
+        makeSlider({"Fen\u00EAtre & sensibilit\u00E9", "Window & sensitivity", parameter::threshold, Theme::accent(),
+                    kQuiet, [](const VectorizerParams& p) { return integerText(p.threshold); }},
+                   document, paramRefreshers_, block);
     paramRefreshers_.push_back([threshold, &document] {
         threshold->setLabel(document.params().adaptiveThreshold ? text("Fen\u00EAtre & sensibilit\u00E9", "Window & sensitivity")
                                                                 : text("Seuil binaire", "Binary threshold"));
     });
     layout->addWidget(threshold);
-    layout->addWidget(makeSlider({"Flou gaussien (vDSP)", "Gaussian blur (vDSP)", &VectorizerParams::blurRadius, 0, 6,
-                                  0.2, Theme::accent(), kQuiet,
-                                  [](const VectorizerParams& p) { return decimals(p.blurRadius, 1) + " px"; }},
-                                 document, paramRefreshers_, block));
-    layout->addWidget(makeSlider({"Nettoyage morphologique", "Morphological cleanup", &VectorizerParams::morphCleanup, 0,
-                                  2, 1, Theme::accent(), kQuiet,
-                                  [](const VectorizerParams& p) { return cleanupLabel(p.morphCleanup); }},
-                                 document, paramRefreshers_, block));
+    layout->addWidget(
+        makeSlider({"Flou gaussien (vDSP)", "Gaussian blur (vDSP)", parameter::blurRadius, Theme::accent(), kQuiet,
+                    [](const VectorizerParams& p) { return decimals(p.blurRadius, 1) + " px"; }},
+                   document, paramRefreshers_, block));
+    layout->addWidget(
+        makeSlider({"Nettoyage morphologique", "Morphological cleanup", parameter::morphCleanup, Theme::accent(),
+                    kQuiet, [](const VectorizerParams& p) { return cleanupLabel(p.morphCleanup); }},
+                   document, paramRefreshers_, block));
     return block;
 }
 
@@ -408,13 +386,13 @@ QWidget* ParameterSidebarView::vectorizationSection(QWidget* parent) {
     layout->addLayout(toggles);
 
     const SliderControl sliders[] = {
-        {"Tol\u00E9rance RDP", "RDP tolerance", &VectorizerParams::rdpTolerance, 0.1, 5, 0.1, Theme::tcp(), kCurve,
+        {"Tol\u00E9rance RDP", "RDP tolerance", parameter::rdpTolerance, Theme::tcp(), kCurve,
          [](const VectorizerParams& p) { return decimals(p.rdpTolerance, 1) + " px"; }},
-        {"Lissage B\u00E9zier (Schneider)", "B\u00E9zier smoothing (Schneider)", &VectorizerParams::curveSmoothing, 0, 1,
-         0.05, Theme::tcp(), kCurve, [](const VectorizerParams& p) { return decimals(p.curveSmoothing, 2); }},
-        {"Angle de coin vif", "Sharp corner angle", &VectorizerParams::cornerAngleDeg, 15, 90, 1, Theme::tcp(), kCurve,
+        {"Lissage B\u00E9zier (Schneider)", "B\u00E9zier smoothing (Schneider)", parameter::curveSmoothing,
+         Theme::tcp(), kCurve, [](const VectorizerParams& p) { return decimals(p.curveSmoothing, 2); }},
+        {"Angle de coin vif", "Sharp corner angle", parameter::cornerAngleDeg, Theme::tcp(), kCurve,
          [](const VectorizerParams& p) { return integerText(p.cornerAngleDeg) + "\u00B0"; }},
-        {"Longueur minimale", "Minimum length", &VectorizerParams::minPathLengthPx, 1, 30, 1, Theme::accent(), kQuiet,
+        {"Longueur minimale", "Minimum length", parameter::minPathLengthPx, Theme::accent(), kQuiet,
          [](const VectorizerParams& p) { return integerText(p.minPathLengthPx) + " px"; }},
     };
     for (const SliderControl& control : sliders) layout->addWidget(makeSlider(control, document, paramRefreshers_, block));
@@ -426,14 +404,14 @@ QWidget* ParameterSidebarView::stitchingAndHatchSection(QWidget* parent) {
     QVBoxLayout* layout = nullptr;
     QWidget* block = section(parent, layout);
     layout->addWidget(new SectionHeader(text("Fusion & Hachures", "Stitching & Hatching"), nullptr, block));
-    layout->addWidget(makeSlider({"\u00C9cart max de fusion", "Max stitch gap", &VectorizerParams::maxStitchGapPx, 1,
-                                  24, 1, Theme::accent(), kQuiet,
-                                  [](const VectorizerParams& p) { return whole(p.maxStitchGapPx) + " px"; }},
-                                 document, paramRefreshers_, block));
-    layout->addWidget(makeSlider({"Continuit\u00E9 des trac\u00E9s", "Stroke continuity", &VectorizerParams::continuity, 0,
-                                  100, 5, Theme::accent(), kQuiet,
-                                  [](const VectorizerParams& p) { return whole(p.continuity) + " %"; }},
-                                 document, paramRefreshers_, block));
+    layout->addWidget(
+        makeSlider({"\u00C9cart max de fusion", "Max stitch gap", parameter::maxStitchGapPx, Theme::accent(), kQuiet,
+                    [](const VectorizerParams& p) { return whole(p.maxStitchGapPx) + " px"; }},
+                   document, paramRefreshers_, block));
+    layout->addWidget(
+        makeSlider({"Continuit\u00E9 des trac\u00E9s", "Stroke continuity", parameter::continuity, Theme::accent(),
+                    kQuiet, [](const VectorizerParams& p) { return whole(p.continuity) + " %"; }},
+                   document, paramRefreshers_, block));
 
     auto* toggles = new QHBoxLayout;
     toggles->setContentsMargins(0, 0, 0, 0);
@@ -445,10 +423,10 @@ QWidget* ParameterSidebarView::stitchingAndHatchSection(QWidget* parent) {
     toggles->addWidget(cross);
     toggles->addStretch(1);
     layout->addLayout(toggles);
-    SliderRow* spacing = makeSlider({"Pas des hachures", "Hatch spacing", &VectorizerParams::hatchSpacingPx, 3, 16, 0.5,
-                                     Theme::osc(), kQuiet,
-                                     [](const VectorizerParams& p) { return decimals(p.hatchSpacingPx, 1) + " px"; }},
-                                    document, paramRefreshers_, block);
+    SliderRow* spacing =
+        makeSlider({"Pas des hachures", "Hatch spacing", parameter::hatchSpacingPx, Theme::osc(), kQuiet,
+                    [](const VectorizerParams& p) { return decimals(p.hatchSpacingPx, 1) + " px"; }},
+                   document, paramRefreshers_, block);
     layout->addWidget(spacing);
     paramRefreshers_.push_back([cross, spacing, &document] {
         const bool hatching = document.params().hatchEnabled;
@@ -510,10 +488,10 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
     plotterBlock_->setObjectName("plotterBlock");
     auto* blockLayout = column(plotterBlock_, 8);
     blockLayout->setContentsMargins(0, 2, 0, 0);
-    blockLayout->addWidget(makeSlider({"Nombre de stylos (k-means)", "Pen count (k-means)", &VectorizerParams::penCount,
-                                       1, 4, 1, Theme::accent(), kQuiet,
-                                       [](const VectorizerParams& p) { return integerText(p.penCount); }},
-                                      document, paramRefreshers_, plotterBlock_));
+    blockLayout->addWidget(
+        makeSlider({"Nombre de stylos (k-means)", "Pen count (k-means)", parameter::penCount, Theme::accent(), kQuiet,
+                    [](const VectorizerParams& p) { return integerText(p.penCount); }},
+                   document, paramRefreshers_, plotterBlock_));
 
     penRows_ = new QWidget(plotterBlock_);
     penRows_->setObjectName("penRows");
@@ -557,8 +535,7 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
         picker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     }
 
-    SliderRow* margin = makeSlider({"Marge de feuille", "Sheet margin", &VectorizerParams::marginMM, 0, 35, 1,
-                                    Theme::alive(), kImmediate,
+    SliderRow* margin = makeSlider({"Marge de feuille", "Sheet margin", parameter::marginMM, Theme::alive(), kImmediate,
                                     [](const VectorizerParams& p) { return whole(p.marginMM) + " mm"; }},
                                    document, paramRefreshers_, plotterBlock_);
     paramRefreshers_.push_back(

@@ -1,8 +1,10 @@
 #include "app/views/sidebar/SidebarControls.h"
 
+#include "app/shell/MenuText.h"
 #include "app/shell/Theme.h"
 #include "app/ui/Chip.h"
 #include "app/ui/Symbols.h"
+#include "app/ui/TextRoom.h"
 #include "app/ui/UIFonts.h"
 #include "core/model/Localization.h"
 #include "core/support/text/NumberFormat.h"
@@ -26,15 +28,11 @@ QColor white(double opacity) { return Theme::withOpacity(Qt::white, opacity); }
 
 /// Draws `text` on one line in `box`: at `font`, shrunk down to `minimumScale` of its size when
 /// it does not fit, then cut at its end.
-void drawShrinkingText(QPainter& painter, const QRectF& box, QFont font, const QString& text, double minimumScale) {
-    const double natural = QFontMetricsF(font).horizontalAdvance(text);
-    if (natural > box.width() && natural > 0) {
-        const double scale = std::max(minimumScale, box.width() / natural);
-        font.setPointSizeF(font.pointSizeF() * scale);
-    }
-    painter.setFont(font);
-    const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, box.width());
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+void drawShrinkingText(QPainter& painter, const QRectF& box, const QFont& font, const QString& text,
+                       double minimumScale) {
+    const FittedLine line = fitOneLine(font, text, box.width(), minimumScale);
+    painter.setFont(line.font);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line.shown);
 }
 
 int ceilInt(double value) { return static_cast<int>(std::ceil(value)); }
@@ -113,23 +111,45 @@ QSize ModeCard::sizeHint() const {
 
 QSize ModeCard::minimumSizeHint() const { return {40, sizeHint().height()}; }
 
+QRectF ModeCard::labelBox() const {
+    const double top =
+        std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
+    const QRectF inner = QRectF(rect()).adjusted(8, 7, -8, -7);
+    const double left = inner.left() + 12 + 5;
+    return {left, inner.top(), inner.right() - left, top};
+}
+
+QRectF ModeCard::subtitleBox() const {
+    const QRectF label = labelBox();
+    const QRectF inner = QRectF(rect()).adjusted(8, 7, -8, -7);
+    return {inner.left(), label.bottom() + 3, inner.width(), QFontMetricsF(modeSubtitleFont()).height()};
+}
+
+std::pair<FittedLine, FittedLine> ModeCard::lines() const {
+    return {fitOneLine(modeLabelFont(selected_), label_, labelBox().width(), 0.85),
+            fitOneLine(modeSubtitleFont(), subtitle_, subtitleBox().width(), 0.85)};
+}
+
+QStringList ModeCard::cutTexts() const {
+    const auto [label, subtitle] = lines();
+    QStringList cut;
+    if (label.cut) cut << label_;
+    if (subtitle.cut) cut << subtitle_;
+    return cut;
+}
+
 void ModeCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintLane(painter, QRectF(rect()), 6, selected_ ? Theme::laneSelected() : Theme::withOpacity(Theme::lane(), 0.6),
               selected_ ? Theme::withOpacity(Theme::accent(), 0.55) : white(0.05));
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    const double top = std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
-    const QRectF inner = QRectF(rect()).adjusted(8, 7, -8, -7);
-    const QRectF iconBox(inner.left(), inner.top(), 12, top);
+    const QRectF label = labelBox();
+    const QRectF iconBox(label.left() - 5 - 12, label.top(), 12, label.height());
     Symbols::paint(painter, symbol_, iconBox, 11, selected_ ? Theme::accent() : Theme::textDim());
     painter.setPen(selected_ ? Theme::text() : Theme::textDim());
-    drawShrinkingText(painter, QRectF(iconBox.right() + 5, inner.top(), inner.right() - iconBox.right() - 5, top),
-                      modeLabelFont(selected_), label_, 0.85);
+    drawShrinkingText(painter, label, modeLabelFont(selected_), label_, 0.85);
     painter.setPen(selected_ ? Theme::textDim() : Theme::textFaint());
-    drawShrinkingText(painter,
-                      QRectF(inner.left(), inner.top() + top + 3, inner.width(),
-                             QFontMetricsF(modeSubtitleFont()).height()),
-                      modeSubtitleFont(), subtitle_, 0.85);
+    drawShrinkingText(painter, subtitleBox(), modeSubtitleFont(), subtitle_, 0.85);
 }
 
 // ChoiceRow ---------------------------------------------------------------------------------------
@@ -186,30 +206,45 @@ QSize ChoiceRow::sizeHint() const {
 
 QSize ChoiceRow::minimumSizeHint() const { return {60, sizeHint().height()}; }
 
+QRectF ChoiceRow::inner() const {
+    return QRectF(rect()).adjusted(look_.horizontalPadding, look_.verticalPadding, -look_.horizontalPadding,
+                                   -look_.verticalPadding);
+}
+
+double ChoiceRow::badgeWidth() const { return std::ceil(QFontMetricsF(badgeFont()).horizontalAdvance(badge_)); }
+
+QRectF ChoiceRow::labelBox() const {
+    const QRectF box = inner();
+    const double left = box.left() + look_.dotSize + look_.spacing;
+    return {left, box.top(), std::max(0.0, box.right() - badgeWidth() - look_.spacing - left), box.height()};
+}
+
+FittedLine ChoiceRow::labelLine() const {
+    const QFont font = UIFonts::text(look_.labelPoints, selected_ ? QFont::DemiBold : QFont::Normal);
+    return fitOneLine(font, label_, labelBox().width(), 0.85);
+}
+
+QStringList ChoiceRow::cutTexts() const { return labelLine().cut ? QStringList{label_} : QStringList{}; }
+
 void ChoiceRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintLane(painter, QRectF(rect()), look_.radius, selected_ ? look_.selectedFill : look_.idleFill,
               selected_ ? look_.selectedBorder : look_.idleBorder);
-    const QRectF inner = QRectF(rect()).adjusted(look_.horizontalPadding, look_.verticalPadding,
-                                                 -look_.horizontalPadding, -look_.verticalPadding);
+    const QRectF box = inner();
     painter.setPen(Qt::NoPen);
     painter.setBrush(selected_ ? look_.tint : Theme::withOpacity(Theme::textFaint(), 0.4));
-    painter.drawEllipse(QRectF(inner.left(), inner.center().y() - look_.dotSize / 2, look_.dotSize, look_.dotSize));
+    painter.drawEllipse(QRectF(box.left(), box.center().y() - look_.dotSize / 2, look_.dotSize, look_.dotSize));
 
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    const double badgeWidth = std::ceil(QFontMetricsF(badgeFont()).horizontalAdvance(badge_));
+    const double badge = badgeWidth();
     painter.setFont(badgeFont());
     painter.setPen(selected_ ? look_.tint : Theme::textFaint());
-    painter.drawText(QRectF(inner.right() - badgeWidth, inner.top(), badgeWidth, inner.height()),
+    painter.drawText(QRectF(box.right() - badge, box.top(), badge, box.height()),
                      Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, badge_);
-    const double labelLeft = inner.left() + look_.dotSize + look_.spacing;
-    const QRectF labelBox(labelLeft, inner.top(), std::max(0.0, inner.right() - badgeWidth - look_.spacing - labelLeft),
-                          inner.height());
-    const QFont font = UIFonts::text(look_.labelPoints, selected_ ? QFont::DemiBold : QFont::Normal);
-    painter.setFont(font);
+    const FittedLine label = labelLine();
+    painter.setFont(label.font);
     painter.setPen(selected_ ? Theme::text() : Theme::textDim());
-    painter.drawText(labelBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     QFontMetricsF(font).elidedText(label_, Qt::ElideRight, labelBox.width()));
+    painter.drawText(labelBox(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, label.shown);
 }
 
 // CollapsibleHeader -------------------------------------------------------------------------------
@@ -243,25 +278,42 @@ QSize CollapsibleHeader::sizeHint() const {
 
 QSize CollapsibleHeader::minimumSizeHint() const { return {60, sizeHint().height()}; }
 
+double CollapsibleHeader::summaryWidth() const {
+    return std::ceil(QFontMetricsF(summaryFont()).horizontalAdvance(summary_));
+}
+
+QRectF CollapsibleHeader::titleBox() const {
+    const QRectF box = inner();
+    const double left = box.left() + 10 + 6;
+    return {left, box.top(), std::max(0.0, box.right() - summaryWidth() - 4 - left), box.height()};
+}
+
+FittedLine CollapsibleHeader::titleLine() const {
+    return fitOneLine(headerTitleFont(), title_, titleBox().width(), 0.85);
+}
+
+QStringList CollapsibleHeader::cutTexts() const {
+    QStringList cut;
+    if (titleLine().cut) cut << title_;
+    if (summaryWidth() > inner().width() - 16) cut << summary_;
+    return cut;
+}
+
 void CollapsibleHeader::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintLane(painter, QRectF(rect()), 5, Theme::withOpacity(Theme::lane(), 0.65), white(0.05));
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    const QRectF inner = QRectF(rect()).adjusted(6, 4, -6, -4);
-    Symbols::paint(painter, chevronSymbol(), QRectF(inner.left(), inner.top(), 10, inner.height()), 9.5,
-                   Theme::accent());
-    const double summaryWidth = std::ceil(QFontMetricsF(summaryFont()).horizontalAdvance(summary_));
+    const QRectF box = inner();
+    Symbols::paint(painter, chevronSymbol(), QRectF(box.left(), box.top(), 10, box.height()), 9.5, Theme::accent());
+    const double summary = summaryWidth();
     painter.setFont(summaryFont());
     painter.setPen(Theme::textDim());
-    painter.drawText(QRectF(inner.right() - summaryWidth, inner.top(), summaryWidth, inner.height()),
+    painter.drawText(QRectF(box.right() - summary, box.top(), summary, box.height()),
                      Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, summary_);
-    const double titleLeft = inner.left() + 10 + 6;
-    const QRectF titleBox(titleLeft, inner.top(), std::max(0.0, inner.right() - summaryWidth - 4 - titleLeft),
-                          inner.height());
-    painter.setFont(headerTitleFont());
+    const FittedLine title = titleLine();
+    painter.setFont(title.font);
     painter.setPen(Theme::textFaint());
-    painter.drawText(titleBox, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     QFontMetricsF(headerTitleFont()).elidedText(title_, Qt::ElideRight, titleBox.width()));
+    painter.drawText(titleBox(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, title.shown);
 }
 
 // LinkButton --------------------------------------------------------------------------------------
@@ -398,7 +450,7 @@ PenLayerRow::PenLayerRow(const PenLayer& layer, QWidget* parent) : QWidget(paren
     widthButton_ = new BadgeMenuButton(badge_, this);
     menu_ = new QMenu(widthButton_);
     for (const double width : kPenWidthChoicesMM) {
-        QAction* action = menu_->addAction(penWidthText(width));
+        QAction* action = menu_->addAction(menuText(penWidthText(width)));
         connect(action, &QAction::triggered, this, [this, width] { emit widthChosen(index_, width); });
     }
     widthButton_->setMenu(menu_);

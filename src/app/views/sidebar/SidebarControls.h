@@ -6,6 +6,8 @@
 
 #include "core/model/VectorModel.h"
 
+#include "app/ui/TextRoom.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QColor>
@@ -52,8 +54,9 @@ public:
     void setCheckedQuietly(bool on);
 };
 
-/// One output-mode card: symbol and label over the subtitle, highlighted while selected.
-class ModeCard final : public QAbstractButton {
+/// One output-mode card: symbol and label over the subtitle, highlighted while selected. Both
+/// texts shrink down to 0.85 of their size before they are cut.
+class ModeCard final : public QAbstractButton, public TextRoom {
     Q_OBJECT
 
 public:
@@ -63,20 +66,27 @@ public:
     [[nodiscard]] bool isSelected() const noexcept { return selected_; }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
+    [[nodiscard]] QStringList cutTexts() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     [[nodiscard]] bool hitButton(const QPoint& position) const override { return rect().contains(position); }
 
 private:
+    /// The label's line and the subtitle's line as drawn now.
+    [[nodiscard]] std::pair<FittedLine, FittedLine> lines() const;
+    [[nodiscard]] QRectF labelBox() const;
+    [[nodiscard]] QRectF subtitleBox() const;
+
     std::string symbol_;
     QString label_;
     QString subtitle_;
     bool selected_ = false;
 };
 
-/// One selectable row: a dot, the label, a flexible space and a monospaced badge.
-class ChoiceRow final : public QAbstractButton {
+/// One selectable row: a dot, the label, a flexible space and a monospaced badge. The label
+/// shrinks down to 0.85 of its size before it is cut.
+class ChoiceRow final : public QAbstractButton, public TextRoom {
     Q_OBJECT
 
 public:
@@ -104,20 +114,28 @@ public:
     [[nodiscard]] bool isSelected() const noexcept { return selected_; }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
+    [[nodiscard]] QStringList cutTexts() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     [[nodiscard]] bool hitButton(const QPoint& position) const override { return rect().contains(position); }
 
 private:
+    [[nodiscard]] QRectF inner() const;
+    [[nodiscard]] double badgeWidth() const;
+    /// The label as drawn now, and its box.
+    [[nodiscard]] FittedLine labelLine() const;
+    [[nodiscard]] QRectF labelBox() const;
+
     QString label_;
     QString badge_;
     Look look_;
     bool selected_ = false;
 };
 
-/// The header that folds the plotter block: chevron, title, flexible space, summary.
-class CollapsibleHeader final : public QAbstractButton {
+/// The header that folds the plotter block: chevron, title, flexible space, summary. The title
+/// shrinks down to 0.85 of its size before it is cut; the summary is never cut.
+class CollapsibleHeader final : public QAbstractButton, public TextRoom {
     Q_OBJECT
 
 public:
@@ -131,12 +149,19 @@ public:
     [[nodiscard]] std::string chevronSymbol() const { return expanded_ ? "chevron.down" : "chevron.right"; }
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
+    [[nodiscard]] QStringList cutTexts() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     [[nodiscard]] bool hitButton(const QPoint& position) const override { return rect().contains(position); }
 
 private:
+    [[nodiscard]] QRectF inner() const { return QRectF(rect()).adjusted(6, 4, -6, -4); }
+    [[nodiscard]] double summaryWidth() const;
+    /// The title as drawn now, and its box.
+    [[nodiscard]] FittedLine titleLine() const;
+    [[nodiscard]] QRectF titleBox() const;
+
     QString title_;
     QString summary_;
     bool expanded_ = false;

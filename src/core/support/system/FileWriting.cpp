@@ -66,7 +66,47 @@ void writeInPlace(const fs::path& path, std::string_view bytes) {
     writeAll(fd.get(), bytes);
 }
 
-// Writes a temporary file beside `target`, flushes it and renames it over the target.
+// The mode a new file gets from open(…, 0666): the process's umask applied. The umask is read from
+// /proc, since umask() can only be read by setting it, which would race with other threads.
+mode_t usualNewFileMode() {
+    mode_t mask = 022;
+    const FileDescriptor fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) {
+        char text[4096];
+        const ssize_t n = ::read(fd.get(), text, sizeof text - 1);
+        if (n > 0) {
+            text[n] = '\0';
+            const char* line = std::strstr(text, "\nUmask:\t");
+            if (line != nullptr) mask = static_cast<mode_t>(std::strtoul(line + 8, nullptr, 8));
+        }
+    }
+    return 0666 & ~mask;
+}
+
+// Gives the temporary file `fd` what the file it replaces had: its owner and group where this
+// process may set them, and its permission bits (set-id bits only when the owner could be kept);
+// a new file gets the usual mode.
+void takeOverOwnerAndMode(int fd, const fs::path& target) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) {
+        if (::fchmod(fd, usualNewFileMode()) != 0) fail(errno, {});
+        return;
+    }
+    struct stat created {};
+    if (::fstat(fd, &created) != 0) fail(errno, {});
+    bool ownerKept = created.st_uid == existing.st_uid && created.st_gid == existing.st_gid;
+    if (!ownerKept) {
+        // Either may be refused (another user's file, a group this process is not in): the file
+        // then belongs to this process, as a file it wrote anew would.
+        ownerKept = ::fchown(fd, existing.st_uid, existing.st_gid) == 0;
+        if (!ownerKept) (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    }
+    const mode_t mode = existing.st_mode & (ownerKept ? 07777 : 0777);
+    if (::fchmod(fd, mode) != 0) fail(errno, {});
+}
+
+// Writes a temporary file beside `target`, flushes it and renames it over the target, which keeps
+// its owner and mode.
 void replaceThroughTemporary(const fs::path& target, std::string_view bytes) {
     const fs::path folder = target.parent_path();
     if (!folder.empty()) {
@@ -79,7 +119,8 @@ void replaceThroughTemporary(const fs::path& target, std::string_view bytes) {
     if (!fd.valid()) fail(errno, {});
     try {
         writeAll(fd.get(), bytes);
-        if (::fchmod(fd.get(), 0644) != 0 || ::fsync(fd.get()) != 0) fail(errno, {});
+        takeOverOwnerAndMode(fd.get(), target);
+        if (::fsync(fd.get()) != 0) fail(errno, {});
         if (::close(fd.release()) != 0) fail(errno, {});
         if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno, {});
     } catch (...) {

@@ -10,7 +10,9 @@ namespace ostrel {
 [[nodiscard]] std::string expandUserPath(const std::string& path);
 
 /// Creates the file's folder and any missing parents, writes `bytes` to a temporary file beside
-/// the target, flushes it and renames it over the target. A symbolic link is followed and the file
+/// the target, flushes it and renames it over the target. A file replaced keeps its permission bits
+/// (and its owner and group where the process may set them); a new file gets the mode open()
+/// gives under the umask. A symbolic link is followed and the file
 /// it leads to is written that way (the link stays); a FIFO, a device or any other node that is not
 /// a regular file is written directly, never replaced. Throws ostrel::Error (domain "file", the
 /// errno as code, the system's description as message); on failure a regular target is untouched.

@@ -39,6 +39,49 @@ TEST(FileWritingTest, ReplacesARegularFileAndCreatesMissingFolders) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
+mode_t modeOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// A replaced file keeps its permission bits, a private one too; a new file gets what open() would
+// give it under the umask of the moment.
+TEST(FileWritingTest, AReplacedFileKeepsItsModeAndANewOneGetsTheUsualMode) {
+    test::TempDir dir;
+    for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0755}, mode_t{0604}}) {
+        const fs::path file = dir.path() / ("kept-" + std::to_string(mode));
+        std::ofstream(file) << "old";
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        writeFileAtomically(file.string(), "new");
+        EXPECT_EQ(contentsOf(file), "new");
+        EXPECT_EQ(modeOf(file), mode) << std::oct << mode;
+    }
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        const mode_t previous = ::umask(mask);
+        const fs::path file = dir.path() / ("new-" + std::to_string(mask));
+        writeFileAtomically(file.string(), "made");
+        ::umask(previous);
+        EXPECT_EQ(modeOf(file), 0666 & ~mask) << std::oct << mask;
+    }
+}
+
+// Where the process may set it (as root), a replaced file keeps its owner and group too.
+TEST(FileWritingTest, AReplacedFileKeepsItsOwnerWhereThatIsAllowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+    test::TempDir dir;
+    const fs::path file = dir.path() / "theirs.svg";
+    std::ofstream(file) << "old";
+    ASSERT_EQ(::chown(file.c_str(), 12345, 23456), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0620), 0);
+    writeFileAtomically(file.string(), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 12345u);
+    EXPECT_EQ(info.st_gid, 23456u);
+    EXPECT_EQ(info.st_mode & 07777, 0620u);
+}
+
 // A link stays a link: the file it leads to receives the bytes, through relative links, chains of
 // links and links to files that do not exist yet.
 TEST(FileWritingTest, FollowsSymbolicLinks) {

@@ -1,0 +1,327 @@
+#include "core/pipeline/PdfPage.h"
+
+#include "core/pipeline/ImageFileCheck.h"
+#include "core/support/system/FileDescriptor.h"
+#include "core/support/text/NumberFormat.h"
+
+#include <QPainter>
+#include <QPdfDocument>
+#include <QSizeF>
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ostrel::PdfPage {
+
+namespace {
+
+constexpr std::size_t kHeaderBytes = 8;  // width and height, 32-bit little-endian
+
+std::mutex programMutex;
+std::string rendererProgram;                                     // guarded by programMutex
+std::chrono::milliseconds rendererTimeLimit = kRenderTimeLimit;  // guarded by programMutex
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// An anonymous in-memory file holding `bytes`, read from its start.
+FileDescriptor memoryFileOf(const QByteArray& bytes) {
+    FileDescriptor fd(::memfd_create("ostrel-pdf", MFD_CLOEXEC));
+    if (!fd.valid() || !writeAll(fd.get(), bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
+        ::lseek(fd.get(), 0, SEEK_SET) != 0) {
+        return {};
+    }
+    return fd;
+}
+
+// The page's pixel size: its longer side `maxDimension`, each side at least 1; none for a page
+// size that is not a positive finite number of points.
+std::optional<QSize> renderedSize(QSizeF points, int maxDimension) {
+    const double w = points.width();
+    const double h = points.height();
+    if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0) return std::nullopt;
+    const double scale = maxDimension / std::max(w, h);
+    const auto side = [&](double points) {
+        const auto pixels = roundedInt64(points * scale);
+        return static_cast<int>(std::clamp<std::int64_t>(pixels.value_or(1), 1, maxDimension));
+    };
+    return QSize(side(w), side(h));
+}
+
+// A child process that is killed and reaped however its parent's work with it ends.
+class Child {
+public:
+    explicit Child(pid_t pid) noexcept : pid_(pid) {}
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            (void)waitFor(nullptr);
+        }
+    }
+
+    // Waits until the child ends or `deadline` passes (then kills it); true when it exited with 0.
+    bool exitedCleanlyBy(std::chrono::steady_clock::time_point deadline) {
+        for (;;) {
+            int status = 0;
+            const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+            if (ended == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            }
+            if (ended < 0 && errno != EINTR) {
+                pid_ = -1;  // reaped elsewhere: its output alone decides
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            ::poll(nullptr, 0, 5);
+        }
+    }
+
+private:
+    bool waitFor(int* status) {
+        while (::waitpid(pid_, status, 0) < 0) {
+            if (errno != EINTR) return false;
+        }
+        return true;
+    }
+
+    pid_t pid_;
+};
+
+struct SpawnActions {
+    posix_spawn_file_actions_t actions{};
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+};
+
+struct SpawnAttributes {
+    posix_spawnattr_t attributes{};
+    SpawnAttributes() { posix_spawnattr_init(&attributes); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+};
+
+// Reads the child's page from `fd` until its end, the page's size or the deadline; the page when
+// it came whole.
+std::optional<QImage> readPage(int fd, int maxDimension, std::chrono::steady_clock::time_point deadline) {
+    unsigned char header[kHeaderBytes];
+    std::size_t headerRead = 0;
+    QImage page;
+    std::size_t pixelBytes = 0;
+    std::size_t pixelsRead = 0;
+    for (;;) {
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 1000)));
+        if (polled < 0 && errno != EINTR) return std::nullopt;
+        if (polled <= 0) continue;
+        char* into = nullptr;
+        std::size_t room = 0;
+        if (headerRead < kHeaderBytes) {
+            into = reinterpret_cast<char*>(header) + headerRead;
+            room = kHeaderBytes - headerRead;
+        } else {
+            room = pixelBytes - pixelsRead;
+            into = reinterpret_cast<char*>(page.bits()) + pixelsRead;
+            if (room == 0) {  // the page is whole: anything more is wrong
+                char extra = 0;
+                const ssize_t n = ::read(fd, &extra, 1);
+                if (n < 0 && errno == EINTR) continue;
+                if (n == 0) return page;
+                return std::nullopt;
+            }
+        }
+        const ssize_t n = ::read(fd, into, room);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        if (headerRead < kHeaderBytes) {
+            headerRead += static_cast<std::size_t>(n);
+            if (headerRead == kHeaderBytes) {
+                const auto little = [&](int at) {
+                    return std::uint32_t{header[at]} | std::uint32_t{header[at + 1]} << 8 |
+                           std::uint32_t{header[at + 2]} << 16 | std::uint32_t{header[at + 3]} << 24;
+                };
+                const std::uint32_t w = little(0);
+                const std::uint32_t h = little(4);
+                const auto limit = static_cast<std::uint32_t>(maxDimension);
+                if (w < 1 || h < 1 || w > limit || h > limit) return std::nullopt;
+                page = QImage(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+                if (page.isNull() || page.bytesPerLine() != static_cast<qsizetype>(w) * 4) return std::nullopt;
+                pixelBytes = std::size_t{w} * h * 4;
+            }
+        } else {
+            pixelsRead += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+QImage renderInChild(const std::string& program, std::chrono::milliseconds timeLimit, const QByteArray& bytes,
+                     int maxDimension) {
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    const FileDescriptor input = memoryFileOf(bytes);
+    if (!input.valid()) return {};
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) return {};
+    FileDescriptor output(ends[0]);
+    FileDescriptor childOutput(ends[1]);
+
+    SpawnActions files;
+    posix_spawn_file_actions_adddup2(&files.actions, input.get(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&files.actions, childOutput.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&files.actions, 3);
+    SpawnAttributes attributes;
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGTERM}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes.attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
+    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::string argument(kRendererArgument);
+    std::string size = std::to_string(maxDimension);
+    std::string programCopy = program;
+    char* argv[] = {programCopy.data(), argument.data(), size.data(), nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, program.c_str(), &files.actions, &attributes.attributes, argv, environ) != 0) return {};
+    Child child(pid);
+    childOutput.reset();  // the pipe ends when the child's copy closes
+
+    std::optional<QImage> page = readPage(output.get(), maxDimension, deadline);
+    if (!page) return {};
+    if (!child.exitedCleanlyBy(deadline)) return {};
+    return *page;
+}
+
+}  // namespace
+
+bool looksLikePdf(const QByteArray& bytes) noexcept { return bytes.left(1024).contains(QByteArrayView("%PDF-")); }
+
+QImage renderFirstPageHere(const QByteArray& bytes, int maxDimension) {
+    if (maxDimension < 1 || !looksLikePdf(bytes)) return {};
+    // The document is read from a file, which Qt loads at once (a device may load later).
+    const FileDescriptor file = memoryFileOf(bytes);
+    if (!file.valid()) return {};
+    QPdfDocument document;
+    if (document.load(QStringLiteral("/proc/self/fd/%1").arg(file.get())) != QPdfDocument::Error::None) return {};
+    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1) return {};
+    const std::optional<QSize> size = renderedSize(document.pagePointSize(0), maxDimension);
+    if (!size) return {};
+    const QImage rendered = document.render(0, *size);
+    if (rendered.isNull()) return {};
+    QImage page(*size, QImage::Format_RGB32);
+    if (page.isNull()) return {};
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    if (!painter.isActive()) return {};
+    painter.drawImage(QRect(QPoint(0, 0), *size), rendered);
+    painter.end();
+    return page;
+}
+
+QImage renderFirstPage(const QByteArray& bytes, int maxDimension) {
+    if (maxDimension < 1 || !looksLikePdf(bytes)) return {};
+    std::string program;
+    std::chrono::milliseconds timeLimit{};
+    {
+        const std::lock_guard lock(programMutex);
+        program = rendererProgram;
+        timeLimit = rendererTimeLimit;
+    }
+    if (program.empty()) return renderFirstPageHere(bytes, maxDimension);
+    return renderInChild(program, timeLimit, bytes, maxDimension);
+}
+
+void setRendererProgram(std::string path, std::chrono::milliseconds timeLimit) {
+    const std::lock_guard lock(programMutex);
+    rendererProgram = std::move(path);
+    rendererTimeLimit = timeLimit;
+}
+
+int runRenderer(std::string_view maxDimensionText) {
+    // Dies with the parent, holds no more data memory than the bound, and leaves no core file.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#if !defined(__SANITIZE_ADDRESS__)
+    const rlimit data{static_cast<rlim_t>(kRendererMemoryBytes), static_cast<rlim_t>(kRendererMemoryBytes)};
+    ::setrlimit(RLIMIT_DATA, &data);
+#endif
+    const auto seconds = static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(kRenderTimeLimit).count() + 1);
+    const rlimit cpu{seconds, seconds};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+    const rlimit core{0, 0};
+    ::setrlimit(RLIMIT_CORE, &core);
+
+    int maxDimension = 0;
+    const auto* end = maxDimensionText.data() + maxDimensionText.size();
+    if (std::from_chars(maxDimensionText.data(), end, maxDimension).ptr != end || maxDimension < 1) return 2;
+
+    QByteArray bytes;
+    constexpr qsizetype kBlock = 1 << 20;
+    for (;;) {
+        if (bytes.size() > kMaxImageFileBytes) return 2;
+        const qsizetype used = bytes.size();
+        bytes.resize(used + kBlock);
+        const ssize_t n = ::read(STDIN_FILENO, bytes.data() + used, kBlock);
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(used);
+            continue;
+        }
+        if (n < 0) return 2;
+        bytes.resize(used + n);
+        if (n == 0) break;
+    }
+
+    const QImage page = renderFirstPageHere(bytes, maxDimension);
+    if (page.isNull()) return 1;
+    unsigned char header[kHeaderBytes];
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<unsigned char>(static_cast<std::uint32_t>(page.width()) >> (8 * i));
+        header[4 + i] = static_cast<unsigned char>(static_cast<std::uint32_t>(page.height()) >> (8 * i));
+    }
+    if (!writeAll(STDOUT_FILENO, reinterpret_cast<const char*>(header), kHeaderBytes)) return 1;
+    for (int y = 0; y < page.height(); ++y) {
+        if (!writeAll(STDOUT_FILENO, reinterpret_cast<const char*>(page.constScanLine(y)),
+                      static_cast<std::size_t>(page.width()) * 4)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace ostrel::PdfPage
