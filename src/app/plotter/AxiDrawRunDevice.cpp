@@ -18,8 +18,10 @@ constexpr std::int64_t kSimulatorMoveRestFloorMs = 2;
 }  // namespace
 
 std::unique_ptr<AxiDrawRunDevice> LinkedRunDevice::forPort(AxiDrawPortDevice port, Post post,
-                                                            NoteBoardTime noteBoardTime, double speedMultiplier) {
-    if (port.isSimulator) return std::make_unique<SimulatorRunDevice>(std::move(port), std::move(post), speedMultiplier);
+                                                           NoteBoardTime noteBoardTime, double speedMultiplier) {
+    if (port.isSimulator) {
+        return std::make_unique<SimulatorRunDevice>(std::move(port), std::move(post), speedMultiplier);
+    }
     return std::make_unique<SerialBoardRunDevice>(std::move(port), std::move(post), std::move(noteBoardTime));
 }
 

@@ -63,8 +63,7 @@ public:
     /// The simulator for the simulator port (its rests divided by `speedMultiplier`, at least 1),
     /// else the serial board, whose busy time goes to `noteBoardTime`.
     [[nodiscard]] static std::unique_ptr<AxiDrawRunDevice> forPort(AxiDrawPortDevice port, Post post,
-                                                                   NoteBoardTime noteBoardTime,
-                                                                   double speedMultiplier);
+                                                                   NoteBoardTime noteBoardTime, double speedMultiplier);
 
     [[nodiscard]] const AxiDrawPortDevice& port() const noexcept final { return port_; }
     void prepare(bool connect, const AxiDrawConfig& config, Reply reply) final;

@@ -1,7 +1,8 @@
 // The plotter's serial link on a thread of its own. The controller posts jobs; the link thread runs
 // them one at a time in the order they were posted, each with the session that owns the open
-// device (the serial board or the simulator), so the main thread never waits for a board's reply. Jobs report back by posting to
-// the main thread themselves, which keeps their reports in the same order.
+// device (the serial board or the simulator), so the main thread never waits for a board's reply.
+// Jobs report back by posting to the main thread themselves, which keeps their reports in the same
+// order.
 #pragma once
 
 #include "core/plotter/AxiDrawConfig.h"

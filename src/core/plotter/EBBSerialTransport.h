@@ -40,7 +40,7 @@ public:
     ~EBBSerialTransport() override;
 
     /// Opens the line and reads the firmware version (1 s at most). Throws Error with the system
-    /// error number when the device cannot be opened; does nothing on an open real port.
+    /// error number when the device cannot be opened; does nothing on an open port.
     void open() override;
     /// Closes the descriptor; never fails. The firmware text stays.
     void close() noexcept override;

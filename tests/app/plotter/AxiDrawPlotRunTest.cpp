@@ -129,7 +129,7 @@ TEST_F(PlotRunAlone, APauseAskedWhileConnectingWaitsForTheSetUpThenLiftsThePen) 
     device->answer();
     EXPECT_EQ(device->sent, (std::vector<std::string>{"<connect and set up>", "SP,1,120"}));
     EXPECT_EQ(run->phase(), Phase::pausing);
-    run->requestPause();  // a second request changes nothing
+    run->requestPause();            // a second request changes nothing
     device->answer("EBB: !8 Err");  // best effort: the pause holds without the pen-up
     EXPECT_TRUE(device->taken.empty());
     EXPECT_EQ(run->phase(), Phase::paused);
