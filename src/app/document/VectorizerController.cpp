@@ -3,11 +3,16 @@
 #include "core/export/SVGExporter.h"
 #include "core/model/Format.h"
 #include "core/model/Localization.h"
+#include "core/support/system/FileDescriptor.h"
+#include "core/support/system/FreeMemory.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cmath>
@@ -22,6 +27,7 @@ namespace ostrel {
 struct VectorizerController::PendingRun {
     QTimer* timer = nullptr;  // owned by the controller (its parent); deleted on cancel
     std::atomic<bool> cancelled{false};
+    bool due = false;  // its debounce has passed; it starts once no other run is computing
     bool reuse = false;
     std::optional<RawExtractionStage> cachedStage;
     VectorizerParams params;
@@ -30,6 +36,7 @@ struct VectorizerController::PendingRun {
 };
 
 struct VectorizerController::RunOutput {
+    bool complete = false;  // false: the run was cancelled on the way and the rest is empty
     RawExtractionStage stage;
     VectorizationResult result;
     std::shared_ptr<const VectorRenderCache> cache;
@@ -40,6 +47,18 @@ namespace {
 std::string readyText() {
     return L("Prêt — ouvrir une image (Ctrl+O), glisser-déposer un fichier ou coller (Ctrl+V)",
              "Ready — open an image (Ctrl+O), drop a file, or paste (Ctrl+V)");
+}
+
+// The one thread background runs compute on. One run computes at a time anyway; on one thread, the
+// per-thread scratch buffers of the pipeline (image-sized) exist once, not once per pool thread that
+// happened to take a run. The thread ends after the pool's idle expiry, and its buffers with it.
+QThreadPool& backgroundRunThread() {
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool(QCoreApplication::instance());
+        made->setMaxThreadCount(1);
+        return made;
+    }();
+    return *pool;
 }
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
@@ -64,14 +83,10 @@ std::string summaryText(const std::string& title, const PlotterMetrics& m) {
 
 }  // namespace
 
-VectorizerController::VectorizerController(QObject* plotter, QObject* parent)
-    : QObject(parent),
-      statusMessage_(readyText()),
-      plotterObject_(plotter),
-      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {}
+VectorizerController::VectorizerController(QObject* parent) : QObject(parent), statusMessage_(readyText()) {}
 
 VectorizerController::~VectorizerController() {
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     if (releasing_.valid()) releasing_.wait();
 }
 
@@ -121,7 +136,16 @@ void VectorizerController::loadPreset(SyntheticPreset preset, bool runSynchronou
 }
 
 bool VectorizerController::loadFile(const std::string& path, bool runSynchronously) {
-    auto raster = RasterImage::fromFile(path, kDocumentMaxDimension);
+    std::optional<RasterImage> raster;
+    // Regular files only: opening a FIFO without a writer, or reading a pipe or a terminal, would
+    // hold the main thread with no end. The file is opened without waiting and checked by its
+    // descriptor, then decoded through that same descriptor's link, so nothing swapped in at the
+    // path meanwhile is ever opened.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (file.valid() && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+        raster = RasterImage::fromFile("/proc/self/fd/" + std::to_string(file.get()), kDocumentMaxDimension);
+    }
     const std::string name = fileName(path);
     if (!raster) {
         setStatus(L("Impossible de lire l'image \u00AB " + name + " \u00BB.", "Could not load image \"" + name + "\"."));
@@ -157,7 +181,7 @@ bool VectorizerController::loadImage(const QImage& image, const std::string& tit
 
 void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
     if (&other == this) return;
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     ++imageRevision_;
     sourceImage_ = other.sourceImage_;
     displayImage_ = other.displayImage_;
@@ -186,7 +210,7 @@ void VectorizerController::copyDocumentFrom(const VectorizerController& other) {
 }
 
 void VectorizerController::setRasterImage(RasterImage image, bool runSynchronously) {
-    cancelPendingRun();
+    cancelPendingRun(RunEnd::abandoned);
     ++imageRevision_;
     displayImage_ = displayImageOf(image, displayImage_);
     sourceImage_ = std::make_shared<const RasterImage>(std::move(image));
@@ -210,8 +234,7 @@ void VectorizerController::setRasterImage(RasterImage image, bool runSynchronous
     }
 }
 
-void VectorizerController::cancelPendingRun() {
-    deferredPlot_.reset();
+void VectorizerController::cancelPendingRun(RunEnd end) {
     if (!pendingRun_) return;
     pendingRun_->cancelled = true;
     if (pendingRun_->timer != nullptr) {
@@ -220,6 +243,7 @@ void VectorizerController::cancelPendingRun() {
         pendingRun_->timer = nullptr;
     }
     setPendingRun(nullptr);
+    if (end == RunEnd::abandoned) emit pendingRunAbandoned();
 }
 
 void VectorizerController::setPendingRun(std::shared_ptr<PendingRun> run) {
@@ -228,31 +252,10 @@ void VectorizerController::setPendingRun(std::shared_ptr<PendingRun> run) {
     if (was != (pendingRun_ != nullptr)) emit pendingRunChanged();
 }
 
-void VectorizerController::plotCurrentResult(PlotRequest request) {
-    if (plotter() == nullptr) return;
-    if (pendingRun_) {
-        deferredPlot_ = request;
-        return;
-    }
-    startPlotRequest(request);
-}
-
-void VectorizerController::startPlotRequest(PlotRequest request) {
-    PlotterLink* link = plotter();
-    if (link == nullptr || !result_) return;
-    if (request == PlotRequest::plot) {
-        link->startPlot(*result_);
-    } else {
-        link->startBoundingBoxFrame(*result_);
-    }
-}
-
 void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool forceFullExtraction) {
-    // A plot waiting for the pending run waits for this newer one instead.
-    const std::optional<PlotRequest> waiting = deferredPlot_;
-    cancelPendingRun();
+    // What waits for the pending run waits for this newer one instead.
+    cancelPendingRun(sourceImage_ ? RunEnd::replaced : RunEnd::abandoned);
     if (!sourceImage_) return;
-    deferredPlot_ = waiting;
     const std::uint64_t generation = ++computeGeneration_;
     const std::uint64_t revision = imageRevision_;
 
@@ -292,20 +295,41 @@ void VectorizerController::scheduleVectorization(std::uint64_t debounceMs, bool 
 void VectorizerController::startPendingComputation(std::uint64_t generation, std::uint64_t revision) {
     std::shared_ptr<PendingRun> run = pendingRun_;
     if (!run) return;
+    run->due = true;
+    // One run computes at a time: a newer one waits for it rather than doubling the working memory
+    // and sharing the cores with work already superseded (a cancelled run stops at its next stage).
+    if (computing_) return;
+    computing_ = true;
     const double t0 = VectorizationEngine::clockSeconds();
     QPointer<VectorizerController> self(this);
-    QThreadPool::globalInstance()->start([self, run, generation, revision, t0] {
+    backgroundRunThread().start([self, run, generation, revision, t0] {
         RunOutput output;
-        output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
-        output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0);
-        output.cache = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(output.result));
+        if (!run->cancelled) {
+            output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
+        }
+        if (!run->cancelled) {
+            output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0,
+                                                                VectorizationEngine::SvgTexts::deferred);
+        }
+        if (!run->cancelled) {
+            output.cache = std::make_shared<const VectorRenderCache>(VectorRenderCache::build(output.result));
+            output.complete = true;
+        }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, run, generation, revision, output = std::move(output)]() mutable {
-                if (self) self->finishRun(generation, revision, run, std::move(output));
+                if (self) self->computationEnded(generation, revision, run, std::move(output));
             },
             Qt::QueuedConnection);
     });
+}
+
+void VectorizerController::computationEnded(std::uint64_t generation, std::uint64_t revision,
+                                            const std::shared_ptr<PendingRun>& run, RunOutput output) {
+    computing_ = false;
+    if (output.complete) finishRun(generation, revision, run, std::move(output));
+    // The run that waited for this one, if its debounce has passed meanwhile.
+    if (pendingRun_ && pendingRun_->due) startPendingComputation(computeGeneration_, imageRevision_);
 }
 
 void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t revision,
@@ -328,9 +352,7 @@ void VectorizerController::finishRun(std::uint64_t generation, std::uint64_t rev
 }
 
 void VectorizerController::runSynchronousVectorization() {
-    const std::optional<PlotRequest> waiting = deferredPlot_;
-    cancelPendingRun();
-    deferredPlot_ = waiting;
+    cancelPendingRun(sourceImage_ ? RunEnd::replaced : RunEnd::abandoned);
     if (!sourceImage_) return;
     const VectorizerParams p = params_;
     const auto v = layerVisibility_;
@@ -338,10 +360,12 @@ void VectorizerController::runSynchronousVectorization() {
     const double t0 = VectorizationEngine::clockSeconds();
     if (!(cachedStageA_ && cachedStageAImageRevision_ == r &&
           p.extractionCacheKey() == cachedStageA_->extractionCacheKey)) {
+        cachedStageA_.reset();  // stale: freed before its successor is extracted, not after
         cachedStageA_ = VectorizationEngine::extractStageA(*sourceImage_, p);
         cachedStageAImageRevision_ = r;
     }
-    VectorizationResult fresh = VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0);
+    VectorizationResult fresh =
+        VectorizationEngine::finalizeStageB(*cachedStageA_, p, v, t0, VectorizationEngine::SvgTexts::deferred);
     keepHandEditsForUndo();
     applyResult(std::move(fresh), nullptr);
     emit runResultApplied();
@@ -366,8 +390,6 @@ void VectorizerController::applyResult(VectorizationResult result,
     setStatus(summaryText(sourceTitle_, result_->metrics));
     setLastError(std::nullopt);
     releasePrevious(std::move(previousResult), std::move(previousCache));
-    // A plot asked for while this result was on its way starts with it now.
-    if (deferredPlot_ && !pendingRun_) startPlotRequest(*std::exchange(deferredPlot_, std::nullopt));
 }
 
 void VectorizerController::releasePrevious(std::optional<VectorizationResult> result,
@@ -376,6 +398,8 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     // map nodes) takes as long as building them: on a large document it is done on a thread of its
     // own, at most one at a time, so a drag does not wait for it. Nothing reads what is freed.
     if (releasing_.valid()) releasing_.wait();
+    const bool large = result_ && VectorizationEngine::isLargeDocument(result_->layers);
+    if (large) scheduleMemoryRelease();
     if (!result || !VectorizationEngine::isLargeDocument(result->layers)) return;
     try {
         releasing_ = std::async(std::launch::async,
@@ -386,6 +410,26 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     } catch (const std::system_error&) {
         // No thread to be had: both are freed here, on leaving.
     }
+}
+
+void VectorizerController::scheduleMemoryRelease() {
+    // What a large run and the result it replaced freed stays with the allocator, and the window
+    // would hold its peak for good: once things have settled (the previous result freed, the canvas
+    // drawn again from the new cache, whose old one it held until then), it is given back, on the
+    // release thread. A newer large result restarts the wait.
+    if (memoryReleaseTimer_ == nullptr) {
+        memoryReleaseTimer_ = new QTimer(this);
+        memoryReleaseTimer_->setSingleShot(true);
+        connect(memoryReleaseTimer_, &QTimer::timeout, this, [this] {
+            if (releasing_.valid()) releasing_.wait();
+            try {
+                releasing_ = std::async(std::launch::async, [] { releaseFreeHeapMemory(); });
+            } catch (const std::system_error&) {
+                releaseFreeHeapMemory();
+            }
+        });
+    }
+    memoryReleaseTimer_->start(kMemoryReleaseDelay);
 }
 
 void VectorizerController::resetParameters() {

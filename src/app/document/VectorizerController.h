@@ -4,7 +4,6 @@
 // only while still current.
 #pragma once
 
-#include "app/document/PlotterLink.h"
 #include "app/document/StrokeEdit.h"
 #include "app/document/VectorRenderCache.h"
 #include "core/model/VectorModel.h"
@@ -17,6 +16,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdint>
 #include <future>
 #include <map>
@@ -48,9 +48,8 @@ class VectorizerController final : public QObject {
 public:
     static constexpr std::size_t kUndoLimit = 40;
 
-    /// `plotter` (a QObject that implements PlotterLink) is held weakly: plotter commands do nothing
-    /// once it is gone. The remote-control endpoints live beside the document (app/remote).
-    explicit VectorizerController(QObject* plotter = nullptr, QObject* parent = nullptr);
+    /// The remote-control endpoints live beside the document (app/remote), plotting in app/plotter.
+    explicit VectorizerController(QObject* parent = nullptr);
     ~VectorizerController() override;
 
     // Observable state (main thread).
@@ -75,8 +74,6 @@ public:
     [[nodiscard]] std::uint64_t imageRevision() const noexcept { return imageRevision_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& undoStack() const noexcept { return undoStack_; }
     [[nodiscard]] const std::vector<std::vector<PenLayer>>& redoStack() const noexcept { return redoStack_; }
-    /// The plotter while it exists, else null.
-    [[nodiscard]] PlotterLink* plotter() const noexcept { return plotterObject_ ? plotterLink_ : nullptr; }
 
     /// Writes the parameters in one observable change (even when equal) and asks for their run:
     /// scheduleVectorization(debounce, false), or runSynchronousVectorization() when `schedule` says now.
@@ -84,6 +81,8 @@ public:
 
     // Documents.
     void loadPreset(SyntheticPreset preset, bool runSynchronously);
+    /// Installs an image file; false, with the unreadable-file status, when it cannot be read or is
+    /// not a regular file (a FIFO, a pipe, a device: never waited on).
     bool loadFile(const std::string& path, bool runSynchronously);
     bool loadImage(const QImage& image, const std::string& title, bool runSynchronously);
     /// Shows what `other` shows: its source and display images, title, parameters, result and render
@@ -95,18 +94,8 @@ public:
     void runSynchronousVectorization();
     void resetParameters();
     /// Cancels the pending background run, if any (the document stays as it is).
-    void cancelScheduledVectorization() { cancelPendingRun(); }
+    void cancelScheduledVectorization() { cancelPendingRun(RunEnd::abandoned); }
 
-    /// What a remote plot command asks of the plotter.
-    enum class PlotRequest { plot, frame };
-    /// Hands the current result to the plotter, or, while a run is pending, the result of that run
-    /// once it is applied (a newer request replaces a waiting one; a cancelled run drops it). Does
-    /// nothing without a plotter, or without a result and no run pending.
-    void plotCurrentResult(PlotRequest request);
-    /// Forgets the request waiting for the pending run (a stop asked for meanwhile).
-    void dropDeferredPlot() noexcept { deferredPlot_.reset(); }
-    /// The request waiting for the pending run, if any.
-    [[nodiscard]] std::optional<PlotRequest> deferredPlotRequest() const noexcept { return deferredPlot_; }
 
     /// The one way to change the strokes of the current result: applies `edit`, commits a rebuilt
     /// result (metrics, texts and render cache, no extraction) and keeps the undo history. An edit
@@ -148,6 +137,9 @@ signals:
     void lastErrorChanged();
     void undoRedoChanged();
     void pendingRunChanged();
+    /// A pending run ended without a result and no newer run took its place (a new document, a
+    /// cancelled run): whatever waited for its result waits no more.
+    void pendingRunAbandoned();
 
 private:
     struct PendingRun;
@@ -156,10 +148,16 @@ private:
     void setRasterImage(RasterImage image, bool runSynchronously);
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
-    void cancelPendingRun();
+    /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one.
+    void scheduleMemoryRelease();
+    static constexpr std::chrono::milliseconds kMemoryReleaseDelay{1000};
+    /// How a pending run ends without a result: given up, or replaced by a newer run at once.
+    enum class RunEnd { abandoned, replaced };
+    void cancelPendingRun(RunEnd end);
     void setPendingRun(std::shared_ptr<PendingRun> run);
-    void startPlotRequest(PlotRequest request);
     void startPendingComputation(std::uint64_t generation, std::uint64_t revision);
+    void computationEnded(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
+                          RunOutput output);
     void finishRun(std::uint64_t generation, std::uint64_t revision, const std::shared_ptr<PendingRun>& run,
                    RunOutput output);
     void setStatus(std::string message);
@@ -210,15 +208,14 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
-    std::optional<PlotRequest> deferredPlot_;
+    bool computing_ = false;  // a background run is computing on the thread pool
+    QTimer* memoryReleaseTimer_ = nullptr;  // child of this; made with the first large result
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
     EditGestureKey lastGestureKey_ = noGesture;
     EditGestureKey editGesture_ = noGesture;      // the gesture of the edit being applied
     EditGestureKey recordedGesture_ = noGesture;  // the gesture whose step is on top of the undo stack
     std::uint64_t editCommits_ = 0;
-    QPointer<QObject> plotterObject_;
-    PlotterLink* plotterLink_ = nullptr;  // valid only while plotterObject_ is alive
 };
 
 }  // namespace ostrel

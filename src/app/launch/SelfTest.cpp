@@ -160,7 +160,7 @@ void checkApplication(Checklist& list) {
     OSCCodec::Message pens;
     pens.address = "/ostrel/pens";
     pens.arguments.push_back(OSCCodec::Value::integer(3));
-    applyOSCCommand(document, pens);
+    applyOSCCommand(document, nullptr, pens);
     document.runSynchronousVectorization();
     list.check("OSC /ostrel/pens updates pen layers to 3",
                document.params().penCount == 3 && document.result() && document.result()->layers.size() == 3);

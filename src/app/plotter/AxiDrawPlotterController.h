@@ -15,7 +15,7 @@
 // change signal on every assignment.
 #pragma once
 
-#include "app/document/PlotterLink.h"
+#include "app/plotter/PlotterLink.h"
 
 #include "core/model/VectorModel.h"
 #include "core/plotter/AxiDrawCompiledJob.h"

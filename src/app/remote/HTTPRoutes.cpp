@@ -135,7 +135,7 @@ HTTPResponse exportRoute(const VectorizerController& c, const Json& args) {
     }
     const std::string absolute = expandUserPath(*outputPath);
     try {
-        writeFileAtomically(absolute, content);
+        writeRegularFileAtomically(absolute, content);
     } catch (const Error& error) {
         return HTTPResponse::error(500, error.message());
     }
@@ -150,8 +150,8 @@ HTTPResponse resetRoute(VectorizerController& c) {
     return HTTPResponse::json(200, Json{{"ok", true}});
 }
 
-HTTPResponse plotterStatusRoute(const VectorizerController& c) {
-    const PlotterLink* plotter = c.plotter();
+HTTPResponse plotterStatusRoute(const PlottingService* plotting) {
+    const PlotterLink* plotter = plotting != nullptr ? plotting->plotter() : nullptr;
     if (plotter == nullptr) return HTTPResponse::json(200, Json{{"ok", false}});
     const PlotterStatusReport r = plotter->statusReport();
     return HTTPResponse::json(200, Json{{"port", r.port},
@@ -165,20 +165,20 @@ HTTPResponse plotterStatusRoute(const VectorizerController& c) {
                                         {"status", r.status}});
 }
 
-HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
+HTTPResponse plotterCommandRoute(PlottingService* plotting, const Json& args) {
     const std::string action = asciiLower(textArg(args, "action").value_or("status"));
-    if (PlotterLink* plotter = c.plotter()) {
+    if (PlotterLink* plotter = plotting != nullptr ? plotting->plotter() : nullptr) {
         // Plot and frame wait for a pending run's result, so they never draw outdated parameters.
         if (action == "plot" || action == "start") {
-            c.plotCurrentResult(VectorizerController::PlotRequest::plot);
+            plotting->plotCurrentResult(PlottingService::PlotRequest::plot);
         } else if (action == "frame") {
-            c.plotCurrentResult(VectorizerController::PlotRequest::frame);
+            plotting->plotCurrentResult(PlottingService::PlotRequest::frame);
         } else if (action == "pause") {
             plotter->pausePlot();
         } else if (action == "resume") {
             plotter->resumePlot();
         } else if (action == "stop") {
-            c.dropDeferredPlot();  // and a plot still waiting for its pending run
+            plotting->dropDeferredPlot();  // and a plot still waiting for its pending run
             plotter->stopPlot();
         } else if (action == "pen_up" || action == "penup") {
             plotter->raisePen();
@@ -191,7 +191,7 @@ HTTPResponse plotterCommandRoute(VectorizerController& c, const Json& args) {
         }
     }
     // Read after the command: a run that was launched reports its launch text.
-    const PlotterLink* plotter = c.plotter();
+    const PlotterLink* plotter = plotting != nullptr ? plotting->plotter() : nullptr;
     return HTTPResponse::json(
         200, Json{{"ok", true}, {"action", action}, {"status", plotter ? plotter->statusReport().status : ""}});
 }
@@ -225,8 +225,8 @@ HTTPResponse dispatchHTTPRequest(RemoteControl& remote, const HTTPRequest& reque
     if (post && path == "/v1/params") return paramsRoute(controller, request.args());
     if (post && path == "/v1/export") return exportRoute(controller, request.args());
     if (post && path == "/v1/reset") return resetRoute(controller);
-    if (get && path == "/v1/axidraw") return plotterStatusRoute(controller);
-    if (post && path == "/v1/axidraw") return plotterCommandRoute(controller, request.args());
+    if (get && path == "/v1/axidraw") return plotterStatusRoute(remote.plotting());
+    if (post && path == "/v1/axidraw") return plotterCommandRoute(remote.plotting(), request.args());
     return HTTPResponse::json(404, Json{{"error", "not found"}, {"path", path}});
 }
 

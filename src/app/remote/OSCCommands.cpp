@@ -1,11 +1,18 @@
 #include "app/remote/OSCCommands.h"
 
 #include "app/document/VectorizerController.h"
+#include "app/plotter/PlottingService.h"
 #include "core/model/ParameterTable.h"
 #include "core/support/system/Error.h"
+#include "core/support/system/FileDescriptor.h"
 #include "core/support/system/FileWriting.h"
 #include "core/support/text/NumberFormat.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -31,48 +38,90 @@ std::optional<double> clampedDouble(const Value& value, const ParameterSpec& spe
 }
 
 /// Writes the plotter SVG where the message says, without creating folders. A file that exists and
-/// does not hold an SVG document is never replaced: one packet must not destroy a user's file.
+/// does not hold an SVG document is never replaced: one packet must not destroy a user's file. Only
+/// regular files are read or written, so a FIFO or a device never blocks the window.
 void exportPlotterSVG(const std::string& rawPath, const std::string& svg) {
     const std::string path = expandUserPath(rawPath);
     std::error_code ec;
     if (!std::filesystem::is_directory(std::filesystem::path(path).parent_path(), ec)) return;
-    if (std::filesystem::exists(path, ec)) {
-        if (!std::filesystem::is_regular_file(path, ec)) return;
-        std::FILE* existing = std::fopen(path.c_str(), "rb");
-        if (existing == nullptr) return;
+    // Opened without waiting (a FIFO swapped in meanwhile opens at once too) and checked by its descriptor.
+    const FileDescriptor existing(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (existing.valid()) {
+        struct stat info {};
+        if (::fstat(existing.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
         char head[512] = {};
-        const std::size_t n = std::fread(head, 1, sizeof head - 1, existing);
-        std::fclose(existing);
-        const std::string_view start(head, n);
-        if (start.find("<svg") == std::string_view::npos) return;
+        const ssize_t n = ::read(existing.get(), head, sizeof head);
+        if (n <= 0 || std::string_view(head, static_cast<std::size_t>(n)).find("<svg") == std::string_view::npos) return;
+    } else if (errno != ENOENT) {
+        return;
     }
     try {
-        writeFileAtomically(path, svg);
+        writeRegularFileAtomically(path, svg);
     } catch (const Error&) {
         // dropped: OSC has no way to answer
     }
 }
 
+using ParameterChange = std::function<void(VectorizerParams&)>;
+
+// The change a parameter message makes: one field of the table (toggles by their truth value,
+// numbers clamped), the algorithm or the paper. None when the message is no parameter message or
+// its value does not apply.
+std::optional<ParameterChange> parameterChange(const std::string& address, const Message& message) {
+    if (message.arguments.empty()) return std::nullopt;
+    const Value& v = message.arguments.front();
+    static const std::map<std::string, const ParameterSpec*> fieldRows{
+        {"/ostrel/adaptive", &parameter::adaptiveThreshold}, {"/ostrel/invert", &parameter::invert},
+        {"/ostrel/hatch", &parameter::hatchEnabled},         {"/ostrel/threshold", &parameter::threshold},
+        {"/ostrel/pens", &parameter::penCount},              {"/ostrel/blur", &parameter::blurRadius},
+        {"/ostrel/tolerance", &parameter::rdpTolerance},     {"/ostrel/smoothing", &parameter::curveSmoothing},
+        {"/ostrel/continuity", &parameter::continuity},
+    };
+    if (const auto row = fieldRows.find(address); row != fieldRows.end()) {
+        const ParameterSpec* spec = row->second;
+        if (spec->toggleField != nullptr) {
+            if (auto b = v.boolValue()) return [spec, b = *b](VectorizerParams& p) { p.*spec->toggleField = b; };
+        } else if (spec->integerField != nullptr) {
+            if (auto n = clampedInt(v, *spec)) return [spec, n = *n](VectorizerParams& p) { p.*spec->integerField = n; };
+        } else if (auto x = clampedDouble(v, *spec)) {
+            return [spec, x = *x](VectorizerParams& p) { p.*spec->realField = x; };
+        }
+        return std::nullopt;
+    }
+    if (address == "/ostrel/algorithm") {
+        if (auto algorithm = enumFromRaw<VectorAlgorithm>(v.stringValue())) {
+            return [algorithm = *algorithm](VectorizerParams& p) { p.algorithm = algorithm; };
+        }
+    } else if (address == "/ostrel/paper") {
+        const std::string wanted = asciiLower(v.stringValue());
+        for (PaperFormat format : allCases<PaperFormat>()) {
+            if (asciiLower(rawValue(format)) == wanted) return [format](VectorizerParams& p) { p.paperFormat = format; };
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& message) {
+std::optional<std::string> oscParameterKey(const OSCCodec::Message& message) {
+    std::string address = asciiLower(message.address);
+    if (!parameterChange(address, message)) return std::nullopt;
+    return address;
+}
+
+void applyOSCCommand(VectorizerController& document, PlottingService* plotting, const OSCCodec::Message& message) {
     const std::string address = asciiLower(message.address);
     const Value* argument = message.arguments.empty() ? nullptr : &message.arguments.front();
 
-    // Parameter rows: one change, then a run at once that may reuse stage A.
-    const auto setParam = [&document](const std::function<void(VectorizerParams&)>& change) {
-        VectorizerParams p = document.params();
-        change(p);
-        document.setParams(p, RunSchedule::after(0));
-    };
-    const auto plotterCommand = [&document](void (PlotterLink::*command)()) {
-        if (PlotterLink* link = document.plotter()) (link->*command)();
+    const auto plotterCommand = [plotting](void (PlotterLink::*command)()) {
+        if (PlotterLink* link = plotting != nullptr ? plotting->plotter() : nullptr) (link->*command)();
     };
 
     if (address == "/ostrel/reset") return document.resetParameters();
     if (address == "/ostrel/axidraw/plot") {
         // A plot right after a parameter change draws the result of that change once it is applied.
-        return document.plotCurrentResult(VectorizerController::PlotRequest::plot);
+        if (plotting != nullptr) plotting->plotCurrentResult(PlottingService::PlotRequest::plot);
+        return;
     }
     static const std::map<std::string, void (PlotterLink::*)()> plotterRows{
         {"/ostrel/axidraw/pause", &PlotterLink::pausePlot},
@@ -84,45 +133,20 @@ void applyOSCCommand(VectorizerController& document, const OSCCodec::Message& me
         {"/ostrel/axidraw/unlock", &PlotterLink::unlockMotorsAndZeroOrigin},
     };
     // A stop also drops a plot still waiting for its pending run.
-    if (address == "/ostrel/axidraw/stop") document.dropDeferredPlot();
+    if (address == "/ostrel/axidraw/stop" && plotting != nullptr) plotting->dropDeferredPlot();
     if (const auto row = plotterRows.find(address); row != plotterRows.end()) return plotterCommand(row->second);
 
     if (argument == nullptr) return;
     const Value& v = *argument;
 
-    // Rows that set one field of the table: toggles by their truth value, numbers clamped.
-    static const std::map<std::string, const ParameterSpec*> fieldRows{
-        {"/ostrel/adaptive", &parameter::adaptiveThreshold}, {"/ostrel/invert", &parameter::invert},
-        {"/ostrel/hatch", &parameter::hatchEnabled},         {"/ostrel/threshold", &parameter::threshold},
-        {"/ostrel/pens", &parameter::penCount},              {"/ostrel/blur", &parameter::blurRadius},
-        {"/ostrel/tolerance", &parameter::rdpTolerance},     {"/ostrel/smoothing", &parameter::curveSmoothing},
-        {"/ostrel/continuity", &parameter::continuity},
-    };
-    if (const auto row = fieldRows.find(address); row != fieldRows.end()) {
-        const ParameterSpec& spec = *row->second;
-        if (spec.toggleField != nullptr) {
-            if (auto b = v.boolValue()) setParam([&](VectorizerParams& p) { p.*spec.toggleField = *b; });
-        } else if (spec.integerField != nullptr) {
-            if (auto n = clampedInt(v, spec)) setParam([&](VectorizerParams& p) { p.*spec.integerField = *n; });
-        } else if (auto x = clampedDouble(v, spec)) {
-            setParam([&](VectorizerParams& p) { p.*spec.realField = *x; });
-        }
+    if (const std::optional<ParameterChange> change = parameterChange(address, message)) {
+        // One change, then a run at once that may reuse stage A.
+        VectorizerParams p = document.params();
+        (*change)(p);
+        document.setParams(p, RunSchedule::after(0));
         return;
     }
-
-    if (address == "/ostrel/algorithm") {
-        if (auto algorithm = enumFromRaw<VectorAlgorithm>(v.stringValue())) {
-            setParam([&](VectorizerParams& p) { p.algorithm = *algorithm; });
-        }
-    } else if (address == "/ostrel/paper") {
-        const std::string wanted = asciiLower(v.stringValue());
-        for (PaperFormat format : allCases<PaperFormat>()) {
-            if (asciiLower(rawValue(format)) == wanted) {
-                setParam([&](VectorizerParams& p) { p.paperFormat = format; });
-                break;
-            }
-        }
-    } else if (address == "/ostrel/preset") {
+    if (address == "/ostrel/preset") {
         if (auto preset = syntheticPresetFromRaw(asciiLower(v.stringValue()))) document.loadPreset(*preset, true);
     } else if (address == "/ostrel/open") {
         document.loadFile(expandUserPath(v.stringValue()), true);

@@ -4,14 +4,18 @@
 #include "app/remote/HTTPRoutes.h"
 #include "app/remote/OSCCommands.h"
 #include "core/http/HTTPServer.h"
+#include "core/osc/OSCMessageQueue.h"
 #include "core/osc/OSCUDPServer.h"
 
 #include <QCoreApplication>
 
 namespace ostrel {
 
-RemoteControl::RemoteControl(VectorizerController& document, QObject* parent)
-    : QObject(parent), document_(&document) {}
+RemoteControl::RemoteControl(VectorizerController& document, PlottingService* plotting, QObject* parent)
+    : QObject(parent),
+      document_(&document),
+      plotting_(plotting),
+      oscQueue_(std::make_shared<OSCMessageQueue>(kOSCQueueCapacity, &oscParameterKey)) {}
 
 RemoteControl::~RemoteControl() {
     // The servers' threads reach this object only through weak pointers; stop them first.
@@ -26,15 +30,28 @@ void RemoteControl::startServices() {
 
 std::unique_ptr<OSCUDPServer> RemoteControl::makeOSCServer(std::uint16_t port) {
     QPointer<RemoteControl> self(this);
-    return std::make_unique<OSCUDPServer>(port, [self](const OSCCodec::Message& message) {
-        // On the receive thread: hand the message to the main thread, in order.
+    return std::make_unique<OSCUDPServer>(port, [self, queue = oscQueue_](const OSCCodec::Message& message) {
+        // On the receive thread: queue the message; the first one after the queue ran dry wakes
+        // the main thread, which then takes them in order.
+        if (!queue->push(message)) return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, message] {
-                if (self) self->handleOSCMessage(message);
+            [self] {
+                if (self) self->drainOSCMessages();
             },
             Qt::QueuedConnection);
     });
+}
+
+void RemoteControl::drainOSCMessages() {
+    const auto until = std::chrono::steady_clock::now() + kOSCTimePerTurn;
+    while (std::optional<OSCCodec::Message> message = oscQueue_->pop()) {
+        handleOSCMessage(*message);
+        if (std::chrono::steady_clock::now() >= until) {
+            QMetaObject::invokeMethod(this, &RemoteControl::drainOSCMessages, Qt::QueuedConnection);
+            return;
+        }
+    }
 }
 
 std::unique_ptr<HTTPServer> RemoteControl::makeHTTPServer() {
@@ -94,7 +111,7 @@ RemoteControl::PortChange RemoteControl::applyPorts(std::optional<std::uint16_t>
 }
 
 void RemoteControl::handleOSCMessage(const OSCCodec::Message& message) {
-    if (document_) applyOSCCommand(*document_, message);
+    if (document_) applyOSCCommand(*document_, plotting_.data(), message);
 }
 
 bool RemoteControl::startHTTPServer(std::optional<std::uint16_t> port) {

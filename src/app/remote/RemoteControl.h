@@ -5,11 +5,14 @@
 #pragma once
 
 #include "app/document/VectorizerController.h"
+#include "app/plotter/PlottingService.h"
 #include "core/osc/OSCCodec.h"
 
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +21,7 @@
 namespace ostrel {
 
 class HTTPServer;
+class OSCMessageQueue;
 class OSCUDPServer;
 
 /// Renders a window offscreen for the snapshot route. The window implements it; without one the
@@ -37,7 +41,9 @@ class RemoteControl final : public QObject {
 public:
     /// Stopped endpoints for `document`, which must outlive any message they act on (a message
     /// that arrives after the document is gone does nothing; the HTTP API answers 503).
-    explicit RemoteControl(VectorizerController& document, QObject* parent = nullptr);
+    /// `plotting` (held weakly, may be null) carries the plotter commands; without it they do nothing.
+    explicit RemoteControl(VectorizerController& document, PlottingService* plotting = nullptr,
+                           QObject* parent = nullptr);
     ~RemoteControl() override;
     RemoteControl(const RemoteControl&) = delete;
     RemoteControl& operator=(const RemoteControl&) = delete;
@@ -68,6 +74,13 @@ public:
     PortChange applyPorts(std::optional<std::uint16_t> oscPort, std::optional<std::uint16_t> httpPort);
     /// Acts on one message addressed under /ostrel/ (main thread).
     void handleOSCMessage(const OSCCodec::Message& message);
+    /// Received OSC messages wait here for the main thread: at most kOSCQueueCapacity, a parameter
+    /// message replacing the waiting one for the same parameter, the excess dropped and counted.
+    [[nodiscard]] const OSCMessageQueue& oscQueue() const noexcept { return *oscQueue_; }
+    static constexpr std::size_t kOSCQueueCapacity = 256;
+    /// The longest the main thread spends on waiting OSC messages before it turns its event loop
+    /// again (one message may take longer: a run at once, an image opened).
+    static constexpr std::chrono::milliseconds kOSCTimePerTurn{4};
     /// (Re)starts the HTTP API on `port`, or on OSTREL_API_PORT's when none; false when it cannot bind.
     bool startHTTPServer(std::optional<std::uint16_t> port = std::nullopt);
     /// Closes the HTTP listener.
@@ -85,6 +98,8 @@ public:
 
     /// The document the endpoints act on; null once it is gone.
     [[nodiscard]] VectorizerController* document() const noexcept { return document_.data(); }
+    /// The plotting service the plotter commands go to; null without one or once it is gone.
+    [[nodiscard]] PlottingService* plotting() const noexcept { return plotting_.data(); }
 
     /// Where the snapshot route gets its picture; null (the default) for none. Not owned.
     void setSnapshotSource(SnapshotSource* source) noexcept { snapshotSource_ = source; }
@@ -97,8 +112,13 @@ signals:
 private:
     [[nodiscard]] std::unique_ptr<OSCUDPServer> makeOSCServer(std::uint16_t port);
     [[nodiscard]] std::unique_ptr<HTTPServer> makeHTTPServer();
+    /// Acts on waiting OSC messages for at most kOSCTimePerTurn, then posts itself again when some
+    /// are left, so that other events (an HTTP request, a repaint) are served in between.
+    void drainOSCMessages();
 
     QPointer<VectorizerController> document_;
+    QPointer<PlottingService> plotting_;
+    const std::shared_ptr<OSCMessageQueue> oscQueue_;  // shared with the receive thread's handler
     std::unique_ptr<OSCUDPServer> oscServer_;
     std::unique_ptr<HTTPServer> httpServer_;
     SnapshotSource* snapshotSource_ = nullptr;

@@ -96,11 +96,12 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
     connect(flashTimer_, &QTimer::timeout, this, [this] { setFlashMessage(std::nullopt); });
 
     plotter_ = std::make_unique<AxiDrawPlotterController>(std::move(environment.plotter));
-    vectorizer_ = std::make_unique<VectorizerController>(plotter_.get());
+    vectorizer_ = std::make_unique<VectorizerController>();
+    plotting_ = std::make_unique<PlottingService>(*vectorizer_, plotter_.get());
     // A run's strokes are numbered afresh: a selection of the old ones would name unrelated strokes.
     connect(vectorizer_.get(), &VectorizerController::runResultApplied, this, &AppModel::clearSelection);
     if (options.startServices) {
-        remoteControl_ = std::make_unique<RemoteControl>(*vectorizer_);
+        remoteControl_ = std::make_unique<RemoteControl>(*vectorizer_, plotting_.get());
         remoteControl_->startServices();
     }
     const AppVersion& version = AppVersion::current();

@@ -13,6 +13,7 @@
 
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
+#include "app/plotter/PlottingService.h"
 #include "app/shell/CanvasModes.h"
 #include "app/shell/DesktopServices.h"
 #include "core/update/KavrinUpdater.h"
@@ -106,6 +107,8 @@ public:
 
     // Owned controllers.
     [[nodiscard]] VectorizerController& vectorizer() noexcept { return *vectorizer_; }
+    /// Plot requests of the remote interfaces, which wait for a pending run's result.
+    [[nodiscard]] PlottingService& plotting() noexcept { return *plotting_; }
     [[nodiscard]] const VectorizerController& vectorizer() const noexcept { return *vectorizer_; }
     [[nodiscard]] AxiDrawPlotterController& plotter() noexcept { return *plotter_; }
     [[nodiscard]] Updater& updater() noexcept { return *updater_; }
@@ -283,6 +286,7 @@ private:
 
     std::unique_ptr<AxiDrawPlotterController> plotter_;
     std::unique_ptr<VectorizerController> vectorizer_;
+    std::unique_ptr<PlottingService> plotting_;  // the remote interfaces' plot requests
     std::unique_ptr<RemoteControl> remoteControl_;
     std::unique_ptr<UpdateHost> updateHost_;  // outlives the updater that calls it
     std::unique_ptr<Updater> updater_;

@@ -143,7 +143,7 @@ void AppModel::saveExport() {
 
 std::optional<std::string> AppModel::writeText(const std::filesystem::path& file, const std::string& text) {
     try {
-        writeFileAtomically(file.string(), text);
+        writeRegularFileAtomically(file.string(), text);
         return std::nullopt;
     } catch (const Error& error) {
         return error.message();

@@ -192,7 +192,8 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
 }
 
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
-                                   const std::map<std::int64_t, bool>& existingVisibility, double computeStartTime) {
+                                   const std::map<std::int64_t, bool>& existingVisibility, double computeStartTime,
+                                   SvgTexts texts) {
     const std::int64_t pens = std::clamp<std::int64_t>(params.penCount, 1, 4);
     const auto penSlots = static_cast<std::size_t>(pens);
 
@@ -259,7 +260,10 @@ VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const Vecto
     metrics.computeMilliseconds = std::max((clockSeconds() - computeStartTime) * 1000, 0.1);
     metrics.usedNeuralEngine = stageA.usedNeuralEngine;
     metrics.penBreakpointsPx = stageA.breakpointsPx;
-    return assemble(std::move(layers), transform, std::move(metrics), params);
+    if (texts == SvgTexts::written) return assemble(std::move(layers), transform, std::move(metrics), params);
+    VectorizationResult result = assembleWithoutTexts(std::move(layers), transform, std::move(metrics));
+    deferSvgTexts(result, params);
+    return result;
 }
 
 VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& params) {

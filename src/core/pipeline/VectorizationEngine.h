@@ -55,9 +55,13 @@ namespace VectorizationEngine {
 
 /// `existingVisibility` maps a pen index to the visibility its layer keeps; `computeStartTime` is a
 /// clockSeconds() reading taken when the computation began.
+/// How a result gets its two SVG texts: written before it is returned, or each written when first
+/// read (a window that may never export them does not keep tens of megabytes of text).
+enum class SvgTexts { written, deferred };
+
 [[nodiscard]] VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
                                                  const std::map<std::int64_t, bool>& existingVisibility,
-                                                 double computeStartTime);
+                                                 double computeStartTime, SvgTexts texts = SvgTexts::written);
 
 /// Both stages, timed from now.
 [[nodiscard]] VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& params);

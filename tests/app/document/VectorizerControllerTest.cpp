@@ -11,8 +11,15 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ostrel {
 namespace {
@@ -134,6 +141,94 @@ TEST_F(VectorizerControllerTest, UnreadableFileKeepsTheDocument) {
     EXPECT_EQ(controller.sourceTitle(), "Pasted");
     EXPECT_EQ(controller.sourceImage()->width, 64);
     EXPECT_FALSE(controller.lastError()) << "a finished run clears the failure";
+}
+
+// Runs asked for while one computes wait for it, and the newest one due starts when it ends: the
+// last parameters win, as a synchronous run of them gives.
+TEST_F(VectorizerControllerTest, RunsAskedForWhileOneComputesEndWithTheNewest) {
+    VectorizerController controller;
+    controller.loadPreset(SyntheticPreset::portrait, true);
+    int applied = 0;
+    QObject::connect(&controller, &VectorizerController::runResultApplied, [&] { ++applied; });
+    VectorizerParams p = controller.params();
+    for (const VectorAlgorithm algorithm : {VectorAlgorithm::visionContours, VectorAlgorithm::skeletonize,
+                                            VectorAlgorithm::cannyEdges, VectorAlgorithm::visionContours}) {
+        p.algorithm = algorithm;
+        p.penCount = p.penCount % 4 + 1;
+        controller.setParams(p, RunSchedule::after(0));
+        waitFor([] { return false; }, 5);  // the debounce passes; a run starts or waits
+    }
+    ASSERT_TRUE(waitFor([&] { return !controller.isProcessing(); }));
+    EXPECT_GE(applied, 1);
+    EXPECT_FALSE(controller.hasPendingRun());
+
+    VectorizerController reference;
+    reference.loadPreset(SyntheticPreset::portrait, false);
+    reference.setParams(p, RunSchedule::now());
+    EXPECT_EQ(controller.result()->layers, reference.result()->layers);
+    EXPECT_EQ(controller.result()->metrics.pathCount, reference.result()->metrics.pathCount);
+}
+
+// A run's SVG texts are written when first read, not kept written by every run, and read the same
+// as the texts written at once.
+TEST_F(VectorizerControllerTest, RunResultsWriteTheirTextsWhenFirstRead) {
+    VectorizerController controller;
+    controller.loadPreset(SyntheticPreset::rosette, true);
+    const VectorizationResult& result = *controller.result();
+    EXPECT_FALSE(result.svgAxiDraw.isWritten());
+    EXPECT_FALSE(result.svgPreview.isWritten());
+    const VectorizationResult written = VectorizationEngine::vectorize(*controller.sourceImage(), controller.params()).result;
+    EXPECT_EQ(result.svgAxiDraw.text(), written.svgAxiDraw.text());
+    EXPECT_EQ(result.svgPreview.text(), written.svgPreview.text());
+    EXPECT_TRUE(result.svgAxiDraw.isWritten());
+}
+
+// The window opens regular files only: a FIFO without a writer, a pipe, a folder or a device is
+// refused before anything waits on it, with the unreadable-file text, and the document stays.
+TEST_F(VectorizerControllerTest, SpecialFilesAreRefusedWithoutWaiting) {
+    test::TemporaryFolder folder;
+    const std::string fifo = folder.file("drawing.png");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string pipe = "/proc/self/fd/" + std::to_string(ends[0]);  // what /dev/stdin is on a pipe
+    // Should a load open the FIFO and wait for a writer, this one lets it go, and says so.
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 400 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (done) return;
+        released = true;
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        ::close(ends[1]);
+    });
+
+    VectorizerController controller;
+    controller.loadPreset(SyntheticPreset::rosette, true);
+    const auto before = controller.result();
+    for (const std::string& path : {fifo, pipe, folder.path(), std::string("/dev/zero")}) {
+        EXPECT_FALSE(controller.loadFile(path, true)) << path;
+        EXPECT_EQ(controller.statusMessage(),
+                  "Could not load image \"" + std::filesystem::path(path).filename().string() + "\".")
+            << path;
+        EXPECT_EQ(controller.result(), before);
+        EXPECT_EQ(controller.activePreset(), SyntheticPreset::rosette);
+    }
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(released) << "a load waited on a FIFO or a pipe";
+    ::close(ends[0]);
+    if (!released) ::close(ends[1]);
+
+    // A regular file behind a link loads as itself.
+    QImage drawing(120, 80, QImage::Format_RGB32);
+    drawing.fill(Qt::white);
+    for (int x = 10; x < 110; ++x) drawing.setPixel(x, 40, qRgb(0, 0, 0));
+    ASSERT_TRUE(drawing.save(QString::fromStdString(folder.file("line.png"))));
+    std::filesystem::create_symlink(folder.file("line.png"), folder.file("link.png"));
+    EXPECT_TRUE(controller.loadFile(folder.file("link.png"), true));
+    EXPECT_EQ(controller.sourceTitle(), "link.png");
+    EXPECT_EQ(controller.sourceImage()->width, 120);
 }
 
 /// Edits on a hand-made result: join order, split ids, erase, freehand, undo limits.

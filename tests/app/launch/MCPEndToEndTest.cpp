@@ -3,7 +3,6 @@
 #include "app/document/VectorizerController.h"
 #include "app/launch/Snapshot.h"
 #include "app/remote/RemoteControl.h"
-#include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/QtTestApp.h"
 
 #include <QProcess>
@@ -22,8 +21,7 @@ TEST(MCPEndToEnd, OfficialClientThroughTheBridgeAgainstTheApplication) {
     if (node.isEmpty() || !std::filesystem::exists(clientDir + "/node_modules/@modelcontextprotocol/sdk")) {
         GTEST_SKIP() << "node or the MCP client packages are missing (./dev setup installs them)";
     }
-    AxiDrawPlotterController plotter;
-    VectorizerController controller(&plotter);
+    VectorizerController controller;
     RemoteControl remote{controller};
     ModelSnapshotSource window;
     remote.setSnapshotSource(&window);

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -196,6 +197,56 @@ TEST_F(WindowedRun, ServesTheWindowRemotelyAndEndsOnSigterm) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_EQ(get("/v1/state"), 0);  // the port is closed
+}
+
+// Special files never freeze the window: opening a FIFO without a writer, its own standard input
+// (a pipe here, with nothing written), a folder or a device is refused at once; exporting onto a
+// FIFO without a reader too, from the HTTP API and from OSC. The window keeps answering and ends
+// on SIGTERM.
+TEST_F(WindowedRun, RefusesSpecialFilesWithoutBlocking) {
+    const std::string input = folder.file("in.fifo");
+    const std::string output = folder.file("out.fifo");
+    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(output.c_str(), 0600), 0);
+    const std::string drawing = folder.file("drawing.png");
+    test::writeDrawing(drawing);
+    start({QString::fromStdString(drawing)});
+    ASSERT_TRUE(waitUntil([&] {
+        const nlohmann::json s = state();
+        return s.is_object() && s.value("sourceTitle", "") == "drawing.png" && !s.value("isProcessing", true);
+    })) << state().dump();
+
+    // curl's status and body for a POST of `body` (it gives up after 20 s: a frozen window answers nothing).
+    const auto post = [&](const std::string& route, const nlohmann::json& body) {
+        const test::ProcessResult curl = test::runProcess(
+            {"curl", "-s", "-m", "20", "-w", "\n%{http_code}", "-d", body.dump(), url(route)});
+        const std::size_t split = curl.out.rfind('\n');
+        return std::pair<int, std::string>(split == std::string::npos ? 0 : std::atoi(curl.out.c_str() + split + 1),
+                                           curl.out.substr(0, std::min(split, curl.out.size())));
+    };
+    for (const std::string& path : {input, std::string("/dev/stdin"), folder.path(), std::string("/dev/zero")}) {
+        const auto [status, body] = post("/v1/open", {{"path", path}});
+        EXPECT_EQ(status, 400) << path << " " << body;
+        EXPECT_NE(body.find("\"ok\": false"), std::string::npos) << path << " " << body;
+    }
+    const auto [status, body] = post("/v1/export", {{"outputPath", output}});
+    EXPECT_EQ(status, 500) << body;
+    EXPECT_NE(body.find("is not a regular file"), std::string::npos) << body;
+
+    if (!QStandardPaths::findExecutable("oscsend").isEmpty()) {
+        test::runProcess({"oscsend", "127.0.0.1", std::to_string(oscPort), "/ostrel/open", "s", input.c_str()});
+        test::runProcess({"oscsend", "127.0.0.1", std::to_string(oscPort), "/ostrel/export", "s", output.c_str()});
+        test::runProcess({"oscsend", "127.0.0.1", std::to_string(oscPort), "/ostrel/pens", "i", "3"});
+        // Messages are acted on in order: the pens arrive only past the open and the export.
+        EXPECT_TRUE(waitUntil([&] { return state().value("penCount", 0) == 3; })) << state().dump();
+    }
+    EXPECT_EQ(state().value("sourceTitle", ""), "drawing.png");  // the document is the one it was
+    EXPECT_TRUE(std::filesystem::is_fifo(input));
+    EXPECT_TRUE(std::filesystem::is_fifo(output));
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 /// The value of `key` in the [Desktop Entry] group of `entry`, or empty.

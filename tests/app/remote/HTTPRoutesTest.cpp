@@ -54,8 +54,9 @@ protected:
         return Json::parse(response.body);
     }
     RecordingPlotter plotter;
-    VectorizerController controller{&plotter};
-    RemoteControl remote{controller};
+    VectorizerController controller;
+    PlottingService plotting{controller, &plotter};
+    RemoteControl remote{controller, &plotting};
 };
 
 TEST_F(HTTPRoutesTest, StateWithoutADocumentAndNotFound) {
@@ -182,8 +183,9 @@ TEST_F(HTTPRoutesTest, RealPlotterControllerOnTheSimulator) {
     auto clock = std::make_shared<test::ManualRunClock>();
     clock->setHeld(true);  // the run waits at its first pause, so its state can be read
     AxiDrawPlotterController real(AxiDrawPlotterController::Environment{noPorts.path(), clock});
-    VectorizerController document(&real);
-    RemoteControl remote{document};
+    VectorizerController document;
+    PlottingService plotting(document, &real);
+    RemoteControl remote{document, &plotting};
     document.loadPreset(SyntheticPreset::rosette, true);
 
     const HTTPResponse started = dispatchHTTPRequest(remote, request("POST", "/v1/axidraw", R"({"action":"plot"})"));

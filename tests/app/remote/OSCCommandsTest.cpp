@@ -1,7 +1,9 @@
 #include "app/remote/RemoteControl.h"
 
 #include "app/document/VectorizerController.h"
+#include "core/osc/OSCMessageQueue.h"
 #include "core/osc/OSCUDPServer.h"
+#include "core/support/system/FileDescriptor.h"
 
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
@@ -9,7 +11,13 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +139,62 @@ TEST_F(OSCCommandsTest, RealOscsendReachesTheDocument) {
     EXPECT_TRUE(remote.oscServer()->isRunning());
     remote.stopAllServices();
     EXPECT_FALSE(remote.oscServer()->isRunning());
+}
+
+// Sends `messages` to 127.0.0.1:`port` in bundles of 100 (one datagram each, within 4096 bytes).
+void sendInBundles(std::uint16_t port, const std::vector<Message>& messages) {
+    FileDescriptor socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    for (std::size_t first = 0; first < messages.size(); first += 100) {
+        std::vector<std::vector<std::uint8_t>> elements;
+        for (std::size_t i = first; i < std::min(first + 100, messages.size()); ++i) {
+            elements.push_back(OSCCodec::encode(messages[i]));
+        }
+        const std::vector<std::uint8_t> bundle = OSCCodec::encodeBundle(elements);
+        ::sendto(socket.get(), bundle.data(), bundle.size(), 0, reinterpret_cast<const sockaddr*>(&address),
+                 sizeof address);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // within the socket's receive buffer
+    }
+}
+
+// Waits, without turning the event loop (so nothing is acted on), until `done` holds.
+bool waitWithoutEvents(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// A flood while the main thread is busy: parameter values wait as one message per parameter, the
+// rest fills the bounded queue and the excess is dropped and counted; the document ends with the
+// last values sent.
+TEST_F(OSCCommandsTest, AFloodIsCoalescedPerParameterAndTheQueueIsBounded) {
+    remote.startOSCServer(0);
+    ASSERT_TRUE(remote.oscServer()->isRunning());
+    const std::uint16_t port = remote.oscServer()->port();
+    const OSCMessageQueue& queue = remote.oscQueue();
+
+    std::vector<Message> values;
+    for (int i = 0; i < 3000; ++i) {
+        values.push_back(Message{i % 2 ? "/ostrel/threshold" : "/OSTREL/Pens", {Value::integer(i % 2 ? i % 200 : i % 3 + 1)}});
+    }
+    sendInBundles(port, values);
+    ASSERT_TRUE(waitWithoutEvents([&] { return queue.size() + queue.coalesced() == values.size(); }));
+    EXPECT_EQ(queue.size(), 2u);
+    EXPECT_EQ(queue.dropped(), 0u);
+    EXPECT_TRUE(test::spinUntil([&] { return queue.size() == 0; }));
+    EXPECT_EQ(controller.params().threshold, 2999 % 200);
+    EXPECT_EQ(controller.params().penCount, 2998 % 3 + 1);
+
+    // Messages that do more than set a value are kept in order, up to the bound.
+    const std::vector<Message> commands(2000, Message{"/ostrel/axidraw/penup", {}});  // no plotter: no effect
+    sendInBundles(port, commands);
+    ASSERT_TRUE(waitWithoutEvents([&] { return queue.size() + queue.dropped() == commands.size(); }));
+    EXPECT_EQ(queue.size(), RemoteControl::kOSCQueueCapacity);
+    EXPECT_EQ(queue.dropped(), commands.size() - RemoteControl::kOSCQueueCapacity);
+    EXPECT_TRUE(test::spinUntil([&] { return queue.size() == 0; }));
 }
 
 }  // namespace

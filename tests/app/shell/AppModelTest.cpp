@@ -66,7 +66,7 @@ TEST_F(AppModelTest, StartsWithTheInitialValuesAndNoDocument) {
     EXPECT_EQ(model->remoteControl(), nullptr);
     EXPECT_EQ(model->updater().appName(), "Ostrel");
     EXPECT_EQ(model->updater().currentVersion(), AppVersion::current().version);
-    EXPECT_EQ(model->vectorizer().plotter(), &model->plotter());
+    EXPECT_EQ(model->plotting().plotter(), &model->plotter());
 }
 
 TEST_F(AppModelTest, TheDefaultPresetIsVectorizedAtOnceWithoutServices) {

@@ -519,7 +519,7 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
     loadTwoPenDrawing();
     plotter().setSelectedPortPath("virtual://axidraw-simulator");
     clock->setHeld(true);  // runs wait at their first sleep
-    RemoteControl remote{document()};
+    RemoteControl remote{document(), &model->plotting()};
     const auto post = [&](const std::string& body) {
         HTTPRequest r;
         r.method = "POST";
@@ -566,9 +566,9 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
     params.penCount = 4;
     document().setParams(params, RunSchedule::after(60'000));
     post(R"({"action":"plot"})");
-    EXPECT_EQ(document().deferredPlotRequest(), VectorizerController::PlotRequest::plot);
+    EXPECT_EQ(model->plotting().deferredPlotRequest(), PlottingService::PlotRequest::plot);
     document().cancelScheduledVectorization();
-    EXPECT_FALSE(document().deferredPlotRequest());
+    EXPECT_FALSE(model->plotting().deferredPlotRequest());
     EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
 
     // A remote stop meanwhile drops the waiting plot too: the run's result comes, no plot starts.
@@ -577,9 +577,9 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
         params.penCount = params.penCount == 4 ? 2 : 4;
         document().setParams(params, RunSchedule::after(20));
         post(R"({"action":"plot"})");
-        ASSERT_TRUE(document().deferredPlotRequest());
+        ASSERT_TRUE(model->plotting().deferredPlotRequest());
         stop();
-        EXPECT_FALSE(document().deferredPlotRequest());
+        EXPECT_FALSE(model->plotting().deferredPlotRequest());
         ASSERT_TRUE(test::spinUntil([&] { return !document().hasPendingRun(); }));
         EXPECT_EQ(document().result()->layers.size(), static_cast<std::size_t>(params.penCount));
         EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());

@@ -239,7 +239,7 @@ TEST_F(HTTPServerTest, RefusesBodiesNestedTooDeeplyWith400) {
 // and the next client is served.
 TEST_F(HTTPServerTest, AClientSendingBlankLinesForeverIsDroppedAtTheHeadDeadline) {
     HTTPServer::Options options;
-    options.readTimeout = 300ms;
+    options.requestTimeout = 300ms;
     startServer(options);
     const auto answers = runWhileProcessingEvents([&] {
         std::vector<std::string> out;
@@ -262,6 +262,111 @@ TEST_F(HTTPServerTest, AClientSendingBlankLinesForeverIsDroppedAtTheHeadDeadline
     EXPECT_EQ(answers[1], "closed");
     EXPECT_TRUE(answers[2].starts_with("HTTP/1.1 200 OK\r\n")) << answers[2];
     ASSERT_EQ(requests_.size(), 1u);
+}
+
+// The deadline covers the body too: a client that never pauses long but never finishes is answered
+// 400 while it is still sending.
+TEST_F(HTTPServerTest, ABodyTricklingInIsRefusedAtTheRequestDeadline) {
+    HTTPServer::Options options;
+    options.requestTimeout = 400ms;
+    startServer(options);
+    struct Outcome {
+        std::string answer;
+        std::size_t bodyBytesSent = 0;
+    };
+    const Outcome outcome = runWhileProcessingEvents([&] {
+        Outcome out;
+        FileDescriptor socket = connectTo(port());
+        sendText(socket, "POST /v1/params HTTP/1.1\r\nContent-Length: 1000\r\n\r\n");
+        char buffer[4096];
+        while (out.bodyBytesSent < 1000) {
+            const ssize_t n = ::recv(socket.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                out.answer.append(buffer, static_cast<std::size_t>(n));
+                break;
+            }
+            if (n == 0 || ::send(socket.get(), " ", 1, MSG_NOSIGNAL) != 1) break;
+            ++out.bodyBytesSent;
+            std::this_thread::sleep_for(20ms);
+        }
+        out.answer += readToEnd(socket);
+        return out;
+    });
+    EXPECT_TRUE(outcome.answer.starts_with("HTTP/1.1 400 Bad Request\r\n")) << outcome.answer;
+    EXPECT_NE(outcome.answer.find("the request body is incomplete"), std::string::npos);
+    EXPECT_LT(outcome.bodyBytesSent, 1000u);
+    EXPECT_TRUE(requests_.empty());
+}
+
+// Connections are served side by side: idle clients and one trickling its body in hold nobody
+// else, and stay open while others are answered.
+TEST_F(HTTPServerTest, IdleAndTricklingClientsDoNotHoldOthers) {
+    HTTPServer::Options options;
+    options.requestTimeout = 10min;
+    startServer(options);
+    std::vector<FileDescriptor> idle;
+    for (int i = 0; i < 6; ++i) idle.push_back(connectTo(port()));
+    FileDescriptor trickling = connectTo(port());
+    sendText(trickling, "POST /v1/params HTTP/1.1\r\nContent-Length: 100\r\n\r\n{");
+
+    const auto answers = runWhileProcessingEvents([&] {
+        std::vector<CurlResult> out;
+        for (int i = 0; i < 3; ++i) {
+            sendText(trickling, " ");
+            out.push_back(curl({url(port(), "/v1/state")}));
+        }
+        return out;
+    });
+    for (const CurlResult& answer : answers) EXPECT_EQ(answer.status, 200) << answer.log;
+    ASSERT_EQ(requests_.size(), 3u);
+
+    // The held connections are still being served: nothing was answered or closed on them.
+    char byte = 0;
+    for (const FileDescriptor& socket : idle) {
+        errno = 0;
+        EXPECT_EQ(::recv(socket.get(), &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_EQ(errno, EAGAIN);
+    }
+    // The trickling client completes its request and is answered with everything it sent.
+    std::string rest = "\"threshold\": 12";
+    rest += std::string(100 - 4 - rest.size() - 1, ' ') + "}";  // 4 bytes are already sent
+    const std::string answer = runWhileProcessingEvents([&] {
+        sendText(trickling, rest);
+        return readToEnd(trickling);
+    });
+    EXPECT_TRUE(answer.starts_with("HTTP/1.1 200 OK\r\n")) << answer;
+    ASSERT_EQ(requests_.size(), 4u);
+    EXPECT_EQ(requests_[3].args(), Json({{"threshold", 12}}));
+    EXPECT_EQ(server_->refusedConnections(), 0u);
+}
+
+// Beyond the bound a connection is answered 503 at once; a slot freed by a client that leaves is
+// taken by the next one.
+TEST_F(HTTPServerTest, AnswersServiceUnavailableBeyondTheConnectionBound) {
+    HTTPServer::Options options;
+    options.requestTimeout = 10min;
+    options.maxConnections = 2;
+    startServer(options);
+    std::vector<FileDescriptor> idle;
+    for (int i = 0; i < 2; ++i) idle.push_back(connectTo(port()));
+
+    const CurlResult refused = runWhileProcessingEvents([&] { return curl({url(port(), "/v1/state")}); });
+    EXPECT_EQ(refused.status, 503) << refused.log;
+    EXPECT_NE(refused.body.find(R"("error": "too many connections")"), std::string::npos) << refused.body;
+    EXPECT_TRUE(requests_.empty());
+    EXPECT_EQ(server_->refusedConnections(), 1u);
+
+    idle.pop_back();  // the client hangs up: its connection's thread ends and frees the slot
+    const CurlResult served = runWhileProcessingEvents([&] {
+        CurlResult result;
+        const auto giveUp = std::chrono::steady_clock::now() + 30s;
+        while (result.status != 200 && std::chrono::steady_clock::now() < giveUp) {
+            result = curl({url(port(), "/v1/state")});
+        }
+        return result;
+    });
+    EXPECT_EQ(served.status, 200) << served.log;
+    EXPECT_EQ(requests_.size(), 1u);
 }
 
 TEST_F(HTTPServerTest, RefusesCrossSiteRequestsWith403) {
@@ -313,7 +418,7 @@ TEST_F(HTTPServerTest, AnswersServiceUnavailableWhenTheMainThreadDoesNotAnswer) 
 
 TEST_F(HTTPServerTest, DropsSilentAndMalformedConnectionsWithoutAnAnswer) {
     HTTPServer::Options options;
-    options.readTimeout = 300ms;
+    options.requestTimeout = 300ms;
     startServer(options);
     const auto answers = runWhileProcessingEvents([&] {
         std::vector<std::string> out;
@@ -409,17 +514,21 @@ TEST_F(HTTPServerTest, KeepsAcceptingAfterDescriptorExhaustion) {
     EXPECT_EQ(requests_.size(), 1u);
 }
 
-TEST_F(HTTPServerTest, StopWakesAConnectionBlockedInItsRead) {
+TEST_F(HTTPServerTest, StopWakesEveryConnectionBlockedInItsRead) {
     HTTPServer::Options options;
-    options.readTimeout = 10min;
+    options.requestTimeout = 10min;
     startServer(options);
-    FileDescriptor idle = connectTo(port());
-    ASSERT_TRUE(idle.valid());
-    std::this_thread::sleep_for(100ms);  // let the server accept it and block reading
+    std::vector<FileDescriptor> idle;
+    for (int i = 0; i < 4; ++i) idle.push_back(connectTo(port()));
+    for (const FileDescriptor& socket : idle) ASSERT_TRUE(socket.valid());
+    sendText(idle[0], "POST /v1/params HTTP/1.1\r\nContent-Length: 10\r\n\r\n{");  // stuck in its body
+    std::this_thread::sleep_for(100ms);  // let the server accept them and block reading
     const auto started = std::chrono::steady_clock::now();
     server_->stop();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);  // not the 10-minute read deadline
     EXPECT_FALSE(server_->isRunning());
+    char byte = 0;
+    for (const FileDescriptor& socket : idle) EXPECT_EQ(::recv(socket.get(), &byte, 1, 0), 0);  // closed
     EXPECT_FALSE(connectTo(port()).valid());
     server_->stop();
 }

@@ -152,4 +152,11 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
     }
 }
 
+void writeRegularFileAtomically(const std::string& path, std::string_view bytes) {
+    // The target is never opened, only renamed over: a node that turns special after this check is
+    // replaced, and nothing waits for a reader.
+    if (isSpecialFile(path)) fail(EINVAL, path + " is not a regular file");
+    replaceThroughTemporary(followLinks(path), bytes);
+}
+
 }  // namespace ostrel

@@ -18,4 +18,10 @@ namespace ostrel {
 /// errno as code, the system's description as message); on failure a regular target is untouched.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
 
+/// The same for a regular file or a new one, but a target that exists and is not a regular file
+/// (after its links: a FIFO, a device, a socket, a folder) is refused, unopened, with an Error
+/// (domain "file", code EINVAL): a FIFO without a reader or a device never blocks the caller. What
+/// the window and its servers write goes through it.
+void writeRegularFileAtomically(const std::string& path, std::string_view bytes);
+
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -154,6 +155,50 @@ TEST(FileWritingTest, AFolderIsAnErrorAndStaysAsItIs) {
     std::ofstream(dir.path() / "folder" / "inside") << "kept";
     EXPECT_THROW(writeFileAtomically((dir.path() / "folder").string(), "x"), Error);
     EXPECT_EQ(contentsOf(dir.path() / "folder" / "inside"), "kept");
+}
+
+// What the window writes: regular files and new ones as usual; any other node, even one without a
+// reader that would block an open for writing, is refused at once and left as it is.
+TEST(FileWritingTest, TheRegularFileWriterRefusesEveryOtherNodeWithoutOpeningIt) {
+    test::TempDir dir;
+    const fs::path fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink(fifo, dir.path() / "to-pipe");
+    fs::create_directories(dir.path() / "folder");
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string pipeEnd = "/proc/self/fd/" + std::to_string(ends[1]);
+
+    for (const std::string& target : {fifo.string(), (dir.path() / "to-pipe").string(),
+                                      (dir.path() / "folder").string(), std::string("/dev/null"), pipeEnd}) {
+        // Run aside: a writer that opened the FIFO would wait for a reader forever.
+        auto write = std::async(std::launch::async, [&target] {
+            try {
+                writeRegularFileAtomically(target, "x");
+                return std::string("written");
+            } catch (const Error& e) {
+                return e.domain() + " " + std::to_string(e.code()) + " " + e.message();
+            }
+        });
+        if (write.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));  // release it before failing
+            FAIL() << target << " blocked the writer";
+        }
+        EXPECT_EQ(write.get(), "file " + std::to_string(EINVAL) + " " + target + " is not a regular file");
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "to-pipe"));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "folder"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    ::close(ends[0]);
+    ::close(ends[1]);
+
+    const fs::path regular = dir.path() / "out.svg";
+    std::ofstream(regular) << "old";
+    writeRegularFileAtomically(regular.string(), "new");
+    writeRegularFileAtomically((dir.path() / "made" / "new.svg").string(), "made");
+    EXPECT_EQ(contentsOf(regular), "new");
+    EXPECT_EQ(contentsOf(dir.path() / "made" / "new.svg"), "made");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// What the document and its remote interfaces need of the plotter: its
-// commands and a status report. The plotter controller implements it; the
-// document holds it weakly, and remote plotter commands do nothing without it.
+// What the plotting service and the remote interfaces need of the plotter: its
+// commands and a status report. The plotter controller implements it.
 #pragma once
 
 #include "core/model/VectorModel.h"
