@@ -1,7 +1,7 @@
 // Reply bytes from a plotter board on a pseudo-terminal: the serial transport sends a status
 // query and a move and judges what comes back (any bytes, then a line end and "OK" so that no read
 // waits for its time-out). An error reply is an Error; nothing else may escape.
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
 #include "core/support/system/Error.h"
 
 #include <fcntl.h>
@@ -18,7 +18,7 @@
 
 namespace {
 
-using ostrel::EbbSerialTransport;
+using ostrel::EBBSerialTransport;
 
 constexpr std::size_t kMaxReplyInput = 2048;  // within the terminal's input buffer
 constexpr int kTimeoutMs = 200;
@@ -26,7 +26,7 @@ constexpr int kTimeoutMs = 200;
 struct Board {
     int master = -1;
     int slave = -1;  // a second handle on the board side, to throw away unread bytes
-    std::unique_ptr<EbbSerialTransport> transport;
+    std::unique_ptr<EBBSerialTransport> transport;
 };
 
 void writeAll(int fd, std::string_view bytes) {
@@ -57,7 +57,7 @@ Board& board() {
         ::cfmakeraw(&raw);
         ::tcsetattr(made.slave, TCSANOW, &raw);
         ::fcntl(made.master, F_SETFL, O_NONBLOCK);
-        made.transport = std::make_unique<EbbSerialTransport>(ostrel::AxiDrawPortDevice{path, "fuzz", false});
+        made.transport = std::make_unique<EBBSerialTransport>(ostrel::AxiDrawPortDevice{path, "fuzz", false});
         return made;
     }();
     if (!b.transport->isOpen()) {
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             b.transport->sendCommand(command, kTimeoutMs);
         } catch (const ostrel::Error& error) {
-            if (error.domain() != EbbSerialTransport::errorDomain) std::abort();
+            if (error.domain() != EBBSerialTransport::errorDomain) std::abort();
         }
         drain(b.master);
         ::tcflush(b.slave, TCIFLUSH);

@@ -1,16 +1,14 @@
 #include "app/plotter/AxiDrawPlotRun.h"
 
-#include "core/model/Localization.h"
-#include "app/plotter/AxiDrawPlotterController.h"
 #include "app/plotter/AxiDrawRunClock.h"
-#include "app/plotter/EbbLinkThread.h"
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/model/Localization.h"
+#include "core/plotter/EBBSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
+#include <QPointer>
 
 #include <algorithm>
-#include <cmath>
-#include <exception>
+#include <utility>
 
 namespace ostrel {
 
@@ -21,31 +19,29 @@ constexpr int kPenTimeoutMarginMs = 1500;
 constexpr int kMoveTimeoutMarginMs = 2500;
 constexpr double kMinimumSpeedMMPerSec = 2.0;
 constexpr std::int64_t kMinimumMoveMs = 4;
-constexpr std::int64_t kHardwareMoveSleepCapMs = 40;
-constexpr std::int64_t kSimulatorPenSleepFloorMs = 8;
-constexpr std::int64_t kSimulatorMoveSleepFloorMs = 2;
 constexpr std::int64_t kProgressTextEvery = 12;
 
 std::string rounded(double value) { return integerText(roundedInt64(value).value_or(0)); }
 
-std::int64_t simulatorSleep(std::int64_t milliseconds, double multiplier, std::int64_t floor) {
-    const auto scaled = checkedInt64(static_cast<double>(milliseconds) / multiplier).value_or(0);
-    return std::max(scaled, floor);
-}
-
 }  // namespace
 
-AxiDrawPlotRun::AxiDrawPlotRun(AxiDrawPlotterController& controller, std::uint64_t generation, Inputs inputs,
-                               std::shared_ptr<AxiDrawRunClock> clock)
-    : QObject(&controller),
-      controller_(&controller),
-      generation_(generation),
+AxiDrawPlotRun::AxiDrawPlotRun(QObject& parent, Owner& owner, std::unique_ptr<AxiDrawRunDevice> device,
+                               Inputs inputs, std::shared_ptr<AxiDrawRunClock> clock)
+    : QObject(&parent),
+      owner_(owner),
+      device_(std::move(device)),
       inputs_(std::move(inputs)),
       clock_(std::move(clock)),
-      index_(inputs_.startIndex) {}
+      index_(inputs_.startIndex),
+      stepsX_(inputs_.from.stepsX),
+      stepsY_(inputs_.from.stepsY),
+      positionMM_(inputs_.from.positionMM),
+      progressFraction_(inputs_.from.progressFraction) {}
+
+AxiDrawPlotRun::~AxiDrawPlotRun() = default;
 
 std::int64_t AxiDrawPlotRun::motorSteps(double millimetres) noexcept {
-    return roundedInt64(millimetres * EbbSerialTransport::stepsPerMM).value_or(0);
+    return roundedInt64(millimetres * EBBSerialTransport::stepsPerMM).value_or(0);
 }
 
 std::int64_t AxiDrawPlotRun::moveDurationMs(double distanceMM, double speedMMPerSec) noexcept {
@@ -78,54 +74,56 @@ std::vector<AxiDrawJobStep> AxiDrawPlotRun::restoreSteps(const std::vector<AxiDr
     return out;
 }
 
+std::string AxiDrawPlotRun::clampNote(std::int64_t clampedPointCount) {
+    if (clampedPointCount <= 0) return {};
+    const std::string n = integerText(clampedPointCount);
+    if (clampedPointCount == 1) {
+        return L(" — 1 point hors de la zone de course ramené au bord",
+                 " — 1 point outside the travel area moved to its edge");
+    }
+    return L(" — " + n + " points hors de la zone de course ramenés au bord",
+             " — " + n + " points outside the travel area moved to its edge");
+}
+
 void AxiDrawPlotRun::start() {
-    AxiDrawPlotterController& c = *controller_;
     QPointer<AxiDrawPlotRun> self(this);
-    c.postLink(
-        [device = inputs_.device, connect = inputs_.connect, config = inputs_.config](EbbLinkSession& link) {
-            if (connect) {
-                link.connect(device, config);
-            } else {
-                link.requireDevice(device);
-            }
-            link.sendSetup(config);
-        },
-        [self](const AxiDrawPlotterController::LinkReport& report) {
-            if (!self || !self->isCurrent()) return;
-            if (report.failure) {
-                self->controller_->fail(*report.failure);
-                return;
-            }
-            self->begin();
-        });
+    device_->prepare(inputs_.connect, inputs_.config, [self](const std::optional<std::string>& failure) {
+        if (!self || !self->isLive()) return;
+        if (failure) {
+            self->fail(*failure);
+            return;
+        }
+        self->begin();
+    });
+}
+
+void AxiDrawPlotRun::requestPause() noexcept {
+    if (phase_ == Phase::starting || phase_ == Phase::playing) phase_ = Phase::pauseRequested;
 }
 
 void AxiDrawPlotRun::sendStep(std::string command, int timeoutMs, int boardMs, bool isMove,
                               std::function<void()> then) {
     QPointer<AxiDrawPlotRun> self(this);
-    controller_->postLink(
-        [device = inputs_.device, command = std::move(command), timeoutMs](EbbLinkSession& link) {
-            link.requireDevice(device);
-            link.send(command, timeoutMs);
-        },
-        [self, boardMs, isMove, then = std::move(then)](const AxiDrawPlotterController::LinkReport& report) {
-            if (!self || !self->isCurrent()) return;
-            AxiDrawPlotterController& c = *self->controller_;
-            if (report.failure) {
-                c.fail(*report.failure);
-                return;
-            }
-            c.noteBoardTime(self->inputs_.isSimulator, boardMs, isMove);
-            then();
-        });
+    device_->send(std::move(command), timeoutMs,
+                  [self, boardMs, isMove, then = std::move(then)](const std::optional<std::string>& failure) {
+                      if (!self || !self->isLive()) return;
+                      if (failure) {
+                          self->fail(*failure);
+                          return;
+                      }
+                      self->device_->noteTaken(boardMs, isMove);
+                      then();
+                  });
 }
 
-bool AxiDrawPlotRun::isCurrent() const noexcept {
-    return controller_ && controller_->runGeneration_ == generation_;
+void AxiDrawPlotRun::fail(const std::string& message) {
+    phase_ = Phase::finished;
+    owner_.runFailed(message);
 }
 
 void AxiDrawPlotRun::begin() {
-    if (!isCurrent()) return;
+    if (!isLive()) return;
+    if (phase_ == Phase::starting) phase_ = Phase::playing;
     const auto n = static_cast<std::int64_t>(inputs_.job.steps.size());
     if (index_ >= n) {
         complete();
@@ -135,10 +133,8 @@ void AxiDrawPlotRun::begin() {
 }
 
 void AxiDrawPlotRun::runNextStep() {
-    if (!isCurrent()) return;
-    AxiDrawPlotterController& c = *controller_;
-    if (c.stopRequested_) return;
-    if (c.pauseRequested_) {
+    if (!isLive()) return;
+    if (phase_ == Phase::pauseRequested) {
         pauseForUser();
         return;
     }
@@ -159,33 +155,29 @@ void AxiDrawPlotRun::playSetPen(const AxiDrawJobStep::SetPen& step, bool isResto
     const bool down = step.down;
     const std::int64_t delay = step.delayMs;
     sendStep(std::move(command), step.delayMs + kPenTimeoutMarginMs, step.delayMs, false, [this, down, delay, isRestore] {
-        controller_->setIsPenDown(down);
-        sleepThen(inputs_.isSimulator ? simulatorSleep(delay, inputs_.speedMultiplier, kSimulatorPenSleepFloorMs)
-                                      : delay,
-                  isRestore);
+        owner_.runSetPenDown(down);
+        sleepThen(device_->restAfterPen(delay), isRestore);
     });
 }
 
 void AxiDrawPlotRun::playMoveXY(const AxiDrawJobStep::MoveXY& step, bool isRestore) {
-    AxiDrawPlotterController& c = *controller_;
     const std::int64_t sx = motorSteps(step.targetMM.x);
     const std::int64_t sy = motorSteps(step.targetMM.y);
-    const std::int64_t dx = sx - c.currentStepsX_;
-    const std::int64_t dy = sy - c.currentStepsY_;
-    const double distance = c.currentPosMM_.distance(step.targetMM);
-    const double speed = step.penDown ? c.config_.drawSpeedMMPerSec() : c.config_.travelSpeedMMPerSec();
+    const std::int64_t dx = sx - stepsX_;
+    const std::int64_t dy = sy - stepsY_;
+    const double distance = positionMM_.distance(step.targetMM);
+    const AxiDrawConfig& config = owner_.runConfig();
+    const double speed = step.penDown ? config.drawSpeedMMPerSec() : config.travelSpeedMMPerSec();
     const std::int64_t duration = moveDurationMs(distance, speed);
     const AxiDrawJobStep::MoveXY move = step;
     auto arrived = [this, move, sx, sy, duration, isRestore] {
-        AxiDrawPlotterController& controller = *controller_;
-        controller.currentStepsX_ = sx;
-        controller.currentStepsY_ = sy;
-        controller.setCurrentPosMM(move.targetMM);
-        controller.setIsPenDown(move.penDown);
-        controller.setActivePathID(move.pathID);
-        sleepThen(inputs_.isSimulator ? simulatorSleep(duration, inputs_.speedMultiplier, kSimulatorMoveSleepFloorMs)
-                                      : std::min(duration, kHardwareMoveSleepCapMs),
-                  isRestore);
+        stepsX_ = sx;
+        stepsY_ = sy;
+        positionMM_ = move.targetMM;
+        owner_.runSetHead(move.targetMM, sx, sy);
+        owner_.runSetPenDown(move.penDown);
+        owner_.runSetActivePath(move.pathID);
+        sleepThen(device_->restAfterMove(duration), isRestore);
     };
     if (dx == 0 && dy == 0) {
         arrived();
@@ -202,21 +194,21 @@ void AxiDrawPlotRun::sleepThen(std::int64_t milliseconds, bool wasRestoreStep) {
 
 void AxiDrawPlotRun::afterSleep(bool wasRestoreStep) {
     // A stop or a newer launch may have come in during the sleep: then this run is over.
-    if (!isCurrent()) return;
+    if (!isLive()) return;
     if (wasRestoreStep) {
         ++restoreIndex_;
         runNextStep();
         return;
     }
-    AxiDrawPlotterController& c = *controller_;
     const auto n = static_cast<std::int64_t>(inputs_.job.steps.size());
     const std::int64_t done = index_ + 1;
-    const std::string percentBefore = rounded(c.progressFraction_ * 100.0);
-    c.setCompletedStepCount(done);
-    c.setProgressFraction(static_cast<double>(done) / static_cast<double>(n));
+    const std::string percentBefore = rounded(progressFraction_ * 100.0);
+    progressFraction_ = static_cast<double>(done) / static_cast<double>(n);
+    owner_.runSetCompletedStepCount(done);
+    owner_.runSetProgressFraction(progressFraction_);
     // The text names the same whole percent as the bar beside it: it is rewritten whenever that
     // percent changes, and every few steps for the position.
-    if (done == n || done % kProgressTextEvery == 0 || rounded(c.progressFraction_ * 100.0) != percentBefore) {
+    if (done == n || done % kProgressTextEvery == 0 || rounded(progressFraction_ * 100.0) != percentBefore) {
         writeProgressText();
     }
     if (done == n) {
@@ -228,71 +220,69 @@ void AxiDrawPlotRun::afterSleep(bool wasRestoreStep) {
 }
 
 void AxiDrawPlotRun::writeProgressText() {
-    AxiDrawPlotterController& c = *controller_;
-    const std::string p = rounded(c.progressFraction_ * 100.0);
-    const std::string x = rounded(c.currentPosMM_.x);
-    const std::string y = rounded(c.currentPosMM_.y);
+    const std::string p = rounded(progressFraction_ * 100.0);
+    const std::string x = rounded(positionMM_.x);
+    const std::string y = rounded(positionMM_.y);
     if (inputs_.isFraming) {
-        c.setStatusLog(L("Cadrage " + p + " % (" + x + ", " + y + " mm)", "Framing " + p + "% (" + x + ", " + y + " mm)"));
+        owner_.runSetStatus(
+            L("Cadrage " + p + " % (" + x + ", " + y + " mm)", "Framing " + p + "% (" + x + ", " + y + " mm)"));
     } else {
-        c.setStatusLog(
+        owner_.runSetStatus(
             L("Tracé " + p + " % — (" + x + ", " + y + " mm)", "Plotting " + p + "% — (" + x + ", " + y + " mm)"));
     }
 }
 
 void AxiDrawPlotRun::pauseForPenChange(const AxiDrawJobStep::BeginLayer& step) {
-    AxiDrawPlotterController& c = *controller_;
+    phase_ = Phase::paused;
     const auto n = static_cast<std::int64_t>(inputs_.job.steps.size());
-    c.setCompletedStepCount(index_ + 1);
-    c.setProgressFraction(static_cast<double>(index_ + 1) / static_cast<double>(n));
-    c.setIsPenDown(false);
-    c.setActivePathID(std::nullopt);
-    c.setRunState(AxiDrawRunState::pausedForPenChange(step.penIndex, step.penName, step.widthMM));
+    progressFraction_ = static_cast<double>(index_ + 1) / static_cast<double>(n);
+    owner_.runSetCompletedStepCount(index_ + 1);
+    owner_.runSetProgressFraction(progressFraction_);
+    owner_.runSetPenDown(false);
+    owner_.runSetActivePath(std::nullopt);
+    owner_.runSetState(AxiDrawRunState::pausedForPenChange(step.penIndex, step.penName, step.widthMM));
     const std::string width = Localization::isEnglish() ? fixed(step.widthMM, 1) : withDecimalComma(fixed(step.widthMM, 1));
-    c.setStatusLog(L("Changement de stylo : insérez " + step.penName + " (" + width + " mm) puis cliquez sur Reprendre",
-                     "Pen change: insert " + step.penName + " (" + width + " mm) then click Resume"));
+    owner_.runSetStatus(L("Changement de stylo : insérez " + step.penName + " (" + width + " mm) puis cliquez sur Reprendre",
+                          "Pen change: insert " + step.penName + " (" + width + " mm) then click Resume"));
 }
 
 void AxiDrawPlotRun::pauseForUser() {
-    const int delay = controller_->config_.penDelayMs;
+    phase_ = Phase::pausing;
+    const int delay = owner_.runConfig().penDelayMs;
     QPointer<AxiDrawPlotRun> self(this);
-    controller_->postLink(
-        [device = inputs_.device, command = "SP,1," + integerText(delay)](EbbLinkSession& link) {
-            // Best effort: the pause goes on without the pen-up.
-            link.requireDevice(device);
-            link.send(command, kPauseCommandTimeoutMs);
-        },
-        [self, delay](const AxiDrawPlotterController::LinkReport& report) {
-            if (!self || !self->isCurrent()) return;
-            if (!report.failure) self->controller_->noteBoardTime(self->inputs_.isSimulator, delay, false);
-            self->holdForUser();
-        });
+    // Best effort: the pause goes on without the pen-up.
+    device_->send("SP,1," + integerText(delay), kPauseCommandTimeoutMs,
+                  [self, delay](const std::optional<std::string>& failure) {
+                      if (!self || !self->isLive()) return;
+                      if (!failure) self->device_->noteTaken(delay, false);
+                      self->holdForUser();
+                  });
 }
 
 void AxiDrawPlotRun::holdForUser() {
-    AxiDrawPlotterController& c = *controller_;
-    c.setIsPenDown(false);
-    c.setCompletedStepCount(index_);
-    c.setRunState(AxiDrawRunState::pausedByUser());
+    phase_ = Phase::paused;
+    owner_.runSetPenDown(false);
+    owner_.runSetCompletedStepCount(index_);
+    owner_.runSetState(AxiDrawRunState::pausedByUser());
     const std::string done = integerText(index_);
     const std::string total = integerText(static_cast<std::int64_t>(inputs_.job.steps.size()));
-    c.setStatusLog(L("En pause (" + done + "/" + total + ") — cliquer sur Reprendre",
-                     "Paused (" + done + "/" + total + ") — click Resume"));
+    owner_.runSetStatus(L("En pause (" + done + "/" + total + ") — cliquer sur Reprendre",
+                          "Paused (" + done + "/" + total + ") — click Resume"));
 }
 
 void AxiDrawPlotRun::complete() {
-    AxiDrawPlotterController& c = *controller_;
-    const std::string note = AxiDrawPlotterController::clampNote(inputs_.job.clampedPointCount);
-    c.setIsPenDown(false);
-    c.setActivePathID(std::nullopt);
-    c.setProgressFraction(1.0);
-    c.activeCompiledJob_.reset();
-    c.setRunState(AxiDrawRunState::idle());
+    phase_ = Phase::finished;
+    const std::string note = clampNote(inputs_.job.clampedPointCount);
+    progressFraction_ = 1.0;
+    owner_.runSetPenDown(false);
+    owner_.runSetActivePath(std::nullopt);
+    owner_.runSetProgressFraction(1.0);
+    owner_.runSetState(AxiDrawRunState::idle());
     if (inputs_.isFraming) {
-        c.setStatusLog(L("Cadrage terminé — retour à (0, 0 mm)", "Framing complete — returned to (0, 0 mm)") + note);
+        owner_.runSetStatus(L("Cadrage terminé — retour à (0, 0 mm)", "Framing complete — returned to (0, 0 mm)") + note);
     } else {
-        c.setStatusLog(L("Tracé AxiDraw terminé — retour à (0, 0 mm)", "AxiDraw plot complete — returned to (0, 0 mm)") +
-                       note);
+        owner_.runSetStatus(
+            L("Tracé AxiDraw terminé — retour à (0, 0 mm)", "AxiDraw plot complete — returned to (0, 0 mm)") + note);
     }
 }
 

@@ -1,9 +1,9 @@
 #include "app/plotter/AxiDrawPlotterController.h"
 
-#include "core/model/Localization.h"
-#include "app/plotter/AxiDrawPlotRun.h"
+#include "app/plotter/AxiDrawRunDevice.h"
 #include "app/plotter/EbbLinkThread.h"
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/model/Localization.h"
+#include "core/plotter/EBBSerialTransport.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <algorithm>
@@ -34,7 +34,7 @@ AxiDrawPlotterController::AxiDrawPlotterController(Environment environment, QObj
 }
 
 AxiDrawPlotterController::~AxiDrawPlotterController() {
-    ++runGeneration_;
+    if (plotTask_) plotTask_->cancel();
     delete plotTask_;
     plotTask_ = nullptr;
     // Sends what is still queued (a stop's pen-up above all), each command within its time-out.
@@ -60,7 +60,7 @@ void AxiDrawPlotterController::setConfig(const AxiDrawConfig& config) {
 // MARK: Ports and link
 
 void AxiDrawPlotterController::refreshPorts() {
-    availablePorts_ = EbbSerialTransport::availablePorts(environment_.portDirectory);
+    availablePorts_ = EBBSerialTransport::availablePorts(environment_.portDirectory);
     emit availablePortsChanged();
     const auto listed = [&](const std::string& path) {
         return std::any_of(availablePorts_.begin(), availablePorts_.end(),
@@ -225,10 +225,7 @@ void AxiDrawPlotterController::unlockMotorsAndZeroOrigin() {
 }
 
 void AxiDrawPlotterController::stopPlot() {
-    stopRequested_ = true;
-    pauseRequested_ = false;
     cancelRun();
-    activeCompiledJob_.reset();
     // "ES" drops whatever the board still has to play: a head still moving stops somewhere on the way.
     if (clock_->now() < headStopsAt_) positionKnown_ = false;
     const int delay = config_.penDelayMs;
@@ -346,16 +343,14 @@ void AxiDrawPlotterController::startBoundingBoxFrame(const VectorizationResult& 
 
 void AxiDrawPlotterController::pausePlot() {
     if (!runState_.isRunning()) return;
-    pauseRequested_ = true;
+    if (plotTask_) plotTask_->requestPause();
     setStatusLog(L("Mise en pause…", "Pausing…"));
 }
 
 void AxiDrawPlotterController::resumePlot() {
-    if (!activeCompiledJob_ || !runState_.isPaused()) return;
-    pauseRequested_ = false;
-    stopRequested_ = false;
-    AxiDrawCompiledJob job = *activeCompiledJob_;
-    launchJob(std::move(job), completedStepCount_, activeRunIsFraming_, true);
+    if (!plotTask_ || plotTask_->phase() != AxiDrawPlotRun::Phase::paused || !runState_.isPaused()) return;
+    AxiDrawCompiledJob job = plotTask_->job();
+    launchJob(std::move(job), completedStepCount_, plotTask_->isFraming(), true);
 }
 
 void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t startIndex, bool isFraming,
@@ -370,13 +365,9 @@ void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t st
                                                       isPenDown_, config_.penDelayMs);
     }
     const std::int64_t total = static_cast<std::int64_t>(job.steps.size());
-    const std::string note = clampNote(job.clampedPointCount);
-    activeCompiledJob_ = job;
-    activeRunIsFraming_ = isFraming;
+    const std::string note = AxiDrawPlotRun::clampNote(job.clampedPointCount);
     setTotalStepCount(total);
     setCompletedStepCount(startIndex);
-    pauseRequested_ = false;
-    stopRequested_ = false;
     if (isFraming) {
         setRunState(AxiDrawRunState::framingBoundingBox());
         setStatusLog(L("Cadrage du rectangle englobant (stylo levé)…", "Framing bounding box (pen up)…") + note);
@@ -387,40 +378,40 @@ void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t st
 
     inputs.job = std::move(job);
     inputs.startIndex = startIndex;
-    // A new run opens the selected port; a resumed one goes on on the link it was playing on.
-    inputs.device = isResume ? linkDevice_ : selectedDevice();
     inputs.connect = !isResume;
     inputs.config = config_;
-    inputs.isSimulator = inputs.device.isSimulator;
-    const double m = config_.simulationSpeedMultiplier;
-    inputs.speedMultiplier = std::isnan(m) ? 1.0 : std::max(m, 1.0);
     inputs.isFraming = isFraming;
-    plotTask_ = new AxiDrawPlotRun(*this, runGeneration_, std::move(inputs), clock_);
+    inputs.from = {currentStepsX_, currentStepsY_, currentPosMM_, progressFraction_};
+    // A new run opens the selected port; a resumed one goes on on the link it was playing on.
+    AxiDrawPortDevice port = isResume ? linkDevice_ : selectedDevice();
+    auto device = LinkedRunDevice::forPort(
+        std::move(port),
+        [this](LinkedRunDevice::Work work, AxiDrawRunDevice::Reply reply) {
+            postLink(std::move(work), [reply = std::move(reply)](const LinkReport& report) { reply(report.failure); });
+        },
+        [this](int boardMs, bool isMove) { noteBoardTime(false, boardMs, isMove); },
+        config_.simulationSpeedMultiplier);
+    plotTask_ = new AxiDrawPlotRun(*this, *this, std::move(device), std::move(inputs), clock_);
     plotTask_->start();
 }
 
 void AxiDrawPlotterController::cancelRun() {
-    ++runGeneration_;
     if (plotTask_) {
+        plotTask_->cancel();
         plotTask_->deleteLater();
         plotTask_ = nullptr;
     }
 }
 
+void AxiDrawPlotterController::runSetHead(VectorPoint positionMM, std::int64_t stepsX, std::int64_t stepsY) {
+    currentStepsX_ = stepsX;
+    currentStepsY_ = stepsY;
+    setCurrentPosMM(positionMM);
+}
+
 void AxiDrawPlotterController::fail(const std::string& message) {
     setRunState(AxiDrawRunState::error(message));
     setStatusLog(message);
-}
-
-std::string AxiDrawPlotterController::clampNote(std::int64_t clampedPointCount) {
-    if (clampedPointCount <= 0) return {};
-    const std::string n = integerText(clampedPointCount);
-    if (clampedPointCount == 1) {
-        return L(" — 1 point hors de la zone de course ramené au bord",
-                 " — 1 point outside the travel area moved to its edge");
-    }
-    return L(" — " + n + " points hors de la zone de course ramenés au bord",
-             " — " + n + " points outside the travel area moved to its edge");
 }
 
 // MARK: Field writers (every assignment notifies)

@@ -3,7 +3,8 @@
 // state, and the live position, pen state and progress. It opens the link on
 // demand, sends the servo and motor set-up, carries out the manual commands
 // and starts, pauses, resumes and stops plot and framing runs (the steps of a
-// run are played by AxiDrawPlotRun).
+// run are played by AxiDrawPlotRun, which reports back through its Owner
+// interface).
 //
 // Main thread only, and it never waits for the board: every command goes to
 // the serial link's own thread (EbbLinkThread) in the order it was asked for,
@@ -20,6 +21,7 @@
 #include "core/plotter/AxiDrawCompiledJob.h"
 #include "core/plotter/AxiDrawConfig.h"
 #include "core/plotter/AxiDrawPortDevice.h"
+#include "app/plotter/AxiDrawPlotRun.h"
 #include "app/plotter/AxiDrawRunClock.h"
 #include "app/plotter/AxiDrawRunState.h"
 
@@ -36,11 +38,10 @@
 
 namespace ostrel {
 
-class AxiDrawPlotRun;
 class EbbLinkSession;
 class EbbLinkThread;
 
-class AxiDrawPlotterController final : public QObject, public PlotterLink {
+class AxiDrawPlotterController final : public QObject, public PlotterLink, private AxiDrawPlotRun::Owner {
     Q_OBJECT
 
 public:
@@ -122,8 +123,6 @@ signals:
     void statusLogChanged();
 
 private:
-    friend class AxiDrawPlotRun;
-
     /// How a link job ended, as seen on the link thread right after it.
     struct LinkReport {
         std::optional<std::string> failure;  // the first error's message
@@ -144,11 +143,21 @@ private:
     /// reply: `boardMs` is how long this one keeps it busy, `isMove` whether the head travels.
     void noteBoardTime(bool isSimulator, int boardMs, bool isMove);
     void launchJob(AxiDrawCompiledJob job, std::int64_t startIndex, bool isFraming, bool isResume);
+    /// Cancels the current run, if any, and lets it go.
     void cancelRun();
     void fail(const std::string& message);
-    /// Status text suffix naming the points moved onto the travel border, or empty.
-    [[nodiscard]] static std::string clampNote(std::int64_t clampedPointCount);
     [[nodiscard]] bool refuseUnknownPosition();
+
+    // What the current run reports (AxiDrawPlotRun::Owner).
+    [[nodiscard]] const AxiDrawConfig& runConfig() const override { return config_; }
+    void runSetPenDown(bool down) override { setIsPenDown(down); }
+    void runSetActivePath(std::optional<std::int64_t> pathID) override { setActivePathID(pathID); }
+    void runSetHead(VectorPoint positionMM, std::int64_t stepsX, std::int64_t stepsY) override;
+    void runSetCompletedStepCount(std::int64_t count) override { setCompletedStepCount(count); }
+    void runSetProgressFraction(double fraction) override { setProgressFraction(fraction); }
+    void runSetState(AxiDrawRunState state) override { setRunState(std::move(state)); }
+    void runSetStatus(std::string text) override { setStatusLog(std::move(text)); }
+    void runFailed(const std::string& message) override { fail(message); }
 
     void setRunState(AxiDrawRunState state);
     void setStatusLog(std::string text);
@@ -182,12 +191,9 @@ private:
     bool linkOpen_ = false;
     AxiDrawPortDevice linkDevice_;
     int outstandingLinkJobs_ = 0;
-    AxiDrawPlotRun* plotTask_ = nullptr;  // child object; deleted later when replaced
-    std::uint64_t runGeneration_ = 0;     // a run acts only while its generation is the current one
-    bool pauseRequested_ = false;
-    bool stopRequested_ = false;
-    std::optional<AxiDrawCompiledJob> activeCompiledJob_;
-    bool activeRunIsFraming_ = false;
+    /// The current run: playing, or ended and kept while it may be resumed. A child object,
+    /// cancelled and deleted later when stopped or replaced.
+    AxiDrawPlotRun* plotTask_ = nullptr;
     bool positionKnown_ = true;
     AxiDrawRunClock::TimePoint boardBusyUntil_{};  // when the board's queue runs dry, by our count
     AxiDrawRunClock::TimePoint headStopsAt_{};     // when the last queued move ends

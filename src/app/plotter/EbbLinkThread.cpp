@@ -1,7 +1,8 @@
 #include "app/plotter/EbbLinkThread.h"
 
 #include "core/model/Localization.h"
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
+#include "core/plotter/PlotterDevice.h"
 #include "core/support/system/Error.h"
 #include "core/support/text/NumberFormat.h"
 
@@ -15,7 +16,7 @@ namespace {
 constexpr int kCommandTimeoutMs = 2500;
 
 [[noreturn]] void throwClosed() {
-    throw Error(std::string(EbbSerialTransport::errorDomain), EbbSerialTransport::closedPortCode,
+    throw Error(std::string(EBBSerialTransport::errorDomain), EBBSerialTransport::closedPortCode,
                 L("Port série AxiDraw fermé", "AxiDraw serial port closed"));
 }
 
@@ -25,11 +26,11 @@ EbbLinkSession::EbbLinkSession() = default;
 EbbLinkSession::~EbbLinkSession() = default;
 
 bool EbbLinkSession::connect(const AxiDrawPortDevice& device, const AxiDrawConfig& config) {
-    if (transport_ && transport_->device().path == device.path && transport_->isOpen()) return false;
-    if (transport_) transport_->close();
-    auto fresh = std::make_unique<EbbSerialTransport>(device);
+    if (device_ && device_->device().path == device.path && device_->isOpen()) return false;
+    if (device_) device_->close();
+    auto fresh = PlotterDevice::forPort(device);
     fresh->open();
-    transport_ = std::move(fresh);
+    device_ = std::move(fresh);
     sendSetup(config);
     return true;
 }
@@ -42,19 +43,19 @@ void EbbLinkSession::sendSetup(const AxiDrawConfig& config) {
 }
 
 void EbbLinkSession::send(std::string_view command, int timeoutMs) {
-    if (!transport_) throwClosed();
-    transport_->sendCommand(command, timeoutMs);
+    if (!device_) throwClosed();
+    device_->sendCommand(command, timeoutMs);
 }
 
 void EbbLinkSession::requireDevice(const AxiDrawPortDevice& device) const {
-    if (!transport_ || transport_->device().path != device.path || !transport_->isOpen()) throwClosed();
+    if (!device_ || device_->device().path != device.path || !device_->isOpen()) throwClosed();
 }
 
-bool EbbLinkSession::isOpen() const noexcept { return transport_ && transport_->isOpen(); }
+bool EbbLinkSession::isOpen() const noexcept { return device_ && device_->isOpen(); }
 
-AxiDrawPortDevice EbbLinkSession::device() const { return transport_ ? transport_->device() : AxiDrawPortDevice{}; }
+AxiDrawPortDevice EbbLinkSession::device() const { return device_ ? device_->device() : AxiDrawPortDevice{}; }
 
-std::string EbbLinkSession::firmwareVersion() const { return transport_ ? transport_->firmwareVersion() : std::string(); }
+std::string EbbLinkSession::firmwareVersion() const { return device_ ? device_->firmwareVersion() : std::string(); }
 
 EbbLinkThread::EbbLinkThread() : thread_([this] { serve(); }) {}
 

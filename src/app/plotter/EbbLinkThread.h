@@ -1,7 +1,8 @@
 // The plotter's serial link on a thread of its own. The controller posts jobs; the link thread runs
 // them one at a time in the order they were posted, each with the session that owns the open
-// transport, so the main thread never waits for a board's reply. Jobs report back by posting to
-// the main thread themselves, which keeps their reports in the same order.
+// device (the serial board or the simulator), so the main thread never waits for a board's reply.
+// Jobs report back by posting to the main thread themselves, which keeps their reports in the same
+// order.
 #pragma once
 
 #include "core/plotter/AxiDrawConfig.h"
@@ -18,7 +19,7 @@
 
 namespace ostrel {
 
-class EbbSerialTransport;
+class PlotterDevice;
 
 /// What a job may do with the link. Link thread only.
 class EbbLinkSession {
@@ -30,12 +31,12 @@ public:
 
     /// Opens `device` unless the link is already open on it (another link is closed first); a new
     /// link gets the servo and motor set-up of `config`. Returns whether it opened a link. Throws
-    /// the transport's error when the device cannot be opened or the set-up fails.
+    /// the device's error when it cannot be opened or the set-up fails.
     bool connect(const AxiDrawPortDevice& device, const AxiDrawConfig& config);
     /// The pen-up and pen-down servo positions of `config`, then "SC,10,65535" and "EM,1,1", each
     /// with a 2500 ms reply time-out; throws the first failure and sends nothing after it.
     void sendSetup(const AxiDrawConfig& config);
-    /// One command on the open link; throws the transport's error, or a closed-port error without
+    /// One command on the open link; throws the device's error, or a closed-port error without
     /// a link.
     void send(std::string_view command, int timeoutMs);
     /// Throws a closed-port error unless the link is open on `device` (devices compare by path).
@@ -47,7 +48,7 @@ public:
     [[nodiscard]] std::string firmwareVersion() const;
 
 private:
-    std::unique_ptr<EbbSerialTransport> transport_;
+    std::unique_ptr<PlotterDevice> device_;
 };
 
 class EbbLinkThread {

@@ -1,4 +1,5 @@
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
+#include "core/plotter/PlotterSimulator.h"
 
 #include "core/support/system/Error.h"
 #include "testsupport/FakeEbbBoard.h"
@@ -35,9 +36,9 @@ template <class F> Error caught(F&& f) {
     return Error("", 0, "");
 }
 
-class EbbSerialTransportOnBoard : public ::testing::Test {
+class EBBSerialTransportOnBoard : public ::testing::Test {
 protected:
-    EbbSerialTransportOnBoard() : transport({board.slavePath(), "AxiDraw USB (ttyACM0)", false}) {}
+    EBBSerialTransportOnBoard() : transport({board.slavePath(), "AxiDraw USB (ttyACM0)", false}) {}
 
     void openAndForget() {
         transport.open();
@@ -46,43 +47,51 @@ protected:
     }
 
     FakeEbbBoard board;
-    EbbSerialTransport transport;
+    EBBSerialTransport transport;
 };
 
-TEST(EbbSerialTransportPorts, ListsBoardsInNaturalOrderThenTheSimulator) {
+TEST(EBBSerialTransportPorts, ListsBoardsInNaturalOrderThenTheSimulator) {
     LanguageScope english(AppLanguage::en);
     TempDir dir;
     for (const char* name : {"ttyACM10", "ttyACM2", "ttyUSB0", "ttyS0", "cu.usbmodem1101", "tty.usbmodem1"}) {
         std::ofstream(dir.path() / name).put('\0');
     }
-    const auto ports = EbbSerialTransport::availablePorts(dir.path());
+    const auto ports = EBBSerialTransport::availablePorts(dir.path());
     ASSERT_EQ(ports.size(), 4u);
     EXPECT_EQ(ports[0], (AxiDrawPortDevice{(dir.path() / "ttyACM2").string(), "AxiDraw USB (ttyACM2)", false}));
     EXPECT_EQ(ports[1].displayName, "AxiDraw USB (ttyACM10)");
     EXPECT_EQ(ports[2].displayName, "AxiDraw USB (ttyUSB0)");
     EXPECT_EQ(ports[3], (AxiDrawPortDevice{"virtual://axidraw-simulator", "Simulator (Virtual)", true}));
 
-    const auto none = EbbSerialTransport::availablePorts(dir.path() / "missing");
+    const auto none = EBBSerialTransport::availablePorts(dir.path() / "missing");
     ASSERT_EQ(none.size(), 1u);
     EXPECT_TRUE(none[0].isSimulator);
     LanguageScope french(AppLanguage::fr);
     EXPECT_EQ(AxiDrawPortDevice::simulator().displayName, "Simulateur (Virtuel)");
 }
 
-TEST(EbbSerialTransportPorts, SimulatorDoesNoInputOrOutput) {
-    EbbSerialTransport simulator(AxiDrawPortDevice::simulator());
-    EXPECT_TRUE(simulator.isOpen());
-    EXPECT_TRUE(simulator.firmwareVersion().empty());
-    simulator.open();
-    EXPECT_EQ(simulator.firmwareVersion(), "EBBv13_and_above EB Firmware Version 2.8.1 (Sim)");
-    EXPECT_NO_THROW(simulator.sendCommand("!! anything ERR", 0));
-    simulator.close();
-    EXPECT_TRUE(simulator.isOpen());
+TEST(EBBSerialTransportPorts, TheSimulatorPortGetsASimulatorThatDoesNoInputOrOutput) {
+    const std::unique_ptr<PlotterDevice> simulator = PlotterDevice::forPort(AxiDrawPortDevice::simulator());
+    ASSERT_NE(dynamic_cast<PlotterSimulator*>(simulator.get()), nullptr);
+    EXPECT_TRUE(simulator->isOpen());
+    EXPECT_TRUE(simulator->firmwareVersion().empty());
+    simulator->open();
+    EXPECT_EQ(simulator->firmwareVersion(), "EBBv13_and_above EB Firmware Version 2.8.1 (Sim)");
+    EXPECT_NO_THROW(simulator->sendCommand("!! anything ERR", 0));
+    simulator->close();
+    EXPECT_TRUE(simulator->isOpen());
+
+    // A real port gets the serial board, closed until opened.
+    const std::unique_ptr<PlotterDevice> board =
+        PlotterDevice::forPort({"/nonexistent/ttyACM0", "AxiDraw USB (ttyACM0)", false});
+    ASSERT_NE(dynamic_cast<EBBSerialTransport*>(board.get()), nullptr);
+    EXPECT_FALSE(board->isOpen());
+    EXPECT_EQ(board->device().path, "/nonexistent/ttyACM0");
 }
 
-TEST(EbbSerialTransportPorts, OpenFailuresAndClosedPort) {
+TEST(EBBSerialTransportPorts, OpenFailuresAndClosedPort) {
     LanguageScope english(AppLanguage::en);
-    EbbSerialTransport missing({"/nonexistent/ttyACM0", "AxiDraw USB (ttyACM0)", false});
+    EBBSerialTransport missing({"/nonexistent/ttyACM0", "AxiDraw USB (ttyACM0)", false});
     const Error openError = caught([&] { missing.open(); });
     EXPECT_EQ(openError.domain(), "EBBSerialTransport");
     EXPECT_EQ(openError.code(), ENOENT);
@@ -96,7 +105,7 @@ TEST(EbbSerialTransportPorts, OpenFailuresAndClosedPort) {
     EXPECT_EQ(caught([&] { missing.sendCommand("V", 100); }).message(), "Port série AxiDraw fermé");
 }
 
-TEST_F(EbbSerialTransportOnBoard, OpensThroughADiscoveredSymlinkRawWithoutFlowControl) {
+TEST_F(EBBSerialTransportOnBoard, OpensThroughADiscoveredSymlinkRawWithoutFlowControl) {
     // Flow control left on the line by someone else must be cleared.
     termios before{};
     ASSERT_EQ(::tcgetattr(board.slaveFd(), &before), 0);
@@ -106,9 +115,9 @@ TEST_F(EbbSerialTransportOnBoard, OpensThroughADiscoveredSymlinkRawWithoutFlowCo
 
     TempDir dir;
     fs::create_symlink(board.slavePath(), dir.path() / "ttyACM0");
-    const auto ports = EbbSerialTransport::availablePorts(dir.path());
+    const auto ports = EBBSerialTransport::availablePorts(dir.path());
     ASSERT_EQ(ports.size(), 2u);
-    EbbSerialTransport viaLink(ports[0]);
+    EBBSerialTransport viaLink(ports[0]);
     viaLink.open();
     EXPECT_TRUE(viaLink.isOpen());
     EXPECT_EQ(viaLink.firmwareVersion(), FakeEbbBoard::firmwareLine);
@@ -127,7 +136,7 @@ TEST_F(EbbSerialTransportOnBoard, OpensThroughADiscoveredSymlinkRawWithoutFlowCo
     EXPECT_FALSE(board.waitForCommands(2, 100ms));
 }
 
-TEST_F(EbbSerialTransportOnBoard, FramesCommandsAndJudgesReplies) {
+TEST_F(EBBSerialTransportOnBoard, FramesCommandsAndJudgesReplies) {
     LanguageScope english(AppLanguage::en);
     openAndForget();
     transport.sendCommand("EM,1,1", 2500);
@@ -159,7 +168,7 @@ TEST_F(EbbSerialTransportOnBoard, FramesCommandsAndJudgesReplies) {
     EXPECT_NO_THROW(transport.sendCommand("SC,10,65535", 2500));
 }
 
-TEST_F(EbbSerialTransportOnBoard, OneLinePerReplySoABurstShiftsReplies) {
+TEST_F(EBBSerialTransportOnBoard, OneLinePerReplySoABurstShiftsReplies) {
     openAndForget();
     board.misbehave("SP", Misbehaviour::twoReplies);
     transport.sendCommand("SP,1,150", 2500);
@@ -168,14 +177,14 @@ TEST_F(EbbSerialTransportOnBoard, OneLinePerReplySoABurstShiftsReplies) {
     EXPECT_THROW(transport.sendCommand("SP,0,150", 2500), Error);
 }
 
-TEST_F(EbbSerialTransportOnBoard, StopIsReadThroughItsClosingOk) {
+TEST_F(EBBSerialTransportOnBoard, StopIsReadThroughItsClosingOk) {
     openAndForget();
     transport.sendCommand("ES", 2500);  // "0,0,0,0,0" then "OK"
     board.misbehave("SP", Misbehaviour::errorReply);
     EXPECT_THROW(transport.sendCommand("SP,1,150", 2500), Error);  // its own reply, not ES's "OK"
 }
 
-TEST_F(EbbSerialTransportOnBoard, HangUpIsAnErrorAndClosesTheLink) {
+TEST_F(EBBSerialTransportOnBoard, HangUpIsAnErrorAndClosesTheLink) {
     LanguageScope english(AppLanguage::en);
     openAndForget();
     board.misbehave("XM", Misbehaviour::hangUp);
@@ -188,7 +197,7 @@ TEST_F(EbbSerialTransportOnBoard, HangUpIsAnErrorAndClosesTheLink) {
     EXPECT_EQ(caught([&] { transport.sendCommand("V", 100); }).code(), -1);
 }
 
-TEST_F(EbbSerialTransportOnBoard, FirmwareTextWhenTheBoardDoesNotAnswerOrAnswersBadBytes) {
+TEST_F(EBBSerialTransportOnBoard, FirmwareTextWhenTheBoardDoesNotAnswerOrAnswersBadBytes) {
     board.misbehave("V", Misbehaviour::silence);
     transport.open();
     EXPECT_EQ(transport.firmwareVersion(), "EBB USB (AxiDraw USB (ttyACM0))");

@@ -1,7 +1,7 @@
 // The serial link to an EBB plotter board: port discovery, a raw 115200 8N1
 // line on POSIX termios, and one EBB text command at a time with its reply
-// line judged by the board's reply rule. The simulator port stands beside the
-// real ports and succeeds at everything without any input or output.
+// line judged by the board's reply rule. The port list ends with the
+// simulator port, which PlotterSimulator plays (PlotterDevice::forPort).
 //
 // Wire format: each command is sent as UTF-8 text ending in one carriage
 // return; the board answers one line ending in CR LF ("OK", a version line,
@@ -9,6 +9,7 @@
 #pragma once
 
 #include "core/plotter/AxiDrawPortDevice.h"
+#include "core/plotter/PlotterDevice.h"
 
 #include <chrono>
 #include <filesystem>
@@ -18,7 +19,7 @@
 
 namespace ostrel {
 
-class EbbSerialTransport {
+class EBBSerialTransport final : public PlotterDevice {
 public:
     /// Motor steps per millimetre on both axes.
     static constexpr double stepsPerMM = 80.0;
@@ -34,25 +35,23 @@ public:
     [[nodiscard]] static std::vector<AxiDrawPortDevice> availablePorts(
         const std::filesystem::path& directory = "/dev");
 
-    /// A closed transport for `device` (the simulator counts as open).
-    explicit EbbSerialTransport(AxiDrawPortDevice device);
-    ~EbbSerialTransport();
-    EbbSerialTransport(const EbbSerialTransport&) = delete;
-    EbbSerialTransport& operator=(const EbbSerialTransport&) = delete;
+    /// A closed transport for the serial port `device`.
+    explicit EBBSerialTransport(AxiDrawPortDevice device);
+    ~EBBSerialTransport() override;
 
     /// Opens the line and reads the firmware version (1 s at most). Throws Error with the system
-    /// error number when the device cannot be opened; does nothing on an open real port.
-    void open();
+    /// error number when the device cannot be opened; does nothing on an open port.
+    void open() override;
     /// Closes the descriptor; never fails. The firmware text stays.
-    void close() noexcept;
+    void close() noexcept override;
     /// Sends one command and judges its reply; throws Error on a closed port (-1), a write error
     /// or hang-up (system error number), or an error reply (-2, "EBB: <reply>"). A reply that does
     /// not come before the time-out counts as success. "ES" is read through its closing "OK".
-    void sendCommand(std::string_view command, int timeoutMs);
+    void sendCommand(std::string_view command, int timeoutMs) override;
 
-    [[nodiscard]] bool isOpen() const noexcept { return device_.isSimulator || fd_ >= 0; }
-    [[nodiscard]] const AxiDrawPortDevice& device() const noexcept { return device_; }
-    [[nodiscard]] const std::string& firmwareVersion() const noexcept { return firmwareVersion_; }
+    [[nodiscard]] bool isOpen() const noexcept override { return fd_ >= 0; }
+    [[nodiscard]] const AxiDrawPortDevice& device() const noexcept override { return device_; }
+    [[nodiscard]] const std::string& firmwareVersion() const noexcept override { return firmwareVersion_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -63,12 +62,9 @@ private:
     std::string readLine(Clock::time_point deadline);
     [[noreturn]] void failHangUp(int errorNumber);
 
-    int fd_ = -1;  // the open serial device; always -1 for the simulator
+    int fd_ = -1;  // the open serial device
     AxiDrawPortDevice device_;
     std::string firmwareVersion_;
 };
-
-/// The name the design documents use for the same type.
-using EBBSerialTransport = EbbSerialTransport;
 
 }  // namespace ostrel

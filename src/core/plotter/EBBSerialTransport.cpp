@@ -1,4 +1,4 @@
-#include "core/plotter/EbbSerialTransport.h"
+#include "core/plotter/EBBSerialTransport.h"
 
 #include "core/model/Localization.h"
 #include "core/support/system/Error.h"
@@ -18,7 +18,6 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::string_view kSimulatorFirmware = "EBBv13_and_above EB Firmware Version 2.8.1 (Sim)";
 constexpr int kVersionQueryTimeoutMs = 1000;
 // A reply line longer than this is cut: no EBB reply comes near it.
 constexpr std::size_t kMaxReplyBytes = 4096;
@@ -72,7 +71,7 @@ bool isErrorReply(std::string_view reply) {
 }
 
 Error transportError(int code, const std::string& message) {
-    return Error(std::string(EbbSerialTransport::errorDomain), code, message);
+    return Error(std::string(EBBSerialTransport::errorDomain), code, message);
 }
 
 bool isHangUpErrno(int errorNumber) {
@@ -81,7 +80,7 @@ bool isHangUpErrno(int errorNumber) {
 
 }  // namespace
 
-std::vector<AxiDrawPortDevice> EbbSerialTransport::availablePorts(const std::filesystem::path& directory) {
+std::vector<AxiDrawPortDevice> EBBSerialTransport::availablePorts(const std::filesystem::path& directory) {
     std::vector<std::string> names;
     std::error_code error;
     std::filesystem::directory_iterator it(directory, error);
@@ -102,15 +101,11 @@ std::vector<AxiDrawPortDevice> EbbSerialTransport::availablePorts(const std::fil
     return ports;
 }
 
-EbbSerialTransport::EbbSerialTransport(AxiDrawPortDevice device) : device_(std::move(device)) {}
+EBBSerialTransport::EBBSerialTransport(AxiDrawPortDevice device) : device_(std::move(device)) {}
 
-EbbSerialTransport::~EbbSerialTransport() { close(); }
+EBBSerialTransport::~EBBSerialTransport() { close(); }
 
-void EbbSerialTransport::open() {
-    if (device_.isSimulator) {
-        firmwareVersion_ = std::string(kSimulatorFirmware);
-        return;
-    }
+void EBBSerialTransport::open() {
     if (fd_ >= 0) return;
 
     int fd = -1;
@@ -149,15 +144,14 @@ void EbbSerialTransport::open() {
     firmwareVersion_ = reply.empty() ? "EBB USB (" + device_.displayName + ")" : trimmed(reply);
 }
 
-void EbbSerialTransport::close() noexcept {
+void EBBSerialTransport::close() noexcept {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
     }
 }
 
-void EbbSerialTransport::sendCommand(std::string_view command, int timeoutMs) {
-    if (device_.isSimulator) return;
+void EBBSerialTransport::sendCommand(std::string_view command, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     std::string reply = sendRaw(command, timeoutMs);
     if (isErrorReply(reply)) throw transportError(errorReplyCode, "EBB: " + trimmed(reply));
@@ -173,7 +167,7 @@ void EbbSerialTransport::sendCommand(std::string_view command, int timeoutMs) {
     }
 }
 
-std::string EbbSerialTransport::sendRaw(std::string_view command, int timeoutMs) {
+std::string EBBSerialTransport::sendRaw(std::string_view command, int timeoutMs) {
     if (fd_ < 0) {
         throw transportError(closedPortCode, L("Port série AxiDraw fermé", "AxiDraw serial port closed"));
     }
@@ -192,7 +186,7 @@ std::string EbbSerialTransport::sendRaw(std::string_view command, int timeoutMs)
     return readLine(Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
-std::string EbbSerialTransport::readLine(Clock::time_point deadline) {
+std::string EBBSerialTransport::readLine(Clock::time_point deadline) {
     std::string bytes;
     bytes.reserve(64);
     for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
@@ -216,7 +210,7 @@ std::string EbbSerialTransport::readLine(Clock::time_point deadline) {
     return lossyUtf8(bytes);
 }
 
-void EbbSerialTransport::failHangUp(int errorNumber) {
+void EBBSerialTransport::failHangUp(int errorNumber) {
     // The device went away (unplugged board, closed pseudo-terminal): drop the descriptor so the
     // next connection attempt opens the port anew.
     close();
