@@ -68,7 +68,6 @@ private:
 
 TimedApplication& app() { return *static_cast<TimedApplication*>(QCoreApplication::instance()); }
 
-
 /// A model holding `strokes` random strokes and one vector pane on it, shown offscreen.
 struct Canvas {
     explicit Canvas(int strokes) {
@@ -77,10 +76,10 @@ struct Canvas {
         model = std::make_unique<AppModel>(AppModel::Options{.loadDefaultPreset = true}, environment);
         VectorizerController& document = model->vectorizer();
         const PageTransform& page = document.result()->pageTransform;
-        document.applyEdit(StrokeEdits::ReplaceLayers{
-            bench::randomStrokeLayers(strokes, static_cast<double>(page.imageWidth),
-                                      static_cast<double>(page.imageHeight), 11),
-            false});
+        document.applyEdit(
+            StrokeEdits::ReplaceLayers{bench::randomStrokeLayers(strokes, static_cast<double>(page.imageWidth),
+                                                                 static_cast<double>(page.imageHeight), 11),
+                                       false});
         body = std::make_unique<CanvasPaneBody>(*model, context, CanvasPaneKind::vector, false);
         body->setAttribute(Qt::WA_DontShowOnScreen);
         body->resize(kPaneSize);
@@ -192,13 +191,16 @@ void BM_GuiSelectAll(benchmark::State& state) {
     double stall = 0;
     bool select = true;
     for (auto _ : state) {
-        timeGuiWork(state, canvas, [&] {
-            if (select) {
-                canvas.model->selectAllPaths();
-            } else {
-                canvas.model->clearSelection();
-            }
-        }, stall);
+        timeGuiWork(
+            state, canvas,
+            [&] {
+                if (select) {
+                    canvas.model->selectAllPaths();
+                } else {
+                    canvas.model->clearSelection();
+                }
+            },
+            stall);
         select = !select;
     }
     addCounters(state, canvas);
@@ -217,10 +219,13 @@ void BM_GuiZoomGestureStep(benchmark::State& state) {
     bool in = true;
     for (auto _ : state) {
         const double target = canvas.model->zoomScale() * (in ? 1.08 : 1 / 1.08);
-        timeGuiWork(state, canvas, [&] {
-            canvas.model->applyZoom(target, QPointF(120, -80));
-            canvas.paint();
-        }, stall);
+        timeGuiWork(
+            state, canvas,
+            [&] {
+                canvas.model->applyZoom(target, QPointF(120, -80));
+                canvas.paint();
+            },
+            stall);
         in = !in;
     }
     addCounters(state, canvas);
@@ -244,7 +249,8 @@ void BM_GuiNewRunResult(benchmark::State& state) {
         // A new revision of the picture starts a run off the GUI thread; frames of the old result
         // rendered meanwhile do not count as the new one's.
         document.loadImage(drawing, "drawing", false);
-        timeGuiWork(state, canvas, [] {}, stall, &applied);
+        timeGuiWork(
+            state, canvas, [] {}, stall, &applied);
     }
     addCounters(state, canvas);
     state.counters["maxStallMs"] = stall;

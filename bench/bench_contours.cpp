@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
     in.image = bench::loadBenchImage(argc, argv);
     in.params.algorithm = VectorAlgorithm::visionContours;
     in.fields = NeuralRidgeFilter::preprocess(in.image, in.params);
-    in.detectorImage = NeuralRidgeFilter::makePreprocessedVisionImage(in.image, in.fields, in.params).value_or(QImage());
+    in.detectorImage =
+        NeuralRidgeFilter::makePreprocessedVisionImage(in.image, in.fields, in.params).value_or(QImage());
     in.blurred = NeuralRidgeFilter::gaussianBlurSeparable(in.image.luma, in.image.width, in.image.height,
                                                           static_cast<float>(std::max(in.params.blurRadius, 1.0)));
     inputs = std::move(in);

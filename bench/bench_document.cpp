@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 namespace {
 
 using namespace ostrel;
@@ -67,14 +66,13 @@ void BM_TourOnDrawing(benchmark::State& state) {
 }
 BENCHMARK(BM_TourOnDrawing)->Unit(benchmark::kMillisecond);
 
-
 /// One drag event: translate one stroke, which commits a rebuilt result.
 void BM_EditCommit(benchmark::State& state) {
     VectorizerController controller;
     controller.loadPreset(SyntheticPreset::portrait, true);
     if (state.range(0) > 0) {
-        controller.applyEdit(
-            StrokeEdits::ReplaceLayers{bench::randomStrokeLayers(static_cast<int>(state.range(0)), 2400, 2400, 7), false});
+        controller.applyEdit(StrokeEdits::ReplaceLayers{
+            bench::randomStrokeLayers(static_cast<int>(state.range(0)), 2400, 2400, 7), false});
     }
     const std::set<std::int64_t> ids{1};
     double dx = 0.5;
@@ -105,8 +103,12 @@ void BM_CommitParts(benchmark::State& state) {
                 benchmark::DoNotOptimize(
                     SVGExporter::generateSVG(result.layers, result.pageTransform, result.metrics, params, true));
                 break;
-            case 2: benchmark::DoNotOptimize(VectorRenderCache::build(result)); break;
-            case 3: benchmark::DoNotOptimize(VectorRenderCache::update(cache, result, moved)); break;
+            case 2:
+                benchmark::DoNotOptimize(VectorRenderCache::build(result));
+                break;
+            case 3:
+                benchmark::DoNotOptimize(VectorRenderCache::update(cache, result, moved));
+                break;
             case 4: {
                 VectorizationResult copy = moved;
                 VectorizationEngine::deferSvgTexts(copy, params);
@@ -119,7 +121,7 @@ void BM_CommitParts(benchmark::State& state) {
             }
         }
     }
-    const char* labels[] = {"plotter svg", "preview svg", "render cache", "render cache update (one stroke moved)",
+    const char* labels[] = {"plotter svg",    "preview svg", "render cache", "render cache update (one stroke moved)",
                             "texts deferred", "copy layers"};
     state.SetLabel(labels[state.range(0)]);
 }

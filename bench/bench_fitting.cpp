@@ -56,7 +56,8 @@ void BM_SimplifyRDP(benchmark::State& state) {
     std::size_t kept = 0;
     for (auto _ : state) {
         kept = 0;
-        for (const Stroke& stroke : strokes()) kept += simplifyRDPWithRadii(stroke.points, stroke.radii, 1.0).points.size();
+        for (const Stroke& stroke : strokes())
+            kept += simplifyRDPWithRadii(stroke.points, stroke.radii, 1.0).points.size();
         benchmark::DoNotOptimize(kept);
     }
     state.counters["strokes"] = static_cast<double>(strokes().size());
@@ -72,7 +73,8 @@ void BM_FitCubicBeziers(benchmark::State& state) {
     std::size_t segments = 0;
     for (auto _ : state) {
         segments = 0;
-        for (const SimplifiedStroke& stroke : simplified) segments += fitCubicBeziers(stroke.points, smoothing, 45).size();
+        for (const SimplifiedStroke& stroke : simplified)
+            segments += fitCubicBeziers(stroke.points, smoothing, 45).size();
         benchmark::DoNotOptimize(segments);
     }
     state.counters["segments"] = static_cast<double>(segments);
@@ -104,7 +106,8 @@ void BM_Ribbons(benchmark::State& state) {
         for (std::size_t i = 0; i < simplified.size(); ++i) {
             const bool isClosed = simplified[i].points.front().distance(simplified[i].points.back()) < 1.5;
             outlineSegments +=
-                buildVariableWidthRibbon(simplified[i].points, simplified[i].radii, fitted[i], 1.5, 1.0, isClosed).size();
+                buildVariableWidthRibbon(simplified[i].points, simplified[i].radii, fitted[i], 1.5, 1.0, isClosed)
+                    .size();
         }
         benchmark::DoNotOptimize(outlineSegments);
     }
@@ -121,7 +124,8 @@ void BM_SimplifyFitAndRibbon(benchmark::State& state) {
             const SimplifiedStroke simple = simplifyRDPWithRadii(stroke.points, stroke.radii, 1.0);
             const std::vector<CubicBezierSegment> beziers = fitCubicBeziers(simple.points, 0.65, 45);
             const bool isClosed = simple.points.front().distance(simple.points.back()) < 1.5;
-            outlineSegments += buildVariableWidthRibbon(simple.points, simple.radii, beziers, 1.5, 1.0, isClosed).size();
+            outlineSegments +=
+                buildVariableWidthRibbon(simple.points, simple.radii, beziers, 1.5, 1.0, isClosed).size();
         }
         benchmark::DoNotOptimize(outlineSegments);
     }

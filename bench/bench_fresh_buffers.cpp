@@ -43,7 +43,13 @@ void BM_FreshImageWrittenOnce(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes));
 }
-BENCHMARK(BM_FreshImageWrittenOnce)->ArgName("mapping")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FreshImageWrittenOnce)
+    ->ArgName("mapping")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 #endif
 
 }  // namespace

@@ -76,8 +76,8 @@ private:
         while (!stop_) {
             for (Held& held : held_) {
                 char byte = 0;
-                const bool open = held.socket.valid() &&
-                                  ::recv(held.socket.get(), &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
+                const bool open =
+                    held.socket.valid() && ::recv(held.socket.get(), &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
                 if (!open) {
                     held.socket = connectTo(port_);
                     constexpr std::string_view kHead = "POST /v1/params HTTP/1.1\r\nContent-Length: 100000\r\n\r\n";
@@ -99,8 +99,11 @@ private:
 // Arguments: idle connections, trickling connections held open meanwhile.
 void BM_HTTPGetStatus(benchmark::State& state) {
     HTTPServer server([](const HTTPRequest& request) {
-        return HTTPResponse::json(200, Json{{"app", "Ostrel"}, {"path", request.path}, {"penCount", 2},
-                                            {"isProcessing", false}, {"apiPort", 17940}});
+        return HTTPResponse::json(200, Json{{"app", "Ostrel"},
+                                            {"path", request.path},
+                                            {"penCount", 2},
+                                            {"isProcessing", false},
+                                            {"apiPort", 17940}});
     });
     if (!server.start(0)) {
         state.SkipWithError("cannot listen on 127.0.0.1");
@@ -108,12 +111,13 @@ void BM_HTTPGetStatus(benchmark::State& state) {
     }
     HeldConnections held(server.port(), static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the held connections are accepted
-    std::vector<double> latencies;  // microseconds, one per request
+    std::vector<double> latencies;                                // microseconds, one per request
     std::size_t bytes = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const std::size_t received = getOnce(server.port());
-        latencies.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
         if (received == 0) {
             state.SkipWithError("no answer");
             break;
@@ -123,7 +127,8 @@ void BM_HTTPGetStatus(benchmark::State& state) {
     std::sort(latencies.begin(), latencies.end());
     const auto percentile = [&](double p) {
         if (latencies.empty()) return 0.0;
-        return latencies[std::min(latencies.size() - 1, static_cast<std::size_t>(p * static_cast<double>(latencies.size())))];
+        return latencies[std::min(latencies.size() - 1,
+                                  static_cast<std::size_t>(p * static_cast<double>(latencies.size())))];
     };
     state.counters["p50_us"] = percentile(0.50);
     state.counters["p99_us"] = percentile(0.99);

@@ -71,8 +71,8 @@ void BM_Blur(benchmark::State& state) {
 void BM_EDT(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
-        auto out = NeuralRidgeFilter::computeExactEDT(inputs->fields.binary, inputs->fields.width,
-                                                      inputs->fields.height);
+        auto out =
+            NeuralRidgeFilter::computeExactEDT(inputs->fields.binary, inputs->fields.width, inputs->fields.height);
         benchmark::DoNotOptimize(out.data());
     }
 }
@@ -80,8 +80,8 @@ void BM_EDT(benchmark::State& state) {
 void BM_Hessian(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
-        auto out = NeuralRidgeFilter::computeHessianRidgeStrength(inputs->inkBlur, inputs->image.width,
-                                                                  inputs->image.height);
+        auto out =
+            NeuralRidgeFilter::computeHessianRidgeStrength(inputs->inkBlur, inputs->image.width, inputs->image.height);
         benchmark::DoNotOptimize(out.data());
     }
 }
@@ -97,8 +97,8 @@ void BM_Preprocess(benchmark::State& state) {
 void BM_Thinning(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
-        auto out = CenterlineTracer::thinGuoHall(inputs->fields.binary, inputs->fields.width,
-                                                 inputs->fields.height, 120);
+        auto out =
+            CenterlineTracer::thinGuoHall(inputs->fields.binary, inputs->fields.width, inputs->fields.height, 120);
         benchmark::DoNotOptimize(out.data());
     }
 }
@@ -107,10 +107,9 @@ void BM_Tracing(benchmark::State& state) {
     const ThreadScope threads(state);
     std::size_t chains = 0;
     for (auto _ : state) {
-        auto out = CenterlineTracer::traceSkeletonChains(inputs->skeleton, inputs->fields,
-                                                         inputs->params.minPathLengthPx,
-                                                         inputs->params.stegerSubpixel,
-                                                         inputs->params.crossJunctions);
+        auto out =
+            CenterlineTracer::traceSkeletonChains(inputs->skeleton, inputs->fields, inputs->params.minPathLengthPx,
+                                                  inputs->params.stegerSubpixel, inputs->params.crossJunctions);
         chains = out.size();
         benchmark::DoNotOptimize(out.data());
     }

@@ -39,7 +39,8 @@ std::vector<VectorPath> randomPolylines(std::size_t count, std::uint64_t seed) {
             path.points.push_back(p);
             angle += turn(rng);
             const double s = step(rng);
-            p = {std::clamp(p.x + s * std::cos(angle), 0.0, kImageSide), std::clamp(p.y + s * std::sin(angle), 0.0, kImageSide)};
+            p = {std::clamp(p.x + s * std::cos(angle), 0.0, kImageSide),
+                 std::clamp(p.y + s * std::sin(angle), 0.0, kImageSide)};
         }
         path.pointRadiiPx.assign(path.points.size(), 1.0);
         path.strokeRadiusPx = 1.0;
@@ -70,7 +71,8 @@ void BM_TourGreedyTwoOpt(benchmark::State& state) {
     state.counters["raw_travel_px"] = tour.rawTravelPx;
     state.counters["greedy_travel_px"] = greedy;
     state.counters["two_opt_travel_px"] = tour.optimizedTravelPx;
-    state.counters["saving_pct"] = tour.rawTravelPx > 0 ? (tour.rawTravelPx - tour.optimizedTravelPx) / tour.rawTravelPx * 100 : 0;
+    state.counters["saving_pct"] =
+        tour.rawTravelPx > 0 ? (tour.rawTravelPx - tour.optimizedTravelPx) / tour.rawTravelPx * 100 : 0;
 }
 BENCHMARK(BM_TourGreedyTwoOpt)->Arg(2300)->Arg(20000)->Unit(benchmark::kMillisecond);
 

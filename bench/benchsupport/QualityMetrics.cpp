@@ -66,7 +66,9 @@ PixelMask inkBoundary(const PixelMask& ink, int width, int height) {
             if (!at(x, y)) continue;
             const bool edge = (x > 0 && !at(x - 1, y)) || (x + 1 < width && !at(x + 1, y)) ||
                               (y > 0 && !at(x, y - 1)) || (y + 1 < height && !at(x, y + 1));
-            if (edge) boundary[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] = 1;
+            if (edge)
+                boundary[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
+                    1;
         }
     }
     return boundary;
@@ -74,7 +76,8 @@ PixelMask inkBoundary(const PixelMask& ink, int width, int height) {
 
 std::optional<BoundaryDistance> symmetricDistance(const PixelMask& lines, const PixelMask& boundary, int width,
                                                   int height) {
-    const std::size_t size = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+    const std::size_t size =
+        static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
     if (size == 0 || lines.size() != size || boundary.size() != size) return std::nullopt;
     if (!hasAny(lines) || !hasAny(boundary)) return std::nullopt;
 

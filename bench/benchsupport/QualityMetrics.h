@@ -25,8 +25,8 @@ inline constexpr float kInkLuma = 128.0f;
 inline constexpr float kLineLuma = 192.0f;
 
 struct BoundaryDistance {
-    double meanPx = 0;    // mean of every sample of both directions
-    double p95Px = 0;     // 95th percentile (nearest rank) of the same samples
+    double meanPx = 0;         // mean of every sample of both directions
+    double p95Px = 0;          // 95th percentile (nearest rank) of the same samples
     std::int64_t samples = 0;  // boundary pixels + line pixels
 };
 
@@ -42,7 +42,7 @@ struct BoundaryDistance {
 /// nearest line pixel and for every line pixel its distance to the nearest boundary pixel, all in
 /// one sample set. None when either mask is empty (no distance exists) or the sizes do not match.
 [[nodiscard]] std::optional<BoundaryDistance> symmetricDistance(const PixelMask& lines, const PixelMask& boundary,
-                                                              int width, int height);
+                                                                int width, int height);
 
 /// |a ∩ b| / |a ∪ b|; 1 when both are empty (they are identical); none when the sizes differ.
 [[nodiscard]] std::optional<double> intersectionOverUnion(const PixelMask& a, const PixelMask& b) noexcept;

@@ -92,8 +92,8 @@ QImage greyImage(const RasterImage& image) {
     for (int y = 0; y < h; ++y) {
         uchar* row = out.scanLine(y);
         for (int x = 0; x < w; ++x) {
-            const float v = std::round(image.luma[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                                                  static_cast<std::size_t>(x)]);
+            const float v = std::round(
+                image.luma[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)]);
             row[x] = static_cast<uchar>(v < 0 ? 0 : v > 255 ? 255 : v);
         }
     }
@@ -159,10 +159,9 @@ int runLettering(int argc, char** argv, const Options& options) {
         QPainter painter(&page);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::black);
-        static constexpr const char* kLines[] = {"Pack my box with five dozen liquor jugs.",
-                                                 "THE QUICK BROWN FOX JUMPS OVER 0123456789",
-                                                 "Sphinx of black quartz, judge my vow!",
-                                                 "Wavy lines, bold & light: @ % ( ) { } ? ;"};
+        static constexpr const char* kLines[] = {
+            "Pack my box with five dozen liquor jugs.", "THE QUICK BROWN FOX JUMPS OVER 0123456789",
+            "Sphinx of black quartz, judge my vow!", "Wavy lines, bold & light: @ % ( ) { } ? ;"};
         int y = height / 12;
         int line = 0;
         for (const int pixels : {height / 7, height / 10, height / 14, height / 20, height / 10, height / 16}) {
@@ -214,8 +213,8 @@ int runIou(const Options& options) {
     const QImage input = readImage(required(options, "input"));
     const QImage rendered = readImage(required(options, "rendered"));
     if (input.size() != rendered.size())
-        fail(fmt::format("sizes differ: input {}x{}, rendered {}x{}", input.width(), input.height(),
-                         rendered.width(), rendered.height()));
+        fail(fmt::format("sizes differ: input {}x{}, rendered {}x{}", input.width(), input.height(), rendered.width(),
+                         rendered.height()));
     const auto iou = intersectionOverUnion(darkMask(input, kInkLuma), darkMask(rendered, kInkLuma));
     fmt::print("iou={:.4f}\n", iou.value_or(0.0));
     return 0;
@@ -252,12 +251,13 @@ int main(int argc, char** argv) {
     if (command == "boundary-distance") return runBoundaryDistance(options);
     if (command == "iou") return runIou(options);
     if (command == "plotter-svg") return runPlotterSvg(options);
-    std::fputs("usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--png1 FILE] [--pbm FILE]\n"
-               "       ostrel-bench-tool preset --name NAME [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
-               "       ostrel-bench-tool lettering [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
-               "       ostrel-bench-tool boundary-distance --input IMAGE --lines IMAGE\n"
-               "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n"
-               "       ostrel-bench-tool plotter-svg --input IMAGE [--algorithm NAME] -o|--output FILE\n",
-               stderr);
+    std::fputs(
+        "usage: ostrel-bench-tool drawing [--size N] [--seed S] [--png FILE] [--png1 FILE] [--pbm FILE]\n"
+        "       ostrel-bench-tool preset --name NAME [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
+        "       ostrel-bench-tool lettering [--width W] [--height H] [--png …] [--png1 …] [--pbm …]\n"
+        "       ostrel-bench-tool boundary-distance --input IMAGE --lines IMAGE\n"
+        "       ostrel-bench-tool iou --input IMAGE --rendered IMAGE\n"
+        "       ostrel-bench-tool plotter-svg --input IMAGE [--algorithm NAME] -o|--output FILE\n",
+        stderr);
     return 2;
 }

@@ -90,8 +90,8 @@ std::string lowered(std::string text) {
     return text;
 }
 
-APIResponse perform(const std::string& base, double timeoutSeconds, const std::string& method,
-                    const std::string& path, const std::optional<std::string>& body) {
+APIResponse perform(const std::string& base, double timeoutSeconds, const std::string& method, const std::string& path,
+                    const std::optional<std::string>& body) {
     initCurlOnce();
 
     const std::string address = base + path;
@@ -140,8 +140,7 @@ APIResponse perform(const std::string& base, double timeoutSeconds, const std::s
 
     const CURLcode code = curl_easy_perform(h);
     if (transfer.tooLarge) {
-        throw ProxyError::badArguments("answer too large: more than " + std::to_string(maxResponseBytes) +
-                                       " bytes");
+        throw ProxyError::badArguments("answer too large: more than " + std::to_string(maxResponseBytes) + " bytes");
     }
     long status = 0;
     if (code != CURLE_OK || curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status <= 0) {
@@ -188,8 +187,8 @@ std::optional<std::int64_t> parsedInt64(std::string_view text) {
 }  // namespace
 
 ProxyError ProxyError::unreachable(std::string base) {
-    std::string description = "Ostrel is not reachable at " + base + " \u2014 launch " +
-                              std::string(applicationPath()) + " and retry.";
+    std::string description =
+        "Ostrel is not reachable at " + base + " \u2014 launch " + std::string(applicationPath()) + " and retry.";
     return ProxyError(Kind::unreachable, std::move(base), std::move(description));
 }
 

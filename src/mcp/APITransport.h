@@ -53,8 +53,8 @@ private:
 
 /// One blocking request: (method such as "GET", path beginning with "/" with an optional
 /// "?query", optional JSON body) -> the answer. Throws `ProxyError` when no HTTP answer arrives.
-using Transport = std::function<APIResponse(
-    const std::string& method, const std::string& path, const std::optional<std::string>& body)>;
+using Transport = std::function<APIResponse(const std::string& method, const std::string& path,
+                                            const std::optional<std::string>& body)>;
 
 /// "http://127.0.0.1:<port>" where the port is `OSTREL_API_PORT` when it is a whole decimal
 /// signed 64-bit number (optional single sign, digits only; no range check), else 17940.

@@ -25,14 +25,13 @@ constexpr std::string_view defaultProtocolVersion = "2024-11-05";
 
 constexpr std::string_view instructions =
     "Controls Ostrel, the native Linux bitmap-to-SVG line-art vectorizer for AxiDraw plotters (Hessian "
-    "ridge & hierarchical contour extraction on the CPU, Steger sub-pixel centerline, Schneider cubic B\u00e9zier fitting, "
+    "ridge & hierarchical contour extraction on the CPU, Steger sub-pixel centerline, Schneider cubic B\u00e9zier "
+    "fitting, "
     "multi-pen stroke width clustering, 2-opt travel optimization). Call ostrel_state first; load images or "
     "presets with ostrel_open; adjust parameters with ostrel_set_params; export SVG with ostrel_export_svg; "
     "inspect visually with ostrel_snapshot.";
 
-json errorObject(int code, std::string message) {
-    return {{"code", code}, {"message", std::move(message)}};
-}
+json errorObject(int code, std::string message) { return {{"code", code}, {"message", std::move(message)}}; }
 
 json errorReply(json id, int code, std::string message) {
     return {{"jsonrpc", "2.0"}, {"id", std::move(id)}, {"error", errorObject(code, std::move(message))}};
@@ -42,9 +41,7 @@ json errorToolResult(const std::string& text) {
     return {{"content", json::array({{{"type", "text"}, {"text", text}}})}, {"isError", true}};
 }
 
-std::string compact(const json& value) {
-    return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
+std::string compact(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 bool isToolName(const std::string& name) {
     const json& tools = ostrelToolDefinitions();
@@ -147,9 +144,8 @@ void OstrelMCPServer::run(int inputFd, int outputFd) {
     while (auto line = reader.next()) {
         std::optional<std::string> reply;
         if (line->overlong) {
-            reply = encode(errorReply(nullptr, -32600,
-                                      "Invalid Request: message longer than " + std::to_string(maxLineBytes) +
-                                          " bytes"));
+            reply = encode(errorReply(
+                nullptr, -32600, "Invalid Request: message longer than " + std::to_string(maxLineBytes) + " bytes"));
         } else {
             reply = handle(lossyUtf8(line->bytes));
         }
@@ -189,8 +185,8 @@ std::optional<std::string> OstrelMCPServer::handle(std::string_view line) {
     if (method == "initialize") {
         const auto requested = params.find("protocolVersion");
         reply["result"] = {
-            {"protocolVersion", requested != params.end() && requested->is_string() ? *requested
-                                                                                     : json(defaultProtocolVersion)},
+            {"protocolVersion",
+             requested != params.end() && requested->is_string() ? *requested : json(defaultProtocolVersion)},
             {"capabilities", {{"tools", json::object()}}},
             {"serverInfo", {{"name", "ostrel"}, {"version", version_}}},
             {"instructions", instructions},

@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    for (const auto format : {VectorExportFormat::svgAxiDraw, VectorExportFormat::svgPreview,
-                              VectorExportFormat::json, VectorExportFormat::txt, VectorExportFormat::csv}) {
+    for (const auto format : {VectorExportFormat::svgAxiDraw, VectorExportFormat::svgPreview, VectorExportFormat::json,
+                              VectorExportFormat::txt, VectorExportFormat::csv}) {
         (void)SVGExporter::render(format, output.result, params);
     }
     return 0;

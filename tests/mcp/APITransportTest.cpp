@@ -70,10 +70,16 @@ protected:
         using namespace std::string_literals;
         return {
             {"/v1/state", {200, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"ok":true})"}},
-            {"/v1/export", {400, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"error":"No active vectorization result"})"}},
+            {"/v1/export",
+             {400,
+              {{"Content-Type", "application/json; charset=utf-8"}},
+              R"({"error":"No active vectorization result"})"}},
             {"/v1/empty", {200, {{"content-type", "text/plain"}}, ""}},
             {"/v1/snapshot.png?view=overlay", {200, {{"Content-Type", "image/png"}}, test::samplePngBytes()}},
-            {"/v1/headers", {200, {{"X-Twice", "first"}, {"x-TWICE", "second"}, {"CONTENT-TYPE", "Text/Plain"}}, "bad \xff\xfe bytes"s}},
+            {"/v1/headers",
+             {200,
+              {{"X-Twice", "first"}, {"x-TWICE", "second"}, {"CONTENT-TYPE", "Text/Plain"}},
+              "bad \xff\xfe bytes"s}},
             {"/v1/silent", {200, {}, "", StubAnswer::Behaviour::silent}},
             {"/v1/dropped", {200, {}, "", StubAnswer::Behaviour::closeWithoutAnswer}},
         };
@@ -206,7 +212,9 @@ TEST_F(CurlTransport, IgnoresProxyVariables) {
 // Replaces a standard descriptor with another for the life of the object.
 class ScopedRedirect {
 public:
-    ScopedRedirect(int target, int replacement) : target_(target), saved_(::dup(target)) { ::dup2(replacement, target); }
+    ScopedRedirect(int target, int replacement) : target_(target), saved_(::dup(target)) {
+        ::dup2(replacement, target);
+    }
     ~ScopedRedirect() {
         ::dup2(saved_, target_);
         ::close(saved_);

@@ -62,8 +62,8 @@ Finished runBridge(const std::optional<std::string>& port, const std::string& in
     }
     if (closeOutputFirst) ::close(out[0]);
     // The inputs here are small enough for the pipe buffer, so writing everything first is safe.
-    const struct sigaction ignore{};
-    struct sigaction previous{};
+    const struct sigaction ignore {};
+    struct sigaction previous {};
     struct sigaction ignorePipe = ignore;
     ignorePipe.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignorePipe, &previous);
@@ -104,7 +104,9 @@ TEST(OstrelMCPProgram, EndOfInputEndsWithStatusZero) {
 
 TEST(OstrelMCPProgram, SurvivesAClientThatClosedItsOutput) {
     std::string input;
-    for (int i = 0; i < 50; ++i) input += R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})" "\n";
+    for (int i = 0; i < 50; ++i)
+        input += R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})"
+                 "\n";
     const Finished finished = runBridge(std::nullopt, input, /*closeOutputFirst=*/true);
     EXPECT_TRUE(exitedWithZero(finished.status)) << "killed by signal " << WTERMSIG(finished.status);
 }
@@ -114,16 +116,20 @@ TEST(OstrelMCPProgram, SurvivesAClientThatClosedItsOutput) {
 TEST(OstrelMCPProgram, DeeplyNestedLinesAreRefusedWithoutACrash) {
     const std::string open(65000, '[');
     const std::string close(65000, ']');
-    const std::string input = R"({"jsonrpc":"2.0","id":)" + open + close + R"(,"method":"ping"})" "\n" +
+    const std::string input = R"({"jsonrpc":"2.0","id":)" + open + close +
+                              R"(,"method":"ping"})"
+                              "\n" +
                               R"({"id":1,"method":"tools/call","params":{"name":"ostrel_open","arguments":{"a":)" +
                               open + close + "}}}\n" + R"({"id":)" + open + close + "}\n" +
-                              R"({"id":2,"method":"ping"})" "\n";
+                              R"({"id":2,"method":"ping"})"
+                              "\n";
     const Finished finished = runBridge(std::nullopt, input);
     EXPECT_TRUE(exitedWithZero(finished.status)) << "status " << finished.status;
     const std::vector<json> replies = lines(finished.output);
     ASSERT_EQ(replies.size(), 4U) << finished.output;
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(replies[i], json::parse(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"));
+        EXPECT_EQ(replies[i],
+                  json::parse(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"));
     }
     EXPECT_EQ(replies[3], json::parse(R"({"jsonrpc":"2.0","id":2,"result":{}})"));
 }
@@ -134,16 +140,18 @@ TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
         {"/v1/state", {200, {{"Content-Type", "application/json; charset=utf-8"}}, R"({"app":"Ostrel"})"}},
         {"/v1/snapshot.png?view=vector", {200, {{"Content-Type", "image/png"}}, test::samplePngBytes()}},
     });
-    const Finished finished = runBridge(std::to_string(stub.port()),
-                                        R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"ostrel_state"}})"
-                                        "\n"
-                                        R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"ostrel_snapshot","arguments":{"view":"vector"}}})"
-                                        "\n"
-                                        R"({"jsonrpc":"2.0","id":3,"method":"initialize"})");
+    const Finished finished = runBridge(
+        std::to_string(stub.port()),
+        R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"ostrel_state"}})"
+        "\n"
+        R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"ostrel_snapshot","arguments":{"view":"vector"}}})"
+        "\n"
+        R"({"jsonrpc":"2.0","id":3,"method":"initialize"})");
     EXPECT_TRUE(exitedWithZero(finished.status));
     const auto replies = lines(finished.output);
     ASSERT_EQ(replies.size(), 3u);
-    EXPECT_EQ(replies[0]["result"], json::parse(R"({"content":[{"type":"text","text":"{\"app\":\"Ostrel\"}"}],"isError":false})"));
+    EXPECT_EQ(replies[0]["result"],
+              json::parse(R"({"content":[{"type":"text","text":"{\"app\":\"Ostrel\"}"}],"isError":false})"));
     EXPECT_EQ(replies[1]["result"]["content"][0]["mimeType"], "image/png");
     EXPECT_EQ(replies[1]["result"]["content"][0]["data"], "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJ");
     EXPECT_EQ(replies[2]["result"]["serverInfo"]["version"], OSTREL_MCP_VERSION);
@@ -153,9 +161,12 @@ TEST(OstrelMCPProgram, ForwardsToTheApplicationOnOstrelApiPort) {
 TEST(OstrelMCPProgram, EveryToolTellsTheUserToLaunchTheApplicationWhenNothingListens) {
     const std::string port = std::to_string(test::unusedLoopbackPort());
     std::string input;
-    for (const char* tool : {"ostrel_state", "ostrel_help", "ostrel_open", "ostrel_set_params", "ostrel_export_svg", "ostrel_snapshot"}) {
-        input += R"({"jsonrpc":"2.0","id":")" + std::string(tool) + R"(","method":"tools/call","params":{"name":")" + tool +
-                 R"(","arguments":{}}})" "\n";
+    for (const char* tool :
+         {"ostrel_state", "ostrel_help", "ostrel_open", "ostrel_set_params", "ostrel_export_svg", "ostrel_snapshot"}) {
+        input += R"({"jsonrpc":"2.0","id":")" + std::string(tool) + R"(","method":"tools/call","params":{"name":")" +
+                 tool +
+                 R"(","arguments":{}}})"
+                 "\n";
     }
     const Finished finished = runBridge(port, input);
     EXPECT_TRUE(exitedWithZero(finished.status));

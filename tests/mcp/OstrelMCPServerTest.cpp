@@ -77,9 +77,11 @@ TEST_F(MCPServer, RepliesToEachKindOfLine) {
         {R"({"id":2.5,"method":"ping","jsonrpc":"1.0"})", R"({"jsonrpc":"2.0","id":2.5,"result":{}})"},
         {"not json", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
         {"[]", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
-        {R"([{"id":1,"method":"ping"}])", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
+        {R"([{"id":1,"method":"ping"}])",
+         R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
         {"42", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
-        {R"({"id":1,"method":"ping"} x)", R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
+        {R"({"id":1,"method":"ping"} x)",
+         R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"parse error"}})"},
         {"{}", std::nullopt},
         {R"({"method":"ping"})", std::nullopt},
         {R"({"method":"tools/call","params":{"name":"ostrel_state"}})", std::nullopt},
@@ -87,15 +89,18 @@ TEST_F(MCPServer, RepliesToEachKindOfLine) {
         {R"({"method":5})", std::nullopt},
         // A request whose sender waits on its id is answered even without a method.
         {R"({"id":9})", R"({"jsonrpc":"2.0","id":9,"error":{"code":-32600,"message":"Invalid Request"}})"},
-        {R"({"id":"q","method":["ping"]})", R"({"jsonrpc":"2.0","id":"q","error":{"code":-32600,"message":"Invalid Request"}})"},
+        {R"({"id":"q","method":["ping"]})",
+         R"({"jsonrpc":"2.0","id":"q","error":{"code":-32600,"message":"Invalid Request"}})"},
         {R"({"id":3,"method":"resources/list"})",
          R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"method not found: resources/list"}})"},
-        {R"({"id":3,"method":"Ping"})", R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"method not found: Ping"}})"},
+        {R"({"id":3,"method":"Ping"})",
+         R"({"jsonrpc":"2.0","id":3,"error":{"code":-32601,"message":"method not found: Ping"}})"},
         {R"({"id":4,"method":"tools/call","params":{"name":"ostrel_nope"}})",
          R"({"jsonrpc":"2.0","id":4,"error":{"code":-32602,"message":"unknown tool: ostrel_nope"}})"},
         {R"({"id":4,"method":"tools/call","params":{"name":7}})",
          R"({"jsonrpc":"2.0","id":4,"error":{"code":-32602,"message":"unknown tool: "}})"},
-        {R"({"id":4,"method":"tools/call"})", R"({"jsonrpc":"2.0","id":4,"error":{"code":-32602,"message":"unknown tool: "}})"},
+        {R"({"id":4,"method":"tools/call"})",
+         R"({"jsonrpc":"2.0","id":4,"error":{"code":-32602,"message":"unknown tool: "}})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -204,7 +209,8 @@ TEST_F(MCPServer, RoutesEachToolToOneRequest) {
          {"POST", "/v1/params", R"({"penCount":9,"threshold":"high","x":{"y":[null,true]}})"}},
         {R"({"name":"ostrel_export_svg","arguments":{"format":"csv","outputPath":"/tmp/é/out.csv"}})",
          {"POST", "/v1/export", R"({"format":"csv","outputPath":"/tmp/é/out.csv"})"}},
-        {R"({"name":"ostrel_snapshot","arguments":{"view":"overlay"}})", {"GET", "/v1/snapshot.png?view=overlay", std::nullopt}},
+        {R"({"name":"ostrel_snapshot","arguments":{"view":"overlay"}})",
+         {"GET", "/v1/snapshot.png?view=overlay", std::nullopt}},
         {R"({"name":"ostrel_snapshot","arguments":{"view":"any thing&x=1"}})",
          {"GET", "/v1/snapshot.png?view=any thing&x=1", std::nullopt}},
         {R"({"name":"ostrel_snapshot","arguments":{"view":""}})", {"GET", "/v1/snapshot.png", std::nullopt}},
@@ -239,11 +245,13 @@ TEST_F(MCPServer, ToolResultsCarryTheAnswerOrTheError) {
     EXPECT_EQ(call("ostrel_export_svg"), json::parse(R"({"content":[{"type":"text",
         "text":"{\"error\":\"No active vectorization result\"}"}],"isError":true})"));
     EXPECT_EQ(call("ostrel_help"),
-              json({{"content", {{{"type", "text"}, {"text", ProxyError::unreachable("http://127.0.0.1:17940").description()}}}},
+              json({{"content",
+                     {{{"type", "text"}, {"text", ProxyError::unreachable("http://127.0.0.1:17940").description()}}}},
                     {"isError", true}}));
     EXPECT_EQ(call("ostrel_snapshot"), json::parse(R"({"content":[{"type":"text",
         "text":"bad path /v1/snapshot.png?view=a b"}],"isError":true})"));
-    EXPECT_EQ(call("ostrel_open"), json::parse(R"({"content":[{"type":"text","text":"something else"}],"isError":true})"));
+    EXPECT_EQ(call("ostrel_open"),
+              json::parse(R"({"content":[{"type":"text","text":"something else"}],"isError":true})"));
 }
 
 TEST_F(MCPServer, CallToolRefusesANameOutsideTheTable) {
@@ -264,8 +272,16 @@ TEST(MCPResults, TextResultJudgesStatusAndRepairsUtf8) {
         EXPECT_EQ(result["content"][0]["text"], "body");
     }
     // Bad bytes (a lone continuation byte, a truncated sequence, a surrogate) become U+FFFD.
-    const json result = OstrelMCPServer::textResult({200, "a\x80" "b\xe2\x82" "c\xed\xa0\x80", "", {}});
-    EXPECT_EQ(result["content"][0]["text"], "a\xef\xbf\xbd" "b\xef\xbf\xbd" "c\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    const json result = OstrelMCPServer::textResult({200,
+                                                     "a\x80"
+                                                     "b\xe2\x82"
+                                                     "c\xed\xa0\x80",
+                                                     "",
+                                                     {}});
+    EXPECT_EQ(result["content"][0]["text"],
+              "a\xef\xbf\xbd"
+              "b\xef\xbf\xbd"
+              "c\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
     const auto line = OstrelMCPServer::encode(result);
     ASSERT_TRUE(line);
     EXPECT_TRUE(isValidUtf8(*line));
@@ -294,10 +310,13 @@ TEST(MCPResults, ImageResultOnlyForA200NonJsonAnswer) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contentType + " " + std::to_string(c.status));
-        const json result = OstrelMCPServer::imageResult({c.status, png, c.contentType, {}}, "Snapshot of the Ostrel window.");
+        const json result =
+            OstrelMCPServer::imageResult({c.status, png, c.contentType, {}}, "Snapshot of the Ostrel window.");
         if (c.mimeType) {
             EXPECT_EQ(result, json({{"content",
-                                     {{{"type", "image"}, {"data", "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJ"}, {"mimeType", *c.mimeType}},
+                                     {{{"type", "image"},
+                                       {"data", "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJ"},
+                                       {"mimeType", *c.mimeType}},
                                       {{"type", "text"}, {"text", "Snapshot of the Ostrel window."}}}}}));
         } else {
             EXPECT_EQ(result, OstrelMCPServer::textResult({c.status, png, c.contentType, {}}));
@@ -306,7 +325,8 @@ TEST(MCPResults, ImageResultOnlyForA200NonJsonAnswer) {
 }
 
 TEST(MCPResults, EncodeWritesOneLineWithSlashesAndUtf8AsIs) {
-    const json reply = {{"jsonrpc", "2.0"}, {"id", 1}, {"text", "<svg>\n\t/é\x01</svg>\r\xe2\x80\xa8"}, {"bad", "x\xff"}};
+    const json reply = {
+        {"jsonrpc", "2.0"}, {"id", 1}, {"text", "<svg>\n\t/é\x01</svg>\r\xe2\x80\xa8"}, {"bad", "x\xff"}};
     const auto line = OstrelMCPServer::encode(reply);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->find('\n'), std::string::npos);
@@ -337,21 +357,24 @@ TEST_F(MCPServer, RunHandlesLinesInOrderAndRepairsBadBytes) {
         "\n"
         "{\"method\":\"notifications/initialized\"}\n"
         "{\"id\":\"\xff\",\"method\":\"ping\"}\n"
-        "{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":\"ostrel_open\",\"arguments\":{\"path\":\"/t/\xc3\"}}}\n"
+        "{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":\"ostrel_open\",\"arguments\":{\"path\":\"/t/"
+        "\xc3\"}}}\n"
         "{\"id\":4,\"method\":\"ping\"}";  // last line without line end
-    EXPECT_EQ(runLoop(server, input),
-              "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
-              "{\"id\":\"\xef\xbf\xbd\",\"jsonrpc\":\"2.0\",\"result\":{}}\n"
-              "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"ok\\\":true}\",\"type\":\"text\"}],"
-              "\"isError\":false}}\n"
-              "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
+    EXPECT_EQ(
+        runLoop(server, input),
+        "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+        "{\"id\":\"\xef\xbf\xbd\",\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+        "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"ok\\\":true}\",\"type\":\"text\"}],"
+        "\"isError\":false}}\n"
+        "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
     ASSERT_EQ(recorder.calls.size(), 1u);
     EXPECT_EQ(recorder.calls[0].body, "{\"path\":\"/t/\xef\xbf\xbd\"}");
 }
 
 TEST_F(MCPServer, RunAnswersAnOverlongLineAndGoesOn) {
     std::string input = R"({"id":1,"method":"ping","params":{"pad":")" + std::string(maxLineBytes, 'x') + "\"}}\n";
-    input += R"({"id":2,"method":"ping"})" "\n";
+    input += R"({"id":2,"method":"ping"})"
+             "\n";
     input += R"({"id":3,"method":"ping","pad":")" + std::string(maxLineBytes - 40, 'y') + "\"}\n";
     const std::string output = runLoop(server, input);
     const auto firstEnd = output.find('\n');

@@ -27,7 +27,8 @@ public:
         } else {
             ::unsetenv("XDG_CONFIG_HOME");
         }
-        const QString home = previous_ ? QString::fromStdString(*previous_) : QDir::homePath() + QStringLiteral("/.config");
+        const QString home =
+            previous_ ? QString::fromStdString(*previous_) : QDir::homePath() + QStringLiteral("/.config");
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home);
     }
     ConfigHomeScope(const ConfigHomeScope&) = delete;

@@ -111,15 +111,24 @@ void FakeEbbBoard::answer(const std::string& command) {
         return;
     }
     switch (rule.what) {
-        case Misbehaviour::errorReply: writeAll(std::string(errorLine) + "\r\n"); break;
-        case Misbehaviour::silence: break;
+        case Misbehaviour::errorReply:
+            writeAll(std::string(errorLine) + "\r\n");
+            break;
+        case Misbehaviour::silence:
+            break;
         case Misbehaviour::lateReply:
             std::this_thread::sleep_for(rule.lateBy);
             writeAll(normal);
             break;
-        case Misbehaviour::twoReplies: writeAll(normal + normal); break;
-        case Misbehaviour::noLineFeed: writeAll(normal.substr(0, normal.size() - 1)); break;
-        case Misbehaviour::notUtf8: writeAll("\xff\xfe" + normal); break;
+        case Misbehaviour::twoReplies:
+            writeAll(normal + normal);
+            break;
+        case Misbehaviour::noLineFeed:
+            writeAll(normal.substr(0, normal.size() - 1));
+            break;
+        case Misbehaviour::notUtf8:
+            writeAll("\xff\xfe" + normal);
+            break;
         case Misbehaviour::hangUp:
             hungUp_ = true;
             ::close(masterFd_);

@@ -100,8 +100,7 @@ LoopbackHttpStub::LoopbackHttpStub(std::map<std::string, StubAnswer> answers) : 
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 16) != 0 ||
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener_, 16) != 0 ||
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(listener_);
         throw std::runtime_error("stub: cannot listen on 127.0.0.1");
@@ -157,11 +156,16 @@ void LoopbackHttpStub::answer(int connection) {
     }
 
     switch (canned.behaviour) {
-        case StubAnswer::Behaviour::silent: heldConnections_.push_back(connection); return;
-        case StubAnswer::Behaviour::closeWithoutAnswer: ::close(connection); return;
+        case StubAnswer::Behaviour::silent:
+            heldConnections_.push_back(connection);
+            return;
+        case StubAnswer::Behaviour::closeWithoutAnswer:
+            ::close(connection);
+            return;
         case StubAnswer::Behaviour::reply:
         case StubAnswer::Behaviour::chunked:
-        case StubAnswer::Behaviour::drip: break;
+        case StubAnswer::Behaviour::drip:
+            break;
     }
     std::string head = "HTTP/1.1 " + std::to_string(canned.status) + " Stub\r\n";
     for (const auto& [name, value] : canned.headers) head += name + ": " + value + "\r\n";

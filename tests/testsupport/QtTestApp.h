@@ -17,8 +17,7 @@ namespace ostrel::test {
 QCoreApplication& ensureQtApp();
 
 /// Processes events until `done` holds or `timeout` passes; returns `done()`.
-bool spinUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
 /// The same wait with a longer default, for exchanges over sockets.
 inline bool processEventsUntil(const std::function<bool()>& done,

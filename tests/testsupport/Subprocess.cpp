@@ -29,8 +29,6 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     }
     for (const auto& [name, value] : extraEnvironment) env.push_back(name + "=" + value);
 
-
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);

@@ -41,8 +41,9 @@ std::string TestSigningKey::sign(std::string_view bytes) const {
 
 std::string base64(std::string_view bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(length));
     return text;
 }
@@ -56,11 +57,13 @@ la_ssize_t appendToString(archive*, void* context, const void* buffer, std::size
 
 std::uint32_t readU32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
     return value;
 }
 std::uint16_t readU16(const std::string& bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
 }
 void writeU32(std::string& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -95,7 +98,9 @@ std::string makeZip(const std::vector<ZipEntry>& entries) {
                 archive_entry_set_filetype(entry, AE_IFREG);
                 archive_entry_set_size(entry, item.declaredSize.value_or(static_cast<la_int64_t>(item.content.size())));
                 break;
-            case ZipEntry::Kind::directory: archive_entry_set_filetype(entry, AE_IFDIR); break;
+            case ZipEntry::Kind::directory:
+                archive_entry_set_filetype(entry, AE_IFDIR);
+                break;
             case ZipEntry::Kind::symlink:
                 archive_entry_set_filetype(entry, AE_IFLNK);
                 archive_entry_set_symlink(entry, item.content.c_str());
@@ -134,7 +139,9 @@ void writeInstallTree(const std::filesystem::path& root, const BundleMarker& mar
     for (const ZipEntry& entry : installTreeEntries("", marker, programText)) {
         const auto path = root / entry.path.substr(1);
         switch (entry.kind) {
-            case ZipEntry::Kind::directory: std::filesystem::create_directories(path); break;
+            case ZipEntry::Kind::directory:
+                std::filesystem::create_directories(path);
+                break;
             case ZipEntry::Kind::symlink:
                 std::filesystem::create_directories(path.parent_path());
                 std::filesystem::create_symlink(entry.content, path);
@@ -151,7 +158,8 @@ void writeInstallTree(const std::filesystem::path& root, const BundleMarker& mar
 
 std::string treeDigest(const std::filesystem::path& root) {
     std::map<std::string, std::string> records;
-    for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator(); ++it) {
+    for (auto it = std::filesystem::recursive_directory_iterator(root);
+         it != std::filesystem::recursive_directory_iterator(); ++it) {
         const auto& path = it->path();
         struct stat info {};
         ::lstat(path.c_str(), &info);
@@ -171,7 +179,8 @@ std::string treeDigest(const std::filesystem::path& root) {
 
 std::vector<std::string> entryNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

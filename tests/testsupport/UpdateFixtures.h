@@ -39,8 +39,8 @@ struct ZipEntry {
     enum class Kind { file, directory, symlink };
     std::string path;
     Kind kind = Kind::file;
-    std::string content;     ///< a file's bytes, or a link's target
-    unsigned mode = 0644;    ///< permission bits, setuid included
+    std::string content;   ///< a file's bytes, or a link's target
+    unsigned mode = 0644;  ///< permission bits, setuid included
     /// Written over the central directory's attributes after the archive is made (e.g. S_IFIFO | 0644).
     std::optional<unsigned> rawUnixMode{};
     /// The size the entry's header announces instead of the content's.

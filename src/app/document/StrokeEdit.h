@@ -71,10 +71,10 @@ struct ReplaceLayers {
 
 }  // namespace StrokeEdits
 
-using StrokeEdit = std::variant<StrokeEdits::Delete, StrokeEdits::AssignToPen, StrokeEdits::Simplify,
-                                StrokeEdits::Reverse, StrokeEdits::Join, StrokeEdits::Split, StrokeEdits::Translate,
-                                StrokeEdits::MoveVertex, StrokeEdits::EraseNear, StrokeEdits::AddFreehand,
-                                StrokeEdits::ReplaceLayers>;
+using StrokeEdit =
+    std::variant<StrokeEdits::Delete, StrokeEdits::AssignToPen, StrokeEdits::Simplify, StrokeEdits::Reverse,
+                 StrokeEdits::Join, StrokeEdits::Split, StrokeEdits::Translate, StrokeEdits::MoveVertex,
+                 StrokeEdits::EraseNear, StrokeEdits::AddFreehand, StrokeEdits::ReplaceLayers>;
 
 /// What an applied edit did.
 struct StrokeEditOutcome {

@@ -152,9 +152,8 @@ struct Grid {
         : cellWidth(page.imageWidth > 0
                         ? std::max(static_cast<double>(page.imageWidth) / VectorRenderCache::kGridSize, 1.0)
                         : 1.0),
-          cellHeight(std::max(static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) /
-                                  VectorRenderCache::kGridSize,
-                              1.0)) {}
+          cellHeight(std::max(
+              static_cast<double>(std::max<std::int64_t>(page.imageHeight, 1)) / VectorRenderCache::kGridSize, 1.0)) {}
 
     [[nodiscard]] int gridIndexOf(const QRectF& bounds) const noexcept {
         const int column = cellOf(bounds.x() + bounds.width() / 2, cellWidth);
@@ -178,7 +177,6 @@ StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
     place(stroke, path, grid);
     return stroke;
 }
-
 
 constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
 
@@ -276,7 +274,8 @@ void fillLookups(VectorRenderCache::LayerCache& lc, const PenLayer& layer, const
 /// The order of a layer's strokes with their cells, band keys and end points. A stroke kept from
 /// the previous order (previousPosition[i] set) takes its end points from there.
 std::shared_ptr<const VectorRenderCache::StrokeOrder> strokeOrder(
-    const PenLayer& layer, const std::vector<int>& gridIndexes, const VectorRenderCache::StrokeOrder* previous = nullptr,
+    const PenLayer& layer, const std::vector<int>& gridIndexes,
+    const VectorRenderCache::StrokeOrder* previous = nullptr,
     const std::vector<std::optional<std::size_t>>* previousPosition = nullptr) {
     auto order = std::make_shared<VectorRenderCache::StrokeOrder>();
     const std::size_t n = layer.paths.size();
@@ -344,7 +343,8 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<Str
         gridIndexes.push_back(stroke.gridIndex);
     }
     std::array<CellPaths, kCells> cells;
-    for (int i = 0; i < kCells; ++i) cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < kCells; ++i)
+        cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
     lc.order = strokeOrder(layer, gridIndexes);
     auto source = std::make_shared<LayerSource>();
     source->order = lc.order;
@@ -358,7 +358,8 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<Str
 }
 
 /// The cache of one layer built whole; with `changed`, the padded bounds of its strokes go there.
-VectorRenderCache::LayerCache buildLayer(const PenLayer& layer, const Grid& grid, std::vector<QRectF>* changed = nullptr) {
+VectorRenderCache::LayerCache buildLayer(const PenLayer& layer, const Grid& grid,
+                                         std::vector<QRectF>* changed = nullptr) {
     std::vector<StrokePaths> strokes;
     strokes.reserve(layer.paths.size());
     for (const VectorPath& path : layer.paths) {
@@ -397,7 +398,7 @@ VectorRenderCache::DeferredPath deferredTravelPath(const std::vector<VectorRende
 
 /// The cache-wide bounds by id: in layer and stroke order, so a later stroke with the same id wins.
 VectorRenderCache::ByID<QRectF> gatherBoundsByID(const std::vector<VectorRenderCache::LayerCache>& layers,
-                                                const std::vector<PenLayer>& penLayers) {
+                                                 const std::vector<PenLayer>& penLayers) {
     std::size_t strokeCount = 0;
     for (const PenLayer& layer : penLayers) strokeCount += layer.paths.size();
     std::unordered_map<std::int64_t, QRectF> bounds;
@@ -435,7 +436,8 @@ LayerChanges compareLayer(const PenLayer& previousLayer, const VectorRenderCache
         if (at < previousLayer.paths.size() && previousLayer.paths[at].id == id) return at;
         if (positionByID.empty()) {
             positionByID.reserve(previousLayer.paths.size());
-            for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) positionByID.emplace(previousLayer.paths[i].id, i);
+            for (std::size_t i = 0; i < previousLayer.paths.size(); ++i)
+                positionByID.emplace(previousLayer.paths[i].id, i);
         }
         const auto found = positionByID.find(id);
         if (found == positionByID.end()) return std::nullopt;
@@ -524,7 +526,8 @@ VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const V
     std::vector<StrokePaths> keptInDirtyCells;
     std::size_t keptCount = 0;
     for (std::size_t at = 0; at < layer.paths.size(); ++at) {
-        if (changes.previousPosition[at] && changes.dirty[static_cast<std::size_t>(changes.gridIndexes[at])]) ++keptCount;
+        if (changes.previousPosition[at] && changes.dirty[static_cast<std::size_t>(changes.gridIndexes[at])])
+            ++keptCount;
     }
     keptInDirtyCells.reserve(keptCount);  // never grows: the member pointers stay valid
     std::size_t nextBuilt = 0;
@@ -553,11 +556,13 @@ VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const V
     for (const auto& band : previous.widthBands) {
         const int key = static_cast<int>(std::lround(band.radiusPx * 4));
         for (const auto& [cell, path] : band.bucketPathsPx) {
-            if (!changes.dirty[static_cast<std::size_t>(cell)]) cells[static_cast<std::size_t>(cell)].bandPaths.emplace(key, path);
+            if (!changes.dirty[static_cast<std::size_t>(cell)])
+                cells[static_cast<std::size_t>(cell)].bandPaths.emplace(key, path);
         }
     }
     for (int i = 0; i < kCells; ++i) {
-        if (changes.dirty[static_cast<std::size_t>(i)]) cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
+        if (changes.dirty[static_cast<std::size_t>(i)])
+            cells[static_cast<std::size_t>(i)] = gatherCell(i, members[static_cast<std::size_t>(i)]);
     }
     lc.order = strokeOrder(layer, changes.gridIndexes, previous.order.get(), &changes.previousPosition);
     auto source = std::make_shared<LayerSource>();
@@ -572,10 +577,10 @@ VectorRenderCache::LayerCache updateLayer(const PenLayer& previousLayer, const V
 /// The cache-wide bounds after an edit: the previous ones with the changed layers' strokes
 /// replaced, or gathered again when an id repeats.
 VectorRenderCache::ByID<QRectF> updateBoundsByID(const VectorRenderCache& previous,
-                                                const std::vector<PenLayer>& previousLayers,
-                                                const std::vector<VectorRenderCache::LayerCache>& layers,
-                                                const std::vector<PenLayer>& penLayers,
-                                                const std::vector<bool>& layerChanged) {
+                                                 const std::vector<PenLayer>& previousLayers,
+                                                 const std::vector<VectorRenderCache::LayerCache>& layers,
+                                                 const std::vector<PenLayer>& penLayers,
+                                                 const std::vector<bool>& layerChanged) {
     if (previous.boundsByPathID.size() != strokeCount(previousLayers)) return gatherBoundsByID(layers, penLayers);
     VectorRenderCache::ByID<QRectF> bounds = previous.boundsByPathID;
     for (std::size_t l = 0; l < penLayers.size(); ++l) {
@@ -640,8 +645,7 @@ VectorRenderCache VectorRenderCache::update(const VectorRenderCache& previous,
     const std::vector<PenLayer>& previousLayers = previousResult.layers;
     const bool sameGrid = previousResult.pageTransform.imageWidth == result.pageTransform.imageWidth &&
                           previousResult.pageTransform.imageHeight == result.pageTransform.imageHeight;
-    if (!sameGrid || previous.layers.size() != previousLayers.size() ||
-        !sameLayerList(previousLayers, result.layers)) {
+    if (!sameGrid || previous.layers.size() != previousLayers.size() || !sameLayerList(previousLayers, result.layers)) {
         return build(result);
     }
     const Grid grid(result.pageTransform);

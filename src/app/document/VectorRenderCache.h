@@ -55,7 +55,7 @@ struct VectorRenderCache {
         DeferredPath fullPathPx;
         DeferredPath fullFilledRibbonPathPx;
         DeferredPath fullHandlesPx;
-        std::vector<SpatialBucket> buckets;     // occupied cells, ascending gridIndex
+        std::vector<SpatialBucket> buckets;      // occupied cells, ascending gridIndex
         std::vector<WidthBandCache> widthBands;  // ascending radiusPx
         ByID<QPainterPath> pathByID;
         ByID<QPainterPath> ribbonByID;

@@ -151,7 +151,8 @@ bool VectorizerController::loadFile(const std::string& path, bool runSynchronous
     }
     const std::string name = fileName(path);
     if (!raster) {
-        setStatus(L("Impossible de lire l'image \u00AB " + name + " \u00BB.", "Could not load image \"" + name + "\"."));
+        setStatus(
+            L("Impossible de lire l'image \u00AB " + name + " \u00BB.", "Could not load image \"" + name + "\"."));
         setLastError(statusMessage_);
         return false;
     }
@@ -310,7 +311,8 @@ void VectorizerController::startPendingComputation(std::uint64_t generation, std
         (void)run->handedOver.load(std::memory_order_acquire);
         RunOutput output;
         if (!run->cancelled) {
-            output.stage = run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
+            output.stage =
+                run->reuse ? *run->cachedStage : VectorizationEngine::extractStageA(*run->image, run->params);
         }
         if (!run->cancelled) {
             output.result = VectorizationEngine::finalizeStageB(output.stage, run->params, run->visibility, t0,
@@ -407,11 +409,10 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     if (large) scheduleMemoryRelease();
     if (!result || !VectorizationEngine::isLargeDocument(result->layers)) return;
     try {
-        releasing_ = std::async(std::launch::async,
-                                [result = std::move(result), cache = std::move(cache)]() mutable {
-                                    cache.reset();
-                                    result.reset();
-                                });
+        releasing_ = std::async(std::launch::async, [result = std::move(result), cache = std::move(cache)]() mutable {
+            cache.reset();
+            result.reset();
+        });
     } catch (const std::system_error&) {
         // No thread to be had: both are freed here, on leaving.
     }

@@ -96,7 +96,6 @@ public:
     /// Cancels the pending background run, if any (the document stays as it is).
     void cancelScheduledVectorization() { cancelPendingRun(RunEnd::abandoned); }
 
-
     /// The one way to change the strokes of the current result: applies `edit`, commits a rebuilt
     /// result (metrics, texts and render cache, no extraction) and keeps the undo history. An edit
     /// that changes the strokes is one undo step, taken before it; the edits of one gesture (one
@@ -208,7 +207,7 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
-    bool computing_ = false;  // a background run is computing on the thread pool
+    bool computing_ = false;                // a background run is computing on the thread pool
     QTimer* memoryReleaseTimer_ = nullptr;  // child of this; made with the first large result
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;

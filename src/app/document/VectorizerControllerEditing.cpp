@@ -280,8 +280,9 @@ std::optional<std::int64_t> VectorizerController::joinPaths(const std::set<std::
         std::size_t bestIndex = 0;
         int bestOption = 0;
         for (std::size_t c = 0; c < candidates.size(); ++c) {
-            const double options[4] = {tail.distance(candidates[c].startPoint()), tail.distance(candidates[c].endPoint()),
-                                       head.distance(candidates[c].endPoint()), head.distance(candidates[c].startPoint())};
+            const double options[4] = {tail.distance(candidates[c].startPoint()),
+                                       tail.distance(candidates[c].endPoint()), head.distance(candidates[c].endPoint()),
+                                       head.distance(candidates[c].startPoint())};
             for (int o = 0; o < 4; ++o) {
                 if (options[o] < best) {
                     best = options[o];
@@ -302,8 +303,8 @@ std::optional<std::int64_t> VectorizerController::joinPaths(const std::set<std::
     }
 
     const std::int64_t id = nextAvailablePathID(layers);
-    VectorPath joined = strokeFromPoints(id, static_cast<std::int64_t>(targetLayer), std::move(chain),
-                                         matched.front().strokeRadiusPx);
+    VectorPath joined =
+        strokeFromPoints(id, static_cast<std::int64_t>(targetLayer), std::move(chain), matched.front().strokeRadiusPx);
     layers[targetLayer].paths.push_back(VectorizationEngine::refitPath(joined, params_));
     commitEditedLayers(std::move(layers), false);
     return id;
@@ -324,9 +325,8 @@ std::optional<std::pair<std::int64_t, std::int64_t>> VectorizerController::split
     const std::int64_t secondID = nextAvailablePathID(layers);
     const auto k = static_cast<std::ptrdiff_t>(atVertexIndex);
     const auto penIndex = static_cast<std::int64_t>(l);
-    VectorPath first = strokeFromPoints(original.id, penIndex,
-                                        {original.points.begin(), original.points.begin() + k + 1},
-                                        original.strokeRadiusPx);
+    VectorPath first = strokeFromPoints(
+        original.id, penIndex, {original.points.begin(), original.points.begin() + k + 1}, original.strokeRadiusPx);
     VectorPath second = strokeFromPoints(secondID, penIndex, {original.points.begin() + k, original.points.end()},
                                          original.strokeRadiusPx);
     auto& paths = layers[l].paths;
@@ -413,8 +413,8 @@ void VectorizerController::toggleLayerVisibility(std::int64_t index) {
     }
     VectorizationEngine::deferSvgTexts(updated, params_);
     // Only the travel differs: every layer's paths are shared with the current cache.
-    auto cache = renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, updated)
-                              : VectorRenderCache::build(updated);
+    auto cache =
+        renderCache_ ? VectorRenderCache::update(*renderCache_, *result_, updated) : VectorRenderCache::build(updated);
     result_ = std::move(updated);
     renderCache_ = std::make_shared<const VectorRenderCache>(std::move(cache));
     emit resultChanged();
@@ -437,8 +437,8 @@ void VectorizerController::updatePenWidth(std::int64_t index, double widthMM) {
     // Pens are few; an index far beyond them would grow the list without end.
     if (index < 0 || index >= kMaxPenWidthIndex) return;
     auto& widths = params_.penWidthsMM;
-    while (static_cast<std::int64_t>(widths.size()) <= index) widths.push_back(defaultPenWidthMM(
-        static_cast<std::int64_t>(widths.size())));
+    while (static_cast<std::int64_t>(widths.size()) <= index)
+        widths.push_back(defaultPenWidthMM(static_cast<std::int64_t>(widths.size())));
     double clamped = widthMM;
     if (std::isnan(clamped) || clamped >= 5.0) clamped = 5.0;
     if (clamped < 0.1) clamped = 0.1;

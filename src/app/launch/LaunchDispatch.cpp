@@ -12,7 +12,9 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-bool contains(const Words& words, const char* word) { return std::find(words.begin(), words.end(), word) != words.end(); }
+bool contains(const Words& words, const char* word) {
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
 
 /// The word right after the first `option`, if any.
 const std::string* wordAfter(const Words& words, const char* option) {
@@ -46,8 +48,8 @@ bool optionTakesValue(const std::string& word) noexcept {
     // Every option of the program that reads the next word: the interface language, the snapshot's
     // path and view, and the headless vectorizing's output and parameters.
     static constexpr std::array<std::string_view, 14> withValue{
-        "--lang",      "--view",      "--snapshot",   "--vectorize", "-o",          "--output",    "--format",
-        "--algorithm", "--paper",     "--pens",       "--threshold", "--smoothing", "--tolerance", "--continuity"};
+        "--lang",      "--view",  "--snapshot", "--vectorize", "-o",          "--output",    "--format",
+        "--algorithm", "--paper", "--pens",     "--threshold", "--smoothing", "--tolerance", "--continuity"};
     return std::find(withValue.begin(), withValue.end(), word) != withValue.end();
 }
 

@@ -37,7 +37,8 @@ struct LaunchWindow {
     friend bool operator==(const LaunchWindow&, const LaunchWindow&) = default;
 };
 
-using LaunchMode = std::variant<LaunchVersion, LaunchHelp, LaunchSelfTest, LaunchVectorize, LaunchSnapshot, LaunchWindow>;
+using LaunchMode =
+    std::variant<LaunchVersion, LaunchHelp, LaunchSelfTest, LaunchVectorize, LaunchSnapshot, LaunchWindow>;
 
 /// The run that `arguments` (program path first) asks for. Never fails.
 [[nodiscard]] LaunchMode chooseLaunchMode(const std::vector<std::string>& arguments);

@@ -92,9 +92,9 @@ void checkPipeline(Checklist& list) {
     list.check("Multi-pen k-means separates into 2 pen layers", centreLines.layers.size() == 2);
     const std::size_t thin = strokesOfLayer(centreLines, 0);
     const std::size_t thick = strokesOfLayer(centreLines, 1);
-    list.check("Both thin and thick pen layers receive paths (" + std::to_string(thin) + " / " +
-                   std::to_string(thick) + ")",
-               centreLines.layers.size() >= 2 && thin > 0 && thick > 0);
+    list.check(
+        "Both thin and thick pen layers receive paths (" + std::to_string(thin) + " / " + std::to_string(thick) + ")",
+        centreLines.layers.size() >= 2 && thin > 0 && thick > 0);
     list.check("2-opt travel optimization reduces or preserves travel distance",
                m.travelDistanceOptimizedMM <= m.travelDistanceRawMM + 0.01);
     const std::string& svg = centreLines.svgAxiDraw;
@@ -107,9 +107,9 @@ void checkPipeline(Checklist& list) {
                hasIllustrationRibbon(centreLines));
 
     const AxiDrawCompiledJob job = AxiDrawCompiledJob::compile(centreLines, AxiDrawConfig(), std::nullopt);
-    list.check("AxiDraw direct EBB job compiler generates motion steps (" + std::to_string(job.steps.size()) +
-                   " steps)",
-               !job.steps.empty() && job.totalDrawMM > 50.0);
+    list.check(
+        "AxiDraw direct EBB job compiler generates motion steps (" + std::to_string(job.steps.size()) + " steps)",
+        !job.steps.empty() && job.totalDrawMM > 50.0);
 
     VectorizerParams contours = runParams(VectorAlgorithm::visionContours);
     contours.hatchEnabled = false;

@@ -15,7 +15,8 @@ volatile std::sig_atomic_t writeEnd = -1;  // the pipe's write end, read by the 
 extern "C" void onQuitSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    if (writeEnd >= 0) [[maybe_unused]] const auto written = ::write(writeEnd, &byte, 1);
+    if (writeEnd >= 0) [[maybe_unused]]
+        const auto written = ::write(writeEnd, &byte, 1);
     errno = saved;
 }
 

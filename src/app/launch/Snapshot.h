@@ -48,8 +48,7 @@ int runCLISnapshot(const std::string& outputPath, const std::string& view, std::
 /// The end of the `--snapshot` command: "snapshot error: failed to render PNG" without bytes;
 /// otherwise the folders of `outputPath` (leading "~" expanded) are made and the file written by a
 /// rename, then "Snapshot written to <path> (<n> bytes)". Returns the exit status (0 or 1).
-int writeSnapshot(const std::optional<std::string>& png, const std::string& outputPath, std::FILE* out,
-                  std::FILE* err);
+int writeSnapshot(const std::optional<std::string>& png, const std::string& outputPath, std::FILE* out, std::FILE* err);
 
 }  // namespace ostrel::Snapshot
 

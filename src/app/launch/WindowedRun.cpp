@@ -37,11 +37,13 @@ int handOff(const InstancePlace& place, const std::string& file) {
     if (!file.empty()) request.file = file;
     const HandOffResult result = handOffToRunningInstance(place, request);
     switch (result.outcome) {
-        case HandOffResult::Outcome::done: return 0;
+        case HandOffResult::Outcome::done:
+            return 0;
         case HandOffResult::Outcome::refused:
             std::fprintf(stderr, "Ostrel: %s\n", result.message.c_str());
             return 1;
-        case HandOffResult::Outcome::unreachable: break;
+        case HandOffResult::Outcome::unreachable:
+            break;
     }
     std::fprintf(
         stderr, "Ostrel: %s (%s)\n",

@@ -25,8 +25,8 @@ std::string rounded(double value) { return integerText(roundedInt64(value).value
 
 }  // namespace
 
-AxiDrawPlotRun::AxiDrawPlotRun(QObject& parent, Owner& owner, std::unique_ptr<AxiDrawRunDevice> device,
-                               Inputs inputs, std::shared_ptr<AxiDrawRunClock> clock)
+AxiDrawPlotRun::AxiDrawPlotRun(QObject& parent, Owner& owner, std::unique_ptr<AxiDrawRunDevice> device, Inputs inputs,
+                               std::shared_ptr<AxiDrawRunClock> clock)
     : QObject(&parent),
       owner_(owner),
       device_(std::move(device)),
@@ -154,10 +154,11 @@ void AxiDrawPlotRun::playSetPen(const AxiDrawJobStep::SetPen& step, bool isResto
     std::string command = std::string(step.down ? "SP,0," : "SP,1,") + integerText(step.delayMs);
     const bool down = step.down;
     const std::int64_t delay = step.delayMs;
-    sendStep(std::move(command), step.delayMs + kPenTimeoutMarginMs, step.delayMs, false, [this, down, delay, isRestore] {
-        owner_.runSetPenDown(down);
-        sleepThen(device_->restAfterPen(delay), isRestore);
-    });
+    sendStep(std::move(command), step.delayMs + kPenTimeoutMarginMs, step.delayMs, false,
+             [this, down, delay, isRestore] {
+                 owner_.runSetPenDown(down);
+                 sleepThen(device_->restAfterPen(delay), isRestore);
+             });
 }
 
 void AxiDrawPlotRun::playMoveXY(const AxiDrawJobStep::MoveXY& step, bool isRestore) {
@@ -241,9 +242,11 @@ void AxiDrawPlotRun::pauseForPenChange(const AxiDrawJobStep::BeginLayer& step) {
     owner_.runSetPenDown(false);
     owner_.runSetActivePath(std::nullopt);
     owner_.runSetState(AxiDrawRunState::pausedForPenChange(step.penIndex, step.penName, step.widthMM));
-    const std::string width = Localization::isEnglish() ? fixed(step.widthMM, 1) : withDecimalComma(fixed(step.widthMM, 1));
-    owner_.runSetStatus(L("Changement de stylo : insérez " + step.penName + " (" + width + " mm) puis cliquez sur Reprendre",
-                          "Pen change: insert " + step.penName + " (" + width + " mm) then click Resume"));
+    const std::string width =
+        Localization::isEnglish() ? fixed(step.widthMM, 1) : withDecimalComma(fixed(step.widthMM, 1));
+    owner_.runSetStatus(
+        L("Changement de stylo : insérez " + step.penName + " (" + width + " mm) puis cliquez sur Reprendre",
+          "Pen change: insert " + step.penName + " (" + width + " mm) then click Resume"));
 }
 
 void AxiDrawPlotRun::pauseForUser() {
@@ -279,7 +282,8 @@ void AxiDrawPlotRun::complete() {
     owner_.runSetProgressFraction(1.0);
     owner_.runSetState(AxiDrawRunState::idle());
     if (inputs_.isFraming) {
-        owner_.runSetStatus(L("Cadrage terminé — retour à (0, 0 mm)", "Framing complete — returned to (0, 0 mm)") + note);
+        owner_.runSetStatus(L("Cadrage terminé — retour à (0, 0 mm)", "Framing complete — returned to (0, 0 mm)") +
+                            note);
     } else {
         owner_.runSetStatus(
             L("Tracé AxiDraw terminé — retour à (0, 0 mm)", "AxiDraw plot complete — returned to (0, 0 mm)") + note);

@@ -109,8 +109,7 @@ public:
     /// state (a pen expected down is always lowered again).
     [[nodiscard]] static std::vector<AxiDrawJobStep> restoreSteps(const std::vector<AxiDrawJobStep>& steps,
                                                                   std::int64_t index, std::int64_t stepsX,
-                                                                  std::int64_t stepsY, bool isPenDown,
-                                                                  int penDelayMs);
+                                                                  std::int64_t stepsY, bool isPenDown, int penDelayMs);
 
     /// Motor steps of a coordinate: millimetres × 80, rounded half away from zero.
     [[nodiscard]] static std::int64_t motorSteps(double millimetres) noexcept;

@@ -20,8 +20,7 @@ constexpr std::int64_t kMinimumHomeMoveMs = 25;
 
 }  // namespace
 
-AxiDrawPlotterController::AxiDrawPlotterController(QObject* parent)
-    : AxiDrawPlotterController(Environment{}, parent) {}
+AxiDrawPlotterController::AxiDrawPlotterController(QObject* parent) : AxiDrawPlotterController(Environment{}, parent) {}
 
 AxiDrawPlotterController::AxiDrawPlotterController(Environment environment, QObject* parent)
     : QObject(parent),
@@ -197,8 +196,8 @@ void AxiDrawPlotterController::unlockMotorsAndZeroOrigin() {
     const AxiDrawPortDevice device = selectedDevice();
     const AxiDrawConfig config = config_;
     const std::string penUp = "SP,1," + integerText(config.penDelayMs);
-    std::string done = L("Moteurs débloqués — placez la tête à l'origine (0, 0)",
-                         "Motors unlocked — move carriage to home (0, 0)");
+    std::string done =
+        L("Moteurs débloqués — placez la tête à l'origine (0, 0)", "Motors unlocked — move carriage to home (0, 0)");
     postLink(
         [device, config, penUp](EbbLinkSession& link) {
             link.connect(device, config);
@@ -361,8 +360,8 @@ void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t st
     if (isResume) {
         // The pause raised the pen and the head may have been moved meanwhile: put both back where
         // the job left them before its next step.
-        inputs.restore = AxiDrawPlotRun::restoreSteps(job.steps, startIndex, currentStepsX_, currentStepsY_,
-                                                      isPenDown_, config_.penDelayMs);
+        inputs.restore = AxiDrawPlotRun::restoreSteps(job.steps, startIndex, currentStepsX_, currentStepsY_, isPenDown_,
+                                                      config_.penDelayMs);
     }
     const std::int64_t total = static_cast<std::int64_t>(job.steps.size());
     const std::string note = AxiDrawPlotRun::clampNote(job.clampedPointCount);
@@ -389,8 +388,7 @@ void AxiDrawPlotterController::launchJob(AxiDrawCompiledJob job, std::int64_t st
         [this](LinkedRunDevice::Work work, AxiDrawRunDevice::Reply reply) {
             postLink(std::move(work), [reply = std::move(reply)](const LinkReport& report) { reply(report.failure); });
         },
-        [this](int boardMs, bool isMove) { noteBoardTime(false, boardMs, isMove); },
-        config_.simulationSpeedMultiplier);
+        [this](int boardMs, bool isMove) { noteBoardTime(false, boardMs, isMove); }, config_.simulationSpeedMultiplier);
     plotTask_ = new AxiDrawPlotRun(*this, *this, std::move(device), std::move(inputs), clock_);
     plotTask_->start();
 }

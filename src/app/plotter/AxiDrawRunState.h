@@ -42,9 +42,7 @@ struct AxiDrawRunState {
     }
     [[nodiscard]] static AxiDrawRunState disconnected() { return of(Kind::disconnected); }
 
-    [[nodiscard]] bool isRunning() const noexcept {
-        return kind == Kind::plotting || kind == Kind::framingBoundingBox;
-    }
+    [[nodiscard]] bool isRunning() const noexcept { return kind == Kind::plotting || kind == Kind::framingBoundingBox; }
     [[nodiscard]] bool isPaused() const noexcept {
         return kind == Kind::pausedByUser || kind == Kind::pausedForPenChange;
     }

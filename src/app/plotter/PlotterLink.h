@@ -10,14 +10,14 @@ namespace ostrel {
 
 /// The plotter's state as the remote interfaces report it.
 struct PlotterStatusReport {
-    std::string port;          // the selected port's path
-    bool isSimulator = true;   // the selected device is the built-in simulator
-    bool isBusy = false;       // plotting or framing
-    bool isPaused = false;     // paused by the user or for a pen change
+    std::string port;         // the selected port's path
+    bool isSimulator = true;  // the selected device is the built-in simulator
+    bool isBusy = false;      // plotting or framing
+    bool isPaused = false;    // paused by the user or for a pen change
     bool isPenDown = false;
     VectorPoint positionMM;
-    double progress = 0;       // 0…1
-    std::string status;        // the plotter's status line
+    double progress = 0;  // 0…1
+    std::string status;   // the plotter's status line
 };
 
 class PlotterLink {

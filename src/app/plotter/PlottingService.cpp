@@ -5,7 +5,10 @@
 namespace ostrel {
 
 PlottingService::PlottingService(VectorizerController& document, QObject* plotter, QObject* parent)
-    : QObject(parent), document_(&document), plotterObject_(plotter), plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {
+    : QObject(parent),
+      document_(&document),
+      plotterObject_(plotter),
+      plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {
     connect(&document, &VectorizerController::runResultApplied, this, &PlottingService::runResultApplied);
     connect(&document, &VectorizerController::pendingRunAbandoned, this, &PlottingService::dropDeferredPlot);
 }

@@ -70,20 +70,21 @@ HTTPResponse stateRoute(const RemoteControl& remote, const VectorizerController&
 
 HTTPResponse helpRoute() {
     return HTTPResponse::json(
-        200, Json{{"app", "Ostrel"},
-                  {"httpEndpoints",
-                   {"GET /v1/state", "GET /v1/help", "GET /v1/svg", "GET /v1/snapshot.png?view=split|overlay|vector",
-                    R"(POST /v1/open {"path":"/path/to/drawing.png","preset":"portrait|stage|hatching|rosette"})",
-                    R"(POST /v1/params {"algorithm":"neural_centerline","curveSmoothing":0.65,"penCount":2,"paperFormat":"A4"})",
-                    R"(POST /v1/export {"outputPath":"/tmp/out.svg","format":"svg|json|txt|csv"})",
-                    "POST /v1/reset"}},
-                  {"oscAddresses",
-                   {"/ostrel/algorithm <neural_centerline|vision_contours|skeletonize|canny_edges>",
-                    "/ostrel/threshold <0..255>", "/ostrel/adaptive <0|1>", "/ostrel/invert <0|1>",
-                    "/ostrel/blur <0..10>", "/ostrel/tolerance <0.1..5.0>", "/ostrel/smoothing <0.0..1.0>",
-                    "/ostrel/continuity <0..100>", "/ostrel/pens <1..4>", "/ostrel/paper <A4|A3|A5|A6|original>",
-                    "/ostrel/hatch <0|1>", "/ostrel/preset <portrait|stage|hatching|rosette>",
-                    "/ostrel/open <filepath>", "/ostrel/export <filepath>"}}});
+        200,
+        Json{
+            {"app", "Ostrel"},
+            {"httpEndpoints",
+             {"GET /v1/state", "GET /v1/help", "GET /v1/svg", "GET /v1/snapshot.png?view=split|overlay|vector",
+              R"(POST /v1/open {"path":"/path/to/drawing.png","preset":"portrait|stage|hatching|rosette"})",
+              R"(POST /v1/params {"algorithm":"neural_centerline","curveSmoothing":0.65,"penCount":2,"paperFormat":"A4"})",
+              R"(POST /v1/export {"outputPath":"/tmp/out.svg","format":"svg|json|txt|csv"})", "POST /v1/reset"}},
+            {"oscAddresses",
+             {"/ostrel/algorithm <neural_centerline|vision_contours|skeletonize|canny_edges>",
+              "/ostrel/threshold <0..255>", "/ostrel/adaptive <0|1>", "/ostrel/invert <0|1>", "/ostrel/blur <0..10>",
+              "/ostrel/tolerance <0.1..5.0>", "/ostrel/smoothing <0.0..1.0>", "/ostrel/continuity <0..100>",
+              "/ostrel/pens <1..4>", "/ostrel/paper <A4|A3|A5|A6|original>", "/ostrel/hatch <0|1>",
+              "/ostrel/preset <portrait|stage|hatching|rosette>", "/ostrel/open <filepath>",
+              "/ostrel/export <filepath>"}}});
 }
 
 HTTPResponse svgRoute(const VectorizerController& c) {
@@ -126,12 +127,13 @@ HTTPResponse paramsRoute(VectorizerController& c, const Json& args) {
 HTTPResponse exportRoute(const VectorizerController& c, const Json& args) {
     if (!c.result()) return HTTPResponse::error(400, "No active vectorization result");
     const std::string requested = asciiLower(textArg(args, "format").value_or("svg"));
-    const VectorExportFormat format = enumFromRaw<VectorExportFormat>(requested).value_or(VectorExportFormat::svgAxiDraw);
+    const VectorExportFormat format =
+        enumFromRaw<VectorExportFormat>(requested).value_or(VectorExportFormat::svgAxiDraw);
     const std::string content = SVGExporter::render(format, *c.result(), c.params());
     const auto outputPath = textArg(args, "outputPath");
     if (!outputPath || outputPath->empty()) {
-        return HTTPResponse::json(
-            200, Json{{"ok", true}, {"format", std::string(rawValue(format))}, {"content", content}});
+        return HTTPResponse::json(200,
+                                  Json{{"ok", true}, {"format", std::string(rawValue(format))}, {"content", content}});
     }
     const std::string absolute = expandUserPath(*outputPath);
     try {
@@ -139,9 +141,8 @@ HTTPResponse exportRoute(const VectorizerController& c, const Json& args) {
     } catch (const Error& error) {
         return HTTPResponse::error(500, error.message());
     }
-    return HTTPResponse::json(200, Json{{"ok", true},
-                                        {"outputPath", absolute},
-                                        {"bytes", static_cast<std::int64_t>(content.size())}});
+    return HTTPResponse::json(
+        200, Json{{"ok", true}, {"outputPath", absolute}, {"bytes", static_cast<std::int64_t>(content.size())}});
 }
 
 HTTPResponse resetRoute(VectorizerController& c) {

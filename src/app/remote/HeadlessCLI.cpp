@@ -218,7 +218,8 @@ int runVectorize(const std::vector<std::string>& arguments, std::FILE* out, std:
     std::optional<RasterImage> image;
     const auto preset = syntheticPresetFromRaw(asciiLower(request.input));
     if (preset || request.input.empty()) {
-        image = SyntheticDrawing::generate(preset.value_or(SyntheticPreset::portrait), kPresetDocumentWidth, kPresetDocumentHeight);
+        image = SyntheticDrawing::generate(preset.value_or(SyntheticPreset::portrait), kPresetDocumentWidth,
+                                           kPresetDocumentHeight);
     } else {
         image = RasterImage::fromFile(expandUserPath(request.input), kDocumentMaxDimension);
         if (!image) {

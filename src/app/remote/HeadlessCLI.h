@@ -16,7 +16,7 @@ namespace ostrel::HeadlessCLI {
 
 /// What the word scan of `--vectorize` collected.
 struct VectorizeRequest {
-    std::string input;                     // preset name or image path; empty: the portrait drawing
+    std::string input;                      // preset name or image path; empty: the portrait drawing
     std::optional<std::string> outputPath;  // absent: standard output
     VectorExportFormat format = VectorExportFormat::svgAxiDraw;
     VectorizerParams params;

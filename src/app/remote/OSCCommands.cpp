@@ -51,7 +51,8 @@ void exportPlotterSVG(const std::string& rawPath, const std::string& svg) {
         if (::fstat(existing.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
         char head[512] = {};
         const ssize_t n = ::read(existing.get(), head, sizeof head);
-        if (n <= 0 || std::string_view(head, static_cast<std::size_t>(n)).find("<svg") == std::string_view::npos) return;
+        if (n <= 0 || std::string_view(head, static_cast<std::size_t>(n)).find("<svg") == std::string_view::npos)
+            return;
     } else if (errno != ENOENT) {
         return;
     }
@@ -71,10 +72,14 @@ std::optional<ParameterChange> parameterChange(const std::string& address, const
     if (message.arguments.empty()) return std::nullopt;
     const Value& v = message.arguments.front();
     static const std::map<std::string, const ParameterSpec*> fieldRows{
-        {"/ostrel/adaptive", &parameter::adaptiveThreshold}, {"/ostrel/invert", &parameter::invert},
-        {"/ostrel/hatch", &parameter::hatchEnabled},         {"/ostrel/threshold", &parameter::threshold},
-        {"/ostrel/pens", &parameter::penCount},              {"/ostrel/blur", &parameter::blurRadius},
-        {"/ostrel/tolerance", &parameter::rdpTolerance},     {"/ostrel/smoothing", &parameter::curveSmoothing},
+        {"/ostrel/adaptive", &parameter::adaptiveThreshold},
+        {"/ostrel/invert", &parameter::invert},
+        {"/ostrel/hatch", &parameter::hatchEnabled},
+        {"/ostrel/threshold", &parameter::threshold},
+        {"/ostrel/pens", &parameter::penCount},
+        {"/ostrel/blur", &parameter::blurRadius},
+        {"/ostrel/tolerance", &parameter::rdpTolerance},
+        {"/ostrel/smoothing", &parameter::curveSmoothing},
         {"/ostrel/continuity", &parameter::continuity},
     };
     if (const auto row = fieldRows.find(address); row != fieldRows.end()) {
@@ -82,7 +87,8 @@ std::optional<ParameterChange> parameterChange(const std::string& address, const
         if (spec->toggleField != nullptr) {
             if (auto b = v.boolValue()) return [spec, b = *b](VectorizerParams& p) { p.*spec->toggleField = b; };
         } else if (spec->integerField != nullptr) {
-            if (auto n = clampedInt(v, *spec)) return [spec, n = *n](VectorizerParams& p) { p.*spec->integerField = n; };
+            if (auto n = clampedInt(v, *spec))
+                return [spec, n = *n](VectorizerParams& p) { p.*spec->integerField = n; };
         } else if (auto x = clampedDouble(v, *spec)) {
             return [spec, x = *x](VectorizerParams& p) { p.*spec->realField = x; };
         }
@@ -95,7 +101,8 @@ std::optional<ParameterChange> parameterChange(const std::string& address, const
     } else if (address == "/ostrel/paper") {
         const std::string wanted = asciiLower(v.stringValue());
         for (PaperFormat format : allCases<PaperFormat>()) {
-            if (asciiLower(rawValue(format)) == wanted) return [format](VectorizerParams& p) { p.paperFormat = format; };
+            if (asciiLower(rawValue(format)) == wanted)
+                return [format](VectorizerParams& p) { p.paperFormat = format; };
         }
     }
     return std::nullopt;

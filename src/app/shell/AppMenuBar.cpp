@@ -109,10 +109,12 @@ void AppMenuBar::buildFileMenu() {
     recentMenu_->menuAction()->setObjectName(QStringLiteral("file.recent"));
     rebuildRecentMenu();
     file.addSeparator();
-    addItem(file, "file.saveSVG", fixed("Enregistrer le SVG AxiDraw…", "Save AxiDraw SVG…"), {keys(Qt::CTRL | Qt::Key_S)},
-            [this] { model_.saveSVGPushPanel(); }, hasResult);
-    addItem(file, "file.export", fixed("Exporter le tracé ou la fiche…", "Export Plot or Report…"),
-            {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}, [this] { model_.setShowExport(true); }, hasResult);
+    addItem(
+        file, "file.saveSVG", fixed("Enregistrer le SVG AxiDraw…", "Save AxiDraw SVG…"), {keys(Qt::CTRL | Qt::Key_S)},
+        [this] { model_.saveSVGPushPanel(); }, hasResult);
+    addItem(
+        file, "file.export", fixed("Exporter le tracé ou la fiche…", "Export Plot or Report…"),
+        {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_E)}, [this] { model_.setShowExport(true); }, hasResult);
     file.addSeparator();
     addItem(file, "file.quit", fixed("Quitter Ostrel", "Quit Ostrel"), {keys(Qt::CTRL | Qt::Key_Q)}, [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
@@ -121,25 +123,25 @@ void AppMenuBar::buildFileMenu() {
 
 void AppMenuBar::rebuildRecentMenu() {
     // Drop the items of the previous list; the menu's own action stays.
-    std::erase_if(items_, [this](const Item& item) {
-        return item.action == nullptr || item.action->parent() == recentMenu_;
-    });
+    std::erase_if(items_,
+                  [this](const Item& item) { return item.action == nullptr || item.action->parent() == recentMenu_; });
     for (QAction* old : recentMenu_->actions()) {
         recentMenu_->removeAction(old);
         old->deleteLater();
     }
     const auto& recent = model_.recentURLs();
     if (recent.empty()) {
-        QAction* none = addItem(*recentMenu_, "file.recent.none", fixed("Aucun élément récent", "No Recent Items"), {}, [] {},
-                                [] { return false; });
+        QAction* none = addItem(
+            *recentMenu_, "file.recent.none", fixed("Aucun élément récent", "No Recent Items"), {}, [] {},
+            [] { return false; });
         none->setEnabled(false);
         return;
     }
     for (std::size_t i = 0; i < recent.size(); ++i) {
         const std::filesystem::path path = recent[i];
         const std::string name = path.filename().string();
-        QAction* item = addItem(*recentMenu_, "file.recent.item", [name] { return name; }, {},
-                                [this, path] { model_.open(path); });
+        QAction* item = addItem(
+            *recentMenu_, "file.recent.item", [name] { return name; }, {}, [this, path] { model_.open(path); });
         item->setData(QString::fromStdString(path.string()));
     }
     recentMenu_->addSeparator();
@@ -154,31 +156,40 @@ void AppMenuBar::buildEditMenu() {
     const auto selected = [this](std::size_t count) {
         return [this, count] { return model_.selectedPathIDs().size() >= count; };
     };
-    addItem(edit, "edit.undo", fixed("Annuler", "Undo"), {keys(Qt::CTRL | Qt::Key_Z)}, [this] { model_.undoEdit(); },
-            [document] { return !document->undoStack().empty(); });
-    addItem(edit, "edit.redo", fixed("Rétablir", "Redo"),
-            {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), keys(Qt::CTRL | Qt::Key_Y)}, [this] { model_.redoEdit(); },
-            [document] { return !document->redoStack().empty(); });
+    addItem(
+        edit, "edit.undo", fixed("Annuler", "Undo"), {keys(Qt::CTRL | Qt::Key_Z)}, [this] { model_.undoEdit(); },
+        [document] { return !document->undoStack().empty(); });
+    addItem(
+        edit, "edit.redo", fixed("Rétablir", "Redo"),
+        {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), keys(Qt::CTRL | Qt::Key_Y)}, [this] { model_.redoEdit(); },
+        [document] { return !document->redoStack().empty(); });
     edit.addSeparator();
     // Ctrl+C and Ctrl+X carry no command: copying the plot is Ctrl+Shift+C.
     addItem(edit, "edit.paste", fixed("Coller une image", "Paste Image"), {keys(Qt::CTRL | Qt::Key_V)},
             [this] { model_.pasteImageFromClipboard(); });
-    addItem(edit, "edit.copySVG", fixed("Copier le SVG AxiDraw", "Copy AxiDraw SVG"),
-            {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}, [this] { model_.copySVGToPasteboard(); }, hasResult);
+    addItem(
+        edit, "edit.copySVG", fixed("Copier le SVG AxiDraw", "Copy AxiDraw SVG"),
+        {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}, [this] { model_.copySVGToPasteboard(); }, hasResult);
     edit.addSeparator();
-    addItem(edit, "edit.selectAll", fixed("Tout sélectionner", "Select All Strokes"), {keys(Qt::CTRL | Qt::Key_A)},
-            [this] { model_.selectAllPaths(); }, hasResult);
-    addItem(edit, "edit.deselectAll", fixed("Tout désélectionner", "Deselect All"),
-            {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_A)}, [this] { model_.clearSelection(); }, selected(1));
+    addItem(
+        edit, "edit.selectAll", fixed("Tout sélectionner", "Select All Strokes"), {keys(Qt::CTRL | Qt::Key_A)},
+        [this] { model_.selectAllPaths(); }, hasResult);
+    addItem(
+        edit, "edit.deselectAll", fixed("Tout désélectionner", "Deselect All"),
+        {keys(Qt::CTRL | Qt::SHIFT | Qt::Key_A)}, [this] { model_.clearSelection(); }, selected(1));
     edit.addSeparator();
-    addItem(edit, "edit.delete", fixed("Supprimer les traits sélectionnés", "Delete Selected Strokes"),
-            {keys(Qt::Key_Delete), keys(Qt::Key_Backspace)}, [this] { model_.deleteSelectedPaths(); }, selected(1));
-    addItem(edit, "edit.simplify", fixed("Simplifier les traits sélectionnés", "Simplify Selected Strokes"), {},
-            [this] { model_.simplifySelectedPaths(); }, selected(1));
-    addItem(edit, "edit.reverse", fixed("Inverser le sens des traits sélectionnés", "Reverse Selected Strokes"), {},
-            [this] { model_.reverseSelectedPaths(); }, selected(1));
-    addItem(edit, "edit.join", fixed("Relier les traits sélectionnés", "Join Selected Strokes"),
-            {keys(Qt::CTRL | Qt::Key_J)}, [this] { model_.joinSelectedPaths(); }, selected(2));
+    addItem(
+        edit, "edit.delete", fixed("Supprimer les traits sélectionnés", "Delete Selected Strokes"),
+        {keys(Qt::Key_Delete), keys(Qt::Key_Backspace)}, [this] { model_.deleteSelectedPaths(); }, selected(1));
+    addItem(
+        edit, "edit.simplify", fixed("Simplifier les traits sélectionnés", "Simplify Selected Strokes"), {},
+        [this] { model_.simplifySelectedPaths(); }, selected(1));
+    addItem(
+        edit, "edit.reverse", fixed("Inverser le sens des traits sélectionnés", "Reverse Selected Strokes"), {},
+        [this] { model_.reverseSelectedPaths(); }, selected(1));
+    addItem(
+        edit, "edit.join", fixed("Relier les traits sélectionnés", "Join Selected Strokes"),
+        {keys(Qt::CTRL | Qt::Key_J)}, [this] { model_.joinSelectedPaths(); }, selected(2));
     edit.addSeparator();
     addItem(edit, "edit.settings", fixed("Réglages…", "Settings…"), {keys(Qt::CTRL | Qt::Key_Comma)},
             [this] { emit settingsRequested(); });
@@ -199,9 +210,10 @@ void AppMenuBar::buildVectorizationMenu() {
     int index = 0;
     for (VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
         const std::string name = fmt::format("vectorize.algorithm.{}", index++);
-        QAction* item = addItem(menu, name.c_str(), [algorithm] { return label(algorithm); }, {},
-                                change([algorithm](VectorizerParams& p) { p.algorithm = algorithm; }), {},
-                                [document, algorithm] { return document->params().algorithm == algorithm; });
+        QAction* item = addItem(
+            menu, name.c_str(), [algorithm] { return label(algorithm); }, {},
+            change([algorithm](VectorizerParams& p) { p.algorithm = algorithm; }), {},
+            [document, algorithm] { return document->params().algorithm == algorithm; });
         algorithms->addAction(item);
     }
     menu.addSeparator();
@@ -217,8 +229,9 @@ void AppMenuBar::buildVectorizationMenu() {
         const CanvasEditTool tool = entry.first;
         const auto& title = entry.second;
         const std::string name = "vectorize.tool." + std::string(rawValue(tool));
-        toolGroup->addAction(addItem(tools, name.c_str(), title, {}, [this, tool] { model_.setEditTool(tool); }, {},
-                                     [this, tool] { return model_.editTool() == tool; }));
+        toolGroup->addAction(addItem(
+            tools, name.c_str(), title, {}, [this, tool] { model_.setEditTool(tool); }, {},
+            [this, tool] { return model_.editTool() == tool; }));
     }
     menu.addSeparator();
     addItem(menu, "vectorize.rerun", fixed("Relancer la vectorisation", "Re-run Vectorization"),
@@ -229,16 +242,20 @@ void AppMenuBar::buildVectorizationMenu() {
     QMenu& paper = *addMenu(&menu, fixed("Format papier AxiDraw", "AxiDraw Paper Size"));
     for (PaperFormat format : allCases<PaperFormat>()) {
         const std::string name = "vectorize.paper." + std::string(rawValue(format));
-        addItem(paper, name.c_str(), [format] { return label(format); }, {},
-                change([format](VectorizerParams& p) { p.paperFormat = format; }));
+        addItem(
+            paper, name.c_str(), [format] { return label(format); }, {},
+            change([format](VectorizerParams& p) { p.paperFormat = format; }));
     }
     QMenu& pens = *addMenu(&menu, fixed("Nombre de stylos", "Pen Count"));
     for (int count = 1; count <= 4; ++count) {
         const std::string name = fmt::format("vectorize.pens.{}", count);
         const char* plural = count >= 2 ? "s" : "";
-        addItem(pens, name.c_str(),
-                [count, plural] { return L(fmt::format("{} stylo{}", count, plural), fmt::format("{} pen{}", count, plural)); },
-                {}, change([count](VectorizerParams& p) { p.penCount = count; }));
+        addItem(
+            pens, name.c_str(),
+            [count, plural] {
+                return L(fmt::format("{} stylo{}", count, plural), fmt::format("{} pen{}", count, plural));
+            },
+            {}, change([count](VectorizerParams& p) { p.penCount = count; }));
     }
 }
 
@@ -252,13 +269,14 @@ void AppMenuBar::buildViewMenu() {
             [this] { model_.setViewMode(CanvasViewMode::vectorOnly); });
     view.addSeparator();
     AppModel* m = &model_;
-    addItem(view, "view.blackOnWhite",
-            toggle([m] { return m->blackOnWhitePreview(); }, "Aperçu sombre (couleurs stylos)", "Dark Preview (Pen Colors)",
-                   "Aperçu traits noirs sur fond blanc", "Black Strokes on White Paper Preview"),
-            {keys(Qt::CTRL | Qt::Key_B)}, [m] { m->setBlackOnWhitePreview(!m->blackOnWhitePreview()); });
+    addItem(
+        view, "view.blackOnWhite",
+        toggle([m] { return m->blackOnWhitePreview(); }, "Aperçu sombre (couleurs stylos)", "Dark Preview (Pen Colors)",
+               "Aperçu traits noirs sur fond blanc", "Black Strokes on White Paper Preview"),
+        {keys(Qt::CTRL | Qt::Key_B)}, [m] { m->setBlackOnWhitePreview(!m->blackOnWhitePreview()); });
     addItem(view, "view.controlPoints",
-            toggle([m] { return m->showControlPoints(); }, "Masquer les poignées de Bézier", "Hide Bézier Control Handles",
-                   "Afficher les poignées de Bézier", "Show Bézier Control Handles"),
+            toggle([m] { return m->showControlPoints(); }, "Masquer les poignées de Bézier",
+                   "Hide Bézier Control Handles", "Afficher les poignées de Bézier", "Show Bézier Control Handles"),
             {keys(Qt::CTRL | Qt::Key_K)}, [m] { m->setShowControlPoints(!m->showControlPoints()); });
     addItem(view, "view.travelMoves",
             toggle([m] { return m->showTravelMoves(); }, "Masquer les trajets stylo levé", "Hide Pen-Up Travel Moves",
@@ -266,11 +284,12 @@ void AppMenuBar::buildViewMenu() {
             {keys(Qt::CTRL | Qt::Key_T)}, [m] { m->setShowTravelMoves(!m->showTravelMoves()); });
     addItem(view, "view.axiDrawSection",
             toggle([m] { return m->showAxiDrawSection(); }, "Replier la section Traceur AxiDraw",
-                   "Collapse AxiDraw Plotter Section", "Déplier la section Traceur AxiDraw", "Expand AxiDraw Plotter Section"),
+                   "Collapse AxiDraw Plotter Section", "Déplier la section Traceur AxiDraw",
+                   "Expand AxiDraw Plotter Section"),
             {}, [m] { m->setShowAxiDrawSection(!m->showAxiDrawSection()); });
     addItem(view, "view.sidebar",
-            toggle([m] { return m->showSidebar(); }, "Masquer les paramètres", "Hide Parameters", "Afficher les paramètres",
-                   "Show Parameters"),
+            toggle([m] { return m->showSidebar(); }, "Masquer les paramètres", "Hide Parameters",
+                   "Afficher les paramètres", "Show Parameters"),
             {keys(Qt::CTRL | Qt::ALT | Qt::Key_S)}, [m] { m->setShowSidebar(!m->showSidebar()); });
     view.addSeparator();
     addItem(view, "view.actualSize", fixed("Taille réelle (100 %)", "Actual Size (100%)"), {keys(Qt::CTRL | Qt::Key_0)},

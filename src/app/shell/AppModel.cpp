@@ -68,7 +68,8 @@ public:
     }
 
     void quitForRelaunch() override {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     }
 
 private:
@@ -109,8 +110,8 @@ AppModel::AppModel(Options options, Environment environment, QObject* parent)
     UpdaterEnvironment updaterEnvironment = std::move(environment.updater);
     updaterEnvironment.settings = persistEnabled_ ? settings_ : nullptr;
     updaterEnvironment.host = updateHost_.get();
-    updater_ = std::make_unique<Updater>("Ostrel", bundleIdentifier(), KavrinUpdater::defaultGithubRepo(), version.version,
-                                         updaterBuildNumber(version.build), options.startServices,
+    updater_ = std::make_unique<Updater>("Ostrel", bundleIdentifier(), KavrinUpdater::defaultGithubRepo(),
+                                         version.version, updaterBuildNumber(version.build), options.startServices,
                                          std::move(updaterEnvironment));
     loadRecentURLs();
     if (persistEnabled_) restoreStoredToggles();

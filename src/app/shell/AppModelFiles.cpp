@@ -21,7 +21,8 @@ QString qText(const std::string& text) { return QString::fromStdString(text); }
 
 std::string upperCase(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return out;
 }
 
@@ -47,8 +48,9 @@ std::optional<std::filesystem::path> AppModel::chooseSaveLocation(const std::str
                                                                   const std::string& suggestedName,
                                                                   const QStringList& nameFilters,
                                                                   std::string_view extension) {
-    auto file = panels_->chooseSaveLocation(qText(title), panelFolder(), qText(suggestedName), nameFilters,
-                                            QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())));
+    auto file =
+        panels_->chooseSaveLocation(qText(title), panelFolder(), qText(suggestedName), nameFilters,
+                                    QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())));
     if (!file) return std::nullopt;
     // A name typed without an extension gets the format's.
     if (!file->has_extension() && file->has_filename()) *file += "." + std::string(extension);
@@ -129,8 +131,8 @@ void AppModel::saveExport() {
     if (!result) return;
     const std::string text = SVGExporter::render(exportFormat_, *result, vectorizer_->params());
     const std::string_view extension = fileExtension(exportFormat_);
-    const auto file = chooseSaveLocation(L("Exporter le tracé", "Export Plot"), saveBaseName() + "." + std::string(extension),
-                                         {}, extension);
+    const auto file = chooseSaveLocation(L("Exporter le tracé", "Export Plot"),
+                                         saveBaseName() + "." + std::string(extension), {}, extension);
     if (!file) return;  // the sheet stays open
     if (const auto error = writeText(*file, text)) {
         flash(L("Erreur : " + *error, "Error: " + *error), FlashKind::error);

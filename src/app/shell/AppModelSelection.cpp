@@ -119,7 +119,17 @@ void AppModel::redoEdit() {
 // the key on, so every menu shortcut reaches the menus; the keypad flag does not, and Caps Lock is
 // no modifier. Keys are compared by key code, so Caps Lock does not change a letter.
 namespace {
-enum class WindowKeyAction { none, deleteSelection, clearSelection, resetZoom, toggleBlackOnWhite, pan, select, erase, draw };
+enum class WindowKeyAction {
+    none,
+    deleteSelection,
+    clearSelection,
+    resetZoom,
+    toggleBlackOnWhite,
+    pan,
+    select,
+    erase,
+    draw
+};
 
 WindowKeyAction windowKeyAction(const AppModel& model, int key, Qt::KeyboardModifiers modifiers) {
     if ((modifiers & ~Qt::KeyboardModifiers(Qt::KeypadModifier)) != Qt::NoModifier) return WindowKeyAction::none;
@@ -130,14 +140,21 @@ WindowKeyAction windowKeyAction(const AppModel& model, int key, Qt::KeyboardModi
             return model.selectedPathIDs().empty() ? WindowKeyAction::none : WindowKeyAction::deleteSelection;
         case Qt::Key_Escape:
             return model.selectedPathIDs().empty() && !model.selectedVertex() ? WindowKeyAction::none
-                                                                               : WindowKeyAction::clearSelection;
-        case Qt::Key_Z: return WindowKeyAction::resetZoom;
-        case Qt::Key_B: return WindowKeyAction::toggleBlackOnWhite;
-        case Qt::Key_H: return WindowKeyAction::pan;
-        case Qt::Key_V: return WindowKeyAction::select;
-        case Qt::Key_E: return WindowKeyAction::erase;
-        case Qt::Key_P: return WindowKeyAction::draw;
-        default: return WindowKeyAction::none;
+                                                                              : WindowKeyAction::clearSelection;
+        case Qt::Key_Z:
+            return WindowKeyAction::resetZoom;
+        case Qt::Key_B:
+            return WindowKeyAction::toggleBlackOnWhite;
+        case Qt::Key_H:
+            return WindowKeyAction::pan;
+        case Qt::Key_V:
+            return WindowKeyAction::select;
+        case Qt::Key_E:
+            return WindowKeyAction::erase;
+        case Qt::Key_P:
+            return WindowKeyAction::draw;
+        default:
+            return WindowKeyAction::none;
     }
 }
 }  // namespace
@@ -148,15 +165,32 @@ bool AppModel::wouldHandleWindowKey(int key, Qt::KeyboardModifiers modifiers) co
 
 bool AppModel::handleWindowKey(int key, Qt::KeyboardModifiers modifiers) {
     switch (windowKeyAction(*this, key, modifiers)) {
-        case WindowKeyAction::none: return false;
-        case WindowKeyAction::deleteSelection: deleteSelectedPaths(); break;
-        case WindowKeyAction::clearSelection: clearSelection(); break;
-        case WindowKeyAction::resetZoom: resetZoom(true); break;
-        case WindowKeyAction::toggleBlackOnWhite: setBlackOnWhitePreview(!blackOnWhitePreview_); break;
-        case WindowKeyAction::pan: setEditTool(CanvasEditTool::pan); break;
-        case WindowKeyAction::select: setEditTool(CanvasEditTool::select); break;
-        case WindowKeyAction::erase: setEditTool(CanvasEditTool::erase); break;
-        case WindowKeyAction::draw: setEditTool(CanvasEditTool::draw); break;
+        case WindowKeyAction::none:
+            return false;
+        case WindowKeyAction::deleteSelection:
+            deleteSelectedPaths();
+            break;
+        case WindowKeyAction::clearSelection:
+            clearSelection();
+            break;
+        case WindowKeyAction::resetZoom:
+            resetZoom(true);
+            break;
+        case WindowKeyAction::toggleBlackOnWhite:
+            setBlackOnWhitePreview(!blackOnWhitePreview_);
+            break;
+        case WindowKeyAction::pan:
+            setEditTool(CanvasEditTool::pan);
+            break;
+        case WindowKeyAction::select:
+            setEditTool(CanvasEditTool::select);
+            break;
+        case WindowKeyAction::erase:
+            setEditTool(CanvasEditTool::erase);
+            break;
+        case WindowKeyAction::draw:
+            setEditTool(CanvasEditTool::draw);
+            break;
     }
     return true;
 }

@@ -7,19 +7,26 @@ namespace ostrel {
 
 std::string_view rawValue(CanvasViewMode mode) noexcept {
     switch (mode) {
-        case CanvasViewMode::sideBySide: return "split";
-        case CanvasViewMode::overlay: return "overlay";
-        case CanvasViewMode::vectorOnly: return "vector";
+        case CanvasViewMode::sideBySide:
+            return "split";
+        case CanvasViewMode::overlay:
+            return "overlay";
+        case CanvasViewMode::vectorOnly:
+            return "vector";
     }
     return "split";
 }
 
 std::string_view rawValue(CanvasEditTool tool) noexcept {
     switch (tool) {
-        case CanvasEditTool::pan: return "pan";
-        case CanvasEditTool::select: return "select";
-        case CanvasEditTool::erase: return "erase";
-        case CanvasEditTool::draw: return "draw";
+        case CanvasEditTool::pan:
+            return "pan";
+        case CanvasEditTool::select:
+            return "select";
+        case CanvasEditTool::erase:
+            return "erase";
+        case CanvasEditTool::draw:
+            return "draw";
     }
     return "select";
 }

@@ -17,8 +17,7 @@ enum class CanvasViewMode {
 
 enum class CanvasEditTool { pan, select, erase, draw };
 
-inline constexpr std::array<CanvasViewMode, 3> kAllCanvasViewModes{CanvasViewMode::sideBySide,
-                                                                   CanvasViewMode::overlay,
+inline constexpr std::array<CanvasViewMode, 3> kAllCanvasViewModes{CanvasViewMode::sideBySide, CanvasViewMode::overlay,
                                                                    CanvasViewMode::vectorOnly};
 inline constexpr std::array<CanvasEditTool, 4> kAllCanvasEditTools{CanvasEditTool::pan, CanvasEditTool::select,
                                                                    CanvasEditTool::erase, CanvasEditTool::draw};

@@ -22,9 +22,8 @@ public:
     virtual ~FilePanels() = default;
     /// A modal open panel for one existing file (no folders), showing `folder` first (the panel's
     /// own choice when empty); the chosen path, or none on cancel.
-    [[nodiscard]] virtual std::optional<std::filesystem::path> chooseFileToOpen(const QString& title,
-                                                                                const QStringList& nameFilters,
-                                                                                const std::filesystem::path& folder) = 0;
+    [[nodiscard]] virtual std::optional<std::filesystem::path> chooseFileToOpen(
+        const QString& title, const QStringList& nameFilters, const std::filesystem::path& folder) = 0;
     /// A modal save panel proposing `suggestedName` in `folder` (the panel's own choice when
     /// empty); the chosen path, or none on cancel. No name filter means any file name. A typed
     /// name without an extension gets `defaultSuffix` (when not empty) before the panel checks

@@ -32,8 +32,8 @@ public:
     TitleLine(QString label, QString value, QColor tint, QWidget* parent)
         : QWidget(parent), label_(std::move(label)), value_(std::move(value)), tint_(tint) {
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setFixedHeight(static_cast<int>(std::ceil(std::max(QFontMetricsF(labelFont()).height(),
-                                                           QFontMetricsF(valueFont()).height()))));
+        setFixedHeight(static_cast<int>(
+            std::ceil(std::max(QFontMetricsF(labelFont()).height(), QFontMetricsF(valueFont()).height()))));
     }
 
     void setLabel(QString label) {

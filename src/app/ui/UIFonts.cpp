@@ -28,16 +28,14 @@ QString registerFiles(const QString& folder, const QStringList& files) {
 const Families& families() {
     static const Families loaded = [] {
         Families f;
-        const QString inter = registerFiles(
-            QStringLiteral("/usr/share/fonts/opentype/inter/"),
-            {QStringLiteral("Inter-Regular.otf"), QStringLiteral("Inter-Medium.otf"), QStringLiteral("Inter-SemiBold.otf"),
-             QStringLiteral("Inter-Bold.otf")});
+        const QString inter = registerFiles(QStringLiteral("/usr/share/fonts/opentype/inter/"),
+                                            {QStringLiteral("Inter-Regular.otf"), QStringLiteral("Inter-Medium.otf"),
+                                             QStringLiteral("Inter-SemiBold.otf"), QStringLiteral("Inter-Bold.otf")});
         if (!inter.isEmpty()) f.text = inter;
-        const QString mono = registerFiles(QStringLiteral("/usr/share/fonts/truetype/jetbrains-mono/"),
-                                           {QStringLiteral("JetBrainsMono-Regular.ttf"),
-                                            QStringLiteral("JetBrainsMono-Medium.ttf"),
-                                            QStringLiteral("JetBrainsMono-SemiBold.ttf"),
-                                            QStringLiteral("JetBrainsMono-Bold.ttf")});
+        const QString mono =
+            registerFiles(QStringLiteral("/usr/share/fonts/truetype/jetbrains-mono/"),
+                          {QStringLiteral("JetBrainsMono-Regular.ttf"), QStringLiteral("JetBrainsMono-Medium.ttf"),
+                           QStringLiteral("JetBrainsMono-SemiBold.ttf"), QStringLiteral("JetBrainsMono-Bold.ttf")});
         if (!mono.isEmpty()) f.mono = mono;
         f.symbols = registerFiles(QStringLiteral("/usr/share/fonts/truetype/material-design-icons-iconfont/"),
                                   {QStringLiteral("MaterialIcons-Regular.ttf")});

@@ -216,37 +216,61 @@ void ContentView::dropEvent(QDropEvent* event) {
 
 bool ContentView::sheetFlag(Sheet sheet) const {
     switch (sheet) {
-        case Sheet::about: return model_.showAbout();
-        case Sheet::help: return model_.showHelp();
-        case Sheet::shortcuts: return model_.showShortcuts();
-        case Sheet::oscGuide: return model_.showOSCGuide();
-        case Sheet::exportFile: return model_.showExport();
-        case Sheet::updater: return model_.showUpdater();
+        case Sheet::about:
+            return model_.showAbout();
+        case Sheet::help:
+            return model_.showHelp();
+        case Sheet::shortcuts:
+            return model_.showShortcuts();
+        case Sheet::oscGuide:
+            return model_.showOSCGuide();
+        case Sheet::exportFile:
+            return model_.showExport();
+        case Sheet::updater:
+            return model_.showUpdater();
     }
     return false;
 }
 
 void ContentView::setSheetFlag(Sheet sheet, bool shown) {
     switch (sheet) {
-        case Sheet::about: model_.setShowAbout(shown); break;
-        case Sheet::help: model_.setShowHelp(shown); break;
-        case Sheet::shortcuts: model_.setShowShortcuts(shown); break;
-        case Sheet::oscGuide: model_.setShowOSCGuide(shown); break;
-        case Sheet::exportFile: model_.setShowExport(shown); break;
-        case Sheet::updater: model_.setShowUpdater(shown); break;
+        case Sheet::about:
+            model_.setShowAbout(shown);
+            break;
+        case Sheet::help:
+            model_.setShowHelp(shown);
+            break;
+        case Sheet::shortcuts:
+            model_.setShowShortcuts(shown);
+            break;
+        case Sheet::oscGuide:
+            model_.setShowOSCGuide(shown);
+            break;
+        case Sheet::exportFile:
+            model_.setShowExport(shown);
+            break;
+        case Sheet::updater:
+            model_.setShowUpdater(shown);
+            break;
     }
 }
 
 QWidget* ContentView::makeSheetContent(Sheet sheet) {
     switch (sheet) {
         case Sheet::about:
-            return new AboutSheet(model_, [this] { model_.setShowHelp(true); }, [this] { model_.setShowAbout(false); });
+            return new AboutSheet(
+                model_, [this] { model_.setShowHelp(true); }, [this] { model_.setShowAbout(false); });
         case Sheet::help:
-            return new HelpManualSheet([this] { model_.setShowShortcuts(true); }, [this] { model_.setShowHelp(false); });
-        case Sheet::shortcuts: return new ShortcutsSheet([this] { model_.setShowShortcuts(false); });
-        case Sheet::oscGuide: return new OSCGuideSheet(model_, [this] { model_.setShowOSCGuide(false); });
-        case Sheet::exportFile: return new ExportSheet(model_);
-        case Sheet::updater: return new UpdateSheet(model_, [this] { model_.setShowUpdater(false); });
+            return new HelpManualSheet([this] { model_.setShowShortcuts(true); },
+                                       [this] { model_.setShowHelp(false); });
+        case Sheet::shortcuts:
+            return new ShortcutsSheet([this] { model_.setShowShortcuts(false); });
+        case Sheet::oscGuide:
+            return new OSCGuideSheet(model_, [this] { model_.setShowOSCGuide(false); });
+        case Sheet::exportFile:
+            return new ExportSheet(model_);
+        case Sheet::updater:
+            return new UpdateSheet(model_, [this] { model_.setShowUpdater(false); });
     }
     return nullptr;
 }
@@ -256,7 +280,8 @@ QDialog* ContentView::sheetDialog(Sheet sheet) const { return sheets_[static_cas
 void ContentView::fitSheetDialog(QDialog& dialog, QWidget& content) {
     QSize size = content.sizeHint().expandedTo(content.minimumSize());
     // Sheets of wrapping text are as tall as their text needs at their width.
-    if (content.hasHeightForWidth()) size.setHeight(std::max(content.heightForWidth(size.width()), content.minimumHeight()));
+    if (content.hasHeightForWidth())
+        size.setHeight(std::max(content.heightForWidth(size.width()), content.minimumHeight()));
     dialog.setFixedSize(size);
 }
 

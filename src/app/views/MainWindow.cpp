@@ -71,8 +71,8 @@ bool askToStopPlotAndQuit(QWidget& window) {
     box.setText(QString::fromStdString(L("Un tracé est en cours.", "A plot is in progress.")));
     box.setInformativeText(QString::fromStdString(
         L("Quitter arrête le traceur et relève la plume.", "Quitting stops the plotter and raises the pen.")));
-    QPushButton* quit = box.addButton(QString::fromStdString(L("Arrêter et quitter", "Stop and Quit")),
-                                      QMessageBox::DestructiveRole);
+    QPushButton* quit =
+        box.addButton(QString::fromStdString(L("Arrêter et quitter", "Stop and Quit")), QMessageBox::DestructiveRole);
     QPushButton* stay = box.addButton(QString::fromStdString(L("Annuler", "Cancel")), QMessageBox::RejectRole);
     box.setDefaultButton(stay);
     box.exec();

@@ -80,8 +80,8 @@ void appendPathD(std::string& d, const VectorPath& path, const std::optional<Pag
 /// 2 × 12 characters and a comma for coordinates below 10^9 with two decimals, and a longer number
 /// only costs a reallocation.
 std::size_t estimatedPathChars(const VectorPath& path, bool ribbons) noexcept {
-    const std::size_t segments = ribbons && !path.outlineBeziers.empty() ? path.outlineBeziers.size()
-                                                                          : path.beziers.size();
+    const std::size_t segments =
+        ribbons && !path.outlineBeziers.empty() ? path.outlineBeziers.size() : path.beziers.size();
     const std::size_t points = segments > 0 ? 3 * segments + 1 : path.points.size();
     return points * 16 + 120;
 }
@@ -171,14 +171,14 @@ std::string plotterSheet(const VectorizationResult& result, const VectorizerPara
             " \u00D7 " + fixed(m.pageHeightMM, 1) + " mm, marge " + fixed(params.marginMM, 1) + " mm)",
         "Chemins           : " + integerText(m.pathCount) + " (" + integerText(m.pointCount) + " points, " +
             integerText(m.bezierSegmentCount) + " courbes de B\u00E9zier)",
-        "Distance dessin   : " + fixed(m.drawDistanceMM / 1000, 2) + " m (" + fixed(m.drawDistanceMM, 0) +
-            " mm / " + fixed(m.drawDistancePx, 0) + " px)",
+        "Distance dessin   : " + fixed(m.drawDistanceMM / 1000, 2) + " m (" + fixed(m.drawDistanceMM, 0) + " mm / " +
+            fixed(m.drawDistancePx, 0) + " px)",
         "Distance voyage   : " + fixed(m.travelDistanceOptimizedMM / 1000, 2) + " m (gain 2-opt : -" +
             fixed(m.travelSavingsPercent, 1) + "%)",
         "Lev\u00E9es de stylo   : " + integerText(m.penLifts),
         "Temps trac\u00E9 est.  : " + fixed(m.estimatedPlotSeconds, 0) + " s",
-        "Temps de calcul   : " + fixed(m.computeMilliseconds, 1) + " ms (Neural Engine : " +
-            (m.usedNeuralEngine ? "oui" : "non") + ")",
+        "Temps de calcul   : " + fixed(m.computeMilliseconds, 1) +
+            " ms (Neural Engine : " + (m.usedNeuralEngine ? "oui" : "non") + ")",
         "",
         "Calques stylos :",
     };
@@ -244,8 +244,7 @@ std::string generateSVG(const std::vector<PenLayer>& layers, const PageTransform
         millimetres ? std::optional<PageTransform>(transform) : std::nullopt;
     const double illustrationScale = millimetres ? transform.scalePxToMM : 1.0;
     const bool plotterMode = params.outputMode == VectorOutputMode::axidraw;
-    const bool ribbons =
-        !plotterMode && params.illustrationStrokeStyle == IllustrationStrokeStyle::variableRibbon;
+    const bool ribbons = !plotterMode && params.illustrationStrokeStyle == IllustrationStrokeStyle::variableRibbon;
 
     // One pass over the layers sizes the text, so the paths are appended without reallocating.
     std::size_t estimate = 1024;
@@ -263,10 +262,10 @@ std::string generateSVG(const std::vector<PenLayer>& layers, const PageTransform
     out += "\" xmlns:inkscape=\"";
     out += kInkscapeNamespace;
     out += '"';
-    const std::string w = millimetres ? fixed(transform.pageWidthMM, 2)
-                                      : fixed(static_cast<double>(transform.imageWidth), 0);
-    const std::string h = millimetres ? fixed(transform.pageHeightMM, 2)
-                                      : fixed(static_cast<double>(transform.imageHeight), 0);
+    const std::string w =
+        millimetres ? fixed(transform.pageWidthMM, 2) : fixed(static_cast<double>(transform.imageWidth), 0);
+    const std::string h =
+        millimetres ? fixed(transform.pageHeightMM, 2) : fixed(static_cast<double>(transform.imageHeight), 0);
     const std::string_view unit = millimetres ? "mm" : "px";
     out += " viewBox=\"0 0 ";
     out += w;
@@ -330,11 +329,16 @@ std::string buildBezierLoopD(const std::vector<CubicBezierSegment>& beziers, boo
 
 std::string render(VectorExportFormat format, const VectorizationResult& result, const VectorizerParams& params) {
     switch (format) {
-        case VectorExportFormat::svgAxiDraw: return result.svgAxiDraw;
-        case VectorExportFormat::svgPreview: return result.svgPreview;
-        case VectorExportFormat::csv: return csvTable(result);
-        case VectorExportFormat::txt: return plotterSheet(result, params);
-        case VectorExportFormat::json: return jsonSummary(result, params);
+        case VectorExportFormat::svgAxiDraw:
+            return result.svgAxiDraw;
+        case VectorExportFormat::svgPreview:
+            return result.svgPreview;
+        case VectorExportFormat::csv:
+            return csvTable(result);
+        case VectorExportFormat::txt:
+            return plotterSheet(result, params);
+        case VectorExportFormat::json:
+            return jsonSummary(result, params);
     }
     return {};
 }

@@ -21,8 +21,7 @@ namespace ostrel::SVGExporter {
 /// pixels for the "original" paper format), the preview SVG in image pixels and pen colours otherwise.
 /// Hidden and empty layers write no group. Lines are joined by "\n", with no newline after "</svg>".
 [[nodiscard]] std::string generateSVG(const std::vector<PenLayer>& layers, const PageTransform& transform,
-                                      const PlotterMetrics& metrics, const VectorizerParams& params,
-                                      bool forPreview);
+                                      const PlotterMetrics& metrics, const VectorizerParams& params, bool forPreview);
 
 /// Path data of one stroke: its cubic segments when it has any, else its polyline
 /// ("M10.00,20.00L30.50,40.25Z"); empty when there is nothing to draw (fewer than 2 points, no segments).

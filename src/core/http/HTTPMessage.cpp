@@ -10,8 +10,8 @@ namespace ostrel {
 namespace {
 
 // Line ends of the request head, longest first so that CR LF is one end.
-constexpr std::array<std::string_view, 8> kLineEnds = {"\r\n", "\n", "\v", "\f", "\r",
-                                                       "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
+constexpr std::array<std::string_view, 8> kLineEnds = {"\r\n", "\n",       "\v",           "\f",
+                                                       "\r",   "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
 
 std::vector<std::string_view> nonEmptyLines(std::string_view text) {
     std::vector<std::string_view> lines;

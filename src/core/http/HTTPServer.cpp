@@ -51,14 +51,26 @@ constexpr std::chrono::milliseconds kRefusedLinger{1000};
 // "Error handling": Linux passes pending network errors to accept).
 bool isTransientAcceptError(int error) noexcept {
     switch (error) {
-    case EINTR: case ECONNABORTED: case EPROTO: case EPERM:
-    case EMFILE: case ENFILE: case ENOBUFS: case ENOMEM:
-    case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN: case ENONET:
-    case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH: case ETIMEDOUT:
-    case EAGAIN:
-        return true;
-    default:
-        return false;
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case EPERM:
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+        case ETIMEDOUT:
+        case EAGAIN:
+            return true;
+        default:
+            return false;
     }
 }
 

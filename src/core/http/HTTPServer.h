@@ -25,7 +25,6 @@
 
 namespace ostrel {
 
-
 /// Limits of the HTTP server; tests shorten the timeouts.
 struct HTTPServerOptions {
     /// How long a connection waits for the main thread's answer.
@@ -96,15 +95,15 @@ private:
     std::atomic<std::uint64_t> transientAcceptErrors_{0};
     std::atomic<std::uint64_t> refusedConnections_{0};
 
-    std::mutex lock_;  // guards everything below
+    std::mutex lock_;                       // guards everything below
     std::condition_variable workersEnded_;  // signalled when `workers_` becomes 0
     std::condition_variable handedOver_;    // wakes idle workers: a connection waits, or the server stops
     int listenFD_ = -1;
-    int wakeFD_ = -1;                       // an eventfd that wakes the accept thread's poll
-    std::set<int> connections_;             // descriptors admitted: waiting for a worker or being served
-    std::deque<int> waiting_;               // admitted descriptors not yet taken by an idle worker
-    std::size_t workers_ = 0;               // live worker threads (detached), serving or idle
-    std::size_t idleWorkers_ = 0;           // of which waiting for a connection
+    int wakeFD_ = -1;                                // an eventfd that wakes the accept thread's poll
+    std::set<int> connections_;                      // descriptors admitted: waiting for a worker or being served
+    std::deque<int> waiting_;                        // admitted descriptors not yet taken by an idle worker
+    std::size_t workers_ = 0;                        // live worker threads (detached), serving or idle
+    std::size_t idleWorkers_ = 0;                    // of which waiting for a connection
     std::set<std::shared_ptr<Exchange>> exchanges_;  // requests waiting for the main thread
     std::uint64_t generation_ = 0;
     std::thread thread_;

@@ -91,9 +91,7 @@ public:
     [[nodiscard]] const_reverse_iterator rend() const noexcept { return const_reverse_iterator(begin()); }
 
     /// True when both hold the very same elements (then they are equal without looking at them).
-    [[nodiscard]] bool sharesElementsWith(const SharedVector& other) const noexcept {
-        return data_ == other.data_;
-    }
+    [[nodiscard]] bool sharesElementsWith(const SharedVector& other) const noexcept { return data_ == other.data_; }
 
     // Writing: the elements become this object's own first.
     /// The elements, this object's own, to change as a std::vector. Until the next change through
@@ -108,17 +106,29 @@ public:
         data_.reset();
         forget();
     }
-    void reserve(size_type count) { change([&](Vector& v) { v.reserve(count); }); }
-    void resize(size_type count) { change([&](Vector& v) { v.resize(count); }); }
-    void resize(size_type count, const T& value) { change([&](Vector& v) { v.resize(count, value); }); }
-    void push_back(const T& value) { change([&](Vector& v) { v.push_back(value); }); }
-    void push_back(T&& value) { change([&](Vector& v) { v.push_back(std::move(value)); }); }
+    void reserve(size_type count) {
+        change([&](Vector& v) { v.reserve(count); });
+    }
+    void resize(size_type count) {
+        change([&](Vector& v) { v.resize(count); });
+    }
+    void resize(size_type count, const T& value) {
+        change([&](Vector& v) { v.resize(count, value); });
+    }
+    void push_back(const T& value) {
+        change([&](Vector& v) { v.push_back(value); });
+    }
+    void push_back(T&& value) {
+        change([&](Vector& v) { v.push_back(std::move(value)); });
+    }
     template <class... Args>
     T& emplace_back(Args&&... args) {
         change([&](Vector& v) { v.emplace_back(std::forward<Args>(args)...); });
         return data_->back();
     }
-    void pop_back() { change([](Vector& v) { v.pop_back(); }); }
+    void pop_back() {
+        change([](Vector& v) { v.pop_back(); });
+    }
     // A position may point into elements shared until the call: it is carried over by its offset.
     template <class... Args>
     iterator insert(const_iterator position, Args&&... args) {

@@ -30,7 +30,9 @@ public:
 
     [[nodiscard]] bool empty() const { return text().empty(); }
     [[nodiscard]] std::size_t size() const { return text().size(); }
-    [[nodiscard]] std::size_t find(std::string_view part, std::size_t from = 0) const { return text().find(part, from); }
+    [[nodiscard]] std::size_t find(std::string_view part, std::size_t from = 0) const {
+        return text().find(part, from);
+    }
 
     friend bool operator==(const DeferredText& a, const DeferredText& b) { return a.text() == b.text(); }
     friend bool operator==(const DeferredText& a, const std::string& b) { return a.text() == b; }

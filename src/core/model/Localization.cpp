@@ -59,9 +59,12 @@ SettingsStore*& processStore() {
 
 std::string_view rawValue(AppLanguage language) noexcept {
     switch (language) {
-        case AppLanguage::system: return "system";
-        case AppLanguage::fr: return "fr";
-        case AppLanguage::en: return "en";
+        case AppLanguage::system:
+            return "system";
+        case AppLanguage::fr:
+            return "fr";
+        case AppLanguage::en:
+            return "en";
     }
     return "system";
 }
@@ -75,17 +78,20 @@ std::optional<AppLanguage> appLanguageFromRaw(std::string_view text) noexcept {
 
 std::string label(AppLanguage language) {
     switch (language) {
-        case AppLanguage::system: return L("Système", "System");
-        case AppLanguage::fr: return "Français";
-        case AppLanguage::en: return "English";
+        case AppLanguage::system:
+            return L("Système", "System");
+        case AppLanguage::fr:
+            return "Français";
+        case AppLanguage::en:
+            return "English";
     }
     return {};
 }
 
 std::vector<std::string> preferredLanguagesFrom(const std::optional<std::string>& language,
-                                               const std::optional<std::string>& lcAll,
-                                               const std::optional<std::string>& lcMessages,
-                                               const std::optional<std::string>& lang) {
+                                                const std::optional<std::string>& lcAll,
+                                                const std::optional<std::string>& lcMessages,
+                                                const std::optional<std::string>& lang) {
     std::vector<std::string> list;
     if (language) {
         std::string_view rest = *language;
@@ -117,9 +123,12 @@ LanguageEnvironment processLanguageEnvironment() {
 
 std::string resolvedCode(AppLanguage language, const LanguageEnvironment& environment) {
     switch (language) {
-        case AppLanguage::fr: return "fr";
-        case AppLanguage::en: return "en";
-        case AppLanguage::system: break;
+        case AppLanguage::fr:
+            return "fr";
+        case AppLanguage::en:
+            return "en";
+        case AppLanguage::system:
+            break;
     }
     if (auto code = codeFromArguments(environment.arguments)) return *code;
     if (environment.kavrinLang) {
@@ -140,9 +149,12 @@ AppLanguage LanguageSettings::currentLocked() {
             current_ = *forced == "en" ? AppLanguage::en : AppLanguage::fr;
         } else {
             const auto saved = store_ ? store_->string(kLanguageKey) : std::nullopt;
-            if (saved == "fr") current_ = AppLanguage::fr;
-            else if (saved == "en") current_ = AppLanguage::en;
-            else current_ = AppLanguage::system;
+            if (saved == "fr")
+                current_ = AppLanguage::fr;
+            else if (saved == "en")
+                current_ = AppLanguage::en;
+            else
+                current_ = AppLanguage::system;
         }
     }
     return *current_;
@@ -192,6 +204,8 @@ bool isEnglish() { return shared().isEnglish(); }
 
 }  // namespace Localization
 
-std::string L(std::string_view french, std::string_view english) { return Localization::shared().choose(french, english); }
+std::string L(std::string_view french, std::string_view english) {
+    return Localization::shared().choose(french, english);
+}
 
 }  // namespace ostrel

@@ -38,9 +38,9 @@ struct LanguageEnvironment {
 
 /// The preferred-language list the given variables give (same rule as above).
 [[nodiscard]] std::vector<std::string> preferredLanguagesFrom(const std::optional<std::string>& language,
-                                                             const std::optional<std::string>& lcAll,
-                                                             const std::optional<std::string>& lcMessages,
-                                                             const std::optional<std::string>& lang);
+                                                              const std::optional<std::string>& lcAll,
+                                                              const std::optional<std::string>& lcMessages,
+                                                              const std::optional<std::string>& lang);
 
 /// "fr" or "en": fr and en as they are; system by --lang, then KAVRIN_LANG, then the first preferred language.
 [[nodiscard]] std::string resolvedCode(AppLanguage language, const LanguageEnvironment& environment);

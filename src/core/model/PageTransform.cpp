@@ -28,9 +28,15 @@ PageTransform PageTransform::make(std::int64_t imageWidth, std::int64_t imageHei
     const auto [W, H] = *portrait;
     bool landscape = false;
     switch (params.paperOrientation) {
-        case PaperOrientation::portrait: landscape = false; break;
-        case PaperOrientation::landscape: landscape = true; break;
-        case PaperOrientation::automatic: landscape = imageWidth > std::max<std::int64_t>(imageHeight, 1); break;
+        case PaperOrientation::portrait:
+            landscape = false;
+            break;
+        case PaperOrientation::landscape:
+            landscape = true;
+            break;
+        case PaperOrientation::automatic:
+            landscape = imageWidth > std::max<std::int64_t>(imageHeight, 1);
+            break;
     }
     const double pageW = landscape ? H : W;
     const double pageH = landscape ? W : H;

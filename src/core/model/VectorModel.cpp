@@ -78,9 +78,7 @@ double defaultPenWidthMM(std::int64_t index) noexcept { return kDefaultPenWidths
 
 std::string defaultPenColorHex(std::int64_t index) { return kDefaultPenColorsHex[wrappedIndex(index)]; }
 
-std::string defaultPenName(std::int64_t index) {
-    return L("Stylo ", "Pen ") + integerText(index + 1);
-}
+std::string defaultPenName(std::int64_t index) { return L("Stylo ", "Pen ") + integerText(index + 1); }
 
 PenLayer PenLayer::make(std::int64_t index, std::optional<std::string> name, std::optional<double> widthMM,
                         std::optional<std::string> colorHex, bool visible, std::vector<VectorPath> paths) {

@@ -15,41 +15,58 @@ std::string_view rawValue(IllustrationStrokeStyle value) noexcept {
 
 std::string_view rawValue(VectorAlgorithm value) noexcept {
     switch (value) {
-        case VectorAlgorithm::neuralCenterline: return "neural_centerline";
-        case VectorAlgorithm::visionContours: return "vision_contours";
-        case VectorAlgorithm::skeletonize: return "skeletonize";
-        case VectorAlgorithm::cannyEdges: return "canny_edges";
+        case VectorAlgorithm::neuralCenterline:
+            return "neural_centerline";
+        case VectorAlgorithm::visionContours:
+            return "vision_contours";
+        case VectorAlgorithm::skeletonize:
+            return "skeletonize";
+        case VectorAlgorithm::cannyEdges:
+            return "canny_edges";
     }
     return "neural_centerline";
 }
 
 std::string_view rawValue(PaperFormat value) noexcept {
     switch (value) {
-        case PaperFormat::a4: return "A4";
-        case PaperFormat::a3: return "A3";
-        case PaperFormat::a5: return "A5";
-        case PaperFormat::a6: return "A6";
-        case PaperFormat::original: return "original";
+        case PaperFormat::a4:
+            return "A4";
+        case PaperFormat::a3:
+            return "A3";
+        case PaperFormat::a5:
+            return "A5";
+        case PaperFormat::a6:
+            return "A6";
+        case PaperFormat::original:
+            return "original";
     }
     return "A4";
 }
 
 std::string_view rawValue(PaperOrientation value) noexcept {
     switch (value) {
-        case PaperOrientation::automatic: return "auto";
-        case PaperOrientation::portrait: return "portrait";
-        case PaperOrientation::landscape: return "landscape";
+        case PaperOrientation::automatic:
+            return "auto";
+        case PaperOrientation::portrait:
+            return "portrait";
+        case PaperOrientation::landscape:
+            return "landscape";
     }
     return "auto";
 }
 
 std::string_view rawValue(VectorExportFormat value) noexcept {
     switch (value) {
-        case VectorExportFormat::svgAxiDraw: return "svg";
-        case VectorExportFormat::svgPreview: return "svg-preview";
-        case VectorExportFormat::json: return "json";
-        case VectorExportFormat::txt: return "txt";
-        case VectorExportFormat::csv: return "csv";
+        case VectorExportFormat::svgAxiDraw:
+            return "svg";
+        case VectorExportFormat::svgPreview:
+            return "svg-preview";
+        case VectorExportFormat::json:
+            return "json";
+        case VectorExportFormat::txt:
+            return "txt";
+        case VectorExportFormat::csv:
+            return "csv";
     }
     return "svg";
 }
@@ -70,15 +87,17 @@ std::string_view icon(VectorOutputMode value) noexcept {
 
 std::string detail(VectorOutputMode value) {
     if (value == VectorOutputMode::axidraw) {
-        return L("Mode Traceur AxiDraw : épaisseur mécanique constante par calque de stylo (0,3 mm, 0,5 mm…), mise en "
-                 "page papier et optimisation 2-opt.",
-                 "AxiDraw Plotter mode: uniform mechanical pen width per layer (0.3 mm, 0.5 mm…), sheet layout, and "
-                 "2-opt travel optimization.");
+        return L(
+            "Mode Traceur AxiDraw : épaisseur mécanique constante par calque de stylo (0,3 mm, 0,5 mm…), mise en "
+            "page papier et optimisation 2-opt.",
+            "AxiDraw Plotter mode: uniform mechanical pen width per layer (0.3 mm, 0.5 mm…), sheet layout, and "
+            "2-opt travel optimization.");
     }
-    return L("Mode Illustration SVG : préserve les variations d'épaisseur des traits (pleins & déliés en ruban de "
-             "Bézier ou épaisseur mesurée par trait).",
-             "SVG Illustration mode: preserves stroke thickness variations (variable-width Bézier ribbons or "
-             "per-stroke measured width).");
+    return L(
+        "Mode Illustration SVG : préserve les variations d'épaisseur des traits (pleins & déliés en ruban de "
+        "Bézier ou épaisseur mesurée par trait).",
+        "SVG Illustration mode: preserves stroke thickness variations (variable-width Bézier ribbons or "
+        "per-stroke measured width).");
 }
 
 std::string label(IllustrationStrokeStyle value) {
@@ -93,34 +112,43 @@ std::string shortBadge(IllustrationStrokeStyle value) {
 
 std::string detail(IllustrationStrokeStyle value) {
     if (value == IllustrationStrokeStyle::perStrokeWidth) {
-        return L("Conserve un chemin central unique par trait (facile à éditer par sommets) mais attribue à chaque "
-                 "trait son épaisseur réelle mesurée.",
-                 "Keeps a single centerline path per stroke (easy to edit by vertices) while assigning each stroke "
-                 "its measured thickness.");
+        return L(
+            "Conserve un chemin central unique par trait (facile à éditer par sommets) mais attribue à chaque "
+            "trait son épaisseur réelle mesurée.",
+            "Keeps a single centerline path per stroke (easy to edit by vertices) while assigning each stroke "
+            "its measured thickness.");
     }
-    return L("Construit une enveloppe de Bézier fermée autour de chaque trait en suivant les variations locales "
-             "d'épaisseur (pinceau, plume, feutre).",
-             "Builds a closed cubic Bézier ribbon around each stroke following local thickness variations (brush, "
-             "nib, marker).");
+    return L(
+        "Construit une enveloppe de Bézier fermée autour de chaque trait en suivant les variations locales "
+        "d'épaisseur (pinceau, plume, feutre).",
+        "Builds a closed cubic Bézier ribbon around each stroke following local thickness variations (brush, "
+        "nib, marker).");
 }
 
 std::string label(VectorAlgorithm value) {
     switch (value) {
-        case VectorAlgorithm::neuralCenterline: return L("Ligne médiane ANE + Steger", "ANE Centerline + Steger");
+        case VectorAlgorithm::neuralCenterline:
+            return L("Ligne médiane ANE + Steger", "ANE Centerline + Steger");
         case VectorAlgorithm::visionContours:
             return L("Contours Vision ANE + Hachures", "ANE Vision Contours + Hatch");
-        case VectorAlgorithm::skeletonize: return L("Squelettisation Guo-Hall", "Guo-Hall Skeletonization");
-        case VectorAlgorithm::cannyEdges: return L("Contours Canny (double seuil)", "Canny Edges (dual threshold)");
+        case VectorAlgorithm::skeletonize:
+            return L("Squelettisation Guo-Hall", "Guo-Hall Skeletonization");
+        case VectorAlgorithm::cannyEdges:
+            return L("Contours Canny (double seuil)", "Canny Edges (dual threshold)");
     }
     return {};
 }
 
 std::string shortBadge(VectorAlgorithm value) {
     switch (value) {
-        case VectorAlgorithm::neuralCenterline: return "ANE \u00B7 Steger";
-        case VectorAlgorithm::visionContours: return "ANE \u00B7 Vision";
-        case VectorAlgorithm::skeletonize: return "vDSP \u00B7 Guo-Hall";
-        case VectorAlgorithm::cannyEdges: return "vDSP \u00B7 Canny";
+        case VectorAlgorithm::neuralCenterline:
+            return "ANE \u00B7 Steger";
+        case VectorAlgorithm::visionContours:
+            return "ANE \u00B7 Vision";
+        case VectorAlgorithm::skeletonize:
+            return "vDSP \u00B7 Guo-Hall";
+        case VectorAlgorithm::cannyEdges:
+            return "vDSP \u00B7 Canny";
     }
     return {};
 }
@@ -128,36 +156,45 @@ std::string shortBadge(VectorAlgorithm value) {
 std::string detail(VectorAlgorithm value) {
     switch (value) {
         case VectorAlgorithm::neuralCenterline:
-            return L("Extraction de crêtes par le Hessien sur le processeur + squelette topologique Guo-Hall + "
-                     "affinement sub-pixel de Steger (Hessien) + traversée continue des croisements.",
-                     "Hessian ridge extraction on the CPU + Guo-Hall topological skeleton + Steger Hessian "
-                     "sub-pixel refinement + collinear junction crossing.");
+            return L(
+                "Extraction de crêtes par le Hessien sur le processeur + squelette topologique Guo-Hall + "
+                "affinement sub-pixel de Steger (Hessien) + traversée continue des croisements.",
+                "Hessian ridge extraction on the CPU + Guo-Hall topological skeleton + Steger Hessian "
+                "sub-pixel refinement + collinear junction crossing.");
         case VectorAlgorithm::visionContours:
-            return L("Détection de contours hiérarchiques par suivi de bords (Suzuki–Abe) sur le processeur + "
-                     "remplissage optionnel par hachures croisées pour AxiDraw.",
-                     "Hierarchical contour detection by border following (Suzuki–Abe) on the CPU + optional "
-                     "cross-hatch fill for AxiDraw.");
+            return L(
+                "Détection de contours hiérarchiques par suivi de bords (Suzuki–Abe) sur le processeur + "
+                "remplissage optionnel par hachures croisées pour AxiDraw.",
+                "Hierarchical contour detection by border following (Suzuki–Abe) on the CPU + optional "
+                "cross-hatch fill for AxiDraw.");
         case VectorAlgorithm::skeletonize:
-            return L("Amincissement morphologique rapide Guo-Hall / Zhang-Suen avec classification multi-stylos par "
-                     "transformée en distance.",
-                     "Fast Guo-Hall / Zhang-Suen morphological thinning with multi-pen stroke width classification via "
-                     "distance transform.");
+            return L(
+                "Amincissement morphologique rapide Guo-Hall / Zhang-Suen avec classification multi-stylos par "
+                "transformée en distance.",
+                "Fast Guo-Hall / Zhang-Suen morphological thinning with multi-pen stroke width classification via "
+                "distance transform.");
         case VectorAlgorithm::cannyEdges:
-            return L("Gradient de Sobel, suppression des non-maxima et hystérésis pour extraire les doubles contours "
-                     "d'un dessin ou d'une photo.",
-                     "Sobel gradient, non-maximum suppression, and hysteresis thresholding to extract dual edge "
-                     "contours.");
+            return L(
+                "Gradient de Sobel, suppression des non-maxima et hystérésis pour extraire les doubles contours "
+                "d'un dessin ou d'une photo.",
+                "Sobel gradient, non-maximum suppression, and hysteresis thresholding to extract dual edge "
+                "contours.");
     }
     return {};
 }
 
 std::string label(PaperFormat value) {
     switch (value) {
-        case PaperFormat::a4: return "A4 (210 \u00D7 297 mm)";
-        case PaperFormat::a3: return "A3 (297 \u00D7 420 mm)";
-        case PaperFormat::a5: return "A5 (148 \u00D7 210 mm)";
-        case PaperFormat::a6: return "A6 (105 \u00D7 148 mm)";
-        case PaperFormat::original: return L("Pixels d'origine", "Original pixels");
+        case PaperFormat::a4:
+            return "A4 (210 \u00D7 297 mm)";
+        case PaperFormat::a3:
+            return "A3 (297 \u00D7 420 mm)";
+        case PaperFormat::a5:
+            return "A5 (148 \u00D7 210 mm)";
+        case PaperFormat::a6:
+            return "A6 (105 \u00D7 148 mm)";
+        case PaperFormat::original:
+            return L("Pixels d'origine", "Original pixels");
     }
     return {};
 }
@@ -168,20 +205,28 @@ std::string shortLabel(PaperFormat value) {
 
 std::optional<std::pair<double, double>> portraitSizeMM(PaperFormat value) noexcept {
     switch (value) {
-        case PaperFormat::a4: return std::pair{210.0, 297.0};
-        case PaperFormat::a3: return std::pair{297.0, 420.0};
-        case PaperFormat::a5: return std::pair{148.0, 210.0};
-        case PaperFormat::a6: return std::pair{105.0, 148.0};
-        case PaperFormat::original: return std::nullopt;
+        case PaperFormat::a4:
+            return std::pair{210.0, 297.0};
+        case PaperFormat::a3:
+            return std::pair{297.0, 420.0};
+        case PaperFormat::a5:
+            return std::pair{148.0, 210.0};
+        case PaperFormat::a6:
+            return std::pair{105.0, 148.0};
+        case PaperFormat::original:
+            return std::nullopt;
     }
     return std::nullopt;
 }
 
 std::string label(PaperOrientation value) {
     switch (value) {
-        case PaperOrientation::automatic: return L("Auto (selon image)", "Auto (match image)");
-        case PaperOrientation::portrait: return "Portrait";
-        case PaperOrientation::landscape: return L("Paysage", "Landscape");
+        case PaperOrientation::automatic:
+            return L("Auto (selon image)", "Auto (match image)");
+        case PaperOrientation::portrait:
+            return "Portrait";
+        case PaperOrientation::landscape:
+            return L("Paysage", "Landscape");
     }
     return {};
 }
@@ -194,8 +239,10 @@ std::string label(VectorExportFormat value) {
             return L("SVG Aperçu coloré (pixels)", "Colored Preview SVG (pixels)");
         case VectorExportFormat::json:
             return L("JSON complet (métriques + chemins + courbes)", "Full JSON (metrics + paths + curves)");
-        case VectorExportFormat::txt: return L("Fiche technique de tracé (.txt)", "Plotter technical sheet (.txt)");
-        case VectorExportFormat::csv: return L("Tableau des chemins par stylo (.csv)", "Paths table by pen (.csv)");
+        case VectorExportFormat::txt:
+            return L("Fiche technique de tracé (.txt)", "Plotter technical sheet (.txt)");
+        case VectorExportFormat::csv:
+            return L("Tableau des chemins par stylo (.csv)", "Paths table by pen (.csv)");
     }
     return {};
 }
@@ -203,26 +250,30 @@ std::string label(VectorExportFormat value) {
 std::string detail(VectorExportFormat value) {
     switch (value) {
         case VectorExportFormat::svgAxiDraw:
-            return L("Dimensions physiques en millimètres, calques inkscape:groupmode=\"layer\" par stylo, prêt pour "
-                     "AxiDraw Control et axicli.",
-                     "Physical dimensions in millimeters, inkscape:groupmode=\"layer\" per pen, ready for AxiDraw "
-                     "Control and axicli.");
+            return L(
+                "Dimensions physiques en millimètres, calques inkscape:groupmode=\"layer\" par stylo, prêt pour "
+                "AxiDraw Control et axicli.",
+                "Physical dimensions in millimeters, inkscape:groupmode=\"layer\" per pen, ready for AxiDraw "
+                "Control and axicli.");
         case VectorExportFormat::svgPreview:
             return L("Couleurs de la palette Kavrin par épaisseur de stylo dans le repère de l'image source.",
                      "Kavrin family palette colors per pen thickness in source image coordinates.");
         case VectorExportFormat::json:
-            return L("Toutes les statistiques, calques, points et segments de Bézier cubiques pour intégration "
-                     "pipeline.",
-                     "All statistics, layers, points, and cubic Bézier segments for pipeline integration.");
+            return L(
+                "Toutes les statistiques, calques, points et segments de Bézier cubiques pour intégration "
+                "pipeline.",
+                "All statistics, layers, points, and cubic Bézier segments for pipeline integration.");
         case VectorExportFormat::txt:
-            return L("Résumé lisible : dimensions papier, distances de dessin/voyage, gain 2-opt, levées de stylo et "
-                     "durée estimée.",
-                     "Readable summary: paper size, draw/travel distances, 2-opt gain, pen lifts, and estimated "
-                     "duration.");
+            return L(
+                "Résumé lisible : dimensions papier, distances de dessin/voyage, gain 2-opt, levées de stylo et "
+                "durée estimée.",
+                "Readable summary: paper size, draw/travel distances, 2-opt gain, pen lifts, and estimated "
+                "duration.");
         case VectorExportFormat::csv:
-            return L("Une ligne par chemin : identifiant, stylo, épaisseur, nombre de points, longueur en mm, départ "
-                     "et arrivée.",
-                     "One row per path: ID, pen, width, point count, length in mm, start and end coordinates.");
+            return L(
+                "Une ligne par chemin : identifiant, stylo, épaisseur, nombre de points, longueur en mm, départ "
+                "et arrivée.",
+                "One row per path: ID, pen, width, point count, length in mm, start and end coordinates.");
     }
     return {};
 }
@@ -230,10 +281,14 @@ std::string detail(VectorExportFormat value) {
 std::string_view fileExtension(VectorExportFormat value) noexcept {
     switch (value) {
         case VectorExportFormat::svgAxiDraw:
-        case VectorExportFormat::svgPreview: return "svg";
-        case VectorExportFormat::json: return "json";
-        case VectorExportFormat::txt: return "txt";
-        case VectorExportFormat::csv: return "csv";
+        case VectorExportFormat::svgPreview:
+            return "svg";
+        case VectorExportFormat::json:
+            return "json";
+        case VectorExportFormat::txt:
+            return "txt";
+        case VectorExportFormat::csv:
+            return "csv";
     }
     return "svg";
 }

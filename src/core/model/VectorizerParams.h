@@ -20,24 +20,31 @@ enum class PaperOrientation { automatic, portrait, landscape };
 enum class VectorExportFormat { svgAxiDraw, svgPreview, json, txt, csv };
 
 /// Every case of an enumeration, in the order of every picker and list.
-template <class E> constexpr auto allCases();
-template <> constexpr auto allCases<VectorOutputMode>() {
+template <class E>
+constexpr auto allCases();
+template <>
+constexpr auto allCases<VectorOutputMode>() {
     return std::array{VectorOutputMode::illustration, VectorOutputMode::axidraw};
 }
-template <> constexpr auto allCases<IllustrationStrokeStyle>() {
+template <>
+constexpr auto allCases<IllustrationStrokeStyle>() {
     return std::array{IllustrationStrokeStyle::variableRibbon, IllustrationStrokeStyle::perStrokeWidth};
 }
-template <> constexpr auto allCases<VectorAlgorithm>() {
-    return std::array{VectorAlgorithm::neuralCenterline, VectorAlgorithm::visionContours,
-                      VectorAlgorithm::skeletonize, VectorAlgorithm::cannyEdges};
+template <>
+constexpr auto allCases<VectorAlgorithm>() {
+    return std::array{VectorAlgorithm::neuralCenterline, VectorAlgorithm::visionContours, VectorAlgorithm::skeletonize,
+                      VectorAlgorithm::cannyEdges};
 }
-template <> constexpr auto allCases<PaperFormat>() {
+template <>
+constexpr auto allCases<PaperFormat>() {
     return std::array{PaperFormat::a4, PaperFormat::a3, PaperFormat::a5, PaperFormat::a6, PaperFormat::original};
 }
-template <> constexpr auto allCases<PaperOrientation>() {
+template <>
+constexpr auto allCases<PaperOrientation>() {
     return std::array{PaperOrientation::automatic, PaperOrientation::portrait, PaperOrientation::landscape};
 }
-template <> constexpr auto allCases<VectorExportFormat>() {
+template <>
+constexpr auto allCases<VectorExportFormat>() {
     return std::array{VectorExportFormat::svgAxiDraw, VectorExportFormat::svgPreview, VectorExportFormat::json,
                       VectorExportFormat::txt, VectorExportFormat::csv};
 }

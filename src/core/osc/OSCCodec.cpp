@@ -23,10 +23,10 @@ namespace {
 // Unicode white space and line ends (the Zs class plus U+0009...U+000D, U+0085,
 // U+2028, U+2029), encoded as UTF-8.
 constexpr std::array<std::string_view, 25> kWhiteSpace = {
-    "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
-    "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
     "\xE3\x80\x80"};
 
 std::string_view trimmedWhiteSpace(std::string_view text) noexcept {
@@ -109,8 +109,8 @@ std::string floatText(float value) {
 using Bytes = std::span<const std::uint8_t>;
 
 std::uint32_t readBigEndian32(Bytes data, std::size_t at) noexcept {
-    return (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) |
-           (std::uint32_t{data[at + 2]} << 8) | std::uint32_t{data[at + 3]};
+    return (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) | (std::uint32_t{data[at + 2]} << 8) |
+           std::uint32_t{data[at + 3]};
 }
 
 // A NUL-terminated string padded to a multiple of 4 bytes. A missing NUL ends
@@ -126,9 +126,7 @@ std::optional<std::string> readPaddedString(Bytes data, std::size_t& index) {
     return text;
 }
 
-bool isBundle(Bytes data) noexcept {
-    return data.size() >= 16 && std::memcmp(data.data(), "#bundle", 7) == 0;
-}
+bool isBundle(Bytes data) noexcept { return data.size() >= 16 && std::memcmp(data.data(), "#bundle", 7) == 0; }
 
 void decodeMessage(Bytes data, std::vector<Message>& out) {
     std::size_t index = 0;
@@ -140,27 +138,32 @@ void decodeMessage(Bytes data, std::vector<Message>& out) {
     if (tags && tags->starts_with(',')) {
         for (std::size_t t = 1; t < tags->size(); ++t) {
             switch ((*tags)[t]) {
-            case 'i':
-                if (data.size() - index >= 4) {
-                    message.arguments.push_back(
-                        Value::integer(static_cast<std::int32_t>(readBigEndian32(data, index))));
-                    index += 4;
-                }
-                break;
-            case 'f':
-                if (data.size() - index >= 4) {
-                    message.arguments.push_back(Value::real(std::bit_cast<float>(readBigEndian32(data, index))));
-                    index += 4;
-                }
-                break;
-            case 's':
-                if (std::optional<std::string> text = readPaddedString(data, index)) {
-                    message.arguments.push_back(Value::text(std::move(*text)));
-                }
-                break;
-            case 'T': message.arguments.push_back(Value::boolean(true)); break;
-            case 'F': message.arguments.push_back(Value::boolean(false)); break;
-            default: break;  // unsupported tags consume nothing
+                case 'i':
+                    if (data.size() - index >= 4) {
+                        message.arguments.push_back(
+                            Value::integer(static_cast<std::int32_t>(readBigEndian32(data, index))));
+                        index += 4;
+                    }
+                    break;
+                case 'f':
+                    if (data.size() - index >= 4) {
+                        message.arguments.push_back(Value::real(std::bit_cast<float>(readBigEndian32(data, index))));
+                        index += 4;
+                    }
+                    break;
+                case 's':
+                    if (std::optional<std::string> text = readPaddedString(data, index)) {
+                        message.arguments.push_back(Value::text(std::move(*text)));
+                    }
+                    break;
+                case 'T':
+                    message.arguments.push_back(Value::boolean(true));
+                    break;
+                case 'F':
+                    message.arguments.push_back(Value::boolean(false));
+                    break;
+                default:
+                    break;  // unsupported tags consume nothing
             }
         }
     }
@@ -188,10 +191,14 @@ std::optional<bool> Value::boolValue() const {
     return std::visit(
         [](const auto& v) -> std::optional<bool> {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::int32_t>) return v != 0;
-            else if constexpr (std::is_same_v<T, float>) return !(v == 0.0f);
-            else if constexpr (std::is_same_v<T, std::string>) return boolFromText(v);
-            else return v;
+            if constexpr (std::is_same_v<T, std::int32_t>)
+                return v != 0;
+            else if constexpr (std::is_same_v<T, float>)
+                return !(v == 0.0f);
+            else if constexpr (std::is_same_v<T, std::string>)
+                return boolFromText(v);
+            else
+                return v;
         },
         storage_);
 }
@@ -200,10 +207,14 @@ std::optional<double> Value::doubleValue() const {
     return std::visit(
         [](const auto& v) -> std::optional<double> {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::int32_t>) return static_cast<double>(v);
-            else if constexpr (std::is_same_v<T, float>) return static_cast<double>(v);
-            else if constexpr (std::is_same_v<T, std::string>) return doubleFromText(v);
-            else return v ? 1.0 : 0.0;
+            if constexpr (std::is_same_v<T, std::int32_t>)
+                return static_cast<double>(v);
+            else if constexpr (std::is_same_v<T, float>)
+                return static_cast<double>(v);
+            else if constexpr (std::is_same_v<T, std::string>)
+                return doubleFromText(v);
+            else
+                return v ? 1.0 : 0.0;
         },
         storage_);
 }
@@ -212,10 +223,14 @@ std::optional<std::int64_t> Value::intValue() const {
     return std::visit(
         [](const auto& v) -> std::optional<std::int64_t> {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::int32_t>) return v;
-            else if constexpr (std::is_same_v<T, float>) return roundedInt64(static_cast<double>(v));
-            else if constexpr (std::is_same_v<T, std::string>) return intFromText(v);
-            else return v ? 1 : 0;
+            if constexpr (std::is_same_v<T, std::int32_t>)
+                return v;
+            else if constexpr (std::is_same_v<T, float>)
+                return roundedInt64(static_cast<double>(v));
+            else if constexpr (std::is_same_v<T, std::string>)
+                return intFromText(v);
+            else
+                return v ? 1 : 0;
         },
         storage_);
 }
@@ -224,10 +239,14 @@ std::string Value::stringValue() const {
     return std::visit(
         [](const auto& v) -> std::string {
             using T = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<T, std::int32_t>) return integerText(v);
-            else if constexpr (std::is_same_v<T, float>) return floatText(v);
-            else if constexpr (std::is_same_v<T, std::string>) return v;
-            else return v ? "1" : "0";
+            if constexpr (std::is_same_v<T, std::int32_t>)
+                return integerText(v);
+            else if constexpr (std::is_same_v<T, float>)
+                return floatText(v);
+            else if constexpr (std::is_same_v<T, std::string>)
+                return v;
+            else
+                return v ? "1" : "0";
         },
         storage_);
 }
@@ -278,10 +297,14 @@ std::vector<std::uint8_t> encode(const Message& message) {
     appendPaddedString(out, message.address);
     std::string tags = ",";
     for (const Value& value : message.arguments) {
-        if (value.isInt()) tags += 'i';
-        else if (value.isFloat()) tags += 'f';
-        else if (value.isString()) tags += 's';
-        else tags += *value.boolValue() ? 'T' : 'F';
+        if (value.isInt())
+            tags += 'i';
+        else if (value.isFloat())
+            tags += 'f';
+        else if (value.isString())
+            tags += 's';
+        else
+            tags += *value.boolValue() ? 'T' : 'F';
     }
     appendPaddedString(out, tags);
     for (const Value& value : message.arguments) {

@@ -57,8 +57,8 @@ private:
 };
 
 struct Message {
-    std::string address;          ///< the address pattern as received
-    std::vector<Value> arguments; ///< in type-tag order
+    std::string address;           ///< the address pattern as received
+    std::vector<Value> arguments;  ///< in type-tag order
 
     friend bool operator==(const Message&, const Message&) = default;
 };

@@ -50,7 +50,7 @@ private:
 
     const std::size_t capacity_;
     const ValueKey valueKey_;
-    mutable std::mutex lock_;  // guards everything below
+    mutable std::mutex lock_;    // guards everything below
     std::deque<Entry> entries_;  // oldest first; entries_[i].sequence == entries_.front().sequence + i
     std::map<std::string, std::uint64_t> waitingValues_;  // key -> sequence, only after the last barrier
     std::uint64_t nextSequence_ = 0;

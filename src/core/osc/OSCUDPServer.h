@@ -47,8 +47,8 @@ private:
     const Handler handler_;
     std::atomic<std::uint16_t> port_;
     std::atomic<bool> running_{false};
-    std::mutex lock_;            // guards running_ writes, socketFD_, generation_, thread_
-    int socketFD_ = -1;          // the bound socket while started, else -1
+    std::mutex lock_;               // guards running_ writes, socketFD_, generation_, thread_
+    int socketFD_ = -1;             // the bound socket while started, else -1
     std::uint64_t generation_ = 0;  // which receive loop owns running_
     std::thread thread_;
 };

@@ -418,7 +418,8 @@ std::vector<CubicBezierSegment> buildVariableWidthRibbon(const std::vector<Vecto
     rawWidths[m] = isClosed ? rawWidths[0] : sampleRadius(segs[m - 1].p3);
     std::vector<double> w = rawWidths;
     if (w.size() > 2) {
-        for (std::size_t j = 1; j < m; ++j) w[j] = 0.25 * rawWidths[j - 1] + 0.5 * rawWidths[j] + 0.25 * rawWidths[j + 1];
+        for (std::size_t j = 1; j < m; ++j)
+            w[j] = 0.25 * rawWidths[j - 1] + 0.5 * rawWidths[j] + 0.25 * rawWidths[j + 1];
     }
 
     // normals[0…m]: unit normal (−t.y, t.x) at each vertex, the tangents of a join averaged.

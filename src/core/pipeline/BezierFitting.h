@@ -50,8 +50,8 @@ struct SimplifiedStroke {
 /// The cubic segments of a whole stroke, consecutive segments sharing their end points.
 /// Smoothing ≤ 0.02 (or not a number) gives no segments; it is the Catmull-Rom tension (at most 1)
 /// and sets the Schneider tolerance max(2.2 × smoothing, 0.35) px (2.2 px from smoothing 1 up).
-[[nodiscard]] std::vector<CubicBezierSegment> fitCubicBeziers(const std::vector<VectorPoint>& points,
-                                                              double smoothing, std::int64_t cornerAngleDeg);
+[[nodiscard]] std::vector<CubicBezierSegment> fitCubicBeziers(const std::vector<VectorPoint>& points, double smoothing,
+                                                              std::int64_t cornerAngleDeg);
 
 /// The closed outline of a stroke of varying half width: the left offset of every segment, a round
 /// end cap, the right offsets in reverse and a round start cap, each segment starting where the
@@ -67,8 +67,7 @@ struct SimplifiedStroke {
 namespace detail {
 
 /// Indices kept by RDP on an open polyline, ascending; first and last always kept.
-[[nodiscard]] std::vector<std::size_t> simplifyRDPOpenIndices(const std::vector<VectorPoint>& points,
-                                                              double epsilon);
+[[nodiscard]] std::vector<std::size_t> simplifyRDPOpenIndices(const std::vector<VectorPoint>& points, double epsilon);
 
 /// Schneider's recursive fit of one corner-free piece; `leftTangent` points into the curve from
 /// the first point, `rightTangent` from the last. Splits only while depth ≤ 7.
@@ -89,8 +88,8 @@ namespace detail {
                                                              const std::vector<double>& u);
 
 /// One Newton–Raphson step per interior parameter towards the nearest curve point.
-[[nodiscard]] std::vector<double> reparameterize(const std::vector<VectorPoint>& points,
-                                                 const std::vector<double>& u, const CubicBezierSegment& bez);
+[[nodiscard]] std::vector<double> reparameterize(const std::vector<VectorPoint>& points, const std::vector<double>& u,
+                                                 const CubicBezierSegment& bez);
 
 }  // namespace detail
 

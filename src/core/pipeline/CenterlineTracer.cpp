@@ -100,7 +100,8 @@ std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk, const st
         return x > 0 && x + 1 < w && y > 0 && y + 1 < h && in[q] != 0;
     };
     const auto interiorRows = static_cast<std::size_t>(h - 2);
-    const std::size_t bandCount = std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bandCount =
+        std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
     std::vector<Found> found(bandCount);
     parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
         for (std::size_t b = first; b < last; ++b) {
@@ -192,8 +193,8 @@ std::optional<VectorPoint> unitDirection(const VectorPoint& from, const VectorPo
 
 // Offers both ends of chain j (first point, then last) as partners of the tip with outward
 // direction u; a candidate wins only with a strictly greater cosine.
-void considerChain(const std::vector<VectorPoint>& chain, std::size_t j, const VectorPoint& tip,
-                   const VectorPoint& u, double gapSquared, double& best, std::optional<Partner>& partner) {
+void considerChain(const std::vector<VectorPoint>& chain, std::size_t j, const VectorPoint& tip, const VectorPoint& u,
+                   double gapSquared, double& best, std::optional<Partner>& partner) {
     const std::size_t count = chain.size();
     const std::size_t k2 = std::min<std::size_t>(count - 1, 5);
     const auto offer = [&](const VectorPoint& near, const VectorPoint& inward, bool reversed) {

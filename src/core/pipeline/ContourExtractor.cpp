@@ -18,7 +18,8 @@ namespace {
 // width × height as a size when both are positive and the product fits; 0 otherwise.
 std::size_t pixelCount(std::int64_t width, std::int64_t height) noexcept {
     if (width <= 0 || height <= 0) return 0;
-    if (static_cast<std::uint64_t>(width) > std::numeric_limits<std::size_t>::max() / static_cast<std::uint64_t>(height)) {
+    if (static_cast<std::uint64_t>(width) >
+        std::numeric_limits<std::size_t>::max() / static_cast<std::uint64_t>(height)) {
         return 0;
     }
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -65,7 +66,8 @@ std::optional<std::vector<VectorPoint>> convertContour(const ContourFinder::Cont
 
 }  // namespace
 
-std::optional<ContourFinder::ContourTree> findImageContours(const QImage& image, const ContourFinder::Options& options) {
+std::optional<ContourFinder::ContourTree> findImageContours(const QImage& image,
+                                                            const ContourFinder::Options& options) {
     return ContourFinder::findContours(image, options);
 }
 
@@ -98,8 +100,7 @@ std::vector<std::vector<VectorPoint>> extractVisionContours(const RasterImage& i
     }
     if (!tree || tree->topLevel.empty()) return extractMarchingSquaresContours(fields, minLength);
 
-    auto contours =
-        collectContours(*tree, static_cast<double>(image.width), static_cast<double>(image.height), minArc);
+    auto contours = collectContours(*tree, static_cast<double>(image.width), static_cast<double>(image.height), minArc);
     if (contours.empty()) return extractMarchingSquaresContours(fields, minLength);
     return contours;
 }
@@ -232,10 +233,18 @@ std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std:
             float a = 0;
             float b = 0;
             switch (direction[i]) {
-                case 0: a = magnitude[i - 1], b = magnitude[i + 1]; break;          // west, east
-                case 1: a = magnitude[i - w + 1], b = magnitude[i + w - 1]; break;  // north-east, south-west
-                case 2: a = magnitude[i - w], b = magnitude[i + w]; break;          // north, south
-                default: a = magnitude[i - w - 1], b = magnitude[i + w + 1]; break; // north-west, south-east
+                case 0:
+                    a = magnitude[i - 1], b = magnitude[i + 1];
+                    break;  // west, east
+                case 1:
+                    a = magnitude[i - w + 1], b = magnitude[i + w - 1];
+                    break;  // north-east, south-west
+                case 2:
+                    a = magnitude[i - w], b = magnitude[i + w];
+                    break;  // north, south
+                default:
+                    a = magnitude[i - w - 1], b = magnitude[i + w + 1];
+                    break;  // north-west, south-east
             }
             if (m >= a && m >= b) {
                 if (m >= high) {

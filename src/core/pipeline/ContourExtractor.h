@@ -28,12 +28,12 @@
 namespace ostrel::NeuralRidgeFilter {
 
 /// A hierarchical contour detector: the contour tree of `image`, or none when it fails.
-using ContourDetector =
-    std::function<std::optional<ContourFinder::ContourTree>(const QImage& image, const ContourFinder::Options& options)>;
+using ContourDetector = std::function<std::optional<ContourFinder::ContourTree>(const QImage& image,
+                                                                                const ContourFinder::Options& options)>;
 
 /// The default detector: ContourFinder::findContours.
 [[nodiscard]] std::optional<ContourFinder::ContourTree> findImageContours(const QImage& image,
-                                                                         const ContourFinder::Options& options);
+                                                                          const ContourFinder::Options& options);
 
 /// Ink outlines in image pixels (y down); a closed contour repeats its first point at the end.
 /// Reads the image's width and height, the fields' width, height, binary and ridgeField, and
@@ -67,8 +67,7 @@ using ContourDetector =
 /// ends are more than 0.05 and less than 6 px apart, and keeps those of at least `minArcLengthPx` of
 /// arc. Children of dropped contours are still visited.
 [[nodiscard]] std::vector<std::vector<VectorPoint>> collectContours(const ContourFinder::ContourTree& tree,
-                                                                    double width, double height,
-                                                                    double minArcLengthPx);
+                                                                    double width, double height, double minArcLengthPx);
 
 /// The fallback: the mask's boundary pixels (interior ink pixels with a background 4-neighbour)
 /// traced into refined, smoothed chains; the boundary rings come out closed. No contours for fields

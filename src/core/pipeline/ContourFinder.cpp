@@ -25,7 +25,7 @@ constexpr int kWest = 4;
 struct PixelBorder {
     std::vector<std::int64_t> pixels;  // pixels[k]: index into the padded label image, in following order
     bool isHole = false;
-    std::int32_t parent = 0;           // border number (NBD) of the parent; 0 for the frame
+    std::int32_t parent = 0;  // border number (NBD) of the parent; 0 for the frame
 };
 
 // Maps a working-image pixel (x, y) to normalised coordinates:
@@ -39,8 +39,7 @@ struct Normalisation {
 
 bool fitsLabels(std::int64_t width, std::int64_t height) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    return width >= 1 && height >= 1 && width <= kMax - 2 && height <= kMax - 2 &&
-           (width + 2) <= kMax / (height + 2);
+    return width >= 1 && height >= 1 && width <= kMax - 2 && height <= kMax - 2 && (width + 2) <= kMax / (height + 2);
 }
 
 // Suzuki–Abe algorithm 1. `object(x, y)` tells whether a pixel of the
@@ -134,8 +133,7 @@ std::vector<PixelBorder> followBorders(std::int64_t width, std::int64_t height, 
     return borders;
 }
 
-ContourTree buildTree(const std::vector<PixelBorder>& borders, std::int64_t stride,
-                      const Normalisation& norm) {
+ContourTree buildTree(const std::vector<PixelBorder>& borders, std::int64_t stride, const Normalisation& norm) {
     ContourTree tree;
     if (borders.size() <= 1) return tree;
     tree.contours.resize(borders.size() - 1);
@@ -208,7 +206,8 @@ std::vector<std::uint8_t> reduceAndClassify(const std::vector<std::uint8_t>& gre
         for (std::size_t k = wy.begin[o]; k < wy.begin[o + 1]; ++k) {
             const float share = wy.weight[k];
             const std::uint8_t* src = grey.data() + (wy.first[o] + static_cast<std::int64_t>(k - wy.begin[o])) * width;
-            for (std::int64_t x = 0; x < width; ++x) row[static_cast<std::size_t>(x)] += share * static_cast<float>(src[x]);
+            for (std::int64_t x = 0; x < width; ++x)
+                row[static_cast<std::size_t>(x)] += share * static_cast<float>(src[x]);
         }
         std::uint8_t* dst = mask.data() + oy * outWidth;
         for (std::int64_t ox = 0; ox < outWidth; ++ox) {
@@ -234,7 +233,8 @@ std::int64_t reducedSide(std::int64_t side, std::int64_t longer, std::int64_t li
 
 ContourTree traceBorders(const std::vector<std::uint8_t>& mask, std::int64_t width, std::int64_t height) {
     if (!fitsLabels(width, height)) return {};
-    if (static_cast<std::uint64_t>(mask.size()) != static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
+    if (static_cast<std::uint64_t>(mask.size()) !=
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
         return {};
     }
     const auto borders = followBorders(width, height, [&](std::int64_t x, std::int64_t y) {
@@ -247,7 +247,8 @@ ContourTree traceBorders(const std::vector<std::uint8_t>& mask, std::int64_t wid
 ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t width, std::int64_t height,
                          const Options& options) {
     if (!fitsLabels(width, height)) return {};
-    if (static_cast<std::uint64_t>(grey.size()) != static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
+    if (static_cast<std::uint64_t>(grey.size()) !=
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
         return {};
     }
     const std::int64_t limit = std::max<std::int64_t>(options.maximumImageDimension, 1);

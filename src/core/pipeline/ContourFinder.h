@@ -64,13 +64,12 @@ struct Options {
 /// normalised over the mask size (x / width, 1 − y / height). An empty mask, a
 /// size that does not match `mask` or a mask too large for 32-bit labels gives
 /// an empty tree.
-[[nodiscard]] ContourTree traceBorders(const std::vector<std::uint8_t>& mask, std::int64_t width,
-                                       std::int64_t height);
+[[nodiscard]] ContourTree traceBorders(const std::vector<std::uint8_t>& mask, std::int64_t width, std::int64_t height);
 
 /// Contours of an 8-bit grey image (`grey[y * width + x]`, 0 = black); empty
 /// when the image is empty or `grey` does not hold width × height bytes.
-[[nodiscard]] ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t width,
-                                       std::int64_t height, const Options& options);
+[[nodiscard]] ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t width, std::int64_t height,
+                                       const Options& options);
 
 /// Contours of a colour or grey image, read as grey (11 R + 16 G + 5 B) / 32 over
 /// white (transparent parts count as white); empty for a null image.

@@ -97,8 +97,8 @@ bool runSubiteration(std::uint8_t* img, std::vector<Band>& bands, std::ptrdiff_t
 
 }  // namespace
 
-std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, std::int64_t width,
-                                      std::int64_t height, std::int64_t maxIterations) {
+std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, std::int64_t width, std::int64_t height,
+                                      std::int64_t maxIterations) {
     if (width < 3 || height < 3) return binary;
     // Sizes beyond 32-bit pixel indices or a buffer shorter than the image: returned unchanged.
     if (width > std::numeric_limits<std::int32_t>::max() / height) return binary;
@@ -115,7 +115,8 @@ std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, s
     // Bands of interior rows, each with its own candidate list: decisions read only the image, and
     // every band clears only its own pixels, so the result is the same for any number of bands.
     const auto interiorRows = static_cast<std::size_t>(h - 2);
-    const std::size_t bandCount = std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bandCount =
+        std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
     std::vector<Band> bands(bandCount);
     const auto bandRow = [&](std::size_t b) { return static_cast<std::ptrdiff_t>(1 + b * interiorRows / bandCount); };
     parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
@@ -159,7 +160,7 @@ std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, s
                 if (data[p] == 0) continue;
                 const unsigned code = neighbourCode(data, p, w);
                 if (std::popcount(code) != 2 || (code & 0xAAu) != 0) continue;
-                const bool vertical = (code & 0x11u) != 0;   // N or S
+                const bool vertical = (code & 0x11u) != 0;    // N or S
                 const bool horizontal = (code & 0x44u) != 0;  // E or W
                 if (vertical && horizontal) band.deleted.push_back(p);
             }

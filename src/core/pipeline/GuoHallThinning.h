@@ -13,8 +13,7 @@ namespace ostrel::CenterlineTracer {
 /// and the deleted pixels set to 0, after at most `maxIterations` rounds of the two sub-iterations and
 /// a final staircase pass. Masks under 3 pixels on a side come back unchanged. Cost: linear in the
 /// number of set pixels per round.
-[[nodiscard]] std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary,
-                                                    std::int64_t width, std::int64_t height,
-                                                    std::int64_t maxIterations);
+[[nodiscard]] std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, std::int64_t width,
+                                                    std::int64_t height, std::int64_t maxIterations);
 
 }  // namespace ostrel::CenterlineTracer

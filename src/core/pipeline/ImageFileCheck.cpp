@@ -133,7 +133,7 @@ bool jpegIsAcceptable(const unsigned char* bytes, std::size_t size) noexcept {
         if (at >= size) return false;
         const unsigned char marker = bytes[at++];
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // no length
-        if (marker == 0xD9 || marker == 0xDA) return false;                    // image data before a frame
+        if (marker == 0xD9 || marker == 0xDA) return false;                  // image data before a frame
         if (size - at < 2) return false;
         const std::uint32_t length = bigEndian16(bytes + at);
         if (length < 2 || length > size - at) return false;

@@ -126,9 +126,9 @@ void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& k
 }
 
 struct BlurScratch {
-    std::vector<float> rows;     // the band's rows after the horizontal pass
-    std::vector<float> padded;   // one input row with its edges repeated
-    std::vector<float> input;    // one input row, when the source computes it
+    std::vector<float> rows;    // the band's rows after the horizontal pass
+    std::vector<float> padded;  // one input row with its edges repeated
+    std::vector<float> input;   // one input row, when the source computes it
     std::vector<const float*> taps;
 };
 
@@ -153,8 +153,9 @@ void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const Gaussi
         const float** src = atLeast(scratch.taps, taps);  // src[t]: filtered row y + t - r, clamped
         for (std::size_t y = first; y < last; ++y) {
             for (std::size_t t = 0; t < taps; ++t) {
-                const auto sy = std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r),
-                                                         0, static_cast<std::int64_t>(h) - 1);
+                const auto sy =
+                    std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r), 0,
+                                             static_cast<std::int64_t>(h) - 1);
                 src[t] = rows + (static_cast<std::size_t>(sy) - top) * w;
             }
             weightedSum(src, k, taps, out + y * w, w);
@@ -484,15 +485,15 @@ struct IntegralRingScratch {
 // pixels as soon as the rows their windows need exist. A band's running row sums start from the sums
 // of the columns left of it, taken in a first pass over every row (checkpoints), so every S value is
 // formed by exactly the additions of a whole-image build.
-void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool invert, std::size_t radius,
-                       float offset, std::uint8_t* mask) {
+void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool invert, std::size_t radius, float offset,
+                       std::uint8_t* mask) {
     const auto valueAt = [invert](float l) { return invert ? 255.0f - l : l; };
-    const std::size_t bandCount = std::clamp<std::size_t>(
-        static_cast<std::size_t>(parallelThreadCount()) * 2, 1, std::max<std::size_t>(w / 64, 1));
+    const std::size_t bandCount = std::clamp<std::size_t>(static_cast<std::size_t>(parallelThreadCount()) * 2, 1,
+                                                          std::max<std::size_t>(w / 64, 1));
     struct Band {
-        std::size_t first;   // output columns [first, last)
+        std::size_t first;  // output columns [first, last)
         std::size_t last;
-        std::size_t lo;      // integral-image columns [lo, hi] kept by the band
+        std::size_t lo;  // integral-image columns [lo, hi] kept by the band
         std::size_t hi;
         std::size_t sumFrom;  // first column added to the running row sum (lo - 1, or 0)
     };
@@ -579,8 +580,8 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
 
 }  // namespace
 
-std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width,
-                                         std::int64_t height, float sigma) {
+std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width, std::int64_t height,
+                                         float sigma) {
     const auto count = pixelCount(width, height, values.size());
     if (!count || *count == 0) return {};
     if (std::isnan(sigma)) return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(*count)};
@@ -601,8 +602,7 @@ std::vector<std::uint8_t> morphDilate3x3(const std::vector<std::uint8_t>& mask, 
     return morph3x3(mask, width, height, true);
 }
 
-std::vector<std::uint8_t> morphOpen3x3(const std::vector<std::uint8_t>& mask, std::int64_t width,
-                                       std::int64_t height) {
+std::vector<std::uint8_t> morphOpen3x3(const std::vector<std::uint8_t>& mask, std::int64_t width, std::int64_t height) {
     return morphDilate3x3(morphErode3x3(mask, width, height), width, height);
 }
 
@@ -611,8 +611,7 @@ std::vector<std::uint8_t> morphClose3x3(const std::vector<std::uint8_t>& mask, s
     return morphErode3x3(morphDilate3x3(mask, width, height), width, height);
 }
 
-std::vector<float> computeExactEDT(const std::vector<std::uint8_t>& binary, std::int64_t width,
-                                   std::int64_t height) {
+std::vector<float> computeExactEDT(const std::vector<std::uint8_t>& binary, std::int64_t width, std::int64_t height) {
     const auto count = pixelCount(width, height, binary.size());
     if (!count || *count == 0) return {};
     const auto w = static_cast<std::size_t>(width);
@@ -649,8 +648,8 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
 
 PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& params) {
     PreprocessedFields fields;
-    fields.usedNeuralEngine = params.algorithm == VectorAlgorithm::neuralCenterline ||
-                              params.algorithm == VectorAlgorithm::visionContours;
+    fields.usedNeuralEngine =
+        params.algorithm == VectorAlgorithm::neuralCenterline || params.algorithm == VectorAlgorithm::visionContours;
     const auto count = pixelCount(image.width, image.height, image.luma.size());
     if (!count) return fields;  // inconsistent image: no pixels to work on
     fields.width = image.width;

@@ -23,17 +23,15 @@ using Path = std::vector<VectorPoint>;
 // ---------------------------------------------------------------------------
 
 /// A path with at least 5 points whose ends are less than 2.5 px apart; never extended nor absorbed.
-bool isClosedLoop(const Path& path) noexcept {
-    return path.size() >= 5 && path.front().distance(path.back()) < 2.5;
-}
+bool isClosedLoop(const Path& path) noexcept { return path.size() >= 5 && path.front().distance(path.back()) < 2.5; }
 
 double norm(double x, double y) noexcept { return std::sqrt(x * x + y * y); }
 
 /// One path end in the spatial hash.
 struct EndpointEntry {
-    VectorPoint pt;           // the end point
-    std::int64_t pathIdx = 0; // index of the path in the pass's input
-    bool isEnd = false;       // true: the path's last point; false: its first
+    VectorPoint pt;            // the end point
+    std::int64_t pathIdx = 0;  // index of the path in the pass's input
+    bool isEnd = false;        // true: the path's last point; false: its first
 };
 
 /// Path ends bucketed by square cells of side `cellSize`; each bucket keeps insertion order.
@@ -42,9 +40,7 @@ class EndpointHash {
 public:
     explicit EndpointHash(double cellSize) : cellSize_(cellSize) {}
 
-    void insert(const EndpointEntry& entry) {
-        cells_[key(cellOf(entry.pt.x), cellOf(entry.pt.y))].push_back(entry);
-    }
+    void insert(const EndpointEntry& entry) { cells_[key(cellOf(entry.pt.x), cellOf(entry.pt.y))].push_back(entry); }
 
     /// Visits the entries of the 3 × 3 cells around `tip`: rows cy − 1, cy, cy + 1, within a row the
     /// columns cx − 1, cx, cx + 1, within a cell in insertion order.
@@ -93,8 +89,12 @@ struct Partner {
 class StitchPass {
 public:
     StitchPass(const std::vector<Path>& paths, double radius, double minAlignment)
-        : paths_(paths), radius2_(radius * radius), minAlignment_(minAlignment),
-          hash_(std::max(radius, 4.0)), closed_(paths.size()), used_(paths.size(), false) {
+        : paths_(paths),
+          radius2_(radius * radius),
+          minAlignment_(minAlignment),
+          hash_(std::max(radius, 4.0)),
+          closed_(paths.size()),
+          used_(paths.size(), false) {
         for (std::size_t i = 0; i < paths_.size(); ++i) {
             const Path& path = paths_[i];
             closed_[i] = isClosedLoop(path);
@@ -142,11 +142,15 @@ private:
             const Path& other = paths_[static_cast<std::size_t>(partner.pathIdx)];
             // The gap becomes one straight segment between the two ends; no point is dropped.
             if (endSide) {
-                if (partner.isEnd) cur.insert(cur.end(), other.rbegin(), other.rend());
-                else cur.insert(cur.end(), other.begin(), other.end());
+                if (partner.isEnd)
+                    cur.insert(cur.end(), other.rbegin(), other.rend());
+                else
+                    cur.insert(cur.end(), other.begin(), other.end());
             } else {
-                if (partner.isEnd) cur.insert(cur.begin(), other.begin(), other.end());
-                else cur.insert(cur.begin(), other.rbegin(), other.rend());
+                if (partner.isEnd)
+                    cur.insert(cur.begin(), other.begin(), other.end());
+                else
+                    cur.insert(cur.begin(), other.rbegin(), other.rend());
             }
         }
         return Path(cur.begin(), cur.end());
@@ -269,8 +273,8 @@ std::vector<double> kmeans1DBreakpoints(std::vector<double> values, std::int64_t
     std::vector<double> centres(clusters);
     for (std::size_t i = 1; i <= clusters; ++i) {
         const double position = static_cast<double>(i) / static_cast<double>(clusters + 1) * static_cast<double>(n - 1);
-        const std::int64_t rank = std::clamp<std::int64_t>(checkedInt64(position).value_or(0), 0,
-                                                           static_cast<std::int64_t>(n - 1));
+        const std::int64_t rank =
+            std::clamp<std::int64_t>(checkedInt64(position).value_or(0), 0, static_cast<std::int64_t>(n - 1));
         centres[i - 1] = values[static_cast<std::size_t>(rank)];
     }
 
@@ -337,7 +341,8 @@ PathProfile measurePathProfile(const Path& points, const PreprocessedFields& fie
         std::vector<double> next(n);
         for (int pass = 0; pass < 3; ++pass) {
             next[0] = 0.7 * radii[0] + 0.3 * radii[1];
-            for (std::size_t i = 1; i + 1 < n; ++i) next[i] = 0.25 * radii[i - 1] + 0.5 * radii[i] + 0.25 * radii[i + 1];
+            for (std::size_t i = 1; i + 1 < n; ++i)
+                next[i] = 0.25 * radii[i - 1] + 0.5 * radii[i] + 0.25 * radii[i + 1];
             next[n - 1] = 0.3 * radii[n - 2] + 0.7 * radii[n - 1];
             radii.swap(next);
         }
@@ -376,7 +381,8 @@ PenClassification measureAndClassifyPens(const std::vector<Path>& rawPaths, cons
     std::vector<double> positive;
     positive.reserve(rawPaths.size());
     parallelFor(rawPaths.size(), 16, [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) widths[i] = measureClassificationWidth(rawPaths[i], fields, halfWindow);
+        for (std::size_t i = first; i < last; ++i)
+            widths[i] = measureClassificationWidth(rawPaths[i], fields, halfWindow);
     });
     for (const double width : widths) {
         if (width > 0) positive.push_back(width);

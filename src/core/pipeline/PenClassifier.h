@@ -66,8 +66,8 @@ struct PathProfile {
                                                 const PreprocessedFields& fields, int halfWindow);
 
 /// Per-point radii (three [1 2 1]/4 smoothing passes) and the 75th percentile of them (at least 0.5).
-[[nodiscard]] PathProfile measurePathProfile(const std::vector<VectorPoint>& points,
-                                             const PreprocessedFields& fields, int halfWindow);
+[[nodiscard]] PathProfile measurePathProfile(const std::vector<VectorPoint>& points, const PreprocessedFields& fields,
+                                             int halfWindow);
 
 /// Clusters the paths into clamp(`penCount`, 1, 4) pens by width, stitches within each pen with
 /// `maxStitchGapPx` and `continuity`, and measures every resulting path.

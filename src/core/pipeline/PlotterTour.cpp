@@ -91,9 +91,9 @@ private:
     struct Node {
         double minX = 0, minY = 0, maxX = 0, maxY = 0;  // bounding box of points_[begin, end)
         std::size_t begin = 0, end = 0;
-        std::size_t left = kNone, right = kNone;        // kNone for a leaf
+        std::size_t left = kNone, right = kNone;  // kNone for a leaf
         std::size_t parent = kNone;
-        std::size_t alive = 0;                          // live ends below this node
+        std::size_t alive = 0;  // live ends below this node
     };
 
     std::size_t build(std::size_t begin, std::size_t end, std::size_t parent) {
@@ -119,12 +119,10 @@ private:
         }
         const bool splitX = node.maxX - node.minX >= node.maxY - node.minY;
         const std::size_t mid = begin + (end - begin) / 2;
-        std::nth_element(points_.begin() + static_cast<std::ptrdiff_t>(begin),
-                         points_.begin() + static_cast<std::ptrdiff_t>(mid),
-                         points_.begin() + static_cast<std::ptrdiff_t>(end),
-                         [splitX](const StrokeEnd& a, const StrokeEnd& b) {
-                             return splitX ? a.pt.x < b.pt.x : a.pt.y < b.pt.y;
-                         });
+        std::nth_element(
+            points_.begin() + static_cast<std::ptrdiff_t>(begin), points_.begin() + static_cast<std::ptrdiff_t>(mid),
+            points_.begin() + static_cast<std::ptrdiff_t>(end),
+            [splitX](const StrokeEnd& a, const StrokeEnd& b) { return splitX ? a.pt.x < b.pt.x : a.pt.y < b.pt.y; });
         nodes_[index] = node;
         const std::size_t left = build(begin, mid, index);
         const std::size_t right = build(mid, end, index);
@@ -166,11 +164,11 @@ private:
         }
     }
 
-    std::vector<StrokeEnd> points_;     // ends with finite coordinates, permuted by the tree
-    std::vector<Node> nodes_;           // nodes_[0] is the root
-    std::vector<std::size_t> leafOf_;   // leafOf_[slot]: leaf holding points_[slot]
-    std::vector<std::size_t> slotOf_;   // slotOf_[2 × stroke + (end ? 1 : 0)]: slot in points_, or kNone
-    std::vector<char> alive_;           // alive_[slot]: points_[slot] still available
+    std::vector<StrokeEnd> points_;    // ends with finite coordinates, permuted by the tree
+    std::vector<Node> nodes_;          // nodes_[0] is the root
+    std::vector<std::size_t> leafOf_;  // leafOf_[slot]: leaf holding points_[slot]
+    std::vector<std::size_t> slotOf_;  // slotOf_[2 × stroke + (end ? 1 : 0)]: slot in points_, or kNone
+    std::vector<char> alive_;          // alive_[slot]: points_[slot] still available
 };
 
 // ---------------------------------------------------------------------------

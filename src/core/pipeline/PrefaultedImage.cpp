@@ -19,8 +19,9 @@ QImage prefaultedImage(int width, int height, QImage::Format format) {
     const std::size_t bytesPerLine = (w * bitsPerPixel + 31) / 32 * 4;
     if (h > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) / bytesPerLine) return {};
     auto pixels = std::make_unique<std::vector<uchar>>(prefaultedVector<uchar>(bytesPerLine * h));
-    QImage image(pixels->data(), width, height, static_cast<qsizetype>(bytesPerLine), format,
-                 [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, pixels.get());
+    QImage image(
+        pixels->data(), width, height, static_cast<qsizetype>(bytesPerLine), format,
+        [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, pixels.get());
     if (image.isNull()) return {};
     pixels.release();  // the image's now
     return image;

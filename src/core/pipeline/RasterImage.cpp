@@ -58,9 +58,8 @@ struct ScaledSize {
 std::optional<ScaledSize> scaledSizeFor(std::int64_t w0, std::int64_t h0, int maxDimension) {
     if (w0 < 2 || h0 < 2) return std::nullopt;
     const std::int64_t longest = std::max(w0, h0);
-    const double scale = longest > maxDimension
-                             ? static_cast<double>(maxDimension) / static_cast<double>(longest)
-                             : 1.0;
+    const double scale =
+        longest > maxDimension ? static_cast<double>(maxDimension) / static_cast<double>(longest) : 1.0;
     const auto w = roundedInt64(scale * static_cast<double>(w0));
     const auto h = roundedInt64(scale * static_cast<double>(h0));
     if (!w || !h) return std::nullopt;

@@ -17,10 +17,14 @@ namespace ostrel {
 
 std::string_view rawValue(SyntheticPreset preset) noexcept {
     switch (preset) {
-        case SyntheticPreset::portrait: return "portrait";
-        case SyntheticPreset::stageArch: return "stage";
-        case SyntheticPreset::hatching: return "hatching";
-        case SyntheticPreset::rosette: return "rosette";
+        case SyntheticPreset::portrait:
+            return "portrait";
+        case SyntheticPreset::stageArch:
+            return "stage";
+        case SyntheticPreset::hatching:
+            return "hatching";
+        case SyntheticPreset::rosette:
+            return "rosette";
     }
     return "portrait";
 }
@@ -31,20 +35,28 @@ std::optional<SyntheticPreset> syntheticPresetFromRaw(std::string_view text) noe
 
 std::string label(SyntheticPreset preset) {
     switch (preset) {
-        case SyntheticPreset::portrait: return L("Portrait & drapés au trait", "Line-Art Portrait & Drapery");
-        case SyntheticPreset::stageArch: return L("Scénographie & perspective", "Stage Scenography & Perspective");
-        case SyntheticPreset::hatching: return L("Plumes variables & hachures", "Variable Pens & Cross-Hatching");
-        case SyntheticPreset::rosette: return L("Rosace guillochée AxiDraw", "AxiDraw Guilloché Rosette");
+        case SyntheticPreset::portrait:
+            return L("Portrait & drapés au trait", "Line-Art Portrait & Drapery");
+        case SyntheticPreset::stageArch:
+            return L("Scénographie & perspective", "Stage Scenography & Perspective");
+        case SyntheticPreset::hatching:
+            return L("Plumes variables & hachures", "Variable Pens & Cross-Hatching");
+        case SyntheticPreset::rosette:
+            return L("Rosace guillochée AxiDraw", "AxiDraw Guilloché Rosette");
     }
     return {};
 }
 
 std::string_view icon(SyntheticPreset preset) noexcept {
     switch (preset) {
-        case SyntheticPreset::portrait: return "scribble.variable";
-        case SyntheticPreset::stageArch: return "cube.transparent";
-        case SyntheticPreset::hatching: return "lines.measurement.horizontal";
-        case SyntheticPreset::rosette: return "hurricane";
+        case SyntheticPreset::portrait:
+            return "scribble.variable";
+        case SyntheticPreset::stageArch:
+            return "cube.transparent";
+        case SyntheticPreset::hatching:
+            return "lines.measurement.horizontal";
+        case SyntheticPreset::rosette:
+            return "hurricane";
     }
     return "scribble.variable";
 }
@@ -239,10 +251,18 @@ RasterImage generate(SyntheticPreset preset, int width, int height) {
         painter.translate(0, h);
         painter.scale(1, -1);
         switch (preset) {
-            case SyntheticPreset::portrait: drawCalligraphicPortrait(painter, w, h); break;
-            case SyntheticPreset::stageArch: drawStagePerspective(painter, w, h); break;
-            case SyntheticPreset::hatching: drawVariablePensAndHatching(painter, w, h); break;
-            case SyntheticPreset::rosette: drawGuillocheRosette(painter, w, h); break;
+            case SyntheticPreset::portrait:
+                drawCalligraphicPortrait(painter, w, h);
+                break;
+            case SyntheticPreset::stageArch:
+                drawStagePerspective(painter, w, h);
+                break;
+            case SyntheticPreset::hatching:
+                drawVariablePensAndHatching(painter, w, h);
+                break;
+            case SyntheticPreset::rosette:
+                drawGuillocheRosette(painter, w, h);
+                break;
         }
     }
 

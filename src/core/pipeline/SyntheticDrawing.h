@@ -19,7 +19,8 @@ inline constexpr int kPresetDocumentHeight = 960;
 
 enum class SyntheticPreset { portrait, stageArch, hatching, rosette };
 
-template <> constexpr auto allCases<SyntheticPreset>() {
+template <>
+constexpr auto allCases<SyntheticPreset>() {
     return std::array{SyntheticPreset::portrait, SyntheticPreset::stageArch, SyntheticPreset::hatching,
                       SyntheticPreset::rosette};
 }

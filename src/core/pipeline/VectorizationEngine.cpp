@@ -41,7 +41,8 @@ Chains extractRawChains(const RasterImage& image, const PreprocessedFields& fiel
             const double continuity = params.algorithm == VectorAlgorithm::neuralCenterline ? 15 : 10;
             return CenterlineTracer::stitchPaths(chains, stitchGap, continuity);
         }
-        case VectorAlgorithm::visionContours: return NeuralRidgeFilter::extractVisionContours(image, fields, params);
+        case VectorAlgorithm::visionContours:
+            return NeuralRidgeFilter::extractVisionContours(image, fields, params);
         case VectorAlgorithm::cannyEdges: {
             const auto skeleton = NeuralRidgeFilter::extractCannySkeleton(image, params);
             return CenterlineTracer::traceSkeletonChains(skeleton, fields, params.minPathLengthPx,
@@ -109,7 +110,6 @@ struct Totals {
     static constexpr std::size_t kMeasuredSideBySide = 1024;  // strokes
 };
 
-
 PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransform& transform, const Totals& totals,
                            std::int64_t imageWidth, std::int64_t imageHeight) {
     const double s = transform.scalePxToMM;
@@ -133,9 +133,8 @@ PlotterMetrics makeMetrics(const std::vector<PenLayer>& layers, const PageTransf
     const double opt = m.travelDistanceOptimizedMM;
     m.travelSavingsPercent = raw > 0.001 ? std::max((raw - opt) / raw * 100, 0.0) : 0;
     m.penLifts = m.pathCount;
-    m.estimatedPlotSeconds =
-        m.drawDistanceMM / kDrawSpeedMMPerS + m.travelDistanceOptimizedMM / kTravelSpeedMMPerS +
-        static_cast<double>(m.penLifts) * kSecondsPerLift;
+    m.estimatedPlotSeconds = m.drawDistanceMM / kDrawSpeedMMPerS + m.travelDistanceOptimizedMM / kTravelSpeedMMPerS +
+                             static_cast<double>(m.penLifts) * kSecondsPerLift;
     return m;
 }
 
@@ -214,7 +213,8 @@ VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const Vecto
             auto simplified =
                 BezierAndPlotterOptimizer::simplifyRDPWithRadii(raw.points, raw.pointRadii, params.rdpTolerance);
             if (simplified.points.size() < 2) continue;
-            FinishedStroke finished = finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
+            FinishedStroke finished =
+                finishStroke(simplified.points, simplified.radii, raw.radiusPx, raw.isHatch, params);
             VectorPath& path = strokes[s].emplace();
             path.penIndex = static_cast<std::int64_t>(sources[s].pen);
             path.points = std::move(simplified.points);

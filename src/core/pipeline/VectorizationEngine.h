@@ -78,10 +78,9 @@ enum class SvgTexts { written, deferred };
 
 /// rebuildFromEditedLayers without its two SVG texts (left empty): the layers (in a new tour when
 /// `reoptimizeTour`), the page transform and the metrics. writeSvgTexts completes it.
-[[nodiscard]] VectorizationResult rebuildGeometryFromEditedLayers(std::vector<PenLayer> layers,
-                                                                  std::int64_t imageWidth, std::int64_t imageHeight,
-                                                                  const VectorizerParams& params,
-                                                                  bool usedNeuralEngine,
+[[nodiscard]] VectorizationResult rebuildGeometryFromEditedLayers(std::vector<PenLayer> layers, std::int64_t imageWidth,
+                                                                  std::int64_t imageHeight,
+                                                                  const VectorizerParams& params, bool usedNeuralEngine,
                                                                   const std::vector<double>& breakpointsPx,
                                                                   bool reoptimizeTour);
 

@@ -29,10 +29,9 @@ public:
 
     // clampMM: page transform, then each coordinate limited to its travel range (NaN → 0).
     VectorPoint operator()(const VectorPoint& imagePoint) {
-        const VectorPoint page = transform_.isRawPixels
-                                     ? VectorPoint{imagePoint.x * kMillimetresPerPixelAt96Dpi,
-                                                   imagePoint.y * kMillimetresPerPixelAt96Dpi}
-                                     : transform_.toPage(imagePoint);
+        const VectorPoint page = transform_.isRawPixels ? VectorPoint{imagePoint.x * kMillimetresPerPixelAt96Dpi,
+                                                                      imagePoint.y * kMillimetresPerPixelAt96Dpi}
+                                                        : transform_.toPage(imagePoint);
         const VectorPoint limited{limit(page.x, width_), limit(page.y, height_)};
         if (!(limited == page)) ++clamped_;
         return limited;
@@ -72,15 +71,14 @@ std::vector<VectorPoint> discretizePathToMM(const VectorPath& path, TravelAreaMa
     for (const CubicBezierSegment& segment : path.beziers) {
         const CubicBezierSegment mapped{clampMM(segment.p0), clampMM(segment.c1), clampMM(segment.c2),
                                         clampMM(segment.p3)};
-        const double polygon = mapped.p0.distance(mapped.c1) + mapped.c1.distance(mapped.c2) +
-                               mapped.c2.distance(mapped.p3);
+        const double polygon =
+            mapped.p0.distance(mapped.c1) + mapped.c1.distance(mapped.c2) + mapped.c2.distance(mapped.p3);
         const double wanted = std::ceil(polygon / kSampleSpacingMM);
         const int n = wanted < kMinSamplesPerSegment   ? kMinSamplesPerSegment
                       : wanted > kMaxSamplesPerSegment ? kMaxSamplesPerSegment
                                                        : static_cast<int>(wanted);
         for (int k = 1; k <= n; ++k) {
-            out.push_back(
-                clampMM.keepInside(cubicPoint(mapped, static_cast<double>(k) / static_cast<double>(n))));
+            out.push_back(clampMM.keepInside(cubicPoint(mapped, static_cast<double>(k) / static_cast<double>(n))));
         }
     }
     return out;
@@ -196,10 +194,12 @@ AxiDrawCompiledJob AxiDrawCompiledJob::compileBoundingBoxTour(const Vectorizatio
 
 std::string describe(const AxiDrawJobStep& step) {
     if (const auto* b = step.as<AxiDrawJobStep::BeginLayer>()) {
-        return "AxiDrawJobStep::beginLayer(" + integerText(b->penIndex) + ", " + b->penName + ", " + shortestText(b->widthMM) + ")";
+        return "AxiDrawJobStep::beginLayer(" + integerText(b->penIndex) + ", " + b->penName + ", " +
+               shortestText(b->widthMM) + ")";
     }
     if (const auto* s = step.as<AxiDrawJobStep::SetPen>()) {
-        return std::string("AxiDrawJobStep::setPen(") + (s->down ? "down" : "up") + ", " + integerText(s->delayMs) + ")";
+        return std::string("AxiDrawJobStep::setPen(") + (s->down ? "down" : "up") + ", " + integerText(s->delayMs) +
+               ")";
     }
     const auto& m = *step.as<AxiDrawJobStep::MoveXY>();
     return "AxiDrawJobStep::moveXY((" + shortestText(m.targetMM.x) + ", " + shortestText(m.targetMM.y) + "), " +

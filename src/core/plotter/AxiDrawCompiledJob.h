@@ -48,11 +48,13 @@ struct AxiDrawJobStep {
 
     [[nodiscard]] static AxiDrawJobStep beginLayer(std::int64_t penIndex, std::string penName, double widthMM);
     [[nodiscard]] static AxiDrawJobStep setPen(bool down, int delayMs);
-    [[nodiscard]] static AxiDrawJobStep moveXY(VectorPoint targetMM, bool penDown,
-                                               std::optional<std::int64_t> pathID);
+    [[nodiscard]] static AxiDrawJobStep moveXY(VectorPoint targetMM, bool penDown, std::optional<std::int64_t> pathID);
 
     /// The payload when the step is of kind T, else null.
-    template <class T> [[nodiscard]] const T* as() const noexcept { return std::get_if<T>(&kind); }
+    template <class T>
+    [[nodiscard]] const T* as() const noexcept {
+        return std::get_if<T>(&kind);
+    }
 
     friend bool operator==(const AxiDrawJobStep&, const AxiDrawJobStep&) = default;
 };
@@ -66,9 +68,9 @@ struct AxiDrawBoundingBox {
 
 /// A compiled job: the steps and what they add up to.
 struct AxiDrawCompiledJob {
-    std::vector<AxiDrawJobStep> steps;  // in execution order
-    double totalDrawMM = 0;             // Σ lengths of the pen-down moves
-    double totalTravelMM = 0;           // Σ lengths of the pen-up moves
+    std::vector<AxiDrawJobStep> steps;                // in execution order
+    double totalDrawMM = 0;                           // Σ lengths of the pen-down moves
+    double totalTravelMM = 0;                         // Σ lengths of the pen-up moves
     std::optional<AxiDrawBoundingBox> boundingBoxMM;  // every discretised point of every compiled path
     /// Mapped points of the compiled paths (Bézier control points included) that lay outside the
     /// travel area and were moved onto its border.

@@ -39,27 +39,36 @@ int requiredInt(const Json& object, const char* key) {
 
 std::string_view rawValue(AxiDrawMachineModel value) noexcept {
     switch (value) {
-        case AxiDrawMachineModel::v3A4: return "v3_a4";
-        case AxiDrawMachineModel::v3A3: return "v3_a3";
-        case AxiDrawMachineModel::miniKit: return "minikit_a6";
+        case AxiDrawMachineModel::v3A4:
+            return "v3_a4";
+        case AxiDrawMachineModel::v3A3:
+            return "v3_a3";
+        case AxiDrawMachineModel::miniKit:
+            return "minikit_a6";
     }
     return "v3_a4";
 }
 
 std::string label(AxiDrawMachineModel value) {
     switch (value) {
-        case AxiDrawMachineModel::v3A4: return "AxiDraw V3 / SE (A4 \u00B7 300 \u00D7 218 mm)";
-        case AxiDrawMachineModel::v3A3: return "AxiDraw V3/A3 / SE/A3 (A3 \u00B7 430 \u00D7 297 mm)";
-        case AxiDrawMachineModel::miniKit: return "AxiDraw MiniKit 2 (A6 \u00B7 160 \u00D7 101 mm)";
+        case AxiDrawMachineModel::v3A4:
+            return "AxiDraw V3 / SE (A4 \u00B7 300 \u00D7 218 mm)";
+        case AxiDrawMachineModel::v3A3:
+            return "AxiDraw V3/A3 / SE/A3 (A3 \u00B7 430 \u00D7 297 mm)";
+        case AxiDrawMachineModel::miniKit:
+            return "AxiDraw MiniKit 2 (A6 \u00B7 160 \u00D7 101 mm)";
     }
     return {};
 }
 
 std::string shortLabel(AxiDrawMachineModel value) {
     switch (value) {
-        case AxiDrawMachineModel::v3A4: return "V3 (A4)";
-        case AxiDrawMachineModel::v3A3: return "V3/A3";
-        case AxiDrawMachineModel::miniKit: return "MiniKit";
+        case AxiDrawMachineModel::v3A4:
+            return "V3 (A4)";
+        case AxiDrawMachineModel::v3A3:
+            return "V3/A3";
+        case AxiDrawMachineModel::miniKit:
+            return "MiniKit";
     }
     return {};
 }

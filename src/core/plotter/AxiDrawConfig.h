@@ -15,7 +15,8 @@ namespace ostrel {
 /// The supported plotter models; the travel area is the drawable range of the carriage.
 enum class AxiDrawMachineModel { v3A4, v3A3, miniKit };
 
-template <> constexpr auto allCases<AxiDrawMachineModel>() {
+template <>
+constexpr auto allCases<AxiDrawMachineModel>() {
     return std::array{AxiDrawMachineModel::v3A4, AxiDrawMachineModel::v3A3, AxiDrawMachineModel::miniKit};
 }
 

@@ -32,8 +32,7 @@ public:
     /// Real ports first — entries of `directory` named ttyACM* or ttyUSB*, in natural order
     /// (ttyACM2 before ttyACM10) — then the simulator. Never fails: an unreadable directory
     /// lists no real port.
-    [[nodiscard]] static std::vector<AxiDrawPortDevice> availablePorts(
-        const std::filesystem::path& directory = "/dev");
+    [[nodiscard]] static std::vector<AxiDrawPortDevice> availablePorts(const std::filesystem::path& directory = "/dev");
 
     /// A closed transport for the serial port `device`.
     explicit EBBSerialTransport(AxiDrawPortDevice device);

@@ -136,7 +136,8 @@ std::optional<Lock> Lock::tryAcquire(const std::filesystem::path& target) {
         }
         // The holder before us removes the file as it lets go: a lock on a file no longer at the
         // path guards nothing, so take the one at the path now.
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd.get(), &held) != 0) failToPrepare(target);
         if (::lstat(file.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
             return Lock(std::move(fd), file);
@@ -248,7 +249,7 @@ Relauncher::Relauncher(const std::filesystem::path& leftover, const std::filesys
     posix_spawnattr_setflags(&attributes.attributes,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> words{"/bin/sh", "-c", relaunchScript, "ostrel-relaunch", leftover.string(),
+    std::vector<std::string> words{"/bin/sh",       "-c", relaunchScript, "ostrel-relaunch", leftover.string(),
                                    program.string()};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;

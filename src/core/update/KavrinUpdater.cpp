@@ -72,9 +72,10 @@ void runInBackground(QThreadPool& pool, Work work) {
 namespace {
 
 std::string noFeedMessage() {
-    return L("Cette version d'Ostrel n'a pas de flux de mises à jour : KAVRIN_UPDATE_URL ou le réglage "
-             "updateURL en désigne un.",
-             "This build of Ostrel has no update feed: KAVRIN_UPDATE_URL or the updateURL setting names one.");
+    return L(
+        "Cette version d'Ostrel n'a pas de flux de mises à jour : KAVRIN_UPDATE_URL ou le réglage "
+        "updateURL en désigne un.",
+        "This build of Ostrel has no update feed: KAVRIN_UPDATE_URL or the updateURL setting names one.");
 }
 
 }  // namespace
@@ -123,8 +124,8 @@ KavrinUpdater::KavrinUpdater(std::string appName, std::string bundleID, std::str
     autoCheckOnLaunch_ = !stored || *stored == "true" || *stored == "1";
 
     if (startAutoCheck) {
-        const auto root = environment_.installRoot ? environment_.installRoot
-                                                   : InstallTree::runningInstallRoot(bundleID_);
+        const auto root =
+            environment_.installRoot ? environment_.installRoot : InstallTree::runningInstallRoot(bundleID_);
         if (root) runInBackground(pool_, [target = *root] { InstallTree::removeLeftovers(target); });
         if (autoCheckOnLaunch_) scheduleLaunchCheckIfDue();
     }
@@ -153,7 +154,9 @@ std::optional<ReleaseInfo> KavrinUpdater::availableRelease() const {
     return std::nullopt;
 }
 
-std::optional<std::string> KavrinUpdater::setting(const char* name) const { return environment_.settings->string(name); }
+std::optional<std::string> KavrinUpdater::setting(const char* name) const {
+    return environment_.settings->string(name);
+}
 
 void KavrinUpdater::storeSetting(const char* name, const std::string& value) {
     environment_.settings->setString(name, value);
@@ -204,9 +207,9 @@ void KavrinUpdater::checkForUpdates(bool silent) {
                           fmt::format("User-Agent: {}/{}", appName_, currentVersion_)},
                          true,
                          environment_.feedLimits};
-    runInBackground(pool_, [this, request = std::move(request), generation, silent, cancel = cancel_, bundleID = bundleID_,
-                 appName = appName_, architecture = environment_.architecture, version = currentVersion_,
-                 build = currentBuild_] {
+    runInBackground(pool_, [this, request = std::move(request), generation, silent, cancel = cancel_,
+                            bundleID = bundleID_, appName = appName_, architecture = environment_.architecture,
+                            version = currentVersion_, build = currentBuild_] {
         CheckOutcome outcome;
         try {
             std::string body;
@@ -232,7 +235,9 @@ void KavrinUpdater::checkForUpdates(bool silent) {
 void KavrinUpdater::applyCheckOutcome(std::uint64_t generation, bool silent, const CheckOutcome& outcome) {
     if (generation != checkGeneration_ || installInFlight_) return;
     switch (outcome.kind) {
-        case CheckOutcome::Kind::newer: setState(UpdaterState::UpdateAvailable{outcome.release}); break;
+        case CheckOutcome::Kind::newer:
+            setState(UpdaterState::UpdateAvailable{outcome.release});
+            break;
         case CheckOutcome::Kind::upToDate:
             if (!silent) setState(UpdaterState::UpToDate{currentVersion_});
             break;
@@ -309,7 +314,8 @@ bool KavrinUpdater::downloadAndInstall(ReleaseInfo release) {
         if (trusted.empty()) throw UpdateError::noTrustedKeyError();
         if (!release.sha256 || release.sha256->empty()) throw UpdateError::missingChecksumError();
         if (!release.signature && !release.signatureURL) throw UpdateError::missingSignatureError();
-        const auto root = environment_.installRoot ? environment_.installRoot : InstallTree::runningInstallRoot(bundleID_);
+        const auto root =
+            environment_.installRoot ? environment_.installRoot : InstallTree::runningInstallRoot(bundleID_);
         if (!root) throw notReplaceableError();
         work->target = *root;
         work->lock = InstallTree::Lock::tryAcquire(work->target);
@@ -326,8 +332,8 @@ bool KavrinUpdater::downloadAndInstall(ReleaseInfo release) {
     const auto post = [this](std::function<void()> step) {
         QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
     };
-    runInBackground(pool_, [this, post, work, release = std::move(release), trusted = std::move(trusted), cancel = cancel_, appName = appName_,
-                 bundleID = bundleID_, environment = environment_] {
+    runInBackground(pool_, [this, post, work, release = std::move(release), trusted = std::move(trusted),
+                            cancel = cancel_, appName = appName_, bundleID = bundleID_, environment = environment_] {
         try {
             {
                 const WorkFolder folder(environment.temporaryDirectory);
@@ -354,7 +360,8 @@ bool KavrinUpdater::downloadAndInstall(ReleaseInfo release) {
                 post([this] { setState(UpdaterState::Downloading{0.75}); });
 
                 const std::string digest = sha256HexOfFile(archive);
-                if (digest != lowered(*release.sha256)) throw UpdateError::checksumMismatchError(*release.sha256, digest);
+                if (digest != lowered(*release.sha256))
+                    throw UpdateError::checksumMismatchError(*release.sha256, digest);
                 if (!signingKeyOf(archive, signature, trusted)) {
                     throw UpdateError::signingKeyMismatchError(identifiersOf(trusted));
                 }

@@ -36,9 +36,9 @@ class UpdateHost;
 
 /// What the updater reads from outside itself; every default is the real one.
 struct UpdaterEnvironment {
-    SettingsStore* settings = nullptr;  ///< null: settings live in memory only
-    UpdateHost* host = nullptr;         ///< null: installs are refused
-    std::function<double()> now;        ///< seconds since 1970; null: the system clock
+    SettingsStore* settings = nullptr;                                ///< null: settings live in memory only
+    UpdateHost* host = nullptr;                                       ///< null: installs are refused
+    std::function<double()> now;                                      ///< seconds since 1970; null: the system clock
     std::function<std::optional<std::string>(const char*)> variable;  ///< null: the process environment
     std::chrono::milliseconds launchDelay{2500};
     /// The tree to replace; none: the tree of the running program (see InstallTree).

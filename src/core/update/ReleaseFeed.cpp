@@ -290,8 +290,8 @@ std::optional<std::string> sha256InNotes(std::string_view notes) {
         ++i;
         while (i < lower.size() && isRegexBlank(lower[i])) ++i;
         if (lower.size() - i < 64) continue;
-        if (std::all_of(lower.begin() + static_cast<std::ptrdiff_t>(i), lower.begin() + static_cast<std::ptrdiff_t>(i + 64),
-                        isHexDigit)) {
+        if (std::all_of(lower.begin() + static_cast<std::ptrdiff_t>(i),
+                        lower.begin() + static_cast<std::ptrdiff_t>(i + 64), isHexDigit)) {
             return lower.substr(i, 64);
         }
     }

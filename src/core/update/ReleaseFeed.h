@@ -27,8 +27,7 @@ inline constexpr std::string_view defaultFeedHost = "https://api.github.com";
 /// empty and parses as a URL. Empty when none is usable and `githubRepo` is empty (a build without a
 /// default feed).
 [[nodiscard]] std::string configuredFeedURL(const std::optional<std::string>& environmentValue,
-                                            const std::optional<std::string>& storedValue,
-                                            std::string_view githubRepo);
+                                            const std::optional<std::string>& storedValue, std::string_view githubRepo);
 
 /// The machine's architecture as release archives name it ("x86_64", "aarch64"; uname's machine).
 [[nodiscard]] std::string hostArchitecture();

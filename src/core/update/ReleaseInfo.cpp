@@ -42,20 +42,18 @@ Error incompleteManifestError() {
 Error checksumMismatchError(std::string_view expected, std::string_view computed) {
     const std::string e = firstCharacters(expected);
     const std::string c = firstCharacters(computed);
-    return make(checksumMismatch,
-                L(fmt::format("Empreinte SHA-256 invalide (attendu {}…, reçu {}…).", e, c),
-                  fmt::format("SHA-256 checksum mismatch (expected {}…, got {}…).", e, c)));
+    return make(checksumMismatch, L(fmt::format("Empreinte SHA-256 invalide (attendu {}…, reçu {}…).", e, c),
+                                    fmt::format("SHA-256 checksum mismatch (expected {}…, got {}…).", e, c)));
 }
 
 Error missingChecksumError() {
-    return make(checksumMismatch,
-                L("La mise à jour ne donne pas d'empreinte SHA-256 : installation refusée.",
-                  "The update gives no SHA-256 checksum: install refused."));
+    return make(checksumMismatch, L("La mise à jour ne donne pas d'empreinte SHA-256 : installation refusée.",
+                                    "The update gives no SHA-256 checksum: install refused."));
 }
 
 Error noInstallTreeError() {
-    return make(noInstallTree, L("Aucune arborescence d'installation trouvée dans l'archive.",
-                                 "No install tree found in archive."));
+    return make(noInstallTree,
+                L("Aucune arborescence d'installation trouvée dans l'archive.", "No install tree found in archive."));
 }
 
 Error signingKeyMismatchError(std::string_view trustedKeyIDs) {

@@ -14,10 +14,10 @@ namespace ostrel {
 
 /// One release offered by the feed; compared by value.
 struct ReleaseInfo {
-    std::string version;                 ///< a leading "v" or "V" already removed
+    std::string version;  ///< a leading "v" or "V" already removed
     std::optional<std::int64_t> build{};
-    std::string downloadURL;             ///< the release ZIP
-    std::optional<std::string> sha256{};   ///< expected digest as hexadecimal text, case as given
+    std::string downloadURL;              ///< the release ZIP
+    std::optional<std::string> sha256{};  ///< expected digest as hexadecimal text, case as given
     std::optional<std::string> notesFR{};
     std::optional<std::string> notesEN{};
     std::optional<std::string> htmlURL{};
@@ -61,9 +61,9 @@ struct Failed {
 };
 }  // namespace UpdaterState
 
-using UpdaterStateValue = std::variant<UpdaterState::Idle, UpdaterState::Checking, UpdaterState::UpToDate,
-                                       UpdaterState::UpdateAvailable, UpdaterState::Downloading,
-                                       UpdaterState::Installing, UpdaterState::Failed>;
+using UpdaterStateValue =
+    std::variant<UpdaterState::Idle, UpdaterState::Checking, UpdaterState::UpToDate, UpdaterState::UpdateAvailable,
+                 UpdaterState::Downloading, UpdaterState::Installing, UpdaterState::Failed>;
 
 /// Errors of the updater's own domain. Codes 1–3 come from the release check, 10–12 from the
 /// verification of a download, 20 and above from fetching and installing.

@@ -111,7 +111,8 @@ bool checkEntry(archive_entry* entry, std::string_view topLevel) {
     }
     switch (archive_entry_filetype(entry)) {
         case AE_IFREG:
-        case AE_IFDIR: break;
+        case AE_IFDIR:
+            break;
         case AE_IFLNK: {
             const char* target = archive_entry_symlink(entry);
             if (target == nullptr || hasControlCharacter(target) || !linkStaysInside(parts, target)) {
@@ -119,15 +120,17 @@ bool checkEntry(archive_entry* entry, std::string_view topLevel) {
             }
             break;
         }
-        default: refuse(name, "n'est ni un fichier, ni un dossier, ni un lien", "is neither a file, a folder nor a link");
+        default:
+            refuse(name, "n'est ni un fichier, ni un dossier, ni un lien", "is neither a file, a folder nor a link");
     }
     return parts.front() == topLevel;
 }
 
 [[noreturn]] void refuseSize(std::uint64_t limit) {
-    throw UpdateError::make(UpdateError::archiveRefused,
-                            L(fmt::format("Archive de mise à jour refusée : elle dépasse {} octets une fois décompressée.", limit),
-                              fmt::format("Update archive refused: it unpacks to more than {} bytes.", limit)));
+    throw UpdateError::make(
+        UpdateError::archiveRefused,
+        L(fmt::format("Archive de mise à jour refusée : elle dépasse {} octets une fois décompressée.", limit),
+          fmt::format("Update archive refused: it unpacks to more than {} bytes.", limit)));
 }
 
 void throwIfCancelled(const std::atomic<bool>* cancel) {
@@ -167,7 +170,8 @@ void checkAllEntries(const std::filesystem::path& file, std::string_view topLeve
         }
     }
     if (!foundTree) throw UpdateError::noInstallTreeError();
-    if (!besideTree.empty()) refuse(besideTree, "est à côté de l'arborescence d'installation", "lies beside the install tree");
+    if (!besideTree.empty())
+        refuse(besideTree, "est à côté de l'arborescence d'installation", "lies beside the install tree");
 }
 
 void copyData(archive* reader, archive* writer, std::uint64_t& written, const ArchiveLimits& limits,
@@ -210,7 +214,9 @@ void extractInstallTree(const std::filesystem::path& file, const std::filesystem
         if (status < ARCHIVE_WARN) failArchive(reader.get());
         throwIfCancelled(cancel);
         // The same rule as the first pass: what is written is what was checked.
-        if (!checkEntry(entry, topLevel)) refuse(archive_entry_pathname(entry), "est à côté de l'arborescence d'installation", "lies beside the install tree");
+        if (!checkEntry(entry, topLevel))
+            refuse(archive_entry_pathname(entry), "est à côté de l'arborescence d'installation",
+                   "lies beside the install tree");
         const std::string target = (root / archive_entry_pathname(entry)).string();
         archive_entry_copy_pathname(entry, target.c_str());
         archive_entry_set_uid(entry, 0);

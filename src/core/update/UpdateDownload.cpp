@@ -148,11 +148,12 @@ FetchResult fetch(const FetchRequest& request, const std::function<void(std::str
 
 FetchResult fetchToString(const FetchRequest& request, std::string& body, const std::atomic<bool>* cancel) {
     body.clear();
-    return fetch(request, [&body](std::string_view bytes) { body.append(bytes); }, cancel);
+    return fetch(
+        request, [&body](std::string_view bytes) { body.append(bytes); }, cancel);
 }
 
-FetchResult fetchToFile(const FetchRequest& request, const std::filesystem::path& file,
-                        const std::atomic<bool>* cancel, const FetchProgress& progress) {
+FetchResult fetchToFile(const FetchRequest& request, const std::filesystem::path& file, const std::atomic<bool>* cancel,
+                        const FetchProgress& progress) {
     FileDescriptor out(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!out.valid()) throw Error("file", errno, std::strerror(errno));
     const auto writeAll = [&out](std::string_view bytes) {

@@ -31,8 +31,8 @@ struct FetchRequest {
 };
 
 struct FetchResult {
-    long status = 0;              ///< the final HTTP status; 0 for a file address
-    std::uint64_t bytes = 0;      ///< body bytes delivered to the sink
+    long status = 0;          ///< the final HTTP status; 0 for a file address
+    std::uint64_t bytes = 0;  ///< body bytes delivered to the sink
 };
 
 /// Called with the bytes received so far and the announced total (0 when unknown).

@@ -197,8 +197,8 @@ VectorRenderCache build(const VectorizationResult& result) {
         for (int i = 0; i < kGridSize * kGridSize; ++i) {
             Cell& cell = cells[static_cast<std::size_t>(i)];
             if (!cell.bounds) continue;
-            lc.buckets.push_back({i, *cell.bounds, std::move(cell.centre), std::move(cell.ribbon),
-                                  std::move(cell.handles)});
+            lc.buckets.push_back(
+                {i, *cell.bounds, std::move(cell.centre), std::move(cell.ribbon), std::move(cell.handles)});
         }
         for (auto& [key, band] : bands) {
             lc.widthBands.push_back({key / 4.0, std::move(band.full), std::move(band.byCell)});
@@ -267,9 +267,14 @@ std::vector<PenLayer> edited(std::vector<PenLayer> layers, std::uint64_t seed) {
                     for (auto& p : paths[i].points.edit()) p.x += 17;
                     for (auto& s : paths[i].beziers.edit()) s.p3.y -= 3;
                     break;
-                case 1: paths[i].strokeRadiusPx += 0.5; break;
-                case 2: paths.erase(paths.begin() + static_cast<std::ptrdiff_t>(i--)); break;
-                default: break;
+                case 1:
+                    paths[i].strokeRadiusPx += 0.5;
+                    break;
+                case 2:
+                    paths.erase(paths.begin() + static_cast<std::ptrdiff_t>(i--));
+                    break;
+                default:
+                    break;
             }
         }
         if (next(3) == 0 && !paths.empty()) {
@@ -329,8 +334,8 @@ TEST(VectorRenderCacheEquivalence, AnUpdatedCacheIsTheBuiltOneAndNamesWhatChange
             for (const auto& [id, path] : now.pathByID) {
                 if (ambiguous.contains(id)) continue;
                 const auto was = old.pathByID.find(id);
-                const bool same = was != old.pathByID.end() && was->second == path &&
-                                  old.boundsByID.at(id) == now.boundsByID.at(id);
+                const bool same =
+                    was != old.pathByID.end() && was->second == path && old.boundsByID.at(id) == now.boundsByID.at(id);
                 if (!same) {
                     EXPECT_TRUE(covered(updated.changedRegionPx, now.boundsByID.at(id))) << "stroke " << id;
                 }
@@ -376,8 +381,8 @@ TEST(VectorRenderCacheEquivalence, ANewImageSizeOrLayerListIsBuiltWhole) {
     const VectorRenderCache previous = VectorRenderCache::build(before);
     auto fewer = before.layers;
     fewer.pop_back();
-    for (const auto& after : {resultOf(before.layers, 1201, 900), resultOf(before.layers, 1200, 880),
-                              resultOf(fewer, 1200, 900)}) {
+    for (const auto& after :
+         {resultOf(before.layers, 1201, 900), resultOf(before.layers, 1200, 880), resultOf(fewer, 1200, 900)}) {
         const VectorRenderCache updated = VectorRenderCache::update(previous, before, after);
         EXPECT_EQ(updated.updatedFromSerial, 0u);
         EXPECT_TRUE(updated.changedRegionPx.empty());

@@ -45,13 +45,14 @@ TEST(VectorRenderCache, BandKeysRoundHalfAwayAndClamp) {
 }
 
 TEST(VectorRenderCache, BoundsCellsAndSinglePointStrokes) {
-    const auto cache = VectorRenderCache::build(resultWith({layer(0, {
-        stroke(1, {{10, 20}, {30, 20}}, 0),     // bounds (9, 19, 22, 2), mid x 20 → column 0
-        stroke(2, {{396, 200}, {402, 200}}, 0.2),  // mid x 399 → column 7
-        stroke(3, {{5, 5}}, 2),                 // one point: empty paths, bounds 0, cell 0
-        stroke(4, {{49.9, 0}, {49.9, 0}}, 0),   // mid x 49.9 → column 0
-        stroke(5, {{50, 0}, {50, 0}}, 0),       // mid x 50 → column 1
-    })}));
+    const auto cache = VectorRenderCache::build(
+        resultWith({layer(0, {
+                                 stroke(1, {{10, 20}, {30, 20}}, 0),  // bounds (9, 19, 22, 2), mid x 20 → column 0
+                                 stroke(2, {{396, 200}, {402, 200}}, 0.2),  // mid x 399 → column 7
+                                 stroke(3, {{5, 5}}, 2),                    // one point: empty paths, bounds 0, cell 0
+                                 stroke(4, {{49.9, 0}, {49.9, 0}}, 0),      // mid x 49.9 → column 0
+                                 stroke(5, {{50, 0}, {50, 0}}, 0),          // mid x 50 → column 1
+                             })}));
     const auto& lc = cache.layers[0];
     EXPECT_EQ(lc.boundsByID.at(1), QRectF(9, 19, 22, 2));
     EXPECT_EQ(lc.boundsByID.at(3), QRectF(0, 0, 0, 0));

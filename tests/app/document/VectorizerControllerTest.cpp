@@ -177,7 +177,8 @@ TEST_F(VectorizerControllerTest, RunResultsWriteTheirTextsWhenFirstRead) {
     const VectorizationResult& result = *controller.result();
     EXPECT_FALSE(result.svgAxiDraw.isWritten());
     EXPECT_FALSE(result.svgPreview.isWritten());
-    const VectorizationResult written = VectorizationEngine::vectorize(*controller.sourceImage(), controller.params()).result;
+    const VectorizationResult written =
+        VectorizationEngine::vectorize(*controller.sourceImage(), controller.params()).result;
     EXPECT_EQ(result.svgAxiDraw.text(), written.svgAxiDraw.text());
     EXPECT_EQ(result.svgPreview.text(), written.svgPreview.text());
     EXPECT_TRUE(result.svgAxiDraw.isWritten());
@@ -307,8 +308,10 @@ TEST_F(StrokeEditingTest, SplitAtInnerVerticesOnly) {
 TEST_F(StrokeEditingTest, EraseFreehandAssignAndPenWidth) {
     install({{stroke(1, {{0, 0}, {10, 0}}), stroke(2, {{5, 5}})}, {stroke(3, {{0, 0}, {0, 10}})}});
     controller.toggleLayerVisibility(1);
-    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 0}, 0}).removedCount, 1);  // exactly on stroke 1; hidden stroke 3 survives
-    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 8}, -3}).removedCount, 1);  // |r| = 3 reaches the one-point stroke
+    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 0}, 0}).removedCount,
+              1);  // exactly on stroke 1; hidden stroke 3 survives
+    EXPECT_EQ(controller.applyEdit(StrokeEdits::EraseNear{{5, 8}, -3}).removedCount,
+              1);  // |r| = 3 reaches the one-point stroke
     EXPECT_NE(find(3), nullptr);
 
     VectorizerParams p = controller.params();

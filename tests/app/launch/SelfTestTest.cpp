@@ -48,7 +48,8 @@ TEST(SelfTest, EveryCheckPassesInOrderWithAnEmptyErrorStream) {
 TEST(SelfTest, CubicCommandCountsOnlyInsideAPathsData) {
     EXPECT_TRUE(SelfTest::hasCubicPathCommand(R"(<path d="M 1 2 C 3 4 5 6 7 8"/>)"));
     EXPECT_TRUE(SelfTest::hasCubicPathCommand(R"(<path d="M 0 0 L 1 1"/><path d="M 1 2 C 3 4 5 6 7 8"/>)"));
-    EXPECT_FALSE(SelfTest::hasCubicPathCommand(R"(<!-- Created by Ostrel: C --><path d="M 0 0 L 1 1" stroke="#C0C0C0"/>)"));
+    EXPECT_FALSE(
+        SelfTest::hasCubicPathCommand(R"(<!-- Created by Ostrel: C --><path d="M 0 0 L 1 1" stroke="#C0C0C0"/>)"));
     EXPECT_FALSE(SelfTest::hasCubicPathCommand(R"(<g inkscape:label="Pen C"><path d="M 0 0 L 1 1"/></g>)"));
     EXPECT_FALSE(SelfTest::hasCubicPathCommand(R"(<path d="M 0 0 L 1 1)"));  // unterminated
     EXPECT_FALSE(SelfTest::hasCubicPathCommand(""));

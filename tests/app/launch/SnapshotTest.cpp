@@ -34,7 +34,8 @@ TEST(Snapshot, RendersAHiddenWidgetAtTheAskedSize) {
     widget.setPalette(palette);
     const auto png = Snapshot::renderWidgetPNG(widget, QSize(50, 40));
     ASSERT_TRUE(png);
-    const QImage image = QImage::fromData(reinterpret_cast<const uchar*>(png->data()), static_cast<int>(png->size()), "PNG");
+    const QImage image =
+        QImage::fromData(reinterpret_cast<const uchar*>(png->data()), static_cast<int>(png->size()), "PNG");
     EXPECT_EQ(image.size(), QSize(50, 40));
     EXPECT_EQ(image.pixelColor(25, 20), QColor(10, 200, 30));
     EXPECT_FALSE(widget.isVisible());
@@ -74,7 +75,8 @@ QImage decoded(const std::string& png) {
 int strokePixelsOnTheRight(const QImage& image) {
     const auto isPenColour = [](QColor c) {
         for (const QColor& pen : Theme::penColors()) {
-            if (std::abs(c.red() - pen.red()) + std::abs(c.green() - pen.green()) + std::abs(c.blue() - pen.blue()) < 30) {
+            if (std::abs(c.red() - pen.red()) + std::abs(c.green() - pen.green()) + std::abs(c.blue() - pen.blue()) <
+                30) {
                 return true;
             }
         }
@@ -96,7 +98,7 @@ TEST(Snapshot, EveryViewNameRendersItsPictureAtItsSize) {
         const char* view;
         QSize size;
     };
-    const Case cases[] = {{"split", {1380, 820}}, {"EMPTY", {1380, 820}},    {"vector", {1380, 820}},
+    const Case cases[] = {{"split", {1380, 820}}, {"EMPTY", {1380, 820}},   {"vector", {1380, 820}},
                           {"about", {650, 470}},  {"Settings", {470, 490}}, {"shortcuts", {820, 340}},
                           {"osc", {760, 480}},    {"help", {760, 520}},     {"no such view", {1380, 820}}};
     for (const Case& c : cases) {

@@ -89,8 +89,8 @@ protected:
 
     /// curl's answer: the HTTP status, or 0 when nothing answered.
     int get(const std::string& target, const std::string& outputFile = "/dev/null") {
-        const test::ProcessResult curl = test::runProcess({"curl", "-s", "-m", "10", "-o", outputFile, "-w",
-                                                           "%{http_code}", url(target)});
+        const test::ProcessResult curl =
+            test::runProcess({"curl", "-s", "-m", "10", "-o", outputFile, "-w", "%{http_code}", url(target)});
         return curl.exitCode == 0 ? std::stoi(curl.out) : 0;
     }
 
@@ -133,9 +133,7 @@ protected:
         })) << state().dump();
     }
 
-    std::string url(const std::string& target) const {
-        return "http://127.0.0.1:" + std::to_string(apiPort) + target;
-    }
+    std::string url(const std::string& target) const { return "http://127.0.0.1:" + std::to_string(apiPort) + target; }
 
     /// Whether the launch check reached the stub's feed.
     bool feedWasAsked() const {
@@ -218,8 +216,8 @@ TEST_F(WindowedRun, RefusesSpecialFilesWithoutBlocking) {
 
     // curl's status and body for a POST of `body` (it gives up after 20 s: a frozen window answers nothing).
     const auto post = [&](const std::string& route, const nlohmann::json& body) {
-        const test::ProcessResult curl = test::runProcess(
-            {"curl", "-s", "-m", "20", "-w", "\n%{http_code}", "-d", body.dump(), url(route)});
+        const test::ProcessResult curl =
+            test::runProcess({"curl", "-s", "-m", "20", "-w", "\n%{http_code}", "-d", body.dump(), url(route)});
         const std::size_t split = curl.out.rfind('\n');
         return std::pair<int, std::string>(split == std::string::npos ? 0 : std::atoi(curl.out.c_str() + split + 1),
                                            curl.out.substr(0, std::min(split, curl.out.size())));
@@ -350,4 +348,3 @@ TEST_F(WindowedRun, SigtermDuringAPlotStopsItAndQuitsWithoutAsking) {
 
 }  // namespace
 }  // namespace ostrel
-

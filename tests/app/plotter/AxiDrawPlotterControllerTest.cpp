@@ -96,12 +96,14 @@ protected:
     PlotterOnBoard() {
         test::ensureQtApp();
         fs::create_symlink(board.slavePath(), dir.path() / "ttyACM0");
-        controller = std::make_unique<AxiDrawPlotterController>(
-            AxiDrawPlotterController::Environment{dir.path(), clock});
+        controller =
+            std::make_unique<AxiDrawPlotterController>(AxiDrawPlotterController::Environment{dir.path(), clock});
     }
 
     /// Turns the event loop until every queued command went out and its outcome was applied.
-    void settle() { ASSERT_TRUE(test::spinUntil([&] { return !controller->isLinkBusy(); })); }
+    void settle() {
+        ASSERT_TRUE(test::spinUntil([&] { return !controller->isLinkBusy(); }));
+    }
 
     /// The commands the board received, once the queued ones are through.
     std::vector<std::string> sent() {
@@ -241,8 +243,7 @@ TEST_F(PlotterOnBoard, PenChangePauseAndResume) {
     ASSERT_TRUE(finishRun());
     const auto commands = sent();
     // The set-up again, then straight on with the next pen's travel (pen up, at home as expected).
-    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 5),
-              concat({kSetUp, {"XM,367,2400,2400"}}));
+    EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 5), concat({kSetUp, {"XM,367,2400,2400"}}));
     EXPECT_EQ(controller->statusLog(), "AxiDraw plot complete — returned to (0, 0 mm)");
     EXPECT_EQ(controller->currentSteps(), (std::pair<std::int64_t, std::int64_t>{0, 0}));
 }
@@ -301,7 +302,8 @@ TEST_F(PlotterOnBoard, ResumeAfterTheHeadWasMovedTravelsBackPenUp) {
 
 TEST_F(PlotterOnBoard, ReturnHomeMoveFromAPausedRun) {
     VectorizationResult result;
-    result.layers = {PenLayer::make(0, std::nullopt, std::nullopt, std::nullopt, true, {polyline(1, {{30, 40}, {35, 40}})})};
+    result.layers = {
+        PenLayer::make(0, std::nullopt, std::nullopt, std::nullopt, true, {polyline(1, {{30, 40}, {35, 40}})})};
     pauseWhenCompleted(1);
     controller->startPlot(result);
     controller->returnToHome();  // while plotting: nothing

@@ -111,8 +111,10 @@ TEST_F(HTTPRoutesTest, OpenParamsExportReset) {
     const Json pdf = call("POST", "/v1/export", R"({"format":"PDF"})");
     EXPECT_EQ(pdf["format"], "svg");
     EXPECT_EQ(pdf["content"], controller.result()->svgAxiDraw.text());
-    EXPECT_EQ(call("POST", "/v1/export", R"({"format":"SVG-Preview"})")["content"], controller.result()->svgPreview.text());
-    const Json written = call("POST", "/v1/export", R"({"format":"txt","outputPath":")" + folder.file("x/y/sheet.txt") + R"("})");
+    EXPECT_EQ(call("POST", "/v1/export", R"({"format":"SVG-Preview"})")["content"],
+              controller.result()->svgPreview.text());
+    const Json written =
+        call("POST", "/v1/export", R"({"format":"txt","outputPath":")" + folder.file("x/y/sheet.txt") + R"("})");
     const std::string sheet = test::readFile(folder.file("x/y/sheet.txt"));
     EXPECT_EQ(written["bytes"], sheet.size());
     EXPECT_EQ(written["outputPath"], folder.file("x/y/sheet.txt"));
@@ -211,8 +213,8 @@ TEST_F(HTTPRoutesTest, RealCurlOverLoopback) {
         test::spinUntil([&] { return process.state() == QProcess::NotRunning; }, std::chrono::seconds(20));
         return process.readAllStandardOutput().toStdString();
     };
-    const std::string opened =
-        curl({"-X", "POST", "-H", "Content-Type: application/json", "--data", R"({"preset":"stage"})", base + "/v1/open"});
+    const std::string opened = curl(
+        {"-X", "POST", "-H", "Content-Type: application/json", "--data", R"({"preset":"stage"})", base + "/v1/open"});
     EXPECT_NE(opened.find("\"preset\": \"stage\""), std::string::npos) << opened;
     EXPECT_EQ(opened.substr(opened.size() - 3), "200");
     const std::string state = curl({base + "/v1/state"});

@@ -40,29 +40,36 @@ TEST(HeadlessCLIScan, OptionValuesClampOrFallBack) {
         {{"--smoothing", "0.5 "}, [](auto& r) { return r.params.curveSmoothing == 0.65; }, "trailing blank refused"},
         {{"--continuity", "-5"}, [](auto& r) { return r.params.continuity == 0.0; }, "continuity -5 -> 0"},
         {{"--algorithm", "Skeletonize"},
-         [](auto& r) { return r.params.algorithm == VectorAlgorithm::skeletonize; }, "algorithm lowercased"},
+         [](auto& r) { return r.params.algorithm == VectorAlgorithm::skeletonize; },
+         "algorithm lowercased"},
         {{"--paper", "a3"}, [](auto& r) { return r.params.paperFormat == PaperFormat::a3; }, "paper a3"},
-        {{"--paper", "ORIGINAL"}, [](auto& r) { return r.params.paperFormat == PaperFormat::original; },
+        {{"--paper", "ORIGINAL"},
+         [](auto& r) { return r.params.paperFormat == PaperFormat::original; },
          "paper ORIGINAL"},
-        {{"--format", "SVG-Preview"}, [](auto& r) { return r.format == VectorExportFormat::svgPreview; },
+        {{"--format", "SVG-Preview"},
+         [](auto& r) { return r.format == VectorExportFormat::svgPreview; },
          "format lowercased"},
         {{"--format", "pdf", "x.png"},
          [](auto& r) { return r.format == VectorExportFormat::svgAxiDraw && r.input == "x.png"; },
          "unknown format gives svg and is not rescanned"},
-        {{"--hatch", "--black"}, [](auto& r) { return r.params.hatchEnabled && r.params.exportBlackStrokes; },
-         "flags"},
-        {{"--Pens", "3"}, [](auto& r) { return r.params.penCount == 2 && r.input == "3"; },
+        {{"--hatch", "--black"}, [](auto& r) { return r.params.hatchEnabled && r.params.exportBlackStrokes; }, "flags"},
+        {{"--Pens", "3"},
+         [](auto& r) { return r.params.penCount == 2 && r.input == "3"; },
          "option names are case-sensitive"},
         {{"--vectorize", "a.png", "--pens", "two"},
-         [](auto& r) { return r.params.penCount == 2 && r.input == "a.png"; }, "refused value scanned as a word"},
+         [](auto& r) { return r.params.penCount == 2 && r.input == "a.png"; },
+         "refused value scanned as a word"},
         {{"--algorithm", "foo"}, [](auto& r) { return r.input == "foo"; }, "refused algorithm becomes input"},
-        {{"--lang", "en", "--vectorize", "drawing.png"}, [](auto& r) { return r.input == "drawing.png"; },
+        {{"--lang", "en", "--vectorize", "drawing.png"},
+         [](auto& r) { return r.input == "drawing.png"; },
          "--lang consumes its value"},
-        {{"--lang", "en", "--vectorize"}, [](auto& r) { return r.input.empty(); },
+        {{"--lang", "en", "--vectorize"},
+         [](auto& r) { return r.input.empty(); },
          "--lang value never becomes the input"},
         {{"--vectorize"}, [](auto& r) { return r.input.empty() && !r.outputPath; }, "--vectorize last"},
         {{"--vectorize", "a", "b", "-o", "out.svg"},
-         [](auto& r) { return r.input == "a" && r.outputPath == "out.svg"; }, "second bare word ignored"},
+         [](auto& r) { return r.input == "a" && r.outputPath == "out.svg"; },
+         "second bare word ignored"},
         {{"--pens"}, [](auto& r) { return r.params.penCount == 2; }, "option as last word"},
     };
     for (const auto& c : cases) {
@@ -112,7 +119,8 @@ TEST(HeadlessCLIVectorize, StdoutEqualsFileAndFoldersAreCreated) {
     EXPECT_EQ(toStdout.out.substr(toStdout.out.size() - 2).find("\n\n"), std::string::npos);
 
     // "~" is the home folder.
-    const auto home = runProcess(OSTREL_BINARY, {"-o", "~/out/x/drawing.svg", "--vectorize"}, {{"HOME", folder.path()}});
+    const auto home =
+        runProcess(OSTREL_BINARY, {"-o", "~/out/x/drawing.svg", "--vectorize"}, {{"HOME", folder.path()}});
     EXPECT_EQ(home.exitCode, 0) << home.err;
     EXPECT_TRUE(std::filesystem::exists(folder.file("out/x/drawing.svg")));
 }
@@ -140,7 +148,8 @@ TEST(HeadlessCLIVectorize, FailuresHaveTheirStatusAndMessage) {
 // is an image that cannot be read.
 TEST(HeadlessCLIVectorize, PdfFilesAreReadAsTheirFirstPage) {
     const std::filesystem::path corpus = std::filesystem::path(OSTREL_SOURCE_DIR) / "tests/fuzz/corpus/pdf_file";
-    const auto drawing = runProcess(OSTREL_BINARY, {"--vectorize", (corpus / "line-drawing.pdf").string(), "--format", "txt"});
+    const auto drawing =
+        runProcess(OSTREL_BINARY, {"--vectorize", (corpus / "line-drawing.pdf").string(), "--format", "txt"});
     ASSERT_EQ(drawing.exitCode, 0) << drawing.err;
     EXPECT_NE(drawing.out.find("1696 \u00D7 2400 px"), std::string::npos) << drawing.out.substr(0, 600);
     const std::string empty = (corpus / "no-page.pdf").string();

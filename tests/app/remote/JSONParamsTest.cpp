@@ -70,8 +70,7 @@ TEST(JSONParams, TruncatesAndClampsEachField) {
         {R"({"outputMode": "axidraw", "penWidthsMM": [1, 2], "strokeWidthScale": 3,
              "illustrationStrokeStyle": "perStrokeWidth"})",
          [](VectorizerParams&) {}},
-        {R"({"threshold": null, "blurRadius": [1], "penCount": {"n": 2}, "marginMM": true})",
-         [](VectorizerParams&) {}},
+        {R"({"threshold": null, "blurRadius": [1], "penCount": {"n": 2}, "marginMM": true})", [](VectorizerParams&) {}},
         {R"({"threshold": "x", "penCount": 3, "blurRadius": "2"})", [](VectorizerParams& p) { p.penCount = 3; }},
     };
     for (const Case& c : cases) {
@@ -86,8 +85,12 @@ TEST(JSONParams, NonNumbersAndNonFiniteValuesNeverReachAnIntegerConversion) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     VectorizerParams params;
-    applyJSONParams(Json{{"threshold", nan}, {"penCount", inf}, {"cornerAngleDeg", -inf},
-                         {"hatchAngleDeg", inf}, {"blurRadius", nan}, {"continuity", -inf}},
+    applyJSONParams(Json{{"threshold", nan},
+                         {"penCount", inf},
+                         {"cornerAngleDeg", -inf},
+                         {"hatchAngleDeg", inf},
+                         {"blurRadius", nan},
+                         {"continuity", -inf}},
                     params);
     VectorizerParams expected;
     expected.penCount = 4;
@@ -105,8 +108,9 @@ TEST(JSONParams, NonNumbersAndNonFiniteValuesNeverReachAnIntegerConversion) {
 TEST(JSONParams, ReportsEachAcceptedKeyAsOneChangeInTableOrder) {
     std::vector<VectorizerParams> changes;
     VectorizerParams params;
-    applyJSONParams(Json::parse(R"({"penCount": 2, "threshold": 10, "bogus": 1, "invert": "no", "algorithm": "canny_edges"})"),
-                    params, [&](const VectorizerParams& now) { changes.push_back(now); });
+    applyJSONParams(
+        Json::parse(R"({"penCount": 2, "threshold": 10, "bogus": 1, "invert": "no", "algorithm": "canny_edges"})"),
+        params, [&](const VectorizerParams& now) { changes.push_back(now); });
     ASSERT_EQ(changes.size(), 3u);  // penCount is reported although unchanged
     EXPECT_EQ(changes[0].algorithm, VectorAlgorithm::cannyEdges);
     EXPECT_EQ(changes[0].threshold, 128);

@@ -163,7 +163,8 @@ void sendInBundles(std::uint16_t port, const std::vector<Message>& messages) {
 // Waits, without turning the event loop (so nothing is acted on), until `done` holds.
 bool waitWithoutEvents(const std::function<bool()>& done) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!done() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return done();
 }
 
@@ -178,7 +179,8 @@ TEST_F(OSCCommandsTest, AFloodIsCoalescedPerParameterAndTheQueueIsBounded) {
 
     std::vector<Message> values;
     for (int i = 0; i < 3000; ++i) {
-        values.push_back(Message{i % 2 ? "/ostrel/threshold" : "/OSTREL/Pens", {Value::integer(i % 2 ? i % 200 : i % 3 + 1)}});
+        values.push_back(
+            Message{i % 2 ? "/ostrel/threshold" : "/OSTREL/Pens", {Value::integer(i % 2 ? i % 200 : i % 3 + 1)}});
     }
     sendInBundles(port, values);
     ASSERT_TRUE(waitWithoutEvents([&] { return queue.size() + queue.coalesced() == values.size(); }));

@@ -113,8 +113,9 @@ TEST_F(MenuTest, EnabledStatesFollowTheDocumentAndTheSelection) {
                              "edit.deselectAll", "edit.delete", "edit.join"}) {
         EXPECT_FALSE(item(name).isEnabled()) << name << " without an image";
     }
-    for (const char* name : {"file.open", "edit.paste", "vectorize.algorithm.0", "vectorize.rerun", "view.split",
-                             "view.zoomIn", "help.manual", "help.updates", "help.about", "file.quit", "edit.settings"}) {
+    for (const char* name :
+         {"file.open", "edit.paste", "vectorize.algorithm.0", "vectorize.rerun", "view.split", "view.zoomIn",
+          "help.manual", "help.updates", "help.about", "file.quit", "edit.settings"}) {
         EXPECT_TRUE(item(name).isEnabled()) << name;
     }
     EXPECT_TRUE(menus->recentMenu()->menuAction()->isEnabled());
@@ -398,9 +399,8 @@ TEST_F(MenuTest, OpenRecentListsTheFilesAndOpensThem) {
 
 TEST_F(MenuTest, CheckForUpdatesShowsTheSheetWithTheCheckUnderWay) {
     bool idleWhenShown = false;
-    QObject::connect(model.get(), &AppModel::showUpdaterChanged, [&] {
-        idleWhenShown = std::holds_alternative<UpdaterState::Idle>(model->updater().state());
-    });
+    QObject::connect(model.get(), &AppModel::showUpdaterChanged,
+                     [&] { idleWhenShown = std::holds_alternative<UpdaterState::Idle>(model->updater().state()); });
     item("help.updates").trigger();
     EXPECT_TRUE(model->showUpdater());
     EXPECT_TRUE(idleWhenShown) << "the sheet opens before the check starts";

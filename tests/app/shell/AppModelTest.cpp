@@ -143,7 +143,8 @@ TEST_F(AppModelTest, StoredTogglesSurviveARestartOnTheSameSettingsFile) {
     EXPECT_TRUE(restarted.blackOnWhitePreview());
     EXPECT_TRUE(restarted.showAxiDrawSection());
     QSettings ini(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Ostrel"), QStringLiteral("Ostrel"));
-    EXPECT_TRUE(ini.fileName().startsWith(QString::fromStdString(configHome.path().string()))) << ini.fileName().toStdString();
+    EXPECT_TRUE(ini.fileName().startsWith(QString::fromStdString(configHome.path().string())))
+        << ini.fileName().toStdString();
     EXPECT_EQ(ini.value(QString::fromStdString(SettingsStore::keyFor("blackOnWhitePreview"))).toString(), "true");
 }
 
@@ -153,10 +154,21 @@ TEST(BuildNumber, TheUpdaterAlwaysReceivesANumber) {
         std::int64_t build;
     };
     const Case cases[] = {
-        {std::nullopt, 1}, {"42", 42}, {"+7", 7}, {"-3", -3}, {"4.2", 1}, {"", 1}, {"+", 1}, {"-", 1},
-        {"4a", 1}, {" 42", 1}, {"٤٢", 1},  // only ASCII digits
-        {"9223372036854775807", 9223372036854775807}, {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
-        {"9223372036854775808", 1}, {"99999999999999999999999", 1},  // no overflow
+        {std::nullopt, 1},
+        {"42", 42},
+        {"+7", 7},
+        {"-3", -3},
+        {"4.2", 1},
+        {"", 1},
+        {"+", 1},
+        {"-", 1},
+        {"4a", 1},
+        {" 42", 1},
+        {"٤٢", 1},  // only ASCII digits
+        {"9223372036854775807", 9223372036854775807},
+        {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
+        {"9223372036854775808", 1},
+        {"99999999999999999999999", 1},  // no overflow
     };
     for (const Case& c : cases) EXPECT_EQ(updaterBuildNumber(c.text), c.build) << c.text.value_or("(none)");
 }
@@ -233,9 +245,8 @@ TEST_F(AppModelTest, ZoomStepsStopAtTheLimitsAndResetReturnsHome) {
     const auto model = makeModel(false);
     std::vector<std::string> order;
     QObject::connect(model.get(), &AppModel::panOffsetChanged, [&](ViewAnimation) { order.push_back("pan"); });
-    QObject::connect(model.get(), &AppModel::zoomScaleChanged, [&](ViewAnimation a) {
-        order.push_back(a == ViewAnimation::zoomStep ? "zoom step" : "zoom");
-    });
+    QObject::connect(model.get(), &AppModel::zoomScaleChanged,
+                     [&](ViewAnimation a) { order.push_back(a == ViewAnimation::zoomStep ? "zoom step" : "zoom"); });
     model->zoomIn();
     EXPECT_DOUBLE_EQ(model->zoomScale(), 1.25);
     EXPECT_EQ(order, (std::vector<std::string>{"pan", "zoom step"})) << "pan is assigned before zoom";
@@ -266,7 +277,8 @@ TEST(CanvasModes, RawValuesMatchExactly) {
     EXPECT_EQ(canvasEditToolFromRaw("erase"), CanvasEditTool::erase);
     EXPECT_FALSE(canvasEditToolFromRaw("Erase"));
     test::LanguageScope english(AppLanguage::en);
-    EXPECT_EQ(helpText(CanvasEditTool::select), "Select, drag vertices/strokes, change pen layer, or delete (Backspace)");
+    EXPECT_EQ(helpText(CanvasEditTool::select),
+              "Select, drag vertices/strokes, change pen layer, or delete (Backspace)");
 }
 
 TEST_F(AppModelTest, RecentFilesAreStandardizedUniqueNewestFirstAndAtMostTwelve) {
@@ -285,7 +297,8 @@ TEST_F(AppModelTest, RecentFilesAreStandardizedUniqueNewestFirstAndAtMostTwelve)
     ASSERT_EQ(model->recentURLs().size(), 12u);
     EXPECT_EQ(model->recentURLs().front(), drawings[12]);
     EXPECT_EQ(model->recentURLs().back(), drawings[0]) << "reopened, so d1 was the oldest and is dropped";
-    EXPECT_EQ(std::find(model->recentURLs().begin(), model->recentURLs().end(), drawings[1]), model->recentURLs().end());
+    EXPECT_EQ(std::find(model->recentURLs().begin(), model->recentURLs().end(), drawings[1]),
+              model->recentURLs().end());
     const auto stored = settings.store.stringList("recentPaths");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->front(), drawings[12].string());

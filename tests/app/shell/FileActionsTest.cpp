@@ -168,7 +168,8 @@ TEST_F(FileActionsTest, CopiesPutPlainTextOnTheClipboard) {
     const auto& result = *model->vectorizer().result();
     model->copySVGToPasteboard();
     EXPECT_EQ(pasteboard->text, result.svgAxiDraw);
-    EXPECT_EQ(model->flashMessage(), "AxiDraw SVG copied to clipboard (" + std::to_string(result.metrics.pathCount) + " paths)");
+    EXPECT_EQ(model->flashMessage(),
+              "AxiDraw SVG copied to clipboard (" + std::to_string(result.metrics.pathCount) + " paths)");
 
     model->setShowExport(true);
     model->setExportFormat(VectorExportFormat::csv);
@@ -203,8 +204,8 @@ TEST_F(FileActionsTest, SavingWritesTheFileAndClosesTheSheet) {
     model->saveExport();
     EXPECT_FALSE(model->showExport());
     EXPECT_EQ(model->flashMessage(), "Exported: sheet.txt");
-    EXPECT_EQ(readFile(textTarget),
-              SVGExporter::render(VectorExportFormat::txt, *model->vectorizer().result(), model->vectorizer().params()));
+    EXPECT_EQ(readFile(textTarget), SVGExporter::render(VectorExportFormat::txt, *model->vectorizer().result(),
+                                                        model->vectorizer().params()));
 }
 
 TEST_F(FileActionsTest, ANameTypedWithoutAnExtensionGetsTheFormats) {

@@ -236,16 +236,22 @@ TEST_F(WindowKeyTest, PlainKeysActAndEverythingElsePassesOn) {
         CanvasEditTool tool;
     };
     const Case tools[] = {
-        {Qt::Key_H, Qt::NoModifier, CanvasEditTool::pan},      {Qt::Key_E, Qt::NoModifier, CanvasEditTool::erase},
-        {Qt::Key_P, Qt::NoModifier, CanvasEditTool::draw},     {Qt::Key_V, Qt::NoModifier, CanvasEditTool::select},
-        {Qt::Key_H, Qt::ShiftModifier, CanvasEditTool::select}, {Qt::Key_H, Qt::ControlModifier, CanvasEditTool::select},
-        {Qt::Key_H, Qt::AltModifier, CanvasEditTool::select},   {Qt::Key_H, Qt::MetaModifier, CanvasEditTool::select},
-        {Qt::Key_E, Qt::KeypadModifier, CanvasEditTool::erase}, {Qt::Key_V, Qt::NoModifier, CanvasEditTool::select},
+        {Qt::Key_H, Qt::NoModifier, CanvasEditTool::pan},
+        {Qt::Key_E, Qt::NoModifier, CanvasEditTool::erase},
+        {Qt::Key_P, Qt::NoModifier, CanvasEditTool::draw},
+        {Qt::Key_V, Qt::NoModifier, CanvasEditTool::select},
+        {Qt::Key_H, Qt::ShiftModifier, CanvasEditTool::select},
+        {Qt::Key_H, Qt::ControlModifier, CanvasEditTool::select},
+        {Qt::Key_H, Qt::AltModifier, CanvasEditTool::select},
+        {Qt::Key_H, Qt::MetaModifier, CanvasEditTool::select},
+        {Qt::Key_E, Qt::KeypadModifier, CanvasEditTool::erase},
+        {Qt::Key_V, Qt::NoModifier, CanvasEditTool::select},
         {Qt::Key_Q, Qt::NoModifier, CanvasEditTool::select},
     };
     for (const Case& c : tools) {
         press(c.key, c.modifiers);
-        EXPECT_EQ(model->editTool(), c.tool) << QKeySequence(QKeyCombination(c.modifiers, static_cast<Qt::Key>(c.key))).toString().toStdString();
+        EXPECT_EQ(model->editTool(), c.tool)
+            << QKeySequence(QKeyCombination(c.modifiers, static_cast<Qt::Key>(c.key))).toString().toStdString();
     }
     press(Qt::Key_B);
     EXPECT_TRUE(model->blackOnWhitePreview());

@@ -9,11 +9,11 @@ namespace {
 
 TEST(Theme, ColoursAreTheirExactBytes) {
     const std::pair<QColor, QRgb> colours[] = {
-        {Theme::background(), 0x111317}, {Theme::panel(), 0x16191E},   {Theme::lane(), 0x181B21},
-        {Theme::laneSelected(), 0x1F2530}, {Theme::header(), 0x14171C}, {Theme::separator(), 0x0B0C0F},
-        {Theme::text(), 0xE6E8EC},       {Theme::textDim(), 0x8A919E}, {Theme::textFaint(), 0x565D6A},
-        {Theme::accent(), 0xFFB454},     {Theme::alive(), 0x9ECE6A},   {Theme::standby(), 0x7AA2F7},
-        {Theme::tcp(), 0x5CE1E6},        {Theme::osc(), 0xC792EA},     {Theme::warning(), 0xF2D96B},
+        {Theme::background(), 0x111317},   {Theme::panel(), 0x16191E},   {Theme::lane(), 0x181B21},
+        {Theme::laneSelected(), 0x1F2530}, {Theme::header(), 0x14171C},  {Theme::separator(), 0x0B0C0F},
+        {Theme::text(), 0xE6E8EC},         {Theme::textDim(), 0x8A919E}, {Theme::textFaint(), 0x565D6A},
+        {Theme::accent(), 0xFFB454},       {Theme::alive(), 0x9ECE6A},   {Theme::standby(), 0x7AA2F7},
+        {Theme::tcp(), 0x5CE1E6},          {Theme::osc(), 0xC792EA},     {Theme::warning(), 0xF2D96B},
         {Theme::danger(), 0xFF5C57},
     };
     for (const auto& [colour, rgb] : colours) {

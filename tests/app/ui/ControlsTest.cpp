@@ -32,7 +32,9 @@ namespace {
 
 /// `color` at `opacity` over the window background, as the controls are drawn on it.
 QColor over(const QColor& color, double opacity, const QColor& below = Theme::background()) {
-    const auto mix = [&](int top, int bottom) { return static_cast<int>(std::lround(bottom + (top - bottom) * opacity)); };
+    const auto mix = [&](int top, int bottom) {
+        return static_cast<int>(std::lround(bottom + (top - bottom) * opacity));
+    };
     return QColor(mix(color.red(), below.red()), mix(color.green(), below.green()), mix(color.blue(), below.blue()));
 }
 
@@ -229,8 +231,8 @@ TEST_F(SliderRowTest, ALongLabelGivesWayToTheWholeValue) {
     Host host(row, 180);
     const QImage image = host.grab();
     image.save("/tmp/ostrel-ui-slider.png");
-    const int valueWidth = static_cast<int>(std::ceil(
-        QFontMetricsF(UIFonts::mono(11, QFont::Medium)).horizontalAdvance(QStringLiteral("12,5 px"))));
+    const int valueWidth = static_cast<int>(
+        std::ceil(QFontMetricsF(UIFonts::mono(11, QFont::Medium)).horizontalAdvance(QStringLiteral("12,5 px"))));
     const int lineHeight = 12;
     // The value text is drawn whole at the right end: tint pixels over its whole span.
     EXPECT_TRUE(contains(image, QRect(180 - valueWidth, 0, 4, lineHeight), Theme::tcp(), 40));
@@ -293,8 +295,8 @@ TEST_F(ScanProgressBarTest, KeepsItsHeightHiddenAndFillsTheClampedFraction) {
     EXPECT_TRUE(near(image.pixelColor(98, 0), Theme::accent()));
     EXPECT_TRUE(near(image.pixelColor(101, 1), over(Qt::white, 0.05)));
 
-    for (auto [fraction, filled] : {std::pair{-0.3, 0.0}, std::pair{1.7, 1.0},
-                                    std::pair{std::numeric_limits<double>::quiet_NaN(), 0.0}}) {
+    for (auto [fraction, filled] :
+         {std::pair{-0.3, 0.0}, std::pair{1.7, 1.0}, std::pair{std::numeric_limits<double>::quiet_NaN(), 0.0}}) {
         bar->setFraction(fraction);
         ASSERT_TRUE(test::spinUntil([&] { return !bar->isAnimating(); }));
         EXPECT_DOUBLE_EQ(bar->shownFill(), filled) << fraction;
@@ -326,8 +328,8 @@ TEST_F(VectorizerHeroGraphicTest, GeometryAtSizeOneHundred) {
     EXPECT_TRUE(near(image.pixelColor(50, 3), Theme::background()));
     EXPECT_TRUE(near(image.pixelColor(97, 50), Theme::background()));
     // The curve's middle (t = 0.5) is drawn in the accent.
-    const QPointF middle = 0.125 * QPointF(18, 72) + 0.375 * QPointF(34, 18) + 0.375 * QPointF(68, 84) +
-                           0.125 * QPointF(84, 28);
+    const QPointF middle =
+        0.125 * QPointF(18, 72) + 0.375 * QPointF(34, 18) + 0.375 * QPointF(68, 84) + 0.125 * QPointF(84, 28);
     EXPECT_TRUE(near(image.pixelColor(middle.toPoint()), Theme::accent(), 12));
 }
 

@@ -20,9 +20,7 @@ QString shownText(const QWidget* button) {
     return label != nullptr ? label->text() : QString();
 }
 
-QColor textColor(const QWidget* button) {
-    return button->findChild<QLabel*>()->palette().color(QPalette::WindowText);
-}
+QColor textColor(const QWidget* button) { return button->findChild<QLabel*>()->palette().color(QPalette::WindowText); }
 
 /// A model whose release checks read a feed file offering `version`.
 struct FeedModel {
@@ -48,7 +46,8 @@ TEST(AboutSheet, TheVersionBadgeCopiesTheVersionLineAndSaysSoInTheCurrentLanguag
     AppModel& model = *fixture.model;
     const QString version = QString::fromStdString(SheetParts::versionBadgeText(AppVersion::current()));
     {
-        AboutSheet sheet(model, [] {}, [] {});
+        AboutSheet sheet(
+            model, [] {}, [] {});
         ASSERT_NE(sheet.versionBadge(), nullptr);
         EXPECT_EQ(shownText(sheet.versionBadge()), version);
         EXPECT_FALSE(sheet.copiedVersion());
@@ -63,7 +62,8 @@ TEST(AboutSheet, TheVersionBadgeCopiesTheVersionLineAndSaysSoInTheCurrentLanguag
         sheet.versionBadge()->click();
         EXPECT_EQ(fixture.pasteboard->text, std::optional<std::string>(AppVersion::current().versionLine()));
     }
-    AboutSheet reopened(model, [] {}, [] {});
+    AboutSheet reopened(
+        model, [] {}, [] {});
     EXPECT_EQ(shownText(reopened.versionBadge()), version) << "a new sheet shows the version again";
     model.setLanguage(AppLanguage::fr);
 }
@@ -71,7 +71,8 @@ TEST(AboutSheet, TheVersionBadgeCopiesTheVersionLineAndSaysSoInTheCurrentLanguag
 TEST(AboutSheet, PillsShowThePortsAndTheCardsSitInTwoRowsOfTwo) {
     const test::LanguageScope scope(AppLanguage::en);
     test::SheetModel fixture;
-    AboutSheet sheet(*fixture.model, [] {}, [] {});
+    AboutSheet sheet(
+        *fixture.model, [] {}, [] {});
     sheet.resize(sheet.sizeHint());
     sheet.show();
     ASSERT_TRUE(test::spinUntil([&] { return sheet.isVisible(); }));
@@ -104,8 +105,11 @@ TEST(AboutSheet, PillsFollowTheServersWhenTheyMove) {
     ::unsetenv("OSTREL_OSC_IN_PORT");
     RemoteControl* remote = fixture.model->remoteControl();
     ASSERT_NE(remote, nullptr);
-    AboutSheet sheet(*fixture.model, [] {}, [] {});
-    const auto pill = [&](const char* name) { return sheet.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString(); };
+    AboutSheet sheet(
+        *fixture.model, [] {}, [] {});
+    const auto pill = [&](const char* name) {
+        return sheet.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString();
+    };
     EXPECT_EQ(pill("oscPill"), "OSC UDP :" + std::to_string(remote->oscPort()));
     const std::uint16_t before = remote->httpPort();
     ASSERT_TRUE(remote->startHTTPServer(std::uint16_t{0}));
@@ -128,10 +132,11 @@ TEST(AboutSheet, TheUpdateButtonClosesFirstThenShowsTheWindowThenChecks) {
         }
         model.setShowAbout(true);
         std::vector<std::string> order;
-        QObject::connect(&model, &AppModel::showAboutChanged, [&] { order.push_back(model.showAbout() ? "about" : "closed"); });
+        QObject::connect(&model, &AppModel::showAboutChanged,
+                         [&] { order.push_back(model.showAbout() ? "about" : "closed"); });
         QObject::connect(&model, &AppModel::showUpdaterChanged, [&] {
             order.push_back(std::holds_alternative<UpdaterState::Checking>(updater.state()) ? "updater after check"
-                                                                                             : "updater");
+                                                                                            : "updater");
         });
         QObject::connect(&updater, &KavrinUpdater::stateChanged, [&] {
             if (std::holds_alternative<UpdaterState::Checking>(updater.state())) {
@@ -139,7 +144,8 @@ TEST(AboutSheet, TheUpdateButtonClosesFirstThenShowsTheWindowThenChecks) {
             }
         });
 
-        AboutSheet sheet(model, [] {}, [&] { model.setShowAbout(false); });
+        AboutSheet sheet(
+            model, [] {}, [&] { model.setShowAbout(false); });
         ClickableRow* button = sheet.updateButton();
         ASSERT_NE(button, nullptr);
         if (releaseKnown) {
@@ -188,7 +194,8 @@ TEST(AboutSheet, TextsFollowTheLanguageWhileNamePillsAndGuideStay) {
     test::SheetModel fixture;
     AppModel& model = *fixture.model;
     model.setLanguage(AppLanguage::fr);
-    AboutSheet sheet(model, [] {}, [] {});
+    AboutSheet sheet(
+        model, [] {}, [] {});
     EXPECT_TRUE(test::showsText(sheet, "POINTS FORTS"));
     EXPECT_EQ(shownText(sheet.updateButton()), "Mises à jour…");
     EXPECT_TRUE(test::showsText(sheet, "Séparation multi-stylos & Calques AxiDraw"));

@@ -87,7 +87,9 @@ protected:
     }
 
     /// Turns the event loop until the queued commands went out and their outcome was applied.
-    void settle() { ASSERT_TRUE(test::spinUntil([&] { return !plotter().isLinkBusy(); })); }
+    void settle() {
+        ASSERT_TRUE(test::spinUntil([&] { return !plotter().isLinkBusy(); }));
+    }
 
     /// Plays held sleeps until the run is no longer playing.
     bool finishRun() {
@@ -152,7 +154,8 @@ TEST_F(DirectPlotterCardTest, TextsOfEveryRowInBothLanguages) {
             EXPECT_TRUE(labels.contains(expected)) << expected.toStdString();
         }
         for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(card->jogToolbar()->button(static_cast<Jog::Button>(i))->text(), c.jog[static_cast<std::size_t>(i)]);
+            EXPECT_EQ(card->jogToolbar()->button(static_cast<Jog::Button>(i))->text(),
+                      c.jog[static_cast<std::size_t>(i)]);
         }
         EXPECT_EQ(card->actionRow()->plotButton()->text(), c.plot);
         EXPECT_EQ(card->pauseSwitch()->text(), c.pauseSwitch);
@@ -270,8 +273,8 @@ TEST_F(DirectPlotterCardTest, EnabledRulesFollowTheResultThePendingRunAndTheRunS
     };
     const auto shown = [&] {
         std::vector<bool> out;
-        for (TextButton* b : {row->pauseButton(), row->stopButton(), row->resumeButton(), row->abortButton(),
-                              row->plotButton()}) {
+        for (TextButton* b :
+             {row->pauseButton(), row->stopButton(), row->resumeButton(), row->abortButton(), row->plotButton()}) {
             out.push_back(b->isVisibleTo(card.get()));
         }
         return out;
@@ -536,7 +539,11 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
     const std::vector<Case> cases{
         {"HTTP plot", [&] { post(R"({"action":"plot"})"); }, Kind::plotting},
         {"HTTP frame", [&] { post(R"({"action":"frame"})"); }, Kind::framingBoundingBox},
-        {"OSC plot", [&] { remote.handleOSCMessage({"/ostrel/axidraw/plot", {}}); }, Kind::plotting},
+        {"OSC plot",
+         [&] {
+             remote.handleOSCMessage({"/ostrel/axidraw/plot", {}});
+         },
+         Kind::plotting},
     };
     int pens = 1;
     for (const Case& c : cases) {
@@ -572,8 +579,11 @@ TEST_F(DirectPlotterCardTest, RemotePlotRightAfterAParameterChangeDrawsTheNewRes
     EXPECT_EQ(plotter().runState(), AxiDrawRunState::idle());
 
     // A remote stop meanwhile drops the waiting plot too: the run's result comes, no plot starts.
-    for (const std::function<void()>& stop : std::vector<std::function<void()>>{
-             [&] { post(R"({"action":"stop"})"); }, [&] { remote.handleOSCMessage({"/ostrel/axidraw/stop", {}}); }}) {
+    for (const std::function<void()>& stop :
+         std::vector<std::function<void()>>{[&] { post(R"({"action":"stop"})"); },
+                                            [&] {
+                                                remote.handleOSCMessage({"/ostrel/axidraw/stop", {}});
+                                            }}) {
         params.penCount = params.penCount == 4 ? 2 : 4;
         document().setParams(params, RunSchedule::after(20));
         post(R"({"action":"plot"})");
@@ -599,9 +609,7 @@ TEST_F(DirectPlotterCardTest, ABoardThatStopsAnsweringNeverHoldsTheMainThread) {
     qint64 longestGapMs = 0;
     QTimer ticker;
     ticker.setInterval(5);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGapMs = std::max(longestGapMs, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
     ticker.start();
     sinceTick.start();
     QElapsedTimer total;

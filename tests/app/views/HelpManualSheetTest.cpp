@@ -40,7 +40,8 @@ TEST(HelpManualSheet, SidebarRowsSelectTheirSectionAndShowWhichIsSelected) {
     EXPECT_EQ(sheet.selectedSection(), ID::quickStart);
     EXPECT_EQ(shownSection(sheet), "quickStart");
 
-    for (const ID section : {ID::oscAndMCP, ID::algorithmsAndANE, ID::axiDrawAndPens, ID::bezierAndJunctions, ID::quickStart}) {
+    for (const ID section :
+         {ID::oscAndMCP, ID::algorithmsAndANE, ID::axiDrawAndPens, ID::bezierAndJunctions, ID::quickStart}) {
         SCOPED_TRACE(std::string(HelpManualSheet::rawValue(section)));
         clickRow(sheet, section);
         EXPECT_EQ(sheet.selectedSection(), section);
@@ -177,7 +178,8 @@ TEST(HelpManualSheet, OpenGuideAndShortcutsFollowTheModelsLanguage) {
     auto* list = shortcuts->findChild<ShortcutsSheet*>();
     ASSERT_NE(list, nullptr);
     const int english = list->heightForWidth(ShortcutsSheet::sheetWidth);
-    EXPECT_TRUE(test::spinUntil([&] { return shortcuts->height() == english; })) << shortcuts->height() << " vs " << english;
+    EXPECT_TRUE(test::spinUntil([&] { return shortcuts->height() == english; }))
+        << shortcuts->height() << " vs " << english;
     EXPECT_EQ(help->size(), QSize(760, 520));
 
     // The guide's shortcuts button leaves the guide for the shortcuts sheet.

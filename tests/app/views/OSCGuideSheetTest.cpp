@@ -32,7 +32,8 @@ TEST(OSCGuideSheet, ClickingARowCopiesOnlyItsAddressAndFlashesIt) {
         AppLanguage language;
         const char* flash;
     };
-    for (const Case& c : {Case{AppLanguage::en, "Copied: /ostrel/open"}, Case{AppLanguage::fr, "Copié : /ostrel/open"}}) {
+    for (const Case& c :
+         {Case{AppLanguage::en, "Copied: /ostrel/open"}, Case{AppLanguage::fr, "Copié : /ostrel/open"}}) {
         const test::LanguageScope scope(c.language);
         test::SheetModel fixture;
         int closed = 0;
@@ -132,7 +133,7 @@ TEST(OSCGuideSheet, TheMCPConfigurationIsJSONNamingTheBridge) {
 
     // Paths that need escaping still give JSON that names them exactly.
     for (const std::string& path : {std::string("/opt/my \"apps\"/ostrel-mcp"), std::string("C:\\tools\\ostrel-mcp"),
-                                   std::string("/tmp/tab\there/é/ostrel-mcp")}) {
+                                    std::string("/tmp/tab\there/é/ostrel-mcp")}) {
         SCOPED_TRACE(path);
         const nlohmann::json again = nlohmann::json::parse(OSCGuideSheet::mcpConfiguration(path));
         EXPECT_EQ(again["mcpServers"]["ostrel"]["command"], path);
@@ -143,7 +144,8 @@ TEST(OSCGuideSheet, ChipsAndTheHTTPLineShowTheLivePorts) {
     {
         test::SheetModel fixture;  // no services: the defaults
         OSCGuideSheet sheet(*fixture.model, [] {});
-        EXPECT_TRUE(test::showsText(sheet, "HTTP : POST http://127.0.0.1:17940/v1/export {\"outputPath\":\"/tmp/out.svg\"}"));
+        EXPECT_TRUE(
+            test::showsText(sheet, "HTTP : POST http://127.0.0.1:17940/v1/export {\"outputPath\":\"/tmp/out.svg\"}"));
         auto* osc = sheet.findChild<Chip*>(QStringLiteral("oscPortChip"));
         auto* http = sheet.findChild<Chip*>(QStringLiteral("httpPortChip"));
         ASSERT_NE(osc, nullptr);

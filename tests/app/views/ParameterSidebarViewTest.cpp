@@ -118,7 +118,7 @@ TEST(ParameterChangeRule, IntegerFieldsRoundHalvesAwayFromZeroAndIgnoreWhatIsNot
     document.setParams(start, RunSchedule::after(0));
 
     struct Case {
-        std::int64_t VectorizerParams::* field;
+        std::int64_t VectorizerParams::*field;
         double value;
         std::optional<std::int64_t> written;
     };
@@ -152,8 +152,8 @@ TEST(ParameterChangeRule, DoublesMoveOnlyBeyondOneMillionthAndChoicesOnlyWhenDif
     EXPECT_FALSE(ParameterChange::writeDouble(document, &VectorizerParams::rdpTolerance,
                                               std::numeric_limits<double>::quiet_NaN(), 15));
     EXPECT_FALSE(ParameterChange::writeChoice(document, &VectorizerParams::invert, false, 45));
-    EXPECT_FALSE(ParameterChange::writeChoice(document, &VectorizerParams::algorithm,
-                                              VectorAlgorithm::neuralCenterline, 10));
+    EXPECT_FALSE(
+        ParameterChange::writeChoice(document, &VectorizerParams::algorithm, VectorAlgorithm::neuralCenterline, 10));
     EXPECT_EQ(changes.count(), 0);
 
     EXPECT_TRUE(ParameterChange::writeDouble(document, &VectorizerParams::rdpTolerance, 1.0 + 2e-6, 15));
@@ -192,9 +192,9 @@ TEST_F(ParameterSidebarTest, EachControlAsksForItsRunAfterItsOwnDelay) {
         const char* name;
         int delay;
     } sliders[] = {
-        {"strokeWidthScale", 12}, {"threshold", 45},       {"blurRadius", 45},     {"morphCleanup", 45},
-        {"rdpTolerance", 15},     {"curveSmoothing", 15},  {"cornerAngleDeg", 15}, {"minPathLengthPx", 45},
-        {"maxStitchGapPx", 45},   {"continuity", 45},      {"hatchSpacingPx", 45}, {"penCount", 45},
+        {"strokeWidthScale", 12}, {"threshold", 45},      {"blurRadius", 45},     {"morphCleanup", 45},
+        {"rdpTolerance", 15},     {"curveSmoothing", 15}, {"cornerAngleDeg", 15}, {"minPathLengthPx", 45},
+        {"maxStitchGapPx", 45},   {"continuity", 45},     {"hatchSpacingPx", 45}, {"penCount", 45},
         {"marginMM", 10},
     };
     for (const auto& entry : sliders) {
@@ -211,9 +211,16 @@ TEST_F(ParameterSidebarTest, EachControlAsksForItsRunAfterItsOwnDelay) {
         const char* name;
         int delay;
     } buttons[] = {
-        {"adaptiveThreshold", 45}, {"invert", 45},       {"stegerSubpixel", 45},
-        {"crossJunctions", 45},    {"crossHatch", 45},   {"hatchEnabled", 45}, {"optimize2Opt", 10},
-        {"algorithm.skeletonize", 10}, {"illustrationStrokeStyle.per_stroke_width", 10}, {"outputMode.axidraw", 10},
+        {"adaptiveThreshold", 45},
+        {"invert", 45},
+        {"stegerSubpixel", 45},
+        {"crossJunctions", 45},
+        {"crossHatch", 45},
+        {"hatchEnabled", 45},
+        {"optimize2Opt", 10},
+        {"algorithm.skeletonize", 10},
+        {"illustrationStrokeStyle.per_stroke_width", 10},
+        {"outputMode.axidraw", 10},
     };
     for (const auto& entry : buttons) {
         auto* button = find<QAbstractButton>(entry.name);
@@ -325,9 +332,9 @@ TEST_F(ParameterSidebarTest, DefaultsReadTheSameFieldsInEitherLanguage) {
                   language == AppLanguage::fr ? "Afficher les vecteurs en traits noirs sur papier blanc (B / Ctrl+B)"
                                               : "Render vectors as black strokes on white paper (B / Ctrl+B)");
         EXPECT_EQ(find<QWidget>("plotterHeader")->toolTip().toStdString(),
-                  language == AppLanguage::fr
-                      ? "D\u00E9plier ou replier les r\u00E9glages sp\u00E9cifiques au traceur AxiDraw et aux calques multi-stylos"
-                      : "Expand or collapse AxiDraw plotter and multi-pen layer settings");
+                  language == AppLanguage::fr ? "D\u00E9plier ou replier les r\u00E9glages sp\u00E9cifiques au traceur "
+                                                "AxiDraw et aux calques multi-stylos"
+                                              : "Expand or collapse AxiDraw plotter and multi-pen layer settings");
         EXPECT_EQ(find<QWidget>("outputMode.axidraw")->toolTip().toStdString(), detail(VectorOutputMode::axidraw));
         EXPECT_EQ(find<QWidget>("illustrationStrokeStyle.per_stroke_width")->toolTip().toStdString(),
                   detail(IllustrationStrokeStyle::perStrokeWidth));
@@ -396,8 +403,7 @@ TEST_F(ParameterSidebarTest, EverySliderOfTheParameterTableDragsAcrossItsSpanByI
         ASSERT_NE(row, nullptr) << key;
         const auto value = [&] {
             const VectorizerParams& p = document().params();
-            return parameter->realField ? p.*(parameter->realField)
-                                        : static_cast<double>(p.*(parameter->integerField));
+            return parameter->realField ? p.*(parameter->realField) : static_cast<double>(p.*(parameter->integerField));
         };
         dragTo(*row, parameter->slider->upper);
         EXPECT_DOUBLE_EQ(value(), parameter->slider->upper) << key;
@@ -518,7 +524,8 @@ TEST_F(ParameterSidebarTest, ThePlotterBlockStateIsStoredOnlyWithPersistence) {
             column.plotterHeader()->click();
             EXPECT_TRUE(persisted.showAxiDrawSection());
         }
-        const bool written = std::find(store.writes.begin(), store.writes.end(), "showAxiDrawSection") != store.writes.end();
+        const bool written =
+            std::find(store.writes.begin(), store.writes.end(), "showAxiDrawSection") != store.writes.end();
         EXPECT_EQ(written, persist);
         AppModel relaunched(AppModel::Options{false, persist, false}, environment(store));
         ParameterSidebarView column(relaunched);
@@ -591,8 +598,8 @@ TEST_F(ParameterSidebarTest, PenRowsShowEachLayerAndAnEqualWidthIsNoChange) {
     // The width already in use: nothing happens.
     QSignalSpy changes(&document(), &VectorizerController::paramsChanged);
     const auto& choices = kPenWidthChoicesMM;
-    const auto same = std::find_if(choices.begin(), choices.end(),
-                                   [&](double w) { return std::abs(w - first.widthMM) < 1e-9; });
+    const auto same =
+        std::find_if(choices.begin(), choices.end(), [&](double w) { return std::abs(w - first.widthMM) < 1e-9; });
     ASSERT_NE(same, choices.end());
     row->widthMenu()->actions().at(static_cast<int>(same - choices.begin()))->trigger();
     EXPECT_EQ(changes.count(), 0);
@@ -671,7 +678,7 @@ TEST_F(ParameterSidebarTest, ResetAsksFirstWhenTheDocumentHoldsHandEdits) {
         QMessageBox* question = view->resetConfirmation();
         ASSERT_NE(question, nullptr);
         EXPECT_EQ(document().params().threshold, 90);  // nothing yet
-        reset->click();                                 // a second click opens no second question
+        reset->click();                                // a second click opens no second question
         EXPECT_EQ(view->findChildren<QMessageBox*>().size(), 1);
         question->findChild<QPushButton*>(answer)->click();
         ASSERT_TRUE(test::spinUntil([&] { return view->resetConfirmation() == nullptr; }));
@@ -698,8 +705,8 @@ TEST_F(ParameterSidebarTest, StatisticsShowEmptyMetricsThenTheResultsAndPlotterL
 
     model.setShowAxiDrawSection(true);
     EXPECT_EQ(view->metricsHeader()->title().toStdString(), "Statistics & Plotter");
-    EXPECT_EQ(shownValues(), (std::vector<std::string>{"\u2014", "0 / 0", "0 mm", "210 \u00D7 297 mm",
-                                                       "0 mm (-0 %)", "0", "\u2014", "0.0 ms"}));
+    EXPECT_EQ(shownValues(), (std::vector<std::string>{"\u2014", "0 / 0", "0 mm", "210 \u00D7 297 mm", "0 mm (-0 %)",
+                                                       "0", "\u2014", "0.0 ms"}));
 
     loadDrawing();
     const PlotterMetrics& metrics = document().result()->metrics;

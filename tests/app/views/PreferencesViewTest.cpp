@@ -111,7 +111,10 @@ protected:
 
     test::RecordingSettingsStore settings;
     test::LoopbackHttpStub feed{
-        {{"/feed", {200, {}, R"({"version": ")" + AppVersion::current().version + R"(", "url": "https://example.org/a.zip"})"}}}};
+        {{"/feed",
+          {200,
+           {},
+           R"({"version": ")" + AppVersion::current().version + R"(", "url": "https://example.org/a.zip"})"}}}};
 };
 
 bool curlAndOscsendPresent() {
@@ -175,7 +178,8 @@ TEST_F(PreferencesViewTest, TextsFollowTheLanguageChosenHereOrElsewhere) {
         QString english;
     };
     const std::vector<Text> texts{
-        {[&] { return view.findChildren<SectionHeader*>().at(0)->title(); }, "Langue & Mises à jour", "Language & Updates"},
+        {[&] { return view.findChildren<SectionHeader*>().at(0)->title(); }, "Langue & Mises à jour",
+         "Language & Updates"},
         {[&] { return view.findChildren<SectionHeader*>().at(1)->title(); }, "Ports OSC, API HTTP & MCP",
          "OSC, HTTP API & MCP Ports"},
         {[&] { return view.findChildren<SectionHeader*>().at(2)->title(); }, "Affichage", "Display"},
@@ -307,8 +311,8 @@ TEST_F(PreferencesViewTest, ReturnInEitherFieldMovesBothServersAndFlashesTheText
     view.httpPortField()->setText(httpTyped);
     QTest::keyClick(view.httpPortField(), Qt::Key_Return);
 
-    EXPECT_EQ(flashed(*model), "OSC (:" + oscTyped.toStdString() + ") and HTTP/MCP (:" + httpTyped.toStdString() +
-                                   ") ports updated");
+    EXPECT_EQ(flashed(*model),
+              "OSC (:" + oscTyped.toStdString() + ") and HTTP/MCP (:" + httpTyped.toStdString() + ") ports updated");
     EXPECT_EQ(remote.oscPort(), osc);
     EXPECT_TRUE(remote.oscServer()->isRunning());
     EXPECT_EQ(remote.httpPort(), http);
@@ -388,8 +392,8 @@ TEST_F(PreferencesViewTest, InvalidPortTextsAreRefusedAndChangeNothing) {
             view.httpPortField()->setText(inOSCField ? validHTTP : bad);
             QTest::mouseClick(view.applyButton(), Qt::LeftButton);
             const std::string what = "\"" + bad.toStdString() + "\" in the " + (inOSCField ? "OSC" : "HTTP") + " field";
-            EXPECT_EQ(flashed(*model), "Port invalide : « " + bad.toStdString() +
-                                           " » (un entier de 1 à 65535) ; aucun port modifié")
+            EXPECT_EQ(flashed(*model),
+                      "Port invalide : « " + bad.toStdString() + " » (un entier de 1 à 65535) ; aucun port modifié")
                 << what;
             EXPECT_EQ(remote.oscServer(), oscServer) << what;
             EXPECT_EQ(remote.oscPort(), oscPort) << what;
@@ -413,8 +417,8 @@ TEST_F(PreferencesViewTest, UnchangedPortsLeaveTheRunningServersAlone) {
     EXPECT_TRUE(oscServer->isRunning());
     EXPECT_TRUE(remote.isHTTPServerRunning());
     EXPECT_EQ(httpRestarts, 0);
-    EXPECT_EQ(flashed(*model), "OSC (:" + std::to_string(remote.oscPort()) + ") and HTTP/MCP (:" +
-                                   std::to_string(remote.httpPort()) + ") ports updated");
+    EXPECT_EQ(flashed(*model), "OSC (:" + std::to_string(remote.oscPort()) +
+                                   ") and HTTP/MCP (:" + std::to_string(remote.httpPort()) + ") ports updated");
 }
 
 TEST_F(PreferencesViewTest, WithoutServersApplyingSaysSoAndChangesNothing) {

@@ -19,7 +19,9 @@ int markedPixels(const QImage& image, int top, int bottom) {
     for (int y = top; y < bottom; ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - panel.red()) + std::abs(c.green() - panel.green()) + std::abs(c.blue() - panel.blue()) > 60) {
+            if (std::abs(c.red() - panel.red()) + std::abs(c.green() - panel.green()) +
+                    std::abs(c.blue() - panel.blue()) >
+                60) {
                 ++count;
             }
         }

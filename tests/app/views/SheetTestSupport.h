@@ -28,8 +28,8 @@ struct SheetModel {
         env.panels = std::make_shared<ScriptedPanels>();
         env.pasteboard = pasteboard;
         env.updater.launchDelay = std::chrono::hours(24);
-        env.updater.variable = variable ? std::move(variable)
-                                        : [](const char*) -> std::optional<std::string> { return std::nullopt; };
+        env.updater.variable =
+            variable ? std::move(variable) : [](const char*) -> std::optional<std::string> { return std::nullopt; };
         model = std::make_unique<AppModel>(AppModel::Options{services, false, false}, std::move(env));
     }
 

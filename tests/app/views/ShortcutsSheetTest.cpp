@@ -37,7 +37,8 @@ TEST(ShortcutsSheet, EveryKeyShownIsBoundByTheMenusOrTheWindow) {
     AppMenuBar menus(model, bar);
     std::set<std::string> menuKeys;
     for (QAction* action : bar.findChildren<QAction*>()) {
-        for (const QKeySequence& keys : action->shortcuts()) menuKeys.insert(keys.toString(QKeySequence::NativeText).toStdString());
+        for (const QKeySequence& keys : action->shortcuts())
+            menuKeys.insert(keys.toString(QKeySequence::NativeText).toStdString());
     }
     ASSERT_FALSE(menuKeys.empty());
     // The gesture words name no key; a single letter is a key of the window itself.

@@ -113,8 +113,8 @@ TEST_F(TopBarTest, TravelSwitchAndPlotButtonFollowTheSectionAndTheMode) {
     for (const Case& c : cases) {
         model->setOutputMode(c.mode);
         model->setShowAxiDrawSection(c.sectionShown);
-        const auto what = ::testing::Message() << "axidraw " << (c.mode == VectorOutputMode::axidraw) << ", section "
-                                               << c.sectionShown;
+        const auto what = ::testing::Message()
+                          << "axidraw " << (c.mode == VectorOutputMode::axidraw) << ", section " << c.sectionShown;
         EXPECT_EQ(control("travel")->isVisibleTo(bar.get()), c.travel) << what;
         EXPECT_EQ(control("plot")->isVisibleTo(bar.get()), c.plot) << what;
     }
@@ -319,7 +319,8 @@ TEST_F(TopBarTest, PresetsMenuLoadsEachBuiltInDrawing) {
         EXPECT_EQ(model->zoomScale(), 1.0);
         EXPECT_TRUE(model->selectedPathIDs().empty());
         // The vectorization runs in the background and arrives.
-        ASSERT_TRUE(test::spinUntil([&] { return model->vectorizer().result().has_value(); }, std::chrono::seconds(60)));
+        ASSERT_TRUE(
+            test::spinUntil([&] { return model->vectorizer().result().has_value(); }, std::chrono::seconds(60)));
         EXPECT_EQ(model->saveBaseName(), rawValue(*preset));
     }
 }
@@ -340,8 +341,7 @@ TEST_F(TopBarTest, FrenchTextsAndTheSelectedLayoutIsDrawnInAccent) {
     EXPECT_EQ(text("plot"), "Tracer");
     EXPECT_EQ(text("copySVG"), "Copier SVG");
     EXPECT_EQ(text("exportSVG"), "Exporter SVG…");
-    EXPECT_EQ(frenchBar.findChild<QWidget*>("sidebar")->toolTip(),
-              "Afficher ou masquer les paramètres (Ctrl+Alt+S)");
+    EXPECT_EQ(frenchBar.findChild<QWidget*>("sidebar")->toolTip(), "Afficher ou masquer les paramètres (Ctrl+Alt+S)");
 
     const QImage image = frenchBar.grab().toImage();
     const QWidget* selected = frenchBar.findChild<QWidget*>("viewMode.split");

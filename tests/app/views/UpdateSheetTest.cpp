@@ -56,18 +56,25 @@ protected:
     KavrinUpdater& updater() { return model->updater(); }
 
     void serveUpToDate() {
-        stub.setAnswer("/feed", {200, {}, nlohmann::json{{"version", updater().currentVersion()}, {"url", "https://example.org/Ostrel.zip"}}.dump()});
+        stub.setAnswer(
+            "/feed", {200,
+                      {},
+                      nlohmann::json{{"version", updater().currentVersion()}, {"url", "https://example.org/Ostrel.zip"}}
+                          .dump()});
     }
 
     /// Offers version 999.0.0 with `notes`; its archive holds a tree whose marker says 998.0.0, so
     /// an install downloads and verifies it, then fails while installing.
     void serveNewRelease(const std::string& notes) {
-        const std::string zip = test::makeZip(test::installTreeEntries(
-            updater().appName(), {updater().bundleID(), "998.0.0", 2}));
+        const std::string zip =
+            test::makeZip(test::installTreeEntries(updater().appName(), {updater().bundleID(), "998.0.0", 2}));
         stub.setAnswer("/Ostrel.zip", {200, {{"Content-Type", "application/zip"}}, zip});
-        nlohmann::json feed{{"version", "999.0.0"},   {"build", 2},
-                            {"url", stub.base() + "/Ostrel.zip"}, {"sha256", ReleaseFeed::sha256Hex(zip)},
-                            {"signature", key.sign(zip)}, {"notes_en", notes},
+        nlohmann::json feed{{"version", "999.0.0"},
+                            {"build", 2},
+                            {"url", stub.base() + "/Ostrel.zip"},
+                            {"sha256", ReleaseFeed::sha256Hex(zip)},
+                            {"signature", key.sign(zip)},
+                            {"notes_en", notes},
                             {"notes_fr", notes}};
         stub.setAnswer("/feed", {200, {}, feed.dump()});
     }
@@ -75,8 +82,8 @@ protected:
     /// A visible check, waited for.
     void check(UpdateSheet& sheet) {
         QTest::mouseClick(sheet.checkAgainButton(), Qt::LeftButton);
-        ASSERT_TRUE(test::spinUntil(
-            [&] { return !std::holds_alternative<UpdaterState::Checking>(updater().state()); }, 20s));
+        ASSERT_TRUE(
+            test::spinUntil([&] { return !std::holds_alternative<UpdaterState::Checking>(updater().state()); }, 20s));
     }
 
     /// Every label text in the state block, in order.
@@ -100,8 +107,9 @@ TEST_F(UpdateSheetTest, FollowsTheUpdaterThroughAllSevenStates) {
     UpdateSheet sheet(*model, [this] { ++closes; });
     sheet.show();
     EXPECT_EQ(sheet.titleLabel()->text(), "Software Update — Ostrel");
-    EXPECT_EQ(sheet.versionLabel()->text(), QString::fromStdString("Installed version: v" + updater().currentVersion() +
-                                                                   " (build " + std::to_string(updater().currentBuild()) + ")"));
+    EXPECT_EQ(sheet.versionLabel()->text(),
+              QString::fromStdString("Installed version: v" + updater().currentVersion() + " (build " +
+                                     std::to_string(updater().currentBuild()) + ")"));
 
     // Idle shows the checking block, though nothing runs.
     EXPECT_EQ(blockTexts(sheet), QStringList{"Checking for updates…"});
@@ -116,10 +124,12 @@ TEST_F(UpdateSheetTest, FollowsTheUpdaterThroughAllSevenStates) {
     EXPECT_TRUE(sheet.heroGraphic()->isActive());
 
     // Up to date.
-    ASSERT_TRUE(test::spinUntil([&] { return std::holds_alternative<UpdaterState::UpToDate>(updater().state()); }, 20s));
+    ASSERT_TRUE(
+        test::spinUntil([&] { return std::holds_alternative<UpdaterState::UpToDate>(updater().state()); }, 20s));
     EXPECT_FALSE(sheet.heroGraphic()->isActive());
-    EXPECT_EQ(blockTexts(sheet), (QStringList{QString::fromStdString("Ostrel v" + updater().currentVersion() + " is up to date."),
-                                              "No newer update is available."}));
+    EXPECT_EQ(blockTexts(sheet),
+              (QStringList{QString::fromStdString("Ostrel v" + updater().currentVersion() + " is up to date."),
+                           "No newer update is available."}));
     EXPECT_EQ(sheet.defaultButton()->text(), "Close");
 
     // Update available.

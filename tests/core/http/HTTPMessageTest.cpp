@@ -110,8 +110,7 @@ TEST(HTTPMessage, RefusesRequestsNamingAnotherSite) {
 TEST(HTTPMessage, ArgsAreTheBodysTopLevelObjectOnly) {
     EXPECT_EQ((HTTPRequest{"POST", "/", "", R"({"threshold": 12, "a": [1]})"}.args()),
               Json({{"threshold", 12}, {"a", {1}}}));
-    EXPECT_EQ((HTTPRequest{"POST", "/", "", "{\"name\": \"caf\xE9\"}"}.args()),
-              Json({{"name", "caf\uFFFD"}}));
+    EXPECT_EQ((HTTPRequest{"POST", "/", "", "{\"name\": \"caf\xE9\"}"}.args()), Json({{"name", "caf\uFFFD"}}));
     for (const char* body : {"", "[1, 2]", "null", "12", "\"text\"", "{broken", "{} {}", "{\"a\": 1e400}"}) {
         EXPECT_EQ((HTTPRequest{"POST", "/", "", body}.args()), Json::object()) << body;
     }

@@ -60,8 +60,7 @@ std::string readToEnd(const FileDescriptor& socket) {
 
 // One exchange over a raw socket: `request` is sent in pieces with a pause
 // between them, then the whole answer is read.
-std::string exchange(std::uint16_t port, std::vector<std::string> pieces,
-                     std::chrono::milliseconds pause = 0ms) {
+std::string exchange(std::uint16_t port, std::vector<std::string> pieces, std::chrono::milliseconds pause = 0ms) {
     FileDescriptor socket = connectTo(port);
     if (!socket.valid()) return "(no connection)";
     for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -95,8 +94,8 @@ std::string url(std::uint16_t port, std::string_view target) {
 }
 
 std::filesystem::path writeTemporary(const std::string& name, const std::string& content) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("ostrel-http-" + std::to_string(::getpid()) + "-" + name);
+    const auto path =
+        std::filesystem::temp_directory_path() / ("ostrel-http-" + std::to_string(::getpid()) + "-" + name);
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }
@@ -136,8 +135,9 @@ protected:
 
 TEST_F(HTTPServerTest, RunsTheHandlerOnTheMainThreadAndAnswersWithTheExactHead) {
     startServer();
-    const CurlResult result =
-        runWhileProcessingEvents([&] { return curl({"-X", "get", url(port(), "/v1/snapshot.png?view=vector")}); });
+    const CurlResult result = runWhileProcessingEvents([&] {
+        return curl({"-X", "get", url(port(), "/v1/snapshot.png?view=vector")});
+    });
     EXPECT_EQ(result.status, 200) << result.log;
     ASSERT_EQ(requests_.size(), 1u);
     EXPECT_EQ(requests_[0].method, "GET");
@@ -160,10 +160,10 @@ TEST_F(HTTPServerTest, ReadsABodySentAfterTheHeadAndWithExpectContinue) {
     startServer();
     // The body arrives in a second packet, a moment after the head.
     const std::string late = runWhileProcessingEvents([&] {
-        return exchange(port(),
-                        {"POST /v1/params HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 17\r\n\r\n",
-                         R"({"threshold": 99})"},
-                        200ms);
+        return exchange(
+            port(),
+            {"POST /v1/params HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 17\r\n\r\n", R"({"threshold": 99})"},
+            200ms);
     });
     EXPECT_TRUE(late.starts_with("HTTP/1.1 200 OK\r\n")) << late;
     ASSERT_EQ(requests_.size(), 1u);
@@ -194,16 +194,18 @@ TEST_F(HTTPServerTest, RefusesBodiesOver8MiBWith413) {
     EXPECT_NE(head.find(R"("error": "request body too large")"), std::string::npos);
 
     const auto file = writeTemporary("big.json", std::string(9 * 1024 * 1024, ' '));
-    const CurlResult result = runWhileProcessingEvents(
-        [&] { return curl({"-H", "Expect: 100-continue", "--data-binary", "@" + file.string(), url(port(), "/v1/open")}); });
+    const CurlResult result = runWhileProcessingEvents([&] {
+        return curl({"-H", "Expect: 100-continue", "--data-binary", "@" + file.string(), url(port(), "/v1/open")});
+    });
     std::filesystem::remove(file);
     EXPECT_EQ(result.status, 413) << result.log;
     EXPECT_TRUE(requests_.empty());
 
     // Exactly 8 MiB is accepted.
     const auto limit = writeTemporary("limit.json", std::string(8 * 1024 * 1024, ' '));
-    const CurlResult accepted =
-        runWhileProcessingEvents([&] { return curl({"--data-binary", "@" + limit.string(), url(port(), "/v1/open")}); });
+    const CurlResult accepted = runWhileProcessingEvents([&] {
+        return curl({"--data-binary", "@" + limit.string(), url(port(), "/v1/open")});
+    });
     std::filesystem::remove(limit);
     EXPECT_EQ(accepted.status, 200) << accepted.log;
     ASSERT_EQ(requests_.size(), 1u);
@@ -223,7 +225,7 @@ TEST_F(HTTPServerTest, RefusesBodiesNestedTooDeeplyWith400) {
         std::vector<std::string> out;
         for (const std::string* body : {&deep, &limit}) {
             out.push_back(exchange(port(), {"POST /v1/params HTTP/1.1\r\nContent-Length: " +
-                                                std::to_string(body->size()) + "\r\n\r\n" + *body}));
+                                            std::to_string(body->size()) + "\r\n\r\n" + *body}));
         }
         return out;
     });
@@ -385,8 +387,9 @@ TEST_F(HTTPServerTest, RefusesCrossSiteRequestsWith403) {
         {"Host: localhost", 200},
     };
     for (const Case& c : cases) {
-        const CurlResult result =
-            runWhileProcessingEvents([&] { return curl({"-X", "POST", "-H", c.header, url(port(), "/v1/reset")}); });
+        const CurlResult result = runWhileProcessingEvents([&] {
+            return curl({"-X", "POST", "-H", c.header, url(port(), "/v1/reset")});
+        });
         EXPECT_EQ(result.status, c.status) << c.header;
         if (c.status == 403) {
             EXPECT_NE(result.body.find("\"error\""), std::string::npos) << c.header;
@@ -400,7 +403,8 @@ TEST_F(HTTPServerTest, AnswersServiceUnavailableWhenTheMainThreadDoesNotAnswer) 
     options.answerTimeout = 300ms;
     startServer(options);
     // The main thread is busy (it only waits here): the hand-over times out.
-    auto pending = std::async(std::launch::async, [&] { return exchange(port(), {"POST /v1/reset HTTP/1.1\r\n\r\n"}); });
+    auto pending =
+        std::async(std::launch::async, [&] { return exchange(port(), {"POST /v1/reset HTTP/1.1\r\n\r\n"}); });
     const std::string answer = pending.get();
     EXPECT_TRUE(answer.starts_with("HTTP/1.1 503 Bad Request\r\n")) << answer;
     EXPECT_NE(answer.find(R"("error": "the application did not answer in time")"), std::string::npos) << answer;
@@ -410,8 +414,7 @@ TEST_F(HTTPServerTest, AnswersServiceUnavailableWhenTheMainThreadDoesNotAnswer) 
 
     HTTPServer unattended;  // no handler installed
     ASSERT_TRUE(unattended.start(0));
-    const CurlResult result = runWhileProcessingEvents(
-        [&] { return curl({url(unattended.port(), "/v1/state")}); });
+    const CurlResult result = runWhileProcessingEvents([&] { return curl({url(unattended.port(), "/v1/state")}); });
     EXPECT_EQ(result.status, 503);
     EXPECT_NE(result.body.find("\"error\""), std::string::npos);
 }
@@ -422,10 +425,10 @@ TEST_F(HTTPServerTest, DropsSilentAndMalformedConnectionsWithoutAnAnswer) {
     startServer(options);
     const auto answers = runWhileProcessingEvents([&] {
         std::vector<std::string> out;
-        out.push_back(exchange(port(), {}));                                 // sends nothing
+        out.push_back(exchange(port(), {}));                                  // sends nothing
         out.push_back(exchange(port(), {"GET /v1/state HTTP/1.1\r\nHost"}));  // head never ends
-        out.push_back(exchange(port(), {"GET\r\n\r\n"}));                    // one word
-        out.push_back(exchange(port(), {"\r\n\r\n"}));                       // empty
+        out.push_back(exchange(port(), {"GET\r\n\r\n"}));                     // one word
+        out.push_back(exchange(port(), {"\r\n\r\n"}));                        // empty
         out.push_back(exchange(port(), {"POST /v1/open HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc"}));
         out.push_back(exchange(port(), {"GET /v1/state HTTP/1.1\r\n\r\n"}));
         return out;

@@ -41,10 +41,12 @@ TEST(CubicBezier, PointAndDerivativesMatchRepeatedInterpolation) {
 }
 
 TEST(CubicBezier, EndsAreExact) {
-    for (const CubicWeights& w : {cubicWeights(0), cubicWeightsForFitting(0)}) EXPECT_EQ(cubicPoint(kCurve, w), kCurve.p0);
-    for (const CubicWeights& w : {cubicWeights(1), cubicWeightsForFitting(1)}) EXPECT_EQ(cubicPoint(kCurve, w), kCurve.p3);
-    EXPECT_EQ(cubicDerivative(kCurve, 0), (VectorPoint{9, 28.5}));      // 3 (c1 − p0)
-    EXPECT_EQ(cubicDerivative(kCurve, 1), (VectorPoint{36, -14.25}));   // 3 (p3 − c2)
+    for (const CubicWeights& w : {cubicWeights(0), cubicWeightsForFitting(0)})
+        EXPECT_EQ(cubicPoint(kCurve, w), kCurve.p0);
+    for (const CubicWeights& w : {cubicWeights(1), cubicWeightsForFitting(1)})
+        EXPECT_EQ(cubicPoint(kCurve, w), kCurve.p3);
+    EXPECT_EQ(cubicDerivative(kCurve, 0), (VectorPoint{9, 28.5}));         // 3 (c1 − p0)
+    EXPECT_EQ(cubicDerivative(kCurve, 1), (VectorPoint{36, -14.25}));      // 3 (p3 − c2)
     EXPECT_EQ(cubicSecondDerivative(kCurve, 0), (VectorPoint{-60, -72}));  // 6 (c2 − 2 c1 + p0)
 }
 

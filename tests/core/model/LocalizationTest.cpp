@@ -25,7 +25,8 @@ TEST(Localization, SystemLanguageResolution) {
         {"--lang de: KAVRIN_LANG decides", environment({program, "--lang", "de"}, "en", {"fr_FR"}), "en"},
         {"--lang de: system list decides", environment({program, "--lang", "de"}, std::nullopt, {"en_GB"}), "en"},
         {"--lang last: no answer", environment({program, "x", "--lang"}, std::nullopt, {"en_US.UTF-8"}), "en"},
-        {"only the first --lang counts", environment({program, "--lang", "de", "--lang", "en"}, std::nullopt, {}), "fr"},
+        {"only the first --lang counts", environment({program, "--lang", "de", "--lang", "en"}, std::nullopt, {}),
+         "fr"},
         {"--LANG is not the option", environment({program, "--LANG", "en"}, std::nullopt, {}), "fr"},
         {"--lang=en is not the option", environment({program, "--lang=en"}, std::nullopt, {}), "fr"},
         {"KAVRIN_LANG lowercased", environment({program}, "FR_ca", {"en"}), "fr"},
@@ -50,7 +51,11 @@ TEST(Localization, PreferredLanguagesFromTheEnvironment) {
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"LANGUAGE list first", "de:en_GB", "fr_FR.UTF-8", std::nullopt, "en_US.UTF-8",
+        {"LANGUAGE list first",
+         "de:en_GB",
+         "fr_FR.UTF-8",
+         std::nullopt,
+         "en_US.UTF-8",
          {"de", "en_GB", "fr_FR.UTF-8", "en_US.UTF-8"}},
         {"C and POSIX say nothing", std::nullopt, "C", "POSIX", "C.UTF-8", {}},
         {"empty entries skipped", "::en", "", std::nullopt, "fr_FR", {"en", "fr_FR"}},

@@ -26,7 +26,8 @@ TEST(PageTransform, FitsTheImageCentredOnThePage) {
         // Wider than tall on auto: landscape, fills the width, centred vertically.
         {"auto landscape", 1000, 500, paper(PaperFormat::a4, PaperOrientation::automatic, 12), 297, 210, 0.273, 12,
          36.75},
-        {"forced portrait", 1000, 500, paper(PaperFormat::a4, PaperOrientation::portrait, 12), 210, 297, 0.186, 12, 102},
+        {"forced portrait", 1000, 500, paper(PaperFormat::a4, PaperOrientation::portrait, 12), 210, 297, 0.186, 12,
+         102},
         {"square stays portrait", 500, 500, paper(PaperFormat::a4, PaperOrientation::automatic, 12), 210, 297, 0.372,
          12, 55.5},
         {"forced landscape", 500, 1000, paper(PaperFormat::a3, PaperOrientation::landscape, 10), 420, 297, 0.277,
@@ -35,8 +36,8 @@ TEST(PageTransform, FitsTheImageCentredOnThePage) {
         {"A6 margin capped", 100, 100, paper(PaperFormat::a6, PaperOrientation::automatic, 50), 105, 148, 0.21, 42,
          63.5},
         // A negative margin widens the drawable area: 158 × 220 mm.
-        {"negative margin", 148, 210, paper(PaperFormat::a5, PaperOrientation::portrait, -5), 148, 210,
-         220.0 / 210.0, (148 - 148 * (220.0 / 210.0)) / 2, -5},
+        {"negative margin", 148, 210, paper(PaperFormat::a5, PaperOrientation::portrait, -5), 148, 210, 220.0 / 210.0,
+         (148 - 148 * (220.0 / 210.0)) / 2, -5},
     };
     for (const Case& c : cases) {
         const PageTransform t = PageTransform::make(c.width, c.height, c.params);
@@ -53,7 +54,8 @@ TEST(PageTransform, FitsTheImageCentredOnThePage) {
 }
 
 TEST(PageTransform, OriginalPixelsAt96Dpi) {
-    const PageTransform t = PageTransform::make(800, 600, paper(PaperFormat::original, PaperOrientation::landscape, 40));
+    const PageTransform t =
+        PageTransform::make(800, 600, paper(PaperFormat::original, PaperOrientation::landscape, 40));
     EXPECT_TRUE(t.isRawPixels);
     EXPECT_DOUBLE_EQ(t.pageWidthMM, 211.66666666666666);
     EXPECT_DOUBLE_EQ(t.pageHeightMM, 158.75);
@@ -76,7 +78,7 @@ TEST(PageTransform, DegenerateImageSizeCountsAsOnePixel) {
 TEST(PageTransform, ToPageScalesThenOffsets) {
     const PageTransform t = PageTransform::make(1000, 500, paper(PaperFormat::a4, PaperOrientation::automatic, 12));
     const VectorPoint corner = t.toPage({1000, 500});
-    EXPECT_NEAR(corner.x, 285, 1e-9);  // 12 + 273
+    EXPECT_NEAR(corner.x, 285, 1e-9);     // 12 + 273
     EXPECT_NEAR(corner.y, 173.25, 1e-9);  // 36.75 + 136.5
     EXPECT_EQ(t.toPage({0, 0}), (VectorPoint{t.offsetXMM, t.offsetYMM}));
 }

@@ -26,13 +26,22 @@ TEST(ParameterTable, EveryFieldOnceWithAFieldPointerMatchingItsKind) {
     for (const ParameterSpec* spec : kAllParameters) {
         EXPECT_TRUE(keys.insert(std::string(spec->key)).second) << spec->key;
         EXPECT_EQ(findParameter(spec->key), spec);
-        const int pointers = (spec->toggleField != nullptr) + (spec->integerField != nullptr) + (spec->realField != nullptr);
+        const int pointers =
+            (spec->toggleField != nullptr) + (spec->integerField != nullptr) + (spec->realField != nullptr);
         switch (spec->kind) {
-            case ParameterKind::toggle: EXPECT_NE(spec->toggleField, nullptr) << spec->key; break;
-            case ParameterKind::integer: EXPECT_NE(spec->integerField, nullptr) << spec->key; break;
-            case ParameterKind::real: EXPECT_NE(spec->realField, nullptr) << spec->key; break;
+            case ParameterKind::toggle:
+                EXPECT_NE(spec->toggleField, nullptr) << spec->key;
+                break;
+            case ParameterKind::integer:
+                EXPECT_NE(spec->integerField, nullptr) << spec->key;
+                break;
+            case ParameterKind::real:
+                EXPECT_NE(spec->realField, nullptr) << spec->key;
+                break;
             case ParameterKind::choice:
-            case ParameterKind::widthList: EXPECT_EQ(pointers, 0) << spec->key; break;
+            case ParameterKind::widthList:
+                EXPECT_EQ(pointers, 0) << spec->key;
+                break;
         }
         EXPECT_LE(pointers, 1) << spec->key;
     }

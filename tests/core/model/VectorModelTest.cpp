@@ -110,7 +110,8 @@ TEST(VectorizationResult, VisiblePathsAndFreshMetrics) {
 
 TEST(VectorizerParams, CacheKeyCoversStageAFieldsOnly) {
     const VectorizerParams defaults;
-    EXPECT_EQ(defaults.extractionCacheKey(), "neural_centerline|true|false|128|0.80|0|4|true|true|8.0|55|false|6.0|45|false|2");
+    EXPECT_EQ(defaults.extractionCacheKey(),
+              "neural_centerline|true|false|128|0.80|0|4|true|true|8.0|55|false|6.0|45|false|2");
 
     VectorizerParams stageB = defaults;
     stageB.curveSmoothing = 0.1;

@@ -23,8 +23,8 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 Bytes sized(const Bytes& element) {
     const auto n = static_cast<std::uint32_t>(element.size());
-    return concat({Bytes{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)},
-                   element});
+    return concat(
+        {Bytes{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)}, element});
 }
 
 const Bytes kBundleHead = bytes(std::string_view("#bundle\0\0\0\0\0\0\0\0\1", 16));
@@ -41,8 +41,8 @@ TEST(OSCCodec, DecodesTheByteLayoutsOfMalformedAndPartialPackets) {
         {"address without type tags", bytes("/x\0\0"sv), {{"/x", {}}}},
         {"all five tags",
          bytes("/a\0\0,ifsTF\0\0\0\0\0\x07\x3F\0\0\0hi\0\0"sv),
-         {{"/a", {Value::integer(7), Value::real(0.5f), Value::text("hi"), Value::boolean(true),
-                  Value::boolean(false)}}}},
+         {{"/a",
+           {Value::integer(7), Value::real(0.5f), Value::text("hi"), Value::boolean(true), Value::boolean(false)}}}},
         {"second int without payload", bytes("/a\0\0,ii\0\0\0\0\x2A"sv), {{"/a", {Value::integer(42)}}}},
         {"unknown tag consumes nothing",
          bytes("/a\0\0,di\0\x3F\xF0\0\0\0\0\0\0"sv),
@@ -88,8 +88,9 @@ TEST(OSCCodec, DecodesDeeplyNestedBundlesWithoutRecursion) {
 }
 
 TEST(OSCCodec, EncodingRoundTripsMessagesAndBundles) {
-    const Message first{"/ostrel/threshold", {Value::integer(-300), Value::real(-0.25f), Value::text(""),
-                                              Value::text("abcd"), Value::boolean(false)}};
+    const Message first{
+        "/ostrel/threshold",
+        {Value::integer(-300), Value::real(-0.25f), Value::text(""), Value::text("abcd"), Value::boolean(false)}};
     const Message second{"/ostrel/paper", {Value::text("A5"), Value::real(1e30f), Value::boolean(true)}};
     const Bytes encoded = OSCCodec::encode(first);
     EXPECT_EQ(encoded.size() % 4, 0u);
@@ -182,22 +183,14 @@ TEST(OSCCodecValue, BoolValueAcceptsTheFrenchAndEnglishWords) {
         std::optional<bool> expected;
     };
     const Case cases[] = {
-        {Value::integer(2), true},
-        {Value::integer(0), false},
-        {Value::real(-0.0f), false},
-        {Value::real(0.0f), false},
-        {Value::real(1e-30f), true},
-        {Value::real(std::numeric_limits<float>::quiet_NaN()), true},
-        {Value::text(" Oui \n"), true},
-        {Value::text("\u00A0YES\u2028"), true},
-        {Value::text("on"), true},
-        {Value::text("1"), true},
-        {Value::text("NON"), false},
-        {Value::text("\tOff"), false},
-        {Value::text("0"), false},
-        {Value::text("maybe"), std::nullopt},
-        {Value::text("o ui"), std::nullopt},
-        {Value::text(""), std::nullopt},
+        {Value::integer(2), true},           {Value::integer(0), false},
+        {Value::real(-0.0f), false},         {Value::real(0.0f), false},
+        {Value::real(1e-30f), true},         {Value::real(std::numeric_limits<float>::quiet_NaN()), true},
+        {Value::text(" Oui \n"), true},      {Value::text("\u00A0YES\u2028"), true},
+        {Value::text("on"), true},           {Value::text("1"), true},
+        {Value::text("NON"), false},         {Value::text("\tOff"), false},
+        {Value::text("0"), false},           {Value::text("maybe"), std::nullopt},
+        {Value::text("o ui"), std::nullopt}, {Value::text(""), std::nullopt},
         {Value::boolean(true), true},
     };
     for (const Case& c : cases) {

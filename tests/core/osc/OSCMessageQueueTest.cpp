@@ -44,15 +44,26 @@ TEST(OSCMessageQueueTest, CoalescesValuesBetweenBarriersAndDropsBeyondItsCapacit
         std::uint64_t dropped;
     };
     const std::vector<Case> cases = {
-        {"a later value replaces a waiting one in its place", 8,
-         {"/v/a=1", "/v/b=1", "/v/a=2", "/v/a=3"}, {"/v/a=3", "/v/b=1"}, 2, 0},
-        {"a barrier keeps the value sent before it", 8,
-         {"/v/a=1", "/reset", "/v/a=2", "/v/a=3"}, {"/v/a=1", "/reset", "/v/a=3"}, 1, 0},
+        {"a later value replaces a waiting one in its place",
+         8,
+         {"/v/a=1", "/v/b=1", "/v/a=2", "/v/a=3"},
+         {"/v/a=3", "/v/b=1"},
+         2,
+         0},
+        {"a barrier keeps the value sent before it",
+         8,
+         {"/v/a=1", "/reset", "/v/a=2", "/v/a=3"},
+         {"/v/a=1", "/reset", "/v/a=3"},
+         1,
+         0},
         {"barriers never coalesce", 8, {"/x", "/x", "/x"}, {"/x", "/x", "/x"}, 0, 0},
-        {"beyond the capacity new messages are dropped", 2,
-         {"/x", "/v/a=1", "/y", "/v/b=1"}, {"/x", "/v/a=1"}, 0, 2},
-        {"a full queue still takes a value it already holds", 2,
-         {"/v/a=1", "/v/b=1", "/v/a=2", "/v/c=1"}, {"/v/a=2", "/v/b=1"}, 1, 1},
+        {"beyond the capacity new messages are dropped", 2, {"/x", "/v/a=1", "/y", "/v/b=1"}, {"/x", "/v/a=1"}, 0, 2},
+        {"a full queue still takes a value it already holds",
+         2,
+         {"/v/a=1", "/v/b=1", "/v/a=2", "/v/c=1"},
+         {"/v/a=2", "/v/b=1"},
+         1,
+         1},
     };
     for (const Case& c : cases) {
         OSCMessageQueue queue(c.capacity, valueKey);

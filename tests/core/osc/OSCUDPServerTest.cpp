@@ -82,8 +82,9 @@ TEST(OSCUDPServer, ReceivesMessagesFromOscsendOnASystemChosenPort) {
     const std::vector<Message> messages = inbox.waitFor(3);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], (Message{"/OSTREL/Threshold", {Value::integer(300)}}));
-    EXPECT_EQ(messages[1], (Message{"/a", {Value::integer(7), Value::real(0.5f), Value::text("hi"),
-                                           Value::boolean(true), Value::boolean(false)}}));
+    EXPECT_EQ(messages[1], (Message{"/a",
+                                    {Value::integer(7), Value::real(0.5f), Value::text("hi"), Value::boolean(true),
+                                     Value::boolean(false)}}));
     // The 64-bit double is skipped without consuming: the int reads its first half.
     ASSERT_EQ(messages[2].arguments.size(), 2u);
     EXPECT_EQ(messages[2].arguments[0], Value::integer(0x40040000));

@@ -339,9 +339,8 @@ TEST(BezierFittingFit, DegeneratePointsGiveFiniteShortResults) {
 TEST(BezierFittingSchneider, ReparameterisationLowersTheError) {
     std::mt19937 rng(9);
     const Points stroke = randomSmoothStroke(rng, 40, 1.5);
-    const VectorPoint left{
-        (stroke[1].x - stroke[0].x) / stroke[1].distance(stroke[0]),
-        (stroke[1].y - stroke[0].y) / stroke[1].distance(stroke[0])};
+    const VectorPoint left{(stroke[1].x - stroke[0].x) / stroke[1].distance(stroke[0]),
+                           (stroke[1].y - stroke[0].y) / stroke[1].distance(stroke[0])};
     const std::size_t n = stroke.size();
     const VectorPoint right{(stroke[n - 2].x - stroke[n - 1].x) / stroke[n - 2].distance(stroke[n - 1]),
                             (stroke[n - 2].y - stroke[n - 1].y) / stroke[n - 2].distance(stroke[n - 1])};
@@ -403,11 +402,11 @@ TEST(BezierFittingRibbon, HalfWidthFollowsScaleRadiiAndFloor) {
         double defaultRadius;
         double halfWidth;
     };
-    for (const Case& c : {Case{10, {2, 2}, 1, 8}, Case{0, {10, 10}, 1, 1.5}, Case{1, {0, 0}, 1, 0.35},
-                          Case{1, {2}, 3, 3}, Case{2, {kNaN, kNaN}, 1.5, 3}, Case{kNaN, {2, 2}, 1, 2},
-                          Case{1, {2, 2}, kNaN, 2}, Case{1, {}, kNaN, 0.35}}) {
-        const Segments outline = buildVariableWidthRibbon({{0, 0}, {10, 0}}, c.radii, {}, c.defaultRadius, c.scale,
-                                                          false);
+    for (const Case& c :
+         {Case{10, {2, 2}, 1, 8}, Case{0, {10, 10}, 1, 1.5}, Case{1, {0, 0}, 1, 0.35}, Case{1, {2}, 3, 3},
+          Case{2, {kNaN, kNaN}, 1.5, 3}, Case{kNaN, {2, 2}, 1, 2}, Case{1, {2, 2}, kNaN, 2}, Case{1, {}, kNaN, 0.35}}) {
+        const Segments outline =
+            buildVariableWidthRibbon({{0, 0}, {10, 0}}, c.radii, {}, c.defaultRadius, c.scale, false);
         ASSERT_EQ(outline.size(), 6u);
         expectClosedLoop(outline);
         EXPECT_DOUBLE_EQ(outline[0].p0.y, c.halfWidth) << "scale " << c.scale;

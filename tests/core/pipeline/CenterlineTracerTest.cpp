@@ -196,10 +196,10 @@ Mask tShape() {
 
 TEST(CenterlineTracing, TShapeStopsAtJunctionsAndJoinsTheBar) {
     const Mask t = tShape();
-    EXPECT_EQ(trace(t, 2, false), (std::vector<Chain>{pointsOf({{1, 5}, {2, 5}, {3, 5}, {4, 5}}),
-                                                      pointsOf({{9, 5}, {8, 5}, {7, 5}, {6, 5}}),
-                                                      pointsOf({{5, 9}, {5, 8}, {5, 7}, {5, 6}}),
-                                                      pointsOf({{4, 5}, {5, 5}})}));
+    EXPECT_EQ(
+        trace(t, 2, false),
+        (std::vector<Chain>{pointsOf({{1, 5}, {2, 5}, {3, 5}, {4, 5}}), pointsOf({{9, 5}, {8, 5}, {7, 5}, {6, 5}}),
+                            pointsOf({{5, 9}, {5, 8}, {5, 7}, {5, 6}}), pointsOf({{4, 5}, {5, 5}})}));
     EXPECT_EQ(trace(t, 2, true),
               (std::vector<Chain>{pointsOf({{1, 5}, {2, 5}, {3, 5}, {4, 5}, {6, 5}, {7, 5}, {8, 5}, {9, 5}}),
                                   pointsOf({{5, 9}, {5, 8}, {5, 7}, {5, 6}}), pointsOf({{4, 5}, {5, 5}})}));
@@ -481,8 +481,8 @@ bool sameBits(const std::vector<Chain>& a, const std::vector<Chain>& b) {
 TEST(MergeCollinearJunctions, OddInputs) {
     EXPECT_TRUE(mergeCollinearJunctions({}, 3.2).empty());
     // Chains of 0 and 1 points pass through in seed order; non-finite points and gaps never crash.
-    const std::vector<Chain> odd{{}, {{1, 1}}, line(0, 0, 5, 0), {{6, 0}, {std::nan(""), 0}},
-                                 {{1e300, 1e300}, {2e300, 2e300}}};
+    const std::vector<Chain> odd{
+        {}, {{1, 1}}, line(0, 0, 5, 0), {{6, 0}, {std::nan(""), 0}}, {{1e300, 1e300}, {2e300, 2e300}}};
     for (const double gap : {3.2, -3.2, 0.0, std::nan(""), HUGE_VAL, 1e200}) {
         const auto merged = mergeCollinearJunctions(odd, gap);
         EXPECT_TRUE(sameBits(merged, directMerge(odd, gap))) << gap;

@@ -174,9 +174,7 @@ TEST(VisionContoursTest, DetectorImageGreysFollowTheRidge) {
 
 constexpr double kSide = 1024.0;
 
-NormalizedPoint at(double x, double y) {
-    return {static_cast<float>(x / kSide), static_cast<float>(1.0 - y / kSide)};
-}
+NormalizedPoint at(double x, double y) { return {static_cast<float>(x / kSide), static_cast<float>(1.0 - y / kSide)}; }
 
 ContourTree treeOf(std::vector<std::vector<NormalizedPoint>> contours) {
     ContourTree tree;
@@ -192,8 +190,8 @@ TEST(CollectContoursTest, ClosesOnlyGapsAboveFiveHundredthsAndBelowSixPixels) {
         double gap;
         bool closed;
     };
-    for (const Case c : {Case{5.9, true}, Case{6.0, false}, Case{0.0625, true}, Case{0.046875, false},
-                         Case{0.0, false}, Case{2.0, true}}) {
+    for (const Case c : {Case{5.9, true}, Case{6.0, false}, Case{0.0625, true}, Case{0.046875, false}, Case{0.0, false},
+                         Case{2.0, true}}) {
         // A hook from (500, 500) up 40 px, right 40 px and back down to (500 + gap, 500).
         const ContourTree tree = treeOf({{at(500, 500), at(500, 460), at(540, 460), at(500 + c.gap, 500)}});
         const Contours out = NRF::collectContours(tree, kSide, kSide, 2.0);
@@ -211,10 +209,10 @@ TEST(CollectContoursTest, ClosesOnlyGapsAboveFiveHundredthsAndBelowSixPixels) {
 
 TEST(CollectContoursTest, KeepsArcsOfAtLeastTheMinimumAndSkipsSinglePoints) {
     const ContourTree tree = treeOf({
-        {at(100, 100), at(101.5, 100)},            // 1.5 px
-        {at(200, 200), at(202, 200)},              // 2 px: kept at 2, dropped at 2.5
-        {at(300, 300)},                            // one point
-        {at(400, 400), at(410, 400), at(420, 400)} // 20 px, open (ends 20 px apart)
+        {at(100, 100), at(101.5, 100)},             // 1.5 px
+        {at(200, 200), at(202, 200)},               // 2 px: kept at 2, dropped at 2.5
+        {at(300, 300)},                             // one point
+        {at(400, 400), at(410, 400), at(420, 400)}  // 20 px, open (ends 20 px apart)
     });
     EXPECT_EQ(NRF::collectContours(tree, kSide, kSide, 2.0).size(), 2u);
     EXPECT_EQ(NRF::collectContours(tree, kSide, kSide, 2.5).size(), 1u);
@@ -230,11 +228,11 @@ TEST(CollectContoursTest, FrameRuleNeedsBothSpansAndNoPointInside) {
         bool dropped;
     };
     const std::vector<Case> cases{
-        {1000, 1000, 0, false, true},   // spans the picture, hugs the border
-        {963, 963, 0, false, true},     // 94.04 % of both sides
-        {960, 1000, 0, false, false},   // 93.75 % across: kept
-        {1000, 960, 0, false, false},   // 93.75 % down: kept
-        {1000, 1000, 500, true, false}, // one point inside the inner rectangle keeps it
+        {1000, 1000, 0, false, true},    // spans the picture, hugs the border
+        {963, 963, 0, false, true},      // 94.04 % of both sides
+        {960, 1000, 0, false, false},    // 93.75 % across: kept
+        {1000, 960, 0, false, false},    // 93.75 % down: kept
+        {1000, 1000, 500, true, false},  // one point inside the inner rectangle keeps it
     };
     for (const Case& c : cases) {
         std::vector<NormalizedPoint> points{at(1, 1 + c.spanY), at(1, 1), at(1 + c.spanX, 1)};
@@ -321,8 +319,9 @@ TEST(VisionContoursTest, FallbackTracesTheBoundaryPixels) {
             if (std::abs(p.x - 25) < 1 && inY) sides.insert(1);
             if (std::abs(p.y - 8) < 1 && inX) sides.insert(2);
             if (std::abs(p.y - 20) < 1 && inX) sides.insert(3);
-            const bool onOutline = inX && inY && (std::abs(p.x - 10) < 1 || std::abs(p.x - 25) < 1 ||
-                                                  std::abs(p.y - 8) < 1 || std::abs(p.y - 20) < 1);
+            const bool onOutline =
+                inX && inY &&
+                (std::abs(p.x - 10) < 1 || std::abs(p.x - 25) < 1 || std::abs(p.y - 8) < 1 || std::abs(p.y - 20) < 1);
             EXPECT_TRUE(onOutline) << p.x << "," << p.y;
         }
     }
@@ -353,7 +352,9 @@ TEST(VisionContoursTest, MinimumLengthZeroStillDropsArcsUnderTwoPixels) {
     d.fill(5, 5, 20, 20);
     const NRF::ContourDetector detector = [](const QImage&, const ContourFinder::Options&) {
         // In a 30 × 30 image: a 1.5 px dash and a 6 px dash.
-        auto p = [](double x, double y) { return NormalizedPoint{static_cast<float>(x / 30), static_cast<float>(1 - y / 30)}; };
+        auto p = [](double x, double y) {
+            return NormalizedPoint{static_cast<float>(x / 30), static_cast<float>(1 - y / 30)};
+        };
         return std::optional<ContourTree>{treeOf({{p(10, 10), p(11.5, 10)}, {p(10, 20), p(16, 20)}})};
     };
     for (const std::int64_t minLength : {0, 1, 2}) {
@@ -391,10 +392,10 @@ TEST(CannyTest, StrongThresholdIsClampedThreshold) {
         float step;
         bool kept;
     };
-    const std::vector<Case> cases{{10, 7.5f, true},    {10, 7.25f, false},  // high 30
-                                  {128, 32.0f, true},  {128, 31.75f, false}, // high 128
-                                  {250, 55.0f, true},  {250, 54.75f, false}, // high 220
-                                  {220, 55.0f, true},  {29, 7.5f, true}};
+    const std::vector<Case> cases{{10, 7.5f, true},   {10, 7.25f, false},    // high 30
+                                  {128, 32.0f, true}, {128, 31.75f, false},  // high 128
+                                  {250, 55.0f, true}, {250, 54.75f, false},  // high 220
+                                  {220, 55.0f, true}, {29, 7.5f, true}};
     for (const Case& c : cases) {
         Grid g(12, 8);
         for (std::int64_t y = 0; y < 8; ++y) {
@@ -419,9 +420,9 @@ TEST(CannyTest, WeakEdgesSurviveOnlyWhenChainedToStrongOnes) {
         float step;
         bool kept;
     };
-    const std::vector<Case> cases{{10, 3.375f, true},   {10, 3.25f, false},   // low 13.5
-                                  {128, 14.5f, true},   {128, 14.25f, false}, // low 57.6
-                                  {250, 24.75f, true},  {250, 24.5f, false}}; // low 99
+    const std::vector<Case> cases{{10, 3.375f, true},  {10, 3.25f, false},    // low 13.5
+                                  {128, 14.5f, true},  {128, 14.25f, false},  // low 57.6
+                                  {250, 24.75f, true}, {250, 24.5f, false}};  // low 99
     for (const Case& c : cases) {
         Grid g(12, 12);
         for (std::int64_t y = 0; y < 12; ++y) {
@@ -516,8 +517,8 @@ TEST(CannyTest, DegenerateSizesGiveZeroMasks) {
 
 TEST(CannyTest, SkeletonIsThinAndBlursWithAtLeastSigmaOne) {
     Drawing d(48, 36);
-    d.fill(12, 10, 35, 25);   // a filled rectangle
-    d.fill(8, 31, 40, 31);    // a 1 px line
+    d.fill(12, 10, 35, 25);  // a filled rectangle
+    d.fill(8, 31, 40, 31);   // a 1 px line
     VectorizerParams params;
     params.threshold = 128;
     params.blurRadius = 1.0;

@@ -58,7 +58,8 @@ QByteArray pngChunk(const char* type, const QByteArray& data, std::optional<std:
 }
 
 QByteArray pngHeader(std::uint32_t w, std::uint32_t h) {
-    return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x00\x00\x00\x00", 5));
+    return QByteArray("\x89PNG\r\n\x1A\n", 8) +
+           pngChunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x00\x00\x00\x00", 5));
 }
 
 // SOI, one application segment, a frame header of the given kind and size, then the scan header.
@@ -160,7 +161,8 @@ TEST(ImageFileCheck, JpegFramesMustFitWithinTheCapOfTheirKind) {
         {"height from a later marker (0)", jpegWithFrame(0xC0, 100, 0), false},
         {"frame cut short", jpegWithFrame(0xC0, 100, 100).left(12), false},
         {"scan before any frame", QByteArray("\xFF\xD8\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 12), false},
-        {"segment longer than the file", QByteArray("\xFF\xD8\xFF\xE0\x7F\xFF", 6) + jpegWithFrame(0xC0, 10, 10), false},
+        {"segment longer than the file", QByteArray("\xFF\xD8\xFF\xE0\x7F\xFF", 6) + jpegWithFrame(0xC0, 10, 10),
+         false},
     };
     for (const Case& c : cases) EXPECT_EQ(acceptable(c.bytes), c.accepted) << c.name;
     EXPECT_TRUE(acceptable(QByteArray("GIF89a", 6)));  // other formats: their decoder's own limits

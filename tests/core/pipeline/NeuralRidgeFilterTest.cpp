@@ -214,10 +214,9 @@ TEST_P(AdaptiveThreshold, WindowAndOffsetFollowTheThreshold) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
-                         ::testing::Values(AdaptiveCase{128, 22, 22}, AdaptiveCase{0, 6, 34},
-                                           AdaptiveCase{255, 36, 10}, AdaptiveCase{-500, 6, 22 + 62},
-                                           AdaptiveCase{1000, 36, 4}, AdaptiveCase{7, 6, 34},
-                                           AdaptiveCase{8, 7, 34}));
+                         ::testing::Values(AdaptiveCase{128, 22, 22}, AdaptiveCase{0, 6, 34}, AdaptiveCase{255, 36, 10},
+                                           AdaptiveCase{-500, 6, 22 + 62}, AdaptiveCase{1000, 36, 4},
+                                           AdaptiveCase{7, 6, 34}, AdaptiveCase{8, 7, 34}));
 
 // The mask equals the direct computation from a whole-image integral image in doubles, S(x + 1, y + 1)
 // = S(x + 1, y) + R(x, y) with R the running row sum from 0, on a noisy image whose width mixes
@@ -400,7 +399,7 @@ TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
         double ink;
     };
     // Densities up to 1 give columns and rows without background; 4100 rows take the envelope path.
-    const std::vector<Shape> shapes{{1, 1, 0.5},  {1, 9, 0.7}, {9, 1, 0.7},   {17, 13, 0.3},  {31, 29, 0.85},
+    const std::vector<Shape> shapes{{1, 1, 0.5},   {1, 9, 0.7},  {9, 1, 0.7},   {17, 13, 0.3},  {31, 29, 0.85},
                                     {40, 7, 0.97}, {6, 50, 1.0}, {23, 23, 0.0}, {3, 4100, 0.9}, {64, 48, 0.6}};
     for (const Shape& s : shapes) {
         for (int round = 0; round < 4; ++round) {
@@ -452,8 +451,8 @@ TEST(ExactEDT, ThinStrokesAndSolidBlocksMatchTheEnvelope) {
             for (int x = 30; x < 200; ++x) set(x, y);  // a solid block
         }
         for (int i = 0; i < 160; ++i) {
-            set(5 + i % 7, i);                  // a thin wavy stroke
-            set(210 + i / 4, 5 + i);            // a diagonal
+            set(5 + i % 7, i);                            // a thin wavy stroke
+            set(210 + i / 4, 5 + i);                      // a diagonal
             for (int t = 0; t < 3; ++t) set(240 + t, i);  // a 3 px vertical bar
         }
         if (fullColumn) {

@@ -74,9 +74,19 @@ TEST(PenClassifierStitch, PassesGrowWithContinuity) {
         bool joined;
     };
     const Case cases[] = {
-        {49, 1.9, true}, {49, 2.1, false}, {50, 3.5, true}, {50, 3.7, false},
-        {99, 3.7, true}, {99, 4.3, true},  {99, 4.5, false}, {100, 6.3, true}, {100, 6.5, false},
-        {-20, 1.9, true}, {-20, 2.1, false}, {250, 6.3, true}, {std::numeric_limits<double>::quiet_NaN(), 2.1, false},
+        {49, 1.9, true},
+        {49, 2.1, false},
+        {50, 3.5, true},
+        {50, 3.7, false},
+        {99, 3.7, true},
+        {99, 4.3, true},
+        {99, 4.5, false},
+        {100, 6.3, true},
+        {100, 6.5, false},
+        {-20, 1.9, true},
+        {-20, 2.1, false},
+        {250, 6.3, true},
+        {std::numeric_limits<double>::quiet_NaN(), 2.1, false},
     };
     for (const Case& k : cases) {
         const Path a = line(0, 0, 1, 0, 6);
@@ -125,8 +135,8 @@ TEST(PenClassifierStitch, ClosedLoopsPassThroughUntouched) {
 TEST(PenClassifierStitch, EqualScoresGoToTheFirstEntryOfTheCellScan) {
     // Tip (5,5), cell size 4: tip cell (1,1). Both partners leave at a right angle, 3 px away.
     const Path seed = line(-20, 5, 1, 0, 26);
-    const Path up = line(5, 2, 0, -1, 6);     // in cell row 0, scanned first
-    const Path down = line(5, 8, 0, 1, 6);    // in cell row 2
+    const Path up = line(5, 2, 0, -1, 6);   // in cell row 0, scanned first
+    const Path down = line(5, 8, 0, 1, 6);  // in cell row 2
     const auto crossCell = stitchPaths({seed, down, up}, 4, 0);
     ASSERT_EQ(crossCell.size(), 2u);
     EXPECT_EQ(crossCell[0], concat(seed, up));
@@ -140,8 +150,13 @@ TEST(PenClassifierStitch, EqualScoresGoToTheFirstEntryOfTheCellScan) {
 TEST(PenClassifierStitch, DegeneratePathsNeverBreakIt) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const std::vector<Path> paths{
-        {}, {{1, 1}}, {{2, 2}, {2, 2}}, {{nan, 0}, {3, 3}}, {{3.5, 3}, {nan, nan}},
-        {{1e300, 1e300}, {-1e300, 1e300}}, line(4, 3, 0, 0, 7),
+        {},
+        {{1, 1}},
+        {{2, 2}, {2, 2}},
+        {{nan, 0}, {3, 3}},
+        {{3.5, 3}, {nan, nan}},
+        {{1e300, 1e300}, {-1e300, 1e300}},
+        line(4, 3, 0, 0, 7),
     };
     std::size_t points = 0;
     for (const auto& p : paths) points += p.size();
@@ -273,15 +288,15 @@ TEST(PenClassifierKMeans, BreakpointsByCase) {
         std::vector<double> expected;
     };
     const Case cases[] = {
-        {{3.5, 1.0, 3.0, 1.5}, 2, 25, {2.25}},        // centres 1.5, 3.0 → 1.25, 3.25
-        {{1, 2, 3, 10}, 2, 0, {2.5}},                 // initial centres 2 and 3
-        {{1, 2, 3, 10}, 2, 1, {4.0}},                 // 1.5 and 6.5
-        {{1, 2, 3, 10}, 2, 25, {6.0}},                // 2 and 10
-        {{0, 0, 0, 10}, 3, 25, {0.0, 5.0}},           // ties to the lowest centre; empty centres stay
-        {{1, 3, 3.5, 4.5}, 2, 25, {3.0}},             // 3 sits between 2 and 4, goes to the lower
-        {{1, 2}, 3, 25, {}},                          // fewer values than classes
-        {{1, 2, 3}, 1, 25, {}},                       // one class
-        {{1, nan, 2}, 3, 25, {}},                     // NaN is not a value
+        {{3.5, 1.0, 3.0, 1.5}, 2, 25, {2.25}},  // centres 1.5, 3.0 → 1.25, 3.25
+        {{1, 2, 3, 10}, 2, 0, {2.5}},           // initial centres 2 and 3
+        {{1, 2, 3, 10}, 2, 1, {4.0}},           // 1.5 and 6.5
+        {{1, 2, 3, 10}, 2, 25, {6.0}},          // 2 and 10
+        {{0, 0, 0, 10}, 3, 25, {0.0, 5.0}},     // ties to the lowest centre; empty centres stay
+        {{1, 3, 3.5, 4.5}, 2, 25, {3.0}},       // 3 sits between 2 and 4, goes to the lower
+        {{1, 2}, 3, 25, {}},                    // fewer values than classes
+        {{1, 2, 3}, 1, 25, {}},                 // one class
+        {{1, nan, 2}, 3, 25, {}},               // NaN is not a value
         {{1, nan, 5, std::numeric_limits<double>::infinity(), 6}, 2, 25, {3.25}},
     };
     for (const Case& c : cases) {
@@ -308,7 +323,8 @@ TEST(PenClassifierKMeans, SeparatesTwoWidthPopulations) {
 // ---------------------------------------------------------------------------
 
 /// A w × h field whose distance is `bands[x / bandWidth]` in each column band.
-PreprocessedFields bandedField(std::int64_t w, std::int64_t h, std::int64_t bandWidth, const std::vector<float>& bands) {
+PreprocessedFields bandedField(std::int64_t w, std::int64_t h, std::int64_t bandWidth,
+                               const std::vector<float>& bands) {
     PreprocessedFields f;
     f.width = w;
     f.height = h;
@@ -323,9 +339,9 @@ PreprocessedFields bandedField(std::int64_t w, std::int64_t h, std::int64_t band
 TEST(PenClassifierMeasure, ClassificationWidthSamplesAndPercentile) {
     const auto field = bandedField(40, 120, 10, {1.0f, 2.0f, 3.0f, 4.5f});
     EXPECT_EQ(measureClassificationWidth({}, field, 1), 1.0);
-    EXPECT_EQ(measureClassificationWidth({{5, 5}, {35, 5}}, field, 1), 1.0);          // first of two samples
+    EXPECT_EQ(measureClassificationWidth({{5, 5}, {35, 5}}, field, 1), 1.0);           // first of two samples
     EXPECT_EQ(measureClassificationWidth({{5, 5}, {35, 5}, {15, 5}}, field, 1), 4.5);  // sorted [1, 2, 4.5]
-    EXPECT_EQ(measureClassificationWidth({{-3, 5}}, field, 1), 0.6f);                 // outside
+    EXPECT_EQ(measureClassificationWidth({{-3, 5}}, field, 1), 0.6f);                  // outside
     EXPECT_EQ(measureClassificationWidth({{9.4, 5}}, field, 1), 2.0);                  // window reaches x = 10
     EXPECT_EQ(measureClassificationWidth({{8.4, 5}}, field, 1), 1.0);
     EXPECT_EQ(measureClassificationWidth({{8.4, 5}}, field, 2), 2.0);
@@ -386,8 +402,8 @@ TEST(PenClassifierClassify, SplitsPensAtBreakpointsAndStitchesWithinEach) {
     // Two thick pieces 3 px apart become one stroke in their pen; the thin one stays alone.
     const auto twoBands = bandedField(40, 60, 20, {1.0f, 4.0f});
     params.maxStitchGapPx = 4;
-    const auto stitched = measureAndClassifyPens(
-        {line(5, 5, 0, 1, 46), line(25, 5, 0, 1, 21), line(25, 28, 0, 1, 23)}, twoBands, params);
+    const auto stitched =
+        measureAndClassifyPens({line(5, 5, 0, 1, 46), line(25, 5, 0, 1, 21), line(25, 28, 0, 1, 23)}, twoBands, params);
     EXPECT_EQ(stitched.breakpoints, (std::vector<double>{2.5}));
     ASSERT_EQ(stitched.pathsByPen[1].size(), 1u);
     EXPECT_EQ(stitched.pathsByPen[1][0].points, concat(line(25, 5, 0, 1, 21), line(25, 28, 0, 1, 23)));

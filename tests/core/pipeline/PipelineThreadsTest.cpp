@@ -68,8 +68,8 @@ TEST(PipelineThreads, FieldsAreBitIdenticalForOneAndManyThreads) {
         }
         ASSERT_EQ(single.binary.size(), image.luma.size());
         for (const int threads : {2, 3, 8}) {
-            SCOPED_TRACE(testing::Message() << rawValue(v.algorithm) << " adaptive " << v.adaptive << ", " << threads
-                                            << " threads");
+            SCOPED_TRACE(testing::Message()
+                         << rawValue(v.algorithm) << " adaptive " << v.adaptive << ", " << threads << " threads");
             const ThreadCountScope scope(threads);
             const PreprocessedFields many = NeuralRidgeFilter::preprocess(image, params);
             EXPECT_TRUE(sameBits(many.binary, single.binary));
@@ -91,8 +91,8 @@ TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
     };
     for (const Variant variant : {Variant{2, false}, Variant{4, true}}) {
         for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
-            SCOPED_TRACE(testing::Message() << rawValue(algorithm) << ", " << variant.pens << " pens, hatch "
-                                            << variant.hatch);
+            SCOPED_TRACE(testing::Message()
+                         << rawValue(algorithm) << ", " << variant.pens << " pens, hatch " << variant.hatch);
             VectorizerParams params;
             params.algorithm = algorithm;
             params.penCount = variant.pens;

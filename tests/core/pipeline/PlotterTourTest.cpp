@@ -192,8 +192,8 @@ TEST(PlotterTour, TreeSearchMatchesThePlainScan) {
         double scale;
     };
     // 400 / 401 strokes straddle the pass limit of 2-opt; the small lattices force ties everywhere.
-    const Case cases[] = {{300, 12, 1.0}, {400, 40, 0.5}, {401, 40, 0.5},  {250, 3, 7.0},
-                          {350, 1000, 0.37}, {60, 0, 1.0}, {500, 200, 1e-3}};
+    const Case cases[] = {{300, 12, 1.0},    {400, 40, 0.5}, {401, 40, 0.5},  {250, 3, 7.0},
+                          {350, 1000, 0.37}, {60, 0, 1.0},   {500, 200, 1e-3}};
     for (const Case& c : cases) {
         for (int round = 0; round < 3; ++round) {
             const auto strokes = randomStrokes(rng, c.count, c.lattice, c.scale);
@@ -216,7 +216,7 @@ TEST(PlotterTour, NonFiniteAndHugeCoordinatesStillGiveATour) {
     const double inf = std::numeric_limits<double>::infinity();
     std::mt19937_64 rng(7);
     auto strokes = randomStrokes(rng, 120, 20, 1.0);
-    strokes[5].points = {{nan, 1}, {2, 2}};           // reachable from its end only
+    strokes[5].points = {{nan, 1}, {2, 2}};  // reachable from its end only
     strokes[17].points = {{3, 3}, {inf, 0}};
     strokes[40].points = {{1e200, 1e200}, {-1e200, 5}};  // squared distances overflow
     strokes[41].points = {{nan, nan}};

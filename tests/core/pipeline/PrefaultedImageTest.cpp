@@ -16,9 +16,8 @@ TEST(PrefaultedImage, ZeroPixelsLaidOutAsQtLaysOutItsOwn) {
     };
     // Odd widths, so that rows of 1, 8 and 24 bits a pixel need padding.
     const std::vector<Case> cases = {
-        {QImage::Format_Grayscale8, 37, 5},          {QImage::Format_RGB32, 3, 2},
-        {QImage::Format_RGBA8888_Premultiplied, 9, 4}, {QImage::Format_RGB888, 5, 3},
-        {QImage::Format_Mono, 13, 2},                {QImage::Format_Grayscale8, 1200, 1100},
+        {QImage::Format_Grayscale8, 37, 5}, {QImage::Format_RGB32, 3, 2}, {QImage::Format_RGBA8888_Premultiplied, 9, 4},
+        {QImage::Format_RGB888, 5, 3},      {QImage::Format_Mono, 13, 2}, {QImage::Format_Grayscale8, 1200, 1100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "format " << c.format << ", " << c.width << " x " << c.height);

@@ -58,12 +58,11 @@ TEST_P(RasterImageSize, FromImageAndFromFileFollowTheSizeRules) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, RasterImageSize,
                          ::testing::Values(SizeCase{1, 40, 2400, false, 0, 0}, SizeCase{40, 1, 2400, false, 0, 0},
-                                           SizeCase{2, 2, 2400, true, 2, 2}, SizeCase{4800, 1200, 2400, true, 2400, 600},
-                                           SizeCase{100, 50, 2400, true, 100, 50},
-                                           SizeCase{100, 50, 40, true, 40, 20},
+                                           SizeCase{2, 2, 2400, true, 2, 2},
+                                           SizeCase{4800, 1200, 2400, true, 2400, 600},
+                                           SizeCase{100, 50, 2400, true, 100, 50}, SizeCase{100, 50, 40, true, 40, 20},
                                            // Half away from zero: 4 × 5 / 8 = 2.5 → 3.
-                                           SizeCase{8, 4, 5, true, 5, 3},
-                                           SizeCase{400, 3, 40, true, 40, 2}));
+                                           SizeCase{8, 4, 5, true, 5, 3}, SizeCase{400, 3, 40, true, 40, 2}));
 
 TEST(RasterImage, TransparencyReadsAsWhiteAndLumaUsesRec601Weights) {
     QImage image(4, 2, QImage::Format_ARGB32);
@@ -212,11 +211,19 @@ QByteArray encode(const QImage& image, const char* format) {
 
 // An APP1 segment holding an Exif block whose only tag is Orientation (0x0112), inserted after SOI.
 QByteArray withExifOrientation(QByteArray jpeg, std::uint16_t orientation) {
-    const char tiff[] = {'M', 'M', 0, 0x2A, 0, 0, 0, 8,                  // big-endian header, IFD at 8
-                         0, 1,                                          // one entry
-                         0x01, 0x12, 0, 3, 0, 0, 0, 1,                  // Orientation, SHORT, count 1
-                         0, static_cast<char>(orientation), 0, 0,       // value
-                         0, 0, 0, 0};                                   // no next IFD
+    const char tiff[] = {'M',  'M',
+                         0,    0x2A,
+                         0,    0,
+                         0,    8,  // big-endian header, IFD at 8
+                         0,    1,  // one entry
+                         0x01, 0x12,
+                         0,    3,
+                         0,    0,
+                         0,    1,  // Orientation, SHORT, count 1
+                         0,    static_cast<char>(orientation),
+                         0,    0,  // value
+                         0,    0,
+                         0,    0};  // no next IFD
     QByteArray segment("\xFF\xE1", 2);
     const int length = 2 + 6 + int(sizeof tiff);
     segment.append(char(length >> 8)).append(char(length & 0xFF));
@@ -288,8 +295,8 @@ std::vector<FormatCase> formatCases() {
     cases.push_back({"png-palette", encode(indexed, "PNG"), 40, 20, true, 0});
     cases.push_back({"jpeg", encode(halfBlack(40, 20, QImage::Format_RGB32), "JPEG"), 40, 20, true, 40});
     // Orientation 6: the stored image is turned 90° clockwise for display, so its left half goes on top.
-    cases.push_back({"jpeg-exif-6", withExifOrientation(encode(halfBlack(40, 20, QImage::Format_RGB32), "JPEG"), 6),
-                     20, 40, false, 40});
+    cases.push_back({"jpeg-exif-6", withExifOrientation(encode(halfBlack(40, 20, QImage::Format_RGB32), "JPEG"), 6), 20,
+                     40, false, 40});
     cases.push_back({"tiff", encode(halfBlack(40, 20, QImage::Format_RGB32), "TIFF"), 40, 20, true, 0});
     cases.push_back({"bmp", encode(halfBlack(40, 20, QImage::Format_RGB32), "BMP"), 40, 20, true, 0});
     cases.push_back({"webp", encode(halfBlack(40, 20, QImage::Format_RGB32), "WEBP"), 40, 20, true, 40});
@@ -411,7 +418,8 @@ TEST(RasterImageFile, EveryOrientationIsAppliedAsTheReaderApplies) {
         ASSERT_EQ(reduced->height, expectedSmall->height);
         // JPEG decodes reduced itself, so pixels differ at edges; a wrong turn would differ everywhere.
         double difference = 0;
-        for (std::size_t i = 0; i < reduced->luma.size(); ++i) difference += std::abs(reduced->luma[i] - expectedSmall->luma[i]);
+        for (std::size_t i = 0; i < reduced->luma.size(); ++i)
+            difference += std::abs(reduced->luma[i] - expectedSmall->luma[i]);
         EXPECT_LT(difference / double(reduced->luma.size()), 6.0);
     }
 }
@@ -425,10 +433,11 @@ QByteArray whiteGreyTiff(std::uint32_t w, std::uint32_t h, std::uint16_t bits) {
     const std::uint32_t directory = 8 + std::uint32_t(strip.size() + (strip.size() & 1));
     QByteArray out = QByteArray("II*\0", 4) + le32(directory) + strip + QByteArray(strip.size() & 1, '\0');
     const std::pair<std::uint16_t, std::uint32_t> shorts[] = {{258, bits}, {259, 8}, {262, 1}, {277, 1}, {284, 1}};
-    const std::pair<std::uint16_t, std::uint32_t> longs[] = {{256, w}, {257, h}, {273, 8}, {278, h},
-                                                             {279, std::uint32_t(strip.size())}};
+    const std::pair<std::uint16_t, std::uint32_t> longs[] = {
+        {256, w}, {257, h}, {273, 8}, {278, h}, {279, std::uint32_t(strip.size())}};
     std::vector<std::pair<std::uint16_t, QByteArray>> entries;
-    for (const auto& [tag, value] : shorts) entries.push_back({tag, le16(tag) + le16(3) + le32(1) + le16(value) + le16(0)});
+    for (const auto& [tag, value] : shorts)
+        entries.push_back({tag, le16(tag) + le16(3) + le32(1) + le16(value) + le16(0)});
     for (const auto& [tag, value] : longs) entries.push_back({tag, le16(tag) + le16(4) + le32(1) + le32(value)});
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     out += le16(std::uint32_t(entries.size()));
@@ -667,9 +676,7 @@ TEST(RasterImageFile, BadFilesGiveNoImage) {
     EXPECT_LT(peakResidentKiB() - before, 512L * 1024);
 }
 
-TEST(RasterImage, NullImageGivesNoRaster) {
-    EXPECT_FALSE(RasterImage::fromImage(QImage(), 2400));
-}
+TEST(RasterImage, NullImageGivesNoRaster) { EXPECT_FALSE(RasterImage::fromImage(QImage(), 2400)); }
 
 }  // namespace
 }  // namespace ostrel

@@ -128,8 +128,8 @@ TEST(VectorizationEngineStageB, IdsAreConsecutiveAndMetricsAddUp) {
     EXPECT_GE(result.metrics.travelSavingsPercent, 0);
     EXPECT_GE(result.metrics.computeMilliseconds, 0.1);
     const auto& m = result.metrics;
-    EXPECT_DOUBLE_EQ(m.estimatedPlotSeconds,
-                     m.drawDistanceMM / 38 + m.travelDistanceOptimizedMM / 110 + static_cast<double>(m.penLifts) * 0.14);
+    EXPECT_DOUBLE_EQ(m.estimatedPlotSeconds, m.drawDistanceMM / 38 + m.travelDistanceOptimizedMM / 110 +
+                                                 static_cast<double>(m.penLifts) * 0.14);
     EXPECT_FALSE(result.svgAxiDraw.empty());
     EXPECT_FALSE(result.svgPreview.empty());
 }

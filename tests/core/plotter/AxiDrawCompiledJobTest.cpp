@@ -66,11 +66,11 @@ TEST(AxiDrawCompiledJob, JoinsAndMinimumStep) {
         resultOf({layer(0, {polyline(1, {{10, 10}, {20, 10}}), polyline(2, {{20.079, 10}, {30, 10}}),
                             polyline(3, {{30.081, 10}, {40, 10}})})}),
         {});
-    const std::vector<Step> expected{
-        Step::moveXY({10, 10}, false, 1), Step::setPen(true, 150),  Step::moveXY({20, 10}, true, 1),
-        Step::moveXY({30, 10}, true, 2),  Step::setPen(false, 150), Step::moveXY({30.081, 10}, false, 3),
-        Step::setPen(true, 150),          Step::moveXY({40, 10}, true, 3), Step::setPen(false, 150),
-        Step::moveXY({0, 0}, false, std::nullopt)};
+    const std::vector<Step> expected{Step::moveXY({10, 10}, false, 1), Step::setPen(true, 150),
+                                     Step::moveXY({20, 10}, true, 1),  Step::moveXY({30, 10}, true, 2),
+                                     Step::setPen(false, 150),         Step::moveXY({30.081, 10}, false, 3),
+                                     Step::setPen(true, 150),          Step::moveXY({40, 10}, true, 3),
+                                     Step::setPen(false, 150),         Step::moveXY({0, 0}, false, std::nullopt)};
     EXPECT_EQ(joined.steps, expected);
 
     // Points 0.015 mm apart: a move only once a point is more than 0.02 mm past the last target.
@@ -85,29 +85,31 @@ TEST(AxiDrawCompiledJob, JoinsAndMinimumStep) {
 
     // A path at home: the pen goes down where it is, and a job ending within 0.05 mm of home
     // ends with the pen raise alone.
-    const auto atHome = AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(4, {{0.05, 0}, {5, 0}, {0.03, 0.03}})})}), {});
+    const auto atHome =
+        AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(4, {{0.05, 0}, {5, 0}, {0.03, 0.03}})})}), {});
     EXPECT_EQ(atHome.steps.front(), Step::setPen(true, 150));
     EXPECT_EQ(atHome.steps.back(), Step::setPen(false, 150));
 }
 
 TEST(AxiDrawCompiledJob, LayerPausesOnAndOff) {
-    const auto result = resultOf({layer(0, {polyline(1, {{10, 10}, {20, 10}})}),
-                                  layer(1, {polyline(2, {{20.05, 10}, {20, 30}})}), layer(2, {}),
-                                  layer(3, {polyline(9, {{50, 50}, {60, 60}})}, false)});
+    const auto result =
+        resultOf({layer(0, {polyline(1, {{10, 10}, {20, 10}})}), layer(1, {polyline(2, {{20.05, 10}, {20, 30}})}),
+                  layer(2, {}), layer(3, {polyline(9, {{50, 50}, {60, 60}})}, false)});
     AxiDrawConfig config;
     const auto paused = AxiDrawCompiledJob::compile(result, config);
-    const std::vector<Step> expected{
-        Step::moveXY({10, 10}, false, 1), Step::setPen(true, 150), Step::moveXY({20, 10}, true, 1),
-        Step::setPen(false, 150), Step::moveXY({0, 0}, false, std::nullopt), Step::beginLayer(1, "P1", 0.5),
-        Step::moveXY({20.05, 10}, false, 2), Step::setPen(true, 150), Step::moveXY({20, 30}, true, 2),
-        Step::setPen(false, 150), Step::moveXY({0, 0}, false, std::nullopt)};
+    const std::vector<Step> expected{Step::moveXY({10, 10}, false, 1),          Step::setPen(true, 150),
+                                     Step::moveXY({20, 10}, true, 1),           Step::setPen(false, 150),
+                                     Step::moveXY({0, 0}, false, std::nullopt), Step::beginLayer(1, "P1", 0.5),
+                                     Step::moveXY({20.05, 10}, false, 2),       Step::setPen(true, 150),
+                                     Step::moveXY({20, 30}, true, 2),           Step::setPen(false, 150),
+                                     Step::moveXY({0, 0}, false, std::nullopt)};
     EXPECT_EQ(paused.steps, expected);
 
     config.pauseBetweenPenLayers = false;
     const auto straight = AxiDrawCompiledJob::compile(result, config);
     const std::vector<Step> joined{Step::moveXY({10, 10}, false, 1), Step::setPen(true, 150),
-                                   Step::moveXY({20, 10}, true, 1), Step::moveXY({20, 30}, true, 2),
-                                   Step::setPen(false, 150), Step::moveXY({0, 0}, false, std::nullopt)};
+                                   Step::moveXY({20, 10}, true, 1),  Step::moveXY({20, 30}, true, 2),
+                                   Step::setPen(false, 150),         Step::moveXY({0, 0}, false, std::nullopt)};
     EXPECT_EQ(straight.steps, joined);
 
     // Only one pen: the layer alone, without a pen change.
@@ -116,8 +118,7 @@ TEST(AxiDrawCompiledJob, LayerPausesOnAndOff) {
 
     // A later layer of paths that produce nothing still gets its pen change (after the return home).
     const auto emptyPaths = AxiDrawCompiledJob::compile(
-        resultOf({layer(0, {polyline(1, {{10, 10}, {20, 10}})}), layer(1, {polyline(2, {{5, 5}}), VectorPath{}})}),
-        {});
+        resultOf({layer(0, {polyline(1, {{10, 10}, {20, 10}})}), layer(1, {polyline(2, {{5, 5}}), VectorPath{}})}), {});
     ASSERT_GE(emptyPaths.steps.size(), 2u);
     EXPECT_EQ(emptyPaths.steps.back(), Step::beginLayer(1, "P1", 0.5));
     EXPECT_EQ(emptyPaths.boundingBoxMM, (AxiDrawBoundingBox{{10, 10}, {20, 10}}));
@@ -130,17 +131,22 @@ TEST(AxiDrawCompiledJob, NothingToCompile) {
         EXPECT_EQ(AxiDrawCompiledJob::compile(result, {}), AxiDrawCompiledJob{});
         EXPECT_EQ(AxiDrawCompiledJob::compileBoundingBoxTour(result, {}), AxiDrawCompiledJob{});
     }
-    EXPECT_TRUE(AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(1, {{1, 1}, {2, 2}})})}), {}, 5).steps.empty());
+    EXPECT_TRUE(
+        AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(1, {{1, 1}, {2, 2}})})}), {}, 5).steps.empty());
     // One-point and empty paths make no step at all.
-    EXPECT_TRUE(AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(1, {{1, 1}}), VectorPath{}})}), {}).steps.empty());
+    EXPECT_TRUE(
+        AxiDrawCompiledJob::compile(resultOf({layer(0, {polyline(1, {{1, 1}}), VectorPath{}})}), {}).steps.empty());
 }
 
 TEST(AxiDrawCompiledJob, BezierSampleCounts) {
     // Control polygons of 0.9, 0.91, 6, 14.4 and 100 mm; every sample is more than 0.02 mm from
     // the one before, so each one is a move.
-    struct Case { double c1, c2, p3; std::size_t samples; };
-    for (const Case c : {Case{0.45, 0.45, 0.9, 2}, Case{0.3, 0.6, 0.91, 3}, Case{2, 4, 6, 14},
-                         Case{4.8, 9.6, 14.4, 32}, Case{33.3, 66.6, 100, 32}}) {
+    struct Case {
+        double c1, c2, p3;
+        std::size_t samples;
+    };
+    for (const Case c : {Case{0.45, 0.45, 0.9, 2}, Case{0.3, 0.6, 0.91, 3}, Case{2, 4, 6, 14}, Case{4.8, 9.6, 14.4, 32},
+                         Case{33.3, 66.6, 100, 32}}) {
         const auto job = AxiDrawCompiledJob::compile(resultOf({layer(0, {bezierAlongX(1, 0, c.c1, c.c2, c.p3)})}), {});
         EXPECT_EQ(drawMoves(job), c.samples) << c.p3;
         EXPECT_EQ(job.boundingBoxMM->max.x, c.p3);
@@ -190,8 +196,8 @@ TEST(AxiDrawCompiledJob, RawPixelsAreMeasuredAt96Dpi) {
 }
 
 TEST(AxiDrawCompiledJob, FramingTour) {
-    const auto result = resultOf({layer(0, {polyline(1, {{20, 30}, {120, 80}})}),
-                                  layer(1, {polyline(2, {{50, 50}, {60, 60}})}, false)});
+    const auto result = resultOf(
+        {layer(0, {polyline(1, {{20, 30}, {120, 80}})}), layer(1, {polyline(2, {{50, 50}, {60, 60}})}, false)});
     const auto tour = AxiDrawCompiledJob::compileBoundingBoxTour(result, {});
     const std::vector<Step> expected{Step::setPen(false, 150),
                                      Step::moveXY({20, 30}, false, std::nullopt),
@@ -250,7 +256,8 @@ TEST(AxiDrawCompiledJob, WholeJobInvariants) {
         for (const Step& s : job.steps) {
             if (const auto* m = s.as<Step::MoveXY>()) {
                 EXPECT_EQ(m->penDown, penDown) << describe(s);
-                EXPECT_TRUE(m->targetMM.x >= 0 && m->targetMM.x <= 300 && m->targetMM.y >= 0 && m->targetMM.y <= 218) << describe(s) << " " << m->targetMM.x - 300 << " " << m->targetMM.y - 218;
+                EXPECT_TRUE(m->targetMM.x >= 0 && m->targetMM.x <= 300 && m->targetMM.y >= 0 && m->targetMM.y <= 218)
+                    << describe(s) << " " << m->targetMM.x - 300 << " " << m->targetMM.y - 218;
                 (m->penDown ? draw : travel) += at.distance(m->targetMM);
                 at = m->targetMM;
             } else if (const auto* pen = s.as<Step::SetPen>()) {

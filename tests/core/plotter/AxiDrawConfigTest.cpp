@@ -8,12 +8,19 @@ namespace ostrel {
 namespace {
 
 TEST(AxiDrawConfig, ServoAndSpeedConversionsClamp) {
-    struct Case { int percent; int ticks; };
+    struct Case {
+        int percent;
+        int ticks;
+    };
     for (const Case c : {Case{-5, 9855}, Case{0, 9855}, Case{30, 15195}, Case{50, 18755}, Case{60, 20535},
                          Case{100, 27655}, Case{150, 27655}}) {
         EXPECT_EQ(AxiDrawConfig::servoTicks(c.percent), c.ticks) << c.percent;
     }
-    struct Speed { int percent; double draw; double travel; };
+    struct Speed {
+        int percent;
+        double draw;
+        double travel;
+    };
     for (const Speed s : {Speed{0, 8.05, 25.8}, Speed{5, 8.05, 25.8}, Speed{10, 12.1, 25.8}, Speed{40, 36.4, 67.2},
                           Speed{75, 64.75, 115.5}, Speed{100, 85.0, 150.0}, Speed{250, 85.0, 150.0}}) {
         AxiDrawConfig config;

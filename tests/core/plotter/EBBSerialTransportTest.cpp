@@ -26,7 +26,8 @@ using Misbehaviour = FakeEbbBoard::Misbehaviour;
 using namespace std::chrono_literals;
 
 /// Throws what `f` throws as an Error, or fails.
-template <class F> Error caught(F&& f) {
+template <class F>
+Error caught(F&& f) {
     try {
         f();
     } catch (const Error& e) {
@@ -157,7 +158,7 @@ TEST_F(EBBSerialTransportOnBoard, FramesCommandsAndJudgesReplies) {
     board.misbehave("XM", Misbehaviour::lateReply, 0, 100ms);
     EXPECT_NO_THROW(transport.sendCommand("XM,10,1,1", 0));  // reads nothing at all
     board.misbehave("EM", Misbehaviour::errorReply);
-    EXPECT_NO_THROW(transport.sendCommand("EM,1,1", 2500));  // gets the late "OK"
+    EXPECT_NO_THROW(transport.sendCommand("EM,1,1", 2500));          // gets the late "OK"
     EXPECT_THROW(transport.sendCommand("SC,4,20535", 2500), Error);  // gets EM's error line
 
     // Bytes that are not UTF-8 and a line without its line feed pass.

@@ -65,7 +65,8 @@ TEST(ReleaseFeedTest, ManifestFieldRules) {
 TEST(ReleaseFeedTest, NestedManifestsWinInOrder) {
     const std::string flat = R"("version": "1.0", "url": "https://x/flat.zip")";
     EXPECT_EQ(parse(R"({"Ostrel": {"version": "2", "url": "https://x/app.zip"},
-                        "app.ostrel.Ostrel": {"version": "3", "url": "https://x/id.zip"}, )" + flat + "}")
+                        "app.ostrel.Ostrel": {"version": "3", "url": "https://x/id.zip"}, )" +
+                    flat + "}")
                   .downloadURL,
               "https://x/id.zip");
     EXPECT_EQ(parse(R"({"Ostrel": {"version": "2", "url": "https://x/app.zip"}, )" + flat + "}").downloadURL,
@@ -76,8 +77,11 @@ TEST(ReleaseFeedTest, NestedManifestsWinInOrder) {
 TEST(ReleaseFeedTest, ErrorCodesAndTheirTexts) {
     EXPECT_EQ(codeOf("[1, 2]"), 1);
     EXPECT_EQ(codeOf("{}"), 2);
-    EXPECT_EQ(codeOf(R"({"tag_name": "v2", "assets": [{"name": "src.tar.gz", "browser_download_url": "https://x/s"}]})"), 2);
-    EXPECT_EQ(codeOf(R"({"tag_name": "v2", "assets": [{"name": "O.zip", "browser_download_url": "https://x/O.zip"}, 3]})"), 2);
+    EXPECT_EQ(
+        codeOf(R"({"tag_name": "v2", "assets": [{"name": "src.tar.gz", "browser_download_url": "https://x/s"}]})"), 2);
+    EXPECT_EQ(
+        codeOf(R"({"tag_name": "v2", "assets": [{"name": "O.zip", "browser_download_url": "https://x/O.zip"}, 3]})"),
+        2);
     EXPECT_EQ(codeOf(R"({"tag_name": "v2", "assets": [{"name": "O.zip", "browser_download_url": "no url"}]})"), 2);
     EXPECT_EQ(codeOf(R"({"version": 2, "download_url": "https://x/O.zip"})"), 3);
     EXPECT_EQ(codeOf(R"({"version": "2", "url": "not a url", "download_url": "https://x/O.zip"})"), 3);
@@ -113,21 +117,24 @@ TEST(ReleaseFeedTest, ReleaseObjectPicksTheArchiveForThisMachine) {
     EXPECT_EQ(parse(release, "aarch64").signatureURL, std::nullopt);
     // No archive for this machine: the Part's rule, the application's name first, then any .zip.
     EXPECT_EQ(parse(release, "riscv64").downloadURL, "https://x/mac.zip");
-    EXPECT_EQ(parse(R"({"tag_name": "vv2", "assets": [{"name": "src.ZIP", "browser_download_url": "https://x/s.zip"}]})")
-                  .version,
-              "v2");
+    EXPECT_EQ(
+        parse(R"({"tag_name": "vv2", "assets": [{"name": "src.ZIP", "browser_download_url": "https://x/s.zip"}]})")
+            .version,
+        "v2");
 }
 
 TEST(ReleaseFeedTest, DigestInReleaseNotes) {
     const std::string hex64 = "0123456789abcdef0123456789ABCDEF0123456789abcdef0123456789abcdef";
     EXPECT_EQ(ReleaseFeed::sha256InNotes("x\nSHA256 = " + hex64), ReleaseFeed::sha256InNotes("sha256:" + hex64));
     EXPECT_EQ(ReleaseFeed::sha256InNotes("sha256:" + hex64)->size(), 64u);
-    EXPECT_EQ(*ReleaseFeed::sha256InNotes("Sha256:\t" + hex64), "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+    EXPECT_EQ(*ReleaseFeed::sha256InNotes("Sha256:\t" + hex64),
+              "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     EXPECT_EQ(ReleaseFeed::sha256InNotes("sha256: " + hex64.substr(0, 63)), std::nullopt);
     EXPECT_EQ(*ReleaseFeed::sha256InNotes("sha256: " + hex64 + "f"), ReleaseFeed::sha256InNotes("sha256:" + hex64));
     EXPECT_EQ(ReleaseFeed::sha256InNotes("sha256 - " + hex64), std::nullopt);
     // A first mention without digits does not hide a later one.
-    EXPECT_EQ(ReleaseFeed::sha256InNotes("sha256 below\nsha256: " + hex64), ReleaseFeed::sha256InNotes("sha256:" + hex64));
+    EXPECT_EQ(ReleaseFeed::sha256InNotes("sha256 below\nsha256: " + hex64),
+              ReleaseFeed::sha256InNotes("sha256:" + hex64));
 }
 
 TEST(ReleaseFeedTest, NormalizeVersion) {
@@ -175,9 +182,11 @@ TEST(ReleaseFeedTest, Sha256Hex) {
 }
 
 TEST(ReleaseFeedTest, FeedAddressOrder) {
-    EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string("http://127.0.0.1:1/feed"), std::string("https://stored/"), "o/r"),
-              "http://127.0.0.1:1/feed");
-    EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string(""), std::string("https://stored/"), "o/r"), "https://stored/");
+    EXPECT_EQ(
+        ReleaseFeed::configuredFeedURL(std::string("http://127.0.0.1:1/feed"), std::string("https://stored/"), "o/r"),
+        "http://127.0.0.1:1/feed");
+    EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string(""), std::string("https://stored/"), "o/r"),
+              "https://stored/");
     EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::string("not a url"), std::nullopt, "o/r"),
               "https://api.github.com/repos/o/r/releases/latest");
     EXPECT_EQ(ReleaseFeed::configuredFeedURL(std::nullopt, std::string("https://stored/"), ""), "https://stored/");

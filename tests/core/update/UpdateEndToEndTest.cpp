@@ -37,12 +37,13 @@ TEST(UpdateEndToEndTest, InstallsSignedReleaseAndRelaunches) {
     std::filesystem::copy_file(OSTREL_UPDATE_PROBE, root / "bin" / "Ostrel",
                                std::filesystem::copy_options::overwrite_existing);
     const auto newTree = folder.path() / "v2";
-    test::writeInstallTree(newTree, {"app.ostrel.Ostrel", "2.0.0", 2}, "echo \"relaunched $*\" > \"$OSTREL_PROBE_OUT\"");
+    test::writeInstallTree(newTree, {"app.ostrel.Ostrel", "2.0.0", 2},
+                           "echo \"relaunched $*\" > \"$OSTREL_PROBE_OUT\"");
 
     const auto key = folder.path() / "release-key.pem";
     ASSERT_EQ(test::runProcess({"openssl", "genpkey", "-algorithm", "ed25519", "-out", key.string()}).exitCode, 0);
-    const auto publicKey = test::runProcess(
-        {"sh", "-c", "openssl pkey -in \"$0\" -pubout -outform DER | base64 -w0", key.string()});
+    const auto publicKey =
+        test::runProcess({"sh", "-c", "openssl pkey -in \"$0\" -pubout -outform DER | base64 -w0", key.string()});
     ASSERT_EQ(publicKey.exitCode, 0);
 
     test::LoopbackHttpStub stub({});
@@ -61,8 +62,8 @@ TEST(UpdateEndToEndTest, InstallsSignedReleaseAndRelaunches) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("services stopped"), std::string::npos);
 
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(relaunched) && std::filesystem::file_size(relaunched) > 0; },
-                        60s));
+    ASSERT_TRUE(waitFor(
+        [&] { return std::filesystem::exists(relaunched) && std::filesystem::file_size(relaunched) > 0; }, 60s));
     EXPECT_EQ(test::readFile(relaunched.string()), "relaunched \n");
     EXPECT_EQ(InstallTree::readMarker(root), (BundleMarker{"app.ostrel.Ostrel", "2.0.0", 2}));
     EXPECT_EQ(test::treeDigest(root), test::treeDigest(newTree));

@@ -102,8 +102,8 @@ public:
         const auto release = updater->availableRelease();
         if (!release) return "nothing offered";
         EXPECT_TRUE(updater->downloadAndInstall(*release));
-        test::spinUntil([&] { return std::holds_alternative<UpdaterState::Failed>(updater->state()) || host.quits > 0; },
-                        60s);
+        test::spinUntil(
+            [&] { return std::holds_alternative<UpdaterState::Failed>(updater->state()) || host.quits > 0; }, 60s);
         const auto* failed = std::get_if<UpdaterState::Failed>(&updater->state());
         return failed != nullptr ? failed->message : "did not fail";
     }
@@ -161,7 +161,11 @@ TEST(UpdateInstallTest, RefusedDownloadsAndArchives) {
         {"signature not base64", good, [](ReleaseInfo& r) { r.signature = "%%%"; }, plain, "Signing key mismatch"},
         {"signature missing", good, [](ReleaseInfo& r) { r.signature.reset(); }, plain, "not signed"},
         {"digest missing", good, [](ReleaseInfo& r) { r.sha256.reset(); }, plain, "no SHA-256"},
-        {"HTTP 500", good, none, [](const std::string& zip) { return StubAnswer{500, {}, zip}; }, "HTTP 500"},
+        {"HTTP 500", good, none,
+         [](const std::string& zip) {
+             return StubAnswer{500, {}, zip};
+         },
+         "HTTP 500"},
         {"over the cap by length", good, none,
          [](const std::string& zip) {
              StubAnswer answer = serve(zip);
@@ -204,9 +208,8 @@ TEST(UpdateInstallTest, RefusedDownloadsAndArchives) {
         InstallRig rig;
         ReleaseInfo release = rig.releaseFor(c.zip);
         c.change(release);
-        rig.offer(release, c.answer(c.zip), [&](UpdaterEnvironment& environment) {
-            environment.archiveLimits.maxBytes = c.cap;
-        });
+        rig.offer(release, c.answer(c.zip),
+                  [&](UpdaterEnvironment& environment) { environment.archiveLimits.maxBytes = c.cap; });
         const std::string message = rig.installAndWaitForFailure();
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.what << ": " << message;
         rig.expectUntouched(c.what);
@@ -236,9 +239,8 @@ TEST(UpdateInstallTest, SlowDripPastTheDeadlineFails) {
     const std::string zip = test::makeZip(goodTree());
     StubAnswer drip{200, {}, zip, StubAnswer::Behaviour::drip};
     drip.dripInterval = 50ms;
-    rig.offer(rig.releaseFor(zip), drip, [](UpdaterEnvironment& environment) {
-        environment.archiveLimits.totalTimeout = 1500ms;
-    });
+    rig.offer(rig.releaseFor(zip), drip,
+              [](UpdaterEnvironment& environment) { environment.archiveLimits.totalTimeout = 1500ms; });
     const auto start = std::chrono::steady_clock::now();
     const std::string message = rig.installAndWaitForFailure();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
@@ -284,8 +286,10 @@ TEST(UpdateInstallTest, ABuildWithoutKeysRefusesEveryInstall) {
     const test::LanguageScope english(AppLanguage::en);
     InstallRig rig;
     const std::string zip = test::makeZip(goodTree());
-    rig.offer(rig.releaseFor(zip), serve(zip), [](UpdaterEnvironment& environment) { environment.trustedKeys.reset(); });
-    EXPECT_EQ(rig.installAndWaitForFailure(), "This build of Ostrel holds no update signing key: it cannot install updates.");
+    rig.offer(rig.releaseFor(zip), serve(zip),
+              [](UpdaterEnvironment& environment) { environment.trustedKeys.reset(); });
+    EXPECT_EQ(rig.installAndWaitForFailure(),
+              "This build of Ostrel holds no update signing key: it cannot install updates.");
 }
 
 TEST(UpdateInstallTest, ChecksAndSecondInstallsLeaveARunningInstallAlone) {
@@ -299,11 +303,12 @@ TEST(UpdateInstallTest, ChecksAndSecondInstallsLeaveARunningInstallAlone) {
     updater.checkForUpdates(false);
     updater.checkForUpdates(true);
     EXPECT_EQ(updater.state(), KavrinUpdater::State(UpdaterState::Downloading{0.1}));
-    EXPECT_TRUE(test::spinUntil([&] { return rig.host.quits > 0 || std::holds_alternative<UpdaterState::Failed>(updater.state()); },
-                                60s));
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return rig.host.quits > 0 || std::holds_alternative<UpdaterState::Failed>(updater.state()); }, 60s));
     const auto requests = rig.stub.requests();
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.target == "/feed"; }), 1);
-    EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.target == "/Ostrel.zip"; }), 1);
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.target == "/Ostrel.zip"; }),
+              1);
     EXPECT_EQ(rig.host.quits, 1);
     EXPECT_EQ(rig.host.stops, 1);
     // The swap happened in this process; the helper waits for this process to end, so the old tree

@@ -243,9 +243,7 @@ void MiddleElidedText::setColor(QColor color) {
     update();
 }
 
-QString MiddleElidedText::shownText() const {
-    return QFontMetricsF(font_).elidedText(text_, Qt::ElideMiddle, width());
-}
+QString MiddleElidedText::shownText() const { return QFontMetricsF(font_).elidedText(text_, Qt::ElideMiddle, width()); }
 
 QSize MiddleElidedText::sizeHint() const {
     const QFontMetricsF metrics(font_);

@@ -53,38 +53,52 @@ QHBoxLayout* groupRow(QWidget* group, int spacing) {
 
 std::string_view symbolOf(CanvasViewMode mode) {
     switch (mode) {
-        case CanvasViewMode::sideBySide: return "rectangle.split.2x1";
-        case CanvasViewMode::overlay: return "square.on.square";
-        case CanvasViewMode::vectorOnly: return "doc.richtext";
+        case CanvasViewMode::sideBySide:
+            return "rectangle.split.2x1";
+        case CanvasViewMode::overlay:
+            return "square.on.square";
+        case CanvasViewMode::vectorOnly:
+            return "doc.richtext";
     }
     return {};
 }
 
 std::string titleOf(CanvasViewMode mode) {
     switch (mode) {
-        case CanvasViewMode::sideBySide: return L("Côte à côte", "Side by Side");
-        case CanvasViewMode::overlay: return L("Superposition", "Overlay");
-        case CanvasViewMode::vectorOnly: return L("Vecteur seul", "Vector Only");
+        case CanvasViewMode::sideBySide:
+            return L("Côte à côte", "Side by Side");
+        case CanvasViewMode::overlay:
+            return L("Superposition", "Overlay");
+        case CanvasViewMode::vectorOnly:
+            return L("Vecteur seul", "Vector Only");
     }
     return {};
 }
 
 std::string_view symbolOf(CanvasEditTool tool) {
     switch (tool) {
-        case CanvasEditTool::pan: return "hand.draw";
-        case CanvasEditTool::select: return "cursorarrow.click";
-        case CanvasEditTool::erase: return "eraser";
-        case CanvasEditTool::draw: return "pencil.tip";
+        case CanvasEditTool::pan:
+            return "hand.draw";
+        case CanvasEditTool::select:
+            return "cursorarrow.click";
+        case CanvasEditTool::erase:
+            return "eraser";
+        case CanvasEditTool::draw:
+            return "pencil.tip";
     }
     return {};
 }
 
 std::string titleOf(CanvasEditTool tool) {
     switch (tool) {
-        case CanvasEditTool::pan: return L("Déplacer", "Pan");
-        case CanvasEditTool::select: return L("Sélection", "Select");
-        case CanvasEditTool::erase: return L("Gomme", "Eraser");
-        case CanvasEditTool::draw: return L("Tracer", "Draw");
+        case CanvasEditTool::pan:
+            return L("Déplacer", "Pan");
+        case CanvasEditTool::select:
+            return L("Sélection", "Select");
+        case CanvasEditTool::erase:
+            return L("Gomme", "Eraser");
+        case CanvasEditTool::draw:
+            return L("Tracer", "Draw");
     }
     return {};
 }
@@ -136,13 +150,15 @@ TopBar::PlotForm TopBar::plotForm(AxiDrawRunState::Kind kind) {
     using Kind = AxiDrawRunState::Kind;
     switch (kind) {
         case Kind::plotting:
-        case Kind::framingBoundingBox: return {L("Pause", "Pause"), "pause.fill", false, PlotForm::Action::pause};
+        case Kind::framingBoundingBox:
+            return {L("Pause", "Pause"), "pause.fill", false, PlotForm::Action::pause};
         case Kind::pausedByUser:
         case Kind::pausedForPenChange:
             return {L("Reprendre", "Resume"), "play.fill", true, PlotForm::Action::resume};
         case Kind::idle:
         case Kind::error:
-        case Kind::disconnected: break;
+        case Kind::disconnected:
+            break;
     }
     return {L("Tracer", "Plot"), "play.fill", false, PlotForm::Action::plot};
 }
@@ -153,10 +169,10 @@ TopBar::TopBar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model
     refresh();
 
     const auto refreshBar = [this] { refresh(); };
-    for (auto signal : {&AppModel::showSidebarChanged, &AppModel::viewModeChanged, &AppModel::editToolChanged,
-                        &AppModel::bitmapOpacityChanged, &AppModel::vectorOpacityChanged,
-                        &AppModel::blackOnWhitePreviewChanged, &AppModel::showControlPointsChanged,
-                        &AppModel::showTravelMovesChanged}) {
+    for (auto signal :
+         {&AppModel::showSidebarChanged, &AppModel::viewModeChanged, &AppModel::editToolChanged,
+          &AppModel::bitmapOpacityChanged, &AppModel::vectorOpacityChanged, &AppModel::blackOnWhitePreviewChanged,
+          &AppModel::showControlPointsChanged, &AppModel::showTravelMovesChanged}) {
         connect(&model_, signal, this, refreshBar);
     }
     connect(&model_, &AppModel::showAxiDrawSectionChanged, this, refreshBar);
@@ -230,8 +246,8 @@ void TopBar::build() {
     QHBoxLayout* modeRow = groupRow(modeGroup, 3);
     for (std::size_t i = 0; i < kAllCanvasViewModes.size(); ++i) {
         const CanvasViewMode mode = kAllCanvasViewModes[i];
-        auto* button = new SegmentButton(SegmentButton::Look::viewMode, std::string(symbolOf(mode)), q(titleOf(mode)),
-                                         modeGroup);
+        auto* button =
+            new SegmentButton(SegmentButton::Look::viewMode, std::string(symbolOf(mode)), q(titleOf(mode)), modeGroup);
         button->setObjectName(QStringLiteral("viewMode.") + q(rawValue(mode)));
         connect(button, &QAbstractButton::clicked, this, [this, mode] { model_.setViewMode(mode); });
         modeRow->addWidget(button);
@@ -263,8 +279,8 @@ void TopBar::build() {
     QHBoxLayout* toolRow = groupRow(toolGroup, 2);
     for (std::size_t i = 0; i < kAllCanvasEditTools.size(); ++i) {
         const CanvasEditTool tool = kAllCanvasEditTools[i];
-        auto* button = new SegmentButton(SegmentButton::Look::editTool, std::string(symbolOf(tool)), q(titleOf(tool)),
-                                         toolGroup);
+        auto* button =
+            new SegmentButton(SegmentButton::Look::editTool, std::string(symbolOf(tool)), q(titleOf(tool)), toolGroup);
         button->setObjectName(QStringLiteral("tool.") + q(rawValue(tool)));
         button->setToolTip(q(helpText(tool)));
         connect(button, &QAbstractButton::clicked, this, [this, tool] { model_.setEditTool(tool); });
@@ -345,15 +361,16 @@ void TopBar::build() {
         q(withKeys(L("Copier le SVG dans le presse-papiers", "Copy SVG to clipboard"), "Ctrl+Shift+C")));
     connect(copyButton_, &QAbstractButton::clicked, this, [this] { model_.copySVGToPasteboard(); });
     row->addWidget(copyButton_);
-    exportButton_ = new TextButton(q(L("Exporter SVG…", "Export SVG…")),
-                                   TextButton::Style{"square.and.arrow.down", true, false, {}, true, false}, true, this);
+    exportButton_ =
+        new TextButton(q(L("Exporter SVG…", "Export SVG…")),
+                       TextButton::Style{"square.and.arrow.down", true, false, {}, true, false}, true, this);
     exportButton_->setObjectName(QStringLiteral("exportSVG"));
     exportButton_->setToolTip(q(withKeys(L("Enregistrer le fichier SVG", "Save SVG file"), "Ctrl+S / Ctrl+Shift+E")));
     connect(exportButton_, &QAbstractButton::clicked, this, [this] { model_.saveSVGPushPanel(); });
     row->addWidget(exportButton_);
 
-    for (QLayout* layout : {static_cast<QLayout*>(bar), leading_->layout(), fileGroup->layout(), modeGroup->layout(), opacities_->layout(),
-                            toolGroup->layout(), historyGroup->layout()}) {
+    for (QLayout* layout : {static_cast<QLayout*>(bar), leading_->layout(), fileGroup->layout(), modeGroup->layout(),
+                            opacities_->layout(), toolGroup->layout(), historyGroup->layout()}) {
         centreVertically(layout);
     }
 }
@@ -408,8 +425,8 @@ void TopBar::refresh() {
     const bool startsPlot = form.action == PlotForm::Action::plot;
     plotButton_->setEnabled(!startsPlot || PlotStart::isAllowed(model_.vectorizer(), model_.plotter()));
     plotButton_->setToolTip(startsPlot ? q(L("Lancer directement le tracé sur l'AxiDraw USB (ou le simulateur)",
-                                           "Start plotting directly on USB AxiDraw (or simulator)"))
-                                     : QString());
+                                             "Start plotting directly on USB AxiDraw (or simulator)"))
+                                       : QString());
     copyButton_->setEnabled(hasResult);
     exportButton_->setEnabled(hasResult);
     fitButtonTitles();
@@ -417,9 +434,7 @@ void TopBar::refresh() {
 
 bool TopBar::showsCompactToolButtons() const { return static_cast<SegmentButton*>(toolButtons_[0])->isCompact(); }
 
-bool TopBar::showsCompactLayoutButtons() const {
-    return static_cast<SegmentButton*>(viewModeButtons_[0])->isCompact();
-}
+bool TopBar::showsCompactLayoutButtons() const { return static_cast<SegmentButton*>(viewModeButtons_[0])->isCompact(); }
 
 QSize TopBar::minimumSizeHint() const { return {layout()->minimumSize().width(), barHeight}; }
 
@@ -481,20 +496,28 @@ void TopBar::rebuildRecentMenu() {
         QAction* item = recentMenu_->addAction(symbolIcon("doc"), menuText(file.filename().string()));
         item->setData(q(file.string()));
         // Queued: opening rebuilds this menu, which must not delete the action while it fires.
-        connect(item, &QAction::triggered, this, [this, file] { model_.open(file); }, Qt::QueuedConnection);
+        connect(
+            item, &QAction::triggered, this, [this, file] { model_.open(file); }, Qt::QueuedConnection);
     }
     recentMenu_->addSeparator();
     QAction* clear = recentMenu_->addAction(menuText(L("Effacer le menu", "Clear Menu")));
     clear->setObjectName(QStringLiteral("clearRecent"));
-    connect(clear, &QAction::triggered, this, [this] { model_.clearRecentURLs(); }, Qt::QueuedConnection);
+    connect(
+        clear, &QAction::triggered, this, [this] { model_.clearRecentURLs(); }, Qt::QueuedConnection);
 }
 
 void TopBar::plotButtonClicked() {
     AxiDrawPlotterController& plotter = model_.plotter();
     switch (plotForm(plotter.runState().kind).action) {
-        case PlotForm::Action::pause: plotter.pausePlot(); break;
-        case PlotForm::Action::resume: plotter.resumePlot(); break;
-        case PlotForm::Action::plot: PlotStart::start(PlotStart::Kind::plot, model_.vectorizer(), plotter); break;
+        case PlotForm::Action::pause:
+            plotter.pausePlot();
+            break;
+        case PlotForm::Action::resume:
+            plotter.resumePlot();
+            break;
+        case PlotForm::Action::plot:
+            PlotStart::start(PlotStart::Kind::plot, model_.vectorizer(), plotter);
+            break;
     }
 }
 

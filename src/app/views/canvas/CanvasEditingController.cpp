@@ -94,7 +94,9 @@ bool CanvasEditingController::handlePaneEvent(CanvasPaneBody& pane, QEvent* even
             interaction_.release(mouse->button(), mouse->position());
             return true;
         }
-        case QEvent::Leave: interaction_.leave(); return false;
+        case QEvent::Leave:
+            interaction_.leave();
+            return false;
         case QEvent::Wheel: {
             auto* wheel = static_cast<QWheelEvent*>(event);
             interaction_.scroll(wheel->position(), wheel->pixelDelta(), wheel->angleDelta(), wheel->modifiers());
@@ -110,7 +112,8 @@ bool CanvasEditingController::handlePaneEvent(CanvasPaneBody& pane, QEvent* even
             auto* key = static_cast<QKeyEvent*>(event);
             return interaction_.key(key->key(), key->modifiers());
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 

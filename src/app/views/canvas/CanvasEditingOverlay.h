@@ -7,7 +7,6 @@
 #include "app/shell/CanvasModes.h"
 #include "app/views/canvas/CanvasTransformGeometry.h"
 
-
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -44,8 +43,7 @@ void paintEditingOverlay(QPainter& painter, const EditingOverlayFrame& frame);
 
 /// The frame of a pane with `geometry` (built with the zoom and pan it draws at) and the shared
 /// gesture state; none without a current result, so nothing is drawn then.
-[[nodiscard]] std::optional<EditingOverlayFrame> editingOverlayFrame(AppModel& model,
-                                                                     const CanvasGestureState& gesture,
+[[nodiscard]] std::optional<EditingOverlayFrame> editingOverlayFrame(AppModel& model, const CanvasGestureState& gesture,
                                                                      const CanvasTransformGeometry& geometry);
 
 }  // namespace ostrel

@@ -88,7 +88,8 @@ void CanvasInteraction::resetView() { model_.resetZoom(true); }
 
 // ---- Buttons -------------------------------------------------------------------------------------
 
-void CanvasInteraction::press(Qt::MouseButton button, QPointF pointer, Qt::KeyboardModifiers modifiers, int clickCount) {
+void CanvasInteraction::press(Qt::MouseButton button, QPointF pointer, Qt::KeyboardModifiers modifiers,
+                              int clickCount) {
     // One gesture at a time: other buttons wait until it ends. A new press of the gesture's own
     // button means its release never reached us (a window took the pointer): that gesture is over.
     if (!std::holds_alternative<std::monostate>(dragMode_)) {
@@ -130,8 +131,11 @@ void CanvasInteraction::pressLeft(QPointF pointer, Qt::KeyboardModifiers modifie
             sendFreehand({q});
             dragMode_ = Draw{{q}};
             break;
-        case CanvasEditTool::select: pressSelect(*geometry, pointer, modifiers, clickCount); break;
-        case CanvasEditTool::pan: break;
+        case CanvasEditTool::select:
+            pressSelect(*geometry, pointer, modifiers, clickCount);
+            break;
+        case CanvasEditTool::pan:
+            break;
     }
 }
 
@@ -151,8 +155,8 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
         if (const auto id = hitTestPath(q, tolerance, layers, cachedBounds())) {
             if (!model_.selectedPathIDs().contains(*id)) model_.setSelectedPathIDs({*id});
             const auto vertex = hitTestSelectedVertex(q, vertexTolerance, layers, {*id});
-            model_.setSelectedVertex(vertex ? std::optional<SelectedVertex>(SelectedVertex{vertex->first, vertex->second})
-                                            : std::nullopt);
+            model_.setSelectedVertex(
+                vertex ? std::optional<SelectedVertex>(SelectedVertex{vertex->first, vertex->second}) : std::nullopt);
             if (vertex && model_.selectedPathIDs().size() == 1) {
                 dragMode_ = MoveVertex{vertex->first, vertex->second, model_.vectorizer().beginEditGesture()};
             } else {
@@ -206,8 +210,9 @@ void CanvasInteraction::drag(QPointF pointer) {
         move->lastImagePt = q;
         document.applyEdit(StrokeEdits::Translate{model_.selectedPathIDs(), dx, dy}, move->gesture);
     } else if (const auto* marquee = std::get_if<Marquee>(&dragMode_)) {
-        const QRectF r(QPointF(std::min(marquee->startPt.x(), pointer.x()), std::min(marquee->startPt.y(), pointer.y())),
-                       QSizeF(std::abs(marquee->startPt.x() - pointer.x()), std::abs(marquee->startPt.y() - pointer.y())));
+        const QRectF r(
+            QPointF(std::min(marquee->startPt.x(), pointer.x()), std::min(marquee->startPt.y(), pointer.y())),
+            QSizeF(std::abs(marquee->startPt.x() - pointer.x()), std::abs(marquee->startPt.y() - pointer.y())));
         sendMarquee(r);
         std::set<std::int64_t> start = marquee->additive ? model_.selectedPathIDs() : std::set<std::int64_t>{};
         std::set<std::int64_t> selection =
@@ -296,13 +301,26 @@ bool CanvasInteraction::key(int key, Qt::KeyboardModifiers modifiers) {
     // Letters: Shift is allowed, Ctrl, Alt and Meta leave the key to others.
     if ((modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != Qt::NoModifier) return false;
     switch (key) {
-        case Qt::Key_Z: resetView(); return true;
-        case Qt::Key_B: model_.setBlackOnWhitePreview(!model_.blackOnWhitePreview()); return true;
-        case Qt::Key_H: model_.setEditTool(CanvasEditTool::pan); return true;
-        case Qt::Key_V: model_.setEditTool(CanvasEditTool::select); return true;
-        case Qt::Key_E: model_.setEditTool(CanvasEditTool::erase); return true;
-        case Qt::Key_P: model_.setEditTool(CanvasEditTool::draw); return true;
-        default: return false;
+        case Qt::Key_Z:
+            resetView();
+            return true;
+        case Qt::Key_B:
+            model_.setBlackOnWhitePreview(!model_.blackOnWhitePreview());
+            return true;
+        case Qt::Key_H:
+            model_.setEditTool(CanvasEditTool::pan);
+            return true;
+        case Qt::Key_V:
+            model_.setEditTool(CanvasEditTool::select);
+            return true;
+        case Qt::Key_E:
+            model_.setEditTool(CanvasEditTool::erase);
+            return true;
+        case Qt::Key_P:
+            model_.setEditTool(CanvasEditTool::draw);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -319,7 +337,8 @@ std::optional<std::int64_t> CanvasInteraction::hitTestPath(const VectorPoint& q,
             if (bounds != nullptr) {
                 if (const auto it = bounds->find(path.id); it != bounds->end()) {
                     const QRectF grown = it->second.adjusted(-tolerancePx, -tolerancePx, tolerancePx, tolerancePx);
-                    if (q.x < grown.left() || q.x > grown.right() || q.y < grown.top() || q.y > grown.bottom()) continue;
+                    if (q.x < grown.left() || q.x > grown.right() || q.y < grown.top() || q.y > grown.bottom())
+                        continue;
                 }
             }
             const double d2 = distanceSquaredToPolyline(q, path.points);

@@ -60,7 +60,8 @@ void DotWidget::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(color_);
     const QRectF box(0, 0, width(), height());
-    painter.drawEllipse(QRectF(box.center().x() - diameter_ / 2, box.center().y() - diameter_ / 2, diameter_, diameter_));
+    painter.drawEllipse(
+        QRectF(box.center().x() - diameter_ / 2, box.center().y() - diameter_ / 2, diameter_, diameter_));
 }
 
 OneLineLabel::OneLineLabel(const QString& text, QFont font, QColor color, QWidget* parent)
@@ -76,13 +77,12 @@ void OneLineLabel::setText(const QString& text) {
     update();
 }
 
-QString OneLineLabel::shownText() const {
-    return QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, width());
-}
+QString OneLineLabel::shownText() const { return QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, width()); }
 
 QSize OneLineLabel::sizeHint() const {
     const QFontMetricsF metrics(font_);
-    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text_))) + 1, static_cast<int>(std::ceil(metrics.height()))};
+    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(text_))) + 1,
+            static_cast<int>(std::ceil(metrics.height()))};
 }
 
 QSize OneLineLabel::minimumSizeHint() const {

@@ -158,8 +158,8 @@ struct CanvasPaneBody::Worker {
     CanvasPaneBody* owner = nullptr;  // null once the body is gone
 };
 
-CanvasPaneBody::CanvasPaneBody(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind,
-                               bool showPaperFrame, QWidget* parent)
+CanvasPaneBody::CanvasPaneBody(AppModel& model, CanvasViewContext& context, CanvasPaneKind kind, bool showPaperFrame,
+                               QWidget* parent)
     : QWidget(parent),
       model_(model),
       context_(context),
@@ -263,10 +263,9 @@ std::optional<VectorFrameInput> CanvasPaneBody::makeVectorInput() const {
     const VectorizerController& document = model_.vectorizer();
     if (!document.result()) return std::nullopt;
     return VectorFrameInput::make(*document.result(), document.renderCache(), document.params(), QSizeF(size()),
-                                  displayedZoom(), displayedPan(), showPaperFrame_,
-                                  kind_ != CanvasPaneKind::overlay, model_.blackOnWhitePreview(),
-                                  model_.showTravelMoves(), model_.showControlPoints(), model_.selectedPathIDs(),
-                                  model_.selectedVertex());
+                                  displayedZoom(), displayedPan(), showPaperFrame_, kind_ != CanvasPaneKind::overlay,
+                                  model_.blackOnWhitePreview(), model_.showTravelMoves(), model_.showControlPoints(),
+                                  model_.selectedPathIDs(), model_.selectedVertex());
 }
 
 void CanvasPaneBody::scheduleRender() {

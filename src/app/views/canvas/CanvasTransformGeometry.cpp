@@ -11,22 +11,18 @@ constexpr double kTinyScale = 0.00001;
 constexpr double kMinInverseZoom = 0.05;
 }  // namespace
 
-bool CanvasTransformGeometry::isPaperMode() const noexcept {
-    return showPaperFrame && !pageTransform.isRawPixels;
-}
+bool CanvasTransformGeometry::isPaperMode() const noexcept { return showPaperFrame && !pageTransform.isRawPixels; }
 
-QPointF CanvasTransformGeometry::center() const noexcept {
-    return {paneSize.width() * 0.5, paneSize.height() * 0.5};
-}
+QPointF CanvasTransformGeometry::center() const noexcept { return {paneSize.width() * 0.5, paneSize.height() * 0.5}; }
 
 QRectF CanvasTransformGeometry::baseSheetRect() const noexcept {
     const double aw = std::max(paneSize.width() - 2 * kBorder, kMinRoom);
     const double ah = std::max(paneSize.height() - 2 * kBorder, kMinRoom);
     // The paper's aspect whenever the paper is shown, raw-pixel pages included.
     const double aspect = showPaperFrame
-        ? std::max(pageTransform.pageWidthMM, 1.0) / std::max(pageTransform.pageHeightMM, 1.0)
-        : static_cast<double>(std::max<std::int64_t>(pageTransform.imageWidth, 1)) /
-            static_cast<double>(std::max<std::int64_t>(pageTransform.imageHeight, 1));
+                              ? std::max(pageTransform.pageWidthMM, 1.0) / std::max(pageTransform.pageHeightMM, 1.0)
+                              : static_cast<double>(std::max<std::int64_t>(pageTransform.imageWidth, 1)) /
+                                    static_cast<double>(std::max<std::int64_t>(pageTransform.imageHeight, 1));
     double width = 0;
     double height = 0;
     if (aspect >= aw / ah) {

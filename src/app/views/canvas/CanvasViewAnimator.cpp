@@ -19,10 +19,13 @@ CanvasViewAnimator::CanvasViewAnimator(AppModel& model, QObject* parent)
 
 double CanvasViewAnimator::duration(ViewAnimation kind) noexcept {
     switch (kind) {
-        case ViewAnimation::zoomStep: return kZoomStepSeconds;
-        case ViewAnimation::zoomReset: return kSpringSettleSeconds;
+        case ViewAnimation::zoomStep:
+            return kZoomStepSeconds;
+        case ViewAnimation::zoomReset:
+            return kSpringSettleSeconds;
         case ViewAnimation::none:
-        case ViewAnimation::outputModeSwitch: return 0;
+        case ViewAnimation::outputModeSwitch:
+            return 0;
     }
     return 0;
 }

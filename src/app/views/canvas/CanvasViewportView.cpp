@@ -286,7 +286,8 @@ bool CanvasViewportView::event(QEvent* event) {
 void CanvasViewportView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Theme::background());
-    if (panes_.size() == 2) painter.fillRect(QRect(panes_[0]->geometry().right() + 1, 0, 1, height()), Theme::separator());
+    if (panes_.size() == 2)
+        painter.fillRect(QRect(panes_[0]->geometry().right() + 1, 0, 1, height()), Theme::separator());
 }
 
 }  // namespace ostrel

@@ -35,7 +35,8 @@ void setColor(QLabel* label, const QColor& color) {
 
 // ----- Recent row -----
 
-RecentFileRow::RecentFileRow(std::filesystem::path file, QWidget* parent) : QAbstractButton(parent), file_(std::move(file)) {
+RecentFileRow::RecentFileRow(std::filesystem::path file, QWidget* parent)
+    : QAbstractButton(parent), file_(std::move(file)) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
     setFixedWidth(kRowWidth);
@@ -78,8 +79,8 @@ void RecentFileRow::paintEvent(QPaintEvent*) {
 
     const QFont nameFont = UIFonts::text(11.5, QFont::Medium);
     const double nameRoom = std::max(0.0, inner.right() - folderWidth - 8 - x);
-    const QString name = QFontMetricsF(nameFont).elidedText(QString::fromStdString(file_.filename().string()),
-                                                            Qt::ElideRight, nameRoom);
+    const QString name =
+        QFontMetricsF(nameFont).elidedText(QString::fromStdString(file_.filename().string()), Qt::ElideRight, nameRoom);
     p.setFont(nameFont);
     p.setPen(Theme::text());
     p.drawText(QRectF(x, inner.top(), nameRoom, inner.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
@@ -159,13 +160,14 @@ std::vector<RecentFileRow*> CanvasWelcomeView::recentRows() const {
 
 void CanvasWelcomeView::retranslate() {
     title_->setText(qs(L("Aucune image ouverte", "No image open")));
-    explanation_->setText(qs(L("Glisser-déposer un dessin au trait ici, ouvrir un fichier (Ctrl+O) ou coller depuis le "
-                               "presse-papiers (Ctrl+V).",
-                               "Drag and drop a line drawing here, open an image file (Ctrl+O), or paste from "
-                               "clipboard (Ctrl+V).")));
+    explanation_->setText(
+        qs(L("Glisser-déposer un dessin au trait ici, ouvrir un fichier (Ctrl+O) ou coller depuis le "
+             "presse-papiers (Ctrl+V).",
+             "Drag and drop a line drawing here, open an image file (Ctrl+O), or paste from "
+             "clipboard (Ctrl+V).")));
     // Wrapped at 460 points at most: fix the width, then the height its lines need.
-    const int natural = static_cast<int>(
-        std::ceil(QFontMetricsF(explanation_->font()).horizontalAdvance(explanation_->text()))) + 2;
+    const int natural =
+        static_cast<int>(std::ceil(QFontMetricsF(explanation_->font()).horizontalAdvance(explanation_->text()))) + 2;
     const int width = std::min(natural, 460);
     explanation_->setFixedWidth(width);
     explanation_->setFixedHeight(explanation_->heightForWidth(width));

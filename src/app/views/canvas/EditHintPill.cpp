@@ -21,9 +21,7 @@ constexpr int kGap = 6;
 }  // namespace
 
 EditHintPill::EditHintPill(AppModel& model, QWidget* parent)
-    : QWidget(parent),
-      model_(model),
-      text_(new OneLineLabel({}, UIFonts::text(10.5), Theme::textDim(), this)) {
+    : QWidget(parent), model_(model), text_(new OneLineLabel({}, UIFonts::text(10.5), Theme::textDim(), this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     connect(&model_, &AppModel::editToolChanged, this, &EditHintPill::refresh);
@@ -33,10 +31,14 @@ EditHintPill::EditHintPill(AppModel& model, QWidget* parent)
 
 std::string_view EditHintPill::symbolName(CanvasEditTool tool) noexcept {
     switch (tool) {
-        case CanvasEditTool::pan: return "hand.draw";
-        case CanvasEditTool::select: return "cursorarrow.click";
-        case CanvasEditTool::erase: return "eraser";
-        case CanvasEditTool::draw: return "pencil.tip";
+        case CanvasEditTool::pan:
+            return "hand.draw";
+        case CanvasEditTool::select:
+            return "cursorarrow.click";
+        case CanvasEditTool::erase:
+            return "eraser";
+        case CanvasEditTool::draw:
+            return "pencil.tip";
     }
     return "cursorarrow.click";
 }

@@ -22,9 +22,12 @@ PlotterLiveBanner::PlotterLiveBanner(AxiDrawPlotterController& plotter, QWidget*
       status_(new OneLineLabel({}, UIFonts::mono(11, QFont::DemiBold), Theme::text(), this)),
       progress_(new ProgressLine(Theme::accent(), this)),
       percent_(new OneLineLabel({}, UIFonts::mono(10.5, QFont::Bold), Theme::accent(), this)),
-      pause_(new TextButton(QStringLiteral("Pause"), TextButton::Style{.symbol = "pause.fill", .compact = true}, false, this)),
-      resume_(new TextButton({}, TextButton::Style{.symbol = "play.fill", .prominent = true, .compact = true}, false, this)),
-      stop_(new TextButton(QStringLiteral("Stop"), TextButton::Style{.symbol = "stop.fill", .compact = true}, false, this)) {
+      pause_(new TextButton(QStringLiteral("Pause"), TextButton::Style{.symbol = "pause.fill", .compact = true}, false,
+                            this)),
+      resume_(new TextButton({}, TextButton::Style{.symbol = "play.fill", .prominent = true, .compact = true}, false,
+                             this)),
+      stop_(new TextButton(QStringLiteral("Stop"), TextButton::Style{.symbol = "stop.fill", .compact = true}, false,
+                           this)) {
     setAttribute(Qt::WA_TranslucentBackground);
     addFloatingShadow(this, 0.45);
     progress_->setFixedSize(90, 4);
@@ -45,9 +48,9 @@ PlotterLiveBanner::PlotterLiveBanner(AxiDrawPlotterController& plotter, QWidget*
     connect(pause_, &QAbstractButton::clicked, this, [this] { plotter_.pausePlot(); });
     connect(resume_, &QAbstractButton::clicked, this, [this] { plotter_.resumePlot(); });
     connect(stop_, &QAbstractButton::clicked, this, [this] { plotter_.stopPlot(); });
-    for (const auto signal : {&AxiDrawPlotterController::runStateChanged, &AxiDrawPlotterController::isPenDownChanged,
-                              &AxiDrawPlotterController::statusLogChanged,
-                              &AxiDrawPlotterController::progressFractionChanged}) {
+    for (const auto signal :
+         {&AxiDrawPlotterController::runStateChanged, &AxiDrawPlotterController::isPenDownChanged,
+          &AxiDrawPlotterController::statusLogChanged, &AxiDrawPlotterController::progressFractionChanged}) {
         connect(&plotter_, signal, this, &PlotterLiveBanner::refresh);
     }
     refresh();

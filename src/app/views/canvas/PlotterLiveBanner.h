@@ -47,7 +47,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-
     AxiDrawPlotterController& plotter_;
     DotWidget* penDot_;
     OneLineLabel* status_;

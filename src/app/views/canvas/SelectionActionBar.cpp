@@ -127,8 +127,7 @@ void SelectionActionBar::rebuild() {
     // Pen group.
     const VectorizerController& document = model_.vectorizer();
     const auto& result = document.result();
-    const std::vector<std::int64_t> pens =
-        offeredPens(document.params().penCount, result ? &*result : nullptr);
+    const std::vector<std::int64_t> pens = offeredPens(document.params().penCount, result ? &*result : nullptr);
     if (pens.size() >= 2) {
         row_->addWidget(makeBarDivider(this));
         row_->addWidget(new OneLineLabel(qs(L("Stylo :", "Pen:")), UIFonts::text(10.5), Theme::textDim(), this));

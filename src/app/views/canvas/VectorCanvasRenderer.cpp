@@ -388,7 +388,9 @@ struct StrokePens {
     [[nodiscard]] double centre(const VectorFrameInput& in, const VectorFrameInput::Layer& layer) const noexcept {
         return std::max(scale * layer.widthMM / std::max(in.pageTransform.scalePxToMM, 0.08), 1.0);
     }
-    [[nodiscard]] double band(double radiusPx) const noexcept { return std::max(2 * radiusPx * widthScale * scale, 0.75); }
+    [[nodiscard]] double band(double radiusPx) const noexcept {
+        return std::max(2 * radiusPx * widthScale * scale, 0.75);
+    }
 };
 
 void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const Area& area) {
@@ -470,14 +472,16 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
         const bool illustration = in.outputMode == VectorOutputMode::illustration;
         if (illustration && in.strokeStyle == IllustrationStrokeStyle::variableRibbon && lc.hasFilledRibbons()) {
             for (const auto* bucket : drawn) fillInChunks(painter, bucket->filledRibbonPathPx, t, color, area);
-        } else if (illustration && in.strokeStyle == IllustrationStrokeStyle::perStrokeWidth && !lc.widthBands.empty()) {
+        } else if (illustration && in.strokeStyle == IllustrationStrokeStyle::perStrokeWidth &&
+                   !lc.widthBands.empty()) {
             std::vector<int> cells;
             cells.reserve(drawn.size());
             for (const auto* bucket : drawn) cells.push_back(bucket->gridIndex);
             for (const auto& band : lc.widthBands) {
                 const QPen bandPen = linePen(color, pens.band(band.radiusPx), Qt::RoundCap, Qt::RoundJoin);
                 for (const auto& [cell, path] : band.bucketPathsPx) {
-                    if ((wholeLayers && area.rects == nullptr) || std::binary_search(cells.begin(), cells.end(), cell)) {
+                    if ((wholeLayers && area.rects == nullptr) ||
+                        std::binary_search(cells.begin(), cells.end(), cell)) {
                         strokeInChunks(painter, path, t, bandPen, area);
                     }
                 }
@@ -538,9 +542,10 @@ std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const Ve
         shown.strokeStyle == next.strokeStyle && shown.strokeWidthScale == next.strokeWidthScale &&
         shown.marginMM == next.marginMM && shown.paneSize == next.paneSize && shown.zoomScale == next.zoomScale &&
         shown.panOffset == next.panOffset && shown.showPaperFrame == next.showPaperFrame &&
-        shown.showSheetBackground == next.showSheetBackground && shown.blackOnWhitePreview == next.blackOnWhitePreview &&
-        shown.showControlPoints == next.showControlPoints && shown.selectedPathIDs == next.selectedPathIDs &&
-        shown.selectedVertex == next.selectedVertex && shown.layers.size() == next.layers.size();
+        shown.showSheetBackground == next.showSheetBackground &&
+        shown.blackOnWhitePreview == next.blackOnWhitePreview && shown.showControlPoints == next.showControlPoints &&
+        shown.selectedPathIDs == next.selectedPathIDs && shown.selectedVertex == next.selectedVertex &&
+        shown.layers.size() == next.layers.size();
     if (!sameView) return std::nullopt;
     if (before->layers.size() != after->layers.size()) return std::nullopt;
 
@@ -645,8 +650,8 @@ QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput&
         painter.scale(dpr, dpr);
         std::vector<QRectF> rects;
         for (const QRect& r : region) {
-            rects.emplace_back(QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr)
-                                   .adjusted(-1, -1, 1, 1));
+            rects.emplace_back(
+                QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).adjusted(-1, -1, 1, 1));
         }
         drawFrame(painter, input, input.paneSize, Area{&rects});
     }

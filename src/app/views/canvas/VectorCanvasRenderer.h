@@ -65,11 +65,10 @@ struct VectorFrameInput {
     /// Copies what a frame needs from a result. Only the points of selected strokes that can show
     /// dots (inside the visible rectangle, up to the dot bound) are copied.
     static VectorFrameInput make(const VectorizationResult& result,
-                                 std::shared_ptr<const VectorRenderCache> renderCache,
-                                 const VectorizerParams& params, QSizeF paneSize, double zoomScale,
-                                 QPointF panOffset, bool showPaperFrame, bool showSheetBackground,
-                                 bool blackOnWhitePreview, bool showTravelMoves, bool showControlPoints,
-                                 const std::set<std::int64_t>& selectedPathIDs,
+                                 std::shared_ptr<const VectorRenderCache> renderCache, const VectorizerParams& params,
+                                 QSizeF paneSize, double zoomScale, QPointF panOffset, bool showPaperFrame,
+                                 bool showSheetBackground, bool blackOnWhitePreview, bool showTravelMoves,
+                                 bool showControlPoints, const std::set<std::int64_t>& selectedPathIDs,
                                  const std::optional<SelectedVertex>& selectedVertex);
 };
 

@@ -82,7 +82,8 @@ QWidget* featureCard(const AboutSheet::Feature& feature, QWidget* parent) {
     row->addWidget(tile, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
-    texts->addWidget(SheetParts::label(qs(feature.title), UIFonts::text(11.5, QFont::DemiBold), Theme::text(), true, card));
+    texts->addWidget(
+        SheetParts::label(qs(feature.title), UIFonts::text(11.5, QFont::DemiBold), Theme::text(), true, card));
     texts->addWidget(SheetParts::label(qs(feature.detail), UIFonts::text(10.5), Theme::textDim(), true, card));
     row->addLayout(texts, 1);
     return card;
@@ -109,7 +110,8 @@ std::vector<AboutSheet::Feature> AboutSheet::features() {
            "8-connexe et affinement sub-pixel d'ordre 2.",
            "Curvilinear Hessian ridge + our own contour finder, 8-connected Guo-Hall skeleton, and 2nd-order Taylor "
            "sub-pixel refinement.")},
-        {"scribble.variable", Theme::tcp(), L("Courbes de Bézier de Schneider & Croisements", "Schneider Bézier Fitting & Junctions"),
+        {"scribble.variable", Theme::tcp(),
+         L("Courbes de Bézier de Schneider & Croisements", "Schneider Bézier Fitting & Junctions"),
          L("Ajustement cubique par moindres carrés avec préservation des angles vifs et traversée colinéaire des "
            "croisements sans casser le trait.",
            "Least-squares cubic Bézier fitting with sharp corner preservation and collinear junction crossing without "
@@ -189,9 +191,9 @@ QWidget* AboutSheet::buildContent() {
     titles->setSpacing(5);
     auto* nameRow = new QHBoxLayout;
     nameRow->setSpacing(10);
-    nameRow->addWidget(SheetParts::label(QStringLiteral("Ostrel"), UIFonts::text(22, QFont::DemiBold), Theme::text(), false,
-                                         content),
-                       0, Qt::AlignBaseline);
+    nameRow->addWidget(
+        SheetParts::label(QStringLiteral("Ostrel"), UIFonts::text(22, QFont::DemiBold), Theme::text(), false, content),
+        0, Qt::AlignBaseline);
     versionBadge_ = new ClickableRow(QMargins(7, 2, 7, 2), 0, content, Theme::accent(), -1);
     versionBadge_->setObjectName(QStringLiteral("versionBadge"));
     versionBadge_->add(SheetParts::label(QString(), UIFonts::mono(11, QFont::DemiBold), Theme::background()));
@@ -229,7 +231,8 @@ QWidget* AboutSheet::buildContent() {
     highlights->setSpacing(8);
     QFont headingFont = UIFonts::text(10, QFont::DemiBold);
     headingFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
-    highlights->addWidget(SheetParts::label(qs(L("POINTS FORTS", "HIGHLIGHTS")), headingFont, Theme::textFaint(), false, content));
+    highlights->addWidget(
+        SheetParts::label(qs(L("POINTS FORTS", "HIGHLIGHTS")), headingFont, Theme::textFaint(), false, content));
     // Two cards a row, equally wide; each row as tall as its taller card's wrapped texts. (Rows of
     // boxes rather than a grid: a grid sizes rows of wrapping text from widths it guesses.)
     auto* grid = new QVBoxLayout;
@@ -274,8 +277,9 @@ QWidget* AboutSheet::buildContent() {
     }
     firstLine->addStretch(1);
     credits->addLayout(firstLine);
-    credits->addWidget(SheetParts::label(qs(L("Avec Qt 6, OpenSSL, libarchive et libcurl", "With Qt 6, OpenSSL, libarchive and libcurl")),
-                                         UIFonts::text(10.5), Theme::textFaint(), false, content));
+    credits->addWidget(SheetParts::label(
+        qs(L("Avec Qt 6, OpenSSL, libarchive et libcurl", "With Qt 6, OpenSSL, libarchive and libcurl")),
+        UIFonts::text(10.5), Theme::textFaint(), false, content));
     footer->addLayout(credits);
     footer->addStretch(1);
 

@@ -26,7 +26,8 @@ public:
         std::string detail;  ///< in the current language
     };
 
-    explicit AboutSheet(AppModel& model, std::function<void()> openHelp, std::function<void()> close, QWidget* parent = nullptr);
+    explicit AboutSheet(AppModel& model, std::function<void()> openHelp, std::function<void()> close,
+                        QWidget* parent = nullptr);
 
     static constexpr int sheetWidth = 650;
 

@@ -121,7 +121,8 @@ QWidget* bulletList(const Pairs& items) {
         row->addWidget(new BulletDot(box), 0, Qt::AlignTop);
         auto* texts = new QVBoxLayout;
         texts->setSpacing(2);
-        texts->addWidget(SheetParts::label(qs(item.first), UIFonts::text(12, QFont::DemiBold), Theme::text(), true, box));
+        texts->addWidget(
+            SheetParts::label(qs(item.first), UIFonts::text(12, QFont::DemiBold), Theme::text(), true, box));
         texts->addWidget(SheetParts::label(qs(item.second), UIFonts::text(11.5), Theme::textDim(), true, box));
         row->addLayout(texts, 1);
         stack->addLayout(row);
@@ -147,38 +148,49 @@ QWidget* calloutBox(std::string_view icon, QColor tint, const std::string& title
 
 std::vector<QWidget*> quickStartSection() {
     return {
-        sectionHeader(L("Démarrage rapide", "Quick Start"),
-                      L("Convertir un dessin au trait bitmap en tracé vectoriel optimisé pour AxiDraw en quatre étapes.",
-                        "Convert a bitmap line drawing into an optimized AxiDraw vector plot in four steps.")),
-        numberedStep("1", L("Charger une image (Ctrl+O), glisser-déposer ou coller (Ctrl+V)",
-                            "Open an image (Ctrl+O), drag-and-drop, or paste (Ctrl+V)"),
+        sectionHeader(
+            L("Démarrage rapide", "Quick Start"),
+            L("Convertir un dessin au trait bitmap en tracé vectoriel optimisé pour AxiDraw en quatre étapes.",
+              "Convert a bitmap line drawing into an optimized AxiDraw vector plot in four steps.")),
+        numberedStep("1",
+                     L("Charger une image (Ctrl+O), glisser-déposer ou coller (Ctrl+V)",
+                       "Open an image (Ctrl+O), drag-and-drop, or paste (Ctrl+V)"),
                      L("Ostrel accepte les scans et les dessins en PNG, JPEG, TIFF ou BMP. Quatre dessins de référence "
                        "synthétiques sont aussi proposés dans le menu « Modèles » de la barre du haut.",
                        "Ostrel accepts scans and drawings in PNG, JPEG, TIFF or BMP. Four synthetic reference drawings "
                        "are also available in the top bar's \"Presets\" menu.")),
-        numberedStep("2", L("Choisir l'algorithme « Ligne médiane ANE + Steger »", "Select the \"ANE Centerline + Steger\" algorithm"),
-                     L("Là où les vectoriseurs ordinaires changent chaque trait en deux contours (intérieur et extérieur), "
-                       "le mode ligne médiane extrait un seul chemin central qui suit le geste du dessin.",
-                       "Where ordinary vectorizers turn every stroke into two contours (inner and outer), the centerline "
-                       "mode extracts one single central path that follows the drawing gesture.")),
-        numberedStep("3", L("Ajuster le lissage Bézier et la séparation multi-stylos", "Adjust Bézier smoothing and multi-pen separation"),
-                     L("Un cache à deux étages recalcule instantanément l'ajustement cubique de Bézier de Schneider, la mise "
-                       "en page papier (A4, A3, A5) et l'optimisation 2-opt, sans relancer la squelettisation.",
-                       "A two-stage cache recomputes the Schneider cubic Bézier fitting, the paper layout (A4, A3, A5) and "
-                       "the 2-opt optimization instantly, without running the skeletonization again.")),
-        numberedStep("4", L("Exporter le SVG multi-calques pour AxiDraw (Ctrl+S)", "Export multi-layer SVG for AxiDraw (Ctrl+S)"),
-                     L("Le SVG généré porte les dimensions physiques en millimètres et un groupe "
-                       "inkscape:groupmode=\"layer\" par stylo ; il s'utilise directement dans AxiDraw Control "
-                       "d'Inkscape ou avec axicli.",
-                       "The generated SVG carries the physical dimensions in millimeters and one "
-                       "inkscape:groupmode=\"layer\" group per pen; use it directly in Inkscape's AxiDraw Control or "
-                       "with axicli.")),
-        calloutBox("point.topleft.down.curvedto.point.bottomright.up", Theme::tcp(),
-                   L("Visualisation des déplacements stylo levé (Ctrl+T)", "Visualizing pen-up rapid travel moves (Ctrl+T)"),
-                   L("Activez le bouton des trajets de la barre du haut (Ctrl+T) : les déplacements rapides stylo levé "
-                     "sont dessinés en pointillés, pour juger à l'œil le gain de l'ordonnancement 2-opt.",
-                     "Turn on the travel-moves toggle of the top bar (Ctrl+T): pen-up rapid moves are drawn as dashed "
-                     "lines, so the gain of the 2-opt ordering can be judged by eye.")),
+        numberedStep(
+            "2",
+            L("Choisir l'algorithme « Ligne médiane ANE + Steger »",
+              "Select the \"ANE Centerline + Steger\" algorithm"),
+            L("Là où les vectoriseurs ordinaires changent chaque trait en deux contours (intérieur et extérieur), "
+              "le mode ligne médiane extrait un seul chemin central qui suit le geste du dessin.",
+              "Where ordinary vectorizers turn every stroke into two contours (inner and outer), the centerline "
+              "mode extracts one single central path that follows the drawing gesture.")),
+        numberedStep(
+            "3",
+            L("Ajuster le lissage Bézier et la séparation multi-stylos",
+              "Adjust Bézier smoothing and multi-pen separation"),
+            L("Un cache à deux étages recalcule instantanément l'ajustement cubique de Bézier de Schneider, la mise "
+              "en page papier (A4, A3, A5) et l'optimisation 2-opt, sans relancer la squelettisation.",
+              "A two-stage cache recomputes the Schneider cubic Bézier fitting, the paper layout (A4, A3, A5) and "
+              "the 2-opt optimization instantly, without running the skeletonization again.")),
+        numberedStep(
+            "4",
+            L("Exporter le SVG multi-calques pour AxiDraw (Ctrl+S)", "Export multi-layer SVG for AxiDraw (Ctrl+S)"),
+            L("Le SVG généré porte les dimensions physiques en millimètres et un groupe "
+              "inkscape:groupmode=\"layer\" par stylo ; il s'utilise directement dans AxiDraw Control "
+              "d'Inkscape ou avec axicli.",
+              "The generated SVG carries the physical dimensions in millimeters and one "
+              "inkscape:groupmode=\"layer\" group per pen; use it directly in Inkscape's AxiDraw Control or "
+              "with axicli.")),
+        calloutBox(
+            "point.topleft.down.curvedto.point.bottomright.up", Theme::tcp(),
+            L("Visualisation des déplacements stylo levé (Ctrl+T)", "Visualizing pen-up rapid travel moves (Ctrl+T)"),
+            L("Activez le bouton des trajets de la barre du haut (Ctrl+T) : les déplacements rapides stylo levé "
+              "sont dessinés en pointillés, pour juger à l'œil le gain de l'ordonnancement 2-opt.",
+              "Turn on the travel-moves toggle of the top bar (Ctrl+T): pen-up rapid moves are drawn as dashed "
+              "lines, so the gain of the 2-opt ordering can be judged by eye.")),
     };
 }
 
@@ -190,7 +202,8 @@ std::vector<QWidget*> algorithmsSection() {
                         "Four complementary engines combining our own contour finder, plain vectorised loops, and "
                         "differential geometry, on this computer.")),
         bulletList({
-            {L("Ligne médiane ANE + Steger (recommandé pour le trait)", "ANE Centerline + Steger (recommended for line art)"),
+            {L("Ligne médiane ANE + Steger (recommandé pour le trait)",
+               "ANE Centerline + Steger (recommended for line art)"),
              L("Combine un filtre de crêtes curvilignes fondé sur les valeurs propres du Hessien (boucles vectorisées "
                "simples), un amincissement Guo-Hall 8-connexe piloté par une table précalculée et l'affinement "
                "sub-pixel d'ordre 2 de Steger, qui supprime l'escalier des pixels.",
@@ -199,7 +212,8 @@ std::vector<QWidget*> algorithmsSection() {
                "sub-pixel refinement, which removes the pixel staircase.")},
             {L("Contours Vision ANE + Hachures", "ANE Vision Contours + Hatching"),
              L("Extrait les contours fermés avec notre propre suiveur de bords (Suzuki–Abe) sur le processeur de cet "
-               "ordinateur, et peut remplir les aplats d'encre sombres de hachures parallèles ou croisées pour le traceur.",
+               "ordinateur, et peut remplir les aplats d'encre sombres de hachures parallèles ou croisées pour le "
+               "traceur.",
                "Extracts closed contours with our own border-following contour finder (Suzuki–Abe) on this computer's "
                "processor, and can fill dark ink areas with parallel or crossed hatching lines for the plotter.")},
             {L("Squelettisation Guo-Hall & Contours Canny", "Guo-Hall Skeletonization & Canny Edges"),
@@ -244,7 +258,8 @@ std::vector<QWidget*> axiDrawSection() {
                         "From 0.3 mm fineliner to 1.2 mm marker, ready to plot on A4 or A3.")),
         bulletList({
             {L("Transformée en distance euclidienne exacte & k-means", "Exact Euclidean distance transform & k-means"),
-             L("La demi-largeur réelle de chaque trait est mesurée au 75e centile le long du chemin par une transformée "
+             L("La demi-largeur réelle de chaque trait est mesurée au 75e centile le long du chemin par une "
+               "transformée "
                "en distance euclidienne 2D exacte (Meijster), puis un k-means 1D répartit les chemins en 1 à 4 stylos.",
                "The true half-width of each stroke is measured at the 75th percentile along the path with an exact 2-D "
                "Euclidean distance transform (Meijster), then a 1-D k-means partitions the paths into 1 to 4 pens.")},
@@ -296,11 +311,21 @@ QWidget* sectionContent(HelpManualSheet::SectionID section) {
     using ID = HelpManualSheet::SectionID;
     std::vector<QWidget*> blocks;
     switch (section) {
-        case ID::quickStart: blocks = quickStartSection(); break;
-        case ID::algorithmsAndANE: blocks = algorithmsSection(); break;
-        case ID::bezierAndJunctions: blocks = bezierSection(); break;
-        case ID::axiDrawAndPens: blocks = axiDrawSection(); break;
-        case ID::oscAndMCP: blocks = oscSection(); break;
+        case ID::quickStart:
+            blocks = quickStartSection();
+            break;
+        case ID::algorithmsAndANE:
+            blocks = algorithmsSection();
+            break;
+        case ID::bezierAndJunctions:
+            blocks = bezierSection();
+            break;
+        case ID::axiDrawAndPens:
+            blocks = axiDrawSection();
+            break;
+        case ID::oscAndMCP:
+            blocks = oscSection();
+            break;
     }
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("helpSection_") + qs(HelpManualSheet::rawValue(section)));
@@ -320,33 +345,48 @@ HelpManualSheet::HelpManualSheet(std::function<void()> openShortcuts, std::funct
 
 std::string_view HelpManualSheet::rawValue(SectionID section) noexcept {
     switch (section) {
-        case SectionID::quickStart: return "quickStart";
-        case SectionID::algorithmsAndANE: return "algorithmsAndANE";
-        case SectionID::bezierAndJunctions: return "bezierAndJunctions";
-        case SectionID::axiDrawAndPens: return "axiDrawAndPens";
-        case SectionID::oscAndMCP: return "oscAndMCP";
+        case SectionID::quickStart:
+            return "quickStart";
+        case SectionID::algorithmsAndANE:
+            return "algorithmsAndANE";
+        case SectionID::bezierAndJunctions:
+            return "bezierAndJunctions";
+        case SectionID::axiDrawAndPens:
+            return "axiDrawAndPens";
+        case SectionID::oscAndMCP:
+            return "oscAndMCP";
     }
     return "quickStart";
 }
 
 std::string HelpManualSheet::title(SectionID section) {
     switch (section) {
-        case SectionID::quickStart: return L("Démarrage rapide", "Quick Start");
-        case SectionID::algorithmsAndANE: return L("Algorithmes & moteurs", "Algorithms & Engines");
-        case SectionID::bezierAndJunctions: return L("Bézier & Croisements", "Bézier & Junctions");
-        case SectionID::axiDrawAndPens: return L("Stylos & Traceur AxiDraw", "Pens & AxiDraw Plotter");
-        case SectionID::oscAndMCP: return L("OSC, API HTTP & MCP", "OSC, HTTP API & MCP");
+        case SectionID::quickStart:
+            return L("Démarrage rapide", "Quick Start");
+        case SectionID::algorithmsAndANE:
+            return L("Algorithmes & moteurs", "Algorithms & Engines");
+        case SectionID::bezierAndJunctions:
+            return L("Bézier & Croisements", "Bézier & Junctions");
+        case SectionID::axiDrawAndPens:
+            return L("Stylos & Traceur AxiDraw", "Pens & AxiDraw Plotter");
+        case SectionID::oscAndMCP:
+            return L("OSC, API HTTP & MCP", "OSC, HTTP API & MCP");
     }
     return {};
 }
 
 std::string_view HelpManualSheet::icon(SectionID section) noexcept {
     switch (section) {
-        case SectionID::quickStart: return "play.circle";
-        case SectionID::algorithmsAndANE: return "cpu";
-        case SectionID::bezierAndJunctions: return "scribble.variable";
-        case SectionID::axiDrawAndPens: return "paintbrush.pointed";
-        case SectionID::oscAndMCP: return "antenna.radiowaves.left.and.right";
+        case SectionID::quickStart:
+            return "play.circle";
+        case SectionID::algorithmsAndANE:
+            return "cpu";
+        case SectionID::bezierAndJunctions:
+            return "scribble.variable";
+        case SectionID::axiDrawAndPens:
+            return "paintbrush.pointed";
+        case SectionID::oscAndMCP:
+            return "antenna.radiowaves.left.and.right";
     }
     return {};
 }
@@ -368,7 +408,8 @@ void HelpManualSheet::styleRows() {
         if (row == nullptr) continue;
         const bool selected = section == selected_;
         row->setFill(selected ? Theme::laneSelected() : QColor(Qt::transparent));
-        if (auto* glyph = row->findChild<SymbolGlyph*>()) glyph->setColor(selected ? Theme::accent() : Theme::textDim());
+        if (auto* glyph = row->findChild<SymbolGlyph*>())
+            glyph->setColor(selected ? Theme::accent() : Theme::textDim());
         if (auto* text = row->findChild<QLabel*>()) {
             text->setFont(sidebarTitleFont(selected));
             QPalette palette = text->palette();

@@ -27,7 +27,8 @@ public:
                                                           SectionID::bezierAndJunctions, SectionID::axiDrawAndPens,
                                                           SectionID::oscAndMCP};
 
-    explicit HelpManualSheet(std::function<void()> openShortcuts, std::function<void()> close, QWidget* parent = nullptr);
+    explicit HelpManualSheet(std::function<void()> openShortcuts, std::function<void()> close,
+                             QWidget* parent = nullptr);
 
     static constexpr int sheetWidth = 760;
     static constexpr int sheetHeight = 520;

@@ -135,10 +135,10 @@ QWidget* OSCGuideSheet::buildContent() {
     titles->addWidget(SheetParts::label(
         qs(L("Pilotage OSC, API HTTP & Serveur MCP — Ostrel", "OSC Control, HTTP API & MCP Server — Ostrel")),
         UIFonts::text(16, QFont::DemiBold), Theme::text(), false, content));
-    titles->addWidget(SheetParts::label(
-        qs(L("Pilotez Ostrel depuis une régie OSC, la ligne de commande ou un agent MCP.",
-             "Drive Ostrel from OSC show control, the command line or an MCP agent.")),
-        UIFonts::text(11.5), Theme::textDim(), false, content));
+    titles->addWidget(
+        SheetParts::label(qs(L("Pilotez Ostrel depuis une régie OSC, la ligne de commande ou un agent MCP.",
+                               "Drive Ostrel from OSC show control, the command line or an MCP agent.")),
+                          UIFonts::text(11.5), Theme::textDim(), false, content));
     header->addLayout(titles);
     header->addStretch(1);
     oscChip_ = new Chip(QString(), Theme::osc(), true, content);
@@ -152,7 +152,8 @@ QWidget* OSCGuideSheet::buildContent() {
 
     // The addresses, each row copying its address.
     stack->addWidget(new SectionHeader(
-        qs(L("Adresses OSC entrantes (cliquer pour copier)", "Incoming OSC Addresses (click to copy)")), nullptr, content));
+        qs(L("Adresses OSC entrantes (cliquer pour copier)", "Incoming OSC Addresses (click to copy)")), nullptr,
+        content));
     auto* scroll = new QScrollArea(content);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -194,13 +195,16 @@ QWidget* OSCGuideSheet::buildContent() {
     stack->addWidget(scroll);
 
     // The example lines.
-    stack->addWidget(new SectionHeader(
-        qs(L("Serveur MCP (ostrel-mcp), CLI & API HTTP", "MCP Server (ostrel-mcp), CLI & HTTP API")), nullptr, content));
+    stack->addWidget(
+        new SectionHeader(qs(L("Serveur MCP (ostrel-mcp), CLI & API HTTP", "MCP Server (ostrel-mcp), CLI & HTTP API")),
+                          nullptr, content));
     auto* lines = new QVBoxLayout;
     lines->setSpacing(4);
-    lines->addWidget(exampleLine(QStringLiteral("MCP (stdio) : ") + qs(SheetParts::mcpBridgePath()), Theme::tcp(), content));
-    lines->addWidget(exampleLine(QStringLiteral("CLI : Ostrel --vectorize dessin.png -o sortie.svg --paper A4 --pens 2"),
-                                 Theme::text(), content));
+    lines->addWidget(
+        exampleLine(QStringLiteral("MCP (stdio) : ") + qs(SheetParts::mcpBridgePath()), Theme::tcp(), content));
+    lines->addWidget(
+        exampleLine(QStringLiteral("CLI : Ostrel --vectorize dessin.png -o sortie.svg --paper A4 --pens 2"),
+                    Theme::text(), content));
     httpLine_ = exampleLine(QString(), Theme::textDim(), content);
     httpLine_->setObjectName(QStringLiteral("httpExampleLine"));
     lines->addWidget(httpLine_);

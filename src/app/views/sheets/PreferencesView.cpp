@@ -124,7 +124,8 @@ PreferencesView::PreferencesView(AppModel& model, QWidget* parent) : QWidget(par
     auto* launchLine = new QHBoxLayout();
     launchLine->setSpacing(10);
     launchCheck_ = makeToggle(this);
-    checkNow_ = new TextButton(QString(), TextButton::Style{.symbol = "arrow.down.circle", .compact = true}, false, this);
+    checkNow_ =
+        new TextButton(QString(), TextButton::Style{.symbol = "arrow.down.circle", .compact = true}, false, this);
     launchLine->addWidget(launchCheck_, 0, Qt::AlignVCenter);
     launchLine->addStretch(1);
     launchLine->addWidget(checkNow_, 0, Qt::AlignVCenter);
@@ -183,11 +184,9 @@ PreferencesView::PreferencesView(AppModel& model, QWidget* parent) : QWidget(par
     column->addStretch(1);
 
     // Controls write their owners at once.
-    connect(language_, &QComboBox::activated, this, [this](int index) {
-        model_.setLanguage(static_cast<AppLanguage>(language_->itemData(index).toInt()));
-    });
-    connect(launchCheck_, &QCheckBox::toggled, this,
-            [this](bool on) { model_.updater().setAutoCheckOnLaunch(on); });
+    connect(language_, &QComboBox::activated, this,
+            [this](int index) { model_.setLanguage(static_cast<AppLanguage>(language_->itemData(index).toInt())); });
+    connect(launchCheck_, &QCheckBox::toggled, this, [this](bool on) { model_.updater().setAutoCheckOnLaunch(on); });
     connect(checkNow_, &TextButton::clicked, this, [this] {
         model_.setShowUpdater(true);
         model_.updater().checkForUpdates(false);
@@ -231,9 +230,10 @@ void PreferencesView::applyPorts() {
     const std::optional<std::uint16_t> http = portFromText(httpTyped);
     for (const auto& [port, typed] : {std::pair{osc, oscTyped}, std::pair{http, httpTyped}}) {
         if (port) continue;
-        model_.flash(L("Port invalide : « " + typed.toStdString() + " » (un entier de 1 à 65535) ; aucun port modifié",
-                       "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"),
-                     FlashKind::error);
+        model_.flash(
+            L("Port invalide : « " + typed.toStdString() + " » (un entier de 1 à 65535) ; aucun port modifié",
+              "Invalid port: \"" + typed.toStdString() + "\" (a whole number from 1 to 65535); no port changed"),
+            FlashKind::error);
         return;
     }
     RemoteControl* remote = model_.remoteControl();
@@ -247,19 +247,18 @@ void PreferencesView::applyPorts() {
     const std::uint16_t oldHTTP = remote->httpPort();
     const RemoteControl::PortChange change = remote->applyPorts(osc, http);
     if (change.succeeded()) {
-        model_.flash(L("Ports OSC (:" + oscTyped.toStdString() + ") et HTTP/MCP (:" + httpTyped.toStdString() +
-                           ") mis à jour",
-                       "OSC (:" + oscTyped.toStdString() + ") and HTTP/MCP (:" + httpTyped.toStdString() +
-                           ") ports updated"));
+        model_.flash(
+            L("Ports OSC (:" + oscTyped.toStdString() + ") et HTTP/MCP (:" + httpTyped.toStdString() + ") mis à jour",
+              "OSC (:" + oscTyped.toStdString() + ") and HTTP/MCP (:" + httpTyped.toStdString() + ") ports updated"));
         return;
     }
     std::string message;
     const auto refused = [&message](const std::string& server, std::uint16_t port, std::uint16_t kept) {
         if (!message.empty()) message += L(" ; ", "; ");
-        message += L("Port " + server + " " + std::to_string(port) + " indisponible, " + server + " reste sur :" +
-                         std::to_string(kept),
-                     server + " port " + std::to_string(port) + " is unavailable; " + server + " stays on :" +
-                         std::to_string(kept));
+        message += L("Port " + server + " " + std::to_string(port) + " indisponible, " + server +
+                         " reste sur :" + std::to_string(kept),
+                     server + " port " + std::to_string(port) + " is unavailable; " + server +
+                         " stays on :" + std::to_string(kept));
     };
     if (change.refusedOSCPort) refused("OSC", *change.refusedOSCPort, oldOSC);
     if (change.refusedHTTPPort) refused("HTTP/MCP", *change.refusedHTTPPort, oldHTTP);
@@ -277,8 +276,8 @@ void PreferencesView::refresh() {
     {
         const QSignalBlocker quiet(language_);
         for (int index = 0; index < language_->count(); ++index) {
-            language_->setItemText(index, QString::fromStdString(
-                                              label(static_cast<AppLanguage>(language_->itemData(index).toInt()))));
+            language_->setItemText(
+                index, QString::fromStdString(label(static_cast<AppLanguage>(language_->itemData(index).toInt()))));
         }
         language_->setCurrentIndex(language_->findData(static_cast<int>(model_.language())));
     }

@@ -263,9 +263,9 @@ QWidget* UpdateSheet::makeStateBlock() {
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(8);
         auto* chipLine = new QHBoxLayout();
-        chipLine->addWidget(new Chip(text("NOUVELLE VERSION v", "NEW VERSION v") +
-                                         QString::fromStdString(available->release.version),
-                                     Theme::accent(), true, block));
+        chipLine->addWidget(
+            new Chip(text("NOUVELLE VERSION v", "NEW VERSION v") + QString::fromStdString(available->release.version),
+                     Theme::accent(), true, block));
         chipLine->addStretch(1);
         column->addLayout(chipLine);
 
@@ -305,11 +305,11 @@ QWidget* UpdateSheet::makeStateBlock() {
         return block;
     }
     if (std::holds_alternative<UpdaterState::Installing>(state)) {
-        return makeCentredRow({new Spinner(nullptr),
-                               makeLabel(text("Vérification de la signature et installation…",
-                                              "Verifying code signature and installing…"),
-                                         UIFonts::text(12, QFont::Medium), Theme::text(), nullptr)},
-                              10, this);
+        return makeCentredRow(
+            {new Spinner(nullptr), makeLabel(text("Vérification de la signature et installation…",
+                                                  "Verifying code signature and installing…"),
+                                             UIFonts::text(12, QFont::Medium), Theme::text(), nullptr)},
+            10, this);
     }
     if (const auto* failed = std::get_if<UpdaterState::Failed>(&state)) {
         auto* block = new QWidget(this);
@@ -317,7 +317,8 @@ QWidget* UpdateSheet::makeStateBlock() {
         row->setContentsMargins(0, 6, 0, 6);
         row->setSpacing(10);
         row->addWidget(new SymbolView("exclamationmark.triangle.fill", 16, Theme::warning(), block), 0, Qt::AlignTop);
-        auto* message = makeLabel(QString::fromStdString(failed->message), UIFonts::text(11), Theme::textDim(), nullptr);
+        auto* message =
+            makeLabel(QString::fromStdString(failed->message), UIFonts::text(11), Theme::textDim(), nullptr);
         message->setWordWrap(true);
         message->setTextFormat(Qt::PlainText);
         message->setObjectName(QStringLiteral("failureMessage"));
@@ -331,10 +332,10 @@ QWidget* UpdateSheet::makeStateBlock() {
         return block;
     }
     // Idle shows the same block as a running check.
-    return makeCentredRow({new Spinner(nullptr),
-                           makeLabel(text("Recherche de mises à jour en cours…", "Checking for updates…"),
-                                     UIFonts::text(12), Theme::textDim(), nullptr)},
-                          14, this);
+    return makeCentredRow(
+        {new Spinner(nullptr), makeLabel(text("Recherche de mises à jour en cours…", "Checking for updates…"),
+                                         UIFonts::text(12), Theme::textDim(), nullptr)},
+        14, this);
 }
 
 void UpdateSheet::makeButtons() {
@@ -361,9 +362,9 @@ void UpdateSheet::makeButtons() {
         later_->setFont(UIFonts::text(11.5));
         connect(later_, &QPushButton::clicked, this, [this] { close_(); });
         row->addWidget(later_);
-        auto* install = new TextButton(text("Mettre à jour et relancer", "Update & Relaunch"),
-                                       TextButton::Style{.symbol = "arrow.down.circle.fill", .prominent = true}, false,
-                                       buttonRow_);
+        auto* install =
+            new TextButton(text("Mettre à jour et relancer", "Update & Relaunch"),
+                           TextButton::Style{.symbol = "arrow.down.circle.fill", .prominent = true}, false, buttonRow_);
         const ReleaseInfo release = available->release;
         connect(install, &TextButton::clicked, this, [this, release] { model_.updater().downloadAndInstall(release); });
         row->addWidget(install);
@@ -380,8 +381,7 @@ void UpdateSheet::makeButtons() {
 
 void UpdateSheet::fitHeight() {
     column_->invalidate();
-    const int height =
-        column_->hasHeightForWidth() ? column_->heightForWidth(kWidth) : column_->sizeHint().height();
+    const int height = column_->hasHeightForWidth() ? column_->heightForWidth(kWidth) : column_->sizeHint().height();
     setFixedHeight(height);
     // Presented as a sheet of its own size: the dialog follows.
     auto* top = qobject_cast<QDialog*>(window());

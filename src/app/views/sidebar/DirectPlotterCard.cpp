@@ -253,9 +253,8 @@ DirectPlotterCard::DirectPlotterCard(AppModel& model, QWidget* parent)
 
     // Writes.
     connect(refresh_, &IconButton::clicked, this, [this] { plotter_.refreshPorts(); });
-    connect(portPicker_, &QComboBox::activated, this, [this](int index) {
-        plotter_.setSelectedPortPath(portPicker_->itemData(index).toString().toStdString());
-    });
+    connect(portPicker_, &QComboBox::activated, this,
+            [this](int index) { plotter_.setSelectedPortPath(portPicker_->itemData(index).toString().toStdString()); });
     connect(machinePicker_, &QComboBox::activated, this, [this](int index) {
         AxiDrawConfig next = plotter_.config();
         next.machineModel = static_cast<AxiDrawMachineModel>(machinePicker_->itemData(index).toInt());
@@ -338,8 +337,8 @@ void DirectPlotterCard::syncRunState() {
     if (penChange) {
         const std::string width =
             Localization::isEnglish() ? fixed(state.widthMM, 1) : withDecimalComma(fixed(state.widthMM, 1));
-        prompt_->setTitle(QString::fromStdString(L("Insérez " + state.penName + " (" + width + " mm)",
-                                                   "Insert " + state.penName + " (" + width + " mm)")));
+        prompt_->setTitle(QString::fromStdString(
+            L("Insérez " + state.penName + " (" + width + " mm)", "Insert " + state.penName + " (" + width + " mm)")));
     }
     prompt_->setVisible(penChange);
 }

@@ -14,8 +14,7 @@ bool isDoubleChange(double current, double value) noexcept {
 
 std::optional<std::int64_t> integerFor(double value) noexcept { return roundedInt64(value); }
 
-bool writeDouble(VectorizerController& document, double VectorizerParams::* field, double value,
-                 std::uint64_t delayMs) {
+bool writeDouble(VectorizerController& document, double VectorizerParams::*field, double value, std::uint64_t delayMs) {
     if (!isDoubleChange(document.params().*field, value)) return false;
     VectorizerParams params = document.params();
     params.*field = value;
@@ -23,7 +22,7 @@ bool writeDouble(VectorizerController& document, double VectorizerParams::* fiel
     return true;
 }
 
-bool writeInteger(VectorizerController& document, std::int64_t VectorizerParams::* field, double value,
+bool writeInteger(VectorizerController& document, std::int64_t VectorizerParams::*field, double value,
                   std::uint64_t delayMs) {
     const std::optional<std::int64_t> rounded = integerFor(value);
     if (!rounded || *rounded == document.params().*field) return false;

@@ -24,15 +24,15 @@ inline constexpr double kDoubleTolerance = 1e-6;
 [[nodiscard]] std::optional<std::int64_t> integerFor(double value) noexcept;
 
 /// Each returns whether the value was written (and the run asked for).
-bool writeDouble(VectorizerController& document, double VectorizerParams::* field, double value,
-                 std::uint64_t delayMs);
-bool writeInteger(VectorizerController& document, std::int64_t VectorizerParams::* field, double value,
+bool writeDouble(VectorizerController& document, double VectorizerParams::*field, double value, std::uint64_t delayMs);
+bool writeInteger(VectorizerController& document, std::int64_t VectorizerParams::*field, double value,
                   std::uint64_t delayMs);
 
 /// Bool and enumeration fields.
 template <class T>
-    requires(std::is_same_v<T, bool> || std::is_enum_v<T>)
-bool writeChoice(VectorizerController& document, T VectorizerParams::* field, T value, std::uint64_t delayMs) {
+requires(std::is_same_v<T, bool> || std::is_enum_v<T>) bool writeChoice(VectorizerController& document,
+                                                                        T VectorizerParams::*field, T value,
+                                                                        std::uint64_t delayMs) {
     if (document.params().*field == value) return false;
     VectorizerParams params = document.params();
     params.*field = value;

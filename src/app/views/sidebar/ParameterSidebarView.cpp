@@ -37,10 +37,10 @@ namespace ostrel {
 namespace {
 
 // Run delays of the controls, in milliseconds.
-constexpr std::uint64_t kImmediate = 10;   // choices that take effect at once
-constexpr std::uint64_t kThickness = 12;   // illustration thickness scale
-constexpr std::uint64_t kCurve = 15;       // RDP tolerance, smoothing, corner angle
-constexpr std::uint64_t kQuiet = 45;       // every other parameter control
+constexpr std::uint64_t kImmediate = 10;  // choices that take effect at once
+constexpr std::uint64_t kThickness = 12;  // illustration thickness scale
+constexpr std::uint64_t kCurve = 15;      // RDP tolerance, smoothing, corner angle
+constexpr std::uint64_t kQuiet = 45;      // every other parameter control
 
 QString text(std::string_view french, std::string_view english) { return QString::fromStdString(L(french, english)); }
 
@@ -130,7 +130,7 @@ static SliderRow* makeSlider(const SliderControl& control, VectorizerController&
 }
 
 /// Builds one switch bound to a bool parameter by the change rule.
-static SidebarToggle* makeToggle(const char* name, QString label, bool VectorizerParams::* field, std::uint64_t delayMs,
+static SidebarToggle* makeToggle(const char* name, QString label, bool VectorizerParams::*field, std::uint64_t delayMs,
                                  bool singleLine, VectorizerController& document,
                                  std::vector<std::function<void()>>& refreshers, QWidget* parent) {
     auto* toggle = new SidebarToggle(label, singleLine, parent);
@@ -144,9 +144,7 @@ static SidebarToggle* makeToggle(const char* name, QString label, bool Vectorize
     return toggle;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 ParameterSidebarView::ParameterSidebarView(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setAutoFillBackground(true);
@@ -234,7 +232,8 @@ QWidget* ParameterSidebarView::outputModeSection(QWidget* parent) {
         card->setObjectName(QString("outputMode.") + QString::fromUtf8(rawValue(mode)));
         card->setToolTip(QString::fromStdString(detail(mode)));
         connect(card, &QAbstractButton::clicked, this, [this, mode] { model_.setOutputMode(mode); });
-        paramRefreshers_.push_back([card, &document, mode] { card->setSelected(document.params().outputMode == mode); });
+        paramRefreshers_.push_back(
+            [card, &document, mode] { card->setSelected(document.params().outputMode == mode); });
         cards->addWidget(card, 1);
     }
     layout->addLayout(cards);
@@ -277,12 +276,13 @@ void ParameterSidebarView::requestReset() {
     }
     if (resetQuestion_) return;
     // Reset empties the edit history: with hand edits in the document, ask first.
-    auto* question = new QMessageBox(QMessageBox::Warning, text("R\u00E9initialiser les param\u00E8tres ?", "Reset parameters?"),
-                                     text("R\u00E9initialiser tous les param\u00E8tres ?", "Reset all parameters?"),
-                                     QMessageBox::NoButton, this);
+    auto* question = new QMessageBox(
+        QMessageBox::Warning, text("R\u00E9initialiser les param\u00E8tres ?", "Reset parameters?"),
+        text("R\u00E9initialiser tous les param\u00E8tres ?", "Reset all parameters?"), QMessageBox::NoButton, this);
     question->setObjectName("resetConfirmation");
     question->setInformativeText(
-        text("Les retouches faites \u00E0 la main sur le trac\u00E9 seront perdues et l'historique d'annulation sera vid\u00E9.",
+        text("Les retouches faites \u00E0 la main sur le trac\u00E9 seront perdues et l'historique d'annulation sera "
+             "vid\u00E9.",
              "Hand edits made to the drawing will be lost and the undo history cleared."));
     QPushButton* confirm = question->addButton(text("R\u00E9initialiser", "Reset"), QMessageBox::DestructiveRole);
     confirm->setObjectName("confirmReset");
@@ -334,7 +334,8 @@ QWidget* ParameterSidebarView::preprocessingSection(QWidget* parent) {
     toggles->setContentsMargins(0, 0, 0, 0);
     toggles->setSpacing(10);
     toggles->addWidget(makeToggle("adaptiveThreshold", text("Seuil adaptatif", "Adaptive threshold"),
-                                  &VectorizerParams::adaptiveThreshold, kQuiet, true, document, paramRefreshers_, block));
+                                  &VectorizerParams::adaptiveThreshold, kQuiet, true, document, paramRefreshers_,
+                                  block));
     toggles->addWidget(makeToggle("invert", text("Inverser", "Invert"), &VectorizerParams::invert, kQuiet, true,
                                   document, paramRefreshers_, block));
     toggles->addStretch(1);
@@ -345,8 +346,9 @@ QWidget* ParameterSidebarView::preprocessingSection(QWidget* parent) {
                     kQuiet, [](const VectorizerParams& p) { return integerText(p.threshold); }},
                    document, paramRefreshers_, block);
     paramRefreshers_.push_back([threshold, &document] {
-        threshold->setLabel(document.params().adaptiveThreshold ? text("Fen\u00EAtre & sensibilit\u00E9", "Window & sensitivity")
-                                                                : text("Seuil binaire", "Binary threshold"));
+        threshold->setLabel(document.params().adaptiveThreshold
+                                ? text("Fen\u00EAtre & sensibilit\u00E9", "Window & sensitivity")
+                                : text("Seuil binaire", "Binary threshold"));
     });
     layout->addWidget(threshold);
     layout->addWidget(
@@ -371,13 +373,14 @@ QWidget* ParameterSidebarView::vectorizationSection(QWidget* parent) {
     auto* toggles = new QHBoxLayout;
     toggles->setContentsMargins(0, 0, 0, 0);
     toggles->setSpacing(8);
-    SidebarToggle* steger = makeToggle("stegerSubpixel", text("Sub-pixel Steger", "Steger sub-pixel"),
-                                       &VectorizerParams::stegerSubpixel, kQuiet, true, document, paramRefreshers_, block);
+    SidebarToggle* steger =
+        makeToggle("stegerSubpixel", text("Sub-pixel Steger", "Steger sub-pixel"), &VectorizerParams::stegerSubpixel,
+                   kQuiet, true, document, paramRefreshers_, block);
     steger->setToolTip(text("Affinement sub-pixel par d\u00E9veloppement de Taylor du Hessien",
                             "Sub-pixel refinement via 2nd-order Hessian Taylor expansion"));
-    SidebarToggle* junctions = makeToggle("crossJunctions", text("Croisements continus", "Cross junctions"),
-                                          &VectorizerParams::crossJunctions, kQuiet, true, document, paramRefreshers_,
-                                          block);
+    SidebarToggle* junctions =
+        makeToggle("crossJunctions", text("Croisements continus", "Cross junctions"), &VectorizerParams::crossJunctions,
+                   kQuiet, true, document, paramRefreshers_, block);
     junctions->setToolTip(text("Traverse les intersections X et T sans casser le trait",
                                "Crosses X and T junctions without breaking the stroke"));
     toggles->addWidget(steger);
@@ -395,7 +398,8 @@ QWidget* ParameterSidebarView::vectorizationSection(QWidget* parent) {
         {"Longueur minimale", "Minimum length", parameter::minPathLengthPx, Theme::accent(), kQuiet,
          [](const VectorizerParams& p) { return integerText(p.minPathLengthPx) + " px"; }},
     };
-    for (const SliderControl& control : sliders) layout->addWidget(makeSlider(control, document, paramRefreshers_, block));
+    for (const SliderControl& control : sliders)
+        layout->addWidget(makeSlider(control, document, paramRefreshers_, block));
     return block;
 }
 
@@ -462,7 +466,8 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
         document.setExportBlackStrokes(on);
         blackSVG->setCheckedQuietly(document.params().exportBlackStrokes);
     });
-    paramRefreshers_.push_back([blackSVG, &document] { blackSVG->setCheckedQuietly(document.params().exportBlackStrokes); });
+    paramRefreshers_.push_back(
+        [blackSVG, &document] { blackSVG->setCheckedQuietly(document.params().exportBlackStrokes); });
     preview->addWidget(blackOnWhite);
     preview->addWidget(blackSVG);
     preview->addStretch(1);
@@ -470,12 +475,11 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
 
     plotterHeader_ = new CollapsibleHeader(text("TRACEUR AXIDRAW & STYLOS", "AXIDRAW PLOTTER & PENS"), block);
     plotterHeader_->setObjectName("plotterHeader");
-    plotterHeader_->setToolTip(
-        text("D\u00E9plier ou replier les r\u00E9glages sp\u00E9cifiques au traceur AxiDraw et aux calques multi-stylos",
-             "Expand or collapse AxiDraw plotter and multi-pen layer settings"));
-    connect(plotterHeader_, &QAbstractButton::clicked, this, [this] {
-        model_.setShowAxiDrawSection(!model_.showAxiDrawSection(), ViewAnimation::outputModeSwitch);
-    });
+    plotterHeader_->setToolTip(text(
+        "D\u00E9plier ou replier les r\u00E9glages sp\u00E9cifiques au traceur AxiDraw et aux calques multi-stylos",
+        "Expand or collapse AxiDraw plotter and multi-pen layer settings"));
+    connect(plotterHeader_, &QAbstractButton::clicked, this,
+            [this] { model_.setShowAxiDrawSection(!model_.showAxiDrawSection(), ViewAnimation::outputModeSwitch); });
     paramRefreshers_.push_back([this, &document] {
         const VectorizerParams& p = document.params();
         plotterHeader_->setSummary(QString::fromStdString(integerText(p.penCount) + " stylo" +
@@ -541,10 +545,9 @@ QWidget* ParameterSidebarView::pensAndAxiDrawSection(QWidget* parent) {
     paramRefreshers_.push_back(
         [margin, &document] { margin->setVisible(document.params().paperFormat != PaperFormat::original); });
     blockLayout->addWidget(margin);
-    blockLayout->addWidget(makeToggle("optimize2Opt",
-                                      text("Optimisation de parcours 2-opt (stylo lev\u00E9)", "2-opt pen-up travel order"),
-                                      &VectorizerParams::optimize2Opt, kImmediate, true, document, paramRefreshers_,
-                                      plotterBlock_));
+    blockLayout->addWidget(makeToggle(
+        "optimize2Opt", text("Optimisation de parcours 2-opt (stylo lev\u00E9)", "2-opt pen-up travel order"),
+        &VectorizerParams::optimize2Opt, kImmediate, true, document, paramRefreshers_, plotterBlock_));
 
     auto* divider = new QWidget(plotterBlock_);
     auto* dividerLayout = column(divider, 0);

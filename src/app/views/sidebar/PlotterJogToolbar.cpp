@@ -17,8 +17,7 @@ QString text(std::string_view french, std::string_view english) { return QString
 
 }  // namespace
 
-PlotterJogToolbar::PlotterJogToolbar(VectorizerController& document, AxiDrawPlotterController& plotter,
-                                     QWidget* parent)
+PlotterJogToolbar::PlotterJogToolbar(VectorizerController& document, AxiDrawPlotterController& plotter, QWidget* parent)
     : QWidget(parent), document_(document), plotter_(plotter) {
     struct Spec {
         QString title;

@@ -103,7 +103,8 @@ void ModeCard::setSelected(bool selected) {
 }
 
 QSize ModeCard::sizeHint() const {
-    const double top = std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
+    const double top =
+        std::max(QFontMetricsF(modeLabelFont(true)).height(), QFontMetricsF(UIFonts::symbols(11)).height());
     const double height = 7 + top + 3 + QFontMetricsF(modeSubtitleFont()).height() + 7;
     const double width = 8 + 11 + 5 + QFontMetricsF(modeLabelFont(true)).horizontalAdvance(label_) + 8;
     return {ceilInt(width), ceilInt(height)};
@@ -427,8 +428,8 @@ PenLayerRow::PenLayerRow(const PenLayer& layer, QWidget* parent) : QWidget(paren
     row->setSpacing(8);
 
     eye_ = new SymbolButton("eye.fill", 10.5, Theme::text(), 18, this);
-    eye_->setToolTip(QString::fromStdString(
-        L("Afficher ou masquer ce calque de stylo", "Show or hide this pen layer")));
+    eye_->setToolTip(
+        QString::fromStdString(L("Afficher ou masquer ce calque de stylo", "Show or hide this pen layer")));
     connect(eye_, &QAbstractButton::clicked, this, [this] { emit visibilityToggled(index_); });
 
     dot_ = new PenDot(this);

@@ -91,10 +91,10 @@ class ChoiceRow final : public QAbstractButton, public TextRoom {
 
 public:
     struct Look {
-        QColor tint;            // dot, badge and border when selected
-        double dotSize;         // points
+        QColor tint;     // dot, badge and border when selected
+        double dotSize;  // points
         double labelPoints;
-        double spacing;         // between the row's pieces
+        double spacing;  // between the row's pieces
         double horizontalPadding;
         double verticalPadding;
         double radius;

@@ -11,7 +11,9 @@ std::optional<std::string> usable(const std::map<std::string, std::string>& info
     const auto it = info.find(key);
     if (it == info.end()) return std::nullopt;
     const std::string& text = it->second;
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+    const auto isBlank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    };
     const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
     const auto last = std::find_if_not(text.rbegin(), text.rend(), isBlank).base();
     if (first >= last) return std::nullopt;

@@ -75,8 +75,8 @@ struct Loop {
     std::size_t chunkSize = 0;
     std::size_t chunks = 0;
     std::atomic<std::size_t> next{0};
-    std::atomic<int> helpers{0};   // workers that joined and have not left
-    std::exception_ptr error;      // the first failure; guarded by the pool's mutex
+    std::atomic<int> helpers{0};  // workers that joined and have not left
+    std::exception_ptr error;     // the first failure; guarded by the pool's mutex
 
     [[nodiscard]] bool exhausted() const noexcept { return next.load(std::memory_order_relaxed) >= chunks; }
 };

@@ -2,13 +2,9 @@
 
 namespace ostrel {
 
-std::string prettyJson(const Json& value) {
-    return value.dump(2, ' ', false, Json::error_handler_t::replace);
-}
+std::string prettyJson(const Json& value) { return value.dump(2, ' ', false, Json::error_handler_t::replace); }
 
-std::string compactJson(const Json& value) {
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string compactJson(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 bool jsonNestsDeeperThan(std::string_view text, std::size_t limit) noexcept {
     std::size_t depth = 0;

@@ -62,7 +62,8 @@ char* writeScaled(char* end, std::uint64_t q, int decimals) noexcept {
             *--p = static_cast<char>('0' + q / 100 % 10);
             q /= 1000;
             break;
-        default: return writeUnsigned(p, q);
+        default:
+            return writeUnsigned(p, q);
     }
     *--p = '.';
     return writeUnsigned(p, q);
@@ -79,7 +80,7 @@ bool appendFixedExact(std::string& out, double value, int decimals) {
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
     const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
     const int shift = biased == 0 ? 1074 : 1075 - biased;  // value = ±m / 2^shift, shift ≥ 1
-    const std::uint64_t n = m * kPowersOfTen[decimals];   // < 2^53 · 1000 < 2^63
+    const std::uint64_t n = m * kPowersOfTen[decimals];    // < 2^53 · 1000 < 2^63
     std::uint64_t q = 0;
     if (shift < 64) {
         q = n >> shift;
@@ -88,7 +89,7 @@ bool appendFixedExact(std::string& out, double value, int decimals) {
         // Round up above the half, and on the half when q is odd; without branches, which the
         // random last bits of drawing coordinates would mispredict half of the time.
         q += (static_cast<std::uint64_t>(rest > half) | (static_cast<std::uint64_t>(rest == half) & q)) & 1;
-    }  // else n / 2^shift < 2^63 / 2^64 = 1/2, which rounds to 0
+    }                 // else n / 2^shift < 2^63 / 2^64 = 1/2, which rounds to 0
     char buffer[32];  // q < 2^62: at most 19 digits, the point and the sign
     char* const end = buffer + sizeof buffer;
     char* begin = writeScaled(end, q, decimals);

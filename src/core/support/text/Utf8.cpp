@@ -17,7 +17,7 @@ std::size_t sequenceLength(std::string_view bytes, std::size_t at, std::size_t& 
     maximalSubpart = 1;
     if (lead < 0x80) return 1;
     std::size_t length = 0;
-    std::uint8_t low = 0x80;   // range of the second byte (Table 3-7)
+    std::uint8_t low = 0x80;  // range of the second byte (Table 3-7)
     std::uint8_t high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
@@ -46,9 +46,12 @@ std::size_t sequenceLength(std::string_view bytes, std::size_t at, std::size_t& 
 char32_t decoded(std::string_view bytes, std::size_t at, std::size_t length) noexcept {
     const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<std::uint8_t>(bytes[at + i])); };
     switch (length) {
-        case 1: return byte(0);
-        case 2: return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-        case 3: return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        case 1:
+            return byte(0);
+        case 2:
+            return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+        case 3:
+            return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
         default:
             return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
     }
@@ -56,8 +59,7 @@ char32_t decoded(std::string_view bytes, std::size_t at, std::size_t length) noe
 
 bool isWhitespace(char32_t c) noexcept {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 }  // namespace

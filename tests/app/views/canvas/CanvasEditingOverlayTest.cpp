@@ -40,10 +40,15 @@ TEST(CanvasEditingOverlay, PlotterHeadIsShownWhileActiveOrAwayFromHome) {
         VectorPoint mm;
         bool shown;
     } cases[] = {
-        {Kind::idle, {0, 0}, false},          {Kind::idle, {0.06, 0.06}, false}, {Kind::idle, {0.2, 0}, true},
-        {Kind::error, {0, 0.2}, true},        {Kind::disconnected, {0, 0}, false},
-        {Kind::plotting, {0, 0}, true},       {Kind::framingBoundingBox, {0, 0}, true},
-        {Kind::pausedByUser, {0, 0}, true},   {Kind::pausedForPenChange, {0, 0}, true},
+        {Kind::idle, {0, 0}, false},
+        {Kind::idle, {0.06, 0.06}, false},
+        {Kind::idle, {0.2, 0}, true},
+        {Kind::error, {0, 0.2}, true},
+        {Kind::disconnected, {0, 0}, false},
+        {Kind::plotting, {0, 0}, true},
+        {Kind::framingBoundingBox, {0, 0}, true},
+        {Kind::pausedByUser, {0, 0}, true},
+        {Kind::pausedForPenChange, {0, 0}, true},
     };
     for (const auto& c : cases) {
         EditingOverlayFrame frame = frameOf(true);

@@ -19,9 +19,9 @@ namespace ostrel {
 namespace {
 
 // Positions go through the pane and back: equal up to rounding.
-#define EXPECT_POINT(actual, ex, ey)                 \
-    do {                                             \
-        const VectorPoint point_ = (actual);         \
+#define EXPECT_POINT(actual, ex, ey)                  \
+    do {                                              \
+        const VectorPoint point_ = (actual);          \
         EXPECT_NEAR(point_.x, (ex), 1e-9) << #actual; \
         EXPECT_NEAR(point_.y, (ey), 1e-9) << #actual; \
     } while (false)
@@ -104,8 +104,8 @@ protected:
         release(pos);
     }
     void wheel(QPointF pos, QPoint pixelDelta, QPoint angleDelta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWheelEvent event(pos, target().mapToGlobal(pos), pixelDelta, angleDelta, Qt::NoButton, modifiers, Qt::NoScrollPhase,
-                          false);
+        QWheelEvent event(pos, target().mapToGlobal(pos), pixelDelta, angleDelta, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(&target(), &event);
     }
     bool key(int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -537,8 +537,10 @@ TEST_F(CanvasInteractionTest, KeyTable) {
     const struct {
         int code;
         CanvasEditTool tool;
-    } tools[] = {{Qt::Key_H, CanvasEditTool::pan}, {Qt::Key_E, CanvasEditTool::erase},
-                 {Qt::Key_P, CanvasEditTool::draw}, {Qt::Key_V, CanvasEditTool::select}};
+    } tools[] = {{Qt::Key_H, CanvasEditTool::pan},
+                 {Qt::Key_E, CanvasEditTool::erase},
+                 {Qt::Key_P, CanvasEditTool::draw},
+                 {Qt::Key_V, CanvasEditTool::select}};
     for (const auto& t : tools) {
         EXPECT_TRUE(key(t.code));
         EXPECT_EQ(model.editTool(), t.tool);

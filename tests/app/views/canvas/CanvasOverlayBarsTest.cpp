@@ -174,8 +174,8 @@ TEST_F(CanvasOverlayBarsTest, PenChipsOnlyForTheResultsLayers) {
     EXPECT_EQ(picture.pixelColor(10, picture.height() / 2), Theme::tcp()) << "the dot of pen 2";
     chips[1]->click();
     const auto& layers = model.vectorizer().result()->layers;
-    EXPECT_TRUE(std::any_of(layers[1].paths.begin(), layers[1].paths.end(),
-                            [id](const VectorPath& p) { return p.id == id; }));
+    EXPECT_TRUE(
+        std::any_of(layers[1].paths.begin(), layers[1].paths.end(), [id](const VectorPath& p) { return p.id == id; }));
     EXPECT_EQ(model.flashMessage(), std::optional<std::string>("Affecté au Stylo 2"));
 
     // A single-pen document offers no chips.

@@ -22,7 +22,8 @@ TEST(CanvasViewAnimator, Curves) {
         previous = p;
     }
     const double omega = 2 * std::numbers::pi / 0.18;
-    EXPECT_NEAR(CanvasViewAnimator::progress(A::zoomReset, 0.09), 1 - (1 + omega * 0.09) * std::exp(-omega * 0.09), 1e-12);
+    EXPECT_NEAR(CanvasViewAnimator::progress(A::zoomReset, 0.09), 1 - (1 + omega * 0.09) * std::exp(-omega * 0.09),
+                1e-12);
     EXPECT_GT(CanvasViewAnimator::progress(A::zoomReset, 0.499), 0.999);
     EXPECT_EQ(CanvasViewAnimator::progress(A::zoomReset, 0.5), 1);
     // Ease-out over 0.14 s: fast at first, done at the end.

@@ -101,7 +101,8 @@ protected:
     static int countNear(const QImage& image, const QRect& area, QColor color, int tolerance = 10) {
         int n = 0;
         for (int y = area.top(); y <= area.bottom(); ++y) {
-            for (int x = area.left(); x <= area.right(); ++x) n += near(image.pixelColor(x, y), color, tolerance) ? 1 : 0;
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += near(image.pixelColor(x, y), color, tolerance) ? 1 : 0;
         }
         return n;
     }
@@ -132,13 +133,16 @@ TEST_F(CanvasViewportViewTest, EachViewModeBuildsItsPanesWithTitlesAndBadges) {
         std::vector<PaneSpec> panes;
     };
     const std::vector<Case> cases = {
-        {CanvasViewMode::sideBySide, false,
+        {CanvasViewMode::sideBySide,
+         false,
          {{"ORIGINAL (BITMAP)", "ORIGINAL (BITMAP)", true, false, false},
           {"VECTORISÉ (SVG)", "VECTORIZED (SVG)", false, true, false}}},
-        {CanvasViewMode::overlay, true,
+        {CanvasViewMode::overlay,
+         true,
          {{"SUPERPOSITION BITMAP + VECTEUR", "BITMAP + VECTOR OVERLAY", false, true, false}}},
         {CanvasViewMode::vectorOnly, false, {{"APERÇU VECTORIEL (SVG)", "VECTOR PREVIEW (SVG)", false, true, false}}},
-        {CanvasViewMode::vectorOnly, true,
+        {CanvasViewMode::vectorOnly,
+         true,
          {{"FEUILLE DE TRACÉ AXIDRAW (Pixels)", "AXIDRAW PLOT SHEET (Pixels)", false, true, true}}},
     };
     for (const AppLanguage language : {AppLanguage::fr, AppLanguage::en}) {
@@ -156,12 +160,12 @@ TEST_F(CanvasViewportViewTest, EachViewModeBuildsItsPanesWithTitlesAndBadges) {
                 CanvasPane& pane = *view.panes()[i];
                 const PaneSpec& spec = c.panes[i];
                 EXPECT_EQ(pane.title().toStdString(), language == AppLanguage::fr ? spec.french : spec.english) << name;
-                const std::string paths =
-                    count + (language == AppLanguage::fr ? " chemins · " : " paths · ");
+                const std::string paths = count + (language == AppLanguage::fr ? " chemins · " : " paths · ");
                 if (spec.sizeBadge) {
                     EXPECT_EQ(pane.badge().toStdString(), size) << name;
                 } else {
-                    EXPECT_EQ(pane.badge().toStdString().rfind(paths, 0), 0u) << name << ": " << pane.badge().toStdString();
+                    EXPECT_EQ(pane.badge().toStdString().rfind(paths, 0), 0u)
+                        << name << ": " << pane.badge().toStdString();
                 }
                 EXPECT_EQ(pane.body().isVectorEditable(), spec.editable) << name;
                 EXPECT_EQ(pane.body().showPaperFrame(), spec.paper) << name;
@@ -198,8 +202,12 @@ TEST_F(CanvasViewportViewTest, GridLinesEveryTwentyFourPointsOverTheWholeBodyAcr
         const QImage image = grabNow(view);
         CanvasPane& pane = *view.panes().back();
         const QRect body = bodyRect(view, pane);
-        const QRect sheet =
-            pane.body().transformGeometry().zoomedSheetRect().toAlignedRect().translated(body.topLeft()).adjusted(-3, -3, 3, 3);
+        const QRect sheet = pane.body()
+                                .transformGeometry()
+                                .zoomedSheetRect()
+                                .toAlignedRect()
+                                .translated(body.topLeft())
+                                .adjusted(-3, -3, 3, 3);
         int probed = 0;
         for (int x = 0; x + 12 < body.width(); x += 24) {
             for (int y = 0; y + 12 < body.height(); y += 24) {
@@ -264,8 +272,8 @@ TEST_F(CanvasViewportViewTest, GrabsShowSheetGridAndStrokesInEveryMode) {
         const QRect corner(sheet.left() + 6, sheet.top() + 6, 8, 8);
         if (c.mode != CanvasViewMode::overlay) {
             const QColor sheetColour = c.light ? lightSheet : Theme::lane();
-            EXPECT_GE(countNear(image, corner, sheetColour, 3), 48) << c.name << ": "
-                                                                   << describe(image.pixelColor(corner.center()));
+            EXPECT_GE(countNear(image, corner, sheetColour, 3), 48)
+                << c.name << ": " << describe(image.pixelColor(corner.center()));
         }
         if (c.plotSheet) {
             // The sheet has the paper's aspect and the margin frame is drawn inside it.
@@ -286,7 +294,8 @@ TEST_F(CanvasViewportViewTest, GrabsShowSheetGridAndStrokesInEveryMode) {
             CanvasPane& bitmapPane = *view.panes().front();
             const QRect bitmapBody = bodyRect(view, bitmapPane);
             const QRect bitmapSheet =
-                bitmapPane.body().transformGeometry().zoomedSheetRect().toAlignedRect().translated(bitmapBody.topLeft());
+                bitmapPane.body().transformGeometry().zoomedSheetRect().toAlignedRect().translated(
+                    bitmapBody.topLeft());
             const QColor paper = image.pixelColor(bitmapSheet.left() + 8, bitmapSheet.top() + 8);
             EXPECT_GT(paper.lightness(), 200) << c.name << ": " << describe(paper);
             EXPECT_EQ(countNear(image, bitmapBody, Theme::penColor(result.layers[0].index), 4), 0) << c.name;
@@ -398,11 +407,11 @@ TEST_F(CanvasViewportViewTest, TheNewestRequestWinsOffTheGuiThread) {
         model.applyZoom(1 + i * 0.25, {0, 0});
         QCoreApplication::processEvents();
     }
-    const QImage newest = renderVectorFrame(
-        VectorFrameInput::make(*model.vectorizer().result(), model.vectorizer().renderCache(),
-                               model.vectorizer().params(), QSizeF(body.size()), model.zoomScale(), model.panOffset(),
-                               false, true, false, false, false, {}, std::nullopt),
-        body.devicePixelRatioF());
+    const QImage newest =
+        renderVectorFrame(VectorFrameInput::make(*model.vectorizer().result(), model.vectorizer().renderCache(),
+                                                 model.vectorizer().params(), QSizeF(body.size()), model.zoomScale(),
+                                                 model.panOffset(), false, true, false, false, false, {}, std::nullopt),
+                          body.devicePixelRatioF());
     ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == newest; }));
 }
 
@@ -417,11 +426,10 @@ TEST_F(CanvasViewportViewTest, AMovedStrokeReachesThePaneAsItsWholeFrame) {
     const std::set<std::int64_t> moved{document.result()->layers.front().paths.front().id};
     model.setSelectedPathIDs(moved);
     const auto wholeFrame = [&] {
-        return renderVectorFrame(
-            VectorFrameInput::make(*document.result(), document.renderCache(), document.params(), QSizeF(body.size()),
-                                   model.zoomScale(), model.panOffset(), false, true, false, false, false, moved,
-                                   std::nullopt),
-            body.devicePixelRatioF());
+        return renderVectorFrame(VectorFrameInput::make(*document.result(), document.renderCache(), document.params(),
+                                                        QSizeF(body.size()), model.zoomScale(), model.panOffset(),
+                                                        false, true, false, false, false, moved, std::nullopt),
+                                 body.devicePixelRatioF());
     };
     ASSERT_TRUE(test::spinUntil([&] { return body.shownVectorImage() == wholeFrame(); }));
 
@@ -528,7 +536,8 @@ TEST_F(CanvasViewportViewTest, WithoutADocumentOnlyTheWelcomeAndTheDropFrameShow
     auto* selectionBar = new Block({200, 32});
     view.setOverlayWidgets({nullptr, selectionBar, hint, zoomBar});
     showView(view);
-    for (const CanvasViewMode mode : {CanvasViewMode::sideBySide, CanvasViewMode::overlay, CanvasViewMode::vectorOnly}) {
+    for (const CanvasViewMode mode :
+         {CanvasViewMode::sideBySide, CanvasViewMode::overlay, CanvasViewMode::vectorOnly}) {
         empty.setViewMode(mode);
         empty.setSelectedPathIDs({3});
         EXPECT_TRUE(view.isShowingWelcome());

@@ -19,7 +19,8 @@ constexpr std::int64_t kMoved = 8;
 constexpr QSizeF kPane{240, 240};
 
 CubicBezierSegment line(VectorPoint a, VectorPoint b) {
-    return {a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
+    return {
+        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
 }
 
 /// Stroke `i` of a 6 × 5 grid over a 200 × 200 image: a 20-point zigzag with a ribbon outline and one
@@ -125,23 +126,27 @@ TEST_F(VectorCanvasIncrementalTest, APartialFrameEqualsTheWholeFrameOfTheNewInpu
         {"ribbons", [](View&) {}},
         {"centre lines", [](View& v) { v.mode = VectorOutputMode::axidraw; }},
         {"width bands", [](View& v) { v.style = IllustrationStrokeStyle::perStrokeWidth; }},
-        {"zoomed in and panned, bands", [](View& v) {
+        {"zoomed in and panned, bands",
+         [](View& v) {
              v.style = IllustrationStrokeStyle::perStrokeWidth;
              v.zoom = 1.8;
              v.pan = {60, 35};
          }},
         // The region then starts at other pixels, and strokes cross its edges at fractions of a pixel.
-        {"zoomed out and panned by fractions, ribbons", [](View& v) {
+        {"zoomed out and panned by fractions, ribbons",
+         [](View& v) {
              v.zoom = 0.7;
              v.pan = {-12.4, 8.7};
          }},
-        {"zoomed in and panned by fractions, centre lines", [](View& v) {
+        {"zoomed in and panned by fractions, centre lines",
+         [](View& v) {
              v.mode = VectorOutputMode::axidraw;
              v.zoom = 2.3;
              v.pan = {41.3, 27.6};
          }},
         // Enough selected halo and handles to be drawn through a translucent layer, and two groups of dots.
-        {"everything selected, control points, a selected vertex", [&everything](View& v) {
+        {"everything selected, control points, a selected vertex",
+         [&everything](View& v) {
              v.selected = everything;
              v.vertex = SelectedVertex{kMoved, 3};
              v.controlPoints = true;
@@ -180,10 +185,10 @@ TEST_F(VectorCanvasIncrementalTest, TheRegionCoversTheChangedBoundsGrownByTheStr
         const std::optional<QRegion> region = incrementalRegion(edit.before, edit.after, dpr);
         ASSERT_TRUE(region.has_value());
         const QRectF grown = t.mapRect(moved).adjusted(-reach, -reach, reach, reach);
-        const QRect device(QPoint(static_cast<int>(std::floor(grown.left() * dpr)),
-                                  static_cast<int>(std::floor(grown.top() * dpr))),
-                           QPoint(static_cast<int>(std::ceil(grown.right() * dpr)) - 1,
-                                  static_cast<int>(std::ceil(grown.bottom() * dpr)) - 1));
+        const QRect device(
+            QPoint(static_cast<int>(std::floor(grown.left() * dpr)), static_cast<int>(std::floor(grown.top() * dpr))),
+            QPoint(static_cast<int>(std::ceil(grown.right() * dpr)) - 1,
+                   static_cast<int>(std::ceil(grown.bottom() * dpr)) - 1));
         EXPECT_TRUE(region->contains(device)) << dpr;
         EXPECT_EQ(QRegion(device).subtracted(*region), QRegion()) << dpr;
     }
@@ -218,15 +223,17 @@ TEST_F(VectorCanvasIncrementalTest, AnyOtherDifferenceOrALargeChangeDrawsTheWhol
         {"layer width", [](VectorFrameInput& in) { in.layers[0].widthMM = 2; }, false},
         {"layer hidden", [](VectorFrameInput& in) { in.layers[0].visible = false; }, false},
         {"selection", [](VectorFrameInput& in) { in.selectedPathIDs.insert(3); }, false},
-        {"selected vertex", [](VectorFrameInput& in) { in.selectedVertex = SelectedVertex{kMoved, 1}; }, false},
+        {"selected vertex",
+         [](VectorFrameInput& in) {
+             in.selectedVertex = SelectedVertex{kMoved, 1};
+         },
+         false},
         {"control points", [](VectorFrameInput& in) { in.showControlPoints = true; }, false},
         {"travel moves", [](VectorFrameInput& in) { in.showTravelMoves = true; }, false},
-        {"a dot outside the changed region",
-         [](VectorFrameInput& in) { in.layers[0].dots.back().x += 0.5; }, false},
+        {"a dot outside the changed region", [](VectorFrameInput& in) { in.layers[0].dots.back().x += 0.5; }, false},
         {"a dot fewer", [](VectorFrameInput& in) { in.layers[0].dots.pop_back(); }, false},
-        {"dot bound reached", [](VectorFrameInput& in) {
-             in.layers[0].dots.resize(static_cast<std::size_t>(kMaxVertexDots));
-         }, false},
+        {"dot bound reached",
+         [](VectorFrameInput& in) { in.layers[0].dots.resize(static_cast<std::size_t>(kMaxVertexDots)); }, false},
         {"cache built whole", cacheEdit([](VectorRenderCache& c) { c.updatedFromSerial = 0; }), false},
         {"cache updated from another", cacheEdit([](VectorRenderCache& c) { c.updatedFromSerial += 1000; }), false},
         {"no cache", [](VectorFrameInput& in) { in.renderCache = nullptr; }, false},
@@ -239,7 +246,8 @@ TEST_F(VectorCanvasIncrementalTest, AnyOtherDifferenceOrALargeChangeDrawsTheWhol
         c.change(next);
         VectorFrameInput shown = edit.before;
         // The bound reached on both sides alike: only the bound differs from the partial case.
-        if (next.layers[0].dots.size() == static_cast<std::size_t>(kMaxVertexDots)) shown.layers[0].dots = next.layers[0].dots;
+        if (next.layers[0].dots.size() == static_cast<std::size_t>(kMaxVertexDots))
+            shown.layers[0].dots = next.layers[0].dots;
         const std::optional<QRegion> region = incrementalRegion(shown, next, 1.0);
         EXPECT_EQ(region.has_value(), c.partial) << c.name;
     }

@@ -20,7 +20,8 @@ namespace {
 constexpr double kPane = 140;
 
 CubicBezierSegment line(VectorPoint a, VectorPoint b) {
-    return {a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
+    return {
+        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
 }
 
 /// A horizontal stroke through (10, 50), (50, 50), (90, 50).
@@ -122,10 +123,8 @@ TEST_F(VectorCanvasRendererTest, PenWidthFollowsThePageScaleWithAOnePointFloor) 
         double expected;
     };
     const std::vector<Case> cases = {
-        {"4 mm at 1 mm per pixel", 4, 1, 1, 4},
-        {"zoom 2 doubles it", 3, 1, 2, 6},
-        {"2 mm at 2 mm per pixel", 2, 2, 1, 1},
-        {"a scale of 0 reads as 0.08", 0.2, 0, 1, 2.5},
+        {"4 mm at 1 mm per pixel", 4, 1, 1, 4},   {"zoom 2 doubles it", 3, 1, 2, 6},
+        {"2 mm at 2 mm per pixel", 2, 2, 1, 1},   {"a scale of 0 reads as 0.08", 0.2, 0, 1, 2.5},
         {"never below one point", 0.01, 1, 1, 1},
     };
     for (const Case& c : cases) {
@@ -210,7 +209,8 @@ TEST_F(VectorCanvasRendererTest, ContentFollowsTheOutputModeAndStrokeStyle) {
         bool inked;
     };
     const std::vector<Case> cases = {
-        {"ribbon filled", VectorOutputMode::illustration, IllustrationStrokeStyle::variableRibbon, ribbonStroke, 62, true},
+        {"ribbon filled", VectorOutputMode::illustration, IllustrationStrokeStyle::variableRibbon, ribbonStroke, 62,
+         true},
         {"no ribbon: centre line", VectorOutputMode::illustration, IllustrationStrokeStyle::variableRibbon, plainStroke,
          62, false},
         {"width band 10 wide", VectorOutputMode::illustration, IllustrationStrokeStyle::perStrokeWidth, plainStroke, 66,
@@ -260,7 +260,8 @@ TEST_F(VectorCanvasRendererTest, SelectedStrokesGetAHaloAndVertexDots) {
         // The halo is P + 3.5 = 5.5 wide: 2.5 points above the centre it shows, the 2-point line does not.
         const QColor edge = image.pixelColor(50, 67);
         EXPECT_EQ(!near(edge, Theme::lane(), 12), c.halo) << c.name << ": " << describe(edge);
-        EXPECT_TRUE(near(image.pixelColor(70, 70), c.middleDot)) << c.name << ": " << describe(image.pixelColor(70, 70));
+        EXPECT_TRUE(near(image.pixelColor(70, 70), c.middleDot))
+            << c.name << ": " << describe(image.pixelColor(70, 70));
         EXPECT_TRUE(near(image.pixelColor(30, 70), c.firstDot)) << c.name << ": " << describe(image.pixelColor(30, 70));
     }
 }
@@ -323,8 +324,8 @@ TEST_F(VectorCanvasRendererTest, SelectAllCopiesBoundedDotsFromTheVisibleRectang
 
     const VectorizerParams params;
     const SelectedVertex lastVertex{400, 99};
-    const VectorFrameInput whole = VectorFrameInput::make(result, nullptr, params, {800, 800}, 1, {}, false, true, false,
-                                                          false, false, all, lastVertex);
+    const VectorFrameInput whole = VectorFrameInput::make(result, nullptr, params, {800, 800}, 1, {}, false, true,
+                                                          false, false, false, all, lastVertex);
     EXPECT_EQ(count(whole), static_cast<std::size_t>(kMaxVertexDots) + 1);
     // The selected vertex keeps its dot even past the bound.
     ASSERT_EQ(whole.layers[0].selectedDots.size(), 1u);

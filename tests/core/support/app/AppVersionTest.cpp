@@ -27,13 +27,12 @@ TEST(AppVersion, FromBundleInformation) {
          "Ostrel 1.2.3 (42)"},
         {"trimmed", Info{{"CFBundleShortVersionString", " \t1.2.3\n"}, {"CFBundleVersion", "\r\n42 "}}, "1.2.3", "42",
          "Ostrel 1.2.3 (42)"},
-        {"blank build", Info{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", " \n\t "}}, "2.0",
-         std::nullopt, "Ostrel 2.0"},
+        {"blank build", Info{{"CFBundleShortVersionString", "2.0"}, {"CFBundleVersion", " \n\t "}}, "2.0", std::nullopt,
+         "Ostrel 2.0"},
         {"placeholders", Info{{"CFBundleShortVersionString", "@OSTREL_VERSION@"}, {"CFBundleVersion", " @BUILD"}},
          kConfigured, std::nullopt, "Ostrel " + kConfigured},
         {"build only", Info{{"CFBundleVersion", "7"}}, kConfigured, "7", "Ostrel " + kConfigured + " (7)"},
-        {"inner @ kept", Info{{"CFBundleShortVersionString", "1.0@beta"}}, "1.0@beta", std::nullopt,
-         "Ostrel 1.0@beta"},
+        {"inner @ kept", Info{{"CFBundleShortVersionString", "1.0@beta"}}, "1.0@beta", std::nullopt, "Ostrel 1.0@beta"},
     };
     for (const Case& c : cases) {
         const AppVersion v = AppVersion::fromInfo(c.info);

@@ -24,7 +24,8 @@ bool allZero(const std::vector<T>& values) {
 
 TEST(PrefaultedVector, ZerosOfTheAskedSizeMappedInPiecesOrNot) {
     // Below the bulk-mapping size, one page-aligned piece, several pieces with a ragged end.
-    for (const std::size_t count : {std::size_t{0}, std::size_t{5}, std::size_t{1} << 18, (std::size_t{3} << 20) + 77}) {
+    for (const std::size_t count :
+         {std::size_t{0}, std::size_t{5}, std::size_t{1} << 18, (std::size_t{3} << 20) + 77}) {
         SCOPED_TRACE(count);
         const auto floats = prefaultedVector<float>(count);
         ASSERT_EQ(floats.size(), count);
@@ -130,7 +131,8 @@ TEST(PrefaultedVector, AsksForHugePagesOnTheAlignedBlocksOfALargeRangeOnly) {
     const FreshMapping small(block);
     ASSERT_NE(small.data, nullptr);
     prefaultPages(small.data + page, block - 2 * page);
-    EXPECT_EQ(mappingFlags(small.data + block / 2).find(" hg "), std::string::npos) << mappingFlags(small.data + block / 2);
+    EXPECT_EQ(mappingFlags(small.data + block / 2).find(" hg "), std::string::npos)
+        << mappingFlags(small.data + block / 2);
 }
 #endif
 #endif

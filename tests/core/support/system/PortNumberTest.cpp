@@ -14,12 +14,16 @@ class EnvironmentScope {
 public:
     EnvironmentScope(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) previous_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~EnvironmentScope() {
-        if (previous_) ::setenv(name_, previous_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (previous_)
+            ::setenv(name_, previous_->c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
 
 private:
@@ -33,10 +37,24 @@ TEST(PortNumber, ReadsTheEnvironmentPortsAsDecimal16BitNumbers) {
         std::optional<std::uint16_t> parsed;
     };
     const Case cases[] = {
-        {"+8080", 8080}, {"8080", 8080}, {"0", 0}, {"-0", 0}, {"+0", 0}, {"00080", 80}, {"65535", 65535},
-        {"8080 ", std::nullopt}, {" 8080", std::nullopt}, {"port", std::nullopt}, {"70000", std::nullopt},
-        {"65536", std::nullopt}, {"-1", std::nullopt}, {"", std::nullopt}, {"+", std::nullopt},
-        {"80.0", std::nullopt}, {"99999999999999999999", std::nullopt}, {nullptr, std::nullopt},
+        {"+8080", 8080},
+        {"8080", 8080},
+        {"0", 0},
+        {"-0", 0},
+        {"+0", 0},
+        {"00080", 80},
+        {"65535", 65535},
+        {"8080 ", std::nullopt},
+        {" 8080", std::nullopt},
+        {"port", std::nullopt},
+        {"70000", std::nullopt},
+        {"65536", std::nullopt},
+        {"-1", std::nullopt},
+        {"", std::nullopt},
+        {"+", std::nullopt},
+        {"80.0", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {nullptr, std::nullopt},
     };
     for (const Case& c : cases) {
         if (c.text) {

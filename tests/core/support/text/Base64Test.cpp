@@ -7,8 +7,13 @@ namespace {
 
 TEST(Base64, EncodesRfc4648TestVectors) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\xfb\xff\0", 3), "+/8A"},
     };
     for (const auto& [bytes, text] : vectors) {
@@ -19,7 +24,8 @@ TEST(Base64, EncodesRfc4648TestVectors) {
 }
 
 TEST(Base64, DecodingRefusesWhatIsNotStrictBase64) {
-    for (const char* text : {"Zg", "Zg=", "Zg===", "Z===", "Zm=v", "=Zm9", "Zm9v\n", " Zm9v", "Zm9-", "Zm9_", "Zm9\xc3\xa9"}) {
+    for (const char* text :
+         {"Zg", "Zg=", "Zg===", "Z===", "Zm=v", "=Zm9", "Zm9v\n", " Zm9v", "Zm9-", "Zm9_", "Zm9\xc3\xa9"}) {
         EXPECT_EQ(Base64::decode(text), std::nullopt) << text;
     }
 }

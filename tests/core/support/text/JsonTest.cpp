@@ -23,10 +23,8 @@ TEST(Json, InvalidUtf8IsReplacedNeverThrown) {
         std::string text;
     };
     const Case cases[] = {
-        {"lone continuation byte", "a\x80z"},
-        {"invalid lead byte", "a\xFFz"},
-        {"overlong slash", "a\xC0\xAFz"},
-        {"encoded surrogate", "a\xED\xA0\x80z"},
+        {"lone continuation byte", "a\x80z"},  {"invalid lead byte", "a\xFFz"},
+        {"overlong slash", "a\xC0\xAFz"},      {"encoded surrogate", "a\xED\xA0\x80z"},
         {"truncated at the end", "a\xE2\x82"},
     };
     for (const Case& c : cases) {

@@ -23,10 +23,12 @@ TEST(NumberFormat, FixedRoundsTheExactBinaryValueTiesToEven) {
         const char* text;
     };
     const Case cases[] = {
-        {0.801, 2, "0.80"},   {40.125, 2, "40.12"}, {3.375, 2, "3.38"},   {2.675, 2, "2.67"},  // 2.675 is below the tie
-        {62.5, 0, "62"},      {63.5, 0, "64"},      {8.25, 1, "8.2"},     {-1.5, 0, "-2"},
-        {-0.001, 2, "-0.00"}, {1e21, 1, "1000000000000000000000.0"}, {55.2, 0, "55"}, {0.3, -1, "0"},
-        {kNaN, 2, "nan"},     {kInf, 1, "inf"},     {-kInf, 0, "-inf"},
+        {0.801, 2, "0.80"}, {40.125, 2, "40.12"}, {3.375, 2, "3.38"},
+        {2.675, 2, "2.67"},  // 2.675 is below the tie
+        {62.5, 0, "62"},    {63.5, 0, "64"},      {8.25, 1, "8.2"},
+        {-1.5, 0, "-2"},    {-0.001, 2, "-0.00"}, {1e21, 1, "1000000000000000000000.0"},
+        {55.2, 0, "55"},    {0.3, -1, "0"},       {kNaN, 2, "nan"},
+        {kInf, 1, "inf"},   {-kInf, 0, "-inf"},
     };
     for (const Case& c : cases) EXPECT_EQ(fixed(c.value, c.decimals), c.text) << c.value << " / " << c.decimals;
     EXPECT_EQ(integerText(-9223372036854775807LL - 1), "-9223372036854775808");
@@ -54,14 +56,40 @@ void expectSameAsReference(double value) {
 }
 
 TEST(NumberFormat, FixedAgreesWithTheStandardLibraryBitForBit) {
-    const double tricky[] = {0.125, 0.375, 2.675, 1.005, 0.0625, 0.5, 1.5, 2.5, -0.5, -2.5, -0.004, -0.005,
-                             -0.0, 0.0, 1e15, -1e15, 0.0005, 999.9995, 9.995, 99.995, 1234.5, 1234.25,
-                             std::nextafter(0.125, 1.0), std::nextafter(0.125, 0.0),
+    const double tricky[] = {0.125,
+                             0.375,
+                             2.675,
+                             1.005,
+                             0.0625,
+                             0.5,
+                             1.5,
+                             2.5,
+                             -0.5,
+                             -2.5,
+                             -0.004,
+                             -0.005,
+                             -0.0,
+                             0.0,
+                             1e15,
+                             -1e15,
+                             0.0005,
+                             999.9995,
+                             9.995,
+                             99.995,
+                             1234.5,
+                             1234.25,
+                             std::nextafter(0.125, 1.0),
+                             std::nextafter(0.125, 0.0),
                              4503599627370495.5,  // largest half below 2^52: fast path
                              4503599627370496.0,  // 2^52: the to_chars path
-                             4503599627370497.0, 9007199254740993.0, 1e21, -1e300,
-                             std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+                             4503599627370497.0,
+                             9007199254740993.0,
+                             1e21,
+                             -1e300,
+                             std::numeric_limits<double>::denorm_min(),
+                             -std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::max(),
                              std::numeric_limits<double>::lowest()};
     for (const double value : tricky) expectSameAsReference(value);
 

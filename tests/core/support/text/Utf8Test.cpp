@@ -18,13 +18,13 @@ TEST(Utf8, ReplacesEachMaximalIllFormedSubpart) {
         {"\xc3\xa9\xe2\x80\x94\xf0\x9f\x98\x80", "\xc3\xa9\xe2\x80\x94\xf0\x9f\x98\x80"},  // é — 😀
         {"\x80", r},
         {"\xff\xfe", r + r},
-        {"\xc0\xaf", r + r},                      // overlong "/"
-        {"\xe0\x80\xaf", r + r + r},              // overlong, second byte out of range
-        {"\xe2\x82", r},                          // truncated at the end
-        {"\xe2\x82x", r + "x"},                   // truncated before ASCII
-        {"\xf0\x9f\x98", r},                      // truncated 4-byte sequence is one subpart
-        {"\xed\xa0\x80", r + r + r},              // surrogate D800
-        {"\xf4\x90\x80\x80", r + r + r + r},      // above U+10FFFF
+        {"\xc0\xaf", r + r},                  // overlong "/"
+        {"\xe0\x80\xaf", r + r + r},          // overlong, second byte out of range
+        {"\xe2\x82", r},                      // truncated at the end
+        {"\xe2\x82x", r + "x"},               // truncated before ASCII
+        {"\xf0\x9f\x98", r},                  // truncated 4-byte sequence is one subpart
+        {"\xed\xa0\x80", r + r + r},          // surrogate D800
+        {"\xf4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
         {"\xf5", r},
         {std::string("a\0b", 3), std::string("a\0b", 3)},
     };
