@@ -9,7 +9,7 @@ PlottingService::PlottingService(VectorizerController& document, QObject* plotte
       document_(&document),
       plotterObject_(plotter),
       plotterLink_(dynamic_cast<PlotterLink*>(plotter)) {
-    connect(&document, &VectorizerController::runResultApplied, this, &PlottingService::runResultApplied);
+    connect(&document, &VectorizerController::runResultApplied, this, &PlottingService::startWaitingRequest);
     connect(&document, &VectorizerController::pendingRunAbandoned, this, &PlottingService::dropDeferredPlot);
 }
 
@@ -22,7 +22,7 @@ void PlottingService::plotCurrentResult(PlotRequest request) {
     start(request);
 }
 
-void PlottingService::runResultApplied() {
+void PlottingService::startWaitingRequest() {
     // A plot asked for while this result was on its way starts with it now.
     if (deferredPlot_ && document_ && !document_->hasPendingRun()) start(*std::exchange(deferredPlot_, std::nullopt));
 }

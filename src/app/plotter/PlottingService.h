@@ -39,7 +39,7 @@ public:
 
 private:
     void start(PlotRequest request);
-    void runResultApplied();
+    void startWaitingRequest();
 
     QPointer<VectorizerController> document_;
     QPointer<QObject> plotterObject_;

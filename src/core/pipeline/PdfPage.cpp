@@ -2,6 +2,7 @@
 
 #include "core/pipeline/ImageFileCheck.h"
 #include "core/support/system/FileDescriptor.h"
+#include "core/support/system/Spawn.h"
 #include "core/support/text/NumberFormat.h"
 
 #include <QPainter>
@@ -117,22 +118,6 @@ private:
     pid_t pid_;
 };
 
-struct SpawnActions {
-    posix_spawn_file_actions_t actions{};
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-};
-
-struct SpawnAttributes {
-    posix_spawnattr_t attributes{};
-    SpawnAttributes() { posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-};
-
 // Reads the child's page from `fd` until its end, the page's size or the deadline; the page when
 // it came whole.
 std::optional<QImage> readPage(int fd, int maxDimension, std::chrono::steady_clock::time_point deadline) {
@@ -205,14 +190,7 @@ QImage renderInChild(const std::string& program, std::chrono::milliseconds timeL
     posix_spawn_file_actions_addopen(&files.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&files.actions, 3);
     SpawnAttributes attributes;
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGTERM}) sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
-    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    startWithDefaultSignals(attributes);
 
     std::string argument(kRendererArgument);
     std::string size = std::to_string(maxDimension);

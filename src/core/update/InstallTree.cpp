@@ -2,6 +2,7 @@
 
 #include "core/model/Localization.h"
 #include "core/support/system/Error.h"
+#include "core/support/system/Spawn.h"
 #include "core/support/text/Json.h"
 #include "core/update/ReleaseInfo.h"
 
@@ -212,17 +213,6 @@ namespace {
 constexpr const char* relaunchScript =
     "verdict=$(cat); [ \"$verdict\" = go ] || exit 0; rm -rf -- \"$1\"; shift; exec \"$@\" </dev/null";
 
-struct SpawnActions {
-    posix_spawn_file_actions_t actions{};
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
-};
-struct SpawnAttributes {
-    posix_spawnattr_t attributes{};
-    SpawnAttributes() { posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
-};
-
 }  // namespace
 
 Relauncher::Relauncher(const std::filesystem::path& leftover, const std::filesystem::path& program,
@@ -239,15 +229,7 @@ Relauncher::Relauncher(const std::filesystem::path& leftover, const std::filesys
     posix_spawn_file_actions_addclosefrom_np(&files.actions, 3);  // no socket or lock of ours lives on in it
 
     SpawnAttributes attributes;
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGTERM}) sigaddset(&defaults, signal);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
-    posix_spawnattr_setflags(&attributes.attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    startWithDefaultSignals(attributes, POSIX_SPAWN_SETSID);
 
     std::vector<std::string> words{"/bin/sh",       "-c", relaunchScript, "ostrel-relaunch", leftover.string(),
                                    program.string()};

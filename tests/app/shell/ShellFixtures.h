@@ -95,6 +95,16 @@ public:
     QImage picture;
 };
 
+/// What a model under test talks to: `settings`, panels that answer as the test says and a clipboard
+/// of its own.
+inline AppModel::Environment quietEnvironment(RecordingSettingsStore& settings) {
+    AppModel::Environment env;
+    env.settings = &settings;
+    env.panels = std::make_shared<ScriptedPanels>();
+    env.pasteboard = std::make_shared<MemoryPasteboard>();
+    return env;
+}
+
 /// Three separate dark strokes on white: a quick document with a few paths.
 inline QImage threeStrokeDrawing() {
     QImage image(160, 120, QImage::Format_RGB32);

@@ -25,16 +25,8 @@ class ContentViewTest : public ::testing::Test {
 protected:
     ContentViewTest() { test::ensureQtApp(); }
 
-    static AppModel::Environment environment(test::RecordingSettingsStore& settings) {
-        AppModel::Environment env;
-        env.settings = &settings;
-        env.panels = std::make_shared<test::ScriptedPanels>();
-        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
-        return env;
-    }
-
     test::RecordingSettingsStore settings;
-    AppModel model{AppModel::Options{}, environment(settings)};
+    AppModel model{AppModel::Options{}, test::quietEnvironment(settings)};
 };
 
 TEST_F(ContentViewTest, TheSidebarAndItsSeparatorComeAndGoWithTheirFlag) {

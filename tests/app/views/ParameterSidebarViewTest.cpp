@@ -64,14 +64,6 @@ class ParameterSidebarTest : public ::testing::Test {
 protected:
     ParameterSidebarTest() { test::ensureQtApp(); }
 
-    static AppModel::Environment environment(test::RecordingSettingsStore& store) {
-        AppModel::Environment env;
-        env.settings = &store;
-        env.panels = std::make_shared<test::ScriptedPanels>();
-        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
-        return env;
-    }
-
     /// A document with a result and no run waiting.
     void loadDrawing() {
         ASSERT_TRUE(document().loadImage(test::threeStrokeDrawing(), "strokes", true));
@@ -103,7 +95,7 @@ protected:
     VectorizerController& document() { return model.vectorizer(); }
 
     test::RecordingSettingsStore settings;
-    AppModel model{AppModel::Options{}, environment(settings)};
+    AppModel model{AppModel::Options{}, test::quietEnvironment(settings)};
     std::unique_ptr<ParameterSidebarView> view;
 };
 
@@ -519,7 +511,7 @@ TEST_F(ParameterSidebarTest, ThePlotterBlockStateIsStoredOnlyWithPersistence) {
     for (const bool persist : {false, true}) {
         test::RecordingSettingsStore store;
         {
-            AppModel persisted(AppModel::Options{false, persist, false}, environment(store));
+            AppModel persisted(AppModel::Options{false, persist, false}, test::quietEnvironment(store));
             ParameterSidebarView column(persisted);
             column.plotterHeader()->click();
             EXPECT_TRUE(persisted.showAxiDrawSection());
@@ -527,7 +519,7 @@ TEST_F(ParameterSidebarTest, ThePlotterBlockStateIsStoredOnlyWithPersistence) {
         const bool written =
             std::find(store.writes.begin(), store.writes.end(), "showAxiDrawSection") != store.writes.end();
         EXPECT_EQ(written, persist);
-        AppModel relaunched(AppModel::Options{false, persist, false}, environment(store));
+        AppModel relaunched(AppModel::Options{false, persist, false}, test::quietEnvironment(store));
         ParameterSidebarView column(relaunched);
         EXPECT_EQ(column.plotterHeader()->isExpanded(), persist);
         EXPECT_EQ(column.plotterBlock()->isVisibleTo(&column), persist);

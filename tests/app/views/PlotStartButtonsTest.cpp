@@ -35,10 +35,7 @@ protected:
 
     static AppModel::Environment environment(test::RecordingSettingsStore& settings,
                                              std::shared_ptr<test::ManualRunClock> clock) {
-        AppModel::Environment env;
-        env.settings = &settings;
-        env.panels = std::make_shared<test::ScriptedPanels>();
-        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
+        AppModel::Environment env = test::quietEnvironment(settings);
         env.plotter.clock = std::move(clock);
         return env;
     }

@@ -22,16 +22,8 @@ protected:
         EXPECT_TRUE(model.vectorizer().loadImage(test::threeStrokeDrawing(), "strokes", true));
     }
 
-    static AppModel::Environment environment(test::RecordingSettingsStore& settings) {
-        AppModel::Environment env;
-        env.settings = &settings;
-        env.panels = std::make_shared<test::ScriptedPanels>();
-        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
-        return env;
-    }
-
     test::RecordingSettingsStore settings;
-    AppModel model{AppModel::Options{}, environment(settings)};
+    AppModel model{AppModel::Options{}, test::quietEnvironment(settings)};
 };
 
 TEST_F(SheetKeysTest, EscapeClosesEverySheetWhateverHasTheFocus) {

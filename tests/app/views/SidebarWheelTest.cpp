@@ -47,19 +47,11 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
-    static AppModel::Environment environment(test::RecordingSettingsStore& settings) {
-        AppModel::Environment env;
-        env.settings = &settings;
-        env.panels = std::make_shared<test::ScriptedPanels>();
-        env.pasteboard = std::make_shared<test::MemoryPasteboard>();
-        return env;
-    }
-
     QScrollArea& sidebar() { return *window.content().sidebar()->scrollArea(); }
 
     QCoreApplication& application = test::ensureQtApp();  // first: the widgets below need it
     test::RecordingSettingsStore settings;
-    AppModel model{AppModel::Options{}, environment(settings)};
+    AppModel model{AppModel::Options{}, test::quietEnvironment(settings)};
     MainWindow window{model};
 };
 
