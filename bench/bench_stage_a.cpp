@@ -29,7 +29,8 @@ struct StageInputs {
     std::vector<float> inkBlur;
     PreprocessedFields fields;
     std::vector<std::uint8_t> skeleton;
-    std::string png;  // the benchmark image as an 8-bit grey PNG file
+    std::string png;      // the benchmark image as an 8-bit grey PNG file
+    std::string monoPng;  // the same image as a 1-bit PNG file (ink below 128)
 };
 
 std::optional<StageInputs> inputs;
@@ -47,6 +48,15 @@ void BM_DecodePng(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
         auto image = RasterImage::fromFile(inputs->png, 2400);
+        benchmark::DoNotOptimize(image);
+    }
+}
+
+// The same for the 1-bit PNG file.
+void BM_DecodeMonoPng(benchmark::State& state) {
+    const ThreadScope threads(state);
+    for (auto _ : state) {
+        auto image = RasterImage::fromFile(inputs->monoPng, 2400);
         benchmark::DoNotOptimize(image);
     }
 }
@@ -129,10 +139,14 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     in.png = folder.filePath(QStringLiteral("drawing.png")).toStdString();
     if (!in.image.toGrayImage().save(QString::fromStdString(in.png), "PNG")) return 1;
+    in.monoPng = folder.filePath(QStringLiteral("drawing-1bit.png")).toStdString();
+    const QImage mono = in.image.toGrayImage().convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    if (!mono.save(QString::fromStdString(in.monoPng), "PNG")) return 1;
     inputs = std::move(in);
 
     const auto unit = benchmark::kMillisecond;
     benchmark::RegisterBenchmark("DecodePng", BM_DecodePng)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("DecodeMonoPng", BM_DecodeMonoPng)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("CheckImageFile", BM_CheckImageFile)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Blur", BM_Blur)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("EDT", BM_EDT)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);

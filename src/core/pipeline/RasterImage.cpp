@@ -9,9 +9,11 @@
 // time, so no full-size 32-bit copy is ever made. The stored orientation is applied to the kept
 // raster. Luma uses the ITU-R BT.601 weights on pixels composited over white, so transparency reads
 // as white; luma is linear in premultiplied colour, so averaging it equals averaging the colours
-// first. Opaque grey, RGB and palette images kept at their size skip the compositing: their luma is
-// read straight from the pixels through per-channel tables (the same values; a 2400 × 2400 grey
-// image converts in a few ms instead of two full-size 32-bit copies and a painter pass).
+// first. Opaque grey, RGB and palette images (1-bit ones too) kept at their size skip the
+// compositing: their luma is read straight from the pixels through per-channel or per-index tables
+// (the same values; a 2400 × 2400 grey or 1-bit image converts in a few ms instead of two full-size
+// 32-bit copies and a painter pass). Grey and palette images being reduced are read by index too,
+// without converting their rows.
 #include "core/pipeline/RasterImage.h"
 
 #include "core/pipeline/ImageFileCheck.h"
@@ -108,30 +110,92 @@ const LumaTables& lumaTables() {
     return tables;
 }
 
+// Luma of every value a pixel of a format read by index can hold (8-bit grey and palette: 256, 1-bit
+// palette: 2); table[v] is the luma of a pixel holding v.
+using IndexLuma = std::array<float, 256>;
+
+// Formats whose pixels are read by index: one byte (8-bit grey, palette) or one bit (1-bit palette).
+bool readsByIndex(QImage::Format format) {
+    return format == QImage::Format_Grayscale8 || format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+           format == QImage::Format_MonoLSB;
+}
+
+// One row holding every value a pixel of `image`'s format (one that readsByIndex) can hold, in
+// increasing order, with the image's colour table. Qt converts a pixel by its value alone, so the
+// strip converted to a format holds what each value becomes when the whole image is converted.
+QImage indexStrip(const QImage& image) {
+    const QImage::Format format = image.format();
+    const bool bits = format == QImage::Format_Mono || format == QImage::Format_MonoLSB;
+    QImage strip(bits ? 2 : 256, 1, format);
+    if (strip.isNull()) return {};
+    if (format != QImage::Format_Grayscale8) strip.setColorTable(image.colorTable());
+    uchar* row = strip.scanLine(0);
+    if (bits) {
+        row[0] = format == QImage::Format_Mono ? 0x40 : 0x02;  // pixel 0 holds 0, pixel 1 holds 1
+    } else {
+        for (int v = 0; v < 256; ++v) row[v] = static_cast<uchar>(v);
+    }
+    return strip;
+}
+
+// The index table of an image without alpha whose pixels convert to opaque colours: each value's
+// colour as the general path converts it (`target`), weighed as the opaque RGB path weighs it.
+// None when a converted colour is not opaque.
+std::optional<IndexLuma> opaqueIndexLuma(const QImage& image, QImage::Format target) {
+    const QImage colours = indexStrip(image).convertToFormat(target);
+    if (colours.isNull()) return std::nullopt;
+    const LumaTables& t = lumaTables();
+    const auto* pixels = reinterpret_cast<const QRgb*>(colours.constScanLine(0));
+    IndexLuma table{};
+    for (int v = 0; v < colours.width(); ++v) {
+        const QRgb p = pixels[v];
+        if (qAlpha(p) != 255) return std::nullopt;
+        table[static_cast<std::size_t>(v)] = t.byRed[static_cast<std::size_t>(qRed(p))] +
+                                             t.byGreen[static_cast<std::size_t>(qGreen(p))] +
+                                             t.byBlue[static_cast<std::size_t>(qBlue(p))];
+    }
+    return table;
+}
+
+// Luma of `width` pixels of a row of a format read by index, by `table`.
+void indexedRowLuma(const uchar* row, QImage::Format format, int width, const IndexLuma& table, float* out) {
+    if (format == QImage::Format_Mono) {
+        for (int x = 0; x < width; ++x) out[x] = table[(row[x >> 3] >> (7 - (x & 7))) & 1];
+    } else if (format == QImage::Format_MonoLSB) {
+        for (int x = 0; x < width; ++x) out[x] = table[(row[x >> 3] >> (x & 7)) & 1];
+    } else {
+        for (int x = 0; x < width; ++x) out[x] = table[row[x]];
+    }
+}
+
 // Luma of an opaque image of a format whose pixels convert to RGB exactly (8-bit grey, RGB without
-// alpha, a palette without alpha), read straight from its bytes: the same values as drawing it over
-// white, without the two full-size 32-bit copies that takes. None for other formats.
+// alpha, a 1-bit or 8-bit palette without alpha), read straight from its bytes: the same values as
+// drawing it over white, without the two full-size 32-bit copies that takes. Palette images go by
+// a table of their colours converted as the general path converts them (RGB32 for an 8-bit palette,
+// premultiplied ARGB for a 1-bit one). None for other formats.
 std::optional<RasterImage> opaqueLuma(const QImage& image) {
     if (image.hasAlphaChannel()) return std::nullopt;
     const QImage::Format format = image.format();
-    const bool grey = format == QImage::Format_Grayscale8;
+    std::optional<IndexLuma> byIndex;
     QImage rgb;
-    if (!grey) {
-        if (format != QImage::Format_RGB32 && format != QImage::Format_RGB888 && format != QImage::Format_Indexed8) {
-            return std::nullopt;
-        }
+    if (format == QImage::Format_Grayscale8) {
+        byIndex = lumaTables().byGrey;
+    } else if (readsByIndex(format)) {
+        byIndex = opaqueIndexLuma(
+            image, format == QImage::Format_Indexed8 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        if (!byIndex) return std::nullopt;
+    } else {
+        if (format != QImage::Format_RGB32 && format != QImage::Format_RGB888) return std::nullopt;
         rgb = image.convertToFormat(QImage::Format_RGB32);  // shares the pixels when already RGB32
         if (rgb.isNull()) return std::nullopt;
     }
-    const QImage& source = grey ? image : rgb;
 
     const LumaTables& t = lumaTables();
-    const auto& byGrey = t.byGrey;
     const auto& byRed = t.byRed;
     const auto& byGreen = t.byGreen;
     const auto& byBlue = t.byBlue;
-    const int w = source.width();
-    const int h = source.height();
+    const int w = image.width();
+    const int h = image.height();
     RasterImage raster;
     raster.width = w;
     raster.height = h;
@@ -139,11 +203,10 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             float* out = raster.luma.data() + y * static_cast<std::size_t>(w);
-            if (grey) {
-                const uchar* row = source.constScanLine(static_cast<int>(y));
-                for (int x = 0; x < w; ++x) out[x] = byGrey[row[x]];
+            if (byIndex) {
+                indexedRowLuma(image.constScanLine(static_cast<int>(y)), format, w, *byIndex, out);
             } else {
-                const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(static_cast<int>(y)));
+                const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(static_cast<int>(y)));
                 for (int x = 0; x < w; ++x) {
                     const QRgb p = row[x];
                     out[x] = byRed[static_cast<std::size_t>(qRed(p))] + byGreen[static_cast<std::size_t>(qGreen(p))] +
@@ -198,13 +261,27 @@ void rowLuma(const uchar* rgba, int width, float* out) {
     }
 }
 
+// The index table of an image read by index as the reduction below reads its pixels: each value
+// converted to 8-bit premultiplied RGBA as a band of the image would be, composited over white by
+// rowLuma. None when the strip cannot be converted.
+std::optional<IndexLuma> premultipliedIndexLuma(const QImage& image) {
+    const QImage colours = indexStrip(image).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (colours.isNull()) return std::nullopt;
+    IndexLuma table{};
+    rowLuma(colours.constScanLine(0), colours.width(), table.data());
+    return table;
+}
+
 // `image` reduced to w × h (both no larger than the image's sides) by averaging the area each output
-// pixel covers, its luma composited over white. Bands of output rows run in parallel; each converts
-// only the source rows it covers to 8-bit premultiplied RGBA, so the memory beyond the result is a
-// few source rows per thread, whatever the source format. None when a band cannot be converted.
+// pixel covers, its luma composited over white. Bands of output rows run in parallel. Grey and
+// palette pixels are read by a table of their values; other formats convert only the source rows a
+// band covers to 8-bit premultiplied RGBA, so the memory beyond the result is a few source rows per
+// thread, whatever the source format. None when a band cannot be converted.
 std::optional<RasterImage> areaReducedLuma(const QImage& image, int w, int h) {
     const int sw = image.width();
     const int sh = image.height();
+    const QImage::Format format = image.format();
+    const std::optional<IndexLuma> byIndex = readsByIndex(format) ? premultipliedIndexLuma(image) : std::nullopt;
     const std::vector<Span> columns = areaSpans(sw, w);
     const std::vector<Span> rows = areaSpans(sh, h);
     RasterImage raster;
@@ -215,16 +292,19 @@ std::optional<RasterImage> areaReducedLuma(const QImage& image, int w, int h) {
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t firstRow, std::size_t lastRow) {
         const int top = rows[firstRow].first;
         const int bottom = rows[lastRow - 1].last;  // inclusive
-        // A view of the band's rows in the source's own format, converted once.
-        QImage view(image.constScanLine(top), sw, bottom - top + 1, image.bytesPerLine(), image.format());
-        if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
-            image.format() == QImage::Format_MonoLSB) {
-            view.setColorTable(image.colorTable());
-        }
-        const QImage band = view.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
-        if (band.isNull()) {
-            failed = true;
-            return;
+        // Without a table, a view of the band's rows in the source's own format, converted once.
+        QImage band;
+        if (!byIndex) {
+            QImage view(image.constScanLine(top), sw, bottom - top + 1, image.bytesPerLine(), format);
+            if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+                format == QImage::Format_MonoLSB) {
+                view.setColorTable(image.colorTable());
+            }
+            band = view.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+            if (band.isNull()) {
+                failed = true;
+                return;
+            }
         }
         std::vector<float> source(static_cast<std::size_t>(sw));  // source[x]: one source row's luma
         std::vector<float> reduced(static_cast<std::size_t>(w));  // reduced[x]: that row across the columns
@@ -236,7 +316,11 @@ std::optional<RasterImage> areaReducedLuma(const QImage& image, int w, int h) {
                 const float rowWeight =
                     sy == row.first ? row.firstWeight : (sy == row.last ? row.lastWeight : row.innerWeight);
                 if (rowWeight == 0.0f) continue;
-                rowLuma(band.constScanLine(sy - top), sw, source.data());
+                if (byIndex) {
+                    indexedRowLuma(image.constScanLine(sy), format, sw, *byIndex, source.data());
+                } else {
+                    rowLuma(band.constScanLine(sy - top), sw, source.data());
+                }
                 for (int x = 0; x < w; ++x) {
                     const Span& column = columns[static_cast<std::size_t>(x)];
                     float sum = source[static_cast<std::size_t>(column.first)] * column.firstWeight;

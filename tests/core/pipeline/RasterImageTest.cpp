@@ -101,8 +101,20 @@ TEST(RasterImage, OpaqueFormatsGiveTheSameLumaAsDrawingOverWhite) {
     for (int y = 0; y < grey.height(); ++y) {
         for (int x = 0; x < grey.width(); ++x) grey.scanLine(y)[x] = static_cast<uchar>((x + 97 * y) % 256);
     }
-    const std::vector<QImage> opaque{grey, rgb, rgb.convertToFormat(QImage::Format_RGB888),
-                                     rgb.convertToFormat(QImage::Format_Indexed8)};
+    // A 1-bit image in a palette of two colours (or none: then black and white) and an 8-bit palette
+    // image with a colour table of three entries.
+    QImage mono = rgb.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    mono.setColorTable({qRgb(20, 200, 90), qRgb(250, 240, 3)});
+    QImage bareMono = mono;  // no colour table: Qt reads 0 as black and 1 as white
+    bareMono.setColorTable({});
+    QImage shortPalette(61, 37, QImage::Format_Indexed8);
+    shortPalette.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(12, 34, 56)});
+    for (int y = 0; y < shortPalette.height(); ++y) {
+        for (int x = 0; x < shortPalette.width(); ++x) shortPalette.scanLine(y)[x] = static_cast<uchar>((x * y) % 3);
+    }
+    const std::vector<QImage> opaque{
+        grey,         rgb,  rgb.convertToFormat(QImage::Format_RGB888),   rgb.convertToFormat(QImage::Format_Indexed8),
+        shortPalette, mono, mono.convertToFormat(QImage::Format_MonoLSB), bareMono};
     for (const QImage& image : opaque) {
         SCOPED_TRACE(testing::Message() << "format " << int(image.format()));
         ASSERT_FALSE(image.hasAlphaChannel());
@@ -175,6 +187,50 @@ TEST(RasterImage, ReducedImagesAverageTheAreaEachPixelCovers) {
     EXPECT_NEAR(shared->luma[0], 255.0f * (1 - (1.0f / 3) / (7.0f / 3)), 1e-3f);
     EXPECT_NEAR(shared->luma[1], 255.0f * (1 - (2.0f / 3) / (7.0f / 3)), 1e-3f);
     EXPECT_NEAR(shared->luma[2], 255.0f, 1e-3f);
+}
+
+// Grey and palette images are reduced through a table of their pixel values; the result must equal
+// reducing the same pixels as 32-bit colour, which is converted a band of rows at a time.
+TEST(RasterImage, ReducedGreyAndPaletteImagesEqualTheirColourImages) {
+    QImage noise(97, 41, QImage::Format_RGB32);
+    std::uint32_t state = 4242;
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            noise.setPixel(x, y, 0xff000000u | (state >> 8));
+        }
+    }
+    const QImage mono = noise.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    QImage seeThroughMono = mono;
+    seeThroughMono.setColorTable({qRgba(10, 20, 30, 0), qRgba(200, 100, 50, 128)});
+    QImage seeThroughPalette = noise.convertToFormat(QImage::Format_Indexed8);
+    QList<QRgb> colours = seeThroughPalette.colorTable();
+    for (qsizetype i = 0; i < colours.size(); ++i)
+        colours[i] = (colours[i] & 0xffffffu) | (std::uint32_t(i * 37 % 256) << 24);
+    seeThroughPalette.setColorTable(colours);
+    struct Case {
+        const char* name;
+        QImage image;
+    };
+    const Case cases[] = {
+        {"grey 8", noise.convertToFormat(QImage::Format_Grayscale8)},
+        {"palette", noise.convertToFormat(QImage::Format_Indexed8)},
+        {"translucent palette", seeThroughPalette},
+        {"mono", mono},
+        {"mono LSB", mono.convertToFormat(QImage::Format_MonoLSB)},
+        {"translucent mono", seeThroughMono},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage colour =
+            c.image.convertToFormat(c.image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        const auto reduced = RasterImage::fromImage(c.image, 40);
+        const auto reference = RasterImage::fromImage(colour, 40);
+        ASSERT_TRUE(reduced && reference);
+        ASSERT_EQ(reduced->width, 40);
+        ASSERT_EQ(reduced->height, 17);
+        EXPECT_EQ(*reduced, *reference);
+    }
 }
 
 TEST(RasterImage, GrayImageRoundsAndClamps) {
