@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <locale.h>
+#include <utility>
 
 namespace ostrel::HeadlessCLI {
 
@@ -228,7 +229,8 @@ int runVectorize(const std::vector<std::string>& arguments, std::FILE* out, std:
         }
     }
 
-    const VectorizationOutput output = VectorizationEngine::vectorize(*image, request.params);
+    // The image is handed over: the pipeline frees it once it no longer needs it.
+    const VectorizationOutput output = VectorizationEngine::vectorize(std::move(*image), request.params);
     const std::string text = SVGExporter::render(request.format, output.result, request.params);
 
     if (!request.outputPath) {

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace ostrel::NeuralRidgeFilter {
@@ -646,7 +647,12 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
     return strength;
 }
 
-PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& params) {
+namespace {
+
+// The chain of preprocess. `consumedLuma`, when given, is the image's own luma, freed once step 1 has
+// read it (nothing after step 1 reads the luma).
+PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerParams& params,
+                                   std::vector<float>* consumedLuma) {
     PreprocessedFields fields;
     fields.usedNeuralEngine =
         params.algorithm == VectorAlgorithm::neuralCenterline || params.algorithm == VectorAlgorithm::visionContours;
@@ -673,6 +679,7 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
     } else {
         std::copy(image.luma.begin(), image.luma.begin() + static_cast<std::ptrdiff_t>(n), grey.begin());
     }
+    if (consumedLuma != nullptr) std::vector<float>().swap(*consumedLuma);
 
     // 2–4. Threshold.
     auto mask = prefaultedVector<std::uint8_t>(n);
@@ -757,6 +764,17 @@ PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& 
     fields.ridgeField = std::move(ridge);
     fields.binary = std::move(mask);
     return fields;
+}
+
+}  // namespace
+
+PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& params) {
+    return preprocessImage(image, params, nullptr);
+}
+
+PreprocessedFields preprocess(RasterImage&& image, const VectorizerParams& params) {
+    RasterImage owned = std::move(image);
+    return preprocessImage(owned, params, &owned.luma);
 }
 
 }  // namespace ostrel::NeuralRidgeFilter

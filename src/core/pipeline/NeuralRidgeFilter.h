@@ -24,6 +24,10 @@ namespace ostrel::NeuralRidgeFilter {
 /// mask. Reads blurRadius, adaptiveThreshold, threshold, invert, morphCleanup and algorithm.
 [[nodiscard]] PreprocessedFields preprocess(const RasterImage& image, const VectorizerParams& params);
 
+/// preprocess for an image the caller gives up: its luma is freed as soon as it is blurred, before
+/// the fields are made, so the input's largest buffer is not held at the chain's peak. Same result.
+[[nodiscard]] PreprocessedFields preprocess(RasterImage&& image, const VectorizerParams& params);
+
 /// Separable Gaussian blur with kernel radius clamp(ceil(2.5 σ), 1, 12), the edge pixel repeated
 /// beyond the border. `values` holds width × height floats; a zero-sized image gives an empty result.
 [[nodiscard]] std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width,

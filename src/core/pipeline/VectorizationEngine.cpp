@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace ostrel::VectorizationEngine {
 
@@ -29,7 +30,13 @@ constexpr double kSecondsPerLift = 0.14;
 
 using Chains = std::vector<std::vector<VectorPoint>>;
 
-Chains extractRawChains(const RasterImage& image, const PreprocessedFields& fields, const VectorizerParams& params) {
+// Whether the algorithm's extractor reads the image itself besides the preprocessed fields.
+bool extractorReadsImage(VectorAlgorithm algorithm) {
+    return algorithm == VectorAlgorithm::visionContours || algorithm == VectorAlgorithm::cannyEdges;
+}
+
+// `image` is read only by the algorithms extractorReadsImage names; the others may be given none.
+Chains extractRawChains(const RasterImage* image, const PreprocessedFields& fields, const VectorizerParams& params) {
     const double stitchGap = std::min(params.maxStitchGapPx, kStageAStitchGapCapPx);
     switch (params.algorithm) {
         case VectorAlgorithm::neuralCenterline:
@@ -42,9 +49,9 @@ Chains extractRawChains(const RasterImage& image, const PreprocessedFields& fiel
             return CenterlineTracer::stitchPaths(chains, stitchGap, continuity);
         }
         case VectorAlgorithm::visionContours:
-            return NeuralRidgeFilter::extractVisionContours(image, fields, params);
+            return NeuralRidgeFilter::extractVisionContours(*image, fields, params);
         case VectorAlgorithm::cannyEdges: {
-            const auto skeleton = NeuralRidgeFilter::extractCannySkeleton(image, params);
+            const auto skeleton = NeuralRidgeFilter::extractCannySkeleton(*image, params);
             return CenterlineTracer::traceSkeletonChains(skeleton, fields, params.minPathLengthPx,
                                                          params.stegerSubpixel, false);
         }
@@ -161,14 +168,17 @@ double clockSeconds() noexcept {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params) {
-    PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
+namespace {
+
+// Stage A after preprocessing, for an image of width × height; `image` as extractRawChains takes it.
+RawExtractionStage extractFromFields(const RasterImage* image, std::int64_t width, std::int64_t height,
+                                     const PreprocessedFields& fields, const VectorizerParams& params) {
     const Chains raw = extractRawChains(image, fields, params);
     const auto classification = CenterlineTracer::measureAndClassifyPens(raw, fields, params);
 
     RawExtractionStage stage;
-    stage.imageWidth = image.width;
-    stage.imageHeight = image.height;
+    stage.imageWidth = width;
+    stage.imageHeight = height;
     stage.extractionCacheKey = params.extractionCacheKey();
     stage.usedNeuralEngine = fields.usedNeuralEngine;
     stage.breakpointsPx = classification.breakpoints;
@@ -188,6 +198,21 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
         }
     }
     return stage;
+}
+
+}  // namespace
+
+RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params) {
+    const PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
+    return extractFromFields(&image, image.width, image.height, fields, params);
+}
+
+RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params) {
+    if (extractorReadsImage(params.algorithm)) return extractStageA(std::as_const(image), params);
+    const std::int64_t width = image.width;
+    const std::int64_t height = image.height;
+    const PreprocessedFields fields = NeuralRidgeFilter::preprocess(std::move(image), params);
+    return extractFromFields(nullptr, width, height, fields, params);
 }
 
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
@@ -270,6 +295,14 @@ VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& 
     const double start = clockSeconds();
     VectorizationOutput out;
     out.stageA = extractStageA(image, params);
+    out.result = finalizeStageB(out.stageA, params, {}, start);
+    return out;
+}
+
+VectorizationOutput vectorize(RasterImage&& image, const VectorizerParams& params) {
+    const double start = clockSeconds();
+    VectorizationOutput out;
+    out.stageA = extractStageA(std::move(image), params);
     out.result = finalizeStageB(out.stageA, params, {}, start);
     return out;
 }

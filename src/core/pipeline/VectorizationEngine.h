@@ -53,6 +53,10 @@ namespace VectorizationEngine {
 
 [[nodiscard]] RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params);
 
+/// extractStageA for an image the caller gives up. The centre-line algorithms read only the
+/// preprocessed fields, so for them the image is freed during preprocessing; same result.
+[[nodiscard]] RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params);
+
 /// `existingVisibility` maps a pen index to the visibility its layer keeps; `computeStartTime` is a
 /// clockSeconds() reading taken when the computation began.
 /// How a result gets its two SVG texts: written before it is returned, or each written when first
@@ -65,6 +69,9 @@ enum class SvgTexts { written, deferred };
 
 /// Both stages, timed from now.
 [[nodiscard]] VectorizationOutput vectorize(const RasterImage& image, const VectorizerParams& params);
+
+/// Both stages for an image the caller gives up (see the extractStageA that takes one).
+[[nodiscard]] VectorizationOutput vectorize(RasterImage&& image, const VectorizerParams& params);
 
 /// Recomputes the derived geometry (curve, radii, outline, closed flag) of one edited stroke.
 [[nodiscard]] VectorPath refitPath(const VectorPath& path, const VectorizerParams& params);

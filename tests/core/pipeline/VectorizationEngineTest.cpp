@@ -1,5 +1,6 @@
 #include "core/pipeline/VectorizationEngine.h"
 
+#include "core/pipeline/NeuralRidgeFilter.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "testsupport/Subprocess.h"
 
@@ -183,6 +184,25 @@ TEST(VectorizationEngineStageA, HatchingAndStitchGap) {
     EXPECT_EQ(result.layers.size(), 2u);
     EXPECT_EQ(result.metrics.pathCount, 0);
     EXPECT_EQ(result.metrics.estimatedPlotSeconds, 0);
+}
+
+// An image handed over to stage A (freed during preprocessing where the algorithm allows) gives the
+// stage and the fields of one that is only read, with every algorithm and with blurring on and off.
+TEST(VectorizationEngineStageA, AHandedOverImageGivesTheSameStage) {
+    const RasterImage image = SyntheticDrawing::generate(SyntheticPreset::hatching, 180, 240);
+    for (VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
+        for (const double blurRadius : {0.0, 1.2}) {
+            SCOPED_TRACE(testing::Message() << rawValue(algorithm) << " blur " << blurRadius);
+            VectorizerParams params;
+            params.algorithm = algorithm;
+            params.blurRadius = blurRadius;
+            const RawExtractionStage kept = VectorizationEngine::extractStageA(image, params);
+            EXPECT_GT(kept.pathsByPen.size(), 0u);
+            EXPECT_EQ(VectorizationEngine::extractStageA(RasterImage(image), params), kept);
+            EXPECT_EQ(NeuralRidgeFilter::preprocess(RasterImage(image), params),
+                      NeuralRidgeFilter::preprocess(image, params));
+        }
+    }
 }
 
 /// Every built-in drawing with every algorithm gives strokes, consistent metrics and SVG that
