@@ -435,6 +435,29 @@ float hessianRidgeInto(const float* values, std::size_t w, std::size_t h, float*
     return largest;
 }
 
+// The value hessianRidgeInto returns for the same image, without keeping the measure: the largest
+// Hessian ridge measure of the interior (at least 1e-5), found over the same bands a row at a time.
+float hessianRidgeLargest(const float* values, std::size_t w, std::size_t h) {
+    const std::size_t rows = h - 2;
+    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    std::vector<float> bandLargest(bands, 1e-5f);
+    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        std::vector<float> row(w);  // row[x]: the measure of one row
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            float largest = 1e-5f;
+            for (std::size_t y = 1 + band * rows / bands; y < 1 + (band + 1) * rows / bands; ++y) {
+                const float* mid = values + y * w;
+                hessianRidgeRow(mid - w, mid, mid + w, 1, w - 1, row.data());
+                for (std::size_t x = 1; x + 1 < w; ++x) largest = row[x] > largest ? row[x] : largest;
+            }
+            bandLargest[band] = largest;
+        }
+    });
+    float largest = 1e-5f;
+    for (const float value : bandLargest) largest = value > largest ? value : largest;
+    return largest;
+}
+
 // ---- Thresholds ----------------------------------------------------------------------------------
 
 // Global threshold: ink where (luma < level) differs from `invert`; returns the number of ink pixels.
@@ -649,6 +672,58 @@ std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values,
 
 namespace {
 
+// Step 8's ridge field written over the blurred ink `ink` (w × h) in place: at each pixel
+// min(0.55 ink + 0.45 min(distance, 12) / 12 + 0.35 strength, 1), strength = min(measure × scale, 1)
+// with the Hessian measure of the ink (0 on the border); a mask pixel becomes 1 where strength > 0.28
+// on ink > 0.22. Row bands run in parallel, each top to bottom: a row's measure is taken from the
+// original rows around it, the row above kept from before it was overwritten and the rows that open
+// and close the band copied before any band starts, so no image-sized buffer holds the measure.
+void ridgeFieldOverInk(float* ink, const float* distance, std::uint8_t* mask, std::size_t w, std::size_t h,
+                       float scale) {
+    const std::size_t bands = std::min<std::size_t>(h, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const auto bandStart = [&](std::size_t band) { return band * h / bands; };
+    // edges[2 b * w …]: the original row above band b; edges[(2 b + 1) * w …]: the row below it (where they exist).
+    std::vector<float> edges(2 * bands * w);
+    for (std::size_t band = 0; band < bands; ++band) {
+        const std::size_t first = bandStart(band);
+        const std::size_t last = bandStart(band + 1);
+        if (first > 0) std::copy_n(ink + (first - 1) * w, w, edges.data() + 2 * band * w);
+        if (last < h) std::copy_n(ink + last * w, w, edges.data() + (2 * band + 1) * w);
+    }
+    const bool hasInterior = w >= 3 && h >= 3;
+    parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        // above, current: the original rows y - 1 and y; measure: row y's Hessian measure.
+        std::vector<float> above(w);
+        std::vector<float> current(w);
+        std::vector<float> measure(w, 0.0f);
+        for (std::size_t band = firstBand; band < lastBand; ++band) {
+            const std::size_t first = bandStart(band);
+            const std::size_t last = bandStart(band + 1);
+            if (first > 0) std::copy_n(edges.data() + 2 * band * w, w, above.data());
+            for (std::size_t y = first; y < last; ++y) {
+                float* row = ink + y * w;
+                std::copy_n(row, w, current.data());
+                if (hasInterior && y >= 1 && y + 1 < h) {
+                    const float* below = y + 1 == last ? edges.data() + (2 * band + 1) * w : row + w;
+                    hessianRidgeRow(above.data(), current.data(), below, 1, w - 1, measure.data());
+                } else {
+                    std::fill(measure.begin(), measure.end(), 0.0f);
+                }
+                const float* d = distance + y * w;
+                std::uint8_t* m = mask + y * w;
+                for (std::size_t x = 0; x < w; ++x) {
+                    const float level = current[x];
+                    const float base = 0.55f * level + 0.45f * std::min(d[x], 12.0f) / 12.0f;
+                    const float strength = std::min(measure[x] * scale, 1.0f);  // 0 on the border
+                    row[x] = std::min(base + 0.35f * strength, 1.0f);
+                    m[x] = static_cast<std::uint8_t>(m[x] | (strength > 0.28f && level > 0.22f ? 1 : 0));  // 0 or 1
+                }
+                std::swap(above, current);
+            }
+        }
+    });
+}
+
 // The chain of preprocess. `consumedLuma`, when given, is the image's own luma, freed once step 1 has
 // read it (nothing after step 1 reads the luma).
 PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerParams& params,
@@ -735,8 +810,9 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
     // 7–8. Ridge field 0.55 × ink + 0.45 × min(distance, 12) / 12, for neural_centerline plus 0.35 ×
     // the Hessian ridge strength of the ink, capped at 1; faint or thin strokes the threshold missed
     // (strength > 0.28 on ink > 0.22) join the mask. Without the Hessian term the field is written over
-    // the blurred ink. With it, the raw measure goes into a buffer of its own in the pass that finds its
-    // largest value, and the field is then written over the measure, pixel by pixel.
+    // the blurred ink. With it, one pass finds the measure's largest value and a second computes the
+    // measure again row by row while it writes the field over the ink (ridgeFieldOverInk): the measure
+    // costs twice, but no image-sized buffer, which was the largest addition to the run's peak memory.
     const float* distance = fields.distanceField.data();
     if (params.algorithm != VectorAlgorithm::neuralCenterline) {
         parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
@@ -748,20 +824,10 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
         fields.binary = std::move(mask);
         return fields;
     }
-    // ridge[y * w + x]: the raw Hessian measure of the ink (0 on the border), then the ridge field.
-    auto ridge = prefaultedVector<float>(n);
     // Images under 3 px on a side have no interior pixel, hence no Hessian term.
-    const float scale = w >= 3 && h >= 3 ? 1.0f / hessianRidgeInto(inkBlur.data(), w, h, ridge.data()) : 0.0f;
-    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
-        for (std::size_t i = first * w; i < last * w; ++i) {
-            const float ink = inkBlur[i];
-            const float base = 0.55f * ink + 0.45f * std::min(distance[i], 12.0f) / 12.0f;
-            const float strength = std::min(ridge[i] * scale, 1.0f);  // 0 on the border
-            ridge[i] = std::min(base + 0.35f * strength, 1.0f);
-            mask[i] = static_cast<std::uint8_t>(mask[i] | (strength > 0.28f && ink > 0.22f ? 1 : 0));  // 0 or 1
-        }
-    });
-    fields.ridgeField = std::move(ridge);
+    const float scale = w >= 3 && h >= 3 ? 1.0f / hessianRidgeLargest(inkBlur.data(), w, h) : 0.0f;
+    ridgeFieldOverInk(inkBlur.data(), distance, mask.data(), w, h, scale);
+    fields.ridgeField = std::move(inkBlur);
     fields.binary = std::move(mask);
     return fields;
 }

@@ -538,35 +538,45 @@ TEST(HessianRidge, MatchesTheScalarFormulaBitForBitAtEveryWidth) {
 }
 
 // The neural ridge field and the pixels it adds to the mask, bit for bit from the public steps: ink
-// level of the blurred grey blurred with σ = 1, distance of the plain mask, Hessian strength.
+// level of the blurred grey blurred with σ = 1, distance of the plain mask, Hessian strength. Sizes
+// from below the Hessian's 3 × 3 to images whose parallel bands hold many rows.
 TEST(Preprocess, NeuralRidgeFieldFollowsItsFormulaBitForBit) {
-    std::mt19937 random(9);
-    std::uniform_real_distribution<float> noise(0.0f, 255.0f);
-    const int w = 47;
-    const int h = 29;
-    RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
-    for (auto& v : image.luma) v = noise(random);
-    VectorizerParams params;
-    params.algorithm = VectorAlgorithm::skeletonize;
-    const PreprocessedFields plain = preprocess(image, params);
-    params.algorithm = VectorAlgorithm::neuralCenterline;
-    const PreprocessedFields neural = preprocess(image, params);
+    struct Size {
+        int w;
+        int h;
+    };
+    for (const Size size : {Size{47, 29}, Size{3, 3}, Size{2, 9}, Size{9, 2}, Size{31, 300}}) {
+        const int w = size.w;
+        const int h = size.h;
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        std::mt19937 random(9);
+        std::uniform_real_distribution<float> noise(0.0f, 255.0f);
+        RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
+        for (auto& v : image.luma) v = noise(random);
+        VectorizerParams params;
+        params.algorithm = VectorAlgorithm::skeletonize;
+        const PreprocessedFields plain = preprocess(image, params);
+        params.algorithm = VectorAlgorithm::neuralCenterline;
+        const PreprocessedFields neural = preprocess(image, params);
 
-    const auto grey = gaussianBlurSeparable(image.luma, w, h, float(params.blurRadius));
-    std::vector<float> level(grey.size());
-    for (std::size_t i = 0; i < grey.size(); ++i) level[i] = std::clamp((255.0f - grey[i]) / 255.0f, 0.0f, 1.0f);
-    const auto ink = gaussianBlurSeparable(level, w, h, 1.0f);
-    const auto strength = computeHessianRidgeStrength(ink, w, h);
-    std::vector<float> ridge(ink.size());
-    std::vector<std::uint8_t> mask = plain.binary;
-    for (std::size_t i = 0; i < ink.size(); ++i) {
-        const float base = 0.55f * ink[i] + 0.45f * std::min(plain.distanceField[i], 12.0f) / 12.0f;
-        ridge[i] = std::min(base + 0.35f * strength[i], 1.0f);
-        if (mask[i] == 0 && strength[i] > 0.28f && ink[i] > 0.22f) mask[i] = 1;
+        const auto grey = gaussianBlurSeparable(image.luma, w, h, float(params.blurRadius));
+        std::vector<float> level(grey.size());
+        for (std::size_t i = 0; i < grey.size(); ++i) level[i] = std::clamp((255.0f - grey[i]) / 255.0f, 0.0f, 1.0f);
+        const auto ink = gaussianBlurSeparable(level, w, h, 1.0f);
+        const auto strength = computeHessianRidgeStrength(ink, w, h);
+        std::vector<float> ridge(ink.size());
+        std::vector<std::uint8_t> mask = plain.binary;
+        for (std::size_t i = 0; i < ink.size(); ++i) {
+            const float base = 0.55f * ink[i] + 0.45f * std::min(plain.distanceField[i], 12.0f) / 12.0f;
+            ridge[i] = std::min(base + 0.35f * strength[i], 1.0f);
+            if (mask[i] == 0 && strength[i] > 0.28f && ink[i] > 0.22f) mask[i] = 1;
+        }
+        EXPECT_TRUE(sameBits(neural.ridgeField, ridge));
+        EXPECT_EQ(neural.binary, mask);
+        if (w >= 9 && h >= 9) {
+            EXPECT_NE(mask, plain.binary);  // the Hessian term added pixels
+        }
     }
-    EXPECT_TRUE(sameBits(neural.ridgeField, ridge));
-    EXPECT_EQ(neural.binary, mask);
-    EXPECT_NE(mask, plain.binary);  // the Hessian term added pixels
 }
 
 // A faint thin line below the threshold: skeletonize keeps exactly the thresholded mask, the neural
