@@ -7,7 +7,7 @@
 // with Qt's PDF module).
 #include "app/launch/LaunchDispatch.h"
 #include "core/model/Localization.h"
-#include "core/pipeline/PdfPage.h"
+#include "core/pipeline/PdfRendererChild.h"
 #include "core/support/app/AppVersion.h"
 
 #include <clocale>

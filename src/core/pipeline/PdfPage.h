@@ -18,26 +18,16 @@
 // with no padding; it exits 0 only when it wrote a whole page.
 #pragma once
 
+#include "core/pipeline/PdfRendererChild.h"
 #include "core/support/system/FileDescriptor.h"
 
 #include <QByteArray>
 #include <QImage>
 
 #include <chrono>
-#include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace ostrel::PdfPage {
-
-/// The first argument that makes a program the renderer child; the size follows it.
-inline constexpr std::string_view kRendererArgument = "--render-pdf-page";
-
-/// The longest a page may take to render, start of the child included.
-inline constexpr std::chrono::milliseconds kRenderTimeLimit{10'000};
-
-/// The data memory the renderer child may allocate.
-inline constexpr std::int64_t kRendererMemoryBytes = std::int64_t{384} * 1024 * 1024;
 
 /// Renders page 0 of a document in the calling thread, without bounds (what renderFirstPage
 /// promises, given the same arguments).
