@@ -5,10 +5,10 @@
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/ManualRunClock.h"
+#include "testsupport/PdfRendererScope.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace ostrel {
@@ -93,7 +93,9 @@ TEST_F(HTTPRoutesTest, OpenParamsExportReset) {
     const Json failed = call("POST", "/v1/open", R"({"preset":3,"path":")" + folder.file("a.png") + R"("})", 400);
     EXPECT_EQ(failed["ok"], false);
     EXPECT_EQ(failed["path"], folder.file("a.png"));
-    // A PDF file opens as its first page; one without a page fails like a broken image and changes nothing.
+    // A PDF file opens as its first page (rendered by the program's child, as the window renders it); one
+    // without a page fails like a broken image and changes nothing.
+    const test::PdfRendererScope renderer;
     const std::string corpus = std::string(OSTREL_SOURCE_DIR) + "/tests/fuzz/corpus/pdf_file/";
     const std::string openSvg = controller.result()->svgAxiDraw.text();
     const Json noPage = call("POST", "/v1/open", R"({"path":")" + corpus + R"(no-page.pdf"})", 400);
@@ -206,12 +208,12 @@ TEST_F(HTTPRoutesTest, RealPlotterControllerOnTheSimulator) {
 /// The whole road over a real socket: curl on loopback, the request served on the main thread.
 TEST_F(HTTPRoutesTest, RealCurlOverLoopback) {
     ASSERT_TRUE(remote.startHTTPServer(0));
-    const QString base = QString("http://127.0.0.1:%1").arg(remote.httpPort());
-    auto curl = [&](QStringList args) {
-        QProcess process;
-        process.start("curl", QStringList{"-s", "-w", "\n%{http_code}"} + args);
-        test::spinUntil([&] { return process.state() == QProcess::NotRunning; }, std::chrono::seconds(20));
-        return process.readAllStandardOutput().toStdString();
+    const std::string base = "http://127.0.0.1:" + std::to_string(remote.httpPort());
+    // curl runs from another thread while this one serves it. Not QProcess: its child shares this
+    // thread's stack until it execs, which a ThreadSanitizer build takes for writes of this thread.
+    auto curl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"curl", "-s", "-w", "\n%{http_code}"});
+        return test::runWhileProcessingEvents([&] { return test::runProcess(args); }).out;
     };
     const std::string opened = curl(
         {"-X", "POST", "-H", "Content-Type: application/json", "--data", R"({"preset":"stage"})", base + "/v1/open"});
