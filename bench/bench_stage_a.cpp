@@ -78,6 +78,16 @@ void BM_Blur(benchmark::State& state) {
     }
 }
 
+// The adaptive threshold at the default level (128: window 45 × 45, offset 22) on the image's luma.
+void BM_Threshold(benchmark::State& state) {
+    const ThreadScope threads(state);
+    for (auto _ : state) {
+        auto out = NeuralRidgeFilter::adaptiveThresholdMask(inputs->image.luma, inputs->image.width,
+                                                            inputs->image.height, 128, false);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
 void BM_EDT(benchmark::State& state) {
     const ThreadScope threads(state);
     for (auto _ : state) {
@@ -149,6 +159,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("DecodeMonoPng", BM_DecodeMonoPng)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("CheckImageFile", BM_CheckImageFile)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("Blur", BM_Blur)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
+    benchmark::RegisterBenchmark("Threshold", BM_Threshold)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("EDT", BM_EDT)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("Hessian", BM_Hessian)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);
     benchmark::RegisterBenchmark("Preprocess", BM_Preprocess)->ArgName("threads")->Arg(1)->Arg(0)->Unit(unit);

@@ -9,8 +9,8 @@
 // Each output value is computed by the same operations in the same order whatever band it falls in, so
 // the fields are identical for every thread count. Full-size buffers are few and reused: fresh memory
 // costs a page fault per 4 KiB, which on a 2400 × 2400 image is as much as a pass of arithmetic. Each
-// use of scratch has buffers of its own, kept by each thread. The blur keeps its horizontal pass in
-// per-band scratch rows, the integral image of the adaptive threshold lives in per-band ring buffers,
+// use of scratch has buffers of its own, kept by each thread. The blur keeps its horizontal pass in a
+// per-band ring of rows, the integral image of the adaptive threshold lives in per-band ring buffers,
 // the distance field is written over the blurred grey once that is no longer needed, and the ridge
 // field over the blurred ink level or, with the Hessian term, over the Hessian measure, which is
 // computed once: the pass that finds its largest value keeps it for the pass that scales it.
@@ -31,6 +31,28 @@
 namespace ostrel::NeuralRidgeFilter {
 
 namespace {
+
+// The loops that carry the arithmetic are compiled once more for AVX2 and for AVX-512 and the version
+// for the processor is chosen when the program is loaded (function multi-versioning): the default x86-64
+// build has 4-float vectors only. The build forbids contraction into fused multiply-adds and the
+// versions enable no FMA of their own, so every lane runs the scalar operations in the scalar order
+// and all versions give the same bits. Not under ThreadSanitizer: the loader picks the version before
+// its runtime is up, and the program crashes at start.
+#if defined(__SANITIZE_THREAD__)
+#define OSTREL_NO_VECTOR_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define OSTREL_NO_VECTOR_CLONES
+#endif
+#endif
+#if defined(__x86_64__) && defined(__has_attribute) && !defined(OSTREL_NO_VECTOR_CLONES)
+#if __has_attribute(target_clones)
+#define OSTREL_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+#endif
+#ifndef OSTREL_VECTOR_CLONES
+#define OSTREL_VECTOR_CLONES
+#endif
 
 // Smallest band of rows (or columns) one parallel chunk works on.
 constexpr std::size_t kMinRowsPerChunk = 16;
@@ -95,8 +117,21 @@ constexpr std::size_t kBlock = 16;
 // One output row of a blur pass: dst(x) = Σ_t src[t][x] × k[t], summed in tap order from 0. Both
 // passes use it: the vertical one with src[t] the filtered row of tap t, the horizontal one with
 // src[t] the padded input row shifted by t.
+OSTREL_VECTOR_CLONES
 void weightedSum(const float* const* src, const float* k, std::size_t taps, float* dst, std::size_t w) {
     std::size_t x = 0;
+    for (; x + 2 * kBlock <= w; x += 2 * kBlock) {
+        float a[kBlock] = {};
+        float b[kBlock] = {};
+        for (std::size_t t = 0; t < taps; ++t) {
+            const float* in = src[t] + x;
+            const float kt = k[t];
+            for (std::size_t j = 0; j < kBlock; ++j) a[j] += in[j] * kt;
+            for (std::size_t j = 0; j < kBlock; ++j) b[j] += in[kBlock + j] * kt;
+        }
+        std::copy_n(a, kBlock, dst + x);
+        std::copy_n(b, kBlock, dst + x + kBlock);
+    }
     for (; x + kBlock <= w; x += kBlock) {
         float sum[kBlock] = {};
         for (std::size_t t = 0; t < taps; ++t) {
@@ -127,37 +162,39 @@ void blurRow(const float* in, float* out, std::size_t w, const GaussianKernel& k
 }
 
 struct BlurScratch {
-    std::vector<float> rows;    // the band's rows after the horizontal pass
+    std::vector<float> ring;    // the horizontally filtered rows the vertical pass reads, by row modulo taps
     std::vector<float> padded;  // one input row with its edges repeated
     std::vector<float> input;   // one input row, when the source computes it
     std::vector<const float*> taps;
 };
 
 // Separable blur of a w × h image into `out`: the horizontal pass, then the vertical one summing the
-// taps in kernel order from 0 with the edge rows repeated. Each band of output rows runs the
-// horizontal pass on the rows it reads (its own and r on either side) into scratch rows, so no
-// full-size intermediate exists; rows at band edges are filtered twice, with identical results.
-// `rowOf(y, scratch)` returns row y of the input, possibly computed into `scratch` (w values).
+// taps in kernel order from 0 with the edge rows repeated. Each band of output rows filters the rows it
+// reads (its own and r on either side) just before they are first needed, into a ring of 2r + 1 rows
+// that stays in cache; no full-size intermediate exists. Rows at band edges are filtered by both
+// bands, with identical results. `rowOf(y, scratch)` returns row y of the input, possibly computed into
+// `scratch` (w values).
 template <class RowSource>
 void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const GaussianKernel& kernel, float* out) {
     const std::size_t r = kernel.radius;
+    const std::size_t taps = kernel.weights.size();
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
-        const std::size_t top = first >= r ? first - r : 0;
-        const std::size_t bottom = std::min(last + r, h);  // rows [top, bottom) are filtered
         BlurScratch& scratch = threadScratch<BlurScratch>();
-        float* rows = atLeast(scratch.rows, (bottom - top) * w);
+        float* ring = atLeast(scratch.ring, taps * w);  // filtered row y at ring + (y % taps) * w
         float* padded = atLeast(scratch.padded, w + 2 * r);
         float* input = atLeast(scratch.input, w);
-        for (std::size_t y = top; y < bottom; ++y) blurRow(rowOf(y, input), rows + (y - top) * w, w, kernel, padded);
         const float* k = kernel.weights.data();
-        const std::size_t taps = kernel.weights.size();
         const float** src = atLeast(scratch.taps, taps);  // src[t]: filtered row y + t - r, clamped
+        std::size_t next = first >= r ? first - r : 0;    // the next row to filter
         for (std::size_t y = first; y < last; ++y) {
+            // Rows y - r … y + r, clamped, are distinct modulo taps, so none overwrites another in use.
+            for (; next <= std::min(y + r, h - 1); ++next)
+                blurRow(rowOf(next, input), ring + (next % taps) * w, w, kernel, padded);
             for (std::size_t t = 0; t < taps; ++t) {
                 const auto sy =
                     std::clamp<std::int64_t>(static_cast<std::int64_t>(y + t) - static_cast<std::int64_t>(r), 0,
                                              static_cast<std::int64_t>(h) - 1);
-                src[t] = rows + (static_cast<std::size_t>(sy) - top) * w;
+                src[t] = ring + (static_cast<std::size_t>(sy) % taps) * w;
             }
             weightedSum(src, k, taps, out + y * w, w);
         }
@@ -255,15 +292,20 @@ void sweepDown(const std::uint8_t* __restrict in, std::int32_t* __restrict last,
 
 // Upward sweep over n columns of one row: the squared distance to the nearer of the background above
 // (from the downward sweep) and below, or `big` when the column has none on either side. Written
-// without branches, so a vectorising compiler can take it as it is.
+// without branches, so a vectorising compiler can take it as it is: every load is unconditional, and
+// the choice of `big` compares floats (the square reaches kFarDistance², exact in floats, exactly when
+// the distance reaches kFarDistance; real distances stay below 4096).
 void sweepUp(const std::uint8_t* __restrict in, const std::int32_t* __restrict above, std::int32_t* __restrict last,
              float* __restrict out, std::size_t n, std::int32_t row, float big) {
+    constexpr float kFarSquare = static_cast<float>(kFarDistance) * static_cast<float>(kFarDistance);
     for (std::size_t c = 0; c < n; ++c) {
-        last[c] = in[c] == 0 ? row : last[c];
-        const std::int32_t d = std::min(row - above[c], last[c] - row);
+        const std::int32_t previous = last[c];
+        const std::int32_t below = in[c] == 0 ? row : previous;
+        last[c] = below;
+        const std::int32_t d = std::min(row - above[c], below - row);
         const std::int32_t near = std::min(d, kFarDistance);  // squared without overflow
         const auto square = static_cast<float>(near * near);
-        out[c] = d >= kFarDistance ? big : square;
+        out[c] = square >= kFarSquare ? big : square;
     }
 }
 
@@ -291,6 +333,7 @@ struct RowEnvelopeScratch : EnvelopeScratch {};
 // every crossing between background parabolas, (p1 + p2) / 2, is exact in 32-bit floats. So two
 // sweeps over the rows give bit for bit what the envelope gives, in cache-friendly row order. Columns
 // without background, and taller images, take the envelope itself.
+OSTREL_VECTOR_CLONES
 void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float big, std::size_t first,
                 std::size_t last, float* field) {
     const std::size_t span = last - first;
@@ -335,20 +378,41 @@ void sqrtRow(const float* __restrict in, float* __restrict out, std::size_t n) {
     for (std::size_t x = 0; x < n; ++x) out[x] = std::sqrt(in[x]);
 }
 
-// Row pass of the distance transform by a search outwards from each pixel: out[x] = min over x' of
-// (x - x')² + f[x'], where no pixel farther than √(best so far) can do better, so a pixel at distance
-// d costs about d steps and background (f = 0) none. Exact when every f and every sum is an integer
-// below 2^24, and then equal to the envelope's value, which is the same exact minimum. Gives up (false)
-// once the row has cost `budget` steps: thick ink is cheaper for the envelope.
-bool rowMinimumBySearch(const float* f, std::size_t n, float* out, std::size_t budget) {
+// Offsets the row pass tries for every pixel at once before searching further.
+constexpr std::size_t kNearReach = 8;
+
+// Row pass of the distance transform: out[x] = min over x' of (x - x')² + f[x']. First every offset
+// |x - x'| ≤ kNearReach for all pixels together, in loops the compiler vectorises; a pixel whose
+// minimum so far is at most (kNearReach + 1)² is then settled, since every farther pixel adds at least
+// that much. The others continue with a search outwards from kNearReach + 1, where no pixel farther
+// than √(best so far) can do better, so a pixel at distance d costs about d steps. Exact when every f
+// and every sum is an integer below 2^24, and then equal to the envelope's value, which is the same
+// exact minimum. Gives up (false) once the search has cost `budget` steps: thick ink is cheaper for
+// the envelope.
+OSTREL_VECTOR_CLONES
+bool rowMinimumBySearch(const float* __restrict f, std::size_t n, float* __restrict out, std::size_t budget) {
+    std::copy(f, f + n, out);
+    const std::size_t near = std::min(kNearReach, n - 1);
+    for (std::size_t d = 1; d <= near; ++d) {
+        const auto reach = static_cast<float>(d * d);
+        for (std::size_t x = d; x < n; ++x) {
+            const float candidate = reach + f[x - d];
+            out[x] = candidate < out[x] ? candidate : out[x];
+        }
+        for (std::size_t x = 0; x + d < n; ++x) {
+            const float candidate = reach + f[x + d];
+            out[x] = candidate < out[x] ? candidate : out[x];
+        }
+    }
+    constexpr auto kSettled = static_cast<float>((kNearReach + 1) * (kNearReach + 1));
+    unsigned unsettled = 0;
+    for (std::size_t x = 0; x < n; ++x) unsettled |= out[x] > kSettled ? 1U : 0U;
+    if (unsettled == 0) return true;
     std::size_t steps = 0;
     for (std::size_t x = 0; x < n; ++x) {
-        float best = f[x];
-        if (best == 0.0f) {
-            out[x] = 0.0f;
-            continue;
-        }
-        for (std::size_t d = 1;; ++d) {
+        float best = out[x];
+        if (best <= kSettled) continue;
+        for (std::size_t d = kNearReach + 1;; ++d) {
             const auto reach = static_cast<float>(d * d);
             if (reach >= best) break;
             if (x >= d) best = std::min(best, reach + f[x - d]);
@@ -362,6 +426,32 @@ bool rowMinimumBySearch(const float* f, std::size_t n, float* out, std::size_t b
     return true;
 }
 
+// Row pass of the distance transform over rows [first, last) of `field`, which holds the column pass's
+// squared distances: each row becomes the square root of the minimum over the row of (x - x')² + f[x'],
+// found by the search when `searchable` and the row has no value `big`, else by the envelope.
+OSTREL_VECTOR_CLONES
+void edtRows(float* field, std::size_t w, float big, bool searchable, std::size_t first, std::size_t last) {
+    RowEnvelopeScratch& scratch = threadScratch<RowEnvelopeScratch>();
+    float* out = atLeast(scratch.out, w);
+    int* v = atLeast(scratch.sites, w);
+    float* z = atLeast(scratch.bounds, w + 1);
+    for (std::size_t y = first; y < last; ++y) {
+        float* row = field + y * w;
+        // The values are squared distances (never negative) or `big`: flags for "any ink" and "any column
+        // without background", as OR reductions the compiler vectorises (a float maximum it may not).
+        unsigned ink = 0;
+        unsigned unbounded = 0;
+        for (std::size_t x = 0; x < w; ++x) {
+            ink |= row[x] != 0.0f ? 1U : 0U;
+            unbounded |= row[x] >= big ? 1U : 0U;
+        }
+        // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
+        if (ink == 0) continue;
+        if (!searchable || unbounded != 0 || !rowMinimumBySearch(row, w, out, 8 * w)) edt1D(row, w, out, v, z);
+        sqrtRow(out, row, w);
+    }
+}
+
 // Exact Euclidean distance transform of a w × h mask into `field` (w × h values, every one written).
 void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, float* field) {
     const float side = static_cast<float>(static_cast<std::int64_t>(w + h) + 1000);
@@ -372,21 +462,8 @@ void exactEDTInto(const std::uint8_t* binary, std::size_t w, std::size_t h, floa
     // with (w - 1)² + (h - 1)² below 2^24 every candidate sum is an exact float, and rows without a
     // column lacking background may take the search.
     const bool searchable = (w - 1) * (w - 1) + (h - 1) * (h - 1) < (std::size_t{1} << 24);
-    parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
-        RowEnvelopeScratch& scratch = threadScratch<RowEnvelopeScratch>();
-        float* out = atLeast(scratch.out, w);
-        int* v = atLeast(scratch.sites, w);
-        float* z = atLeast(scratch.bounds, w + 1);
-        for (std::size_t y = first; y < last; ++y) {
-            float* row = field + y * w;
-            float largest = 0.0f;
-            for (std::size_t x = 0; x < w; ++x) largest = std::max(largest, row[x]);
-            // A row without ink stays 0 (every parabola's own minimum is 0 and wins at its site).
-            if (largest == 0.0f) continue;
-            if (!searchable || largest >= big || !rowMinimumBySearch(row, w, out, 8 * w)) edt1D(row, w, out, v, z);
-            sqrtRow(out, row, w);
-        }
-    });
+    parallelFor(h, kMinRowsPerChunk,
+                [&](std::size_t first, std::size_t last) { edtRows(field, w, big, searchable, first, last); });
 }
 
 // ---- Hessian ridge measure -----------------------------------------------------------------------
@@ -483,6 +560,7 @@ std::size_t globalThreshold(const float* luma, std::size_t n, float level, bool 
 // The adaptive threshold's decision for n pixels whose windows span whole columns: pixel i is ink when
 // its value is below mean - offset, mean = (bottomRight - topRight - bottomLeft + topLeft) / area in
 // doubles, taken to float. The four arrays hold the integral image's entries at the window's corners.
+OSTREL_VECTOR_CLONES
 void decideWholeWindows(const double* __restrict topLeft, const double* __restrict bottomLeft,
                         const double* __restrict topRight, const double* __restrict bottomRight,
                         const float* __restrict luma, std::size_t n, double area, float offset, bool invert,
@@ -499,6 +577,48 @@ struct IntegralRingScratch {
     std::vector<double> ring;
 };
 
+// Rows of the integral image built together: their running row sums are independent chains of
+// additions, so the processor overlaps them instead of waiting on one.
+constexpr std::size_t kIntegralRowsAtOnce = 4;
+
+// Integral-image rows y + 1 … y + count (count ≤ kIntegralRowsAtOnce) over the columns [from, to) of
+// image rows y … y + count - 1: sums[g + 1][x + 1 - lo] = sums[g][x + 1 - lo] + R_g(x), where the running
+// row sum R_g of image row y + g starts at start[g] (the sum of the columns left of `from`) and adds
+// value(x) = luma or 255 - luma in doubles, column by column. sums[0] is integral row y.
+template <bool Invert>
+void integralRows(const float* const* rows, const double* start, std::size_t count, std::size_t from, std::size_t to,
+                  std::size_t lo, double* const* sums) {
+    const auto value = [](float l) { return static_cast<double>(Invert ? 255.0f - l : l); };
+    if (count == kIntegralRowsAtOnce) {
+        double r0 = start[0];
+        double r1 = start[1];
+        double r2 = start[2];
+        double r3 = start[3];
+        for (std::size_t x = from; x < to; ++x) {
+            const std::size_t c = x + 1 - lo;
+            r0 += value(rows[0][x]);
+            r1 += value(rows[1][x]);
+            r2 += value(rows[2][x]);
+            r3 += value(rows[3][x]);
+            const double s1 = sums[0][c] + r0;
+            const double s2 = s1 + r1;
+            const double s3 = s2 + r2;
+            sums[1][c] = s1;
+            sums[2][c] = s2;
+            sums[3][c] = s3;
+            sums[4][c] = s3 + r3;
+        }
+        return;
+    }
+    for (std::size_t g = 0; g < count; ++g) {
+        double r = start[g];
+        for (std::size_t x = from; x < to; ++x) {
+            r += value(rows[g][x]);
+            sums[g + 1][x + 1 - lo] = sums[g][x + 1 - lo] + r;
+        }
+    }
+}
+
 // Adaptive threshold: ink where value < mean(window) - offset, the window (2 radius + 1)² clipped to
 // the image, value = luma (or 255 - luma when inverted), the window sum read from the integral image
 // S(x, y) = Σ value over [0, x) × [0, y) in doubles, built as S(x + 1, y + 1) = S(x + 1, y) + R(x, y)
@@ -512,8 +632,11 @@ struct IntegralRingScratch {
 void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool invert, std::size_t radius, float offset,
                        std::uint8_t* mask) {
     const auto valueAt = [invert](float l) { return invert ? 255.0f - l : l; };
-    const std::size_t bandCount = std::clamp<std::size_t>(static_cast<std::size_t>(parallelThreadCount()) * 2, 1,
-                                                          std::max<std::size_t>(w / 64, 1));
+    // Bands of columns for the threads, two per thread; a single thread takes the image as one band and
+    // so needs no checkpoints.
+    const auto threads = static_cast<std::size_t>(parallelThreadCount());
+    const std::size_t bandCount =
+        std::clamp<std::size_t>(threads == 1 ? 1 : threads * 2, 1, std::max<std::size_t>(w / 64, 1));
     struct Band {
         std::size_t first;  // output columns [first, last)
         std::size_t last;
@@ -545,7 +668,9 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
         }
     });
 
-    const std::size_t ringRows = 2 * radius + 2;
+    // Rows y0 … y1 + 1 of the integral image are in use while row y is decided, and up to
+    // kIntegralRowsAtOnce - 1 more may have been built ahead of them.
+    const std::size_t ringRows = 2 * radius + 1 + kIntegralRowsAtOnce;
     parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         for (std::size_t b = firstBand; b < lastBand; ++b) {
             const Band& band = bands[b];
@@ -558,17 +683,28 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
             for (std::size_t y = 0; y < h; ++y) {
                 const std::size_t y0 = y >= radius ? y - radius : 0;
                 const std::size_t y1 = std::min(y + radius, h - 1);
-                for (; built < y1 + 1; ++built) {
-                    // S row built + 1 from S row built and the running sums of image row built.
-                    const double* above = sumsRow(built);
-                    double* below = sumsRow(built + 1);
-                    const float* row = luma + built * w;
-                    double rowSum = checkpoints[built * bandCount + b];
-                    if (band.lo == 0) below[0] = 0.0;  // S(0, ·) = 0
-                    for (std::size_t x = band.sumFrom; x < band.hi; ++x) {
-                        rowSum += static_cast<double>(valueAt(row[x]));
-                        below[x + 1 - band.lo] = above[x + 1 - band.lo] + rowSum;
+                while (built < y1 + 1) {
+                    // S rows built + 1 … built + count from S row built and the running sums of image rows
+                    // built … built + count - 1.
+                    const std::size_t count = std::min(kIntegralRowsAtOnce, h - built);
+                    std::array<const float*, kIntegralRowsAtOnce> rows{};
+                    std::array<double, kIntegralRowsAtOnce> start{};
+                    std::array<double*, kIntegralRowsAtOnce + 1> sums{};
+                    sums[0] = sumsRow(built);
+                    for (std::size_t g = 0; g < count; ++g) {
+                        rows[g] = luma + (built + g) * w;
+                        start[g] = checkpoints[(built + g) * bandCount + b];
+                        sums[g + 1] = sumsRow(built + g + 1);
+                        if (band.lo == 0) sums[g + 1][0] = 0.0;  // S(0, ·) = 0
                     }
+                    if (invert) {
+                        integralRows<true>(rows.data(), start.data(), count, band.sumFrom, band.hi, band.lo,
+                                           sums.data());
+                    } else {
+                        integralRows<false>(rows.data(), start.data(), count, band.sumFrom, band.hi, band.lo,
+                                            sums.data());
+                    }
+                    built += count;
                 }
                 const double* top = sumsRow(y0);
                 const double* bottom = sumsRow(y1 + 1);
@@ -602,6 +738,20 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
     });
 }
 
+// Half window of the adaptive threshold: 6 + min(max(t / 8, 0), 30).
+std::size_t adaptiveRadius(std::int64_t t) {
+    return static_cast<std::size_t>(6 + std::min<std::int64_t>(std::max<std::int64_t>(t / 8, 0), 30));
+}
+
+// Offset of the adaptive threshold: 22 + max((128 - t) / 10, -18), as a float. (128 - t) / 10 without
+// overflow for any t: for t ≤ 128 the difference is non-negative and at most 2^63 + 128, which fits the
+// unsigned range.
+float adaptiveOffset(std::int64_t t) {
+    const std::int64_t step =
+        t <= 128 ? static_cast<std::int64_t>((128ULL - static_cast<std::uint64_t>(t)) / 10ULL) : (128 - t) / 10;
+    return static_cast<float>(22 + std::max<std::int64_t>(step, -18));
+}
+
 }  // namespace
 
 std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width, std::int64_t height,
@@ -614,6 +764,17 @@ std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::
     auto out = prefaultedVector<float>(*count);
     blurInto([&](std::size_t y, float*) { return values.data() + y * w; }, w, h, gaussianKernel(sigma), out.data());
     return out;
+}
+
+std::vector<std::uint8_t> adaptiveThresholdMask(const std::vector<float>& luma, std::int64_t width, std::int64_t height,
+                                                std::int64_t threshold, bool invert) {
+    const auto count = pixelCount(width, height, luma.size());
+    if (!count) return {};
+    auto mask = prefaultedVector<std::uint8_t>(*count);
+    if (*count == 0) return mask;
+    adaptiveThreshold(luma.data(), static_cast<std::size_t>(width), static_cast<std::size_t>(height), invert,
+                      adaptiveRadius(threshold), adaptiveOffset(threshold), mask.data());
+    return mask;
 }
 
 std::vector<std::uint8_t> morphErode3x3(const std::vector<std::uint8_t>& mask, std::int64_t width,
@@ -768,13 +929,7 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
             });
         }
     } else {
-        const std::int64_t radius = 6 + std::min<std::int64_t>(std::max<std::int64_t>(t / 8, 0), 30);
-        // (128 - t) / 10 without overflow for any t: for t ≤ 128 the difference is non-negative and
-        // at most 2^63 + 128, which fits the unsigned range.
-        const std::int64_t step =
-            t <= 128 ? static_cast<std::int64_t>((128ULL - static_cast<std::uint64_t>(t)) / 10ULL) : (128 - t) / 10;
-        const auto offset = static_cast<float>(22 + std::max<std::int64_t>(step, -18));
-        adaptiveThreshold(grey.data(), w, h, params.invert, static_cast<std::size_t>(radius), offset, mask.data());
+        adaptiveThreshold(grey.data(), w, h, params.invert, adaptiveRadius(t), adaptiveOffset(t), mask.data());
     }
 
     // 5. Clean-up.

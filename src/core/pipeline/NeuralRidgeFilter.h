@@ -33,6 +33,14 @@ namespace ostrel::NeuralRidgeFilter {
 [[nodiscard]] std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width,
                                                        std::int64_t height, float sigma);
 
+/// The adaptive threshold of `preprocess` on a width × height grey image: ink (1) where the value is
+/// below the mean of its window minus an offset, the value being luma or, with `invert`, 255 − luma.
+/// The window is (2R + 1)² clipped to the image, R = 6 + min(max(threshold / 8, 0), 30), the offset
+/// 22 + max((128 − threshold) / 10, −18), the mean taken from an integral image in doubles. An
+/// inconsistent size gives an empty result.
+[[nodiscard]] std::vector<std::uint8_t> adaptiveThresholdMask(const std::vector<float>& luma, std::int64_t width,
+                                                              std::int64_t height, std::int64_t threshold, bool invert);
+
 /// 3 × 3 erosion / dilation on a width × height mask (non-zero = set), the neighbourhood clipped to the
 /// image; the result holds 0 and 1.
 [[nodiscard]] std::vector<std::uint8_t> morphErode3x3(const std::vector<std::uint8_t>& mask, std::int64_t width,

@@ -1,4 +1,5 @@
 #include "core/pipeline/NeuralRidgeFilter.h"
+#include "testsupport/ThreadCountScope.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,8 @@ TEST(GaussianBlur, KeepsFlatImagesRepeatsEdgesAndHandlesEmptyInput) {
 }
 
 // The blur against the separable formula written out plainly, bit for bit, at widths below, at and
-// past the vectorised block and with band edges in the vertical pass.
+// past the vectorised blocks (16 and 32 pixels) and with band edges in the vertical pass, on one
+// thread and on several.
 TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
     std::mt19937 random(3);
     std::uniform_real_distribution<float> noise(0.0f, 255.0f);
@@ -75,7 +77,7 @@ TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
         float total = 0;
         for (int i = -r; i <= r; ++i) total += (k[std::size_t(i + r)] = std::exp(-float(i * i) / d));
         for (float& weight : k) weight /= total;
-        for (const int w : {1, 5, 15, 16, 17, 33, 100}) {
+        for (const int w : {1, 5, 15, 16, 17, 31, 32, 33, 48, 65, 100}) {
             for (const int h : {1, 7, 70}) {
                 SCOPED_TRACE(testing::Message() << "sigma " << sigma << ", " << w << " x " << h);
                 std::vector<float> image(std::size_t(w * h));
@@ -103,7 +105,10 @@ TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
                         expected[std::size_t(y * w + x)] = sum;
                     }
                 }
-                EXPECT_TRUE(sameBits(gaussianBlurSeparable(image, w, h, sigma), expected));
+                for (const int threads : {1, 0}) {
+                    const test::ThreadCountScope scope(threads);
+                    EXPECT_TRUE(sameBits(gaussianBlurSeparable(image, w, h, sigma), expected)) << threads << " threads";
+                }
             }
         }
     }
@@ -218,46 +223,64 @@ INSTANTIATE_TEST_SUITE_P(Constants, AdaptiveThreshold,
                                            AdaptiveCase{-500, 6, 22 + 62}, AdaptiveCase{1000, 36, 4},
                                            AdaptiveCase{7, 6, 34}, AdaptiveCase{8, 7, 34}));
 
-// The mask equals the direct computation from a whole-image integral image in doubles, S(x + 1, y + 1)
-// = S(x + 1, y) + R(x, y) with R the running row sum from 0, on a noisy image whose width mixes
-// clipped and unclipped windows and blocks of four with odd ends.
-TEST(AdaptiveThresholdMask, MatchesTheIntegralImageBitForBit) {
+// The adaptive threshold written out plainly: a whole-image integral image in doubles, S(x + 1, y + 1)
+// = S(x + 1, y) + R(x, y) with R the running row sum from 0, and the clipped window's mean from it.
+std::vector<std::uint8_t> referenceAdaptiveMask(const std::vector<float>& luma, int w, int h, std::int64_t threshold,
+                                                bool invert) {
+    const std::int64_t radius = 6 + std::min<std::int64_t>(std::max<std::int64_t>(threshold / 8, 0), 30);
+    const float offset = float(22 + std::max<std::int64_t>((128 - threshold) / 10, -18));
+    const auto value = [&](int x, int y) {
+        const float l = luma[std::size_t(y * w + x)];
+        return invert ? 255.0f - l : l;
+    };
+    std::vector<double> sums(std::size_t((w + 1) * (h + 1)), 0.0);  // S(x, y) at y * (w + 1) + x
+    for (int y = 0; y < h; ++y) {
+        double row = 0;
+        for (int x = 0; x < w; ++x) {
+            row += double(value(x, y));
+            sums[std::size_t((y + 1) * (w + 1) + x + 1)] = sums[std::size_t(y * (w + 1) + x + 1)] + row;
+        }
+    }
+    const auto S = [&](std::int64_t x, std::int64_t y) { return sums[std::size_t(y * (w + 1) + x)]; };
+    std::vector<std::uint8_t> mask(std::size_t(w * h));
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::int64_t x0 = std::max<std::int64_t>(x - radius, 0);
+            const std::int64_t x1 = std::min<std::int64_t>(x + radius, w - 1);
+            const std::int64_t y0 = std::max<std::int64_t>(y - radius, 0);
+            const std::int64_t y1 = std::min<std::int64_t>(y + radius, h - 1);
+            const double sum = S(x1 + 1, y1 + 1) - S(x1 + 1, y0) - S(x0, y1 + 1) + S(x0, y0);
+            const auto mean = float(sum / double((x1 - x0 + 1) * (y1 - y0 + 1)));
+            mask[std::size_t(y * w + x)] = value(x, y) < mean - offset ? 1 : 0;
+        }
+    }
+    return mask;
+}
+
+// The mask equals the plain computation bit for bit on noisy images: widths narrower than every window
+// (no pixel has whole columns on both sides), wide ones that mix clipped and unclipped windows, single
+// rows and columns, heights that end partway through a group of integral rows, on one thread and on
+// several (bands of columns), through the function and through preprocess.
+TEST(AdaptiveThresholdMask, MatchesThePlainIntegralImageBitForBit) {
+    struct Shape {
+        int w;
+        int h;
+    };
+    const std::vector<Shape> shapes{{20, 61}, {83, 61}, {157, 61}, {1, 90},  {90, 1},
+                                    {2, 2},   {157, 3}, {131, 6},  {9, 130}, {300, 47}};
     std::mt19937 random(5);
     std::uniform_real_distribution<float> noise(0.0f, 255.0f);
-    // 20 px: narrower than every window, so no pixel has whole columns on both sides.
-    for (const int w : {20, 83, 157}) {
-        const int h = 61;
-        RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
-        for (auto& v : image.luma) v = noise(random);
+    for (const Shape& shape : shapes) {
+        std::vector<float> luma(std::size_t(shape.w * shape.h));
+        for (auto& v : luma) v = noise(random);
         for (const std::int64_t threshold : {0, 128, 255}) {
             for (const bool invert : {false, true}) {
-                SCOPED_TRACE(testing::Message() << w << " wide, t " << threshold << ", invert " << invert);
-                const std::int64_t radius = 6 + std::min<std::int64_t>(threshold / 8, 30);
-                const float offset = float(22 + std::max<std::int64_t>((128 - threshold) / 10, -18));
-                const auto value = [&](int x, int y) {
-                    const float l = image.luma[std::size_t(y * w + x)];
-                    return invert ? 255.0f - l : l;
-                };
-                std::vector<double> sums(std::size_t((w + 1) * (h + 1)), 0.0);  // S(x, y) at y * (w + 1) + x
-                for (int y = 0; y < h; ++y) {
-                    double row = 0;
-                    for (int x = 0; x < w; ++x) {
-                        row += double(value(x, y));
-                        sums[std::size_t((y + 1) * (w + 1) + x + 1)] = sums[std::size_t(y * (w + 1) + x + 1)] + row;
-                    }
-                }
-                const auto S = [&](std::int64_t x, std::int64_t y) { return sums[std::size_t(y * (w + 1) + x)]; };
-                std::vector<std::uint8_t> expected(std::size_t(w * h));
-                for (int y = 0; y < h; ++y) {
-                    for (int x = 0; x < w; ++x) {
-                        const std::int64_t x0 = std::max<std::int64_t>(x - radius, 0);
-                        const std::int64_t x1 = std::min<std::int64_t>(x + radius, w - 1);
-                        const std::int64_t y0 = std::max<std::int64_t>(y - radius, 0);
-                        const std::int64_t y1 = std::min<std::int64_t>(y + radius, h - 1);
-                        const double sum = S(x1 + 1, y1 + 1) - S(x1 + 1, y0) - S(x0, y1 + 1) + S(x0, y0);
-                        const auto mean = float(sum / double((x1 - x0 + 1) * (y1 - y0 + 1)));
-                        expected[std::size_t(y * w + x)] = value(x, y) < mean - offset ? 1 : 0;
-                    }
+                const auto expected = referenceAdaptiveMask(luma, shape.w, shape.h, threshold, invert);
+                for (const int threads : {1, 3, 0}) {
+                    SCOPED_TRACE(testing::Message() << shape.w << " x " << shape.h << ", t " << threshold << ", invert "
+                                                    << invert << ", threads " << threads);
+                    const test::ThreadCountScope scope(threads);
+                    EXPECT_EQ(adaptiveThresholdMask(luma, shape.w, shape.h, threshold, invert), expected);
                 }
                 VectorizerParams params;
                 params.algorithm = VectorAlgorithm::skeletonize;
@@ -265,10 +288,12 @@ TEST(AdaptiveThresholdMask, MatchesTheIntegralImageBitForBit) {
                 params.invert = invert;
                 params.blurRadius = 0;
                 params.threshold = threshold;
-                EXPECT_EQ(preprocess(image, params).binary, expected);
+                EXPECT_EQ(preprocess(RasterImage{shape.w, shape.h, luma}, params).binary, expected);
             }
         }
     }
+    EXPECT_TRUE(adaptiveThresholdMask({}, 0, 5, 128, false).empty());
+    EXPECT_TRUE(adaptiveThresholdMask(std::vector<float>(3), 2, 2, 128, false).empty());  // too short: refused
 }
 
 TEST(Preprocess, ExtremeThresholdsDoNotOverflow) {
@@ -399,8 +424,11 @@ TEST(ExactEDT, MatchesBruteForceAndTheEnvelopeBitForBit) {
         double ink;
     };
     // Densities up to 1 give columns and rows without background; 4100 rows take the envelope path.
-    const std::vector<Shape> shapes{{1, 1, 0.5},   {1, 9, 0.7},  {9, 1, 0.7},   {17, 13, 0.3},  {31, 29, 0.85},
-                                    {40, 7, 0.97}, {6, 50, 1.0}, {23, 23, 0.0}, {3, 4100, 0.9}, {64, 48, 0.6}};
+    // Rows up to 9 px wide are settled by the near offsets alone, wider ones with dense ink continue
+    // with the search.
+    const std::vector<Shape> shapes{{1, 1, 0.5},    {1, 9, 0.7},   {9, 1, 0.7},    {17, 13, 0.3},
+                                    {31, 29, 0.85}, {40, 7, 0.97}, {6, 50, 1.0},   {23, 23, 0.0},
+                                    {3, 4100, 0.9}, {64, 48, 0.6}, {10, 40, 0.95}, {150, 20, 0.98}};
     for (const Shape& s : shapes) {
         for (int round = 0; round < 4; ++round) {
             SCOPED_TRACE(testing::Message() << s.w << "x" << s.h << " ink " << s.ink << " round " << round);
