@@ -420,20 +420,22 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
 
 void VectorizerController::scheduleMemoryRelease(std::weak_ptr<const VectorRenderCache> replacedCache) {
     // What a large run and the result it replaced freed stays with the allocator, and the window
-    // would hold its peak for good: once things have settled (the previous result freed, the canvas
-    // drawn again from the new cache, whose old one it holds until then), it is given back, on the
-    // release thread. A newer large result restarts the wait. Trimming while the canvas still holds
-    // the old cache would give back nothing of it: its memory, freed afterwards, would stay.
+    // would hold its peak for good: once things have settled (the previous result freed), it is given
+    // back, on the release thread. A newer large result restarts the wait. The canvas holds the
+    // replaced cache until it has drawn from the new one: once that cache is gone too, what it held
+    // is given back as well (it would stay otherwise, freed after the first release).
     if (memoryReleaseTimer_ == nullptr) {
         memoryReleaseTimer_ = new QTimer(this);
         memoryReleaseTimer_->setSingleShot(true);
         connect(memoryReleaseTimer_, &QTimer::timeout, this, [this] {
-            if (!replacedCache_.expired() && ++memoryReleaseWaits_ < kMemoryReleaseMaxWaits) {
-                memoryReleaseTimer_->start(kMemoryReleaseDelay);
+            const bool first = memoryReleaseWaits_ == 0;
+            const bool cacheGone = replacedCache_.expired();
+            if (first || cacheGone) releaseFreeMemory();
+            if (cacheGone || ++memoryReleaseWaits_ >= kMemoryReleaseMaxWaits) {
+                replacedCache_.reset();
                 return;
             }
-            replacedCache_.reset();
-            releaseFreeMemory();
+            memoryReleaseTimer_->start(kReplacedCachePoll);
         });
     }
     replacedCache_ = std::move(replacedCache);

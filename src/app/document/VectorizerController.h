@@ -148,12 +148,13 @@ private:
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
     /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one,
-    /// once the render cache it replaced is gone (the canvas lets go of it after drawing the new
-    /// one); after kMemoryReleaseMaxWaits delays it does not wait for that any longer.
+    /// and again once the render cache it replaced is gone (the canvas lets go of it after drawing
+    /// the new one), which is looked for every kReplacedCachePoll up to kMemoryReleaseMaxWaits times.
     void scheduleMemoryRelease(std::weak_ptr<const VectorRenderCache> replacedCache);
     void releaseFreeMemory();
     static constexpr std::chrono::milliseconds kMemoryReleaseDelay{1000};
-    static constexpr int kMemoryReleaseMaxWaits = 30;
+    static constexpr std::chrono::milliseconds kReplacedCachePoll{250};
+    static constexpr int kMemoryReleaseMaxWaits = 120;
     /// How a pending run ends without a result: given up, or replaced by a newer run at once.
     enum class RunEnd { abandoned, replaced };
     void cancelPendingRun(RunEnd end);
