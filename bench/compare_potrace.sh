@@ -4,7 +4,8 @@
 #            machine's load meets both programs alike; median wall and CPU (user + system) time of each
 #            and their ratios. Cases: the seeded line drawing (8-bit grey PNG, with all four algorithms,
 #            and as a 1-bit PNG), the same drawing at 8000 px, lettering 2400 x 1100, two built-in
-#            drawings at clip-art sizes (459 x 477, 1052 x 744), a 2 x 2 image and `--version`;
+#            drawings at clip-art sizes (459 x 477, 1052 x 744), a 2 x 2 image and `--version` (the
+#            last three measure the program's start as much as its work);
 #   memory   peak resident set of each case (/usr/bin/time -v, "Maximum resident set size"), from a
 #            run of its own;
 #   quality  symmetric distance (mean, 95th percentile, px) between the input's ink boundary and the
@@ -227,4 +228,17 @@ printf '  %-52s %s\n' "neural_centerline wall time <= 1.0 x potrace (${speed_rat
 printf '  %-52s %s\n' "vision_contours distance <= potrace (mean, p95)" \
   "$(verdict "$quality_ok" "(${ours_mean:-?}/${ours_p95:-?} px vs ${theirs_mean:-?}/${theirs_p95:-?} px)")"
 printf '  %-52s %s\n' "Ostrel peak memory <= 300 MB ($(mib "${peak:-}") MiB)" "$(verdict "$memory_ok" "")"
+# Start-up counts in the small cases: clip art and lettering within 2.5 x potrace's wall time, start
+# included; a 2 x 2 image within 8 ms.
+for key in clip_small clip_large lettering; do
+  [ -n "${label[$key]:-}" ] || continue
+  r=$(ratio "${wall[$key.ostrel]}" "${wall[$key.potrace]}")
+  ok=$(awk -v r="$r" 'BEGIN { if (r == "n/a") print "?"; else print (r + 0 <= 2.5) ? 1 : 0 }')
+  printf '  %-52s %s\n' "${label[$key]} wall <= 2.5 x potrace (${r} x)" "$(verdict "$ok" "")"
+done
+if [ -n "${label[tiny]:-}" ]; then
+  tiny_ms=$(awk -v s="${wall[tiny.ostrel]}" 'BEGIN { if (s ~ /^[0-9.]+$/) printf "%.1f", s * 1000; else print "n/a" }')
+  ok=$(awk -v m="$tiny_ms" 'BEGIN { if (m == "n/a") print "?"; else print (m + 0 <= 8) ? 1 : 0 }')
+  printf '  %-52s %s\n' "2 x 2 image wall <= 8 ms (${tiny_ms} ms)" "$(verdict "$ok" "")"
+fi
 exit 0

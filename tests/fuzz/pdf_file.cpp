@@ -1,7 +1,7 @@
 // A PDF document's bytes through the page renderer, in this process (the loader runs it in a bounded
 // child; here libFuzzer's own limits bound it): page 0 at a small size, which must come out within
 // that size, or not at all.
-#include "core/pipeline/PdfPage.h"
+#include "core/pdf/PdfPageRenderer.h"
 
 #include <QByteArray>
 #include <QImage>

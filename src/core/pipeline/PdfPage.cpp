@@ -1,20 +1,9 @@
 #include "core/pipeline/PdfPage.h"
 
-#include "core/pipeline/ImageFileCheck.h"
-#include "core/support/system/FileDescriptor.h"
 #include "core/support/system/Spawn.h"
-#include "core/support/text/NumberFormat.h"
-
-#include <QPainter>
-#include <QPdfDocument>
-#include <QSizeF>
-#include <QString>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -24,8 +13,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +27,7 @@ constexpr std::size_t kHeaderBytes = 8;  // width and height, 32-bit little-endi
 std::mutex programMutex;
 std::string rendererProgram;                                     // guarded by programMutex
 std::chrono::milliseconds rendererTimeLimit = kRenderTimeLimit;  // guarded by programMutex
+PageRenderer inProcessRenderer = nullptr;                        // guarded by programMutex
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -50,30 +38,6 @@ bool writeAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
-}
-
-// An anonymous in-memory file holding `bytes`, read from its start.
-FileDescriptor memoryFileOf(const QByteArray& bytes) {
-    FileDescriptor fd(::memfd_create("ostrel-pdf", MFD_CLOEXEC));
-    if (!fd.valid() || !writeAll(fd.get(), bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
-        ::lseek(fd.get(), 0, SEEK_SET) != 0) {
-        return {};
-    }
-    return fd;
-}
-
-// The page's pixel size: its longer side `maxDimension`, each side at least 1; none for a page
-// size that is not a positive finite number of points.
-std::optional<QSize> renderedSize(QSizeF points, int maxDimension) {
-    const double w = points.width();
-    const double h = points.height();
-    if (!std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0) return std::nullopt;
-    const double scale = maxDimension / std::max(w, h);
-    const auto side = [&](double points) {
-        const auto pixels = roundedInt64(points * scale);
-        return static_cast<int>(std::clamp<std::int64_t>(pixels.value_or(1), 1, maxDimension));
-    };
-    return QSize(side(w), side(h));
 }
 
 // A child process that is killed and reaped however its parent's work with it ends.
@@ -211,39 +175,19 @@ QImage renderInChild(const std::string& program, std::chrono::milliseconds timeL
 
 bool looksLikePdf(const QByteArray& bytes) noexcept { return bytes.left(1024).contains(QByteArrayView("%PDF-")); }
 
-QImage renderFirstPageHere(const QByteArray& bytes, int maxDimension) {
-    if (maxDimension < 1 || !looksLikePdf(bytes)) return {};
-    // The document is read from a file, which Qt loads at once (a device may load later).
-    const FileDescriptor file = memoryFileOf(bytes);
-    if (!file.valid()) return {};
-    QPdfDocument document;
-    if (document.load(QStringLiteral("/proc/self/fd/%1").arg(file.get())) != QPdfDocument::Error::None) return {};
-    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1) return {};
-    const std::optional<QSize> size = renderedSize(document.pagePointSize(0), maxDimension);
-    if (!size) return {};
-    const QImage rendered = document.render(0, *size);
-    if (rendered.isNull()) return {};
-    QImage page(*size, QImage::Format_RGB32);
-    if (page.isNull()) return {};
-    page.fill(Qt::white);
-    QPainter painter(&page);
-    if (!painter.isActive()) return {};
-    painter.drawImage(QRect(QPoint(0, 0), *size), rendered);
-    painter.end();
-    return page;
-}
-
 QImage renderFirstPage(const QByteArray& bytes, int maxDimension) {
     if (maxDimension < 1 || !looksLikePdf(bytes)) return {};
     std::string program;
     std::chrono::milliseconds timeLimit{};
+    PageRenderer inProcess = nullptr;
     {
         const std::lock_guard lock(programMutex);
         program = rendererProgram;
         timeLimit = rendererTimeLimit;
+        inProcess = inProcessRenderer;
     }
-    if (program.empty()) return renderFirstPageHere(bytes, maxDimension);
-    return renderInChild(program, timeLimit, bytes, maxDimension);
+    if (!program.empty()) return renderInChild(program, timeLimit, bytes, maxDimension);
+    return inProcess != nullptr ? inProcess(bytes, maxDimension) : QImage();
 }
 
 void setRendererProgram(std::string path, std::chrono::milliseconds timeLimit) {
@@ -252,54 +196,34 @@ void setRendererProgram(std::string path, std::chrono::milliseconds timeLimit) {
     rendererTimeLimit = timeLimit;
 }
 
-int runRenderer(std::string_view maxDimensionText) {
-    // Dies with the parent, holds no more data memory than the bound, and leaves no core file.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-#if !defined(__SANITIZE_ADDRESS__)
-    const rlimit data{static_cast<rlim_t>(kRendererMemoryBytes), static_cast<rlim_t>(kRendererMemoryBytes)};
-    ::setrlimit(RLIMIT_DATA, &data);
-#endif
-    const auto seconds = static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(kRenderTimeLimit).count() + 1);
-    const rlimit cpu{seconds, seconds};
-    ::setrlimit(RLIMIT_CPU, &cpu);
-    const rlimit core{0, 0};
-    ::setrlimit(RLIMIT_CORE, &core);
+void setInProcessRenderer(PageRenderer renderer) {
+    const std::lock_guard lock(programMutex);
+    inProcessRenderer = renderer;
+}
 
-    int maxDimension = 0;
-    const auto* end = maxDimensionText.data() + maxDimensionText.size();
-    if (std::from_chars(maxDimensionText.data(), end, maxDimension).ptr != end || maxDimension < 1) return 2;
-
-    QByteArray bytes;
-    constexpr qsizetype kBlock = 1 << 20;
-    for (;;) {
-        if (bytes.size() > kMaxImageFileBytes) return 2;
-        const qsizetype used = bytes.size();
-        bytes.resize(used + kBlock);
-        const ssize_t n = ::read(STDIN_FILENO, bytes.data() + used, kBlock);
-        if (n < 0 && errno == EINTR) {
-            bytes.resize(used);
-            continue;
-        }
-        if (n < 0) return 2;
-        bytes.resize(used + n);
-        if (n == 0) break;
+FileDescriptor memoryFileOf(const QByteArray& bytes) {
+    FileDescriptor fd(::memfd_create("ostrel-pdf", MFD_CLOEXEC));
+    if (!fd.valid() || !writeAll(fd.get(), bytes.constData(), static_cast<std::size_t>(bytes.size())) ||
+        ::lseek(fd.get(), 0, SEEK_SET) != 0) {
+        return {};
     }
+    return fd;
+}
 
-    const QImage page = renderFirstPageHere(bytes, maxDimension);
-    if (page.isNull()) return 1;
+bool writePage(int fd, const QImage& page) {
     unsigned char header[kHeaderBytes];
     for (int i = 0; i < 4; ++i) {
         header[i] = static_cast<unsigned char>(static_cast<std::uint32_t>(page.width()) >> (8 * i));
         header[4 + i] = static_cast<unsigned char>(static_cast<std::uint32_t>(page.height()) >> (8 * i));
     }
-    if (!writeAll(STDOUT_FILENO, reinterpret_cast<const char*>(header), kHeaderBytes)) return 1;
+    if (!writeAll(fd, reinterpret_cast<const char*>(header), kHeaderBytes)) return false;
     for (int y = 0; y < page.height(); ++y) {
-        if (!writeAll(STDOUT_FILENO, reinterpret_cast<const char*>(page.constScanLine(y)),
+        if (!writeAll(fd, reinterpret_cast<const char*>(page.constScanLine(y)),
                       static_cast<std::size_t>(page.width()) * 4)) {
-            return 1;
+            return false;
         }
     }
-    return 0;
+    return true;
 }
 
 }  // namespace ostrel::PdfPage

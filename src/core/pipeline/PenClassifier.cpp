@@ -400,11 +400,17 @@ PenClassification measureAndClassifyPens(const std::vector<Path>& rawPaths, cons
     // The pens' groups are stitched at the same time (each on its own), then every path of every group
     // is measured in one parallel loop; results stay in group order.
     std::vector<std::vector<Path>> stitched(pens);
-    parallelFor(pens, 1, [&](std::size_t first, std::size_t last) {
+    const auto stitchGroups = [&](std::size_t first, std::size_t last) {
         for (std::size_t pen = first; pen < last; ++pen) {
             stitched[pen] = stitchPaths(groups[pen], params.maxStitchGapPx, params.continuity);
         }
-    });
+    };
+    // Only two paths or more can be stitched: fewer (a blank or tiny image) are worth no thread.
+    if (rawPaths.size() < 2) {
+        stitchGroups(0, pens);
+    } else {
+        parallelFor(pens, 1, stitchGroups);
+    }
     std::vector<std::pair<std::size_t, std::size_t>> slots;  // (group, index in group) of every path
     for (std::size_t pen = 0; pen < pens; ++pen) {
         result.pathsByPen.emplace_back(stitched[pen].size());

@@ -363,16 +363,23 @@ std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int ma
         stream.setData(*bytes);
         stream.open(QIODevice::ReadOnly);
         // The reader the file's suffix names when it can read the bytes (formats without a signature,
-        // such as TGA, are known by their suffix alone), else the one their content shows.
-        QByteArray format = suffixOf(path);
-        if (!format.isEmpty() && QImageReader::supportedImageFormats().contains(format)) {
-            QImageReader probe(&stream, format);
-            if (!probe.canRead()) format.clear();
-            stream.seek(0);
-        } else {
-            format.clear();
+        // such as TGA, are known by their suffix alone), else the one their content shows. Bytes with
+        // PNG's signature go straight to Qt's own PNG reader, which is what either way comes to for
+        // them: asking the format plugins would load every one of them (and their libraries) first.
+        const bool png = bytes->startsWith(QByteArrayView("\x89PNG\r\n\x1a\n"));
+        QByteArray format = "png";
+        if (!png) {
+            format = suffixOf(path);
+            if (!format.isEmpty() && QImageReader::supportedImageFormats().contains(format)) {
+                QImageReader probe(&stream, format);
+                if (!probe.canRead()) format.clear();
+                stream.seek(0);
+            } else {
+                format.clear();
+            }
         }
         QImageReader reader(&stream, format);
+        reader.setAutoDetectImageFormat(!png);
         if (reader.format().isEmpty() && PdfPage::looksLikePdf(*bytes)) {
             // A PDF document: its first page, rendered at the kept size on white.
             image = PdfPage::renderFirstPage(*bytes, maxDimension);

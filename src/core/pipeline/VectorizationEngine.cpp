@@ -235,13 +235,20 @@ VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const Vecto
     }
     strokes.clear();
 
-    // The pens' tours are independent of each other; the totals are then added in pen order.
+    // The pens' tours are independent of each other; the totals are then added in pen order. Only two
+    // paths or more have an order to find: fewer (a blank or tiny image) are worth no thread.
     std::vector<BezierAndPlotterOptimizer::PlotterTour> tours(penSlots);
-    parallelFor(penSlots, 1, [&](std::size_t first, std::size_t last) {
+    const auto tourPens = [&](std::size_t first, std::size_t last) {
         for (std::size_t pen = first; pen < last; ++pen) {
             tours[pen] = BezierAndPlotterOptimizer::optimizePlotterTour(pathsByPen[pen], params.optimize2Opt);
         }
-    });
+    };
+    const std::int64_t strokeCount = nextID - 1;
+    if (strokeCount < 2) {
+        tourPens(0, penSlots);
+    } else {
+        parallelFor(penSlots, 1, tourPens);
+    }
     Totals totals;
     std::vector<PenLayer> layers;
     layers.reserve(penSlots);

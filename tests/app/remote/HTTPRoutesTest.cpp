@@ -5,6 +5,7 @@
 #include "app/document/VectorizerController.h"
 #include "app/plotter/AxiDrawPlotterController.h"
 #include "testsupport/ManualRunClock.h"
+#include "testsupport/PdfRendererScope.h"
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
 
@@ -92,7 +93,9 @@ TEST_F(HTTPRoutesTest, OpenParamsExportReset) {
     const Json failed = call("POST", "/v1/open", R"({"preset":3,"path":")" + folder.file("a.png") + R"("})", 400);
     EXPECT_EQ(failed["ok"], false);
     EXPECT_EQ(failed["path"], folder.file("a.png"));
-    // A PDF file opens as its first page; one without a page fails like a broken image and changes nothing.
+    // A PDF file opens as its first page (rendered by the program's child, as the window renders it); one
+    // without a page fails like a broken image and changes nothing.
+    const test::PdfRendererScope renderer;
     const std::string corpus = std::string(OSTREL_SOURCE_DIR) + "/tests/fuzz/corpus/pdf_file/";
     const std::string openSvg = controller.result()->svgAxiDraw.text();
     const Json noPage = call("POST", "/v1/open", R"({"path":")" + corpus + R"(no-page.pdf"})", 400);

@@ -1,7 +1,9 @@
 #include "core/pipeline/PdfPage.h"
+#include "core/pdf/PdfPageRenderer.h"
 #include "core/pipeline/RasterImage.h"
 #include "core/pipeline/VectorizationEngine.h"
 
+#include "testsupport/PdfRendererScope.h"
 #include "testsupport/TempDir.h"
 
 #include <QBuffer>
@@ -43,16 +45,12 @@ QByteArray bytesOf(const fs::path& path) {
     return QByteArray::fromStdString(bytes);
 }
 
-// Renders in the child process of the built program for the length of a test, then in this one.
-class RendererScope {
-public:
-    explicit RendererScope(std::chrono::milliseconds limit = PdfPage::kRenderTimeLimit) {
-        PdfPage::setRendererProgram(OSTREL_BINARY, limit);
-    }
-    ~RendererScope() { PdfPage::setRendererProgram({}); }
-    RendererScope(const RendererScope&) = delete;
-    RendererScope& operator=(const RendererScope&) = delete;
-};
+using test::PdfRendererScope;
+
+// Pages rendered in the built program's child, or in this thread.
+PdfRendererScope rendererScope(bool inChild) {
+    return inChild ? PdfRendererScope() : PdfRendererScope(&PdfPage::renderFirstPageHere);
+}
 
 // The darkness (255 - luma) of the raster summed over a square of 2r + 1 pixels around (x, y).
 float inkAround(const RasterImage& raster, std::int64_t x, std::int64_t y, std::int64_t r) {
@@ -71,8 +69,7 @@ TEST(PdfPage, TheFirstPageIsRenderedOnWhiteAtTheKeptSize) {
     test::TempDir dir;
     for (const bool inChild : {false, true}) {
         SCOPED_TRACE(inChild ? "child" : "in process");
-        std::optional<RendererScope> child;
-        if (inChild) child.emplace();
+        const auto renderer = rendererScope(inChild);
         const auto drawing = RasterImage::fromFile(corpusFile("line-drawing.pdf").string(), kDocumentMaxDimension);
         ASSERT_TRUE(drawing);
         // 595 × 842 points: the longer side at 2400, the other round(595 × 2400 / 842).
@@ -114,8 +111,7 @@ TEST(PdfPage, DocumentsWithoutAReadableFirstPageGiveNoImage) {
     };
     test::TempDir dir;
     for (const bool inChild : {false, true}) {
-        std::optional<RendererScope> child;
-        if (inChild) child.emplace();
+        const auto renderer = rendererScope(inChild);
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.name << (inChild ? ", child" : ", in process"));
             EXPECT_TRUE(PdfPage::renderFirstPage(c.bytes, kDocumentMaxDimension).isNull());
@@ -128,12 +124,34 @@ TEST(PdfPage, DocumentsWithoutAReadableFirstPageGiveNoImage) {
     EXPECT_TRUE(PdfPage::looksLikePdf(QByteArray(100, ' ') + "%PDF-1.3"));
 }
 
+// A program that renders no page gives none, and refuses the file as it refuses a broken image: one
+// that set no renderer, and one whose renderer program cannot load its renderer module (a copy of the
+// program without the module beside it).
+TEST(PdfPage, WithoutARendererAGoodDocumentGivesNoImage) {
+    const fs::path file = corpusFile("line-drawing.pdf");
+    const QByteArray drawing = bytesOf(file);
+    test::TempDir dir;
+    const fs::path lonelyProgram = dir.path() / "Ostrel";
+    fs::copy_file(OSTREL_BINARY, lonelyProgram);
+    for (const bool lonelyChild : {false, true}) {
+        SCOPED_TRACE(lonelyChild ? "a renderer program without its module" : "no renderer");
+        if (lonelyChild) PdfPage::setRendererProgram(lonelyProgram.string());
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(PdfPage::renderFirstPage(drawing, kDocumentMaxDimension).isNull());
+        EXPECT_FALSE(RasterImage::fromFile(file.string(), kDocumentMaxDimension));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "refused, not waited out";
+        PdfPage::setRendererProgram({});
+    }
+    const PdfRendererScope child;
+    EXPECT_FALSE(PdfPage::renderFirstPage(drawing, kDocumentMaxDimension).isNull()) << "the built program renders";
+}
+
 // A render that outlasts its time limit is cut there: the child is killed and reaped, and the page
 // refused. (A limit shorter than the child's own start makes any document outlast it.)
 TEST(PdfPage, ARenderPastTheTimeLimitIsCut) {
     const QByteArray drawing = bytesOf(corpusFile("line-drawing.pdf"));
     {
-        const RendererScope child(std::chrono::milliseconds(1));
+        const PdfRendererScope child(std::chrono::milliseconds(1));
         const auto started = std::chrono::steady_clock::now();
         EXPECT_TRUE(PdfPage::renderFirstPage(drawing, kDocumentMaxDimension).isNull());
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "cut, not waited out";
@@ -141,7 +159,7 @@ TEST(PdfPage, ARenderPastTheTimeLimitIsCut) {
         EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child left behind";
         EXPECT_EQ(errno, ECHILD);
     }
-    const RendererScope child;
+    const PdfRendererScope child;
     EXPECT_FALSE(PdfPage::renderFirstPage(drawing, kDocumentMaxDimension).isNull());
 }
 
@@ -184,7 +202,7 @@ TEST(PdfPage, AVectorDrawingGivesTheStrokesOfTheSameDrawingInPng) {
     std::ofstream(pdfFile, std::ios::binary).write(pdf.constData(), pdf.size());
     ASSERT_TRUE(png.save(QString::fromStdString(pngFile.string()), "PNG"));
 
-    const RendererScope child;
+    const PdfRendererScope child;
     const auto fromPdf = RasterImage::fromFile(pdfFile.string(), kDocumentMaxDimension);
     const auto fromPng = RasterImage::fromFile(pngFile.string(), kDocumentMaxDimension);
     ASSERT_TRUE(fromPdf && fromPng);

@@ -237,19 +237,23 @@ void parallelFor(std::size_t count, std::size_t minChunk, const Body& body) {
     const std::size_t least = std::max<std::size_t>(minChunk, 1);
     std::shared_ptr<WorkerPool> pool;
     int threads = 1;
+    std::size_t chunkSize = 0;
+    std::size_t chunks = 0;
     {
         std::lock_guard lock(poolMutex);
         threads = wantedThreads();
-        if (threads > 1) {
+        // Chunk size: about kChunksPerThread chunks per thread, never under `least`.
+        const std::size_t wanted = static_cast<std::size_t>(threads) * kChunksPerThread;
+        chunkSize = std::max(least, (count + wanted - 1) / wanted);
+        chunks = (count + chunkSize - 1) / chunkSize;
+        // The pool starts with the first loop that has work to share: a run whose loops are all one
+        // chunk long (a tiny image) starts no thread.
+        if (threads > 1 && chunks > 1) {
             if (!sharedPool) sharedPool = std::make_shared<WorkerPool>(threads);
             pool = sharedPool;
         }
     }
-    // Chunk size: about kChunksPerThread chunks per thread, never under `least`.
-    const std::size_t wanted = static_cast<std::size_t>(threads) * kChunksPerThread;
-    const std::size_t chunkSize = std::max(least, (count + wanted - 1) / wanted);
-    const std::size_t chunks = (count + chunkSize - 1) / chunkSize;
-    if (!pool || chunks <= 1) {
+    if (!pool) {
         for (std::size_t begin = 0; begin < count; begin += chunkSize) body(begin, std::min(begin + chunkSize, count));
         return;
     }
