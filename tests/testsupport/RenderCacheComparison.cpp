@@ -53,6 +53,7 @@ void expectSameCache(const VectorRenderCache& actual, const VectorRenderCache& e
             expectSamePath(a.buckets[b].pathPx, e.buckets[b].pathPx, bucket);
             expectSamePath(a.buckets[b].filledRibbonPathPx, e.buckets[b].filledRibbonPathPx, bucket + " ribbons");
             expectSamePath(a.buckets[b].handlesPx, e.buckets[b].handlesPx, bucket + " handles");
+            ASSERT_EQ(a.buckets[b].hasFilledRibbons, e.buckets[b].hasFilledRibbons) << bucket;
         }
         ASSERT_EQ(a.widthBands.size(), e.widthBands.size()) << where;
         for (std::size_t w = 0; w < e.widthBands.size(); ++w) {

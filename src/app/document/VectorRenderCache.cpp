@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace ostrel {
@@ -220,36 +221,71 @@ QPainterPath gatherParts(std::size_t count, const PartAt& partAt) {
 /// strokes in the cell.
 struct CellPaths {
     std::optional<VectorRenderCache::SpatialBucket> bucket;
-    std::map<int, QPainterPath> bandPaths;
+    std::map<int, VectorRenderCache::DeferredPath> bandPaths;
 };
 
-/// Gathers a cell from its strokes, in layer order.
+/// What a cell's paths are gathered from: its strokes' paths in layer order (shared, not copied).
+struct CellParts {
+    std::vector<QPainterPath> centres;
+    std::vector<QPainterPath> handles;
+    std::vector<QPainterPath> ribbons;  // the strokes' non-empty ribbons
+    std::vector<int> bandKeys;          // per stroke
+};
+
+/// The path gathered from every part of `parts` whose band key `take` accepts.
+template <class Take>
+QPainterPath gatherCellParts(const std::vector<QPainterPath>& parts, const std::vector<int>& bandKeys,
+                             const Take& take) {
+    Gathered gathered;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (take(bandKeys[i])) gathered.count(parts[i]);
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (take(bandKeys[i])) gathered.add(parts[i]);
+    }
+    return std::move(gathered.path);
+}
+
+/// A cell's paths, each gathered from its strokes, in layer order, when first read.
 CellPaths gatherCell(int gridIndex, const std::vector<const StrokePaths*>& strokes) {
+    using DeferredPath = VectorRenderCache::DeferredPath;
     CellPaths out;
     if (strokes.empty()) return out;
-    Gathered centre;
-    Gathered ribbon;
-    Gathered handles;
+    auto parts = std::make_shared<CellParts>();
+    parts->centres.reserve(strokes.size());
+    parts->handles.reserve(strokes.size());
+    parts->bandKeys.reserve(strokes.size());
     std::optional<QRectF> bounds;
-    std::map<int, Gathered> bands;
+    std::set<int> bandKeys;
     for (const StrokePaths* stroke : strokes) {
         bounds = united(bounds, stroke->bounds);
-        centre.count(stroke->centre);
-        ribbon.count(stroke->ribbon);
-        handles.count(stroke->handles);
-        bands[stroke->bandKey].count(stroke->centre);
+        parts->centres.push_back(stroke->centre);
+        parts->handles.push_back(stroke->handles);
+        if (!stroke->ribbon.isEmpty()) parts->ribbons.push_back(stroke->ribbon);
+        parts->bandKeys.push_back(stroke->bandKey);
+        bandKeys.insert(stroke->bandKey);
     }
+    const auto any = [](int) { return true; };
+    const bool hasRibbons = !parts->ribbons.empty();
+    DeferredPath centre =
+        DeferredPath::later([parts, any] { return gatherCellParts(parts->centres, parts->bandKeys, any); });
+    DeferredPath handles =
+        DeferredPath::later([parts, any] { return gatherCellParts(parts->handles, parts->bandKeys, any); });
+    DeferredPath ribbons = DeferredPath::later([parts] {
+        Gathered gathered;
+        for (const QPainterPath& ribbon : parts->ribbons) gathered.count(ribbon);
+        for (const QPainterPath& ribbon : parts->ribbons) gathered.add(ribbon);
+        return std::move(gathered.path);
+    });
     // A cell whose strokes are all in one band gives that band the cell's own centre path.
-    const bool inOneBand = bands.size() == 1;
-    for (const StrokePaths* stroke : strokes) {
-        centre.add(stroke->centre);
-        if (!inOneBand) bands[stroke->bandKey].add(stroke->centre);
-        handles.add(stroke->handles);
-        if (!stroke->ribbon.isEmpty()) ribbon.add(stroke->ribbon);
+    for (const int key : bandKeys) {
+        out.bandPaths.emplace(key, bandKeys.size() == 1 ? centre : DeferredPath::later([parts, key] {
+                                  return gatherCellParts(parts->centres, parts->bandKeys,
+                                                         [key](int band) { return band == key; });
+                              }));
     }
-    for (auto& [key, gathered] : bands) out.bandPaths.emplace(key, inOneBand ? centre.path : std::move(gathered.path));
-    out.bucket = VectorRenderCache::SpatialBucket{gridIndex, *bounds, std::move(centre.path), std::move(ribbon.path),
-                                                  std::move(handles.path)};
+    out.bucket = VectorRenderCache::SpatialBucket{gridIndex,          *bounds,   std::move(centre), std::move(ribbons),
+                                                  std::move(handles), hasRibbons};
     return out;
 }
 
@@ -296,10 +332,17 @@ std::shared_ptr<const VectorRenderCache::StrokeOrder> strokeOrder(
     return order;
 }
 
+/// Gathers now the cell paths a layer is drawn with: its ribbons when it has some, else its centre
+/// lines (which also serve a band holding every stroke of a cell). The others wait to be read.
+void gatherDrawnCells(const VectorRenderCache::LayerCache& lc) {
+    const bool ribbons = lc.hasFilledRibbons();
+    for (const auto& bucket : lc.buckets) (void)(ribbons ? bucket.filledRibbonPathPx : bucket.pathPx).value();
+}
+
 /// Buckets and bands from the layer's cells, and the whole paths as recipes over `source`.
 void assembleLayer(VectorRenderCache::LayerCache& lc, std::array<CellPaths, kCells>& cells,
                    std::shared_ptr<const LayerSource> source) {
-    std::map<int, std::map<int, QPainterPath>> bandCells;  // band key → cell → path
+    std::map<int, std::map<int, VectorRenderCache::DeferredPath>> bandCells;  // band key → cell → path
     for (int i = 0; i < kCells; ++i) {
         CellPaths& cell = cells[static_cast<std::size_t>(i)];
         if (!cell.bucket) continue;
@@ -327,6 +370,7 @@ void assembleLayer(VectorRenderCache::LayerCache& lc, std::array<CellPaths, kCel
         }
         lc.widthBands.push_back({key / 4.0, std::move(full), std::move(byCell)});
     }
+    gatherDrawnCells(lc);
 }
 
 /// The cache of one layer built whole from the paths of its strokes (strokes[i] belongs to
@@ -625,7 +669,7 @@ int VectorRenderCache::bandKey(double strokeRadiusPx) noexcept {
 
 bool VectorRenderCache::LayerCache::hasFilledRibbons() const noexcept {
     return std::any_of(buckets.begin(), buckets.end(),
-                       [](const SpatialBucket& bucket) { return !bucket.filledRibbonPathPx.isEmpty(); });
+                       [](const SpatialBucket& bucket) { return bucket.hasFilledRibbons; });
 }
 
 VectorRenderCache VectorRenderCache::build(const VectorizationResult& result) {

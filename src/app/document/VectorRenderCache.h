@@ -4,7 +4,10 @@
 // Built whole for a new result, or updated from the previous cache after an edit (only the changed
 // strokes built again, only the cells they leave or enter gathered again); then only read. O(points).
 // The whole-layer, whole-band and travel paths are gathered when first read: the canvas draws by
-// cell, so an edit does not pay for paths nothing may read.
+// cell, so an edit does not pay for paths nothing may read. A cell's paths are gathered when first
+// read too, except the ones its layer is drawn with (the ribbons when it has some, else the centre
+// lines): the canvas draws one kind of a cell, and a large result's other kinds would each hold a
+// copy of every stroke for nothing.
 #pragma once
 
 #include "core/model/CopyOnWrite.h"
@@ -29,15 +32,16 @@ struct VectorRenderCache {
     struct SpatialBucket {
         int gridIndex = 0;  // column + 8 × row
         QRectF boundsPx;    // union of the padded bounds of the cell's strokes
-        QPainterPath pathPx;
-        QPainterPath filledRibbonPathPx;
-        QPainterPath handlesPx;
+        DeferredPath pathPx;
+        DeferredPath filledRibbonPathPx;
+        DeferredPath handlesPx;
+        bool hasFilledRibbons = false;  // filledRibbonPathPx is not empty (known without gathering it)
     };
 
     struct WidthBandCache {
         double radiusPx = 0;  // band key / 4: 0.25 … 16
         DeferredPath fullPathPx;
-        std::map<int, QPainterPath> bucketPathsPx;  // gridIndex → centre lines of the band in that cell
+        std::map<int, DeferredPath> bucketPathsPx;  // gridIndex → centre lines of the band in that cell
     };
 
     /// The strokes of a layer in order: their ids, cells, band keys and end points (what the pen-up

@@ -406,7 +406,7 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     // own, at most one at a time, so a drag does not wait for it. Nothing reads what is freed.
     if (releasing_.valid()) releasing_.wait();
     const bool large = result_ && VectorizationEngine::isLargeDocument(result_->layers);
-    if (large) scheduleMemoryRelease();
+    if (large) scheduleMemoryRelease(cache);
     if (!result || !VectorizationEngine::isLargeDocument(result->layers)) return;
     try {
         releasing_ = std::async(std::launch::async, [result = std::move(result), cache = std::move(cache)]() mutable {
@@ -418,24 +418,38 @@ void VectorizerController::releasePrevious(std::optional<VectorizationResult> re
     }
 }
 
-void VectorizerController::scheduleMemoryRelease() {
+void VectorizerController::scheduleMemoryRelease(std::weak_ptr<const VectorRenderCache> replacedCache) {
     // What a large run and the result it replaced freed stays with the allocator, and the window
-    // would hold its peak for good: once things have settled (the previous result freed, the canvas
-    // drawn again from the new cache, whose old one it held until then), it is given back, on the
-    // release thread. A newer large result restarts the wait.
+    // would hold its peak for good: once things have settled (the previous result freed), it is given
+    // back, on the release thread. A newer large result restarts the wait. The canvas holds the
+    // replaced cache until it has drawn from the new one: once that cache is gone too, what it held
+    // is given back as well (it would stay otherwise, freed after the first release).
     if (memoryReleaseTimer_ == nullptr) {
         memoryReleaseTimer_ = new QTimer(this);
         memoryReleaseTimer_->setSingleShot(true);
         connect(memoryReleaseTimer_, &QTimer::timeout, this, [this] {
-            if (releasing_.valid()) releasing_.wait();
-            try {
-                releasing_ = std::async(std::launch::async, [] { releaseFreeHeapMemory(); });
-            } catch (const std::system_error&) {
-                releaseFreeHeapMemory();
+            const bool first = memoryReleaseWaits_ == 0;
+            const bool cacheGone = replacedCache_.expired();
+            if (first || cacheGone) releaseFreeMemory();
+            if (cacheGone || ++memoryReleaseWaits_ >= kMemoryReleaseMaxWaits) {
+                replacedCache_.reset();
+                return;
             }
+            memoryReleaseTimer_->start(kReplacedCachePoll);
         });
     }
+    replacedCache_ = std::move(replacedCache);
+    memoryReleaseWaits_ = 0;
     memoryReleaseTimer_->start(kMemoryReleaseDelay);
+}
+
+void VectorizerController::releaseFreeMemory() {
+    if (releasing_.valid()) releasing_.wait();
+    try {
+        releasing_ = std::async(std::launch::async, [] { releaseFreeHeapMemory(); });
+    } catch (const std::system_error&) {
+        releaseFreeHeapMemory();
+    }
 }
 
 void VectorizerController::resetParameters() {

@@ -147,9 +147,14 @@ private:
     void setRasterImage(RasterImage image, bool runSynchronously);
     void applyResult(VectorizationResult result, std::shared_ptr<const VectorRenderCache> prebuiltCache);
     void releasePrevious(std::optional<VectorizationResult> result, std::shared_ptr<const VectorRenderCache> cache);
-    /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one.
-    void scheduleMemoryRelease();
+    /// Gives the memory a large run freed back to the system kMemoryReleaseDelay after the last one,
+    /// and again once the render cache it replaced is gone (the canvas lets go of it after drawing
+    /// the new one), which is looked for every kReplacedCachePoll up to kMemoryReleaseMaxWaits times.
+    void scheduleMemoryRelease(std::weak_ptr<const VectorRenderCache> replacedCache);
+    void releaseFreeMemory();
     static constexpr std::chrono::milliseconds kMemoryReleaseDelay{1000};
+    static constexpr std::chrono::milliseconds kReplacedCachePoll{250};
+    static constexpr int kMemoryReleaseMaxWaits = 120;
     /// How a pending run ends without a result: given up, or replaced by a newer run at once.
     enum class RunEnd { abandoned, replaced };
     void cancelPendingRun(RunEnd end);
@@ -207,8 +212,10 @@ private:
     std::uint64_t imageRevision_ = 0;
     std::uint64_t computeGeneration_ = 0;
     std::shared_ptr<PendingRun> pendingRun_;
-    bool computing_ = false;                // a background run is computing on the thread pool
-    QTimer* memoryReleaseTimer_ = nullptr;  // child of this; made with the first large result
+    bool computing_ = false;                                // a background run is computing on the thread pool
+    QTimer* memoryReleaseTimer_ = nullptr;                  // child of this; made with the first large result
+    std::weak_ptr<const VectorRenderCache> replacedCache_;  // what the memory release waits to see freed
+    int memoryReleaseWaits_ = 0;
     std::vector<std::vector<PenLayer>> undoStack_;
     std::vector<std::vector<PenLayer>> redoStack_;
     EditGestureKey lastGestureKey_ = noGesture;

@@ -197,11 +197,13 @@ VectorRenderCache build(const VectorizationResult& result) {
         for (int i = 0; i < kGridSize * kGridSize; ++i) {
             Cell& cell = cells[static_cast<std::size_t>(i)];
             if (!cell.bounds) continue;
+            const bool hasRibbons = !cell.ribbon.isEmpty();
             lc.buckets.push_back(
-                {i, *cell.bounds, std::move(cell.centre), std::move(cell.ribbon), std::move(cell.handles)});
+                {i, *cell.bounds, std::move(cell.centre), std::move(cell.ribbon), std::move(cell.handles), hasRibbons});
         }
         for (auto& [key, band] : bands) {
-            lc.widthBands.push_back({key / 4.0, std::move(band.full), std::move(band.byCell)});
+            std::map<int, VectorRenderCache::DeferredPath> byCell(band.byCell.begin(), band.byCell.end());
+            lc.widthBands.push_back({key / 4.0, std::move(band.full), std::move(byCell)});
         }
         lc.fullPathPx = std::move(fullPath);
         lc.fullFilledRibbonPathPx = std::move(fullRibbons);

@@ -60,7 +60,7 @@ TEST(VectorRenderCache, BoundsCellsAndSinglePointStrokes) {
     EXPECT_TRUE(lc.handlesByID.at(3).isEmpty());
     EXPECT_FALSE(lc.ribbonByID.contains(1));
     std::map<int, int> strokesPerCell;
-    for (const auto& bucket : lc.buckets) strokesPerCell[bucket.gridIndex] = bucket.pathPx.elementCount();
+    for (const auto& bucket : lc.buckets) strokesPerCell[bucket.gridIndex] = bucket.pathPx->elementCount();
     EXPECT_TRUE(strokesPerCell.contains(0));
     EXPECT_TRUE(strokesPerCell.contains(1));
     EXPECT_TRUE(strokesPerCell.contains(7 + 8 * 4));
@@ -102,6 +102,42 @@ TEST(VectorRenderCache, TravelSkipsHiddenLayersAndClosedPathsClose) {
     EXPECT_EQ(QPointF(centre.elementAt(centre.elementCount() - 1)), QPointF(100, 100));
     EXPECT_EQ(cache.layers[2].ribbonByID.at(7).fillRule(), Qt::WindingFill);
     EXPECT_EQ(cache.layers[2].fullFilledRibbonPathPx->fillRule(), Qt::WindingFill);
+}
+
+TEST(VectorRenderCache, ACellGathersAtOnceOnlyTheKindItsLayerIsDrawnWith) {
+    // Both strokes in cell 0, in two width bands; the second layer's strokes carry ribbon outlines.
+    VectorPath wide = stroke(2, {{20, 10}, {30, 10}}, 2);
+    wide.beziers = {{{20, 10}, {23, 12}, {27, 12}, {30, 10}}};
+    VectorPath outlined = wide;
+    outlined.outlineBeziers = {{{20, 8}, {25, 6}, {25, 14}, {20, 12}}};
+    struct Case {
+        const char* name;
+        std::vector<VectorPath> paths;
+        bool ribbons;
+    };
+    const std::vector<Case> cases = {
+        {"centre lines", {stroke(1, {{10, 10}, {20, 10}}, 0.2), wide}, false},
+        {"ribbons", {stroke(1, {{10, 10}, {20, 10}}, 0.2), outlined}, true},
+    };
+    for (const Case& c : cases) {
+        const auto cache = VectorRenderCache::build(resultWith({layer(0, c.paths)}));
+        const auto& lc = cache.layers[0];
+        ASSERT_EQ(lc.buckets.size(), 1u) << c.name;
+        const auto& bucket = lc.buckets[0];
+        EXPECT_EQ(lc.hasFilledRibbons(), c.ribbons) << c.name;
+        EXPECT_EQ(bucket.filledRibbonPathPx.isMade(), c.ribbons) << c.name;
+        EXPECT_EQ(bucket.pathPx.isMade(), !c.ribbons) << c.name;
+        EXPECT_FALSE(bucket.handlesPx.isMade()) << c.name;
+        ASSERT_EQ(lc.widthBands.size(), 2u) << c.name;
+        for (const auto& band : lc.widthBands) EXPECT_FALSE(band.bucketPathsPx.at(0).isMade()) << c.name;
+
+        // Read later, each kind holds the cell's strokes in layer order.
+        EXPECT_EQ(bucket.pathPx->elementCount(), 2 + 4) << c.name;
+        EXPECT_EQ(bucket.handlesPx->elementCount(), 4) << c.name;
+        EXPECT_EQ(bucket.filledRibbonPathPx->isEmpty(), !c.ribbons) << c.name;
+        EXPECT_EQ(lc.widthBands[0].bucketPathsPx.at(0)->elementCount(), 2) << c.name;
+        EXPECT_EQ(QPointF(lc.widthBands[1].bucketPathsPx.at(0)->elementAt(0)), QPointF(20, 10)) << c.name;
+    }
 }
 
 }  // namespace
