@@ -427,8 +427,9 @@ void BM_ZoomStepToSharpFrame(benchmark::State& state) {
         timer.start();
         const double zoom = canvas.model->zoomScale();
         canvas.shown = false;
-        const bool sharp = runEventsUntil([&] { return canvas.shown && canvas.body->shownVectorGeometry().zoomScale == zoom; },
-                                          std::chrono::seconds(20));
+        const bool sharp =
+            runEventsUntil([&] { return canvas.shown && canvas.body->shownVectorGeometry().zoomScale == zoom; },
+                           std::chrono::seconds(20));
         if (!sharp) state.SkipWithError("no frame at the new zoom");
         canvas.paint();
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;

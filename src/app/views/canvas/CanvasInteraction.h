@@ -166,7 +166,7 @@ private:
     std::function<void(std::vector<VectorPoint>)> setFreehand_;
     std::function<void(std::optional<QPointF>)> setHover_;
     std::function<void(std::optional<CanvasSelectionDrag>)> setSelectionDrag_;
-    QTimer commitTimer_;  // commits a drag's gathered moves (see kLiveCommitMs)
+    QTimer commitTimer_;       // commits a drag's gathered moves (see kLiveCommitMs)
     bool liveCommits_ = true;  // the drag's moves are committed every frame
     DragMode dragMode_;
     Qt::MouseButton gestureButton_ = Qt::NoButton;  // the button that started dragMode_

@@ -241,10 +241,7 @@ void CanvasPaneBody::gestureChanged() {
             // The pictures stay, at the drag's last place, until the frame of the result it left.
             drag_->ended = true;
             drag_->endRequest = requested_;
-            if (!drag_->ready) {
-                drag_->stop->store(true);
-                drag_.reset();
-            }
+            if (!drag_->ready) endDragPictures();
             scheduleRender();
         }
     }
@@ -252,23 +249,37 @@ void CanvasPaneBody::gestureChanged() {
 }
 
 void CanvasPaneBody::startDragPictures(QPointF committedPx) {
-    if (drag_) drag_->stop->store(true);
-    drag_.reset();
+    endDragPictures();
     std::optional<VectorFrameInput> input = makeVectorInput();
-    if (!input) return;
+    if (!input) {
+        dropPreparedPictures();
+        return;
+    }
     // The whole frame being drawn is not shown before the drag ends: its thread draws the pictures.
     if (runningStop_) runningStop_->store(true);
+    if (prepared_ && *prepared_->input == *input && devicePixelRatioF() == prepared_->devicePixelRatio) {
+        drag_ = std::exchange(prepared_, std::nullopt);
+    } else {
+        dropPreparedPictures();
+        drag_ = renderDragPictures(std::make_shared<const VectorFrameInput>(std::move(*input)));
+    }
+    drag_->basePx = committedPx;
+    drag_->movedPx = committedPx;
+    if (drag_->ready) emit selectionDragShown();
+}
+
+CanvasPaneBody::DragPictures CanvasPaneBody::renderDragPictures(std::shared_ptr<const VectorFrameInput> input) {
     auto resting = std::make_shared<VectorFrameInput>(*input);
     resting->part = VectorFramePart::resting;
-    auto moving = std::make_shared<VectorFrameInput>(std::move(*input));
+    auto moving = std::make_shared<VectorFrameInput>(*input);
     moving->part = VectorFramePart::moving;
     DragPictures pictures;
-    pictures.geometry = moving->geometry(moving->paneSize);
-    pictures.basePx = committedPx;
-    pictures.movedPx = committedPx;
+    pictures.geometry = input->geometry(input->paneSize);
     pictures.serial = ++dragSerial_;
     pictures.stop = std::make_shared<std::atomic<bool>>(false);
+    pictures.input = std::move(input);
     const double dpr = devicePixelRatioF();
+    pictures.devicePixelRatio = dpr;
     renderPool().start([worker = worker_, resting = std::move(resting), moving = std::move(moving), dpr,
                         serial = pictures.serial, stop = pictures.stop]() mutable {
         QImage restingImage = renderVectorFrame(*resting, dpr, {}, stop.get());
@@ -278,22 +289,50 @@ void CanvasPaneBody::startDragPictures(QPointF committedPx) {
         if (CanvasPaneBody* owner = worker->owner) {
             QMetaObject::invokeMethod(
                 owner,
-                [owner, serial, restingImage = std::move(restingImage), movingImage = std::move(movingImage)]() mutable {
+                [owner, serial, restingImage = std::move(restingImage),
+                 movingImage = std::move(movingImage)]() mutable {
                     owner->acceptDragPictures(serial, std::move(restingImage), std::move(movingImage));
                 },
                 Qt::QueuedConnection);
         }
     });
-    drag_ = std::move(pictures);
+    return pictures;
+}
+
+void CanvasPaneBody::prepareDragPictures() {
+    if (!isVectorEditable() || busy_ || pending_ || drag_ || prepared_ || shown_.input == nullptr ||
+        shown_.input->selectedPathIDs.empty() || renderTimer_->isActive()) {
+        return;
+    }
+    prepared_ = renderDragPictures(shown_.input);
+}
+
+void CanvasPaneBody::dropPreparedPictures() {
+    if (!prepared_) return;
+    prepared_->stop->store(true);
+    retire(std::move(prepared_->input));
+    prepared_.reset();
+}
+
+void CanvasPaneBody::endDragPictures() {
+    if (!drag_) return;
+    drag_->stop->store(true);
+    retire(std::move(drag_->input));
+    drag_.reset();
 }
 
 void CanvasPaneBody::acceptDragPictures(std::uint64_t serial, QImage resting, QImage moving) {
-    if (!drag_ || drag_->serial != serial) return;
-    drag_->resting = std::move(resting);
-    drag_->moving = std::move(moving);
-    drag_->ready = true;
-    update();
-    emit selectionDragShown();
+    DragPictures* pictures = drag_ && drag_->serial == serial           ? &*drag_
+                             : prepared_ && prepared_->serial == serial ? &*prepared_
+                                                                        : nullptr;
+    if (pictures == nullptr) return;
+    pictures->resting = std::move(resting);
+    pictures->moving = std::move(moving);
+    pictures->ready = true;
+    if (drag_ && pictures == &*drag_) {
+        update();
+        emit selectionDragShown();
+    }
 }
 
 double CanvasPaneBody::displayedZoom() const noexcept {
@@ -339,6 +378,7 @@ void CanvasPaneBody::scheduleRender() {
 
 void CanvasPaneBody::requestRender() {
     if (isDragging()) return;  // the drag's pictures are shown; its end asks for the frame
+    dropPreparedPictures();
     std::optional<VectorFrameInput> input = makeVectorInput();
     const std::uint64_t generation = ++requested_;
     if (pending_) retire(std::exchange(pending_, std::nullopt)->first);
@@ -446,7 +486,7 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
         shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
         // The first frame asked for after a drag ends it on the screen.
         const bool dragEnds = drag_ && drag_->ended && generation > drag_->endRequest;
-        if (dragEnds) drag_.reset();
+        if (dragEnds) endDragPictures();
         if (inPlace && !dragEnds) {
             QRegion points;
             for (const QRect& r : *redrawn) {
@@ -459,6 +499,7 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
         emit vectorImageShown();
     }
     startNext();
+    prepareDragPictures();
 }
 
 void CanvasPaneBody::renderPendingNow() {
@@ -481,7 +522,7 @@ void CanvasPaneBody::renderPendingNow() {
     }
     if (drag_) {
         // A drag that ended: the frame drawn below is the one after it.
-        drag_.reset();
+        endDragPictures();
         renderTimer_->start();
     }
     const bool asked = renderTimer_->isActive();

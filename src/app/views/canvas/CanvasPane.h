@@ -13,7 +13,9 @@
 // While selected strokes are dragged, the pane renders two pictures once (the strokes that stay and
 // the selected ones, see VectorFramePart) and paints the second moved by the drag: a drag step costs
 // the GUI thread a blit, whatever the number of strokes. No whole frame is rendered meanwhile; the
-// pictures stay until the first frame asked for after the drag arrives.
+// pictures stay until the first frame asked for after the drag arrives. An editable pane showing a
+// selection prepares the pictures when it has nothing else to draw, so that a drag starting from that
+// frame has them at once.
 #pragma once
 
 #include "app/views/canvas/CanvasGestureState.h"
@@ -145,6 +147,8 @@ private:
         bool ended = false;            // the drag is over: its final frame is on its way
         std::uint64_t endRequest = 0;  // frames asked for after this generation are after the drag
         std::shared_ptr<std::atomic<bool>> stop;
+        std::shared_ptr<const VectorFrameInput> input;  // the whole frame they split
+        double devicePixelRatio = 1;
     };
 
     [[nodiscard]] bool showsVectors() const noexcept { return kind_ != CanvasPaneKind::original; }
@@ -161,6 +165,11 @@ private:
     void paintVectors(QPainter& painter);
     [[nodiscard]] bool isDragging() const noexcept { return drag_ && !drag_->ended; }
     void startDragPictures(QPointF committedPx);
+    [[nodiscard]] DragPictures renderDragPictures(std::shared_ptr<const VectorFrameInput> input);
+    void prepareDragPictures();
+    void dropPreparedPictures();
+    /// Stops and lets go of the pictures of the drag, if any.
+    void endDragPictures();
     void acceptDragPictures(std::uint64_t serial, QImage resting, QImage moving);
 
     AppModel& model_;
@@ -170,11 +179,12 @@ private:
     QWidget* processingCard_ = nullptr;
     QTimer* renderTimer_ = nullptr;
     std::shared_ptr<Worker> worker_;
-    std::uint64_t requested_ = 0;  // newest generation asked for
-    bool busy_ = false;            // a render task is running
+    std::uint64_t requested_ = 0;                     // newest generation asked for
+    bool busy_ = false;                               // a render task is running
     std::shared_ptr<std::atomic<bool>> runningStop_;  // stops the running render
     double runningZoom_ = 0;                          // the zoom it draws at
     std::optional<DragPictures> drag_;
+    std::optional<DragPictures> prepared_;  // for a drag from the frame on screen
     std::uint64_t dragSerial_ = 0;
     std::optional<std::pair<std::shared_ptr<const VectorFrameInput>, std::uint64_t>> pending_;
     Shown shown_;

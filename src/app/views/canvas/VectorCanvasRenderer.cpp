@@ -772,15 +772,19 @@ QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio,
     const QSize pixels(std::max(1, static_cast<int>(std::ceil(input.paneSize.width() * dpr))),
                        std::max(1, static_cast<int>(std::ceil(input.paneSize.height() * dpr))));
     QImage image = frameImage(std::move(spare), pixels);
-    if (static_cast<qsizetype>(pixels.width()) * pixels.height() < kBandedFramePixels) {
+    // Whole frames are drawn in one piece: they are the base of partial frames, which must find the
+    // same pixels there. A selection drag's pictures are shown alone until its final frame.
+    if (input.part == VectorFramePart::whole ||
+        static_cast<qsizetype>(pixels.width()) * pixels.height() < kBandedFramePixels) {
         image.setDevicePixelRatio(dpr);
         image.fill(Qt::transparent);
         QPainter painter(&image);
         drawFrame(painter, input, input.paneSize, Area{nullptr, 0, stop});
         return image;
     }
-    // A large frame in horizontal bands drawn side by side, each drawing only the sub-paths that
-    // meet it (the same picture as drawn whole, see renderVectorFrameRegion).
+    // A large part frame in horizontal bands drawn side by side, each drawing only the sub-paths that
+    // meet it: the picture drawn whole, up to a level or two of rounding where a translucent layer
+    // (the halo of many strokes) meets a band's edge.
     image.setDevicePixelRatio(1);
     uchar* bits = image.bits();
     const qsizetype bytesPerLine = image.bytesPerLine();

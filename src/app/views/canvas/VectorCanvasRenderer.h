@@ -52,6 +52,7 @@ struct VectorFrameInput {
         /// order; the selected vertex goes to `selectedDots` instead.
         std::vector<VectorPoint> dots;
         std::vector<VectorPoint> selectedDots;
+        friend bool operator==(const Layer&, const Layer&) = default;
     };
 
     std::shared_ptr<const VectorRenderCache> renderCache;
@@ -73,6 +74,9 @@ struct VectorFrameInput {
     std::optional<SelectedVertex> selectedVertex;
     VectorFramePart part = VectorFramePart::whole;
 
+    /// Equal inputs draw the same frame (render caches compare by identity).
+    friend bool operator==(const VectorFrameInput&, const VectorFrameInput&) = default;
+
     /// The geometry of this frame for a drawing surface of `size`.
     [[nodiscard]] CanvasTransformGeometry geometry(QSizeF size) const noexcept;
 
@@ -86,7 +90,8 @@ struct VectorFrameInput {
                                  const std::optional<SelectedVertex>& selectedVertex);
 };
 
-/// A large frame is drawn in this many bands at once, on as many threads.
+/// A large part frame (a selection drag's picture) is drawn in this many bands at once, on as many
+/// threads.
 inline constexpr int kFrameBands = 4;
 /// At most this many vertex dots are drawn in one frame.
 inline constexpr int kMaxVertexDots = 6000;
