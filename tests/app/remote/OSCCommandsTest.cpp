@@ -8,7 +8,6 @@
 #include "testsupport/QtTestApp.h"
 #include "testsupport/Subprocess.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -127,9 +126,7 @@ TEST_F(OSCCommandsTest, RealOscsendReachesTheDocument) {
     ASSERT_NE(remote.oscServer(), nullptr);
     ASSERT_TRUE(remote.oscServer()->isRunning());
     const auto port = std::to_string(remote.oscServer()->port());
-    QProcess oscsend;
-    oscsend.start("oscsend", {"127.0.0.1", QString::fromStdString(port), "/ostrel/pens", "i", "3"});
-    ASSERT_TRUE(oscsend.waitForFinished(5000));
+    ASSERT_EQ(test::runProcess({"oscsend", "127.0.0.1", port, "/ostrel/pens", "i", "3"}).exitCode, 0);
     EXPECT_TRUE(test::spinUntil([&] { return controller.params().penCount == 3; }));
 
     // Restarting on another port stops the old listener.
