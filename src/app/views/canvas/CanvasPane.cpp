@@ -510,6 +510,9 @@ void CanvasPaneBody::renderPendingNow() {
             drag_->stop->store(true);
             std::optional<VectorFrameInput> input = makeVectorInput();
             if (!input) return;
+            // Drawn from the document as it is now: the drag's commits so far are in it.
+            drag_->geometry = input->geometry(input->paneSize);
+            if (context_.gesture.selectionDrag) drag_->basePx = context_.gesture.selectionDrag->committedPx;
             input->part = VectorFramePart::resting;
             drag_->resting = renderVectorFrame(*input, devicePixelRatioF());
             input->part = VectorFramePart::moving;
