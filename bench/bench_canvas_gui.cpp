@@ -6,11 +6,18 @@
 //   call itself plus every event the GUI thread handles until the new frame is painted (render
 //   threads not counted); the longest single stall is reported as `maxStallMs`;
 // - drag event to repainted frame: one stroke-move commit, the render of the new frame on the
-//   render thread and the pane's paint of it, wall clock; `commitMs` and `frameMs` split it.
+//   render thread and the pane's paint of it, wall clock; `commitMs` and `frameMs` split it;
+// - a drag of everything selected through the canvas interaction, one pointer event every 16 ms:
+//   from each event's time to the pane's paint of it, wall clock (`maxMs` the slowest step);
+// - a zoom step to its sharp frame: three wheel steps 16 ms apart, then wall clock from the last
+//   to the pane's paint of the image rendered at the new zoom.
+// Waits run the event loop (they sleep until an event comes), so they take no time from the GUI
+// thread and hide none of its stalls.
 // The device pixel ratio is the process's: run once as is and once with --dpr=2 (sets
 // QT_SCALE_FACTOR before the application starts); the `dpr` counter says which was measured.
 #include "app/document/VectorizerController.h"
 #include "app/shell/AppModel.h"
+#include "app/views/canvas/CanvasInteraction.h"
 #include "app/views/canvas/CanvasPane.h"
 #include "benchsupport/RandomStrokes.h"
 #include "benchsupport/SyntheticLineDrawing.h"
@@ -20,13 +27,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -68,6 +80,34 @@ private:
 
 TimedApplication& app() { return *static_cast<TimedApplication*>(QCoreApplication::instance()); }
 
+/// The event loop a benchmark sleeps in; whatever it waits for quits it.
+QEventLoop* waitingLoop = nullptr;
+
+void wake() {
+    if (waitingLoop != nullptr) waitingLoop->quit();
+}
+
+/// Runs the event loop until `done()` holds after an event, or `limit` has passed; true when it holds.
+template <typename Done>
+bool runEventsUntil(Done done, std::chrono::milliseconds limit) {
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    timeout.start(limit);
+    while (!done() && timeout.isActive()) {
+        QEventLoop loop;
+        QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        waitingLoop = &loop;
+        loop.exec();
+        waitingLoop = nullptr;
+    }
+    return done();
+}
+
+/// Runs the event loop for `duration`, sleeping between events.
+void runEventsFor(std::chrono::milliseconds duration) {
+    runEventsUntil([] { return false; }, duration);
+}
+
 /// A model holding `strokes` random strokes and one vector pane on it, shown offscreen.
 struct Canvas {
     explicit Canvas(int strokes) {
@@ -84,7 +124,10 @@ struct Canvas {
         body->setAttribute(Qt::WA_DontShowOnScreen);
         body->resize(kPaneSize);
         body->show();
-        QObject::connect(body.get(), &CanvasPaneBody::vectorImageShown, [this] { shown = true; });
+        QObject::connect(body.get(), &CanvasPaneBody::vectorImageShown, [this] {
+            shown = true;
+            wake();
+        });
         QCoreApplication::processEvents();
         settle();
         const double dpr = body->devicePixelRatioF();
@@ -98,17 +141,14 @@ struct Canvas {
     /// Draws the newest image here and lets any render still running finish.
     void settle() {
         body->renderPendingNow();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-        while (std::chrono::steady_clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        runEventsFor(std::chrono::milliseconds(200));
         shown = false;
     }
 
-    /// Handles GUI events until `flag` is set (at most 20 s), then clears it.
+    /// Handles GUI events until `flag` is set (at most 20 s), then clears it. Whatever sets it wakes
+    /// the loop.
     static bool waitFor(bool& flag) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!flag && std::chrono::steady_clock::now() < until) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-        }
+        runEventsUntil([&flag] { return flag; }, std::chrono::seconds(20));
         return std::exchange(flag, false);
     }
 
@@ -243,7 +283,10 @@ void BM_GuiNewRunResult(benchmark::State& state) {
     document.loadImage(drawing, "drawing", true);
     canvas.settle();
     bool applied = false;
-    QObject::connect(&document, &VectorizerController::runResultApplied, [&applied] { applied = true; });
+    QObject::connect(&document, &VectorizerController::runResultApplied, [&applied] {
+        applied = true;
+        wake();
+    });
     double stall = 0;
     for (auto _ : state) {
         // A new revision of the picture starts a run off the GUI thread; frames of the old result
@@ -286,6 +329,121 @@ void BM_DragToRepaintedFrame(benchmark::State& state) {
     state.counters["frameMs"] = benchmark::Counter(frameMs, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_DragToRepaintedFrame)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// (c) A drag of every stroke but one through the canvas interaction, as the pointer sends it: one event
+/// every 16 ms, each moving 3 points. Timed, per event, from the time it is due (the GUI thread may
+/// still be busy with the one before) to the end of the pane's paint of it, wall clock; `maxMs` is
+/// the slowest. `picturesMs` is the time from the press to the drag's pictures on the pane. Argument:
+/// strokes.
+void BM_DragAllSelected(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    canvas.model->setEditTool(CanvasEditTool::select);
+    canvas.model->selectAllPaths();
+    canvas.settle();
+    CanvasInteraction interaction(*canvas.model);
+    interaction.setPane(QSizeF(kPaneSize), true, false);
+    CanvasGestureState& gesture = canvas.context.gesture;
+    CanvasPaneBody& body = *canvas.body;
+    interaction.setBindings({}, {}, {}, [&gesture, &body](std::optional<CanvasSelectionDrag> drag) {
+        gesture.selectionDrag = drag;
+        body.gestureChanged();
+    });
+    bool pictures = false;
+    QObject::connect(&body, &CanvasPaneBody::selectionDragShown, [&pictures] {
+        pictures = true;
+        wake();
+    });
+    // At zoom 1 every stroke has a vertex within reach of the pointer, and a press there drags that
+    // vertex: the drag starts with Shift held on the stroke nearest to the pane's centre, which
+    // leaves the selection and lets the others move.
+    const auto& layers = canvas.model->vectorizer().result()->layers;
+    const CanvasTransformGeometry geometry = body.transformGeometry();
+    QPointF pointer;
+    double best = INFINITY;
+    for (const auto& layer : layers) {
+        for (const auto& path : layer.paths) {
+            const QPointF p = geometry.imageToPane(path.points[path.points.size() / 2]);
+            const double d = std::hypot(p.x() - kPaneSize.width() / 2.0, p.y() - kPaneSize.height() / 2.0);
+            if (d < best) {
+                best = d;
+                pointer = p;
+            }
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
+    interaction.press(Qt::LeftButton, pointer, Qt::ShiftModifier, 1);
+    if (!std::holds_alternative<CanvasInteraction::MovePaths>(interaction.dragMode())) {
+        state.SkipWithError("the press did not start a move");
+        return;
+    }
+    if (!Canvas::waitFor(pictures)) state.SkipWithError("the drag's pictures did not come");
+    const double picturesMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    double maxMs = 0;
+    double step = 3;
+    app().resetClock();
+    std::int64_t due = clock.nsecsElapsed();
+    for (auto _ : state) {
+        due += 16'000'000;
+        const std::int64_t wait = (due - clock.nsecsElapsed()) / 1'000'000;
+        if (wait > 0) runEventsFor(std::chrono::milliseconds(wait));
+        pointer += QPointF(step, step / 2);
+        interaction.drag(pointer);
+        canvas.paint();
+        const double ms = static_cast<double>(clock.nsecsElapsed() - due) / 1e6;
+        maxMs = std::max(maxMs, ms);
+        state.SetIterationTime(ms / 1e3);
+        if (pointer.x() > kPaneSize.width() * 0.8 || pointer.x() < kPaneSize.width() * 0.2) step = -step;
+    }
+    interaction.release(Qt::LeftButton, pointer);
+    addCounters(state, canvas);
+    state.counters["maxMs"] = maxMs;
+    state.counters["picturesMs"] = picturesMs;
+    // The longest event meanwhile (a commit of the moves gathered, among others).
+    state.counters["maxStallMs"] = app().maxEventMs;
+}
+BENCHMARK(BM_DragAllSelected)->Arg(5000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(120);
+
+/// (b) A zoom step to its sharp frame, everything selected: three wheel steps 16 ms apart (×1.08
+/// each about an off-centre anchor, alternately in and out), then wall clock from the last step to
+/// the pane's paint of the image rendered at its zoom. `maxStallMs` is the GUI thread's longest
+/// piece of work meanwhile. Argument: strokes.
+void BM_ZoomStepToSharpFrame(benchmark::State& state) {
+    Canvas canvas(static_cast<int>(state.range(0)));
+    canvas.model->selectAllPaths();
+    canvas.settle();
+    double maxMs = 0;
+    double stall = 0;
+    bool in = true;
+    for (auto _ : state) {
+        const double factor = in ? 1.08 : 1 / 1.08;
+        app().resetClock();
+        for (int i = 0; i < 3; ++i) {
+            if (i > 0) runEventsFor(std::chrono::milliseconds(16));
+            canvas.model->applyZoom(canvas.model->zoomScale() * factor, QPointF(120, -80));
+            canvas.paint();
+        }
+        QElapsedTimer timer;
+        timer.start();
+        const double zoom = canvas.model->zoomScale();
+        canvas.shown = false;
+        const bool sharp =
+            runEventsUntil([&] { return canvas.shown && canvas.body->shownVectorGeometry().zoomScale == zoom; },
+                           std::chrono::seconds(20));
+        if (!sharp) state.SkipWithError("no frame at the new zoom");
+        canvas.paint();
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        maxMs = std::max(maxMs, ms);
+        stall = std::max(stall, app().maxEventMs);
+        state.SetIterationTime(ms / 1e3);
+        in = !in;
+        runEventsFor(std::chrono::milliseconds(50));
+    }
+    addCounters(state, canvas);
+    state.counters["maxMs"] = maxMs;
+    state.counters["maxStallMs"] = stall;
+}
+BENCHMARK(BM_ZoomStepToSharpFrame)->Arg(5000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 

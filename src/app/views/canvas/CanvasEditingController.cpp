@@ -40,6 +40,11 @@ CanvasEditingController::CanvasEditingController(AppModel& model, CanvasViewport
             if (view->gestureState().hoverPointPane == point) return;
             view->gestureState().hoverPointPane = point;
             view->updatePanes();
+        },
+        [view](std::optional<CanvasSelectionDrag> drag) {
+            if (view->gestureState().selectionDrag == drag) return;
+            view->gestureState().selectionDrag = drag;
+            view->updatePanes();
         });
     connect(&animator_, &CanvasViewAnimator::changed, this, [this] {
         viewport_.setDisplayedZoomPan(animator_.isAnimating()

@@ -2,6 +2,8 @@
 
 #include "app/shell/AppModel.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -42,8 +44,12 @@ double distanceSquaredToPolyline(const VectorPoint& q, const std::vector<VectorP
 }  // namespace
 
 CanvasInteraction::CanvasInteraction(AppModel& model, QObject* parent) : QObject(parent), model_(model) {
-    // A new run's stroke ids start again at 1: a gesture on the old strokes must not act on the new.
-    connect(&model_.vectorizer(), &VectorizerController::runResultApplied, this, &CanvasInteraction::cancelGesture);
+    // A new run's stroke ids start again at 1: a gesture on the old strokes must not act on the new,
+    // nor may the moves of a drag not committed yet.
+    connect(&model_.vectorizer(), &VectorizerController::runResultApplied, this, [this] { endGesture(false); });
+    // A zero timer fires once the events already waiting, the repaint among them, are handled.
+    commitTimer_.setSingleShot(true);
+    connect(&commitTimer_, &QTimer::timeout, this, &CanvasInteraction::commitMove);
 }
 
 void CanvasInteraction::setPane(QSizeF size, bool isVectorEditable, bool showPaperFrame) {
@@ -54,10 +60,12 @@ void CanvasInteraction::setPane(QSizeF size, bool isVectorEditable, bool showPap
 
 void CanvasInteraction::setBindings(std::function<void(std::optional<QRectF>)> setMarquee,
                                     std::function<void(std::vector<VectorPoint>)> setFreehand,
-                                    std::function<void(std::optional<QPointF>)> setHover) {
+                                    std::function<void(std::optional<QPointF>)> setHover,
+                                    std::function<void(std::optional<CanvasSelectionDrag>)> setSelectionDrag) {
     setMarquee_ = std::move(setMarquee);
     setFreehand_ = std::move(setFreehand);
     setHover_ = std::move(setHover);
+    setSelectionDrag_ = std::move(setSelectionDrag);
 }
 
 std::optional<CanvasTransformGeometry> CanvasInteraction::currentGeometry() const {
@@ -80,6 +88,9 @@ void CanvasInteraction::sendFreehand(std::vector<VectorPoint> points) const {
 }
 void CanvasInteraction::sendHover(std::optional<QPointF> point) const {
     if (setHover_) setHover_(point);
+}
+void CanvasInteraction::sendSelectionDrag(std::optional<CanvasSelectionDrag> drag) const {
+    if (setSelectionDrag_) setSelectionDrag_(drag);
 }
 
 void CanvasInteraction::startPan(QPointF pointer) { dragMode_ = Pan{model_.panOffset(), pointer}; }
@@ -160,7 +171,7 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
             if (vertex && model_.selectedPathIDs().size() == 1) {
                 dragMode_ = MoveVertex{vertex->first, vertex->second, model_.vectorizer().beginEditGesture()};
             } else {
-                dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture()};
+                startMove(q);
             }
             return;
         }
@@ -169,7 +180,7 @@ void CanvasInteraction::pressSelect(const CanvasTransformGeometry& geometry, QPo
         if (!selection.erase(*id)) selection.insert(*id);
         model_.setSelectedPathIDs(std::move(selection));
         model_.setSelectedVertex(std::nullopt);
-        dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture()};
+        startMove(q);
         return;
     }
     if (clickCount == 2) {
@@ -208,7 +219,13 @@ void CanvasInteraction::drag(QPointF pointer) {
         if (std::abs(dx) <= kMoveThresholdPx && std::abs(dy) <= kMoveThresholdPx) return;
         if (model_.selectedPathIDs().empty()) return;  // a Shift-click took the last one away
         move->lastImagePt = q;
-        document.applyEdit(StrokeEdits::Translate{model_.selectedPathIDs(), dx, dy}, move->gesture);
+        move->movedPx += QPointF(dx, dy);
+        sendSelectionDrag(CanvasSelectionDrag{move->movedPx, move->committedPx});
+        if (!liveCommits_) {
+            commitTimer_.start(kRestingCommitMs);  // again from this step
+        } else if (!commitTimer_.isActive()) {
+            commitTimer_.start(0);
+        }
     } else if (const auto* marquee = std::get_if<Marquee>(&dragMode_)) {
         const QRectF r(
             QPointF(std::min(marquee->startPt.x(), pointer.x()), std::min(marquee->startPt.y(), pointer.y())),
@@ -229,8 +246,33 @@ void CanvasInteraction::drag(QPointF pointer) {
     }
 }
 
+void CanvasInteraction::startMove(const VectorPoint& q) {
+    dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture(), {}, {}};
+    liveCommits_ = model_.selectedPathIDs().size() <= kLiveCommitStrokes;
+    sendSelectionDrag(CanvasSelectionDrag{});
+}
+
+void CanvasInteraction::commitMove() {
+    commitTimer_.stop();
+    auto* move = std::get_if<MovePaths>(&dragMode_);
+    if (move == nullptr || move->movedPx == move->committedPx) return;
+    const QPointF step = move->movedPx - move->committedPx;
+    move->committedPx = move->movedPx;
+    // The strokes selected now: a Shift-click may have taken some away at the press.
+    if (!model_.selectedPathIDs().empty()) {
+        QElapsedTimer timer;
+        timer.start();
+        model_.vectorizer().applyEdit(StrokeEdits::Translate{model_.selectedPathIDs(), step.x(), step.y()},
+                                      move->gesture);
+        liveCommits_ = static_cast<double>(timer.nsecsElapsed()) / 1e6 <= kLiveCommitMs;
+    }
+    sendSelectionDrag(CanvasSelectionDrag{move->movedPx, move->committedPx});
+}
+
 void CanvasInteraction::release(Qt::MouseButton button, QPointF) {
     if (std::holds_alternative<std::monostate>(dragMode_) || button != gestureButton_) return;
+    commitMove();
+    if (std::holds_alternative<MovePaths>(dragMode_)) sendSelectionDrag(std::nullopt);
     DragMode finished = std::exchange(dragMode_, std::monostate{});
     gestureButton_ = Qt::NoButton;
     if (std::holds_alternative<Marquee>(finished)) {
@@ -245,11 +287,16 @@ void CanvasInteraction::release(Qt::MouseButton button, QPointF) {
     }
 }
 
-void CanvasInteraction::cancelGesture() {
+void CanvasInteraction::cancelGesture() { endGesture(true); }
+
+void CanvasInteraction::endGesture(bool keepMoves) {
+    if (keepMoves) commitMove();
+    commitTimer_.stop();
     const DragMode finished = std::exchange(dragMode_, std::monostate{});
     gestureButton_ = Qt::NoButton;
     if (std::holds_alternative<Marquee>(finished)) sendMarquee(std::nullopt);
     if (std::holds_alternative<Draw>(finished)) sendFreehand({});
+    if (std::holds_alternative<MovePaths>(finished)) sendSelectionDrag(std::nullopt);
 }
 
 // ---- Hover, scroll, pinch, keys ------------------------------------------------------------------

@@ -11,11 +11,19 @@
 // freehand stroke is recorded by the document controller when it is added. When a vectorization
 // run replaces the result, the gesture in progress ends (its strokes are gone).
 //
+// A drag of selected strokes shows each step at once (the panes move their picture of the selection,
+// see CanvasSelectionDrag) and commits the moves gathered since the last commit in one edit, at the
+// release and, while it runs, once the events waiting are handled (at most one commit per frame) as
+// long as a commit takes less than kLiveCommitMs; a larger selection, whose commit would hold up the
+// next steps, is committed when the pointer rests for kRestingCommitMs. The undo step and the final
+// strokes are those of one commit per step.
+//
 // Hit tests scan the visible strokes linearly; the render cache's per-stroke bounds, grown by the
 // tolerance, reject a stroke before any segment distance is computed.
 #pragma once
 
 #include "app/document/StrokeEdit.h"
+#include "app/views/canvas/CanvasGestureState.h"
 #include "app/views/canvas/CanvasTransformGeometry.h"
 #include "core/model/VectorModel.h"
 
@@ -23,6 +31,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -52,8 +61,10 @@ public:
         EditGestureKey gesture = noGesture;
     };
     struct MovePaths {
-        VectorPoint lastImagePt;  // the last image position applied
+        VectorPoint lastImagePt;  // the last image position taken
         EditGestureKey gesture = noGesture;
+        QPointF movedPx;      // the move since the press, image pixels
+        QPointF committedPx;  // the part of it the document holds
     };
     struct Marquee {
         QPointF startPt;
@@ -73,6 +84,11 @@ public:
     static constexpr double kVertexToleranceFactor = 1.15;
     static constexpr double kMoveThresholdPx = 0.1;
     static constexpr double kFreehandSpacingPx = 1.2;
+    /// A drag's moves are committed every frame while a commit takes at most this long, and at first
+    /// for selections of at most kLiveCommitStrokes strokes; otherwise after this rest of the pointer.
+    static constexpr double kLiveCommitMs = 8;
+    static constexpr std::size_t kLiveCommitStrokes = 300;
+    static constexpr int kRestingCommitMs = 250;
 
     using Bounds = std::unordered_map<std::int64_t, QRectF>;
 
@@ -80,10 +96,11 @@ public:
 
     /// The pane this interaction serves: its size in points and its two flags.
     void setPane(QSizeF size, bool isVectorEditable, bool showPaperFrame);
-    /// Where the three transient values go; an absent setter skips its write.
+    /// Where the four transient values go; an absent setter skips its write.
     void setBindings(std::function<void(std::optional<QRectF>)> setMarquee,
                      std::function<void(std::vector<VectorPoint>)> setFreehand,
-                     std::function<void(std::optional<QPointF>)> setHover);
+                     std::function<void(std::optional<QPointF>)> setHover,
+                     std::function<void(std::optional<CanvasSelectionDrag>)> setSelectionDrag = {});
 
     [[nodiscard]] const DragMode& dragMode() const noexcept { return dragMode_; }
     /// The pane's geometry now; absent without a current result.
@@ -128,11 +145,18 @@ private:
                      int clickCount);
     void eraseAt(const CanvasTransformGeometry& geometry, QPointF pointer, Erase& erase);
     void startPan(QPointF pointer);
+    /// Starts a drag of the selected strokes from image point `q`.
+    void startMove(const VectorPoint& q);
+    /// Commits the move of the selected strokes not committed yet (a drag in progress).
+    void commitMove();
+    /// Ends the gesture; with `keepMoves`, a drag's last moves are committed first.
+    void endGesture(bool keepMoves);
     void resetView();
     [[nodiscard]] const Bounds* cachedBounds() const;
     void sendMarquee(std::optional<QRectF> rect) const;
     void sendFreehand(std::vector<VectorPoint> points) const;
     void sendHover(std::optional<QPointF> point) const;
+    void sendSelectionDrag(std::optional<CanvasSelectionDrag> drag) const;
 
     AppModel& model_;
     QSizeF paneSize_;
@@ -141,6 +165,9 @@ private:
     std::function<void(std::optional<QRectF>)> setMarquee_;
     std::function<void(std::vector<VectorPoint>)> setFreehand_;
     std::function<void(std::optional<QPointF>)> setHover_;
+    std::function<void(std::optional<CanvasSelectionDrag>)> setSelectionDrag_;
+    QTimer commitTimer_;       // commits a drag's gathered moves (see kLiveCommitMs)
+    bool liveCommits_ = true;  // the drag's moves are committed every frame
     DragMode dragMode_;
     Qt::MouseButton gestureButton_ = Qt::NoButton;  // the button that started dragMode_
 };

@@ -228,7 +228,110 @@ void CanvasPaneBody::updateAllPanes() {
     if (context_.updatePanes) {
         context_.updatePanes();
     } else {
+        gestureChanged();
+    }
+}
+
+void CanvasPaneBody::gestureChanged() {
+    if (showsVectors()) {
+        const std::optional<CanvasSelectionDrag>& drag = context_.gesture.selectionDrag;
+        if (drag && !isDragging()) startDragPictures(drag->committedPx);
+        if (drag && drag_) drag_->movedPx = drag->movedPx;
+        if (!drag && isDragging()) {
+            // The pictures stay, at the drag's last place, until the frame of the result it left.
+            drag_->ended = true;
+            drag_->endRequest = requested_;
+            if (!drag_->ready) endDragPictures();
+            scheduleRender();
+        }
+    }
+    update();
+}
+
+void CanvasPaneBody::startDragPictures(QPointF committedPx) {
+    endDragPictures();
+    std::optional<VectorFrameInput> input = makeVectorInput();
+    if (!input) {
+        dropPreparedPictures();
+        return;
+    }
+    // The whole frame being drawn is not shown before the drag ends: its thread draws the pictures.
+    if (runningStop_) runningStop_->store(true);
+    if (prepared_ && *prepared_->input == *input && devicePixelRatioF() == prepared_->devicePixelRatio) {
+        drag_ = std::exchange(prepared_, std::nullopt);
+    } else {
+        dropPreparedPictures();
+        drag_ = renderDragPictures(std::make_shared<const VectorFrameInput>(std::move(*input)));
+    }
+    drag_->basePx = committedPx;
+    drag_->movedPx = committedPx;
+    if (drag_->ready) emit selectionDragShown();
+}
+
+CanvasPaneBody::DragPictures CanvasPaneBody::renderDragPictures(std::shared_ptr<const VectorFrameInput> input) {
+    auto resting = std::make_shared<VectorFrameInput>(*input);
+    resting->part = VectorFramePart::resting;
+    auto moving = std::make_shared<VectorFrameInput>(*input);
+    moving->part = VectorFramePart::moving;
+    DragPictures pictures;
+    pictures.geometry = input->geometry(input->paneSize);
+    pictures.serial = ++dragSerial_;
+    pictures.stop = std::make_shared<std::atomic<bool>>(false);
+    pictures.input = std::move(input);
+    const double dpr = devicePixelRatioF();
+    pictures.devicePixelRatio = dpr;
+    renderPool().start([worker = worker_, resting = std::move(resting), moving = std::move(moving), dpr,
+                        serial = pictures.serial, stop = pictures.stop]() mutable {
+        QImage restingImage = renderVectorFrame(*resting, dpr, {}, stop.get());
+        QImage movingImage = renderVectorFrame(*moving, dpr, {}, stop.get());
+        if (stop->load()) return;
+        const std::lock_guard lock(worker->mutex);
+        if (CanvasPaneBody* owner = worker->owner) {
+            QMetaObject::invokeMethod(
+                owner,
+                [owner, serial, restingImage = std::move(restingImage),
+                 movingImage = std::move(movingImage)]() mutable {
+                    owner->acceptDragPictures(serial, std::move(restingImage), std::move(movingImage));
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    return pictures;
+}
+
+void CanvasPaneBody::prepareDragPictures() {
+    if (!isVectorEditable() || busy_ || pending_ || drag_ || prepared_ || shown_.input == nullptr ||
+        shown_.input->selectedPathIDs.empty() || renderTimer_->isActive()) {
+        return;
+    }
+    prepared_ = renderDragPictures(shown_.input);
+}
+
+void CanvasPaneBody::dropPreparedPictures() {
+    if (!prepared_) return;
+    prepared_->stop->store(true);
+    retire(std::move(prepared_->input));
+    prepared_.reset();
+}
+
+void CanvasPaneBody::endDragPictures() {
+    if (!drag_) return;
+    drag_->stop->store(true);
+    retire(std::move(drag_->input));
+    drag_.reset();
+}
+
+void CanvasPaneBody::acceptDragPictures(std::uint64_t serial, QImage resting, QImage moving) {
+    DragPictures* pictures = drag_ && drag_->serial == serial           ? &*drag_
+                             : prepared_ && prepared_->serial == serial ? &*prepared_
+                                                                        : nullptr;
+    if (pictures == nullptr) return;
+    pictures->resting = std::move(resting);
+    pictures->moving = std::move(moving);
+    pictures->ready = true;
+    if (drag_ && pictures == &*drag_) {
         update();
+        emit selectionDragShown();
     }
 }
 
@@ -274,6 +377,8 @@ void CanvasPaneBody::scheduleRender() {
 }
 
 void CanvasPaneBody::requestRender() {
+    if (isDragging()) return;  // the drag's pictures are shown; its end asks for the frame
+    dropPreparedPictures();
     std::optional<VectorFrameInput> input = makeVectorInput();
     const std::uint64_t generation = ++requested_;
     if (pending_) retire(std::exchange(pending_, std::nullopt)->first);
@@ -284,6 +389,8 @@ void CanvasPaneBody::requestRender() {
         update();
         return;
     }
+    // A frame at another zoom would only be shown scaled: the one asked for now starts sooner.
+    if (busy_ && runningStop_ && input->zoomScale != runningZoom_) runningStop_->store(true);
     pending_.emplace(std::make_shared<const VectorFrameInput>(std::move(*input)), generation);
     if (busy_) {
         releaseRetired();
@@ -293,17 +400,20 @@ void CanvasPaneBody::requestRender() {
 }
 
 void CanvasPaneBody::startNext() {
-    if (!pending_) return;
+    if (!pending_ || isDragging()) return;
     busy_ = true;
     std::shared_ptr<const VectorFrameInput> input = std::move(pending_->first);
     const std::uint64_t generation = pending_->second;
     pending_.reset();
     const double dpr = devicePixelRatioF();
     releaseRetired();
+    runningStop_ = std::make_shared<std::atomic<bool>>(false);
+    runningZoom_ = input->zoomScale;
     // One task at a time per pane: the image on screen now is the newest one, the base of a partial
     // frame, and the one shown before it is drawn over.
     renderPool().start([worker = worker_, input = std::move(input), generation, dpr, base = shown_.input,
-                        baseImage = shown_.image, spare = std::exchange(spare_, QImage())]() mutable {
+                        baseImage = shown_.image, spare = std::exchange(spare_, QImage()),
+                        stop = runningStop_]() mutable {
         QImage image;
         std::optional<QRegion> redrawn;
         if (base != nullptr && !baseImage.isNull() && baseImage.devicePixelRatio() == dpr) {
@@ -312,10 +422,28 @@ void CanvasPaneBody::startNext() {
                 redrawn = region;
             }
         }
-        if (image.isNull()) image = renderVectorFrame(*input, dpr, std::move(spare));
+        if (image.isNull()) image = renderVectorFrame(*input, dpr, std::move(spare), stop.get());
         // Let go of the image on screen before the pane gets the new one, which then leaves it unshared.
         baseImage = QImage();
         base.reset();
+        if (stop->load()) {
+            // Stopped half drawn: the pane takes the next request (the image is kept to draw over).
+            image.setDevicePixelRatio(dpr);
+            const std::lock_guard lock(worker->mutex);
+            if (CanvasPaneBody* owner = worker->owner) {
+                QMetaObject::invokeMethod(
+                    owner,
+                    [owner, image = std::move(image), input = std::move(input)]() mutable {
+                        owner->busy_ = false;
+                        owner->runningStop_.reset();
+                        if (owner->spare_.isNull()) owner->spare_ = std::move(image);
+                        owner->retire(std::move(input));
+                        owner->startNext();
+                    },
+                    Qt::QueuedConnection);
+            }
+            return;
+        }
         const CanvasTransformGeometry geometry = input->geometry(input->paneSize);
         {
             const std::lock_guard lock(worker->mutex);
@@ -344,6 +472,7 @@ void CanvasPaneBody::releaseRetired() {
 void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std::uint64_t generation,
                             std::shared_ptr<const VectorFrameInput> input, std::optional<QRegion> redrawn) {
     busy_ = false;
+    runningStop_.reset();
     if (generation > shown_.generation) {
         // A partial frame changes what the pane shows only inside the region drawn again, as long as
         // the image it replaces was shown untransformed at the same geometry.
@@ -355,7 +484,10 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
         retire(std::exchange(shown_.input, nullptr));
         const double dpr = image.devicePixelRatio();
         shown_ = Shown{std::move(image), geometry, generation, std::move(input)};
-        if (inPlace) {
+        // The first frame asked for after a drag ends it on the screen.
+        const bool dragEnds = drag_ && drag_->ended && generation > drag_->endRequest;
+        if (dragEnds) endDragPictures();
+        if (inPlace && !dragEnds) {
             QRegion points;
             for (const QRect& r : *redrawn) {
                 points += QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).toAlignedRect();
@@ -367,10 +499,35 @@ void CanvasPaneBody::accept(QImage image, CanvasTransformGeometry geometry, std:
         emit vectorImageShown();
     }
     startNext();
+    prepareDragPictures();
 }
 
 void CanvasPaneBody::renderPendingNow() {
     if (!showsVectors()) return;
+    if (isDragging()) {
+        if (!drag_->ready) {
+            // The pictures the render thread is drawing, drawn here instead.
+            drag_->stop->store(true);
+            std::optional<VectorFrameInput> input = makeVectorInput();
+            if (!input) return;
+            // Drawn from the document as it is now: the drag's commits so far are in it.
+            drag_->geometry = input->geometry(input->paneSize);
+            if (context_.gesture.selectionDrag) drag_->basePx = context_.gesture.selectionDrag->committedPx;
+            input->part = VectorFramePart::resting;
+            drag_->resting = renderVectorFrame(*input, devicePixelRatioF());
+            input->part = VectorFramePart::moving;
+            drag_->moving = renderVectorFrame(*input, devicePixelRatioF());
+            drag_->stop = std::make_shared<std::atomic<bool>>(false);
+            drag_->ready = true;
+            update();
+        }
+        return;
+    }
+    if (drag_) {
+        // A drag that ended: the frame drawn below is the one after it.
+        endDragPictures();
+        renderTimer_->start();
+    }
     const bool asked = renderTimer_->isActive();
     renderTimer_->stop();
     if (!asked && shown_.generation == requested_) return;
@@ -450,24 +607,43 @@ void CanvasPaneBody::paintBitmap(QPainter& painter) {
     painter.restore();
 }
 
-void CanvasPaneBody::paintVectors(QPainter& painter) {
-    if (shown_.image.isNull()) return;
-    const double opacity = kind_ == CanvasPaneKind::overlay ? std::clamp(model_.vectorOpacity(), 0.0, 1.0) : 1.0;
-    if (opacity <= 0) return;
-    const QTransform rendered = shown_.geometry.imageToPaneTransform();
-    const QTransform now = transformGeometry().imageToPaneTransform();
+namespace {
+
+/// Paints `image`, drawn at `drawnAt`, where it belongs at `now`, moved by `movePx` image pixels. A
+/// move alone is rounded to whole device pixels, so that the image is copied, not resampled.
+void paintVectorImage(QPainter& painter, const QImage& image, const CanvasTransformGeometry& drawnAt,
+                      const QTransform& now, QPointF movePx, double opacity) {
+    if (image.isNull()) return;
+    const QTransform rendered = drawnAt.imageToPaneTransform();
     bool invertible = false;
     const QTransform back = rendered.inverted(&invertible);
     if (!invertible) return;
     painter.save();
     painter.setOpacity(opacity);
-    const QTransform step = back * now;
-    if (!step.isIdentity()) {
+    QTransform step = back * QTransform::fromTranslate(movePx.x(), movePx.y()) * now;
+    if (step.type() == QTransform::TxTranslate && rendered == now) {
+        const double dpr = image.devicePixelRatio();
+        step = QTransform::fromTranslate(std::round(step.dx() * dpr) / dpr, std::round(step.dy() * dpr) / dpr);
+    } else if (!step.isIdentity()) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.setTransform(step, true);
     }
-    painter.drawImage(QPointF(0, 0), shown_.image);
+    if (!step.isIdentity()) painter.setTransform(step, true);
+    painter.drawImage(QPointF(0, 0), image);
     painter.restore();
+}
+
+}  // namespace
+
+void CanvasPaneBody::paintVectors(QPainter& painter) {
+    const double opacity = kind_ == CanvasPaneKind::overlay ? std::clamp(model_.vectorOpacity(), 0.0, 1.0) : 1.0;
+    if (opacity <= 0) return;
+    const QTransform now = transformGeometry().imageToPaneTransform();
+    if (drag_ && drag_->ready) {
+        paintVectorImage(painter, drag_->resting, drag_->geometry, now, {}, opacity);
+        paintVectorImage(painter, drag_->moving, drag_->geometry, now, drag_->movedPx - drag_->basePx, opacity);
+        return;
+    }
+    paintVectorImage(painter, shown_.image, shown_.geometry, now, {}, opacity);
 }
 
 void CanvasPaneBody::paintGrid(QPainter& painter) {

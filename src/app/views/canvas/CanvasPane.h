@@ -7,9 +7,18 @@
 // a new image arrives, a zoom or pan change redraws the last image transformed to the new geometry.
 // When a frame differs from the one on screen only where strokes were edited, the render copies the
 // image on screen and draws that part again (see incrementalRegion), and the pane repaints only
-// that part.
+// that part. A render whose zoom is no longer the one asked for is stopped, so that the frame at the
+// new zoom starts at once.
+//
+// While selected strokes are dragged, the pane renders two pictures once (the strokes that stay and
+// the selected ones, see VectorFramePart) and paints the second moved by the drag: a drag step costs
+// the GUI thread a blit, whatever the number of strokes. No whole frame is rendered meanwhile; the
+// pictures stay until the first frame asked for after the drag arrives. An editable pane showing a
+// selection prepares the pictures when it has nothing else to draw, so that a drag starting from that
+// frame has them at once.
 #pragma once
 
+#include "app/views/canvas/CanvasGestureState.h"
 #include "app/views/canvas/CanvasTransformGeometry.h"
 #include "app/views/canvas/VectorCanvasRenderer.h"
 
@@ -18,6 +27,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,13 +65,6 @@ public:
     }
 };
 
-/// The transient gesture state the panes share; written by the event handler, drawn by its overlay.
-struct CanvasGestureState {
-    std::optional<QRectF> marqueeRect;          // pane points
-    std::vector<VectorPoint> freehandPointsPx;  // image pixels
-    std::optional<QPointF> hoverPointPane;      // pane points
-};
-
 /// What the viewport shares with its pane bodies; owned by the viewport.
 struct CanvasViewContext {
     CanvasPaneEventHandler* handler = nullptr;
@@ -88,6 +91,9 @@ public:
     [[nodiscard]] CanvasGestureState& gestureState() noexcept { return context_.gesture; }
     /// Repaints this pane and its siblings (after the gesture state changed).
     void updateAllPanes();
+    /// The shared gesture state changed: repaints, and starts or ends the pictures of a drag of
+    /// selected strokes.
+    void gestureChanged();
     /// The zoom and pan drawn now (the animated values while an animation runs).
     [[nodiscard]] double displayedZoom() const noexcept;
     [[nodiscard]] QPointF displayedPan() const noexcept;
@@ -103,10 +109,16 @@ public:
     [[nodiscard]] bool isShowingProcessingCard() const;
     /// The newest vector image on screen (null before the first), for tests and benchmarks.
     [[nodiscard]] const QImage& shownVectorImage() const noexcept { return shown_.image; }
+    /// The geometry that image was drawn at.
+    [[nodiscard]] const CanvasTransformGeometry& shownVectorGeometry() const noexcept { return shown_.geometry; }
+    /// True while the pane paints a drag of selected strokes from its two pictures.
+    [[nodiscard]] bool isShowingSelectionDrag() const noexcept { return drag_ && drag_->ready; }
 
 signals:
     /// A rendered vector image reached the screen.
     void vectorImageShown();
+    /// The pictures of a drag of selected strokes reached the screen.
+    void selectionDragShown();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -122,6 +134,22 @@ private:
         std::shared_ptr<const VectorFrameInput> input;
     };
     struct Worker;  // shared with the render tasks
+    /// The two pictures of a drag of selected strokes, drawn at `geometry` from the document holding
+    /// `basePx` of the drag's move; painted while the drag lasts and until its final frame arrives.
+    struct DragPictures {
+        QImage resting;  // the strokes that stay, with the sheet
+        QImage moving;   // the selected strokes, moved by movedPx − basePx when painted
+        CanvasTransformGeometry geometry;
+        QPointF basePx;
+        QPointF movedPx;
+        std::uint64_t serial = 0;
+        bool ready = false;
+        bool ended = false;            // the drag is over: its final frame is on its way
+        std::uint64_t endRequest = 0;  // frames asked for after this generation are after the drag
+        std::shared_ptr<std::atomic<bool>> stop;
+        std::shared_ptr<const VectorFrameInput> input;  // the whole frame they split
+        double devicePixelRatio = 1;
+    };
 
     [[nodiscard]] bool showsVectors() const noexcept { return kind_ != CanvasPaneKind::original; }
     [[nodiscard]] std::optional<VectorFrameInput> makeVectorInput() const;
@@ -135,6 +163,14 @@ private:
     void paintGrid(QPainter& painter);
     void paintBitmap(QPainter& painter);
     void paintVectors(QPainter& painter);
+    [[nodiscard]] bool isDragging() const noexcept { return drag_ && !drag_->ended; }
+    void startDragPictures(QPointF committedPx);
+    [[nodiscard]] DragPictures renderDragPictures(std::shared_ptr<const VectorFrameInput> input);
+    void prepareDragPictures();
+    void dropPreparedPictures();
+    /// Stops and lets go of the pictures of the drag, if any.
+    void endDragPictures();
+    void acceptDragPictures(std::uint64_t serial, QImage resting, QImage moving);
 
     AppModel& model_;
     CanvasViewContext& context_;
@@ -143,8 +179,13 @@ private:
     QWidget* processingCard_ = nullptr;
     QTimer* renderTimer_ = nullptr;
     std::shared_ptr<Worker> worker_;
-    std::uint64_t requested_ = 0;  // newest generation asked for
-    bool busy_ = false;            // a render task is running
+    std::uint64_t requested_ = 0;                     // newest generation asked for
+    bool busy_ = false;                               // a render task is running
+    std::shared_ptr<std::atomic<bool>> runningStop_;  // stops the running render
+    double runningZoom_ = 0;                          // the zoom it draws at
+    std::optional<DragPictures> drag_;
+    std::optional<DragPictures> prepared_;  // for a drag from the frame on screen
+    std::uint64_t dragSerial_ = 0;
     std::optional<std::pair<std::shared_ptr<const VectorFrameInput>, std::uint64_t>> pending_;
     Shown shown_;
     QImage spare_;  // the image shown before shown_, drawn over by the next render

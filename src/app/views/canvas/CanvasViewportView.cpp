@@ -120,7 +120,7 @@ void CanvasViewportView::setOverlayWidgets(OverlayWidgets widgets) {
 }
 
 void CanvasViewportView::updatePanes() {
-    for (CanvasPane* pane : panes_) pane->body().update();
+    for (CanvasPane* pane : panes_) pane->body().gestureChanged();
 }
 
 CanvasViewportView::Layout CanvasViewportView::currentLayout() const {

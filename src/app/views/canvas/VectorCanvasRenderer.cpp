@@ -4,10 +4,13 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QThreadPool>
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <cstring>
+#include <latch>
 #include <utility>
 
 namespace ostrel {
@@ -28,17 +31,21 @@ bool overlaps(const QRectF& a, const QRectF& b) noexcept {
 /// Where a partial frame is redrawn: pane rectangles already grown for antialiasing, and how far
 /// what is being drawn reaches outside the bounds of its sub-paths (the pen, a dot's outline). A null
 /// area draws everything.
+/// A frame no longer wanted sets `stop`: from then on nothing meets the area.
 struct Area {
     const std::vector<QRectF>* rects = nullptr;
     double reach = 0;
+    const std::atomic<bool>* stop = nullptr;
 
+    [[nodiscard]] bool stopped() const noexcept { return stop != nullptr && stop->load(std::memory_order_relaxed); }
     [[nodiscard]] bool meets(const QRectF& paneBounds) const noexcept {
+        if (stopped()) return false;
         if (rects == nullptr) return true;
         const QRectF r = paneBounds.normalized().adjusted(-reach, -reach, reach, reach);
         return std::any_of(rects->begin(), rects->end(), [&r](const QRectF& a) { return overlaps(a, r); });
     }
     /// The same area for what reaches `paneReach` outside its bounds.
-    [[nodiscard]] Area reaching(double paneReach) const noexcept { return {rects, paneReach}; }
+    [[nodiscard]] Area reaching(double paneReach) const noexcept { return {rects, paneReach, stop}; }
     /// The device pixels of the area's rectangles (through `device`, outward), or none when all.
     [[nodiscard]] std::optional<QRect> devicePixels(const QTransform& device) const {
         if (rects == nullptr) return std::nullopt;
@@ -128,6 +135,7 @@ void inChunks(const QPainterPath& path, const QTransform& transform, const Area&
             switch (e.type) {
                 case QPainterPath::MoveToElement:
                     if (chunk.elementCount() >= kChunkElements) {
+                        if (area.stopped()) return;
                         draw(chunk);
                         chunk.clear();
                     }
@@ -149,7 +157,7 @@ void inChunks(const QPainterPath& path, const QTransform& transform, const Area&
                     break;
             }
         }
-        if (!chunk.isEmpty()) draw(chunk);
+        if (!chunk.isEmpty() && !area.stopped()) draw(chunk);
         return;
     }
     // Partial: `cut` counts the elements the whole chunk would hold, drawn or not.
@@ -393,6 +401,65 @@ struct StrokePens {
     }
 };
 
+/// What a part frame draws of one layer: the cells it draws whole from their cached paths, and the
+/// strokes it draws one by one (indexes into the layer's stroke order). A whole frame draws every
+/// cell whole; the resting part draws whole the cells without a selected stroke and, of the other
+/// cells, the strokes not selected; the moving part draws the selected strokes alone.
+struct LayerPart {
+    static constexpr int kCells = VectorRenderCache::kGridSize * VectorRenderCache::kGridSize;
+    std::bitset<kCells> cellsWhole;
+    std::vector<std::size_t> strokes;
+
+    [[nodiscard]] bool drawsWhole(int gridIndex) const noexcept {
+        return gridIndex >= 0 && gridIndex < kCells && cellsWhole.test(static_cast<std::size_t>(gridIndex));
+    }
+
+    /// Above the whole-layer zoom, only the strokes whose bounds meet `visible` are kept.
+    static LayerPart of(const VectorFrameInput& in, const VectorRenderCache::LayerCache& lc, const QRectF& visible,
+                        bool wholeLayers) {
+        LayerPart part;
+        if (in.part == VectorFramePart::whole || lc.order == nullptr) {
+            part.cellsWhole.set();
+            return part;
+        }
+        const VectorRenderCache::StrokeOrder& order = *lc.order;
+        std::vector<bool> selected(order.ids.size());
+        std::bitset<kCells> touched;
+        for (std::size_t i = 0; i < order.ids.size(); ++i) {
+            selected[i] = in.selectedPathIDs.contains(order.ids[i]);
+            const int cell = order.gridIndexes[i];
+            if (selected[i] && cell >= 0 && cell < kCells) touched.set(static_cast<std::size_t>(cell));
+        }
+        const bool resting = in.part == VectorFramePart::resting;
+        if (resting) part.cellsWhole = ~touched;
+        for (std::size_t i = 0; i < order.ids.size(); ++i) {
+            if (resting ? (selected[i] || part.drawsWhole(order.gridIndexes[i])) : !selected[i]) continue;
+            if (!wholeLayers) {
+                const auto bounds = lc.boundsByID.find(order.ids[i]);
+                if (bounds != lc.boundsByID.end() && !bounds->second.intersects(visible)) continue;
+            }
+            part.strokes.push_back(i);
+        }
+        return part;
+    }
+
+    /// The paths `paths` holds for the part's strokes that `pick` takes, in layer order.
+    template <class Pick>
+    [[nodiscard]] QPainterPath gather(const VectorRenderCache::LayerCache& lc,
+                                      const VectorRenderCache::ByID<QPainterPath>& paths, Pick&& pick) const {
+        QPainterPath out;
+        for (const std::size_t i : strokes) {
+            if (!pick(i)) continue;
+            if (const auto found = paths.find(lc.order->ids[i]); found != paths.end()) out.addPath(found->second);
+        }
+        return out;
+    }
+    [[nodiscard]] QPainterPath gather(const VectorRenderCache::LayerCache& lc,
+                                      const VectorRenderCache::ByID<QPainterPath>& paths) const {
+        return gather(lc, paths, [](std::size_t) { return true; });
+    }
+};
+
 void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const Area& area) {
     const double w = size.width();
     const double h = size.height();
@@ -403,7 +470,9 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
 
-    if (in.showSheetBackground) {
+    const bool drawsResting = in.part != VectorFramePart::moving;
+    const bool drawsSelection = in.part != VectorFramePart::resting;
+    if (in.showSheetBackground && drawsResting) {
         const QRectF sheet = g.zoomedSheetRect();
         const double radius = std::min(std::max(z * 4, 2.0), 10.0);
         QPainterPath outline;
@@ -411,7 +480,7 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
         painter.fillPath(outline, palette.sheetFill);
         painter.strokePath(outline, linePen(palette.sheetOutline, 1, Qt::FlatCap, Qt::MiterJoin));
     }
-    if (const auto margin = g.zoomedMarginRect(in.marginMM)) {
+    if (const auto margin = drawsResting ? g.zoomedMarginRect(in.marginMM) : std::nullopt) {
         QPainterPath frame;
         frame.addRect(*margin);
         painter.strokePath(frame, dashedPen(palette.marginFrame, 1, 4, 4));
@@ -420,7 +489,7 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
     const QTransform t = g.imageToPaneTransform();
     const QRectF visible = visibleImageRect(g, size);
     const VectorRenderCache* cache = in.renderCache.get();
-    if (in.showTravelMoves && cache != nullptr) {
+    if (in.showTravelMoves && cache != nullptr && drawsResting) {
         strokeTranslucent(painter, cache->fullTravelPathPx, t, dashedPen(palette.travel, 0.9, 3.5, 3.5), area);
     }
 
@@ -441,10 +510,13 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
         }
         // The buckets whose strokes can reach the area (all of them for a whole frame); each pass then
         // picks the sub-paths its own pen carries into the area.
+        const LayerPart part = LayerPart::of(in, lc, visible, wholeLayers);
         std::vector<const VectorRenderCache::SpatialBucket*> drawn;
         drawn.reserve(buckets.size());
         for (const auto* bucket : buckets) {
-            if (bucketArea.meets(t.mapRect(bucket->boundsPx))) drawn.push_back(bucket);
+            if (part.drawsWhole(bucket->gridIndex) && bucketArea.meets(t.mapRect(bucket->boundsPx))) {
+                drawn.push_back(bucket);
+            }
         }
 
         // Selection: the halo and handles of the selected strokes, each gathered only where it can show.
@@ -465,13 +537,14 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
         }
 
         const double pen = pens.centre(in, layer);
-        if (anySelected && !halo.isEmpty()) {
+        if (anySelected && !halo.isEmpty() && drawsSelection) {
             strokeTranslucent(painter, halo, t, linePen(palette.halo, pen + 3.5, Qt::RoundCap, Qt::RoundJoin), area);
         }
 
         const bool illustration = in.outputMode == VectorOutputMode::illustration;
         if (illustration && in.strokeStyle == IllustrationStrokeStyle::variableRibbon && lc.hasFilledRibbons()) {
             for (const auto* bucket : drawn) fillInChunks(painter, bucket->filledRibbonPathPx, t, color, area);
+            fillInChunks(painter, part.gather(lc, lc.ribbonByID), t, color, area);
         } else if (illustration && in.strokeStyle == IllustrationStrokeStyle::perStrokeWidth &&
                    !lc.widthBands.empty()) {
             std::vector<int> cells;
@@ -480,27 +553,37 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
             for (const auto& band : lc.widthBands) {
                 const QPen bandPen = linePen(color, pens.band(band.radiusPx), Qt::RoundCap, Qt::RoundJoin);
                 for (const auto& [cell, path] : band.bucketPathsPx) {
-                    if ((wholeLayers && area.rects == nullptr) ||
+                    if ((wholeLayers && area.rects == nullptr && part.drawsWhole(cell)) ||
                         std::binary_search(cells.begin(), cells.end(), cell)) {
                         strokeInChunks(painter, path, t, bandPen, area);
                     }
+                }
+                if (!part.strokes.empty()) {
+                    const int key = VectorRenderCache::bandKey(band.radiusPx);
+                    const QPainterPath strokes =
+                        part.gather(lc, lc.pathByID, [&](std::size_t i) { return lc.order->bandKeys[i] == key; });
+                    strokeInChunks(painter, strokes, t, bandPen, area);
                 }
             }
         } else {
             const QPen centre = linePen(color, pen, Qt::RoundCap, Qt::RoundJoin);
             for (const auto* bucket : drawn) strokeInChunks(painter, bucket->pathPx, t, centre, area);
+            strokeInChunks(painter, part.gather(lc, lc.pathByID), t, centre, area);
         }
 
         const QPen handlePen = linePen(palette.handles, 0.85, Qt::FlatCap, Qt::MiterJoin);
         if (in.showControlPoints) {
             QPainterPath handles;
-            for (const auto* bucket : buckets) handles.addPath(bucket->handlesPx);
+            for (const auto* bucket : buckets) {
+                if (part.drawsWhole(bucket->gridIndex)) handles.addPath(bucket->handlesPx);
+            }
+            if (!part.strokes.empty()) handles.addPath(part.gather(lc, lc.handlesByID));
             strokeTranslucent(painter, handles, t, handlePen, area);
-        } else if (!selectedHandles.isEmpty()) {
+        } else if (!selectedHandles.isEmpty() && drawsSelection) {
             strokeTranslucent(painter, selectedHandles, t, handlePen, area);
         }
 
-        if (anySelected) {
+        if (anySelected && drawsSelection) {
             drawDots(painter, layer.dots, g, 6, palette.dotFill,
                      linePen(palette.dotOutline, 1.4, Qt::FlatCap, Qt::MiterJoin), area);
             drawDots(painter, layer.selectedDots, g, 9, palette.selectedDotFill,
@@ -537,6 +620,7 @@ std::optional<QRegion> incrementalRegion(const VectorFrameInput& shown, const Ve
         return std::nullopt;
     }
     if (shown.showTravelMoves || next.showTravelMoves) return std::nullopt;  // the travel path may differ anywhere
+    if (shown.part != VectorFramePart::whole || next.part != VectorFramePart::whole) return std::nullopt;
     const bool sameView =
         shown.pageTransform == next.pageTransform && shown.outputMode == next.outputMode &&
         shown.strokeStyle == next.strokeStyle && shown.strokeWidthScale == next.strokeWidthScale &&
@@ -620,6 +704,50 @@ QImage frameImage(QImage spare, QSize pixels) {
 
 }  // namespace
 
+namespace {
+
+/// Clears the device pixels `region` of the ARGB32 premultiplied `bits` (rows `bytesPerLine` apart)
+/// and draws there what of the frame meets them, at `dpr` device pixels per point. Through a window
+/// on the region's bounding box (the same pixels, shifted by whole pixels): the rasterizer then skips
+/// the parts of the sub-paths beyond it instead of walking them across the whole image, a third of
+/// the time at ratio 2. Windows on disjoint regions may be drawn on several threads at once.
+void drawRegion(uchar* bits, qsizetype bytesPerLine, double dpr, const VectorFrameInput& input, const QRegion& region,
+                const std::atomic<bool>* stop) {
+    const QRect box = region.boundingRect();
+    constexpr int kBytesPerPixel = 4;  // ARGB32
+    QImage window(bits + static_cast<qsizetype>(box.y()) * bytesPerLine + box.x() * kBytesPerPixel, box.width(),
+                  box.height(), bytesPerLine, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&window);
+    painter.translate(-box.x(), -box.y());
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : region) painter.fillRect(r, Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setClipRegion(region);
+    painter.scale(dpr, dpr);
+    std::vector<QRectF> rects;
+    for (const QRect& r : region) {
+        rects.emplace_back(QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).adjusted(-1, -1, 1, 1));
+    }
+    drawFrame(painter, input, input.paneSize, Area{&rects, 0, stop});
+}
+
+/// The threads that draw the bands of a large frame beside the thread that asked for it.
+QThreadPool& bandPool() {
+    static QThreadPool pool;
+    static const bool configured = [] {
+        pool.setMaxThreadCount(kFrameBands - 1);
+        pool.setExpiryTimeout(-1);
+        return true;
+    }();
+    (void)configured;
+    return pool;
+}
+
+/// Below this many device pixels a frame is drawn in one piece.
+constexpr qsizetype kBandedFramePixels = 400 * 300;
+
+}  // namespace
+
 QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input, const QRegion& region,
                                QImage spare) {
     if (region.isEmpty()) return shownImage;
@@ -633,41 +761,45 @@ QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput&
     // Drawn in device pixels (ratio 1, the scale on the painter), so that the clip can follow
     // device pixels at any ratio; the picture is the same as drawn at the image's ratio.
     image.setDevicePixelRatio(1);
-    {
-        // Through a window on the region's bounding box (the same pixels, shifted by whole pixels):
-        // the rasterizer then skips the parts of the sub-paths beyond it instead of walking them
-        // across the whole image, a third of the time at ratio 2.
-        const QRect box = region.boundingRect();
-        constexpr int kBytesPerPixel = 4;  // ARGB32
-        QImage window(image.bits() + static_cast<qsizetype>(box.y()) * image.bytesPerLine() + box.x() * kBytesPerPixel,
-                      box.width(), box.height(), image.bytesPerLine(), image.format());
-        QPainter painter(&window);
-        painter.translate(-box.x(), -box.y());
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        for (const QRect& r : region) painter.fillRect(r, Qt::transparent);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.setClipRegion(region);
-        painter.scale(dpr, dpr);
-        std::vector<QRectF> rects;
-        for (const QRect& r : region) {
-            rects.emplace_back(
-                QRectF(r.x() / dpr, r.y() / dpr, r.width() / dpr, r.height() / dpr).adjusted(-1, -1, 1, 1));
-        }
-        drawFrame(painter, input, input.paneSize, Area{&rects});
-    }
+    drawRegion(image.bits(), image.bytesPerLine(), dpr, input, region, nullptr);
     image.setDevicePixelRatio(dpr);
     return image;
 }
 
-QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare) {
+QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare,
+                         const std::atomic<bool>* stop) {
     const double dpr = std::max(devicePixelRatio, 1.0);
     const QSize pixels(std::max(1, static_cast<int>(std::ceil(input.paneSize.width() * dpr))),
                        std::max(1, static_cast<int>(std::ceil(input.paneSize.height() * dpr))));
     QImage image = frameImage(std::move(spare), pixels);
+    // Whole frames are drawn in one piece: they are the base of partial frames, which must find the
+    // same pixels there. A selection drag's pictures are shown alone until its final frame.
+    if (input.part == VectorFramePart::whole ||
+        static_cast<qsizetype>(pixels.width()) * pixels.height() < kBandedFramePixels) {
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        drawFrame(painter, input, input.paneSize, Area{nullptr, 0, stop});
+        return image;
+    }
+    // A large part frame in horizontal bands drawn side by side, each drawing only the sub-paths that
+    // meet it: the picture drawn whole, up to a level or two of rounding where a translucent layer
+    // (the halo of many strokes) meets a band's edge.
+    image.setDevicePixelRatio(1);
+    uchar* bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const int bandHeight = (pixels.height() + kFrameBands - 1) / kFrameBands;
+    std::latch done(kFrameBands - 1);
+    for (int band = 1; band < kFrameBands; ++band) {
+        const QRect rows = QRect(0, band * bandHeight, pixels.width(), bandHeight).intersected(image.rect());
+        bandPool().start([bits, bytesPerLine, dpr, &input, rows, stop, &done] {
+            if (!rows.isEmpty()) drawRegion(bits, bytesPerLine, dpr, input, QRegion(rows), stop);
+            done.count_down();
+        });
+    }
+    drawRegion(bits, bytesPerLine, dpr, input, QRegion(QRect(0, 0, pixels.width(), bandHeight)), stop);
+    done.wait();
     image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    drawVectorFrame(painter, input, input.paneSize);
     return image;
 }
 

@@ -7,6 +7,11 @@
 // (and the travel path and selection in chunks); above zoom 1.6 only the buckets that meet the
 // visible image rectangle are drawn. Vertex dots are drawn only inside the visible rectangle and
 // at most kMaxVertexDots of them, so selecting everything stays cheap.
+//
+// While selected strokes are dragged, a pane shows two part frames instead of the whole one: the
+// strokes that stay (with the sheet) and the selected strokes alone (with their halo, handles and
+// dots), the second moved by the drag offset. Each part draws the cells without a selected stroke
+// from the cached cell paths and the others stroke by stroke.
 #pragma once
 
 #include "app/document/VectorRenderCache.h"
@@ -18,6 +23,7 @@
 #include <QRegion>
 #include <QSizeF>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,6 +33,13 @@
 class QPainter;
 
 namespace ostrel {
+
+/// Which strokes a frame draws.
+enum class VectorFramePart {
+    whole,    // everything
+    resting,  // the sheet, the margin frame, the travel moves and the strokes not selected
+    moving,   // the selected strokes with their halo, handles and dots, on a transparent ground
+};
 
 /// What one frame of the vector pane draws; a self-contained copy, safe to hand to a worker.
 struct VectorFrameInput {
@@ -39,6 +52,7 @@ struct VectorFrameInput {
         /// order; the selected vertex goes to `selectedDots` instead.
         std::vector<VectorPoint> dots;
         std::vector<VectorPoint> selectedDots;
+        friend bool operator==(const Layer&, const Layer&) = default;
     };
 
     std::shared_ptr<const VectorRenderCache> renderCache;
@@ -58,6 +72,10 @@ struct VectorFrameInput {
     bool showControlPoints = false;
     std::set<std::int64_t> selectedPathIDs;
     std::optional<SelectedVertex> selectedVertex;
+    VectorFramePart part = VectorFramePart::whole;
+
+    /// Equal inputs draw the same frame (render caches compare by identity).
+    friend bool operator==(const VectorFrameInput&, const VectorFrameInput&) = default;
 
     /// The geometry of this frame for a drawing surface of `size`.
     [[nodiscard]] CanvasTransformGeometry geometry(QSizeF size) const noexcept;
@@ -72,6 +90,9 @@ struct VectorFrameInput {
                                  const std::optional<SelectedVertex>& selectedVertex);
 };
 
+/// A large part frame (a selection drag's picture) is drawn in this many bands at once, on as many
+/// threads.
+inline constexpr int kFrameBands = 4;
 /// At most this many vertex dots are drawn in one frame.
 inline constexpr int kMaxVertexDots = 6000;
 /// Above this zoom only the buckets meeting the visible rectangle are drawn.
@@ -84,8 +105,10 @@ inline constexpr double kWholeLayerZoomLimit = 1.6;
 void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF size);
 
 /// The frame as a transparent image of the pane size at `devicePixelRatio`, drawn into `spare` when
-/// that is an unshared image of that size (a frame no longer shown), else into a new one.
-[[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare = {});
+/// that is an unshared image of that size (a frame no longer shown), else into a new one. When `stop`
+/// turns true meanwhile (the frame is no longer wanted), the rest is left undrawn.
+[[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare = {},
+                                       const std::atomic<bool>* stop = nullptr);
 
 /// How far, in pane points, anything a frame draws for a stroke (its pen or width band, the selection
 /// halo, vertex dots, antialiasing) can reach outside the stroke's padded bounds.

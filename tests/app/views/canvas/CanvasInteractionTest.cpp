@@ -1,5 +1,6 @@
 // The canvas's pointer, wheel, pinch and key handling, driven with synthetic Qt events sent to a
 // pane of the real canvas over a document of known strokes, with the undo stack counted.
+#include "app/shell/Theme.h"
 #include "app/views/canvas/CanvasEditingController.h"
 #include "app/views/canvas/CanvasInteraction.h"
 #include "app/views/canvas/CanvasViewportView.h"
@@ -252,6 +253,60 @@ TEST_F(CanvasInteractionTest, PressingTheLineOfOneOfTwoSelectedStrokesMovesBoth)
     EXPECT_POINT(path(1)->points.front(), 20, 10);
     EXPECT_POINT(path(2)->points.front(), 20, 50);
     EXPECT_EQ(model.selectedPathIDs(), (std::set<std::int64_t>{1, 2}));
+}
+
+TEST_F(CanvasInteractionTest, ADraggedSelectionIsPaintedAtItsPlaceAndCommittedAsOneStep) {
+    CanvasPaneBody& pane = target();
+    // Pixels near pane point `p` with something drawn over the sheet (a stroke, its halo, a dot).
+    const auto inkNear = [](const QImage& image, QPointF p) {
+        const QColor sheet = Theme::lane();
+        int n = 0;
+        for (int dy = -2; dy <= 2; ++dy) {
+            for (int dx = -2; dx <= 2; ++dx) {
+                const QColor c = image.pixelColor(static_cast<int>(p.x()) + dx, static_cast<int>(p.y()) + dy);
+                const int difference = std::abs(c.red() - sheet.red()) + std::abs(c.green() - sheet.green()) +
+                                       std::abs(c.blue() - sheet.blue());
+                n += difference > 60 ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    const std::size_t before = undoCount();
+    press(at(50, 20));
+    ASSERT_TRUE(inMode<CanvasInteraction::MovePaths>());
+    ASSERT_TRUE(state().selectionDrag.has_value());
+    moveTo(at(50, 32));
+    moveTo(at(50, 44));
+    // Before any commit, the pane paints the stroke where the pointer took it, over the sheet it left.
+    EXPECT_POINT(path(1)->points.front(), 20, 20);
+    pane.renderPendingNow();
+    ASSERT_TRUE(pane.isShowingSelectionDrag());
+    const QImage dragged = pane.grab().toImage();
+    EXPECT_GT(inkNear(dragged, at(110, 44)), 3) << "the stroke at its new place";
+    EXPECT_EQ(inkNear(dragged, at(110, 33)), 0) << "and nowhere between";
+    EXPECT_EQ(inkNear(dragged, at(110, 20)), 0) << "nothing left at the old one";
+    EXPECT_GT(inkNear(dragged, at(110, 60)), 3) << "stroke 2 stays";
+
+    // A small selection is committed once the events waiting are handled: the document follows.
+    ASSERT_TRUE(test::spinUntil([&] { return path(1)->points.front().y != 20; }));
+    EXPECT_POINT(path(1)->points.front(), 20, 44);
+    moveTo(at(56, 50));
+    release(at(56, 50));
+    EXPECT_FALSE(state().selectionDrag.has_value());
+    EXPECT_POINT(path(1)->points.front(), 26, 50);
+    EXPECT_POINT(path(2)->points.front(), 20, 60);
+    EXPECT_EQ(undoCount(), before + 1);
+
+    // The pictures stay until the frame of the moved stroke replaces them.
+    const QImage expected =
+        renderVectorFrame(VectorFrameInput::make(*document().result(), document().renderCache(), document().params(),
+                                                 QSizeF(pane.size()), model.zoomScale(), model.panOffset(), false, true,
+                                                 false, false, false, model.selectedPathIDs(), model.selectedVertex()),
+                          pane.devicePixelRatioF());
+    ASSERT_TRUE(test::spinUntil([&] { return !pane.isShowingSelectionDrag() && pane.shownVectorImage() == expected; }));
+    const QImage after = pane.grab().toImage();
+    EXPECT_GT(inkNear(after, at(116, 50)), 3);
+    EXPECT_EQ(inkNear(after, at(110, 20)), 0);
 }
 
 TEST_F(CanvasInteractionTest, AVertexDragIsOneUndoStepRecordedAtItsFirstMove) {

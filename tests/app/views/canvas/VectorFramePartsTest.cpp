@@ -1,0 +1,195 @@
+// The two part frames of a selection drag (the strokes that stay, the selected ones), the bands a
+// large frame is drawn in, and a frame stopped half drawn.
+#include "app/views/canvas/VectorCanvasRenderer.h"
+
+#include "testsupport/QtTestApp.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+CubicBezierSegment line(VectorPoint a, VectorPoint b) {
+    return {
+        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
+}
+
+/// Stroke `i` of a 6 × 5 grid over a 200 × 200 image: a 20-point zigzag with a ribbon outline and one
+/// of four radii (several width bands). Neighbours stay apart, halo included.
+VectorPath gridStroke(int i) {
+    VectorPath path;
+    path.id = i + 1;
+    path.strokeRadiusPx = 0.5 + (i % 4) * 0.75;
+    const double x0 = 8 + (i % 6) * 31;
+    const double y0 = 12 + (i / 6) * 38;
+    for (int j = 0; j < 20; ++j) path.points.push_back({x0 + j * 1.3, y0 + ((j % 2) != 0 ? 9 : 0) + j * 0.4});
+    const double r = path.strokeRadiusPx;
+    std::vector<VectorPoint> outline;
+    for (const VectorPoint& p : path.points) outline.push_back({p.x, p.y - r});
+    for (auto p = path.points.rbegin(); p != path.points.rend(); ++p) outline.push_back({p->x, p->y + r});
+    for (std::size_t j = 0; j < outline.size(); ++j) {
+        path.outlineBeziers.push_back(line(outline[j], outline[(j + 1) % outline.size()]));
+    }
+    for (std::size_t j = 1; j < path.points.size(); ++j)
+        path.beziers.push_back(line(path.points[j - 1], path.points[j]));
+    return path;
+}
+
+/// The grid's strokes whose ids `keep` accepts, on one pen.
+template <typename Keep>
+VectorizationResult gridResult(Keep keep) {
+    VectorizationResult result;
+    result.pageTransform.imageWidth = 200;
+    result.pageTransform.imageHeight = 200;
+    result.pageTransform.pageWidthMM = 200;
+    result.pageTransform.pageHeightMM = 200;
+    result.pageTransform.scalePxToMM = 1;
+    result.pageTransform.isRawPixels = true;
+    std::vector<VectorPath> paths;
+    for (int i = 0; i < 30; ++i) {
+        if (keep(i + 1)) paths.push_back(gridStroke(i));
+    }
+    result.layers.push_back(PenLayer::make(1, "pen", 1.2, "#000000", true, std::move(paths)));
+    return result;
+}
+
+VectorizationResult wholeGrid() {
+    return gridResult([](std::int64_t) { return true; });
+}
+
+struct Style {
+    std::string name;
+    VectorOutputMode mode;
+    IllustrationStrokeStyle stroke;
+};
+
+const std::vector<Style>& styles() {
+    static const std::vector<Style> all = {
+        {"centre lines", VectorOutputMode::axidraw, IllustrationStrokeStyle::variableRibbon},
+        {"ribbons", VectorOutputMode::illustration, IllustrationStrokeStyle::variableRibbon},
+        {"width bands", VectorOutputMode::illustration, IllustrationStrokeStyle::perStrokeWidth},
+    };
+    return all;
+}
+
+VectorFrameInput frameOf(const VectorizationResult& result, const Style& style, QSizeF pane, double zoom, bool sheet,
+                         bool controlPoints, const std::set<std::int64_t>& selected) {
+    VectorizerParams params;
+    params.outputMode = style.mode;
+    params.illustrationStrokeStyle = style.stroke;
+    return VectorFrameInput::make(result, std::make_shared<const VectorRenderCache>(VectorRenderCache::build(result)),
+                                  params, pane, zoom, {}, false, sheet, false, false, controlPoints, selected,
+                                  std::nullopt);
+}
+
+/// The largest difference of one channel between two images of one size.
+int largestDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int largest = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            largest =
+                std::max({largest, std::abs(qRed(p[col]) - qRed(q[col])), std::abs(qGreen(p[col]) - qGreen(q[col])),
+                          std::abs(qBlue(p[col]) - qBlue(q[col])), std::abs(qAlpha(p[col]) - qAlpha(q[col]))});
+        }
+    }
+    return largest;
+}
+
+class VectorFramePartsTest : public ::testing::Test {
+protected:
+    VectorFramePartsTest() { test::ensureQtApp(); }
+};
+
+TEST_F(VectorFramePartsTest, TheRestingAndMovingPartsAreTheFramesOfTheirOwnStrokes) {
+    // Strokes 8 and 9 share a cell with strokes left in place; 30 is alone in the last row's cell.
+    const std::set<std::int64_t> selected{8, 9, 30};
+    const auto isSelected = [&selected](std::int64_t id) { return selected.contains(id); };
+    for (const Style& style : styles()) {
+        for (const bool controlPoints : {false, true}) {
+            for (const double zoom : {1.0, 2.5}) {
+                const std::string name =
+                    style.name + (controlPoints ? ", handles" : "") + ", zoom " + std::to_string(zoom);
+                VectorFrameInput resting = frameOf(wholeGrid(), style, {240, 240}, zoom, true, controlPoints, selected);
+                resting.part = VectorFramePart::resting;
+                VectorFrameInput moving = resting;
+                moving.part = VectorFramePart::moving;
+                // What stays is the frame of the other strokes, sheet included and nothing selected; what
+                // moves is the frame of the selected strokes alone, selected, on a transparent ground.
+                const QImage stays =
+                    renderVectorFrame(frameOf(gridResult([&](std::int64_t id) { return !isSelected(id); }), style,
+                                              {240, 240}, zoom, true, controlPoints, {}),
+                                      1.0);
+                const QImage moves = renderVectorFrame(
+                    frameOf(gridResult(isSelected), style, {240, 240}, zoom, false, controlPoints, selected), 1.0);
+                EXPECT_LE(largestDifference(renderVectorFrame(resting, 1.0), stays), 1) << name;
+                EXPECT_LE(largestDifference(renderVectorFrame(moving, 1.0), moves), 1) << name;
+                EXPECT_GT(largestDifference(
+                              stays, renderVectorFrame(
+                                         frameOf(wholeGrid(), style, {240, 240}, zoom, true, controlPoints, {}), 1.0)),
+                          100)
+                    << name << ": the selected strokes are left out";
+            }
+        }
+    }
+}
+
+TEST_F(VectorFramePartsTest, ALargePartFrameDrawnInBandsIsThePartDrawnInOnePiece) {
+    // Everything selected: the halo and handles go through a translucent layer, the dots are many.
+    std::set<std::int64_t> all;
+    for (std::int64_t id = 1; id <= 30; ++id) all.insert(id);
+    for (const Style& style : styles()) {
+        for (const VectorFramePart part : {VectorFramePart::resting, VectorFramePart::moving}) {
+            for (const double dpr : {1.0, 2.0}) {
+                VectorFrameInput input = frameOf(wholeGrid(), style, {700, 520}, 2.2, true, false, all);
+                input.part = part;
+                const QImage banded = renderVectorFrame(input, dpr);
+                QImage whole(banded.size(), QImage::Format_ARGB32_Premultiplied);
+                whole.setDevicePixelRatio(dpr);
+                whole.fill(Qt::transparent);
+                {
+                    QPainter painter(&whole);
+                    drawVectorFrame(painter, input, input.paneSize);
+                }
+                // Up to the rounding of the translucent layer's pieces at the bands' edges.
+                EXPECT_LE(largestDifference(banded, whole), 3) << style.name << " at ratio " << dpr;
+            }
+        }
+        // A whole frame is the base of partial frames: always drawn in one piece.
+        const VectorFrameInput input = frameOf(wholeGrid(), style, {700, 520}, 2.2, true, false, all);
+        QImage whole(QSize(700, 520), QImage::Format_ARGB32_Premultiplied);
+        whole.fill(Qt::transparent);
+        {
+            QPainter painter(&whole);
+            drawVectorFrame(painter, input, input.paneSize);
+        }
+        EXPECT_EQ(renderVectorFrame(input, 1.0), whole) << style.name;
+    }
+}
+
+TEST_F(VectorFramePartsTest, AStoppedFrameLeavesItsStrokesUndrawn) {
+    const VectorFrameInput input = frameOf(wholeGrid(), styles()[1], {240, 240}, 1, true, false, {8});
+    VectorFrameInput withoutStrokes = input;
+    withoutStrokes.renderCache = nullptr;
+    const std::atomic<bool> stop{true};
+    for (const QSizeF pane : {QSizeF(240, 240), QSizeF(700, 520)}) {  // in one piece and in bands
+        VectorFrameInput stopped = input;
+        stopped.paneSize = pane;
+        withoutStrokes.paneSize = pane;
+        EXPECT_EQ(renderVectorFrame(stopped, 1.0, {}, &stop), renderVectorFrame(withoutStrokes, 1.0)) << pane.width();
+        const std::atomic<bool> go{false};
+        EXPECT_EQ(renderVectorFrame(stopped, 1.0, {}, &go), renderVectorFrame(stopped, 1.0)) << pane.width();
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
