@@ -217,7 +217,7 @@ void CanvasInteraction::drag(QPointF pointer) {
         const double dx = q.x - move->lastImagePt.x;
         const double dy = q.y - move->lastImagePt.y;
         if (std::abs(dx) <= kMoveThresholdPx && std::abs(dy) <= kMoveThresholdPx) return;
-        if (model_.selectedPathIDs().empty()) return;  // a Shift-click took the last one away
+        if (move->ids.empty()) return;  // a Shift-click took the last one away
         move->lastImagePt = q;
         move->movedPx += QPointF(dx, dy);
         sendSelectionDrag(CanvasSelectionDrag{move->movedPx, move->committedPx});
@@ -247,7 +247,7 @@ void CanvasInteraction::drag(QPointF pointer) {
 }
 
 void CanvasInteraction::startMove(const VectorPoint& q) {
-    dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture(), {}, {}};
+    dragMode_ = MovePaths{q, model_.vectorizer().beginEditGesture(), {}, {}, model_.selectedPathIDs()};
     liveCommits_ = model_.selectedPathIDs().size() <= kLiveCommitStrokes;
     sendSelectionDrag(CanvasSelectionDrag{});
 }
@@ -258,12 +258,11 @@ void CanvasInteraction::commitMove() {
     if (move == nullptr || move->movedPx == move->committedPx) return;
     const QPointF step = move->movedPx - move->committedPx;
     move->committedPx = move->movedPx;
-    // The strokes selected now: a Shift-click may have taken some away at the press.
-    if (!model_.selectedPathIDs().empty()) {
+    // The strokes the drag shows moving, even if the selection has changed since the press.
+    if (!move->ids.empty()) {
         QElapsedTimer timer;
         timer.start();
-        model_.vectorizer().applyEdit(StrokeEdits::Translate{model_.selectedPathIDs(), step.x(), step.y()},
-                                      move->gesture);
+        model_.vectorizer().applyEdit(StrokeEdits::Translate{move->ids, step.x(), step.y()}, move->gesture);
         liveCommits_ = static_cast<double>(timer.nsecsElapsed()) / 1e6 <= kLiveCommitMs;
     }
     sendSelectionDrag(CanvasSelectionDrag{move->movedPx, move->committedPx});
@@ -336,6 +335,9 @@ void CanvasInteraction::pinch(double magnification, QPointF pointer) {
 }
 
 bool CanvasInteraction::key(int key, Qt::KeyboardModifiers modifiers) {
+    // A key that changes the selection ends a drag of it first, with every move it made kept.
+    const bool changesSelection = key == Qt::Key_Backspace || key == Qt::Key_Delete || key == Qt::Key_Escape;
+    if (changesSelection && std::holds_alternative<MovePaths>(dragMode_)) cancelGesture();
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
         if (model_.selectedPathIDs().empty()) return false;
         model_.deleteSelectedPaths();

@@ -63,8 +63,9 @@ public:
     struct MovePaths {
         VectorPoint lastImagePt;  // the last image position taken
         EditGestureKey gesture = noGesture;
-        QPointF movedPx;      // the move since the press, image pixels
-        QPointF committedPx;  // the part of it the document holds
+        QPointF movedPx;             // the move since the press, image pixels
+        QPointF committedPx;         // the part of it the document holds
+        std::set<std::int64_t> ids;  // the strokes dragged: the selection once the press has changed it
     };
     struct Marquee {
         QPointF startPt;

@@ -309,6 +309,38 @@ TEST_F(CanvasInteractionTest, ADraggedSelectionIsPaintedAtItsPlaceAndCommittedAs
     EXPECT_EQ(inkNear(after, at(110, 20)), 0);
 }
 
+TEST_F(CanvasInteractionTest, AKeyThatChangesTheSelectionMidDragKeepsTheMovesMadeAndEndsTheDrag) {
+    // Escape clears the selection, Delete removes it; either way the moves shown so far are kept,
+    // on the strokes that were dragged, as one undo step, and the rest of the drag moves nothing.
+    for (const int code : {Qt::Key_Escape, Qt::Key_Delete}) {
+        SCOPED_TRACE(code);
+        const std::size_t before = undoCount();
+        press(at(50, 20));
+        ASSERT_TRUE(inMode<CanvasInteraction::MovePaths>());
+        moveTo(at(50, 26));
+        moveTo(at(50, 30));  // no event handled since: nothing of the move is committed yet
+        EXPECT_TRUE(key(code));
+        EXPECT_FALSE(inMode<CanvasInteraction::MovePaths>());
+        EXPECT_FALSE(state().selectionDrag.has_value());
+        EXPECT_TRUE(model.selectedPathIDs().empty());
+        moveTo(at(50, 40));
+        release(at(50, 40));
+        EXPECT_POINT(path(2)->points.front(), 20, 60);
+        if (code == Qt::Key_Escape) {
+            EXPECT_POINT(path(1)->points.front(), 20, 30);
+            EXPECT_EQ(undoCount(), before + 1);
+        } else {
+            EXPECT_EQ(path(1), nullptr);
+            EXPECT_EQ(undoCount(), before + 2);  // the move, then the deletion
+            document().undo();
+            EXPECT_POINT(path(1)->points.front(), 20, 30);
+        }
+        document().undo();
+        ASSERT_NE(path(1), nullptr);
+        EXPECT_POINT(path(1)->points.front(), 20, 20);
+    }
+}
+
 TEST_F(CanvasInteractionTest, AVertexDragIsOneUndoStepRecordedAtItsFirstMove) {
     // A vertex of an unselected stroke: selected alone and dragged in the same press.
     press(at(80, 21));
