@@ -7,9 +7,12 @@
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
 #include "core/support/app/AppVersion.h"
+#include "core/support/parallel/ParallelFor.h"
 #include "core/support/system/Error.h"
 #include "core/support/system/FileWriting.h"
 #include "core/support/text/NumberFormat.h"
+
+#include <QThreadPool>
 
 #include <cerrno>
 #include <charconv>
@@ -246,10 +249,21 @@ int runVectorize(const std::vector<std::string>& arguments, std::FILE* out, std:
     return 0;
 }
 
-void printHelpAndExit() { std::exit(runHelp(stdout)); }
+// Ends the process with `status` once only this thread runs: the loops' workers and the threads Qt's
+// image conversions started are ended first, so the exit handlers (a sanitizer build's leak check
+// among them, which walks every live thread's storage) meet no other thread.
+namespace {
+[[noreturn]] void exitAlone(int status) {
+    endParallelWorkers();
+    QThreadPool::globalInstance()->waitForDone();
+    std::exit(status);
+}
+}  // namespace
+
+void printHelpAndExit() { exitAlone(runHelp(stdout)); }
 
 void runVectorizeAndExit(const std::vector<std::string>& arguments) {
-    std::exit(runVectorize(arguments, stdout, stderr));
+    exitAlone(runVectorize(arguments, stdout, stderr));
 }
 
 }  // namespace ostrel::HeadlessCLI

@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -71,14 +72,53 @@ std::optional<std::size_t> pixelCount(std::int64_t width, std::int64_t height, s
     return w * h;
 }
 
-// The scratch buffers of one use, kept by the calling thread between loops: their pages are faulted in
-// once per thread rather than once per chunk, and they are never cleared (every use writes what it
-// reads). Keyed by the use's own type, so no two uses share a buffer.
+// The scratch buffers of one use, lent to one chunk of a loop at a time and kept between loops on a
+// shelf of their own: their pages are faulted in once per buffer rather than once per chunk, and they
+// are never cleared (every use writes what it reads). Keyed by the use's own type, so no two uses
+// share a buffer. The shelf holds as many as ever were in use at once, about one per thread.
+//
+// Not thread_local: the pipeline also runs inside modules the program loads at run time, where
+// per-thread objects live in dynamically allocated thread storage, which the sanitizer builds' leak
+// check cannot walk reliably (it crashed at exit on the worker threads' storage).
 template <class Scratch>
-Scratch& threadScratch() {
-    thread_local Scratch scratch;
-    return scratch;
-}
+class ScratchLease {
+public:
+    ScratchLease() {
+        Shelf& shelf = shelfOf();
+        {
+            std::lock_guard lock(shelf.mutex);
+            if (shelf.free != nullptr) node_ = std::exchange(shelf.free, shelf.free->next);
+        }
+        if (node_ == nullptr) node_ = new Node;
+    }
+    ~ScratchLease() {
+        Shelf& shelf = shelfOf();
+        std::lock_guard lock(shelf.mutex);
+        node_->next = std::exchange(shelf.free, node_);
+    }
+    ScratchLease(const ScratchLease&) = delete;
+    ScratchLease& operator=(const ScratchLease&) = delete;
+
+    Scratch& operator*() noexcept { return node_->scratch; }
+    Scratch* operator->() noexcept { return &node_->scratch; }
+
+private:
+    struct Node {
+        Scratch scratch;
+        Node* next = nullptr;
+    };
+    struct Shelf {
+        std::mutex mutex;
+        Node* free = nullptr;
+    };
+    // Never destroyed: a background run may still hold a buffer while the process exits.
+    static Shelf& shelfOf() noexcept {
+        static Shelf* const shelf = new Shelf;
+        return *shelf;
+    }
+
+    Node* node_ = nullptr;
+};
 
 // The data of `buffer`, grown to at least `size` values.
 template <class T>
@@ -179,13 +219,13 @@ void blurInto(const RowSource& rowOf, std::size_t w, std::size_t h, const Gaussi
     const std::size_t r = kernel.radius;
     const std::size_t taps = kernel.weights.size();
     parallelFor(h, kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
-        BlurScratch& scratch = threadScratch<BlurScratch>();
-        float* ring = atLeast(scratch.ring, taps * w);  // filtered row y at ring + (y % taps) * w
-        float* padded = atLeast(scratch.padded, w + 2 * r);
-        float* input = atLeast(scratch.input, w);
+        ScratchLease<BlurScratch> scratch;
+        float* ring = atLeast(scratch->ring, taps * w);  // filtered row y at ring + (y % taps) * w
+        float* padded = atLeast(scratch->padded, w + 2 * r);
+        float* input = atLeast(scratch->input, w);
         const float* k = kernel.weights.data();
-        const float** src = atLeast(scratch.taps, taps);  // src[t]: filtered row y + t - r, clamped
-        std::size_t next = first >= r ? first - r : 0;    // the next row to filter
+        const float** src = atLeast(scratch->taps, taps);  // src[t]: filtered row y + t - r, clamped
+        std::size_t next = first >= r ? first - r : 0;     // the next row to filter
         for (std::size_t y = first; y < last; ++y) {
             // Rows y - r … y + r, clamped, are distinct modulo taps, so none overwrites another in use.
             for (; next <= std::min(y + r, h - 1); ++next)
@@ -341,9 +381,9 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
     std::vector<std::size_t> envelopeColumns;
     if (h <= 4096) {
         // nearest[y * span + c]: row of the nearest background at or above row y in column first + c.
-        ColumnSweepScratch& scratch = threadScratch<ColumnSweepScratch>();
-        std::int32_t* nearest = atLeast(scratch.nearest, h * span);
-        std::int32_t* lastRow = atLeast(scratch.lastRow, span);
+        ScratchLease<ColumnSweepScratch> scratch;
+        std::int32_t* nearest = atLeast(scratch->nearest, h * span);
+        std::int32_t* lastRow = atLeast(scratch->lastRow, span);
         std::fill(lastRow, lastRow + span, kNoneAbove);
         for (std::size_t y = 0; y < h; ++y) {
             sweepDown(binary + y * w + first, lastRow, nearest + y * span, span, static_cast<std::int32_t>(y));
@@ -359,11 +399,11 @@ void edtColumns(const std::uint8_t* binary, std::size_t w, std::size_t h, float 
         envelopeFrom = last;
     }
     if (envelopeColumns.empty() && envelopeFrom == last) return;
-    ColumnEnvelopeScratch& scratch = threadScratch<ColumnEnvelopeScratch>();
-    float* line = atLeast(scratch.line, h);
-    float* out = atLeast(scratch.out, h);
-    int* v = atLeast(scratch.sites, h);
-    float* z = atLeast(scratch.bounds, h + 1);
+    ScratchLease<ColumnEnvelopeScratch> scratch;
+    float* line = atLeast(scratch->line, h);
+    float* out = atLeast(scratch->out, h);
+    int* v = atLeast(scratch->sites, h);
+    float* z = atLeast(scratch->bounds, h + 1);
     const auto envelope = [&](std::size_t x) {
         for (std::size_t y = 0; y < h; ++y) line[y] = binary[y * w + x] != 0 ? big : 0.0f;
         edt1D(line, h, out, v, z);
@@ -431,10 +471,10 @@ bool rowMinimumBySearch(const float* __restrict f, std::size_t n, float* __restr
 // found by the search when `searchable` and the row has no value `big`, else by the envelope.
 OSTREL_VECTOR_CLONES
 void edtRows(float* field, std::size_t w, float big, bool searchable, std::size_t first, std::size_t last) {
-    RowEnvelopeScratch& scratch = threadScratch<RowEnvelopeScratch>();
-    float* out = atLeast(scratch.out, w);
-    int* v = atLeast(scratch.sites, w);
-    float* z = atLeast(scratch.bounds, w + 1);
+    ScratchLease<RowEnvelopeScratch> scratch;
+    float* out = atLeast(scratch->out, w);
+    int* v = atLeast(scratch->sites, w);
+    float* z = atLeast(scratch->bounds, w + 1);
     for (std::size_t y = first; y < last; ++y) {
         float* row = field + y * w;
         // The values are squared distances (never negative) or `big`: flags for "any ink" and "any column
@@ -672,11 +712,12 @@ void adaptiveThreshold(const float* luma, std::size_t w, std::size_t h, bool inv
     // kIntegralRowsAtOnce - 1 more may have been built ahead of them.
     const std::size_t ringRows = 2 * radius + 1 + kIntegralRowsAtOnce;
     parallelFor(bandCount, 1, [&](std::size_t firstBand, std::size_t lastBand) {
+        ScratchLease<IntegralRingScratch> ringScratch;
         for (std::size_t b = firstBand; b < lastBand; ++b) {
             const Band& band = bands[b];
             const std::size_t span = band.hi - band.lo + 1;
             // ring[(Y % ringRows) * span + (X - lo)]: S(X, Y) for the kept columns.
-            double* ring = atLeast(threadScratch<IntegralRingScratch>().ring, ringRows * span);
+            double* ring = atLeast(ringScratch->ring, ringRows * span);
             std::fill(ring, ring + span, 0.0);  // S(·, 0) = 0
             std::size_t built = 0;              // rows [0, built] of S exist
             const auto sumsRow = [&](std::size_t y) { return ring + (y % ringRows) * span; };

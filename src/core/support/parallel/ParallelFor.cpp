@@ -232,6 +232,15 @@ void setParallelThreadCount(int count) {
     if (sharedPool && sharedPool->threads() != wantedThreads()) sharedPool.reset();
 }
 
+void endParallelWorkers() {
+    std::shared_ptr<WorkerPool> pool;
+    {
+        std::lock_guard lock(poolMutex);
+        pool = std::exchange(sharedPool, nullptr);
+    }
+    // Joined here, outside the lock, unless a running loop still holds the pool: then by that loop.
+}
+
 void parallelFor(std::size_t count, std::size_t minChunk, const Body& body) {
     if (count == 0) return;
     const std::size_t least = std::max<std::size_t>(minChunk, 1);

@@ -26,4 +26,9 @@ void parallelFor(std::size_t count, std::size_t minChunk, const std::function<vo
 /// for tests and benchmarks; call it while no loop is running.
 void setParallelThreadCount(int count);
 
+/// Ends the pool's worker threads once the loops running now have finished; the next loop starts them
+/// again. For a process that is about to exit with no loop left to run (the command line), so that
+/// nothing of the pool is running while the process's exit handlers look at its threads.
+void endParallelWorkers();
+
 }  // namespace ostrel
