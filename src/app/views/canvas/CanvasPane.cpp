@@ -58,6 +58,7 @@ void finishRenders() {
     pool.clear();
     pool.waitForDone();
     releasePool().waitForDone();
+    finishFrameBands();
 }
 
 bool isInputEvent(QEvent::Type type) {

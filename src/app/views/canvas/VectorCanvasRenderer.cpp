@@ -731,16 +731,16 @@ void drawRegion(uchar* bits, qsizetype bytesPerLine, double dpr, const VectorFra
     drawFrame(painter, input, input.paneSize, Area{&rects, 0, stop});
 }
 
-/// The threads that draw the bands of a large frame beside the thread that asked for it.
+/// The threads that draw the bands of a large frame beside the thread that asked for it. Never
+/// destroyed: a render still running on the render threads while the process exits may ask for it.
 QThreadPool& bandPool() {
-    static QThreadPool pool;
-    static const bool configured = [] {
-        pool.setMaxThreadCount(kFrameBands - 1);
-        pool.setExpiryTimeout(-1);
-        return true;
+    static QThreadPool* const pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(kFrameBands - 1);
+        made->setExpiryTimeout(-1);
+        return made;
     }();
-    (void)configured;
-    return pool;
+    return *pool;
 }
 
 /// Below this many device pixels a frame is drawn in one piece.
@@ -802,5 +802,7 @@ QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio,
     image.setDevicePixelRatio(dpr);
     return image;
 }
+
+void finishFrameBands() { bandPool().waitForDone(); }
 
 }  // namespace ostrel

@@ -131,4 +131,9 @@ void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF si
 [[nodiscard]] QImage renderVectorFrameRegion(const QImage& shownImage, const VectorFrameInput& input,
                                              const QRegion& region, QImage spare = {});
 
+/// Ends the threads that draw the bands of large frames once the frames drawn now are done (the next
+/// such frame starts them again). Called as the application object goes away, so that none is left
+/// for the process's exit to tear down.
+void finishFrameBands();
+
 }  // namespace ostrel
