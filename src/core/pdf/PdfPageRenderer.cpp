@@ -87,7 +87,8 @@ QImage renderFirstPageHere(const QByteArray& bytes, int maxDimension) {
 int runRenderer(std::string_view maxDimensionText) {
     // Dies with the parent, holds no more data memory than the bound, and leaves no core file.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-#if !defined(__SANITIZE_ADDRESS__)
+    // Not in the sanitizer builds: their allocators reserve address space far beyond the bound.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     const rlimit data{static_cast<rlim_t>(kRendererMemoryBytes), static_cast<rlim_t>(kRendererMemoryBytes)};
     ::setrlimit(RLIMIT_DATA, &data);
 #endif
