@@ -6,7 +6,10 @@
 // Qt strokes one huge path super-linearly, so the cached paths are always drawn per grid bucket
 // (and the travel path and selection in chunks); above zoom 1.6 only the buckets that meet the
 // visible image rectangle are drawn. Vertex dots are drawn only inside the visible rectangle and
-// at most kMaxVertexDots of them, so selecting everything stays cheap.
+// at most kMaxVertexDots of them, so selecting everything stays cheap. The rasterizer walks every
+// edge of a fill once per stretch of rows it covers, and a chunk of the halo or of the dots spreads
+// over the whole frame: a large frame draws those passes and the strokes in horizontal bands side
+// by side, each band only the sub-paths that meet it, with the same pixels as in one piece.
 //
 // While selected strokes are dragged, a pane shows two part frames instead of the whole one: the
 // strokes that stay (with the sheet) and the selected strokes alone (with their halo, handles and
@@ -101,12 +104,15 @@ inline constexpr double kWholeLayerZoomLimit = 1.6;
 /// The visible image rectangle of a frame (pane corners in image pixels), grown by 24 pixels.
 [[nodiscard]] QRectF visibleImageRect(const CanvasTransformGeometry& geometry, QSizeF size) noexcept;
 
-/// Draws one frame with `painter` on a surface of `size` points (the pane's own size normally).
+/// Draws one frame with `painter` on a surface of `size` points (the pane's own size normally), in
+/// one piece.
 void drawVectorFrame(QPainter& painter, const VectorFrameInput& input, QSizeF size);
 
 /// The frame as a transparent image of the pane size at `devicePixelRatio`, drawn into `spare` when
 /// that is an unshared image of that size (a frame no longer shown), else into a new one. When `stop`
-/// turns true meanwhile (the frame is no longer wanted), the rest is left undrawn.
+/// turns true meanwhile (the frame is no longer wanted), the rest is left undrawn. A large whole
+/// frame draws its strokes, selection halo and vertex dots in bands side by side, pixel for pixel
+/// what drawVectorFrame draws.
 [[nodiscard]] QImage renderVectorFrame(const VectorFrameInput& input, double devicePixelRatio, QImage spare = {},
                                        const std::atomic<bool>* stop = nullptr);
 

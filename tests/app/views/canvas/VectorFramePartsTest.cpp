@@ -176,6 +176,44 @@ TEST_F(VectorFramePartsTest, ALargePartFrameDrawnInBandsIsThePartDrawnInOnePiece
     }
 }
 
+TEST_F(VectorFramePartsTest, ALargeWholeFrameDrawnInBandsHasThePixelsDrawnInOnePiece) {
+    // The render draws the strokes, the halo and the dots of a large whole frame in bands side by
+    // side; partial frames later copy its pixels, so they must be exactly those drawn in one piece,
+    // also where strokes, halos, dots and handles cross the bands' edges.
+    std::set<std::int64_t> all;
+    for (std::int64_t id = 1; id <= 30; ++id) all.insert(id);
+    struct Selection {
+        std::string name;
+        std::set<std::int64_t> ids;
+        bool controlPoints;
+    };
+    const std::vector<Selection> selections = {
+        {"nothing selected", {}, false},
+        {"one stroke selected", {8}, false},
+        {"everything selected, control points", all, true},
+    };
+    for (const Style& style : styles()) {
+        for (const Selection& selection : selections) {
+            for (const double zoom : {0.6, 1.0, 2.2}) {
+                const VectorFrameInput input =
+                    frameOf(wholeGrid(), style, {700, 520}, zoom, true, selection.controlPoints, selection.ids);
+                for (const double dpr : {1.0, 2.0, 1.5}) {
+                    const QImage banded = renderVectorFrame(input, dpr);
+                    QImage whole(banded.size(), QImage::Format_ARGB32_Premultiplied);
+                    whole.setDevicePixelRatio(dpr);
+                    whole.fill(Qt::transparent);
+                    {
+                        QPainter painter(&whole);
+                        drawVectorFrame(painter, input, input.paneSize);
+                    }
+                    EXPECT_EQ(largestDifference(banded, whole), 0)
+                        << style.name << ", " << selection.name << ", zoom " << zoom << " at ratio " << dpr;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(VectorFramePartsTest, AStoppedFrameLeavesItsStrokesUndrawn) {
     const VectorFrameInput input = frameOf(wholeGrid(), styles()[1], {240, 240}, 1, true, false, {8});
     VectorFrameInput withoutStrokes = input;
