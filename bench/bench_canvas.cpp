@@ -74,7 +74,11 @@ void BM_RenderVectorFrameHiDPI(benchmark::State& state) {
     const VectorFrameInput input = frameInput(state);
     for (auto _ : state) benchmark::DoNotOptimize(renderVectorFrame(input, 2.0));
 }
-BENCHMARK(BM_RenderVectorFrameHiDPI)->Args({5000, 100, 1})->Args({20000, 100, 0})->Args({20000, 100, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderVectorFrameHiDPI)
+    ->Args({5000, 100, 1})
+    ->Args({20000, 100, 0})
+    ->Args({20000, 100, 1})
+    ->Unit(benchmark::kMillisecond);
 
 /// The GUI-thread share of a frame: copying its inputs (selection dots included).
 void BM_FrameInputOnGuiThread(benchmark::State& state) {

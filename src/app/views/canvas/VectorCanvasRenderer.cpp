@@ -7,6 +7,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <atomic>
 #include <bitset>
 #include <cmath>
 #include <cstring>
@@ -389,7 +390,7 @@ void fillInChunks(QPainter& painter, const QPainterPath& path, const QTransform&
 }
 
 void drawDotsIn(QPainter& painter, const std::vector<VectorPoint>& dots, const CanvasTransformGeometry& g,
-              double diameter, const QColor& fill, const QPen& outline, const Area& area) {
+                double diameter, const QColor& fill, const QPen& outline, const Area& area) {
     QPainterPath chunk;
     chunk.setFillRule(Qt::WindingFill);  // overlapping dots stay filled
     int inChunk = 0;
@@ -421,9 +422,10 @@ void drawDots(QPainter& painter, const std::vector<VectorPoint>& dots, const Can
         drawDotsIn(painter, dots, g, diameter, fill, outline, area);
         return;
     }
-    inBands(painter, area, [&](QPainter& band, const Area& bandArea) {
-        drawDotsIn(band, dots, g, diameter, fill, outline, bandArea);
-    }, kDotBandRows);
+    inBands(
+        painter, area,
+        [&](QPainter& band, const Area& bandArea) { drawDotsIn(band, dots, g, diameter, fill, outline, bandArea); },
+        kDotBandRows);
 }
 
 }  // namespace
@@ -698,7 +700,8 @@ void drawFrame(QPainter& painter, const VectorFrameInput& in, QSizeF size, const
             }
             const auto drawPasses = [&](QPainter& target, const Area& targetArea) {
                 for (const BandPass& pass : passes) {
-                    for (const QPainterPath* path : pass.cellPaths) strokeInChunks(target, *path, t, pass.pen, targetArea);
+                    for (const QPainterPath* path : pass.cellPaths)
+                        strokeInChunks(target, *path, t, pass.pen, targetArea);
                     strokeInChunks(target, pass.strokes, t, pass.pen, targetArea);
                 }
             };

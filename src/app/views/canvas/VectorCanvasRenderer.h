@@ -94,7 +94,7 @@ struct VectorFrameInput {
 };
 
 /// A large part frame (a selection drag's picture) is drawn in this many bands at once, on as many
-/// threads.
+/// threads; the banded passes of a large whole frame use as many threads.
 inline constexpr int kFrameBands = 4;
 /// At most this many vertex dots are drawn in one frame.
 inline constexpr int kMaxVertexDots = 6000;
