@@ -1,5 +1,7 @@
 // The pipeline's results do not depend on the number of threads its loops use.
 #include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/ContourExtractor.h"
+#include "core/pipeline/ContourFinder.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -77,6 +80,43 @@ TEST(PipelineThreads, FieldsAreBitIdenticalForOneAndManyThreads) {
             EXPECT_TRUE(sameBits(many.ridgeField, single.ridgeField));
             EXPECT_TRUE(sameBits(CenterlineTracer::thinGuoHall(many.binary, many.width, many.height, 120),
                                  CenterlineTracer::thinGuoHall(single.binary, single.width, single.height, 120)));
+        }
+    }
+}
+
+TEST(PipelineThreads, EdgeMasksAndContourTreesAreIdenticalForOneAndManyThreads) {
+    // Bands of rows meet at different rows for each thread count: the edge mask's suppression reads
+    // the rows either side of a band, and the contour finder's reduction sums rows shared by two
+    // output rows. Sizes above and below the finder's working limit, and edges that are mostly weak.
+    struct Variant {
+        int width;
+        int height;
+        std::int64_t threshold;
+        std::int64_t workingLimit;
+    };
+    for (const Variant v : {Variant{333, 251, 128, 2048}, Variant{301, 389, 40, 97}, Variant{190, 417, 220, 150}}) {
+        const RasterImage image = noisyDrawing(v.width, v.height);
+        const std::vector<float> blurred =
+            NeuralRidgeFilter::gaussianBlurSeparable(image.luma, image.width, image.height, 1.0f);
+        std::vector<std::uint8_t> grey(image.luma.size());
+        for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<std::uint8_t>(image.luma[i]);
+        ContourFinder::Options options;
+        options.maximumImageDimension = v.workingLimit;
+        std::vector<std::uint8_t> singleMask;
+        ContourFinder::ContourTree singleTree;
+        {
+            const ThreadCountScope scope(1);
+            singleMask = NeuralRidgeFilter::cannyEdgeMask(blurred, image.width, image.height, v.threshold);
+            singleTree = ContourFinder::findContours(grey, image.width, image.height, options);
+        }
+        ASSERT_GT(std::count(singleMask.begin(), singleMask.end(), 1), v.width);
+        ASSERT_GT(singleTree.contours.size(), 10U);
+        for (const int threads : {2, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << v.width << " x " << v.height << ", " << threads << " threads");
+            const ThreadCountScope scope(threads);
+            EXPECT_TRUE(sameBits(NeuralRidgeFilter::cannyEdgeMask(blurred, image.width, image.height, v.threshold),
+                                 singleMask));
+            EXPECT_EQ(ContourFinder::findContours(grey, image.width, image.height, options), singleTree);
         }
     }
 }
