@@ -30,12 +30,12 @@ constexpr double kSecondsPerLift = 0.14;
 
 using Chains = std::vector<std::vector<VectorPoint>>;
 
-// Whether the algorithm's extractor reads the image itself besides the preprocessed fields.
-bool extractorReadsImage(VectorAlgorithm algorithm) {
-    return algorithm == VectorAlgorithm::visionContours || algorithm == VectorAlgorithm::cannyEdges;
-}
+// Whether the algorithm's extractor reads the image's pixels besides the preprocessed fields (vision
+// contours read only its size).
+bool extractorReadsPixels(VectorAlgorithm algorithm) { return algorithm == VectorAlgorithm::cannyEdges; }
 
-// `image` is read only by the algorithms extractorReadsImage names; the others may be given none.
+// `image` is read only by vision contours (its size) and Canny edges (its pixels); the others may be
+// given none.
 Chains extractRawChains(const RasterImage* image, const PreprocessedFields& fields, const VectorizerParams& params) {
     const double stitchGap = std::min(params.maxStitchGapPx, kStageAStitchGapCapPx);
     switch (params.algorithm) {
@@ -208,11 +208,12 @@ RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParam
 }
 
 RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params) {
-    if (extractorReadsImage(params.algorithm)) return extractStageA(std::as_const(image), params);
-    const std::int64_t width = image.width;
-    const std::int64_t height = image.height;
+    if (extractorReadsPixels(params.algorithm)) return extractStageA(std::as_const(image), params);
+    RasterImage size;  // the image without its pixels
+    size.width = image.width;
+    size.height = image.height;
     const PreprocessedFields fields = NeuralRidgeFilter::preprocess(std::move(image), params);
-    return extractFromFields(nullptr, width, height, fields, params);
+    return extractFromFields(&size, size.width, size.height, fields, params);
 }
 
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,
