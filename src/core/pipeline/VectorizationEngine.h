@@ -53,8 +53,8 @@ namespace VectorizationEngine {
 
 [[nodiscard]] RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params);
 
-/// extractStageA for an image the caller gives up. Only Canny edges read its pixels after
-/// preprocessing, so for the other algorithms they are freed during preprocessing; same result.
+/// extractStageA for an image the caller gives up: its pixels are freed during preprocessing (Canny
+/// edges take what they need of them first); same result.
 [[nodiscard]] RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params);
 
 /// `existingVisibility` maps a pen index to the visibility its layer keeps; `computeStartTime` is a
