@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <random>
 
 namespace ostrel {
@@ -151,6 +153,31 @@ TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
             EXPECT_EQ(many.result.metrics.drawDistancePx, single.result.metrics.drawDistancePx);
             EXPECT_EQ(many.result.metrics.travelDistanceOptimizedMM, single.result.metrics.travelDistanceOptimizedMM);
             EXPECT_EQ(many.result.svgAxiDraw, single.result.svgAxiDraw);
+        }
+    }
+}
+
+// Threads of this process, from the kernel's list of its tasks.
+std::ptrdiff_t processThreads() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return std::distance(begin(tasks), end(tasks));
+}
+
+// An image a few pixels high or wide is finished on the calling thread: no loop of any algorithm
+// starts the pool's workers for it, whose start and join would cost more than the whole run.
+TEST(PipelineThreads, SmallImagesStartNoWorkerThread) {
+    const ThreadCountScope scope(6);
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{3, 12}, std::pair{12, 3}, std::pair{12, 12}}) {
+        const RasterImage image = noisyDrawing(width, height);
+        for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
+            SCOPED_TRACE(testing::Message() << rawValue(algorithm) << ", " << width << " x " << height);
+            endParallelWorkers();
+            const std::ptrdiff_t before = processThreads();
+            VectorizerParams params;
+            params.algorithm = algorithm;
+            const VectorizationOutput output = VectorizationEngine::vectorize(image, params);
+            EXPECT_EQ(output.stageA.imageWidth, width);
+            EXPECT_EQ(processThreads(), before);
         }
     }
 }
