@@ -100,8 +100,7 @@ std::vector<std::vector<std::ptrdiff_t>> tracePixelChains(Skeleton& sk, const st
         return x > 0 && x + 1 < w && y > 0 && y + 1 < h && in[q] != 0;
     };
     const auto interiorRows = static_cast<std::size_t>(h - 2);
-    const std::size_t bandCount =
-        std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bandCount = rowBandCount(interiorRows);
     std::vector<Found> found(bandCount);
     parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {
         for (std::size_t b = first; b < last; ++b) {

@@ -2,6 +2,7 @@
 // binarised, optionally area-reduced grey image. See ContourFinder.h.
 #include "core/pipeline/ContourFinder.h"
 
+#include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"
 
 #include <QImage>
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace ostrel::ContourFinder {
 
@@ -42,21 +44,43 @@ bool fitsLabels(std::int64_t width, std::int64_t height) {
     return width >= 1 && height >= 1 && width <= kMax - 2 && height <= kMax - 2 && (width + 2) <= kMax / (height + 2);
 }
 
-// Suzuki–Abe algorithm 1. `object(x, y)` tells whether a pixel of the
-// width × height image is an object (1-) pixel. Returns the borders by border
-// number: result[n − 1] is border n, result[0] the frame (a hole border with
-// no parent). The caller has checked fitsLabels(width, height).
-template <typename IsObject>
-std::vector<PixelBorder> followBorders(std::int64_t width, std::int64_t height, IsObject object) {
+// Smallest band of rows one parallel chunk labels.
+constexpr std::size_t kMinRowsPerChunk = 16;
+
+// The label image border following starts from: f[(y + 1) * stride + (x + 1)], stride = width + 2, is 1
+// on the object pixels of a width × height image and 0 elsewhere, including a padding frame one pixel
+// wide. `markRows(first, last, row)` marks the object pixels of rows [first, last) by setting them to
+// 1 in row(y), the zeroed labels of row y (width values); bands of rows are marked in parallel.
+template <typename MarkRows>
+std::vector<std::int32_t> labelImage(std::int64_t width, std::int64_t height, const MarkRows& markRows) {
     const std::int64_t stride = width + 2;
-    // f[(y + 1) * stride + (x + 1)]: 0 background (and the padding frame), 1 unvisited object
-    // pixel, ±NBD once a border has passed (negative where the east neighbour is background).
     auto f = prefaultedVector<std::int32_t>(static_cast<std::size_t>(stride * (height + 2)));
-    for (std::int64_t y = 0; y < height; ++y) {
-        for (std::int64_t x = 0; x < width; ++x) {
-            if (object(x, y)) f[static_cast<std::size_t>((y + 1) * stride + x + 1)] = 1;
+    std::int32_t* labels = f.data();
+    parallelFor(static_cast<std::size_t>(height), kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        markRows(static_cast<std::int64_t>(first), static_cast<std::int64_t>(last),
+                 [labels, stride](std::int64_t y) { return labels + (y + 1) * stride + 1; });
+    });
+    return f;
+}
+
+// The label image of a width × height image whose object pixels `object(x, y)` tells.
+template <typename IsObject>
+std::vector<std::int32_t> labelImageOf(std::int64_t width, std::int64_t height, const IsObject& object) {
+    return labelImage(width, height, [&](std::int64_t first, std::int64_t last, const auto& row) {
+        for (std::int64_t y = first; y < last; ++y) {
+            std::int32_t* labels = row(y);
+            for (std::int64_t x = 0; x < width; ++x) labels[x] = object(x, y) ? 1 : 0;
         }
-    }
+    });
+}
+
+// Suzuki–Abe algorithm 1 over the label image `f` of a width × height image (labelImage). Returns
+// the borders by border number: result[n − 1] is border n, result[0] the frame (a hole border with
+// no parent). The caller has checked fitsLabels(width, height).
+std::vector<PixelBorder> followBorders(std::vector<std::int32_t> f, std::int64_t width, std::int64_t height) {
+    const std::int64_t stride = width + 2;
+    // f: 0 background (and the padding frame), 1 unvisited object pixel, ±NBD once a border has
+    // passed (negative where the east neighbour is background).
     std::array<std::int64_t, 8> offset{};
     for (int d = 0; d < 8; ++d) offset[d] = kDy[d] * stride + kDx[d];
     auto at = [&f](std::int64_t p) -> std::int32_t& { return f[static_cast<std::size_t>(p)]; };
@@ -189,36 +213,38 @@ AxisWeights areaWeights(std::int64_t n, std::int64_t m) {
     return axis;
 }
 
-// Reduces a width × height grey image to outWidth × outHeight by area averaging and classifies each
-// reduced value (0…255) with `object`. Works one output row at a time with a single row of floats,
-// so no full-size intermediate image is allocated.
+// Reduces a width × height grey image to outWidth × outHeight by area averaging and labels each
+// reduced value (0…255) with `object` (labelImage). Bands of output rows run in parallel, each with a
+// single row of floats, so no full-size intermediate image is allocated; every output value is summed
+// in the same order whatever band it falls in.
 template <typename IsObject>
-std::vector<std::uint8_t> reduceAndClassify(const std::vector<std::uint8_t>& grey, std::int64_t width,
-                                            std::int64_t height, std::int64_t outWidth, std::int64_t outHeight,
-                                            IsObject object) {
+std::vector<std::int32_t> reduceAndLabel(const std::vector<std::uint8_t>& grey, std::int64_t width,
+                                         std::int64_t height, std::int64_t outWidth, std::int64_t outHeight,
+                                         const IsObject& object) {
     const AxisWeights wx = areaWeights(width, outWidth);
     const AxisWeights wy = areaWeights(height, outHeight);
-    auto mask = prefaultedVector<std::uint8_t>(static_cast<std::size_t>(outWidth * outHeight));
-    std::vector<float> row(static_cast<std::size_t>(width));  // row[x]: vertically reduced source column x
-    for (std::int64_t oy = 0; oy < outHeight; ++oy) {
-        const auto o = static_cast<std::size_t>(oy);
-        std::fill(row.begin(), row.end(), 0.0f);
-        for (std::size_t k = wy.begin[o]; k < wy.begin[o + 1]; ++k) {
-            const float share = wy.weight[k];
-            const std::uint8_t* src = grey.data() + (wy.first[o] + static_cast<std::int64_t>(k - wy.begin[o])) * width;
-            for (std::int64_t x = 0; x < width; ++x)
-                row[static_cast<std::size_t>(x)] += share * static_cast<float>(src[x]);
+    return labelImage(outWidth, outHeight, [&](std::int64_t first, std::int64_t last, const auto& labelRow) {
+        std::vector<float> row(static_cast<std::size_t>(width));  // row[x]: vertically reduced source column x
+        for (std::int64_t oy = first; oy < last; ++oy) {
+            const auto o = static_cast<std::size_t>(oy);
+            std::fill(row.begin(), row.end(), 0.0f);
+            for (std::size_t k = wy.begin[o]; k < wy.begin[o + 1]; ++k) {
+                const float share = wy.weight[k];
+                const std::uint8_t* src =
+                    grey.data() + (wy.first[o] + static_cast<std::int64_t>(k - wy.begin[o])) * width;
+                for (std::int64_t x = 0; x < width; ++x)
+                    row[static_cast<std::size_t>(x)] += share * static_cast<float>(src[x]);
+            }
+            std::int32_t* dst = labelRow(oy);
+            for (std::int64_t ox = 0; ox < outWidth; ++ox) {
+                const auto c = static_cast<std::size_t>(ox);
+                const float* src = row.data() + wx.first[c];
+                float sum = 0;
+                for (std::size_t k = wx.begin[c]; k < wx.begin[c + 1]; ++k) sum += wx.weight[k] * src[k - wx.begin[c]];
+                dst[ox] = object(sum) ? 1 : 0;
+            }
         }
-        std::uint8_t* dst = mask.data() + oy * outWidth;
-        for (std::int64_t ox = 0; ox < outWidth; ++ox) {
-            const auto c = static_cast<std::size_t>(ox);
-            const float* src = row.data() + wx.first[c];
-            float sum = 0;
-            for (std::size_t k = wx.begin[c]; k < wx.begin[c + 1]; ++k) sum += wx.weight[k] * src[k - wx.begin[c]];
-            dst[ox] = object(sum) ? 1 : 0;
-        }
-    }
-    return mask;
+    });
 }
 
 // The reduced side for a longer side reduced from `longer` to `limit`; at least 1.
@@ -237,9 +263,11 @@ ContourTree traceBorders(const std::vector<std::uint8_t>& mask, std::int64_t wid
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height)) {
         return {};
     }
-    const auto borders = followBorders(width, height, [&](std::int64_t x, std::int64_t y) {
-        return mask[static_cast<std::size_t>(y * width + x)] != 0;
-    });
+    const auto borders = followBorders(labelImageOf(width, height,
+                                                    [&](std::int64_t x, std::int64_t y) {
+                                                        return mask[static_cast<std::size_t>(y * width + x)] != 0;
+                                                    }),
+                                       width, height);
     const Normalisation norm{1.0 / static_cast<double>(width), 0.0, 1.0 / static_cast<double>(height), 0.0};
     return buildTree(borders, width + 2, norm);
 }
@@ -263,18 +291,17 @@ ContourTree findContours(const std::vector<std::uint8_t>& grey, std::int64_t wid
         const float adjusted = std::clamp(0.5f + contrast * (g - 0.5f), 0.0f, 1.0f);
         return darkOnLight ? adjusted < 0.5f : adjusted > 0.5f;
     };
-    std::vector<std::uint8_t> mask;  // mask[y * workWidth + x]: 1 = object pixel of the working image
+    std::vector<std::int32_t> labels;  // labelImage of the working image
     if (longer > limit) {
         workWidth = reducedSide(width, longer, limit);
         workHeight = reducedSide(height, longer, limit);
-        mask = reduceAndClassify(grey, width, height, workWidth, workHeight, isObject);
+        labels = reduceAndLabel(grey, width, height, workWidth, workHeight, isObject);
     } else {
-        mask.resize(grey.size());
-        for (std::size_t i = 0; i < grey.size(); ++i) mask[i] = isObject(static_cast<float>(grey[i])) ? 1 : 0;
+        labels = labelImageOf(width, height, [&](std::int64_t x, std::int64_t y) {
+            return isObject(static_cast<float>(grey[static_cast<std::size_t>(y * width + x)]));
+        });
     }
-    const auto borders = followBorders(workWidth, workHeight, [&](std::int64_t x, std::int64_t y) {
-        return mask[static_cast<std::size_t>(y * workWidth + x)] != 0;
-    });
+    const auto borders = followBorders(std::move(labels), workWidth, workHeight);
 
     // A working pixel centre (x + 0.5) × (size / workSize) − 0.5 in source pixels, over the source size.
     const auto w = static_cast<double>(width);
@@ -295,16 +322,18 @@ ContourTree findContours(const QImage& image, const Options& options) {
     const std::int64_t width = rgba.width();
     const std::int64_t height = rgba.height();
     auto grey = prefaultedVector<std::uint8_t>(static_cast<std::size_t>(width * height));
-    for (std::int64_t y = 0; y < height; ++y) {
-        const uchar* line = rgba.constScanLine(static_cast<int>(y));
-        std::uint8_t* out = grey.data() + y * width;
-        for (std::int64_t x = 0; x < width; ++x) {
-            const uchar* px = line + 4 * x;
-            // Premultiplied grey over white: g × a / 255 + (255 − a).
-            const int g = (11 * px[0] + 16 * px[1] + 5 * px[2]) / 32;
-            out[x] = static_cast<std::uint8_t>(std::min(255, g + 255 - px[3]));
+    parallelFor(static_cast<std::size_t>(height), kMinRowsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t y = first; y < last; ++y) {
+            const uchar* line = rgba.constScanLine(static_cast<int>(y));
+            std::uint8_t* out = grey.data() + static_cast<std::int64_t>(y) * width;
+            for (std::int64_t x = 0; x < width; ++x) {
+                const uchar* px = line + 4 * x;
+                // Premultiplied grey over white: g × a / 255 + (255 − a).
+                const int g = (11 * px[0] + 16 * px[1] + 5 * px[2]) / 32;
+                out[x] = static_cast<std::uint8_t>(std::min(255, g + 255 - px[3]));
+            }
         }
-    }
+    });
     return findContours(grey, width, height, options);
 }
 

@@ -115,8 +115,7 @@ std::vector<std::uint8_t> thinGuoHall(const std::vector<std::uint8_t>& binary, s
     // Bands of interior rows, each with its own candidate list: decisions read only the image, and
     // every band clears only its own pixels, so the result is the same for any number of bands.
     const auto interiorRows = static_cast<std::size_t>(h - 2);
-    const std::size_t bandCount =
-        std::min<std::size_t>(interiorRows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bandCount = rowBandCount(interiorRows);
     std::vector<Band> bands(bandCount);
     const auto bandRow = [&](std::size_t b) { return static_cast<std::ptrdiff_t>(1 + b * interiorRows / bandCount); };
     parallelFor(bandCount, 1, [&](std::size_t first, std::size_t last) {

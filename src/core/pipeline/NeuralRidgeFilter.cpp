@@ -533,7 +533,7 @@ void hessianRidgeRow(const float* up, const float* mid, const float* down, std::
 // band is exact, so combining the bands' maxima gives the same value as one sweep.
 float hessianRidgeInto(const float* values, std::size_t w, std::size_t h, float* out) {
     const std::size_t rows = h - 2;
-    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bands = rowBandCount(rows);
     std::vector<float> bandLargest(bands, 1e-5f);
     parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         for (std::size_t band = firstBand; band < lastBand; ++band) {
@@ -556,7 +556,7 @@ float hessianRidgeInto(const float* values, std::size_t w, std::size_t h, float*
 // Hessian ridge measure of the interior (at least 1e-5), found over the same bands a row at a time.
 float hessianRidgeLargest(const float* values, std::size_t w, std::size_t h) {
     const std::size_t rows = h - 2;
-    const std::size_t bands = std::min<std::size_t>(rows, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bands = rowBandCount(rows);
     std::vector<float> bandLargest(bands, 1e-5f);
     parallelFor(bands, 1, [&](std::size_t firstBand, std::size_t lastBand) {
         std::vector<float> row(w);  // row[x]: the measure of one row
@@ -882,7 +882,7 @@ namespace {
 // and close the band copied before any band starts, so no image-sized buffer holds the measure.
 void ridgeFieldOverInk(float* ink, const float* distance, std::uint8_t* mask, std::size_t w, std::size_t h,
                        float scale) {
-    const std::size_t bands = std::min<std::size_t>(h, static_cast<std::size_t>(parallelThreadCount()) * 4);
+    const std::size_t bands = rowBandCount(h);
     const auto bandStart = [&](std::size_t band) { return band * h / bands; };
     // edges[2 b * w …]: the original row above band b; edges[(2 b + 1) * w …]: the row below it (where they exist).
     std::vector<float> edges(2 * bands * w);

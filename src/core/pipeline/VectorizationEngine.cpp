@@ -30,13 +30,16 @@ constexpr double kSecondsPerLift = 0.14;
 
 using Chains = std::vector<std::vector<VectorPoint>>;
 
-// Whether the algorithm's extractor reads the image itself besides the preprocessed fields.
-bool extractorReadsImage(VectorAlgorithm algorithm) {
-    return algorithm == VectorAlgorithm::visionContours || algorithm == VectorAlgorithm::cannyEdges;
+// The Canny edge skeleton of the image's pixels for that algorithm, none for the others. Made before
+// preprocessing, so that an image handed over can give its pixels up to it.
+std::vector<std::uint8_t> cannySkeletonFor(const RasterImage& image, const VectorizerParams& params) {
+    if (params.algorithm != VectorAlgorithm::cannyEdges) return {};
+    return NeuralRidgeFilter::extractCannySkeleton(image, params);
 }
 
-// `image` is read only by the algorithms extractorReadsImage names; the others may be given none.
-Chains extractRawChains(const RasterImage* image, const PreprocessedFields& fields, const VectorizerParams& params) {
+// Of `image`, only its size is read (by vision contours); Canny edges trace `cannySkeleton`.
+Chains extractRawChains(const RasterImage& image, const std::vector<std::uint8_t>& cannySkeleton,
+                        const PreprocessedFields& fields, const VectorizerParams& params) {
     const double stitchGap = std::min(params.maxStitchGapPx, kStageAStitchGapCapPx);
     switch (params.algorithm) {
         case VectorAlgorithm::neuralCenterline:
@@ -49,12 +52,10 @@ Chains extractRawChains(const RasterImage* image, const PreprocessedFields& fiel
             return CenterlineTracer::stitchPaths(chains, stitchGap, continuity);
         }
         case VectorAlgorithm::visionContours:
-            return NeuralRidgeFilter::extractVisionContours(*image, fields, params);
-        case VectorAlgorithm::cannyEdges: {
-            const auto skeleton = NeuralRidgeFilter::extractCannySkeleton(*image, params);
-            return CenterlineTracer::traceSkeletonChains(skeleton, fields, params.minPathLengthPx,
+            return NeuralRidgeFilter::extractVisionContours(image, fields, params);
+        case VectorAlgorithm::cannyEdges:
+            return CenterlineTracer::traceSkeletonChains(cannySkeleton, fields, params.minPathLengthPx,
                                                          params.stegerSubpixel, false);
-        }
     }
     return {};
 }
@@ -170,15 +171,15 @@ double clockSeconds() noexcept {
 
 namespace {
 
-// Stage A after preprocessing, for an image of width × height; `image` as extractRawChains takes it.
-RawExtractionStage extractFromFields(const RasterImage* image, std::int64_t width, std::int64_t height,
+// Stage A after preprocessing; `image` and `cannySkeleton` as extractRawChains takes them.
+RawExtractionStage extractFromFields(const RasterImage& image, const std::vector<std::uint8_t>& cannySkeleton,
                                      const PreprocessedFields& fields, const VectorizerParams& params) {
-    const Chains raw = extractRawChains(image, fields, params);
+    const Chains raw = extractRawChains(image, cannySkeleton, fields, params);
     const auto classification = CenterlineTracer::measureAndClassifyPens(raw, fields, params);
 
     RawExtractionStage stage;
-    stage.imageWidth = width;
-    stage.imageHeight = height;
+    stage.imageWidth = image.width;
+    stage.imageHeight = image.height;
     stage.extractionCacheKey = params.extractionCacheKey();
     stage.usedNeuralEngine = fields.usedNeuralEngine;
     stage.breakpointsPx = classification.breakpoints;
@@ -203,16 +204,18 @@ RawExtractionStage extractFromFields(const RasterImage* image, std::int64_t widt
 }  // namespace
 
 RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params) {
+    const std::vector<std::uint8_t> cannySkeleton = cannySkeletonFor(image, params);
     const PreprocessedFields fields = NeuralRidgeFilter::preprocess(image, params);
-    return extractFromFields(&image, image.width, image.height, fields, params);
+    return extractFromFields(image, cannySkeleton, fields, params);
 }
 
 RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params) {
-    if (extractorReadsImage(params.algorithm)) return extractStageA(std::as_const(image), params);
-    const std::int64_t width = image.width;
-    const std::int64_t height = image.height;
+    const std::vector<std::uint8_t> cannySkeleton = cannySkeletonFor(image, params);
+    RasterImage size;  // the image without its pixels
+    size.width = image.width;
+    size.height = image.height;
     const PreprocessedFields fields = NeuralRidgeFilter::preprocess(std::move(image), params);
-    return extractFromFields(nullptr, width, height, fields, params);
+    return extractFromFields(size, cannySkeleton, fields, params);
 }
 
 VectorizationResult finalizeStageB(const RawExtractionStage& stageA, const VectorizerParams& params,

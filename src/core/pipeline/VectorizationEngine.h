@@ -53,8 +53,8 @@ namespace VectorizationEngine {
 
 [[nodiscard]] RawExtractionStage extractStageA(const RasterImage& image, const VectorizerParams& params);
 
-/// extractStageA for an image the caller gives up. The centre-line algorithms read only the
-/// preprocessed fields, so for them the image is freed during preprocessing; same result.
+/// extractStageA for an image the caller gives up: its pixels are freed during preprocessing (Canny
+/// edges take what they need of them first); same result.
 [[nodiscard]] RawExtractionStage extractStageA(RasterImage&& image, const VectorizerParams& params);
 
 /// `existingVisibility` maps a pen index to the visibility its layer keeps; `computeStartTime` is a

@@ -2,6 +2,7 @@
 
 #include "core/pipeline/CenterlineTracer.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
+#include "core/pipeline/SyntheticDrawing.h"
 
 #include <gtest/gtest.h>
 
@@ -167,6 +168,46 @@ TEST(VisionContoursTest, DetectorImageGreysFollowTheRidge) {
     Drawing shortRidge(5, 5);
     shortRidge.fields.ridgeField.clear();
     EXPECT_FALSE(NRF::makePreprocessedVisionImage(shortRidge.image, shortRidge.fields, {}).has_value());
+}
+
+TEST(VisionContoursTest, DefaultExtractorMatchesTheContourFinderOnTheDetectorImage) {
+    // The default extractor hands the finder the detector image's grey without making the image; it
+    // must keep exactly what the finder keeps from the image. Drawings within the finder's working
+    // size and one beyond 2048 px (reduced before its borders are followed), light strokes on dark,
+    // and fields that fall back (nothing to find, or nothing kept of what is found).
+    struct Case {
+        SyntheticPreset preset;
+        int width;
+        int height;
+        bool invert;
+        std::int64_t minLength;
+    };
+    const std::vector<Case> cases{{SyntheticPreset::portrait, 459, 477, false, 4},
+                                  {SyntheticPreset::rosette, 700, 530, false, 4},
+                                  {SyntheticPreset::stageArch, 1052, 744, true, 4},
+                                  {SyntheticPreset::rosette, 2101, 263, false, 4},
+                                  {SyntheticPreset::hatching, 300, 200, false, 100000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        RasterImage image = SyntheticDrawing::generate(c.preset, c.width, c.height);
+        if (c.invert) {
+            for (float& v : image.luma) v = 255.0f - v;
+        }
+        VectorizerParams params = paramsWithMinLength(c.minLength);
+        params.invert = c.invert;
+        const PreprocessedFields fields = NRF::preprocess(image, params);
+        const Contours viaImage = NRF::extractVisionContours(image, fields, params, NRF::findImageContours);
+        EXPECT_EQ(NRF::extractVisionContours(image, fields, params), viaImage);
+        if (c.minLength < 1000) {
+            EXPECT_GT(viaImage.size(), 10U);
+        } else {
+            EXPECT_EQ(viaImage, NRF::extractMarchingSquaresContours(fields, c.minLength));
+        }
+    }
+    Drawing blank(40, 30);
+    EXPECT_EQ(NRF::extractVisionContours(blank.image, blank.fields, paramsWithMinLength(4)),
+              NRF::extractMarchingSquaresContours(blank.fields, 4));
+    EXPECT_TRUE(NRF::extractVisionContours(blank.image, blank.fields, paramsWithMinLength(4)).empty());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 // The pipeline's results do not depend on the number of threads its loops use.
 #include "core/pipeline/CenterlineTracer.h"
+#include "core/pipeline/ContourExtractor.h"
+#include "core/pipeline/ContourFinder.h"
 #include "core/pipeline/NeuralRidgeFilter.h"
 #include "core/pipeline/SyntheticDrawing.h"
 #include "core/pipeline/VectorizationEngine.h"
@@ -8,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <random>
 
 namespace ostrel {
@@ -81,6 +86,43 @@ TEST(PipelineThreads, FieldsAreBitIdenticalForOneAndManyThreads) {
     }
 }
 
+TEST(PipelineThreads, EdgeMasksAndContourTreesAreIdenticalForOneAndManyThreads) {
+    // Bands of rows meet at different rows for each thread count: the edge mask's suppression reads
+    // the rows either side of a band, and the contour finder's reduction sums rows shared by two
+    // output rows. Sizes above and below the finder's working limit, and edges that are mostly weak.
+    struct Variant {
+        int width;
+        int height;
+        std::int64_t threshold;
+        std::int64_t workingLimit;
+    };
+    for (const Variant v : {Variant{333, 251, 128, 2048}, Variant{301, 389, 40, 97}, Variant{190, 417, 220, 150}}) {
+        const RasterImage image = noisyDrawing(v.width, v.height);
+        const std::vector<float> blurred =
+            NeuralRidgeFilter::gaussianBlurSeparable(image.luma, image.width, image.height, 1.0f);
+        std::vector<std::uint8_t> grey(image.luma.size());
+        for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<std::uint8_t>(image.luma[i]);
+        ContourFinder::Options options;
+        options.maximumImageDimension = v.workingLimit;
+        std::vector<std::uint8_t> singleMask;
+        ContourFinder::ContourTree singleTree;
+        {
+            const ThreadCountScope scope(1);
+            singleMask = NeuralRidgeFilter::cannyEdgeMask(blurred, image.width, image.height, v.threshold);
+            singleTree = ContourFinder::findContours(grey, image.width, image.height, options);
+        }
+        ASSERT_GT(std::count(singleMask.begin(), singleMask.end(), 1), v.width);
+        ASSERT_GT(singleTree.contours.size(), 10U);
+        for (const int threads : {2, 3, 8}) {
+            SCOPED_TRACE(testing::Message() << v.width << " x " << v.height << ", " << threads << " threads");
+            const ThreadCountScope scope(threads);
+            EXPECT_TRUE(sameBits(NeuralRidgeFilter::cannyEdgeMask(blurred, image.width, image.height, v.threshold),
+                                 singleMask));
+            EXPECT_EQ(ContourFinder::findContours(grey, image.width, image.height, options), singleTree);
+        }
+    }
+}
+
 TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
     const RasterImage image = noisyDrawing(301, 389);
     // Stage B finishes strokes of every pen in parallel and runs the pens' tours at the same time: four
@@ -111,6 +153,31 @@ TEST(PipelineThreads, VectorizationIsIdenticalForOneAndManyThreads) {
             EXPECT_EQ(many.result.metrics.drawDistancePx, single.result.metrics.drawDistancePx);
             EXPECT_EQ(many.result.metrics.travelDistanceOptimizedMM, single.result.metrics.travelDistanceOptimizedMM);
             EXPECT_EQ(many.result.svgAxiDraw, single.result.svgAxiDraw);
+        }
+    }
+}
+
+// Threads of this process, from the kernel's list of its tasks.
+std::ptrdiff_t processThreads() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return std::distance(begin(tasks), end(tasks));
+}
+
+// An image a few pixels high or wide is finished on the calling thread: no loop of any algorithm
+// starts the pool's workers for it, whose start and join would cost more than the whole run.
+TEST(PipelineThreads, SmallImagesStartNoWorkerThread) {
+    const ThreadCountScope scope(6);
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{3, 12}, std::pair{12, 3}, std::pair{12, 12}}) {
+        const RasterImage image = noisyDrawing(width, height);
+        for (const VectorAlgorithm algorithm : allCases<VectorAlgorithm>()) {
+            SCOPED_TRACE(testing::Message() << rawValue(algorithm) << ", " << width << " x " << height);
+            endParallelWorkers();
+            const std::ptrdiff_t before = processThreads();
+            VectorizerParams params;
+            params.algorithm = algorithm;
+            const VectorizationOutput output = VectorizationEngine::vectorize(image, params);
+            EXPECT_EQ(output.stageA.imageWidth, width);
+            EXPECT_EQ(processThreads(), before);
         }
     }
 }

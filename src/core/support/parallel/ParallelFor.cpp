@@ -35,6 +35,8 @@ namespace {
 constexpr int kMaxThreads = 64;
 // Chunks per thread: a few more than one evens out uneven chunk costs.
 constexpr std::size_t kChunksPerThread = 4;
+// Rows below which rowBandCount makes no more bands.
+constexpr std::size_t kMinRowsPerBand = 8;
 // How long a thread polls before it sleeps.
 constexpr auto kSpinTime = std::chrono::microseconds(100);
 
@@ -223,6 +225,12 @@ int wantedThreads() noexcept { return configuredThreads > 0 ? configuredThreads 
 int parallelThreadCount() noexcept {
     const int threads = effectiveThreads.load(std::memory_order_relaxed);
     return threads > 0 ? threads : defaultThreadCount();
+}
+
+std::size_t rowBandCount(std::size_t rows) noexcept {
+    if (rows == 0) return 0;
+    const auto most = static_cast<std::size_t>(parallelThreadCount()) * kChunksPerThread;
+    return std::clamp<std::size_t>(rows / kMinRowsPerBand, 1, most);
 }
 
 void setParallelThreadCount(int count) {

@@ -18,6 +18,11 @@ namespace ostrel {
 /// by a body is rethrown here once every started chunk has finished.
 void parallelFor(std::size_t count, std::size_t minChunk, const std::function<void(std::size_t, std::size_t)>& body);
 
+/// The bands a loop over `rows` rows of an image splits them into: about four per thread, each of
+/// at least eight rows; one band for fewer rows, none for none. A small image's loops then run on the
+/// caller alone instead of starting and waking the pool's threads for a few rows each.
+[[nodiscard]] std::size_t rowBandCount(std::size_t rows) noexcept;
+
 /// Threads a loop may use, the caller included: std::thread::hardware_concurrency (at least 1, at most
 /// 64) unless set by setParallelThreadCount.
 [[nodiscard]] int parallelThreadCount() noexcept;
