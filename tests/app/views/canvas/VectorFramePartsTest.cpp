@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,18 @@ VectorFrameInput frameOf(const VectorizationResult& result, const Style& style, 
 }
 
 /// The largest difference of one channel between two images of one size.
+// The frame drawVectorFrame draws in one piece, at the size and ratio renderVectorFrame gives it.
+QImage drawnInOnePiece(const VectorFrameInput& input, double dpr) {
+    const QSize pixels(static_cast<int>(std::ceil(input.paneSize.width() * dpr)),
+                       static_cast<int>(std::ceil(input.paneSize.height() * dpr)));
+    QImage whole(pixels, QImage::Format_ARGB32_Premultiplied);
+    whole.setDevicePixelRatio(dpr);
+    whole.fill(Qt::transparent);
+    QPainter painter(&whole);
+    drawVectorFrame(painter, input, input.paneSize);
+    return whole;
+}
+
 int largestDifference(const QImage& a, const QImage& b) {
     const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -152,27 +165,14 @@ TEST_F(VectorFramePartsTest, ALargePartFrameDrawnInBandsIsThePartDrawnInOnePiece
             for (const double dpr : {1.0, 2.0}) {
                 VectorFrameInput input = frameOf(wholeGrid(), style, {700, 520}, 2.2, true, false, all);
                 input.part = part;
-                const QImage banded = renderVectorFrame(input, dpr);
-                QImage whole(banded.size(), QImage::Format_ARGB32_Premultiplied);
-                whole.setDevicePixelRatio(dpr);
-                whole.fill(Qt::transparent);
-                {
-                    QPainter painter(&whole);
-                    drawVectorFrame(painter, input, input.paneSize);
-                }
                 // Up to the rounding of the translucent layer's pieces at the bands' edges.
-                EXPECT_LE(largestDifference(banded, whole), 3) << style.name << " at ratio " << dpr;
+                EXPECT_LE(largestDifference(renderVectorFrame(input, dpr), drawnInOnePiece(input, dpr)), 3)
+                    << style.name << " at ratio " << dpr;
             }
         }
         // A whole frame is the base of partial frames: always drawn in one piece.
         const VectorFrameInput input = frameOf(wholeGrid(), style, {700, 520}, 2.2, true, false, all);
-        QImage whole(QSize(700, 520), QImage::Format_ARGB32_Premultiplied);
-        whole.fill(Qt::transparent);
-        {
-            QPainter painter(&whole);
-            drawVectorFrame(painter, input, input.paneSize);
-        }
-        EXPECT_EQ(renderVectorFrame(input, 1.0), whole) << style.name;
+        EXPECT_EQ(renderVectorFrame(input, 1.0), drawnInOnePiece(input, 1.0)) << style.name;
     }
 }
 
@@ -198,15 +198,7 @@ TEST_F(VectorFramePartsTest, ALargeWholeFrameDrawnInBandsHasThePixelsDrawnInOneP
                 const VectorFrameInput input =
                     frameOf(wholeGrid(), style, {700, 520}, zoom, true, selection.controlPoints, selection.ids);
                 for (const double dpr : {1.0, 2.0, 1.5}) {
-                    const QImage banded = renderVectorFrame(input, dpr);
-                    QImage whole(banded.size(), QImage::Format_ARGB32_Premultiplied);
-                    whole.setDevicePixelRatio(dpr);
-                    whole.fill(Qt::transparent);
-                    {
-                        QPainter painter(&whole);
-                        drawVectorFrame(painter, input, input.paneSize);
-                    }
-                    EXPECT_EQ(largestDifference(banded, whole), 0)
+                    EXPECT_EQ(largestDifference(renderVectorFrame(input, dpr), drawnInOnePiece(input, dpr)), 0)
                         << style.name << ", " << selection.name << ", zoom " << zoom << " at ratio " << dpr;
                 }
             }
