@@ -93,6 +93,15 @@ void BM_CommitParts(benchmark::State& state) {
     const auto cache = VectorRenderCache::build(result);
     VectorizationResult moved = result;  // one stroke moved by half a pixel, as by a drag
     for (auto& point : moved.layers[0].paths[0].points.edit()) point.x += 0.5;
+    VectorizationResult allMoved = result;  // every stroke moved, as by the end of a drag of everything
+    for (auto& layer : allMoved.layers) {
+        for (auto& path : layer.paths) {
+            for (auto& point : path.points.edit()) point.x += 0.5;
+            for (auto& segment : path.beziers.edit()) {
+                for (VectorPoint* p : {&segment.p0, &segment.c1, &segment.c2, &segment.p3}) p->x += 0.5;
+            }
+        }
+    }
     for (auto _ : state) {
         switch (state.range(0)) {
             case 0:
@@ -109,6 +118,9 @@ void BM_CommitParts(benchmark::State& state) {
             case 3:
                 benchmark::DoNotOptimize(VectorRenderCache::update(cache, result, moved));
                 break;
+            case 6:
+                benchmark::DoNotOptimize(VectorRenderCache::update(cache, result, allMoved));
+                break;
             case 4: {
                 VectorizationResult copy = moved;
                 VectorizationEngine::deferSvgTexts(copy, params);
@@ -121,11 +133,16 @@ void BM_CommitParts(benchmark::State& state) {
             }
         }
     }
-    const char* labels[] = {"plotter svg",    "preview svg", "render cache", "render cache update (one stroke moved)",
-                            "texts deferred", "copy layers"};
+    const char* labels[] = {"plotter svg",
+                            "preview svg",
+                            "render cache",
+                            "render cache update (one stroke moved)",
+                            "texts deferred",
+                            "copy layers",
+                            "render cache update (every stroke moved)"};
     state.SetLabel(labels[state.range(0)]);
 }
-BENCHMARK(BM_CommitParts)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommitParts)->DenseRange(0, 6)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "app/document/VectorRenderCache.h"
 
+#include "core/support/parallel/ParallelFor.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -168,6 +170,9 @@ void place(StrokePaths& stroke, const VectorPath& path, const Grid& grid) noexce
     stroke.gridIndex = grid.gridIndexOf(stroke.bounds);
     stroke.bandKey = VectorRenderCache::bandKey(path.strokeRadiusPx);
 }
+
+/// Strokes whose paths are made on one thread of a parallel loop.
+constexpr std::size_t kStrokesPerChunk = 256;
 
 StrokePaths makeStroke(const VectorPath& path, const Grid& grid) {
     StrokePaths stroke;
@@ -404,11 +409,12 @@ VectorRenderCache::LayerCache gatherLayer(const PenLayer& layer, std::vector<Str
 /// The cache of one layer built whole; with `changed`, the padded bounds of its strokes go there.
 VectorRenderCache::LayerCache buildLayer(const PenLayer& layer, const Grid& grid,
                                          std::vector<QRectF>* changed = nullptr) {
-    std::vector<StrokePaths> strokes;
-    strokes.reserve(layer.paths.size());
-    for (const VectorPath& path : layer.paths) {
-        strokes.push_back(makeStroke(path, grid));
-        if (changed != nullptr) changed->push_back(strokes.back().bounds);
+    std::vector<StrokePaths> strokes(layer.paths.size());
+    parallelFor(strokes.size(), kStrokesPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) strokes[i] = makeStroke(layer.paths[i], grid);
+    });
+    if (changed != nullptr) {
+        for (const StrokePaths& stroke : strokes) changed->push_back(stroke.bounds);
     }
     return gatherLayer(layer, std::move(strokes));
 }
@@ -506,10 +512,16 @@ LayerChanges compareLayer(const PenLayer& previousLayer, const VectorRenderCache
             changes.gridIndexes[at] = cell;
             continue;
         }
-        changes.built.push_back(makeStroke(path, grid));
         changes.builtAt.push_back(at);
-        changes.gridIndexes[at] = changes.built.back().gridIndex;
-        changes.dirty[static_cast<std::size_t>(changes.built.back().gridIndex)] = true;
+    }
+    changes.built.resize(changes.builtAt.size());
+    parallelFor(changes.built.size(), kStrokesPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t b = first; b < last; ++b) changes.built[b] = makeStroke(layer.paths[changes.builtAt[b]], grid);
+    });
+    for (std::size_t b = 0; b < changes.built.size(); ++b) {
+        const int cell = changes.built[b].gridIndex;
+        changes.gridIndexes[changes.builtAt[b]] = cell;
+        changes.dirty[static_cast<std::size_t>(cell)] = true;
     }
     for (std::size_t i = 0; i < previousLayer.paths.size(); ++i) {
         if (kept[i]) continue;

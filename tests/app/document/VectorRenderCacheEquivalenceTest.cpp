@@ -5,6 +5,7 @@
 #include "app/document/VectorRenderCache.h"
 #include "testsupport/RandomDocument.h"
 #include "testsupport/RenderCacheComparison.h"
+#include "testsupport/ThreadCountScope.h"
 
 #include <gtest/gtest.h>
 
@@ -389,6 +390,41 @@ TEST(VectorRenderCacheEquivalence, ANewImageSizeOrLayerListIsBuiltWhole) {
         EXPECT_EQ(updated.updatedFromSerial, 0u);
         EXPECT_TRUE(updated.changedRegionPx.empty());
         test::expectSameCache(updated, VectorRenderCache::build(after));
+    }
+}
+
+TEST(VectorRenderCacheEquivalence, ALargeDocumentsCacheDoesNotDependOnTheThreadCount) {
+    // Thousands of strokes per layer: their paths are made in chunks on several threads, both when
+    // the cache is built and when an edit builds many strokes again.
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        const auto before = resultOf(test::randomDocument(seed, 3, 3000), 2400, 2400);
+        // Seeds 1 and 3: some strokes edited; seed 2: every stroke moved, as at the end of a drag.
+        auto afterLayers = edited(before.layers, seed);
+        if (seed == 2) {
+            afterLayers = before.layers;
+            for (auto& layer : afterLayers) {
+                for (auto& path : layer.paths) {
+                    for (auto& p : path.points.edit()) p.x += 3;
+                    for (auto& segment : path.beziers.edit()) segment.p3.x += 3;
+                }
+            }
+        }
+        const auto after = resultOf(std::move(afterLayers), 2400, 2400);
+        std::optional<VectorRenderCache> builtAlone;
+        std::optional<VectorRenderCache> updatedAlone;
+        {
+            const test::ThreadCountScope alone(1);
+            builtAlone = VectorRenderCache::build(before);
+            updatedAlone = VectorRenderCache::update(*builtAlone, before, after);
+        }
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        for (const int threads : {2, 8}) {
+            const test::ThreadCountScope scope(threads);
+            const VectorRenderCache built = VectorRenderCache::build(before);
+            test::expectSameCache(built, *builtAlone);
+            test::expectSameCache(VectorRenderCache::update(built, before, after), *updatedAlone);
+            EXPECT_EQ(VectorRenderCache::update(built, before, after).changedRegionPx, updatedAlone->changedRegionPx);
+        }
     }
 }
 
