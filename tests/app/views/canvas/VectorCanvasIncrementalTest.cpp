@@ -3,6 +3,7 @@
 #include "app/views/canvas/VectorCanvasRenderer.h"
 
 #include "testsupport/QtTestApp.h"
+#include "testsupport/StrokeGrid.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -18,44 +19,12 @@ namespace {
 constexpr std::int64_t kMoved = 8;
 constexpr QSizeF kPane{240, 240};
 
-CubicBezierSegment line(VectorPoint a, VectorPoint b) {
-    return {
-        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
-}
-
-/// Stroke `i` of a 6 × 5 grid over a 200 × 200 image: a 20-point zigzag with a ribbon outline and one
-/// of four radii (so several width bands), shifted by (dx, dy).
-VectorPath gridStroke(int i, double dx = 0, double dy = 0) {
-    VectorPath path;
-    path.id = i + 1;
-    path.strokeRadiusPx = 0.5 + (i % 4) * 0.75;
-    const double x0 = 8 + (i % 6) * 31 + dx;
-    const double y0 = 12 + (i / 6) * 38 + dy;
-    for (int j = 0; j < 20; ++j) path.points.push_back({x0 + j * 1.3, y0 + ((j % 2) != 0 ? 9 : 0) + j * 0.4});
-    const double r = path.strokeRadiusPx;
-    std::vector<VectorPoint> outline;
-    for (const VectorPoint& p : path.points) outline.push_back({p.x, p.y - r});
-    for (auto p = path.points.rbegin(); p != path.points.rend(); ++p) outline.push_back({p->x, p->y + r});
-    for (std::size_t j = 0; j < outline.size(); ++j) {
-        path.outlineBeziers.push_back(line(outline[j], outline[(j + 1) % outline.size()]));
-    }
-    return path;
-}
-
 VectorizationResult gridResult(double movedDx, double movedDy) {
-    VectorizationResult result;
-    result.pageTransform.imageWidth = 200;
-    result.pageTransform.imageHeight = 200;
-    result.pageTransform.pageWidthMM = 200;
-    result.pageTransform.pageHeightMM = 200;
-    result.pageTransform.scalePxToMM = 1;
-    result.pageTransform.isRawPixels = true;
     std::vector<VectorPath> paths;
     for (int i = 0; i < 30; ++i) {
-        paths.push_back(i + 1 == kMoved ? gridStroke(i, movedDx, movedDy) : gridStroke(i));
+        paths.push_back(i + 1 == kMoved ? test::gridStroke(i, movedDx, movedDy) : test::gridStroke(i));
     }
-    result.layers.push_back(PenLayer::make(1, "pen", 1.2, "#000000", true, std::move(paths)));
-    return result;
+    return test::rawPixelResult(200, std::move(paths));
 }
 
 struct View {

@@ -2,6 +2,7 @@
 
 #include "app/shell/Theme.h"
 #include "testsupport/QtTestApp.h"
+#include "testsupport/StrokeGrid.h"
 
 #include <QImage>
 #include <QPainter>
@@ -19,10 +20,7 @@ namespace {
 // per pixel, so image point (x, y) lands on pane point (x + 20, y + 20).
 constexpr double kPane = 140;
 
-CubicBezierSegment line(VectorPoint a, VectorPoint b) {
-    return {
-        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
-}
+using test::straightSegment;
 
 /// A horizontal stroke through (10, 50), (50, 50), (90, 50).
 VectorPath horizontalStroke(std::int64_t id, double y = 50) {
@@ -34,15 +32,7 @@ VectorPath horizontalStroke(std::int64_t id, double y = 50) {
 }
 
 VectorizationResult oneStrokeResult(std::int64_t layerIndex = 0, double widthMM = 4) {
-    VectorizationResult result;
-    result.pageTransform.imageWidth = 100;
-    result.pageTransform.imageHeight = 100;
-    result.pageTransform.pageWidthMM = 100;
-    result.pageTransform.pageHeightMM = 100;
-    result.pageTransform.scalePxToMM = 1;
-    result.pageTransform.isRawPixels = true;
-    result.layers.push_back(PenLayer::make(layerIndex, "pen", widthMM, "#000000", true, {horizontalStroke(1)}));
-    return result;
+    return test::rawPixelResult(100, {horizontalStroke(1)}, layerIndex, widthMM);
 }
 
 struct Frame {
@@ -196,8 +186,8 @@ TEST_F(VectorCanvasRendererTest, ContentFollowsTheOutputModeAndStrokeStyle) {
     // centre line is inside the ribbon, inside the 10-point width band, outside a 1-point line.
     VectorPath ribbonStroke = horizontalStroke(1);
     ribbonStroke.strokeRadiusPx = 5;
-    ribbonStroke.outlineBeziers = {line({10, 40}, {90, 40}), line({90, 40}, {90, 60}), line({90, 60}, {10, 60}),
-                                   line({10, 60}, {10, 40})};
+    ribbonStroke.outlineBeziers = {straightSegment({10, 40}, {90, 40}), straightSegment({90, 40}, {90, 60}),
+                                   straightSegment({90, 60}, {10, 60}), straightSegment({10, 60}, {10, 40})};
     VectorPath plainStroke = ribbonStroke;
     plainStroke.outlineBeziers.clear();
     struct Case {

@@ -3,6 +3,7 @@
 #include "app/views/canvas/VectorCanvasRenderer.h"
 
 #include "testsupport/QtTestApp.h"
+#include "testsupport/StrokeGrid.h"
 
 #include <QImage>
 #include <QPainter>
@@ -16,48 +17,22 @@
 namespace ostrel {
 namespace {
 
-CubicBezierSegment line(VectorPoint a, VectorPoint b) {
-    return {
-        a, {a.x + (b.x - a.x) / 3, a.y + (b.y - a.y) / 3}, {a.x + 2 * (b.x - a.x) / 3, a.y + 2 * (b.y - a.y) / 3}, b};
-}
-
-/// Stroke `i` of a 6 × 5 grid over a 200 × 200 image: a 20-point zigzag with a ribbon outline and one
-/// of four radii (several width bands). Neighbours stay apart, halo included.
-VectorPath gridStroke(int i) {
-    VectorPath path;
-    path.id = i + 1;
-    path.strokeRadiusPx = 0.5 + (i % 4) * 0.75;
-    const double x0 = 8 + (i % 6) * 31;
-    const double y0 = 12 + (i / 6) * 38;
-    for (int j = 0; j < 20; ++j) path.points.push_back({x0 + j * 1.3, y0 + ((j % 2) != 0 ? 9 : 0) + j * 0.4});
-    const double r = path.strokeRadiusPx;
-    std::vector<VectorPoint> outline;
-    for (const VectorPoint& p : path.points) outline.push_back({p.x, p.y - r});
-    for (auto p = path.points.rbegin(); p != path.points.rend(); ++p) outline.push_back({p->x, p->y + r});
-    for (std::size_t j = 0; j < outline.size(); ++j) {
-        path.outlineBeziers.push_back(line(outline[j], outline[(j + 1) % outline.size()]));
-    }
+/// Stroke `i` of the test grid, its polyline also as cubic segments (which give it control handles).
+VectorPath gridStrokeWithCurves(int i) {
+    VectorPath path = test::gridStroke(i);
     for (std::size_t j = 1; j < path.points.size(); ++j)
-        path.beziers.push_back(line(path.points[j - 1], path.points[j]));
+        path.beziers.push_back(test::straightSegment(path.points[j - 1], path.points[j]));
     return path;
 }
 
 /// The grid's strokes whose ids `keep` accepts, on one pen.
 template <typename Keep>
 VectorizationResult gridResult(Keep keep) {
-    VectorizationResult result;
-    result.pageTransform.imageWidth = 200;
-    result.pageTransform.imageHeight = 200;
-    result.pageTransform.pageWidthMM = 200;
-    result.pageTransform.pageHeightMM = 200;
-    result.pageTransform.scalePxToMM = 1;
-    result.pageTransform.isRawPixels = true;
     std::vector<VectorPath> paths;
     for (int i = 0; i < 30; ++i) {
-        if (keep(i + 1)) paths.push_back(gridStroke(i));
+        if (keep(i + 1)) paths.push_back(gridStrokeWithCurves(i));
     }
-    result.layers.push_back(PenLayer::make(1, "pen", 1.2, "#000000", true, std::move(paths)));
-    return result;
+    return test::rawPixelResult(200, std::move(paths));
 }
 
 VectorizationResult wholeGrid() {
