@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ostrel {
@@ -18,10 +19,25 @@ QImage prefaultedImage(int width, int height, QImage::Format format) {
     if (w > (static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) - 31) / bitsPerPixel) return {};
     const std::size_t bytesPerLine = (w * bitsPerPixel + 31) / 32 * 4;
     if (h > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) / bytesPerLine) return {};
-    auto pixels = std::make_unique<std::vector<uchar>>(prefaultedVector<uchar>(bytesPerLine * h));
+    return imageOwning(prefaultedVector<uchar>(bytesPerLine * h), width, height, static_cast<qsizetype>(bytesPerLine),
+                       format);
+}
+
+QImage imageOwning(std::vector<uchar> pixels, int width, int height, qsizetype bytesPerLine, QImage::Format format) {
+    auto owned = std::make_unique<std::vector<uchar>>(std::move(pixels));
     QImage image(
-        pixels->data(), width, height, static_cast<qsizetype>(bytesPerLine), format,
-        [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, pixels.get());
+        owned->data(), width, height, bytesPerLine, format,
+        [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, owned.get());
+    if (image.isNull()) return {};
+    owned.release();  // the image's now
+    return image;
+}
+
+QImage imageOwning(std::unique_ptr<uchar[]> pixels, int width, int height, qsizetype bytesPerLine,
+                   QImage::Format format) {
+    QImage image(
+        pixels.get(), width, height, bytesPerLine, format, [](void* buffer) { delete[] static_cast<uchar*>(buffer); },
+        pixels.get());
     if (image.isNull()) return {};
     pixels.release();  // the image's now
     return image;

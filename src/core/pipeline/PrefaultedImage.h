@@ -6,6 +6,9 @@
 
 #include <QImage>
 
+#include <memory>
+#include <vector>
+
 namespace ostrel {
 
 /// A width × height image of `format`, all bytes zero, rows padded to 32 bits as Qt pads its own. The
@@ -13,5 +16,12 @@ namespace ostrel {
 /// decodes that size and format (Qt's PNG reader does). A null image for an invalid format or a size
 /// that is not positive or does not fit.
 [[nodiscard]] QImage prefaultedImage(int width, int height, QImage::Format format);
+
+/// An image on `pixels` (rows of `bytesPerLine` bytes, 32-bit aligned as Qt asks), which it owns and
+/// frees with its last copy; a null image when Qt refuses them.
+[[nodiscard]] QImage imageOwning(std::vector<uchar> pixels, int width, int height, qsizetype bytesPerLine,
+                                 QImage::Format format);
+[[nodiscard]] QImage imageOwning(std::unique_ptr<uchar[]> pixels, int width, int height, qsizetype bytesPerLine,
+                                 QImage::Format format);
 
 }  // namespace ostrel

@@ -1,7 +1,8 @@
 // Image files and decoded images into a grey raster, and back to an 8-bit grey image for display.
 //
 // Files are read once into memory (ImageFileCheck) and decoded by QImageReader from those bytes (a
-// PDF document by PdfPage, its first page rendered at the kept size). The decoder's memory is
+// PDF document by PdfPage, its first page rendered at the kept size; grey and palette PNG images by
+// PngDirect, into the image Qt's reader would make). The decoder's memory is
 // bounded in bytes before any pixel is decoded: the decoded size and format come from the header,
 // and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation limit caps the
 // pixels of the buffers a decoder makes on its way). JPEG files decode straight to a reduced size;
@@ -18,6 +19,7 @@
 
 #include "core/pipeline/ImageFileCheck.h"
 #include "core/pipeline/PdfPage.h"
+#include "core/pipeline/PngDirect.h"
 #include "core/pipeline/PrefaultedImage.h"
 #include "core/support/text/NumberFormat.h"
 #include "core/support/parallel/ParallelFor.h"
@@ -438,6 +440,20 @@ std::int64_t bytesPerPixel(QImage::Format format) {
 std::optional<RasterImage> RasterImage::fromFile(const std::string& path, int maxDimension) {
     std::optional<QByteArray> bytes = readImageFile(path);
     if (!bytes) return std::nullopt;
+
+    // The common layouts of PNG line art are decoded here, with the bounds Qt's reader is given below.
+    if (const std::optional<PngDirect::Layout> layout = PngDirect::layoutOf(*bytes)) {
+        const auto target = scaledSizeFor(layout->width, layout->height, maxDimension);
+        if (!target) return std::nullopt;
+        if (std::int64_t{layout->width} * layout->height * bytesPerPixel(layout->format) > kMaxDecodeBytes) {
+            return std::nullopt;
+        }
+        QImage direct = PngDirect::decode(*bytes, *layout);
+        if (!direct.isNull()) {
+            bytes.reset();
+            return lumaOfImage(direct, maxDimension);
+        }
+    }
 
     applyDecodeAllocationLimit();
     QImage image;

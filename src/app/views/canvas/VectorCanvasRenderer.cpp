@@ -424,9 +424,14 @@ public:
     static constexpr int kSteps = 4;
 
     DotStamps(double diameter, const QColor& fill, const QPen& outline, double scale, QPainter::RenderHints hints)
-        : diameter_(diameter), fill_(fill), outline_(outline), scale_(scale), hints_(hints),
+        : diameter_(diameter),
+          fill_(fill),
+          outline_(outline),
+          scale_(scale),
+          hints_(hints),
           // The dot with its outline and a pixel of antialiasing each side, and a pixel for the offset.
-          size_(static_cast<int>(std::ceil((diameter + outline.widthF()) * scale)) + 3), centre_(size_ / 2) {}
+          size_(static_cast<int>(std::ceil((diameter + outline.widthF()) * scale)) + 3),
+          centre_(size_ / 2) {}
 
     /// Device pixels from a stamp's top-left corner to its dot's centre at offset 0.
     [[nodiscard]] int centre() const noexcept { return centre_; }

@@ -1,0 +1,254 @@
+#include "core/pipeline/PngDirect.h"
+
+#include "core/pipeline/PrefaultedImage.h"
+#include "core/support/parallel/PrefaultedVector.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::PngDirect {
+
+namespace {
+
+constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n", 8);
+
+// Chunks that change nothing in the pixels Qt's reader makes (it keeps colour spaces, texts and
+// densities beside them), besides the ones the layout needs.
+constexpr std::array<std::string_view, 13> kHarmlessChunks = {"gAMA", "cHRM", "sRGB", "iCCP", "sBIT", "pHYs", "tEXt",
+                                                              "zTXt", "iTXt", "tIME", "bKGD", "hIST", "sPLT"};
+
+std::uint32_t bigEndian32(const unsigned char* p) noexcept {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
+}
+
+struct Parsed {
+    Layout layout;
+    int bitDepth = 0;
+    bool grey = false;
+    QList<QRgb> colours;                   // a palette image's colour table
+    std::vector<std::string_view> stream;  // the IDAT chunks' data, in order
+};
+
+// The file's chunks, when they are in the order the format asks, each with its right CRC, in a
+// layout read here; none otherwise. ImageFileCheck has already checked that they fit in the bytes.
+std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto size = static_cast<std::size_t>(bytes.size());
+    if (size < kSignature.size() || std::memcmp(data, kSignature.data(), kSignature.size()) != 0) return std::nullopt;
+    Parsed parsed;
+    std::size_t at = kSignature.size();
+    bool header = false;
+    bool palette = false;
+    bool transparency = false;
+    bool streamEnded = false;
+    std::vector<unsigned char> alphas;
+    while (true) {
+        if (size - at < 12) return std::nullopt;
+        const std::uint32_t length = bigEndian32(data + at);
+        if (length > size - at - 12) return std::nullopt;
+        const unsigned char* type = data + at + 4;
+        const unsigned char* body = data + at + 8;
+        if (libdeflate_crc32(0, type, length + 4) != bigEndian32(body + length)) return std::nullopt;
+        const std::string_view name(reinterpret_cast<const char*>(type), 4);
+        at += std::size_t{length} + 12;
+        if (!header) {
+            if (name != "IHDR" || length != 13) return std::nullopt;
+            const std::uint32_t width = bigEndian32(body);
+            const std::uint32_t height = bigEndian32(body + 4);
+            const int depth = body[8];
+            const int colourType = body[9];
+            // Compression, filter method, no interlacing.
+            if (body[10] != 0 || body[11] != 0 || body[12] != 0) return std::nullopt;
+            if (width == 0 || height == 0 || width > std::numeric_limits<int>::max() ||
+                height > std::numeric_limits<int>::max()) {
+                return std::nullopt;
+            }
+            if (colourType == 0 && depth == 8) {
+                parsed.layout.format = QImage::Format_Grayscale8;
+            } else if ((colourType == 0 || colourType == 3) && depth == 1) {
+                parsed.layout.format = QImage::Format_Mono;
+            } else if (colourType == 3 && depth == 8) {
+                parsed.layout.format = QImage::Format_Indexed8;
+            } else {
+                return std::nullopt;
+            }
+            parsed.layout.width = static_cast<int>(width);
+            parsed.layout.height = static_cast<int>(height);
+            parsed.bitDepth = depth;
+            parsed.grey = colourType == 0;
+            header = true;
+            continue;
+        }
+        if (name == "IEND") break;
+        if (name == "IDAT") {
+            if (streamEnded || (!parsed.grey && !palette)) return std::nullopt;
+            parsed.stream.emplace_back(reinterpret_cast<const char*>(body), length);
+            continue;
+        }
+        // Anything after the image's data but IEND: leave it to Qt's reader.
+        if (!parsed.stream.empty()) streamEnded = true;
+        if (name == "PLTE") {
+            if (parsed.grey || palette || streamEnded || length == 0 || length % 3 != 0 || length / 3 > 256) {
+                return std::nullopt;
+            }
+            // A 1-bit image with other than two colours gets a table Qt makes up for it.
+            if (parsed.bitDepth == 1 && length / 3 != 2) return std::nullopt;
+            for (std::uint32_t i = 0; i < length; i += 3)
+                parsed.colours.push_back(qRgb(body[i], body[i + 1], body[i + 2]));
+            palette = true;
+        } else if (name == "tRNS") {
+            // Grey images with a transparent value become palette images in Qt's reader.
+            if (parsed.grey || !palette || transparency || length > static_cast<std::uint32_t>(parsed.colours.size())) {
+                return std::nullopt;
+            }
+            alphas.assign(body, body + length);
+            transparency = true;
+        } else if (std::find(kHarmlessChunks.begin(), kHarmlessChunks.end(), name) == kHarmlessChunks.end()) {
+            return std::nullopt;
+        }
+    }
+    if (!header || parsed.stream.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < alphas.size(); ++i) {
+        const QRgb c = parsed.colours[static_cast<qsizetype>(i)];
+        parsed.colours[static_cast<qsizetype>(i)] = qRgba(qRed(c), qGreen(c), qBlue(c), alphas[i]);
+    }
+    if (parsed.grey && parsed.bitDepth == 1) {
+        // Qt's reader inverts a 1-bit grey image's bits and makes 0 white.
+        parsed.colours = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    }
+    return parsed;
+}
+
+inline unsigned char paeth(unsigned char a, unsigned char b, unsigned char c) noexcept {
+    const int p = int{a} + int{b} - int{c};
+    const int pa = std::abs(p - int{a});
+    const int pb = std::abs(p - int{b});
+    const int pc = std::abs(p - int{c});
+    if (pa <= pb && pa <= pc) return a;
+    return pb <= pc ? b : c;
+}
+
+// Undoes the filter of one row of `length` bytes (one byte a pixel, or pixels packed in bytes) in
+// place, given the row above it, already unfiltered (zeros above the first). False for an unknown
+// filter.
+bool unfilterRow(unsigned filter, unsigned char* row, const unsigned char* above, std::size_t length) noexcept {
+    switch (filter) {
+        case 0:
+            return true;
+        case 1:
+            for (std::size_t i = 1; i < length; ++i) row[i] = static_cast<unsigned char>(row[i] + row[i - 1]);
+            return true;
+        case 2:
+            for (std::size_t i = 0; i < length; ++i) row[i] = static_cast<unsigned char>(row[i] + above[i]);
+            return true;
+        case 3:
+            row[0] = static_cast<unsigned char>(row[0] + (above[0] >> 1));
+            for (std::size_t i = 1; i < length; ++i) {
+                row[i] = static_cast<unsigned char>(row[i] + ((unsigned{row[i - 1]} + above[i]) >> 1));
+            }
+            return true;
+        case 4:
+            row[0] = static_cast<unsigned char>(row[0] + above[0]);
+            for (std::size_t i = 1; i < length; ++i) {
+                row[i] = static_cast<unsigned char>(row[i] + paeth(row[i - 1], above[i], above[i - 1]));
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::optional<Layout> layoutOf(const QByteArray& bytes) noexcept {
+    const std::optional<Parsed> parsed = parse(bytes);
+    if (!parsed) return std::nullopt;
+    return parsed->layout;
+}
+
+QImage decode(const QByteArray& bytes, const Layout& layout) {
+    const std::optional<Parsed> parsed = parse(bytes);
+    if (!parsed || parsed->layout.width != layout.width || parsed->layout.height != layout.height ||
+        parsed->layout.format != layout.format) {
+        return {};
+    }
+    const auto width = static_cast<std::size_t>(layout.width);
+    const auto height = static_cast<std::size_t>(layout.height);
+    const std::size_t rowBytes = (width * static_cast<std::size_t>(parsed->bitDepth) + 7) / 8;
+    const std::size_t stride = rowBytes + 1;  // the filter byte first
+    const std::size_t bytesPerLine = (rowBytes + 3) / 4 * 4;
+    if (height > std::numeric_limits<std::size_t>::max() / std::max(stride, bytesPerLine)) return {};
+
+    // One buffer for the inflated rows and then the image's: each row is unfiltered where it was
+    // inflated, then moved to its place in the image's padded rows.
+    // Left uninitialised: the stream fills the rows, and the padding of the image's rows holds no pixel.
+    const std::size_t bufferSize = height * std::max(stride, bytesPerLine);
+    auto owned = std::make_unique_for_overwrite<uchar[]>(bufferSize);
+    prefaultPages(owned.get(), bufferSize);
+    const std::span<uchar> buffer(owned.get(), bufferSize);
+    {
+        std::vector<char> joined;
+        std::string_view stream = parsed->stream.front();
+        if (parsed->stream.size() > 1) {
+            for (const std::string_view part : parsed->stream) joined.insert(joined.end(), part.begin(), part.end());
+            stream = std::string_view(joined.data(), joined.size());
+        }
+        const std::unique_ptr<libdeflate_decompressor, decltype(&libdeflate_free_decompressor)> inflater(
+            libdeflate_alloc_decompressor(), &libdeflate_free_decompressor);
+        if (!inflater) return {};
+        std::size_t inflated = 0;
+        if (libdeflate_zlib_decompress(inflater.get(), stream.data(), stream.size(), buffer.data(), height * stride,
+                                       &inflated) != LIBDEFLATE_SUCCESS ||
+            inflated != height * stride) {
+            return {};
+        }
+    }
+
+    const std::vector<uchar> zeros(rowBytes, 0);
+    const uchar* above = zeros.data();
+    for (std::size_t y = 0; y < height; ++y) {
+        uchar* row = buffer.data() + y * stride;
+        if (!unfilterRow(row[0], row + 1, above, rowBytes)) return {};
+        above = row + 1;
+    }
+    if (parsed->layout.format == QImage::Format_Indexed8) {
+        const auto colours = static_cast<uchar>(parsed->colours.size() - 1);
+        for (std::size_t y = 0; y < height; ++y) {
+            const uchar* row = buffer.data() + y * stride + 1;
+            if (*std::max_element(row, row + rowBytes) > colours) return {};
+        }
+    }
+    // Rows move down the buffer when the image's rows are longer than the inflated ones, else up; in
+    // that order none is overwritten before it has moved.
+    const auto moveRow = [&](std::size_t y) {
+        std::memmove(buffer.data() + y * bytesPerLine, buffer.data() + y * stride + 1, rowBytes);
+    };
+    if (bytesPerLine > stride) {
+        for (std::size_t y = height; y-- > 0;) moveRow(y);
+    } else {
+        for (std::size_t y = 0; y < height; ++y) moveRow(y);
+    }
+    if (parsed->grey && parsed->bitDepth == 1) {
+        for (std::size_t y = 0; y < height; ++y) {
+            uchar* row = buffer.data() + y * bytesPerLine;
+            for (std::size_t i = 0; i < rowBytes; ++i) row[i] = static_cast<uchar>(~row[i]);
+        }
+    }
+    QImage image =
+        imageOwning(std::move(owned), layout.width, layout.height, static_cast<qsizetype>(bytesPerLine), layout.format);
+    if (image.isNull()) return {};
+    if (layout.format != QImage::Format_Grayscale8) image.setColorTable(parsed->colours);
+    return image;
+}
+
+}  // namespace ostrel::PngDirect
