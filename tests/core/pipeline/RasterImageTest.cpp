@@ -1,5 +1,7 @@
 #include "core/pipeline/RasterImage.h"
 
+#include "core/pipeline/PngDirect.h"
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
@@ -14,6 +16,7 @@
 
 #include <cmath>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -659,14 +662,18 @@ TEST(RasterImageFile, MutatedPngsNeverCrash) {
     }
     const QByteArray rgb = encode(base, "PNG");
     const QByteArray grey = encode(base.convertToFormat(QImage::Format_Grayscale8), "PNG");
+    const QByteArray palette = encode(base.convertToFormat(QImage::Format_Indexed8), "PNG");
+    const QByteArray mono = encode(base.convertToFormat(QImage::Format_Mono), "PNG");
+    // The grey and palette files go to the direct decoder.
+    for (const QByteArray& direct : {grey, palette, mono}) ASSERT_TRUE(PngDirect::layoutOf(direct));
     std::uint32_t seed = 99;
     const auto next = [&seed](std::uint32_t bound) {
         seed = seed * 1664525U + 1013904223U;
         return (seed >> 8) % bound;
     };
     const QString path = dir.filePath("mutated.png");
-    for (int round = 0; round < 600; ++round) {
-        QByteArray bytes = round % 2 == 0 ? rgb : grey;
+    for (int round = 0; round < 1200; ++round) {
+        QByteArray bytes = std::array{rgb, grey, palette, mono}[static_cast<std::size_t>(round % 4)];
         // Walk the chunks and pick one to damage.
         std::vector<std::pair<qsizetype, qsizetype>> chunks;  // (start of length field, data length)
         for (qsizetype at = 8; at + 12 <= bytes.size();) {
