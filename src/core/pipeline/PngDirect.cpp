@@ -107,8 +107,10 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
                 parsed.colours.push_back(qRgb(body[i], body[i + 1], body[i + 2]));
             palette = true;
         } else if (name == "tRNS") {
-            // Grey images with a transparent value become palette images in Qt's reader.
-            if (parsed.grey || !palette || transparency || length > static_cast<std::uint32_t>(parsed.colours.size())) {
+            // Grey images with a transparent value become palette images in Qt's reader, which ignores
+            // one after the image's data.
+            if (parsed.grey || !palette || transparency || streamEnded ||
+                length > static_cast<std::uint32_t>(parsed.colours.size())) {
                 return std::nullopt;
             }
             alphas.assign(body, body + length);

@@ -86,6 +86,7 @@ struct Png {
     std::vector<QByteArray> rows;  // unfiltered, packed
     std::vector<int> filters{0, 1, 2, 3, 4};
     std::vector<QByteArray> before;  // chunks between the header and the image data
+    std::vector<QByteArray> after;   // chunks between the image data and the end
     int streamParts = 1;             // IDAT chunks the stream is cut into
     QByteArray stream;               // the zlib stream, when not made from the rows
 
@@ -100,6 +101,7 @@ struct Png {
         const QByteArray z = stream.isEmpty() ? qCompress(filtered(rows, filters)).mid(4) : stream;
         const qsizetype part = (z.size() + streamParts - 1) / streamParts;
         for (qsizetype at = 0; at < z.size(); at += part) out += chunk("IDAT", z.mid(at, part));
+        for (const QByteArray& c : after) out += c;
         out += chunk("IEND", {});
         return out;
     }
@@ -269,6 +271,11 @@ TEST(PngDirect, LeavesEverythingElseToQtsReader) {
         Png png = grey8(20, 6);
         png.before.push_back(chunk("eXIf", QByteArray(8, '\0')));
         cases.push_back({"a chunk not known here", png, false});
+    }
+    {
+        Png png = palette8(20, 6, 4);
+        png.after.push_back(chunk("tRNS", rgbBytes({0, 0})));
+        cases.push_back({"transparency after the image data, which Qt's reader ignores", png, false});
     }
     {
         Png png = palette8(20, 6, 4);
