@@ -34,6 +34,8 @@ std::uint32_t bigEndian32(const unsigned char* p) noexcept {
 struct Parsed {
     Layout layout;
     int bitDepth = 0;
+    int channels = 1;  // samples a pixel: grey or palette 1, grey and alpha 2, RGB 3, RGBA 4
+    int colourType = 0;
     bool grey = false;
     QList<QRgb> colours;                   // a palette image's colour table
     std::vector<std::string_view> stream;  // the IDAT chunks' data, in order
@@ -79,6 +81,12 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
                 parsed.layout.format = QImage::Format_Mono;
             } else if (colourType == 3 && depth == 8) {
                 parsed.layout.format = QImage::Format_Indexed8;
+            } else if (colourType == 2 && depth == 8) {
+                parsed.layout.format = QImage::Format_RGB32;
+                parsed.channels = 3;
+            } else if ((colourType == 4 || colourType == 6) && depth == 8) {
+                parsed.layout.format = QImage::Format_ARGB32;
+                parsed.channels = colourType == 4 ? 2 : 4;
             } else {
                 return std::nullopt;
             }
@@ -86,19 +94,22 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
             parsed.layout.height = static_cast<int>(height);
             parsed.bitDepth = depth;
             parsed.grey = colourType == 0;
+            parsed.colourType = colourType;
             header = true;
             continue;
         }
         if (name == "IEND") break;
         if (name == "IDAT") {
-            if (streamEnded || (!parsed.grey && !palette)) return std::nullopt;
+            if (streamEnded || (parsed.colourType == 3 && !palette)) return std::nullopt;
             parsed.stream.emplace_back(reinterpret_cast<const char*>(body), length);
             continue;
         }
         // Anything after the image's data but IEND: leave it to Qt's reader.
         if (!parsed.stream.empty()) streamEnded = true;
         if (name == "PLTE") {
-            if (parsed.grey || palette || streamEnded || length == 0 || length % 3 != 0 || length / 3 > 256) {
+            // Only palette images: Qt's reader ignores the suggested palette of a colour image.
+            if (parsed.colourType != 3 || palette || streamEnded || length == 0 || length % 3 != 0 ||
+                length / 3 > 256) {
                 return std::nullopt;
             }
             // A 1-bit image with other than two colours gets a table Qt makes up for it.
@@ -107,9 +118,9 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
                 parsed.colours.push_back(qRgb(body[i], body[i + 1], body[i + 2]));
             palette = true;
         } else if (name == "tRNS") {
-            // Grey images with a transparent value become palette images in Qt's reader, which ignores
-            // one after the image's data.
-            if (parsed.grey || !palette || transparency || streamEnded ||
+            // A grey or RGB image with a transparent value becomes a palette or alpha image in Qt's
+            // reader, which ignores transparency given after the image's data.
+            if (parsed.colourType != 3 || !palette || transparency || streamEnded ||
                 length > static_cast<std::uint32_t>(parsed.colours.size())) {
                 return std::nullopt;
             }
@@ -140,29 +151,31 @@ inline unsigned char paeth(unsigned char a, unsigned char b, unsigned char c) no
     return pb <= pc ? b : c;
 }
 
-// Undoes the filter of one row of `length` bytes (one byte a pixel, or pixels packed in bytes) in
-// place, given the row above it, already unfiltered (zeros above the first). False for an unknown
-// filter.
-bool unfilterRow(unsigned filter, unsigned char* row, const unsigned char* above, std::size_t length) noexcept {
+// Undoes the filter of one row of `length` bytes in place, given the row above it, already unfiltered
+// (zeros above the first); a byte's left neighbour is the same sample of the pixel before, `step`
+// bytes back (1 for packed pixels). False for an unknown filter.
+bool unfilterRow(unsigned filter, unsigned char* row, const unsigned char* above, std::size_t length,
+                 std::size_t step) noexcept {
+    const std::size_t first = std::min(step, length);
     switch (filter) {
         case 0:
             return true;
         case 1:
-            for (std::size_t i = 1; i < length; ++i) row[i] = static_cast<unsigned char>(row[i] + row[i - 1]);
+            for (std::size_t i = first; i < length; ++i) row[i] = static_cast<unsigned char>(row[i] + row[i - step]);
             return true;
         case 2:
             for (std::size_t i = 0; i < length; ++i) row[i] = static_cast<unsigned char>(row[i] + above[i]);
             return true;
         case 3:
-            row[0] = static_cast<unsigned char>(row[0] + (above[0] >> 1));
-            for (std::size_t i = 1; i < length; ++i) {
-                row[i] = static_cast<unsigned char>(row[i] + ((unsigned{row[i - 1]} + above[i]) >> 1));
+            for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<unsigned char>(row[i] + (above[i] >> 1));
+            for (std::size_t i = first; i < length; ++i) {
+                row[i] = static_cast<unsigned char>(row[i] + ((unsigned{row[i - step]} + above[i]) >> 1));
             }
             return true;
         case 4:
-            row[0] = static_cast<unsigned char>(row[0] + above[0]);
-            for (std::size_t i = 1; i < length; ++i) {
-                row[i] = static_cast<unsigned char>(row[i] + paeth(row[i - 1], above[i], above[i - 1]));
+            for (std::size_t i = 0; i < first; ++i) row[i] = static_cast<unsigned char>(row[i] + above[i]);
+            for (std::size_t i = first; i < length; ++i) {
+                row[i] = static_cast<unsigned char>(row[i] + paeth(row[i - step], above[i], above[i - step]));
             }
             return true;
         default:
@@ -186,9 +199,10 @@ QImage decode(const QByteArray& bytes, const Layout& layout) {
     }
     const auto width = static_cast<std::size_t>(layout.width);
     const auto height = static_cast<std::size_t>(layout.height);
-    const std::size_t rowBytes = (width * static_cast<std::size_t>(parsed->bitDepth) + 7) / 8;
+    const auto channels = static_cast<std::size_t>(parsed->channels);
+    const std::size_t rowBytes = (width * channels * static_cast<std::size_t>(parsed->bitDepth) + 7) / 8;
     const std::size_t stride = rowBytes + 1;  // the filter byte first
-    const std::size_t bytesPerLine = (rowBytes + 3) / 4 * 4;
+    const std::size_t bytesPerLine = channels == 1 ? (rowBytes + 3) / 4 * 4 : 4 * width;
     if (height > std::numeric_limits<std::size_t>::max() / std::max(stride, bytesPerLine)) return {};
 
     // One buffer for the inflated rows and then the image's: each row is unfiltered where it was
@@ -220,7 +234,7 @@ QImage decode(const QByteArray& bytes, const Layout& layout) {
     const uchar* above = zeros.data();
     for (std::size_t y = 0; y < height; ++y) {
         uchar* row = buffer.data() + y * stride;
-        if (!unfilterRow(row[0], row + 1, above, rowBytes)) return {};
+        if (!unfilterRow(row[0], row + 1, above, rowBytes, channels)) return {};
         above = row + 1;
     }
     if (parsed->layout.format == QImage::Format_Indexed8) {
@@ -231,9 +245,24 @@ QImage decode(const QByteArray& bytes, const Layout& layout) {
         }
     }
     // Rows move down the buffer when the image's rows are longer than the inflated ones, else up; in
-    // that order none is overwritten before it has moved.
+    // that order none is overwritten before it has moved. Colour samples become 32-bit pixels as Qt's
+    // reader makes them: opaque RGB, or alpha unpremultiplied.
+    std::vector<uchar> samples(channels == 1 ? 0 : rowBytes);
     const auto moveRow = [&](std::size_t y) {
-        std::memmove(buffer.data() + y * bytesPerLine, buffer.data() + y * stride + 1, rowBytes);
+        const uchar* from = buffer.data() + y * stride + 1;
+        uchar* to = buffer.data() + y * bytesPerLine;
+        if (channels == 1) {
+            std::memmove(to, from, rowBytes);
+            return;
+        }
+        std::memcpy(samples.data(), from, rowBytes);
+        const uchar* in = samples.data();
+        for (std::size_t x = 0; x < width; ++x, in += channels, to += 4) {
+            const QRgb pixel = channels == 2   ? qRgba(in[0], in[0], in[0], in[1])
+                               : channels == 3 ? qRgb(in[0], in[1], in[2])
+                                               : qRgba(in[0], in[1], in[2], in[3]);
+            std::memcpy(to, &pixel, 4);
+        }
     };
     if (bytesPerLine > stride) {
         for (std::size_t y = height; y-- > 0;) moveRow(y);
@@ -249,7 +278,9 @@ QImage decode(const QByteArray& bytes, const Layout& layout) {
     QImage image =
         imageOwning(std::move(owned), layout.width, layout.height, static_cast<qsizetype>(bytesPerLine), layout.format);
     if (image.isNull()) return {};
-    if (layout.format != QImage::Format_Grayscale8) image.setColorTable(parsed->colours);
+    if (layout.format == QImage::Format_Mono || layout.format == QImage::Format_Indexed8) {
+        image.setColorTable(parsed->colours);
+    }
     return image;
 }
 

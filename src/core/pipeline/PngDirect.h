@@ -1,5 +1,5 @@
 // PNG images of the layouts line art comes in, decoded straight from the file's bytes: 8-bit grey,
-// 1-bit grey and 1-bit or 8-bit palette images, not interlaced. The image's whole zlib stream is
+// 1-bit grey, 1-bit or 8-bit palette, and 8-bit RGB, grey with alpha and RGBA images, not interlaced. The image's whole zlib stream is
 // inflated in one call (libdeflate: several times zlib's speed on the large stream of a scan, which
 // Qt's reader inflates piece by piece, on one thread) and its rows are unfiltered in place, into an
 // image of the format, colour table and pixels Qt's own PNG reader makes of the same file. Every

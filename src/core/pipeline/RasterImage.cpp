@@ -1,8 +1,8 @@
 // Image files and decoded images into a grey raster, and back to an 8-bit grey image for display.
 //
 // Files are read once into memory (ImageFileCheck) and decoded by QImageReader from those bytes (a
-// PDF document by PdfPage, its first page rendered at the kept size; grey and palette PNG images by
-// PngDirect, into the image Qt's reader would make). The decoder's memory is
+// PDF document by PdfPage, its first page rendered at the kept size; PNG images of the usual 8-bit
+// and 1-bit layouts by PngDirect, into the image Qt's reader would make). The decoder's memory is
 // bounded in bytes before any pixel is decoded: the decoded size and format come from the header,
 // and a decode needing more than kMaxDecodeBytes is refused (Qt's own allocation limit caps the
 // pixels of the buffers a decoder makes on its way). JPEG files decode straight to a reduced size;

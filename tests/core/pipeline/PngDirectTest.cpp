@@ -193,6 +193,10 @@ TEST(PngDirect, GivesTheImageQtsReaderMakes) {
         {"1-bit palette", palette1(29, 10)},
         {"8-bit palette of 5", palette8(31, 12, 5)},
         {"8-bit palette of 256", palette8(40, 9, 256)},
+        {"RGB", pngOf(27, 13, 8, 2, rowsOf(27 * 3, 13))},
+        {"RGB, 2 wide", pngOf(2, 5, 8, 2, rowsOf(6, 5))},
+        {"RGBA", pngOf(23, 11, 8, 6, rowsOf(23 * 4, 11))},
+        {"grey and alpha", pngOf(19, 12, 8, 4, rowsOf(19 * 2, 12))},
     };
     {
         Png png = palette1(21, 8);
@@ -253,9 +257,19 @@ TEST(PngDirect, LeavesEverythingElseToQtsReader) {
     }
     {
         Png png = grey8(20, 6);
-        png.colourType = 2;
-        png.rows = rowsOf(60, 6);
-        cases.push_back({"RGB", png, false});
+        png.depth = 2;
+        png.rows = rowsOf(5, 6);
+        cases.push_back({"2-bit grey", png, false});
+    }
+    {
+        Png png = pngOf(20, 6, 8, 2, rowsOf(60, 6));
+        png.before.push_back(chunk("tRNS", rgbBytes({0, 1, 0, 2, 0, 3})));
+        cases.push_back({"RGB with a clear colour", png, false});
+    }
+    {
+        Png png = pngOf(20, 6, 8, 2, rowsOf(60, 6));
+        png.before.push_back(chunk("PLTE", rgbBytes({1, 2, 3})));
+        cases.push_back({"RGB with a suggested palette", png, false});
     }
     {
         Png png = grey8(20, 6);
