@@ -1,4 +1,6 @@
 #include "core/pipeline/ImageFileCheck.h"
+
+#include "testsupport/PngChunks.h"
 #include "core/pipeline/RasterImage.h"
 
 #include "core/support/system/FileDescriptor.h"
@@ -42,20 +44,7 @@ QByteArray be32(std::uint32_t v) {
 
 QByteArray be16(std::uint32_t v) { return QByteArray(1, char(v >> 8)) + QByteArray(1, char(v & 0xFF)); }
 
-std::uint32_t crc32(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : bytes) {
-        crc ^= std::uint8_t(ch);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// A PNG chunk; `declared` overrides the length field.
-QByteArray pngChunk(const char* type, const QByteArray& data, std::optional<std::uint32_t> declared = std::nullopt) {
-    const QByteArray typed = QByteArray(type) + data;
-    return be32(declared.value_or(std::uint32_t(data.size()))) + typed + be32(crc32(typed));
-}
+using test::pngChunk;
 
 QByteArray pngHeader(std::uint32_t w, std::uint32_t h) {
     return QByteArray("\x89PNG\r\n\x1A\n", 8) +

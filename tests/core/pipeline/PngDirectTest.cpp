@@ -1,6 +1,7 @@
 #include "core/pipeline/PngDirect.h"
 
 #include "core/pipeline/RasterImage.h"
+#include "testsupport/PngChunks.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -20,27 +21,8 @@
 namespace ostrel {
 namespace {
 
-std::uint32_t crc32Of(const QByteArray& bytes) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (const char byte : bytes) {
-        c ^= static_cast<unsigned char>(byte);
-        for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-    }
-    return c ^ 0xFFFFFFFFU;
-}
-
-void appendBigEndian(QByteArray& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.append(static_cast<char>((v >> shift) & 0xFF));
-}
-
-QByteArray chunk(const char* type, const QByteArray& data) {
-    QByteArray out;
-    appendBigEndian(out, static_cast<std::uint32_t>(data.size()));
-    const QByteArray body = QByteArray(type, 4) + data;
-    out += body;
-    appendBigEndian(out, crc32Of(body));
-    return out;
-}
+using test::bigEndian32;
+using test::pngChunk;
 
 int paethOf(int a, int b, int c) {
     const int p = a + b - c;
@@ -92,17 +74,17 @@ struct Png {
 
     [[nodiscard]] QByteArray bytes() const {
         QByteArray header;
-        appendBigEndian(header, static_cast<std::uint32_t>(width));
-        appendBigEndian(header, static_cast<std::uint32_t>(height));
+        header += bigEndian32(static_cast<std::uint32_t>(width));
+        header += bigEndian32(static_cast<std::uint32_t>(height));
         for (const int field : {depth, colourType, 0, 0, interlace}) header.append(static_cast<char>(field));
         QByteArray out("\x89PNG\r\n\x1a\n", 8);
-        out += chunk("IHDR", header);
+        out += pngChunk("IHDR", header);
         for (const QByteArray& c : before) out += c;
         const QByteArray z = stream.isEmpty() ? qCompress(filtered(rows, filters)).mid(4) : stream;
         const qsizetype part = (z.size() + streamParts - 1) / streamParts;
-        for (qsizetype at = 0; at < z.size(); at += part) out += chunk("IDAT", z.mid(at, part));
+        for (qsizetype at = 0; at < z.size(); at += part) out += pngChunk("IDAT", z.mid(at, part));
         for (const QByteArray& c : after) out += c;
-        out += chunk("IEND", {});
+        out += pngChunk("IEND", {});
         return out;
     }
 };
@@ -149,12 +131,12 @@ Png palette8(int w, int h, int colours) {
     Png png = pngOf(w, h, 8, 3, rowsOf(w, h, colours));
     QByteArray plte;
     for (int i = 0; i < colours * 3; ++i) plte.append(noise());
-    png.before.push_back(chunk("PLTE", plte));
+    png.before.push_back(pngChunk("PLTE", plte));
     return png;
 }
 Png palette1(int w, int h) {
     Png png = pngOf(w, h, 1, 3, rowsOf((w + 7) / 8, h));
-    png.before.push_back(chunk("PLTE", rgbBytes({250, 240, 230, 10, 20, 30})));
+    png.before.push_back(pngChunk("PLTE", rgbBytes({250, 240, 230, 10, 20, 30})));
     return png;
 }
 
@@ -200,18 +182,18 @@ TEST(PngDirect, GivesTheImageQtsReaderMakes) {
     };
     {
         Png png = palette1(21, 8);
-        png.before.push_back(chunk("tRNS", rgbBytes({0})));
+        png.before.push_back(pngChunk("tRNS", rgbBytes({0})));
         cases.push_back({"1-bit palette, first colour clear", png});
     }
     {
         Png png = palette8(33, 8, 6);
-        png.before.push_back(chunk("tRNS", rgbBytes({0, 128, 255})));
+        png.before.push_back(pngChunk("tRNS", rgbBytes({0, 128, 255})));
         cases.push_back({"8-bit palette, some alpha", png});
     }
     {
         Png png = grey8(45, 14);
-        png.before = {chunk("gAMA", rgbBytes({0, 1, 134, 160})), chunk("pHYs", QByteArray(9, '\1')),
-                      chunk("tEXt", QByteArray("Comment\0scan", 12)), chunk("sRGB", rgbBytes({0}))};
+        png.before = {pngChunk("gAMA", rgbBytes({0, 1, 134, 160})), pngChunk("pHYs", QByteArray(9, '\1')),
+                      pngChunk("tEXt", QByteArray("Comment\0scan", 12)), pngChunk("sRGB", rgbBytes({0}))};
         png.streamParts = 3;
         cases.push_back({"grey with gamma, density, text, in three data chunks", png});
     }
@@ -263,32 +245,32 @@ TEST(PngDirect, LeavesEverythingElseToQtsReader) {
     }
     {
         Png png = pngOf(20, 6, 8, 2, rowsOf(60, 6));
-        png.before.push_back(chunk("tRNS", rgbBytes({0, 1, 0, 2, 0, 3})));
+        png.before.push_back(pngChunk("tRNS", rgbBytes({0, 1, 0, 2, 0, 3})));
         cases.push_back({"RGB with a clear colour", png, false});
     }
     {
         Png png = pngOf(20, 6, 8, 2, rowsOf(60, 6));
-        png.before.push_back(chunk("PLTE", rgbBytes({1, 2, 3})));
+        png.before.push_back(pngChunk("PLTE", rgbBytes({1, 2, 3})));
         cases.push_back({"RGB with a suggested palette", png, false});
     }
     {
         Png png = grey8(20, 6);
-        png.before.push_back(chunk("tRNS", rgbBytes({0, 200})));
+        png.before.push_back(pngChunk("tRNS", rgbBytes({0, 200})));
         cases.push_back({"grey with a clear value", png, false});
     }
     {
         Png png = palette1(20, 6);
-        png.before = {chunk("PLTE", rgbBytes({1, 2, 3}))};
+        png.before = {pngChunk("PLTE", rgbBytes({1, 2, 3}))};
         cases.push_back({"1-bit palette of one colour", png, false});
     }
     {
         Png png = grey8(20, 6);
-        png.before.push_back(chunk("eXIf", QByteArray(8, '\0')));
+        png.before.push_back(pngChunk("eXIf", QByteArray(8, '\0')));
         cases.push_back({"a chunk not known here", png, false});
     }
     {
         Png png = palette8(20, 6, 4);
-        png.after.push_back(chunk("tRNS", rgbBytes({0, 0})));
+        png.after.push_back(pngChunk("tRNS", rgbBytes({0, 0})));
         cases.push_back({"transparency after the image data, which Qt's reader ignores", png, false});
     }
     {

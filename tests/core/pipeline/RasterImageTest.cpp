@@ -1,6 +1,7 @@
 #include "core/pipeline/RasterImage.h"
 
 #include "core/pipeline/PngDirect.h"
+#include "testsupport/PngChunks.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -533,29 +534,11 @@ TEST(RasterImageFile, LargeGreyImagesWithinTheByteBoundAreReduced) {
 
 // --- Bad input ------------------------------------------------------------------------------------
 
-std::uint32_t crc32(const QByteArray& bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char ch : bytes) {
-        crc ^= std::uint8_t(ch);
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray be32(std::uint32_t v) {
-    QByteArray out;
-    for (int shift = 24; shift >= 0; shift -= 8) out.append(char((v >> shift) & 0xFF));
-    return out;
-}
-
 // A PNG whose header claims w × h RGBA pixels, followed by a tiny image data chunk.
 QByteArray pngClaiming(std::uint32_t w, std::uint32_t h) {
     QByteArray out("\x89PNG\r\n\x1A\n", 8);
-    const auto chunk = [&out](const char* type, const QByteArray& data) {
-        const QByteArray typed = QByteArray(type) + data;
-        out.append(be32(std::uint32_t(data.size()))).append(typed).append(be32(crc32(typed)));
-    };
-    chunk("IHDR", be32(w) + be32(h) + QByteArray("\x08\x06\x00\x00\x00", 5));
+    const auto chunk = [&out](const char* type, const QByteArray& data) { out.append(test::pngChunk(type, data)); };
+    chunk("IHDR", test::bigEndian32(w) + test::bigEndian32(h) + QByteArray("\x08\x06\x00\x00\x00", 5));
     chunk("IDAT", QByteArray("\x78\x9C\x03\x00\x00\x00\x00\x01", 8));
     chunk("IEND", QByteArray());
     return out;
@@ -641,16 +624,6 @@ TEST(RasterImageFile, PlainPngGivesTheDecodersLuma) {
     }
 }
 
-/// CRC-32 of PNG chunks, so that mutated chunks pass the checksum and reach the parser's other checks.
-std::uint32_t pngCrc(const char* data, qsizetype size) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (qsizetype i = 0; i < size; ++i) {
-        c ^= static_cast<unsigned char>(data[i]);
-        for (int k = 0; k < 8; ++k) c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-    }
-    return c ^ 0xFFFFFFFFU;
-}
-
 /// Random damage inside valid-looking chunks (checksums recomputed), and random cuts: every file
 /// gives no image or a whole one, never a crash or a read past the data (run under the sanitizers).
 TEST(RasterImageFile, MutatedPngsNeverCrash) {
@@ -694,7 +667,7 @@ TEST(RasterImageFile, MutatedPngsNeverCrash) {
             bytes[start + 8 + next(static_cast<std::uint32_t>(length))] ^= char(1 << next(8));
         }
         if (kind != 1 && kind != 2 && start + 12 + length <= bytes.size()) {
-            const std::uint32_t crc = pngCrc(bytes.constData() + start + 4, length + 4);
+            const std::uint32_t crc = test::pngCrc(bytes.constData() + start + 4, length + 4);
             for (int i = 0; i < 4; ++i) bytes[start + 8 + length + i] = char(crc >> (24 - 8 * i));
         }
         QFile file(path);
