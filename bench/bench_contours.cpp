@@ -1,7 +1,7 @@
 // Contour and edge extraction on the synthetic 2400 × 2400 line drawing or on the image given with
 // --image=path: the whole vision-contour extractor and its steps (detector image, contour finder at the
 // 2048 px working size, boundary-pixel fallback), and the Canny skeleton with its edge-mask step.
-// Single-threaded. Example:
+// On all the parallel pool's threads, as a run uses them. Example:
 //   build/bench/bench_contours --benchmark_filter='Vision|Canny'
 #include "core/model/VectorizerParams.h"
 #include "core/pipeline/CenterlineTracer.h"
