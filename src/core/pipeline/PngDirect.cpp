@@ -34,16 +34,15 @@ std::uint32_t bigEndian32(const unsigned char* p) noexcept {
 struct Parsed {
     Layout layout;
     int bitDepth = 0;
-    int channels = 1;  // samples a pixel: grey or palette 1, grey and alpha 2, RGB 3, RGBA 4
-    int colourType = 0;
-    bool grey = false;
+    int channels = 1;                      // samples a pixel: grey or palette 1, grey and alpha 2, RGB 3, RGBA 4
+    int colourType = 0;                    // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGBA
     QList<QRgb> colours;                   // a palette image's colour table
     std::vector<std::string_view> stream;  // the IDAT chunks' data, in order
 };
 
-// The file's chunks, when they are in the order the format asks, each with its right CRC, in a
-// layout read here; none otherwise. ImageFileCheck has already checked that they fit in the bytes.
-std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
+// The file's chunks, when each fits in the bytes with its right CRC, they come in the order the
+// format asks and the layout is one read here; none otherwise.
+std::optional<Parsed> parse(const QByteArray& bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto size = static_cast<std::size_t>(bytes.size());
     if (size < kSignature.size() || std::memcmp(data, kSignature.data(), kSignature.size()) != 0) return std::nullopt;
@@ -93,7 +92,6 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
             parsed.layout.width = static_cast<int>(width);
             parsed.layout.height = static_cast<int>(height);
             parsed.bitDepth = depth;
-            parsed.grey = colourType == 0;
             parsed.colourType = colourType;
             header = true;
             continue;
@@ -114,8 +112,9 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
             }
             // A 1-bit image with other than two colours gets a table Qt makes up for it.
             if (parsed.bitDepth == 1 && length / 3 != 2) return std::nullopt;
-            for (std::uint32_t i = 0; i < length; i += 3)
+            for (std::uint32_t i = 0; i < length; i += 3) {
                 parsed.colours.push_back(qRgb(body[i], body[i + 1], body[i + 2]));
+            }
             palette = true;
         } else if (name == "tRNS") {
             // A grey or RGB image with a transparent value becomes a palette or alpha image in Qt's
@@ -135,7 +134,7 @@ std::optional<Parsed> parse(const QByteArray& bytes) noexcept {
         const QRgb c = parsed.colours[static_cast<qsizetype>(i)];
         parsed.colours[static_cast<qsizetype>(i)] = qRgba(qRed(c), qGreen(c), qBlue(c), alphas[i]);
     }
-    if (parsed.grey && parsed.bitDepth == 1) {
+    if (parsed.colourType == 0 && parsed.bitDepth == 1) {
         // Qt's reader inverts a 1-bit grey image's bits and makes 0 white.
         parsed.colours = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
     }
@@ -185,7 +184,7 @@ bool unfilterRow(unsigned filter, unsigned char* row, const unsigned char* above
 
 }  // namespace
 
-std::optional<Layout> layoutOf(const QByteArray& bytes) noexcept {
+std::optional<Layout> layoutOf(const QByteArray& bytes) {
     const std::optional<Parsed> parsed = parse(bytes);
     if (!parsed) return std::nullopt;
     return parsed->layout;
@@ -269,7 +268,7 @@ QImage decode(const QByteArray& bytes, const Layout& layout) {
     } else {
         for (std::size_t y = 0; y < height; ++y) moveRow(y);
     }
-    if (parsed->grey && parsed->bitDepth == 1) {
+    if (parsed->colourType == 0 && parsed->bitDepth == 1) {
         for (std::size_t y = 0; y < height; ++y) {
             uchar* row = buffer.data() + y * bytesPerLine;
             for (std::size_t i = 0; i < rowBytes; ++i) row[i] = static_cast<uchar>(~row[i]);

@@ -23,10 +23,11 @@ struct Layout {
 };
 
 /// The layout of `bytes` when they are a PNG file of a layout read here; none otherwise.
-[[nodiscard]] std::optional<Layout> layoutOf(const QByteArray& bytes) noexcept;
+[[nodiscard]] std::optional<Layout> layoutOf(const QByteArray& bytes);
 
 /// The image of `bytes` (whose layout is `layout`), or a null image when they are not a well-formed
-/// file of it. Its buffer holds the inflated rows before they are unfiltered, and nothing more.
+/// file of it. Its one buffer first holds the inflated rows, so it takes the larger of the image and
+/// the rows; the caller bounds the layout's size before asking.
 [[nodiscard]] QImage decode(const QByteArray& bytes, const Layout& layout);
 
 }  // namespace ostrel::PngDirect
