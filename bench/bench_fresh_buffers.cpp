@@ -4,7 +4,12 @@
 //   mapping:1   the pages mapped in bulk as small pages first (MADV_POPULATE_WRITE alone);
 //   mapping:2   prefaultPages first: bulk mapping, the aligned 2 MiB blocks as huge pages.
 // Every iteration maps new memory: a loop reusing one allocation would only ever measure the second
-// pass. Example: build/bench/bench_fresh_buffers
+// pass. Then the same image as a stage-A buffer, made and written once by one pass:
+//   zeroed:1    prefaultedVector, whose vector zeroes every element on the calling thread first;
+//   zeroed:0    unwrittenBuffer, for a buffer the pass writes whole.
+// The pass runs in row bands on the parallel pool, as stage A's loops do.
+// Example: build/bench/bench_fresh_buffers
+#include "core/support/parallel/ParallelFor.h"
 #include "core/support/parallel/PrefaultedVector.h"
 
 #include <benchmark/benchmark.h>
@@ -51,6 +56,29 @@ BENCHMARK(BM_FreshImageWrittenOnce)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 #endif
+
+// One pass over the buffer in row bands on the parallel pool, as stage A's loops write theirs.
+template <class Buffer>
+void writeOnce(Buffer& values) {
+    ostrel::parallelFor(kSide, 16, [&values](std::size_t first, std::size_t last) {
+        for (std::size_t i = first * kSide; i < last * kSide; ++i) values[i] = static_cast<float>(i & 255U);
+    });
+    benchmark::DoNotOptimize(values[values.size() / 2]);
+}
+
+void BM_StageBufferWrittenOnce(benchmark::State& state) {
+    const std::size_t count = kSide * kSide;
+    for (auto _ : state) {
+        if (state.range(0) != 0) {
+            auto values = ostrel::prefaultedVector<float>(count);
+            writeOnce(values);
+        } else {
+            auto values = ostrel::unwrittenBuffer<float>(count);
+            writeOnce(values);
+        }
+    }
+}
+BENCHMARK(BM_StageBufferWrittenOnce)->ArgName("zeroed")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <span>
 
 namespace ostrel::NeuralRidgeFilter {
 
@@ -260,7 +261,7 @@ std::vector<std::vector<VectorPoint>> extractMarchingSquaresContours(const Prepr
     return CenterlineTracer::traceSkeletonChains(boundary, fields, minLength, true, false);
 }
 
-std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std::int64_t width, std::int64_t height,
+std::vector<std::uint8_t> cannyEdgeMask(std::span<const float> smoothed, std::int64_t width, std::int64_t height,
                                         std::int64_t threshold) {
     const std::size_t n = pixelCount(width, height);
     // edges[i]: 0 none, 1 weak, 2 strong until the hysteresis is done; then the mask itself (0 or 1).

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace ostrel::NeuralRidgeFilter {
@@ -79,7 +80,7 @@ using ContourDetector = std::function<std::optional<ContourFinder::ContourTree>(
 /// pixels that survive non-maximum suppression and are strong or chained to strong ones, 0 elsewhere.
 /// high = clamp(threshold, 30, 220), low = 0.45 × high. An all-zero mask under 3 × 3 or when
 /// `smoothed` does not hold width × height values; empty for a negative size.
-[[nodiscard]] std::vector<std::uint8_t> cannyEdgeMask(const std::vector<float>& smoothed, std::int64_t width,
+[[nodiscard]] std::vector<std::uint8_t> cannyEdgeMask(std::span<const float> smoothed, std::int64_t width,
                                                       std::int64_t height, std::int64_t threshold);
 
 /// The thinned Canny edge skeleton (0/1 per pixel) of the image's luma, blurred with

@@ -26,6 +26,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -795,7 +796,7 @@ float adaptiveOffset(std::int64_t t) {
 
 }  // namespace
 
-std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width, std::int64_t height,
+std::vector<float> gaussianBlurSeparable(std::span<const float> values, std::int64_t width, std::int64_t height,
                                          float sigma) {
     const auto count = pixelCount(width, height, values.size());
     if (!count || *count == 0) return {};
@@ -807,7 +808,7 @@ std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::
     return out;
 }
 
-std::vector<std::uint8_t> adaptiveThresholdMask(const std::vector<float>& luma, std::int64_t width, std::int64_t height,
+std::vector<std::uint8_t> adaptiveThresholdMask(std::span<const float> luma, std::int64_t width, std::int64_t height,
                                                 std::int64_t threshold, bool invert) {
     const auto count = pixelCount(width, height, luma.size());
     if (!count) return {};
@@ -851,8 +852,7 @@ std::vector<float> computeExactEDT(const std::vector<std::uint8_t>& binary, std:
     return field;
 }
 
-std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values, std::int64_t width,
-                                               std::int64_t height) {
+std::vector<float> computeHessianRidgeStrength(std::span<const float> values, std::int64_t width, std::int64_t height) {
     const auto count = pixelCount(width, height, values.size());
     if (!count) return {};
     auto strength = prefaultedVector<float>(*count);
@@ -929,7 +929,7 @@ void ridgeFieldOverInk(float* ink, const float* distance, std::uint8_t* mask, st
 // The chain of preprocess. `consumedLuma`, when given, is the image's own luma, freed once step 1 has
 // read it (nothing after step 1 reads the luma).
 PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerParams& params,
-                                   std::vector<float>* consumedLuma) {
+                                   PixelBuffer<float>* consumedLuma) {
     PreprocessedFields fields;
     fields.usedNeuralEngine =
         params.algorithm == VectorAlgorithm::neuralCenterline || params.algorithm == VectorAlgorithm::visionContours;
@@ -944,7 +944,7 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
 
     // 1. Blur. `grey` holds the blurred luma until step 7 has read it; its buffer then takes the
     // distance field.
-    auto grey = prefaultedVector<float>(n);
+    auto grey = unwrittenBuffer<float>(n);  // every pixel written by step 1
     if (params.blurRadius > 0.15) {
         const auto sigma = static_cast<float>(params.blurRadius);
         if (std::isnan(sigma)) {
@@ -956,7 +956,7 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
     } else {
         std::copy(image.luma.begin(), image.luma.begin() + static_cast<std::ptrdiff_t>(n), grey.begin());
     }
-    if (consumedLuma != nullptr) std::vector<float>().swap(*consumedLuma);
+    if (consumedLuma != nullptr) PixelBuffer<float>().swap(*consumedLuma);
 
     // 2–4. Threshold.
     auto mask = prefaultedVector<std::uint8_t>(n);
@@ -981,7 +981,7 @@ PreprocessedFields preprocessImage(const RasterImage& image, const VectorizerPar
     }
 
     // 7. Ink level 0…1 (blurred with σ = 1), made row by row from the blurred grey.
-    auto inkBlur = prefaultedVector<float>(n);
+    auto inkBlur = unwrittenBuffer<float>(n);  // every pixel written by the blur
     const bool invert = params.invert;
     blurInto(
         [&](std::size_t y, float* row) {

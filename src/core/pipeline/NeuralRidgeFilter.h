@@ -15,6 +15,7 @@
 #include "core/pipeline/RasterImage.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace ostrel::NeuralRidgeFilter {
@@ -30,7 +31,7 @@ namespace ostrel::NeuralRidgeFilter {
 
 /// Separable Gaussian blur with kernel radius clamp(ceil(2.5 σ), 1, 12), the edge pixel repeated
 /// beyond the border. `values` holds width × height floats; a zero-sized image gives an empty result.
-[[nodiscard]] std::vector<float> gaussianBlurSeparable(const std::vector<float>& values, std::int64_t width,
+[[nodiscard]] std::vector<float> gaussianBlurSeparable(std::span<const float> values, std::int64_t width,
                                                        std::int64_t height, float sigma);
 
 /// The adaptive threshold of `preprocess` on a width × height grey image: ink (1) where the value is
@@ -38,7 +39,7 @@ namespace ostrel::NeuralRidgeFilter {
 /// The window is (2R + 1)² clipped to the image, R = 6 + min(max(threshold / 8, 0), 30), the offset
 /// 22 + max((128 − threshold) / 10, −18), the mean taken from an integral image in doubles. An
 /// inconsistent size gives an empty result.
-[[nodiscard]] std::vector<std::uint8_t> adaptiveThresholdMask(const std::vector<float>& luma, std::int64_t width,
+[[nodiscard]] std::vector<std::uint8_t> adaptiveThresholdMask(std::span<const float> luma, std::int64_t width,
                                                               std::int64_t height, std::int64_t threshold, bool invert);
 
 /// 3 × 3 erosion / dilation on a width × height mask (non-zero = set), the neighbourhood clipped to the
@@ -61,7 +62,7 @@ namespace ostrel::NeuralRidgeFilter {
 
 /// Minus the smaller Hessian eigenvalue of `values` at every interior pixel, floored at 0 and scaled by
 /// the largest value (at least 1e-5) into 0…1; border pixels and images under 3 px on a side give 0.
-[[nodiscard]] std::vector<float> computeHessianRidgeStrength(const std::vector<float>& values, std::int64_t width,
+[[nodiscard]] std::vector<float> computeHessianRidgeStrength(std::span<const float> values, std::int64_t width,
                                                              std::int64_t height);
 
 }  // namespace ostrel::NeuralRidgeFilter

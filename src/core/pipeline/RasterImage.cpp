@@ -201,7 +201,7 @@ std::optional<RasterImage> opaqueLuma(const QImage& image) {
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = unwrittenBuffer<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             float* out = raster.luma.data() + y * static_cast<std::size_t>(w);
@@ -289,7 +289,7 @@ std::optional<RasterImage> areaReducedLuma(const QImage& image, int w, int h) {
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = unwrittenBuffer<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     std::atomic<bool> failed{false};
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t firstRow, std::size_t lastRow) {
         const int top = rows[firstRow].first;
@@ -368,7 +368,7 @@ std::optional<RasterImage> lumaOfImage(const QImage& image, int maxDimension) {
     RasterImage raster;
     raster.width = w;
     raster.height = h;
-    raster.luma = prefaultedVector<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    raster.luma = unwrittenBuffer<float>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     parallelFor(static_cast<std::size_t>(h), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
         for (std::size_t y = first; y < last; ++y) {
             const uchar* row = canvas.constScanLine(static_cast<int>(y));

@@ -1,6 +1,8 @@
 // The pipeline's input: a grey-level picture held as 32-bit floats.
 #pragma once
 
+#include "core/support/parallel/PrefaultedVector.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,7 +18,7 @@ inline constexpr int kDocumentMaxDimension = 2400;
 struct RasterImage {
     std::int64_t width = 0;
     std::int64_t height = 0;
-    std::vector<float> luma;  // luma[y * width + x]: 0 = black, 255 = white; exactly width * height values
+    PixelBuffer<float> luma;  // luma[y * width + x]: 0 = black, 255 = white; exactly width * height values
 
     /// Decodes an image file (orientation applied, longer side at most `maxDimension`, transparency
     /// read as white), or renders a PDF file's first page on white with its longer side

@@ -237,12 +237,12 @@ RasterImage generate(SyntheticPreset preset, int width, int height) {
 
     // RGBA bytes in memory order, alpha premultiplied and last; every byte starts at 255.
     QImage bitmap(width, height, QImage::Format_RGBA8888_Premultiplied);
-    if (bitmap.isNull()) return {width, height, std::vector<float>(pixelCount, 255.0f)};
+    if (bitmap.isNull()) return {width, height, PixelBuffer<float>(pixelCount, 255.0f)};
     bitmap.fill(QColor(255, 255, 255, 255));
 
     {
         QPainter painter(&bitmap);
-        if (!painter.isActive()) return {width, height, std::vector<float>(pixelCount, 255.0f)};
+        if (!painter.isActive()) return {width, height, PixelBuffer<float>(pixelCount, 255.0f)};
         painter.setRenderHint(QPainter::Antialiasing, true);
         const double w = width;
         const double h = height;
@@ -267,7 +267,7 @@ RasterImage generate(SyntheticPreset preset, int width, int height) {
     }
 
     // luma[y * width + x] from the 8-bit channels, in 32-bit floats; alpha is not used.
-    std::vector<float> luma(pixelCount);
+    PixelBuffer<float> luma(pixelCount);
     std::size_t index = 0;
     for (int y = 0; y < height; ++y) {
         const uchar* row = bitmap.constScanLine(y);

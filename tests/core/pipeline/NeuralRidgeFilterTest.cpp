@@ -8,13 +8,14 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <span>
 
 namespace ostrel {
 namespace {
 
 using namespace NeuralRidgeFilter;
 
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+bool sameBits(std::span<const float> a, std::span<const float> b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
@@ -118,7 +119,7 @@ TEST(GaussianBlur, MatchesTheSeparableFormulaBitForBitAtEveryWidth) {
 // faintest kernel tail (weight e^-19.5 at σ 0.16) and lifts it above the threshold.
 TEST(Preprocess, BlursOnlyAboveSigma015) {
     for (const auto& [sigma, ink] : {std::pair{0.15, true}, std::pair{0.16, false}}) {
-        RasterImage image{3, 3, std::vector<float>(9, 255.0f)};
+        RasterImage image{3, 3, PixelBuffer<float>(9, 255.0f)};
         image.luma[4] = 0.0f;
         image.luma[5] = 1e30f;
         VectorizerParams params;
@@ -144,7 +145,7 @@ class PolarityFlip : public ::testing::TestWithParam<FlipCase> {};
 TEST_P(PolarityFlip, MaskIsInvertedAboveFiftyFivePercentInk) {
     const FlipCase c = GetParam();
     const int n = c.width * c.height;
-    RasterImage image{c.width, c.height, std::vector<float>(std::size_t(n), 255.0f)};
+    RasterImage image{c.width, c.height, PixelBuffer<float>(std::size_t(n), 255.0f)};
     for (int i = 0; i < c.inkPixels; ++i) image.luma[std::size_t(i)] = 0.0f;
     VectorizerParams params;
     params.algorithm = VectorAlgorithm::skeletonize;
@@ -195,7 +196,7 @@ TEST_P(AdaptiveThreshold, WindowAndOffsetFollowTheThreshold) {
     constexpr int kSize = 81;
     constexpr int kCentre = 40;
     const auto run = [&](float delta, int outlierOffset, bool invert) {
-        RasterImage image{kSize, kSize, std::vector<float>(kSize * kSize, invert ? 55.0f : 200.0f)};
+        RasterImage image{kSize, kSize, PixelBuffer<float>(kSize * kSize, invert ? 55.0f : 200.0f)};
         const auto put = [&](int x, int y, float v) {
             image.luma[std::size_t(y * kSize + x)] = invert ? 255.0f - v : v;
         };
@@ -288,7 +289,8 @@ TEST(AdaptiveThresholdMask, MatchesThePlainIntegralImageBitForBit) {
                 params.invert = invert;
                 params.blurRadius = 0;
                 params.threshold = threshold;
-                EXPECT_EQ(preprocess(RasterImage{shape.w, shape.h, luma}, params).binary, expected);
+                EXPECT_EQ(preprocess(RasterImage{shape.w, shape.h, {luma.begin(), luma.end()}}, params).binary,
+                          expected);
             }
         }
     }
@@ -297,7 +299,7 @@ TEST(AdaptiveThresholdMask, MatchesThePlainIntegralImageBitForBit) {
 }
 
 TEST(Preprocess, ExtremeThresholdsDoNotOverflow) {
-    RasterImage image{4, 4, std::vector<float>(16, 100.0f)};
+    RasterImage image{4, 4, PixelBuffer<float>(16, 100.0f)};
     VectorizerParams params;
     params.algorithm = VectorAlgorithm::skeletonize;
     for (const std::int64_t t : {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()}) {
@@ -336,7 +338,7 @@ class MorphCleanup : public ::testing::TestWithParam<CleanupCase> {};
 TEST_P(MorphCleanup, IsolatedPixelsAndHoles) {
     const CleanupCase c = GetParam();
     constexpr int kSize = 16;
-    RasterImage image{kSize, kSize, std::vector<float>(kSize * kSize, 255.0f)};
+    RasterImage image{kSize, kSize, PixelBuffer<float>(kSize * kSize, 255.0f)};
     const auto at = [](int x, int y) { return std::size_t(y * kSize + x); };
     image.luma[at(2, 2)] = 0;
     for (int y = 5; y <= 11; ++y) {
@@ -579,7 +581,7 @@ TEST(Preprocess, NeuralRidgeFieldFollowsItsFormulaBitForBit) {
         SCOPED_TRACE(testing::Message() << w << " x " << h);
         std::mt19937 random(9);
         std::uniform_real_distribution<float> noise(0.0f, 255.0f);
-        RasterImage image{w, h, std::vector<float>(std::size_t(w * h))};
+        RasterImage image{w, h, PixelBuffer<float>(std::size_t(w * h))};
         for (auto& v : image.luma) v = noise(random);
         VectorizerParams params;
         params.algorithm = VectorAlgorithm::skeletonize;
@@ -612,7 +614,7 @@ TEST(Preprocess, NeuralRidgeFieldFollowsItsFormulaBitForBit) {
 TEST(Preprocess, NeuralMaskOnlyGrowsAndFieldsAreConsistent) {
     constexpr int kW = 24;
     constexpr int kH = 20;
-    RasterImage image{kW, kH, std::vector<float>(kW * kH, 255.0f)};
+    RasterImage image{kW, kH, PixelBuffer<float>(kW * kH, 255.0f)};
     for (int y = 2; y < 18; ++y) {
         image.luma[std::size_t(y * kW + 6)] = 120.0f;  // faint: never under the global threshold 100
         image.luma[std::size_t(y * kW + 7)] = 120.0f;

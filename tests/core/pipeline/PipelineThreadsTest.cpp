@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <filesystem>
 #include <iterator>
 #include <random>
@@ -21,9 +22,12 @@ namespace {
 
 using test::ThreadCountScope;
 
-template <class T>
-bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+// Two buffers of the same element type (plain vectors or pixel buffers) hold the same bytes.
+template <class A, class B>
+bool sameBits(const A& a, const B& b) {
+    static_assert(std::is_same_v<typename A::value_type, typename B::value_type>);
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(typename A::value_type)) == 0);
 }
 
 // A drawing with noise and a dark corner, so every threshold path (both polarities, holes, faint

@@ -427,7 +427,7 @@ TEST(RasterImageFile, GifTransparencyReadsAsWhite) {
     file.close();
     const auto raster = RasterImage::fromFile(path.toStdString(), 2400);
     ASSERT_TRUE(raster);
-    EXPECT_EQ(raster->luma, (std::vector<float>{0.0f, 255.0f, 255.0f, 128.0f}));
+    EXPECT_EQ(raster->luma, (PixelBuffer<float>{0.0f, 255.0f, 255.0f, 128.0f}));
 }
 
 TEST(RasterImageFile, OrientedLargeJpegIsDecodedScaled) {

@@ -172,7 +172,7 @@ TEST(VectorizationEngineRefit, KeepsIdentityAndFillsRadii) {
 
 TEST(VectorizationEngineStageA, HatchingAndStitchGap) {
     // A blank image has no ink: no groups, so hatching adds nothing, and stage B still gives the pens.
-    RasterImage blank{64, 64, std::vector<float>(64 * 64, 255.0f)};
+    RasterImage blank{64, 64, PixelBuffer<float>(64 * 64, 255.0f)};
     VectorizerParams params;
     params.hatchEnabled = true;
     const auto stage = VectorizationEngine::extractStageA(blank, params);
