@@ -3,10 +3,10 @@
 #include "core/support/parallel/PrefaultedVector.h"
 
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
-#include <vector>
 
 namespace ostrel {
 
@@ -19,18 +19,12 @@ QImage prefaultedImage(int width, int height, QImage::Format format) {
     if (w > (static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) - 31) / bitsPerPixel) return {};
     const std::size_t bytesPerLine = (w * bitsPerPixel + 31) / 32 * 4;
     if (h > static_cast<std::size_t>(std::numeric_limits<qsizetype>::max()) / bytesPerLine) return {};
-    return imageOwning(prefaultedVector<uchar>(bytesPerLine * h), width, height, static_cast<qsizetype>(bytesPerLine),
-                       format);
-}
-
-QImage imageOwning(std::vector<uchar> pixels, int width, int height, qsizetype bytesPerLine, QImage::Format format) {
-    auto owned = std::make_unique<std::vector<uchar>>(std::move(pixels));
-    QImage image(
-        owned->data(), width, height, bytesPerLine, format,
-        [](void* buffer) { delete static_cast<std::vector<uchar>*>(buffer); }, owned.get());
-    if (image.isNull()) return {};
-    owned.release();  // the image's now
-    return image;
+    // Mapped in bulk first, then zeroed.
+    const std::size_t bytes = bytesPerLine * h;
+    auto pixels = std::make_unique_for_overwrite<uchar[]>(bytes);
+    prefaultPages(pixels.get(), bytes);
+    std::memset(pixels.get(), 0, bytes);
+    return imageOwning(std::move(pixels), width, height, static_cast<qsizetype>(bytesPerLine), format);
 }
 
 QImage imageOwning(std::unique_ptr<uchar[]> pixels, int width, int height, qsizetype bytesPerLine,

@@ -1,13 +1,12 @@
-// Images whose pixels come from prefaultedVector (core/support/parallel/PrefaultedVector.h): mapped in
-// bulk, as huge pages where the system offers them, instead of page by page as a fresh QImage's pixels
-// are written. For the full-size images of one vectorisation: the decoder's output and the contour
+// Images whose pixels are mapped in bulk by prefaultPages (core/support/parallel/PrefaultedVector.h),
+// as huge pages where the system offers them, instead of page by page as a fresh QImage's pixels are
+// written. For the full-size images of one vectorisation: the decoder's output and the contour
 // detector's input.
 #pragma once
 
 #include <QImage>
 
 #include <memory>
-#include <vector>
 
 namespace ostrel {
 
@@ -19,8 +18,6 @@ namespace ostrel {
 
 /// An image on `pixels` (rows of `bytesPerLine` bytes, 32-bit aligned as Qt asks), which it owns and
 /// frees with its last copy; a null image when Qt refuses them.
-[[nodiscard]] QImage imageOwning(std::vector<uchar> pixels, int width, int height, qsizetype bytesPerLine,
-                                 QImage::Format format);
 [[nodiscard]] QImage imageOwning(std::unique_ptr<uchar[]> pixels, int width, int height, qsizetype bytesPerLine,
                                  QImage::Format format);
 

@@ -325,6 +325,14 @@ void inBands(QPainter& painter, const Area& area, Draw&& draw, int bandRows = 0)
     done.wait();
 }
 
+/// The device's pixels: an image's own size, else its size in points times its pixel ratio.
+QRect devicePixelRect(const QPaintDevice& device) {
+    if (const auto* image = dynamic_cast<const QImage*>(&device)) return image->rect();
+    const double dpr = device.devicePixelRatioF();
+    return {0, 0, static_cast<int>(std::ceil(device.width() * dpr)),
+            static_cast<int>(std::ceil(device.height() * dpr))};
+}
+
 void strokeInChunks(QPainter& painter, const QPainterPath& path, const QTransform& transform, const QPen& pen,
                     const Area& area) {
     inChunks(path, transform, area.reaching(penReach(pen)),
@@ -343,10 +351,7 @@ void strokeTranslucent(QPainter& painter, const QPainterPath& path, const QTrans
         return;
     }
     const double dpr = device->devicePixelRatioF();
-    const auto* image = dynamic_cast<const QImage*>(device);
-    const QRect whole(QPoint(0, 0), image != nullptr ? image->size()
-                                                     : QSize(static_cast<int>(std::ceil(device->width() * dpr)),
-                                                             static_cast<int>(std::ceil(device->height() * dpr))));
+    const QRect whole = devicePixelRect(*device);
     // The layer's pixels: the device's, or the part of them the area covers. The painter's device
     // transform maps to the device's pixels (its points times its ratio, which the layer keeps,
     // shifted when the device is a window on a larger image).
@@ -484,13 +489,8 @@ std::optional<double> uprightScale(const QPainter& painter) {
 void stampDots(QPainter& painter, const std::vector<VectorPoint>& dots, const CanvasTransformGeometry& g,
                double diameter, DotStamps& stamps, const QPen& outline, const Area& area) {
     const QTransform device = painter.deviceTransform();
-    // The device's pixels, where a stamp must land to be drawn (a band's window holds its rows only).
-    const QPaintDevice* target = painter.device();
-    const auto* image = dynamic_cast<const QImage*>(target);
-    const double ratio = target->devicePixelRatioF();
-    const QRect frame(QPoint(0, 0), image != nullptr ? image->size()
-                                                     : QSize(static_cast<int>(std::ceil(target->width() * ratio)),
-                                                             static_cast<int>(std::ceil(target->height() * ratio))));
+    // Where a stamp must land to be drawn (a band's window holds its rows only).
+    const QRect frame = devicePixelRect(*painter.device());
     const Area dotArea = area.reaching(penReach(outline));
     painter.save();
     // Device pixels from here: the world transform undoes what the painter adds beyond it.

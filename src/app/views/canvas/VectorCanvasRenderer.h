@@ -6,10 +6,11 @@
 // Qt strokes one huge path super-linearly, so the cached paths are always drawn per grid bucket
 // (and the travel path and selection in chunks); above zoom 1.6 only the buckets that meet the
 // visible image rectangle are drawn. Vertex dots are drawn only inside the visible rectangle and
-// at most kMaxVertexDots of them, so selecting everything stays cheap. The rasterizer walks every
-// edge of a fill once per stretch of rows it covers, and a chunk of the halo or of the dots spreads
-// over the whole frame: a large frame draws those passes and the strokes in horizontal bands side
-// by side, each band only the sub-paths that meet it, with the same pixels as in one piece.
+// at most kMaxVertexDots of them, each stamped from an image drawn once per look and quarter-pixel
+// offset, so selecting everything stays cheap. The rasterizer walks every edge of a fill once per
+// stretch of rows it covers, and a chunk of the halo spreads over the whole frame: a large frame draws
+// the halo, the strokes and the dots in horizontal bands side by side, each band only what meets it,
+// with the same pixels as in one piece.
 //
 // While selected strokes are dragged, a pane shows two part frames instead of the whole one: the
 // strokes that stay (with the sheet) and the selected strokes alone (with their halo, handles and
